@@ -1,0 +1,43 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvel {
+
+// Fixed-size text fields from the wire or from records may lack their NUL: the text ends at the first NUL
+// or at the field's end, whichever comes first. Never reads past `size` bytes.
+inline std::string_view FieldText(const void* field, size_t size) {
+    const char* text = static_cast<const char*>(field);
+    size_t length = 0;
+    while (length < size && text[length] != '\0') ++length;
+    return {text, length};
+}
+
+// Writes `text` into a field of `size` bytes: at most size - 1 bytes of it, NUL-padded to the end.
+void StoreFieldText(void* field, size_t size, std::string_view text);
+
+// Bounded length of a caller's NUL-terminated text (stops after `limit` bytes).
+inline size_t BoundedLength(const char* text, size_t limit) {
+    if (text == nullptr) return 0;
+    size_t length = 0;
+    while (length < limit && text[length] != '\0') ++length;
+    return length;
+}
+
+// Converts at most max_units UTF-16 code units (stopping at a NUL) to UTF-8; unpaired surrogates become
+// U+FFFD so that every output is valid UTF-8.
+std::string Utf16ToUtf8(const char16_t* text, size_t max_units = 259);
+
+// Look-up key of a device name: h starts as the length, step = len / 32 + 1, and for i = len, len - step,
+// ... while i >= step: h ^= h * 32 + h / 4 + (signed char)text[i - 1], all in wrapping 32-bit arithmetic.
+uint32_t NameHash(std::string_view text);
+inline uint32_t NameHash(const char* text) { return NameHash(std::string_view(text)); }
+
+// Creates every directory named before a '/' or '\' of the path (the last component is the file name and is
+// not created). An existing directory is accepted; fails when a creation fails otherwise or the name is not
+// a directory afterwards. Backslashes are taken as separators, so "a\b\c.avi" makes a/b.
+bool MakeDirectoryPath(const char16_t* path);
+
+}  // namespace corvel

@@ -1,0 +1,61 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "corvel/window.h"
+
+struct AppSession;
+struct AppDevice;
+
+// One camera channel of a device shown in one window: the assembly point of the media pipeline.
+// Pooled by the session and re-bound on reuse. The client thread runs every operation on it; media threads
+// update the atomic counters.
+struct AppChannel {
+    AppSession* session = nullptr;
+    AppDevice* device = nullptr;
+    int32_t channel_number = -1;  // as the client gives it, counting from 1
+    VelqWindow* window = nullptr;
+
+    // Statistics of the last timer period, in kbit/s and frames.
+    int32_t total_rate = 0;
+    int32_t frame_rate = 0;
+    int32_t video_rate = 0;
+    int32_t audio_rate = 0;
+    int32_t talk_rate = 0;
+    uint32_t audio_byte_mark = 0;
+    std::atomic<int32_t> video_width{0};
+    std::atomic<int32_t> video_height{0};
+    std::atomic<int32_t> frames_shown{0};
+    // Bytes moved by the video and talk transfers since the last period, headers included.
+    std::atomic<uint32_t> video_bytes{0};
+    std::atomic<uint32_t> talk_bytes{0};
+
+    // Display settings of the video decoder.
+    uint32_t background_color = 0;
+    int32_t show_verbose = 0;
+    int32_t buffer_keep = 0;
+
+    char16_t record_path[260] = {};
+    int32_t max_duration_s = 0;
+    std::atomic<uint8_t> recording{0};
+    char16_t snapshot_path[260] = {};
+    std::atomic<uint8_t> snapshot_pending{0};
+
+    // Binds a pooled or new channel to a device, its number and its window, and appends it to the device's
+    // channel list under that list's lock.
+    void Bind(AppSession* owner, AppDevice* owner_device, int32_t number, VelqWindow* target);
+
+    bool IsVideoPlaying() const { return false; }
+    bool IsVSourceRunning() const { return false; }
+    bool IsAudioPlaying() const { return false; }
+    bool IsASourceRunning() const { return false; }
+    bool IsTalking() const { return false; }
+
+    // Stops every media component in the fixed order: video, audio, talk.
+    void StopAll();
+    // Closes the statistics period; returns the audio rate.
+    int32_t OnTimer();
+    // Starts a recording: path (at most 259 units), maximum duration per file in seconds.
+    bool RecordStart(const char16_t* path, int32_t max_duration);
+    void RecordStop();
+};

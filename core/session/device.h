@@ -1,0 +1,39 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "base/locks.h"
+#include "session/device_record.h"
+
+struct AppSession;
+struct AppChannel;
+
+// One recorder of the fleet. Pooled by the session and re-bound on reuse; never freed before the session.
+// `lock` guards record, status words, name key and state; `channels_lock` the channel list. Lock order:
+// the session's device-list lock, then `lock`.
+struct AppDevice {
+    corvel::spin_lock lock;
+    AppSession* session = nullptr;
+    corvel::DeviceRecord record;
+    uint32_t status_words[16] = {};
+    uint32_t name_key = 0;
+    // 0 client-created or client-owned list entry; 1..3 registered (see the registry in session.h).
+    // Atomic because the client thread reads it while the center thread moves devices in and out.
+    std::atomic<int32_t> state{0};
+    std::atomic<int32_t> user_data{0};
+    std::atomic<uint32_t> audio_byte_total{0};
+    std::atomic<uint32_t> audio_frames_queued{0};
+    std::atomic<uint32_t> audio_bytes_queued{0};
+    corvel::spin_lock channels_lock;
+    std::vector<AppChannel*> channels;
+    std::atomic<int32_t> recording_count{0};
+
+    // Binds a device the client creates: record cleared, identifier set (at most 63 bytes), state 0.
+    void BindNew(AppSession* owner, std::string_view id);
+    // Binds a device read from a list record: the 280 bytes are taken as they are, state 0.
+    void BindRecord(AppSession* owner, const uint8_t* record_bytes);
+    // Recomputes the name key from the identifier; call under `lock` once the device is shared.
+    void UpdateNameKey();
+};

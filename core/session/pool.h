@@ -1,0 +1,55 @@
+#pragma once
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace corvel {
+
+// Last-in-first-out pool of objects that its owner keeps for its whole life. Release appends at the back,
+// Take removes from the back, so the object released last is handed out first. Every object ever made is
+// also kept in `all_`, which frees them when the pool is destroyed. Any thread; Lock is the pool's lock
+// (a spin_lock for devices and channels, a light_lock for operations).
+template <typename T, typename Lock>
+class Pool {
+public:
+    // An object from the pool, or a new one (the caller re-initialises it). Null when allocation fails.
+    T* Take() {
+        {
+            std::lock_guard guard(lock_);
+            if (!free_.empty()) {
+                T* object = free_.back();
+                free_.pop_back();
+                return object;
+            }
+        }
+        std::unique_ptr<T> fresh(new (std::nothrow) T());
+        if (!fresh) return nullptr;
+        T* object = fresh.get();
+        std::lock_guard guard(lock_);
+        try {
+            all_.push_back(std::move(fresh));
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
+        return object;
+    }
+    void Release(T* object) {
+        std::lock_guard guard(lock_);
+        free_.push_back(object);
+    }
+    size_t free_count() {
+        std::lock_guard guard(lock_);
+        return free_.size();
+    }
+    size_t total_count() {
+        std::lock_guard guard(lock_);
+        return all_.size();
+    }
+
+private:
+    Lock lock_;
+    std::vector<T*> free_;
+    std::vector<std::unique_ptr<T>> all_;
+};
+
+}  // namespace corvel

@@ -1,0 +1,186 @@
+#include "session/session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "base/le.h"
+#include "base/text.h"
+#include "base/tick.h"
+#include "corvel/corvel.h"
+
+using corvel::DeviceRecord;
+
+AppSession::AppSession(VelqWindow* target, uint32_t message_number) : window(target), message(message_number) {}
+
+AppSession::~AppSession() { Logout(); }
+
+void AppSession::PostEvent(uint32_t code, intptr_t value) const {
+    if (window != nullptr) window->PostMessage(message, code, value);
+}
+
+bool AppSession::IsLoggedIn() const {
+    // The center-server TCP service is not part of the library yet, so no login can succeed.
+    return false;
+}
+
+bool AppSession::SetCenterServer(const char* host, uint16_t tcp, uint16_t udp) {
+    if (IsLoggedIn()) return false;
+    corvel::StoreFieldText(server_host, sizeof(server_host),
+                           std::string_view(host ? host : "", corvel::BoundedLength(host, 259)));
+    tcp_port = tcp;
+    udp_port = udp;
+    return true;
+}
+
+void AppSession::StoreCredentials(const char* user, const char* pass, uint32_t tick) {
+    corvel::StoreFieldText(user_name, sizeof(user_name), std::string_view(user ? user : "", corvel::BoundedLength(user, 31)));
+    corvel::StoreFieldText(password, sizeof(password), std::string_view(pass ? pass : "", corvel::BoundedLength(pass, 31)));
+    // A 31-byte name and the 9 characters after it do not fit the 32-byte field: the identifier is cut at
+    // the field's end (still NUL-terminated), as a server that reads 32 bytes sees it anyway.
+    const int wanted = std::snprintf(session_id, sizeof(session_id), "%s-%08X", user_name, tick);
+    if (wanted >= static_cast<int>(sizeof(session_id))) session_id[sizeof(session_id) - 1] = '\0';
+}
+
+bool AppSession::Login(const char* user, const char* pass) {
+    if (IsLoggedIn()) return false;
+    StoreCredentials(user, pass, corvel::TickCount32());
+    return false;
+}
+
+void AppSession::Logout() {
+    for (;;) {
+        AppDevice* last = nullptr;
+        {
+            std::lock_guard guard(devices_lock_);
+            if (devices_.empty()) break;
+            last = devices_.back();
+        }
+        ReleaseRegisteredDevice(last);
+    }
+}
+
+void AppSession::ReleaseRegisteredDevice(AppDevice* device) {
+    for (;;) {
+        AppChannel* channel = nullptr;
+        {
+            std::lock_guard guard(device->channels_lock);
+            if (device->channels.empty()) break;
+            channel = device->channels.back();
+            device->channels.pop_back();
+        }
+        channel->StopAll();
+        channel_pool_.Release(channel);
+    }
+    bool was_registered = false;
+    {
+        std::lock_guard guard(devices_lock_);
+        if (std::find(devices_.begin(), devices_.end(), device) != devices_.end()) {
+            RemoveFromRegistryLocked(device);
+            was_registered = true;
+        }
+    }
+    if (was_registered) device_pool_.Release(device);
+}
+
+AppOperation* AppSession::TakeOperation() {
+    AppOperation* operation = operation_pool_.Take();
+    if (operation != nullptr) operation->Clear();
+    return operation;
+}
+
+AppDevice* AppSession::FindLocked(uint32_t key, std::string_view id) const {
+    auto [first, last] = by_key_.equal_range(key);
+    for (auto it = first; it != last; ++it) {
+        if (it->second->record.id() == id) return it->second;
+    }
+    return nullptr;
+}
+
+void AppSession::RemoveFromRegistryLocked(AppDevice* device) {
+    devices_.erase(std::find(devices_.begin(), devices_.end(), device));
+    auto [first, last] = by_key_.equal_range(device->name_key);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == device) {
+            by_key_.erase(it);
+            break;
+        }
+    }
+}
+
+void AppSession::BeginList(uint32_t count) {
+    PostEvent(VELQ_EV_LIST_BEGIN, static_cast<intptr_t>(count));
+    std::lock_guard guard(devices_lock_);
+    for (AppDevice* device : devices_) device->state.store(kDeviceAbsent);
+}
+
+bool AppSession::MergeDevice(AppDevice* candidate) {
+    std::lock_guard guard(devices_lock_);
+    AppDevice* existing = FindLocked(candidate->name_key, candidate->record.id());
+    if (existing == nullptr) {
+        candidate->state.store(kDeviceAdding);
+        devices_.push_back(candidate);
+        by_key_.emplace(candidate->name_key, candidate);
+        return true;
+    }
+    std::lock_guard device_guard(existing->lock);
+    existing->record.CopyMutableFrom(candidate->record.bytes);
+    existing->state.store(kDevicePresent);
+    return false;
+}
+
+void AppSession::EndList() {
+    std::lock_guard guard(devices_lock_);
+    for (AppDevice* device : devices_) {
+        const int32_t state = device->state.load();
+        if (state == kDeviceAbsent) {
+            PostEvent(VELQ_EV_DEVICE_GONE, reinterpret_cast<intptr_t>(device));
+        } else if (state == kDeviceAdding) {
+            device->state.store(device->record.last_report() != 0 ? kDevicePresent : kDeviceAbsent);
+            PostEvent(VELQ_EV_DEVICE_NEW, reinterpret_cast<intptr_t>(device));
+        } else if (state == kDevicePresent) {
+            PostEvent(VELQ_EV_DEVICE_CHANGED, reinterpret_cast<intptr_t>(device));
+        }
+    }
+}
+
+void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
+    constexpr size_t kDeviceAt = 20;
+    if (bytes < kDeviceAt + DeviceRecord::kBytes) return;
+    const uint8_t* device_record = record + kDeviceAt;
+    const std::string_view id = corvel::FieldText(device_record + DeviceRecord::kIdOffset, DeviceRecord::kIdBytes);
+    const uint32_t key = corvel::NameHash(id);
+    // The status words follow the device record at its own declared size; a size that would put them
+    // outside what was received leaves the words alone.
+    const size_t words_at = kDeviceAt + (corvel::LoadLE32(device_record) & ~3u);
+    const bool words_valid = words_at >= kDeviceAt && words_at + 64 <= bytes;
+
+    std::lock_guard guard(devices_lock_);
+    AppDevice* device = FindLocked(key, id);
+    if (device == nullptr) return;
+    std::lock_guard device_guard(device->lock);
+    device->record.CopyMutableFrom(device_record);
+    if (!words_valid) return;
+    for (int i = 0; i < 16; ++i) {
+        const uint32_t word = corvel::LoadLE32(record + words_at + 4 * i);
+        if (word == 0 || word == device->status_words[i]) continue;
+        if (device->status_words[i] != 0) PostEvent(VELQ_EV_STATUS_FIRST + i, reinterpret_cast<intptr_t>(device));
+        device->status_words[i] = word;
+    }
+}
+
+AppDevice* AppSession::FindDevice(std::string_view id) {
+    std::lock_guard guard(devices_lock_);
+    return FindLocked(corvel::NameHash(id), id);
+}
+
+size_t AppSession::DeviceCount() {
+    std::lock_guard guard(devices_lock_);
+    return devices_.size();
+}
+
+std::vector<AppDevice*> AppSession::Devices() {
+    std::lock_guard guard(devices_lock_);
+    return devices_;
+}

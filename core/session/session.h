@@ -1,0 +1,96 @@
+#pragma once
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "base/locks.h"
+#include "corvel/window.h"
+#include "session/channel.h"
+#include "session/device.h"
+#include "session/operation.h"
+#include "session/pool.h"
+
+// Device states.
+inline constexpr int32_t kDeviceUnlisted = 0;
+inline constexpr int32_t kDeviceAbsent = 1;
+inline constexpr int32_t kDeviceAdding = 2;
+inline constexpr int32_t kDevicePresent = 3;
+
+// The object behind a session handle: the client's window and message, the center server's address and
+// the credentials, the device registry and the pools of devices, channels and operations. Every event the
+// library posts goes out through PostEvent.
+//
+// Threads: the client thread calls everything but the registry merge; the center-server thread calls
+// BeginList, MergeDevice, EndList and ApplyStatus. The registry is guarded by `devices_lock_`, each device
+// by its own lock, taken in that order.
+struct AppSession {
+    AppSession(VelqWindow* target, uint32_t message_number);
+    ~AppSession();
+    AppSession(const AppSession&) = delete;
+    AppSession& operator=(const AppSession&) = delete;
+
+    VelqWindow* const window;
+    const uint32_t message;
+
+    char server_host[260] = {};
+    uint16_t tcp_port = 0;
+    uint16_t udp_port = 0;
+    char user_name[32] = {};
+    char password[32] = {};
+    char session_id[32] = {};
+
+    // Posts the session's message with the code and value; never waits for the client.
+    void PostEvent(uint32_t code, intptr_t value) const;
+
+    // Logged in means the center-server TCP service thread exists.
+    bool IsLoggedIn() const;
+    bool SetCenterServer(const char* host, uint16_t tcp, uint16_t udp);
+    // Stores the credentials (31 bytes each at most) and the session identifier "%s-%08X" of the user name
+    // and the tick, cut to its 32-byte field.
+    void StoreCredentials(const char* user, const char* pass, uint32_t tick);
+    bool Login(const char* user, const char* pass);
+    void Logout();
+
+    // Registry merge of a device-list reply, in the order BeginList, MergeDevice per record, EndList.
+    void BeginList(uint32_t count);
+    // Returns true when the candidate was appended (the registry owns it now); false when an existing
+    // device was updated from it and the candidate may be reused.
+    bool MergeDevice(AppDevice* candidate);
+    void EndList();
+    // Applies one status record (368 bytes at most, zero-padded) to the registered device it names.
+    void ApplyStatus(const uint8_t* record, size_t bytes);
+    // Registered device with this identifier, or null.
+    AppDevice* FindDevice(std::string_view id);
+    size_t DeviceCount();
+    // Snapshot of the registry in list order (for tests and the logout walk).
+    std::vector<AppDevice*> Devices();
+
+    // Devices, channels and operations from the pools.
+    AppDevice* TakeDevice() { return device_pool_.Take(); }
+    void ReleaseDevice(AppDevice* device) { device_pool_.Release(device); }
+    AppChannel* TakeChannel() { return channel_pool_.Take(); }
+    void ReleaseChannel(AppChannel* channel) { channel_pool_.Release(channel); }
+    // Zero-filled operation record, or null when memory runs out.
+    AppOperation* TakeOperation();
+    void ReleaseOperation(AppOperation* operation) { operation_pool_.Release(operation); }
+
+    // Stops every channel of a device, returns them to the channel pool, and takes the device out of the
+    // registry into the device pool.
+    void ReleaseRegisteredDevice(AppDevice* device);
+
+    corvel::Pool<AppDevice, corvel::spin_lock>& device_pool() { return device_pool_; }
+    corvel::Pool<AppChannel, corvel::spin_lock>& channel_pool() { return channel_pool_; }
+    corvel::Pool<AppOperation, corvel::light_lock>& operation_pool() { return operation_pool_; }
+
+private:
+    AppDevice* FindLocked(uint32_t key, std::string_view id) const;
+    void RemoveFromRegistryLocked(AppDevice* device);
+
+    corvel::spin_lock devices_lock_;
+    std::vector<AppDevice*> devices_;                       // registry in list order
+    std::unordered_multimap<uint32_t, AppDevice*> by_key_;  // the same devices by name key
+    corvel::Pool<AppDevice, corvel::spin_lock> device_pool_;
+    corvel::Pool<AppChannel, corvel::spin_lock> channel_pool_;
+    corvel::Pool<AppOperation, corvel::light_lock> operation_pool_;
+};
