@@ -17,20 +17,8 @@ uint64_t PackOldNew(uint32_t old_value, uint32_t new_value) {
     return static_cast<uint64_t>(old_value) | static_cast<uint64_t>(new_value) << 32;
 }
 
-bool LoggedIn(const AppSession* session) { return session != nullptr && session->IsLoggedIn(); }
-
-int CopyText(std::string_view text, void* buffer, int buffer_size) {
-    // The whole text and its NUL must fit; a smaller buffer gets nothing rather than a cut text.
-    if (buffer == nullptr || buffer_size <= 0 || text.size() + 1 > static_cast<size_t>(buffer_size)) return 0;
-    std::memcpy(buffer, text.data(), text.size());
-    static_cast<char*>(buffer)[text.size()] = '\0';
-    return static_cast<int>(text.size());
-}
-
-int CopyInt(int32_t value, void* buffer, int buffer_size) {
-    if (buffer == nullptr || buffer_size < 4) return 0;
-    std::memcpy(buffer, &value, 4);
-    return 4;
+bool LoggedIn(const AppSession* session) {
+    return session != nullptr && session->IsLoggedIn();
 }
 
 }  // namespace
@@ -39,13 +27,17 @@ extern "C" {
 
 // ---- Session ----
 
-int VelqApp_GetVersion(void) { return kVersionV103; }
+int VelqApp_GetVersion(void) {
+    return kVersionV103;
+}
 
 AppSession* VelqApp_Construct(VelqWindow* window, uint32_t message) {
     return new (std::nothrow) AppSession(window, message);
 }
 
-void VelqApp_Destruct(AppSession* session) { delete session; }
+void VelqApp_Destruct(AppSession* session) {
+    delete session;
+}
 
 int VelqApp_SetCenterServer(AppSession* session, const char* host, uint16_t tcp_port, uint16_t udp_port) {
     return session->SetCenterServer(host, tcp_port, udp_port) ? 1 : 0;
@@ -60,7 +52,9 @@ int VelqApp_Logout(AppSession* session) {
     return 1;
 }
 
-int VelqApp_IsActive(AppSession* session) { return LoggedIn(session) ? 1 : 0; }
+int VelqApp_IsActive(AppSession* session) {
+    return LoggedIn(session) ? 1 : 0;
+}
 
 int VelqApp_ShowAllDevice(AppSession* session) {
     if (!LoggedIn(session)) return 0;
@@ -75,7 +69,8 @@ AppDevice* VelqApp_CreateDevice(AppSession* session, const char* id) {
     return device;
 }
 
-int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, double* speed_kmh, double* course) {
+int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, double* speed_kmh,
+                  double* course) {
     (void)sentence;
     (void)latitude;
     (void)longitude;
@@ -87,64 +82,26 @@ int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, dou
 // ---- Device ----
 
 int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int length) {
-    if (!LoggedIn(device->session) || value == nullptr || length < 0) return 0;
-    const char* text = static_cast<const char*>(value);
-    std::lock_guard guard(device->lock);
-    switch (code) {
-        case VELQ_DEV_ID:
-            if (device->state.load() != kDeviceUnlisted) return 0;
-            device->record.set_id(std::string_view(text, corvel::BoundedLength(text, 63)));
-            device->UpdateNameKey();
-            return length;
-        case VELQ_DEV_TEXT1:
-            device->record.set_text1(std::string_view(text, corvel::BoundedLength(text, 31)));
-            return length;
-        case VELQ_DEV_TEXT2:
-            device->record.set_text2(std::string_view(text, corvel::BoundedLength(text, 31)));
-            return length;
-        case VELQ_DEV_CHANNELS: {
-            if (device->state.load() != kDeviceUnlisted || length < 4) return 0;
-            int32_t count;
-            std::memcpy(&count, value, 4);
-            device->record.set_channel_count(count);
-            return length;
-        }
-        default:
-            return 0;
-    }
+    if (!LoggedIn(device->session)) return 0;
+    return device->SetInfo(code, value, length);
 }
 
 int VelqDev_GetDevInfo(AppDevice* device, int code, void* buffer, int buffer_size) {
     if (!LoggedIn(device->session)) return -1;
-    std::lock_guard guard(device->lock);
-    switch (code) {
-        case VELQ_DEV_ID:
-            return CopyText(device->record.id(), buffer, buffer_size);
-        case VELQ_DEV_TEXT1:
-            return CopyText(device->record.text1(), buffer, buffer_size);
-        case VELQ_DEV_TEXT2:
-            return CopyText(device->record.text2(), buffer, buffer_size);
-        case VELQ_DEV_CHANNELS:
-            return CopyInt(device->record.channel_count(), buffer, buffer_size);
-        case VELQ_DEV_STATE:
-            return CopyInt(device->state.load(), buffer, buffer_size);
-        case VELQ_DEV_LAST_REPORT:
-            return CopyInt(static_cast<int32_t>(device->record.last_report()), buffer, buffer_size);
-        case VELQ_DEV_GPS_RUNNING:
-            return CopyInt(0, buffer, buffer_size);
-        case VELQ_DEV_POSITION:
-            return CopyText(device->record.has_position() ? device->record.position() : std::string_view(), buffer,
-                            buffer_size);
-        default:
-            return 0;
-    }
+    return device->GetInfo(code, buffer, buffer_size);
 }
 
-int32_t VelqDev_SetUserData(AppDevice* device, int32_t value) { return device->user_data.exchange(value); }
+int32_t VelqDev_SetUserData(AppDevice* device, int32_t value) {
+    return device->user_data.exchange(value);
+}
 
-int32_t VelqDev_GetUserData(AppDevice* device) { return device->user_data.load(); }
+int32_t VelqDev_GetUserData(AppDevice* device) {
+    return device->user_data.load();
+}
 
-int VelqDev_GPSPlay(AppDevice*) { return 0; }
+int VelqDev_GPSPlay(AppDevice*) {
+    return 0;
+}
 
 void VelqDev_GPSStop(AppDevice*) {}
 
@@ -168,18 +125,41 @@ int VelqChn_GetChnInfo(AppChannel* channel, int code, intptr_t* value) {
     if (!LoggedIn(channel->session)) return -1;
     intptr_t result;
     switch (code) {
-        case VELQ_CHN_DEVICE: result = reinterpret_cast<intptr_t>(channel->device); break;
-        case VELQ_CHN_NUMBER: result = channel->channel_number; break;
-        case VELQ_CHN_WINDOW: result = reinterpret_cast<intptr_t>(channel->window); break;
-        case VELQ_CHN_VIDEO: result = channel->IsVideoPlaying(); break;
-        case VELQ_CHN_AUDIO: result = channel->IsAudioPlaying(); break;
-        case VELQ_CHN_TALK: result = channel->IsTalking(); break;
-        case VELQ_CHN_FRAMES: result = channel->frame_rate; break;
-        case VELQ_CHN_KBPS: result = channel->total_rate; break;
-        case VELQ_CHN_WIDTH: result = channel->video_width.load(); break;
-        case VELQ_CHN_HEIGHT: result = channel->video_height.load(); break;
-        case VELQ_CHN_RECORDING: result = channel->recording.load(); break;
-        default: return 0;
+        case VELQ_CHN_DEVICE:
+            result = reinterpret_cast<intptr_t>(channel->device);
+            break;
+        case VELQ_CHN_NUMBER:
+            result = channel->channel_number;
+            break;
+        case VELQ_CHN_WINDOW:
+            result = reinterpret_cast<intptr_t>(channel->window);
+            break;
+        case VELQ_CHN_VIDEO:
+            result = channel->IsVideoPlaying();
+            break;
+        case VELQ_CHN_AUDIO:
+            result = channel->IsAudioPlaying();
+            break;
+        case VELQ_CHN_TALK:
+            result = channel->IsTalking();
+            break;
+        case VELQ_CHN_FRAMES:
+            result = channel->frame_rate;
+            break;
+        case VELQ_CHN_KBPS:
+            result = channel->total_rate;
+            break;
+        case VELQ_CHN_WIDTH:
+            result = channel->video_width.load();
+            break;
+        case VELQ_CHN_HEIGHT:
+            result = channel->video_height.load();
+            break;
+        case VELQ_CHN_RECORDING:
+            result = channel->recording.load();
+            break;
+        default:
+            return 0;
     }
     if (value != nullptr) *value = result;
     return 4;
@@ -205,21 +185,41 @@ uint64_t VelqChn_SetBufKeep(AppChannel* channel, int tenths_of_second) {
 
 // Media components (transfers, decoders, player, talk) join the channel with their own parts of the library;
 // until then nothing starts and the queries say so.
-int VelqChn_VideoPlay(AppChannel* channel) { return LoggedIn(channel->session) && channel->IsVideoPlaying(); }
+int VelqChn_VideoPlay(AppChannel* channel) {
+    return LoggedIn(channel->session) && channel->IsVideoPlaying();
+}
 void VelqChn_VideoStop(AppChannel*) {}
-int VelqChn_IsVideoPlaying(AppChannel* channel) { return channel->IsVideoPlaying(); }
-int VelqChn_VSourceStart(AppChannel* channel) { return LoggedIn(channel->session) && channel->IsVSourceRunning(); }
+int VelqChn_IsVideoPlaying(AppChannel* channel) {
+    return channel->IsVideoPlaying();
+}
+int VelqChn_VSourceStart(AppChannel* channel) {
+    return LoggedIn(channel->session) && channel->IsVSourceRunning();
+}
 void VelqChn_VSourceStop(AppChannel*) {}
-int VelqChn_IsVSourceRunning(AppChannel* channel) { return channel->IsVSourceRunning(); }
-int VelqChn_AudioPlay(AppChannel* channel) { return LoggedIn(channel->session) && channel->IsAudioPlaying(); }
+int VelqChn_IsVSourceRunning(AppChannel* channel) {
+    return channel->IsVSourceRunning();
+}
+int VelqChn_AudioPlay(AppChannel* channel) {
+    return LoggedIn(channel->session) && channel->IsAudioPlaying();
+}
 void VelqChn_AudioStop(AppChannel*) {}
-int VelqChn_IsAudioPlaying(AppChannel* channel) { return channel->IsAudioPlaying(); }
-int VelqChn_ASourceStart(AppChannel* channel) { return LoggedIn(channel->session) && channel->IsASourceRunning(); }
+int VelqChn_IsAudioPlaying(AppChannel* channel) {
+    return channel->IsAudioPlaying();
+}
+int VelqChn_ASourceStart(AppChannel* channel) {
+    return LoggedIn(channel->session) && channel->IsASourceRunning();
+}
 void VelqChn_ASourceStop(AppChannel*) {}
-int VelqChn_IsASourceRunning(AppChannel* channel) { return channel->IsASourceRunning(); }
-int VelqChn_TalkStart(AppChannel* channel) { return LoggedIn(channel->session) && channel->IsTalking(); }
+int VelqChn_IsASourceRunning(AppChannel* channel) {
+    return channel->IsASourceRunning();
+}
+int VelqChn_TalkStart(AppChannel* channel) {
+    return LoggedIn(channel->session) && channel->IsTalking();
+}
 void VelqChn_TalkStop(AppChannel*) {}
-int VelqChn_IsTalking(AppChannel* channel) { return channel->IsTalking(); }
+int VelqChn_IsTalking(AppChannel* channel) {
+    return channel->IsTalking();
+}
 
 int VelqChn_RecordStart(AppChannel* channel, const char16_t* path, int max_duration_s) {
     if (!LoggedIn(channel->session)) return 0;
@@ -231,7 +231,9 @@ int VelqChn_RecordStop(AppChannel* channel) {
     return 1;
 }
 
-int VelqChn_IsRecording(AppChannel* channel) { return channel->recording.load() ? 1 : 0; }
+int VelqChn_IsRecording(AppChannel* channel) {
+    return channel->recording.load() ? 1 : 0;
+}
 
 int VelqChn_Snapshot(AppChannel* channel, const char16_t* path) {
     if (!channel->IsVideoPlaying()) return 0;
@@ -246,7 +248,9 @@ int VelqChn_Snapshot(AppChannel* channel, const char16_t* path) {
 
 void VelqChn_Refresh(AppChannel*) {}
 
-int VelqChn_OnTimer(AppChannel* channel) { return channel->OnTimer(); }
+int VelqChn_OnTimer(AppChannel* channel) {
+    return channel->OnTimer();
+}
 
 void VelqChn_Release(AppChannel* channel) {
     AppSession* session = channel->session;
@@ -293,9 +297,13 @@ int VelqOpt_QueryControl(AppDevice* device, int type, int channel, int, int) {
     return 0;  // the center-server request queue arrives with the TCP service
 }
 
-AppDevice* VelqOpt_GetDevice(AppOperation* operation) { return operation->device; }
+AppDevice* VelqOpt_GetDevice(AppOperation* operation) {
+    return operation->device;
+}
 
-int VelqOpt_GetType(AppOperation* operation) { return operation->kind; }
+int VelqOpt_GetType(AppOperation* operation) {
+    return operation->kind;
+}
 
 const void* VelqOpt_GetGPSResult(AppOperation* operation) {
     return operation->kind == kOpPosition ? operation->data : nullptr;
@@ -310,6 +318,8 @@ int VelqOpt_GetControlResult(AppOperation* operation, int* channel, int* value, 
     return 1;
 }
 
-void VelqOpt_Release(AppSession* session, AppOperation* operation) { session->ReleaseOperation(operation); }
+void VelqOpt_Release(AppSession* session, AppOperation* operation) {
+    session->ReleaseOperation(operation);
+}
 
 }  // extern "C"

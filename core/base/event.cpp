@@ -19,7 +19,8 @@ void Event::Reset() {
 
 bool Event::Wait(uint32_t timeout_ms) {
     std::unique_lock lock(mutex_);
-    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return signalled_; })) return false;
+    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return signalled_; }))
+        return false;
     signalled_ = false;
     return true;
 }

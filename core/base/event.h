@@ -8,7 +8,7 @@ namespace corvel {
 // Auto-reset event: Set() wakes exactly one waiter (or the next one to wait), then the event is clear again.
 // Any thread may call any member.
 class Event {
-public:
+  public:
     void Set();
     void Reset();
     // Waits until the event is set or timeout_ms passes; consumes the signal. Returns true when signalled.
@@ -16,7 +16,7 @@ public:
     // Waits without a limit.
     void Wait();
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool signalled_ = false;

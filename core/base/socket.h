@@ -26,12 +26,14 @@ bool CloseSocketOnce(std::atomic<SocketHandle>& handle);
 // Connects a blocking socket with a bounded wait: non-blocking connect, select for writability at most
 // timeout_ms, SO_ERROR must be 0, then back to blocking. A refused connection fails as soon as select
 // reports the socket.
-bool ConnectWithTimeout(SocketHandle socket, const sockaddr_in& address, uint32_t timeout_ms = kConnectTimeoutMs);
+bool ConnectWithTimeout(SocketHandle socket, const sockaddr_in& address,
+                        uint32_t timeout_ms = kConnectTimeoutMs);
 
 // Receive and send time-outs of timeout_ms each, SO_DEBUG off.
 bool SetSocketTimeouts(SocketHandle socket, uint32_t timeout_ms = kSocketTimeoutMs);
 
-// Exactly n bytes or failure: any recv that returns 0 or less (closed, timed out, error) fails the whole call.
+// Exactly n bytes or failure: any recv that returns 0 or less (closed, timed out, error) fails the whole
+// call.
 bool RecvAll(SocketHandle socket, void* buffer, size_t n);
 // All n bytes or failure; sends never raise SIGPIPE.
 bool SendAll(SocketHandle socket, const void* buffer, size_t n);

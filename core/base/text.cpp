@@ -38,7 +38,8 @@ std::string Utf16ToUtf8(const char16_t* text, size_t max_units) {
     if (text == nullptr) return out;
     for (size_t i = 0; i < max_units && text[i] != 0; ++i) {
         const uint32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < max_units && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < max_units && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
             const uint32_t low = text[++i];
             AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
         } else if (unit >= 0xD800 && unit <= 0xDFFF) {
@@ -74,7 +75,7 @@ bool MakeDirectoryPath(const char16_t* path) {
         }
         const std::string dir = Utf16ToUtf8(prefix.c_str(), prefix.size());
         if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return false;
-        struct stat info{};
+        struct stat info {};
         if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
     }
     return true;

@@ -33,7 +33,9 @@ std::string Utf16ToUtf8(const char16_t* text, size_t max_units = 259);
 // Look-up key of a device name: h starts as the length, step = len / 32 + 1, and for i = len, len - step,
 // ... while i >= step: h ^= h * 32 + h / 4 + (signed char)text[i - 1], all in wrapping 32-bit arithmetic.
 uint32_t NameHash(std::string_view text);
-inline uint32_t NameHash(const char* text) { return NameHash(std::string_view(text)); }
+inline uint32_t NameHash(const char* text) {
+    return NameHash(std::string_view(text));
+}
 
 // Creates every directory named before a '/' or '\' of the path (the last component is the file name and is
 // not created). An existing directory is accepted; fails when a creation fails otherwise or the name is not

@@ -15,7 +15,8 @@ CMyThread::~CMyThread() {
 bool CMyThread::Start() {
     if (has_thread_.load(std::memory_order_acquire)) return false;
     if (exit_) {
-        // An abandoned worker must not be revived by the new running flag, nor share the object with a new one.
+        // An abandoned worker must not be revived by the new running flag, nor share the object with a new
+        // one.
         std::lock_guard lock(exit_->mutex);
         if (!exit_->exited) return false;
     }
@@ -44,7 +45,8 @@ void CMyThread::Stop(uint32_t timeout_ms) {
     bool exited;
     {
         std::unique_lock lock(exit_->mutex);
-        exited = exit_->cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return exit_->exited; });
+        exited =
+            exit_->cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] { return exit_->exited; });
     }
     if (exited) {
         thread_.join();

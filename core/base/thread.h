@@ -21,7 +21,7 @@ inline constexpr uint32_t kStopTimeoutMs = 10000;
 //    stopping), and the base destructor waits too, so no worker ever runs on freed memory. The wait is
 //    bounded in practice by the socket time-outs that every blocking call of a worker carries.
 class CMyThread {
-public:
+  public:
     CMyThread() = default;
     CMyThread(const CMyThread&) = delete;
     CMyThread& operator=(const CMyThread&) = delete;
@@ -42,13 +42,13 @@ public:
     bool HasThread() const { return has_thread_.load(std::memory_order_acquire); }
     bool running() const { return running_.load(std::memory_order_acquire) != 0; }
 
-protected:
+  protected:
     // Blocks until the last started worker has left Run (returns at once when none was started).
     void WaitForExit();
 
     std::atomic<uint32_t> running_{0};
 
-private:
+  private:
     struct ExitState {
         std::mutex mutex;
         std::condition_variable cv;

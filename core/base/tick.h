@@ -8,6 +8,8 @@ namespace corvel {
 uint32_t TickCount32();
 
 // Signed distance from `from` to `to` in the wrapping 32-bit tick space.
-inline int32_t TickDiff(uint32_t to, uint32_t from) { return static_cast<int32_t>(to - from); }
+inline int32_t TickDiff(uint32_t to, uint32_t from) {
+    return static_cast<int32_t>(to - from);
+}
 
 }  // namespace corvel

@@ -23,7 +23,9 @@ void AppChannel::Bind(AppSession* owner, AppDevice* owner_device, int32_t number
     owner_device->channels.push_back(this);
 }
 
-void AppChannel::StopAll() { RecordStop(); }
+void AppChannel::StopAll() {
+    RecordStop();
+}
 
 int32_t AppChannel::OnTimer() {
     // Rates in kbit/s over the one-second period: signed, truncating divisions.

@@ -34,6 +34,12 @@ struct AppDevice {
     void BindNew(AppSession* owner, std::string_view id);
     // Binds a device read from a list record: the 280 bytes are taken as they are, state 0.
     void BindRecord(AppSession* owner, const uint8_t* record_bytes);
+    // The info codes of the device functions. SetInfo returns `length` or 0 (unknown code, a code that
+    // needs state 0 on a registered device, a null value). GetInfo returns the text length or 4 for the
+    // integer codes, 0 for an unknown code or a buffer too small for the value (and a text's NUL): nothing
+    // is ever written past buffer_size. Client thread; both take `lock`.
+    int SetInfo(int code, const void* value, int length);
+    int GetInfo(int code, void* buffer, int buffer_size);
     // Recomputes the name key from the identifier; call under `lock` once the device is shared.
     void UpdateNameKey();
 };

@@ -11,7 +11,7 @@ namespace corvel {
 // (a spin_lock for devices and channels, a light_lock for operations).
 template <typename T, typename Lock>
 class Pool {
-public:
+  public:
     // An object from the pool, or a new one (the caller re-initialises it). Null when allocation fails.
     T* Take() {
         {
@@ -46,7 +46,7 @@ public:
         return all_.size();
     }
 
-private:
+  private:
     Lock lock_;
     std::vector<T*> free_;
     std::vector<std::unique_ptr<T>> all_;

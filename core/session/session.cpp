@@ -12,9 +12,12 @@
 
 using corvel::DeviceRecord;
 
-AppSession::AppSession(VelqWindow* target, uint32_t message_number) : window(target), message(message_number) {}
+AppSession::AppSession(VelqWindow* target, uint32_t message_number)
+    : window(target), message(message_number) {}
 
-AppSession::~AppSession() { Logout(); }
+AppSession::~AppSession() {
+    Logout();
+}
 
 void AppSession::PostEvent(uint32_t code, intptr_t value) const {
     if (window != nullptr) window->PostMessage(message, code, value);
@@ -35,8 +38,10 @@ bool AppSession::SetCenterServer(const char* host, uint16_t tcp, uint16_t udp) {
 }
 
 void AppSession::StoreCredentials(const char* user, const char* pass, uint32_t tick) {
-    corvel::StoreFieldText(user_name, sizeof(user_name), std::string_view(user ? user : "", corvel::BoundedLength(user, 31)));
-    corvel::StoreFieldText(password, sizeof(password), std::string_view(pass ? pass : "", corvel::BoundedLength(pass, 31)));
+    corvel::StoreFieldText(user_name, sizeof(user_name),
+                           std::string_view(user ? user : "", corvel::BoundedLength(user, 31)));
+    corvel::StoreFieldText(password, sizeof(password),
+                           std::string_view(pass ? pass : "", corvel::BoundedLength(pass, 31)));
     // A 31-byte name and the 9 characters after it do not fit the 32-byte field: the identifier is cut at
     // the field's end (still NUL-terminated), as a server that reads 32 bytes sees it anyway.
     const int wanted = std::snprintf(session_id, sizeof(session_id), "%s-%08X", user_name, tick);
@@ -76,10 +81,7 @@ void AppSession::ReleaseRegisteredDevice(AppDevice* device) {
     bool was_registered = false;
     {
         std::lock_guard guard(devices_lock_);
-        if (std::find(devices_.begin(), devices_.end(), device) != devices_.end()) {
-            RemoveFromRegistryLocked(device);
-            was_registered = true;
-        }
+        was_registered = RemoveFromRegistryLocked(device);
     }
     if (was_registered) device_pool_.Release(device);
 }
@@ -91,28 +93,25 @@ AppOperation* AppSession::TakeOperation() {
 }
 
 AppDevice* AppSession::FindLocked(uint32_t key, std::string_view id) const {
-    auto [first, last] = by_key_.equal_range(key);
-    for (auto it = first; it != last; ++it) {
-        if (it->second->record.id() == id) return it->second;
-    }
-    return nullptr;
+    return by_key_.Find(key, [id](const AppDevice* device) { return device->record.id() == id; });
 }
 
-void AppSession::RemoveFromRegistryLocked(AppDevice* device) {
-    devices_.erase(std::find(devices_.begin(), devices_.end(), device));
-    auto [first, last] = by_key_.equal_range(device->name_key);
-    for (auto it = first; it != last; ++it) {
-        if (it->second == device) {
-            by_key_.erase(it);
-            break;
-        }
-    }
+bool AppSession::RemoveFromRegistryLocked(AppDevice* device) {
+    // Searched from the back: logout releases the last device each time, so emptying the registry stays O(n).
+    const auto it = std::find(devices_.rbegin(), devices_.rend(), device);
+    if (it == devices_.rend()) return false;
+    devices_.erase(std::next(it).base());
+    by_key_.Erase(device->name_key, device);
+    return true;
 }
 
 void AppSession::BeginList(uint32_t count) {
     PostEvent(VELQ_EV_LIST_BEGIN, static_cast<intptr_t>(count));
     std::lock_guard guard(devices_lock_);
     for (AppDevice* device : devices_) device->state.store(kDeviceAbsent);
+    // Growing once up front keeps a large first list from rehashing as it arrives; the count is the
+    // server's word, so it only sizes the table within reason.
+    by_key_.Reserve(std::min<size_t>(count, 1u << 20) + devices_.size());
 }
 
 bool AppSession::MergeDevice(AppDevice* candidate) {
@@ -121,7 +120,7 @@ bool AppSession::MergeDevice(AppDevice* candidate) {
     if (existing == nullptr) {
         candidate->state.store(kDeviceAdding);
         devices_.push_back(candidate);
-        by_key_.emplace(candidate->name_key, candidate);
+        by_key_.Insert(candidate->name_key, candidate);
         return true;
     }
     std::lock_guard device_guard(existing->lock);
@@ -149,7 +148,8 @@ void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
     constexpr size_t kDeviceAt = 20;
     if (bytes < kDeviceAt + DeviceRecord::kBytes) return;
     const uint8_t* device_record = record + kDeviceAt;
-    const std::string_view id = corvel::FieldText(device_record + DeviceRecord::kIdOffset, DeviceRecord::kIdBytes);
+    const std::string_view id =
+        corvel::FieldText(device_record + DeviceRecord::kIdOffset, DeviceRecord::kIdBytes);
     const uint32_t key = corvel::NameHash(id);
     // The status words follow the device record at its own declared size; a size that would put them
     // outside what was received leaves the words alone.
@@ -165,7 +165,8 @@ void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
     for (int i = 0; i < 16; ++i) {
         const uint32_t word = corvel::LoadLE32(record + words_at + 4 * i);
         if (word == 0 || word == device->status_words[i]) continue;
-        if (device->status_words[i] != 0) PostEvent(VELQ_EV_STATUS_FIRST + i, reinterpret_cast<intptr_t>(device));
+        if (device->status_words[i] != 0)
+            PostEvent(VELQ_EV_STATUS_FIRST + i, reinterpret_cast<intptr_t>(device));
         device->status_words[i] = word;
     }
 }

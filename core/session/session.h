@@ -1,13 +1,13 @@
 #pragma once
 #include <cstdint>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "base/locks.h"
 #include "corvel/window.h"
 #include "session/channel.h"
 #include "session/device.h"
+#include "session/device_index.h"
 #include "session/operation.h"
 #include "session/pool.h"
 
@@ -83,13 +83,14 @@ struct AppSession {
     corvel::Pool<AppChannel, corvel::spin_lock>& channel_pool() { return channel_pool_; }
     corvel::Pool<AppOperation, corvel::light_lock>& operation_pool() { return operation_pool_; }
 
-private:
+  private:
     AppDevice* FindLocked(uint32_t key, std::string_view id) const;
-    void RemoveFromRegistryLocked(AppDevice* device);
+    // False when the device is not registered.
+    bool RemoveFromRegistryLocked(AppDevice* device);
 
     corvel::spin_lock devices_lock_;
-    std::vector<AppDevice*> devices_;                       // registry in list order
-    std::unordered_multimap<uint32_t, AppDevice*> by_key_;  // the same devices by name key
+    std::vector<AppDevice*> devices_;  // registry in list order
+    corvel::DeviceIndex by_key_;       // the same devices by name key
     corvel::Pool<AppDevice, corvel::spin_lock> device_pool_;
     corvel::Pool<AppChannel, corvel::spin_lock> channel_pool_;
     corvel::Pool<AppOperation, corvel::light_lock> operation_pool_;

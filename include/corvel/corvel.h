@@ -51,11 +51,11 @@ typedef struct AppOperation AppOperation;
 #define VELQ_EV_ALL_DEVICE 145       /* device handle, client owns: VelqDev_Release */
 #define VELQ_EV_STATUS_FIRST 160     /* 160 + n, device handle: status word n changed */
 #define VELQ_EV_STATUS_LAST 175
-#define VELQ_EV_MEDIA_FAILED 192     /* channel handle: media set-up failed or lost; retry in 5 s */
-#define VELQ_EV_MEDIA_ROUTE 193      /* channel handle: asking the center server for a route */
+#define VELQ_EV_MEDIA_FAILED 192      /* channel handle: media set-up failed or lost; retry in 5 s */
+#define VELQ_EV_MEDIA_ROUTE 193       /* channel handle: asking the center server for a route */
 #define VELQ_EV_MEDIA_FIRST_FRAME 194 /* channel handle: first video frame of the stream */
 #define VELQ_EV_MEDIA_RECV_FAILED 195 /* channel handle: receiving from the transfer server failed */
-#define VELQ_EV_MEDIA_REFUSED 196    /* channel handle: the transfer server refused the stream */
+#define VELQ_EV_MEDIA_REFUSED 196     /* channel handle: the transfer server refused the stream */
 
 /* VelqDev_GetDevInfo / VelqDev_SetDevInfo codes. */
 #define VELQ_DEV_ID 0
@@ -104,7 +104,8 @@ CORVEL_API AppSession* VelqApp_Construct(VelqWindow* window, uint32_t message);
 /* Destroys the session (logging out first if still logged in); null is ignored. */
 CORVEL_API void VelqApp_Destruct(AppSession* session);
 /* Stores host (at most 259 bytes) and ports; 0 while logged in. */
-CORVEL_API int VelqApp_SetCenterServer(AppSession* session, const char* host, uint16_t tcp_port, uint16_t udp_port);
+CORVEL_API int VelqApp_SetCenterServer(AppSession* session, const char* host, uint16_t tcp_port,
+                                       uint16_t udp_port);
 /* Stores the credentials (31 bytes each at most) and starts the center-server services; 0 while logged in
  * or when a service does not start. The server's answer arrives as events 1 to 6. */
 CORVEL_API int VelqApp_Login(AppSession* session, const char* user, const char* password);
@@ -121,7 +122,8 @@ CORVEL_API int VelqApp_GPRMC(const char* sentence, double* latitude, double* lon
                              double* course);
 
 /* ---- Device ---- */
-/* Sets code 0 (identifier, state 0 only), 1, 2 (texts) or 3 (channel count, state 0 only); returns length or 0. */
+/* Sets code 0 (identifier, state 0 only), 1, 2 (texts) or 3 (channel count, state 0 only); returns length or
+ * 0. */
 CORVEL_API int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int length);
 /* Copies text codes (0, 1, 2, 7) into the buffer and returns their length; integer codes (3..6) write 4 bytes
  * and return 4; -1 when not logged in; 0 for another code or a buffer too small for the value and its NUL
@@ -135,7 +137,8 @@ CORVEL_API int VelqDev_GPSPlay(AppDevice* device);
 CORVEL_API void VelqDev_GPSStop(AppDevice* device);
 /* Gives a device of state 0 back to the pool; a registered device is left alone. */
 CORVEL_API void VelqDev_Release(AppDevice* device);
-/* A channel (number counted from 1) drawing into `window`; null when not logged in or the device is state 0. */
+/* A channel (number counted from 1) drawing into `window`; null when not logged in or the device is state 0.
+ */
 CORVEL_API AppChannel* VelqDev_CreateChannel(AppDevice* device, int channel, VelqWindow* window);
 
 /* ---- Channel ---- */
@@ -161,7 +164,8 @@ CORVEL_API int VelqChn_IsASourceRunning(AppChannel* channel);
 CORVEL_API int VelqChn_TalkStart(AppChannel* channel);
 CORVEL_API void VelqChn_TalkStop(AppChannel* channel);
 CORVEL_API int VelqChn_IsTalking(AppChannel* channel);
-/* Path in UTF-16 (at most 259 units); max_duration_s per file, 0 = one file. 1 at once if already recording. */
+/* Path in UTF-16 (at most 259 units); max_duration_s per file, 0 = one file. 1 at once if already recording.
+ */
 CORVEL_API int VelqChn_RecordStart(AppChannel* channel, const char16_t* path, int max_duration_s);
 CORVEL_API int VelqChn_RecordStop(AppChannel* channel);
 CORVEL_API int VelqChn_IsRecording(AppChannel* channel);
@@ -175,7 +179,8 @@ CORVEL_API void VelqChn_Release(AppChannel* channel);
 
 /* ---- Operations ---- */
 CORVEL_API int VelqOpt_QueryAllDevice(AppSession* session);
-/* Adds (state 0) or modifies the device on the server. On failure a device of state 0 goes back to the pool. */
+/* Adds (state 0) or modifies the device on the server. On failure a device of state 0 goes back to the pool.
+ */
 CORVEL_API int VelqOpt_QueryModify(AppDevice* device);
 CORVEL_API int VelqOpt_QueryControl(AppDevice* device, int type, int channel, int value, int value2);
 CORVEL_API AppDevice* VelqOpt_GetDevice(AppOperation* operation);

@@ -32,15 +32,16 @@ std::vector<uintptr_t> TestWindow::Codes() {
 
 size_t TestWindow::Count(uintptr_t code) {
     std::lock_guard lock(mutex_);
-    return static_cast<size_t>(
-        std::count_if(events_.begin(), events_.end(), [code](const PostedEvent& e) { return e.code == code; }));
+    return static_cast<size_t>(std::count_if(events_.begin(), events_.end(),
+                                             [code](const PostedEvent& e) { return e.code == code; }));
 }
 
 bool TestWindow::WaitFor(uintptr_t code, std::chrono::milliseconds timeout, size_t count) {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, timeout, [&] {
         return static_cast<size_t>(std::count_if(events_.begin(), events_.end(),
-                                                 [code](const PostedEvent& e) { return e.code == code; })) >= count;
+                                                 [code](const PostedEvent& e) { return e.code == code; })) >=
+               count;
     });
 }
 

@@ -18,7 +18,7 @@ struct PostedEvent {
 // A window for tests: keeps every posted event and every presented picture's size, and lets the test wait
 // for an event with a deadline. Thread-safe.
 class TestWindow : public VelqWindow {
-public:
+  public:
     void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     VelqPixelFormat PreferredFormat() const override { return format_; }
     VelqPresentResult PresentPicture(const VelqPicture& picture) override;
@@ -32,7 +32,7 @@ public:
     int presented();
     void Clear();
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     std::vector<PostedEvent> events_;
