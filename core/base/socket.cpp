@@ -35,6 +35,11 @@ bool CloseSocketOnce(std::atomic<SocketHandle>& handle) {
     return true;
 }
 
+void WakeSocket(const std::atomic<SocketHandle>& handle) {
+    const SocketHandle current = handle.load(std::memory_order_acquire);
+    if (current != kInvalidSocket) shutdown(current, SHUT_RDWR);
+}
+
 static bool SetBlocking(SocketHandle socket, bool blocking) {
     const int flags = fcntl(socket, F_GETFL, 0);
     if (flags < 0) return false;

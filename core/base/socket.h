@@ -19,9 +19,14 @@ inline constexpr uint32_t kSocketTimeoutMs = 30000;
 bool ResolveIPv4(const char* host, uint16_t port, sockaddr_in* out);
 
 // Atomically takes the socket out of `handle` (leaving kInvalidSocket) and, when there was one, shuts it
-// down both ways and closes it. Any thread may call it; exactly one caller closes. Shutting down first
-// wakes a worker blocked in recv/send on that socket.
+// down both ways and closes it; exactly one caller closes. Call it from the thread that uses the socket
+// (the worker), or from the owner once the worker has left Run: closing a descriptor that another thread
+// is blocked on lets the number be reused under that thread.
 bool CloseSocketOnce(std::atomic<SocketHandle>& handle);
+
+// Shuts the socket in `handle` down both ways without closing it, so that a worker blocked in recv/send on
+// it returns at once and then closes it itself. This is what a controlling thread's Stop calls.
+void WakeSocket(const std::atomic<SocketHandle>& handle);
 
 // Connects a blocking socket with a bounded wait: non-blocking connect, select for writability at most
 // timeout_ms, SO_ERROR must be 0, then back to blocking. A refused connection fails as soon as select

@@ -11,7 +11,7 @@ void StoreFieldText(void* field, size_t size, std::string_view text) {
     if (size == 0) return;
     auto* out = static_cast<char*>(field);
     const size_t n = text.size() < size - 1 ? text.size() : size - 1;
-    std::memcpy(out, text.data(), n);
+    if (n > 0) std::memcpy(out, text.data(), n);
     std::memset(out + n, 0, size - n);
 }
 

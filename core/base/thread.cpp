@@ -56,6 +56,12 @@ void CMyThread::Stop(uint32_t timeout_ms) {
     has_thread_.store(false, std::memory_order_release);
 }
 
+bool CMyThread::WorkerExited() const {
+    if (!exit_) return true;
+    std::lock_guard lock(exit_->mutex);
+    return exit_->exited;
+}
+
 void CMyThread::WaitForExit() {
     if (!exit_) return;
     std::unique_lock lock(exit_->mutex);

@@ -14,6 +14,9 @@ inline constexpr uint32_t kStopTimeoutMs = 10000;
 // Base of every worker thread. The controlling thread (the client's, through the exports) calls Start, Stop
 // and the destructor; Run executes on the worker and polls running() to know when to leave.
 //
+// Sockets: a worker blocked in recv/send is woken by WakeSocket (shutdown, no close) from Stop; the worker
+// closes its socket with CloseSocketOnce on its own thread, and Stop closes it only when WorkerExited().
+//
 // Abandonment: Stop waits at most timeout_ms; a worker that has not returned by then is detached and
 // "abandoned", the handle is cleared and the owner carries on. Such a worker may still be inside Run, so:
 //  - Start refuses (returns false) while an abandoned worker of the same object has not returned yet;
@@ -41,6 +44,9 @@ class CMyThread {
     // True while a thread handle is held: from a successful Start until Stop, even when Run has returned.
     bool HasThread() const { return has_thread_.load(std::memory_order_acquire); }
     bool running() const { return running_.load(std::memory_order_acquire) != 0; }
+    // True when no worker of this object is inside Run (none started, or the last one returned). A Stop
+    // override closes the worker's socket itself only then; an abandoned worker closes its own on leaving.
+    bool WorkerExited() const;
 
   protected:
     // Blocks until the last started worker has left Run (returns at once when none was started).

@@ -34,7 +34,7 @@ namespace {
 int CopyText(std::string_view text, void* buffer, int buffer_size) {
     // The whole text and its NUL must fit; a smaller buffer gets nothing rather than a cut text.
     if (buffer == nullptr || buffer_size <= 0 || text.size() + 1 > static_cast<size_t>(buffer_size)) return 0;
-    std::memcpy(buffer, text.data(), text.size());
+    if (!text.empty()) std::memcpy(buffer, text.data(), text.size());
     static_cast<char*>(buffer)[text.size()] = '\0';
     return static_cast<int>(text.size());
 }

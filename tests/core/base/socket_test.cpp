@@ -147,7 +147,7 @@ TEST(Socket, CloseSocketOnceClosesExactlyOnceUnderRace) {
     EXPECT_FALSE(CloseSocketOnce(none));
 }
 
-TEST(Socket, CloseSocketOnceWakesABlockedReceiver) {
+TEST(Socket, WakeSocketReleasesABlockedReceiverWhichThenCloses) {
     Pair pair;
     std::atomic<SocketHandle> handle{pair.client};
     pair.client = -1;
@@ -156,12 +156,15 @@ TEST(Socket, CloseSocketOnceWakesABlockedReceiver) {
         char byte;
         EXPECT_FALSE(RecvAll(handle.load(), &byte, 1));
         returned = true;
+        EXPECT_TRUE(CloseSocketOnce(handle));
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(returned.load());
-    CloseSocketOnce(handle);
+    WakeSocket(handle);
     receiver.join();
     EXPECT_TRUE(returned.load());
+    EXPECT_EQ(handle.load(), kInvalidSocket);
+    WakeSocket(handle);  // nothing left to wake: harmless
 }
 
 TEST(Socket, TimeoutsMakeASilentPeerFailTheReceive) {
