@@ -166,29 +166,28 @@ int VelqChn_GetChnInfo(AppChannel* channel, int code, intptr_t* value) {
 }
 
 uint64_t VelqChn_SetBkColor(AppChannel* channel, uint32_t color_bgr) {
-    const uint32_t old = channel->background_color;
-    channel->background_color = color_bgr;
+    const uint32_t old = channel->video.background_color.exchange(color_bgr);
     return PackOldNew(old, color_bgr);
 }
 
 uint64_t VelqChn_ShowVerbose(AppChannel* channel, int on) {
-    const uint32_t old = static_cast<uint32_t>(channel->show_verbose);
-    channel->show_verbose = on;
+    const uint32_t old = static_cast<uint32_t>(channel->video.verbose.exchange(on));
     return PackOldNew(old, static_cast<uint32_t>(on));
 }
 
 uint64_t VelqChn_SetBufKeep(AppChannel* channel, int tenths_of_second) {
-    const uint32_t old = static_cast<uint32_t>(channel->buffer_keep);
-    channel->buffer_keep = tenths_of_second;
+    const uint32_t old = static_cast<uint32_t>(channel->video.buffer_keep.exchange(tenths_of_second));
     return PackOldNew(old, static_cast<uint32_t>(tenths_of_second));
 }
 
 // Media components (transfers, decoders, player, talk) join the channel with their own parts of the library;
 // until then nothing starts and the queries say so.
 int VelqChn_VideoPlay(AppChannel* channel) {
-    return LoggedIn(channel->session) && channel->IsVideoPlaying();
+    return LoggedIn(channel->session) && channel->VideoPlay();
 }
-void VelqChn_VideoStop(AppChannel*) {}
+void VelqChn_VideoStop(AppChannel* channel) {
+    channel->VideoStop();
+}
 int VelqChn_IsVideoPlaying(AppChannel* channel) {
     return channel->IsVideoPlaying();
 }
@@ -236,17 +235,12 @@ int VelqChn_IsRecording(AppChannel* channel) {
 }
 
 int VelqChn_Snapshot(AppChannel* channel, const char16_t* path) {
-    if (!channel->IsVideoPlaying()) return 0;
-    if (!channel->snapshot_pending.load()) {
-        size_t n = 0;
-        for (; path != nullptr && n < 259 && path[n] != 0; ++n) channel->snapshot_path[n] = path[n];
-        channel->snapshot_path[n] = 0;
-        channel->snapshot_pending = 1;
-    }
-    return 1;
+    return channel->Snapshot(path) ? 1 : 0;
 }
 
-void VelqChn_Refresh(AppChannel*) {}
+void VelqChn_Refresh(AppChannel* channel) {
+    channel->video.Refresh();
+}
 
 int VelqChn_OnTimer(AppChannel* channel) {
     return channel->OnTimer();

@@ -18,13 +18,51 @@ void AppChannel::Bind(AppSession* owner, AppDevice* owner_device, int32_t number
     video_bytes = 0;
     talk_bytes = 0;
     recording = 0;
-    snapshot_pending = 0;
+    snapshot.pending = 0;
     std::lock_guard guard(owner_device->channels_lock);
     owner_device->channels.push_back(this);
 }
 
 void AppChannel::StopAll() {
+    VideoStop();
     RecordStop();
+}
+
+bool AppChannel::VideoPlay() {
+    // The decoder follows the video source: without the transfer that fills the buffer there is nothing to
+    // play, and the video source start belongs to the transfer's part of the channel.
+    if (!IsVSourceRunning()) return false;
+    return StartVideoDecoder();
+}
+
+bool AppChannel::StartVideoDecoder() {
+    return IsVideoPlaying() || video.Start();
+}
+
+void AppChannel::VideoStop() {
+    video_buffer.Stop();
+    video.Stop(corvel::kStopTimeoutMs);
+}
+
+bool AppChannel::Snapshot(const char16_t* path) {
+    if (!IsVideoPlaying()) return false;
+    return snapshot.Request(path);
+}
+
+const corvel::OverlayFont* AppChannel::StatisticsFont() const {
+    return session != nullptr ? &session->overlay_font : nullptr;
+}
+
+corvel::OverlayFigures AppChannel::Figures() const {
+    corvel::OverlayFigures figures;
+    figures.frames_per_period = frame_rate.load();
+    figures.video_kbps = video_rate.load();
+    figures.audio_kbps = audio_rate.load();
+    if (device != nullptr) {
+        figures.audio_frames_queued = static_cast<int32_t>(device->audio_frames_queued.load());
+        figures.audio_bytes_queued = static_cast<int32_t>(device->audio_bytes_queued.load());
+    }
+    return figures;
 }
 
 int32_t AppChannel::OnTimer() {

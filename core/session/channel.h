@@ -3,6 +3,10 @@
 #include <cstdint>
 
 #include "corvel/window.h"
+#include "media/fps_ctrl.h"
+#include "media/frame_buffer.h"
+#include "media/snapshot.h"
+#include "media/video_ctx.h"
 
 struct AppSession;
 struct AppDevice;
@@ -10,7 +14,7 @@ struct AppDevice;
 // One camera channel of a device shown in one window: the assembly point of the media pipeline.
 // Pooled by the session and re-bound on reuse. The client thread runs every operation on it; media threads
 // update the atomic counters.
-struct AppChannel {
+struct AppChannel : corvel::VideoChannelHost {
     AppSession* session = nullptr;
     AppDevice* device = nullptr;
     int32_t channel_number = -1;  // as the client gives it, counting from 1
@@ -18,9 +22,9 @@ struct AppChannel {
 
     // Statistics of the last timer period, in kbit/s and frames.
     int32_t total_rate = 0;
-    int32_t frame_rate = 0;
-    int32_t video_rate = 0;
-    int32_t audio_rate = 0;
+    std::atomic<int32_t> frame_rate{0};  // read by the video thread's overlay too
+    std::atomic<int32_t> video_rate{0};
+    std::atomic<int32_t> audio_rate{0};
     int32_t talk_rate = 0;
     uint32_t audio_byte_mark = 0;
     std::atomic<int32_t> video_width{0};
@@ -30,26 +34,40 @@ struct AppChannel {
     std::atomic<uint32_t> video_bytes{0};
     std::atomic<uint32_t> talk_bytes{0};
 
-    // Display settings of the video decoder.
-    uint32_t background_color = 0;
-    int32_t show_verbose = 0;
-    int32_t buffer_keep = 0;
-
     char16_t record_path[260] = {};
     int32_t max_duration_s = 0;
     std::atomic<uint8_t> recording{0};
-    char16_t snapshot_path[260] = {};
-    std::atomic<uint8_t> snapshot_pending{0};
+    corvel::SnapshotRequest snapshot;
+
+    // Video: pacing, the buffer the video transfer fills, and the decoder thread that empties it (it holds
+    // the display settings: background colour, overlay switch, bufferKeep).
+    corvel::CFpsCtrl pacing;
+    corvel::CVBuffer2 video_buffer;
+    corvel::CVideoCtx video{*this, {pacing, video_buffer, snapshot, video_width, video_height, frames_shown}};
 
     // Binds a pooled or new channel to a device, its number and its window, and appends it to the device's
     // channel list under that list's lock.
     void Bind(AppSession* owner, AppDevice* owner_device, int32_t number, VelqWindow* target);
 
-    bool IsVideoPlaying() const { return false; }
+    bool IsVideoPlaying() const { return video.HasThread(); }
     bool IsVSourceRunning() const { return false; }
     bool IsAudioPlaying() const { return false; }
     bool IsASourceRunning() const { return false; }
     bool IsTalking() const { return false; }
+
+    // Starts the video decoder on the video buffer, once its source runs; true when it plays.
+    bool VideoPlay();
+    // Starts only the decoder thread on whatever the video buffer holds (VideoPlay once the source runs).
+    bool StartVideoDecoder();
+    // Stops the video buffer, then the decoder (10000 ms).
+    void VideoStop();
+    // Stores a snapshot request while video plays; false otherwise.
+    bool Snapshot(const char16_t* path);
+
+    // The video thread's view of the channel.
+    VelqWindow* VideoWindow() const override { return window; }
+    const corvel::OverlayFont* StatisticsFont() const override;
+    corvel::OverlayFigures Figures() const override;
 
     // Stops every media component in the fixed order: video, audio, talk.
     void StopAll();

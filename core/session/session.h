@@ -5,6 +5,7 @@
 
 #include "base/locks.h"
 #include "corvel/window.h"
+#include "platform/overlay_font.h"
 #include "session/channel.h"
 #include "session/device.h"
 #include "session/device_index.h"
@@ -39,6 +40,9 @@ struct AppSession {
     char user_name[32] = {};
     char password[32] = {};
     char session_id[32] = {};
+
+    // The statistics font that every channel's overlay draws with.
+    corvel::OverlayFont overlay_font;
 
     // Posts the session's message with the code and value; never waits for the client.
     void PostEvent(uint32_t code, intptr_t value) const;

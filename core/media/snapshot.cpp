@@ -1,0 +1,117 @@
+#include "media/snapshot.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "base/le.h"
+#include "base/text.h"
+
+namespace corvel {
+
+bool SnapshotRequest::Request(const char16_t* new_path) {
+    if (pending.load(std::memory_order_acquire) != 0) return true;
+    size_t n = 0;
+    for (; new_path != nullptr && n < 259 && new_path[n] != 0; ++n) path[n] = new_path[n];
+    path[n] = 0;
+    pending.store(1, std::memory_order_release);
+    return true;
+}
+
+std::string SnapshotFileName(const char16_t* path, uint32_t picture_time) {
+    std::string name = Utf16ToUtf8(path);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && name.size() - dot == 4) {
+        const char* ext = name.c_str() + dot;
+        if ((ext[1] | 0x20) == 'b' && (ext[2] | 0x20) == 'm' && (ext[3] | 0x20) == 'p') name.resize(dot);
+    }
+    const time_t when = static_cast<time_t>(picture_time);
+    tm local{};
+    localtime_r(&when, &local);
+    char stamp[64];
+    strftime(stamp, sizeof stamp, "-%Y-%m-%d-%H-%M-%S.bmp", &local);
+    return name + stamp;
+}
+
+namespace {
+
+class FileHandle {
+  public:
+    explicit FileHandle(int fd) : fd_(fd) {}
+    ~FileHandle() {
+        if (fd_ >= 0) close(fd_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+bool WriteFully(int fd, const uint8_t* data, size_t bytes) {
+    while (bytes > 0) {
+        const ssize_t n = write(fd, data, bytes);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        bytes -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteSnapshotFile(const std::string& file_name, const TextSurface& surface, int width, int height,
+                       int bits_per_pixel) {
+    if (bits_per_pixel != 32 && bits_per_pixel != 16) return false;
+    if (width <= 0 || height <= 0 || width > surface.width || height > surface.height) return false;
+    const int source_bits = surface.format == VELQ_PIX_BGRA32   ? 32
+                            : surface.format == VELQ_PIX_RGB565 ? 16
+                                                                : 0;
+    if (source_bits != bits_per_pixel) return false;
+
+    const size_t row_bytes = static_cast<size_t>(width) * bits_per_pixel / 8;
+    const size_t image_bytes = static_cast<size_t>(width) * height * bits_per_pixel / 8;
+    std::vector<uint8_t> out;
+    out.resize(54 + image_bytes);
+    uint8_t* header = out.data();
+    header[0] = 'B';
+    header[1] = 'M';
+    StoreLE32(header + 2, static_cast<uint32_t>(image_bytes + 54));
+    StoreLE32(header + 10, 54);
+    StoreLE32(header + 14, 40);
+    StoreLE32(header + 18, static_cast<uint32_t>(width));
+    StoreLE32(header + 22, static_cast<uint32_t>(height));  // positive: bottom-up rows
+    StoreLE16(header + 26, 1);
+    StoreLE16(header + 28, static_cast<uint16_t>(bits_per_pixel));
+    // Compression, image size, resolution and colour counts stay 0.
+
+    uint8_t* pixels = out.data() + 54;
+    for (int row = 0; row < height; ++row) {
+        const uint8_t* src = surface.bits + static_cast<ptrdiff_t>(height - 1 - row) * surface.pitch;
+        uint8_t* dst = pixels + row_bytes * row;
+        if (bits_per_pixel == 32) {
+            std::memcpy(dst, src, row_bytes);
+        } else {
+            for (int x = 0; x < width; ++x) {
+                const uint16_t p565 = static_cast<uint16_t>(src[2 * x] | (src[2 * x + 1] << 8));
+                const uint16_t p555 = static_cast<uint16_t>(((p565 >> 1) & 0x7FE0) | (p565 & 0x1F));
+                StoreLE16(dst + 2 * x, p555);
+            }
+        }
+    }
+
+    // Replaces an older file of the same name entirely, so no bytes of a larger one remain behind ours.
+    FileHandle file(open(file_name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (file.get() < 0) return false;
+    return WriteFully(file.get(), out.data(), out.size());
+}
+
+}  // namespace corvel
