@@ -114,7 +114,7 @@ TEST_F(NotLoggedInObjects, DisplaySettingsReturnOldAndNewPacked) {
     EXPECT_EQ(VelqChn_SetBkColor(channel, 0x00FF0000u), 0x00FF000000112233ull);
     EXPECT_EQ(VelqChn_ShowVerbose(channel, 1), 0x100000000ull);
     EXPECT_EQ(VelqChn_ShowVerbose(channel, 0), 1ull);
-    EXPECT_EQ(VelqChn_SetBufKeep(channel, 5), 5ull << 32);
+    EXPECT_EQ(VelqChn_SetBufKeep(channel, 5), 5ull << 32 | 3);  // the decoder starts with a target of 3
 }
 
 TEST_F(NotLoggedInObjects, TimerSplitsTheDeviceAudioRateOverEveryChannel) {
