@@ -7,6 +7,7 @@
 #include "base/le.h"
 #include "base/text.h"
 #include "corvel/corvel.h"
+#include "session/gprmc.h"
 #include "session/session.h"
 
 namespace {
@@ -57,8 +58,7 @@ int VelqApp_IsActive(AppSession* session) {
 }
 
 int VelqApp_ShowAllDevice(AppSession* session) {
-    if (!LoggedIn(session)) return 0;
-    return 0;  // the center-server request queue arrives with the TCP service
+    return session->ShowAllDevice() ? 1 : 0;
 }
 
 AppDevice* VelqApp_CreateDevice(AppSession* session, const char* id) {
@@ -71,12 +71,14 @@ AppDevice* VelqApp_CreateDevice(AppSession* session, const char* id) {
 
 int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, double* speed_kmh,
                   double* course) {
-    (void)sentence;
-    (void)latitude;
-    (void)longitude;
-    (void)speed_kmh;
-    (void)course;
-    return 0;  // the sentence parser is not part of the library yet
+    corvel::GprmcFix fix;
+    const corvel::GprmcResult result = corvel::ParseGprmc(sentence, &fix);
+    if (result == corvel::GprmcResult::kNoSentence) return 0;
+    if (latitude != nullptr) *latitude = fix.latitude;
+    if (longitude != nullptr) *longitude = fix.longitude;
+    if (speed_kmh != nullptr) *speed_kmh = fix.speed_kmh;
+    if (course != nullptr) *course = fix.course;
+    return result == corvel::GprmcResult::kValid ? 1 : 0;
 }
 
 // ---- Device ----
@@ -268,27 +270,15 @@ void VelqChn_Release(AppChannel* channel) {
 // ---- Operations ----
 
 int VelqOpt_QueryAllDevice(AppSession* session) {
-    if (!LoggedIn(session)) return 0;
-    return 0;  // the center-server request queue arrives with the TCP service
+    return session->QueryAllDevice() ? 1 : 0;
 }
 
 int VelqOpt_QueryModify(AppDevice* device) {
-    AppSession* session = device->session;
-    if (!LoggedIn(session)) {
-        if (device->state.load() == kDeviceUnlisted) session->ReleaseDevice(device);
-        return 0;
-    }
-    if (device->state.load() == kDeviceUnlisted) session->ReleaseDevice(device);
-    return 0;  // the center-server request queue arrives with the TCP service
+    return device->session->QueryModify(device) ? 1 : 0;
 }
 
-int VelqOpt_QueryControl(AppDevice* device, int type, int channel, int, int) {
-    AppSession* session = device->session;
-    if (!LoggedIn(session) || device->state.load() == kDeviceUnlisted || type <= 128 ||
-        channel > device->record.channel_count()) {
-        return 0;
-    }
-    return 0;  // the center-server request queue arrives with the TCP service
+int VelqOpt_QueryControl(AppDevice* device, int type, int channel, int value, int value2) {
+    return device->session->QueryControl(device, type, channel, value, value2) ? 1 : 0;
 }
 
 AppDevice* VelqOpt_GetDevice(AppOperation* operation) {

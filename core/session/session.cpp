@@ -23,9 +23,11 @@ void AppSession::PostEvent(uint32_t code, intptr_t value) const {
     if (window != nullptr) window->PostMessage(message, code, value);
 }
 
-bool AppSession::IsLoggedIn() const {
-    // The center-server TCP service is not part of the library yet, so no login can succeed.
-    return false;
+bool AppSession::IsLoggedIn() const { return tcp_service_.HasThread(); }
+
+void AppSession::set_center_timing(const corvel::CenterTiming& timing) {
+    tcp_service_.set_timing(timing);
+    udp_service_.set_timing(timing);
 }
 
 bool AppSession::SetCenterServer(const char* host, uint16_t tcp, uint16_t udp) {
@@ -51,10 +53,18 @@ void AppSession::StoreCredentials(const char* user, const char* pass, uint32_t t
 bool AppSession::Login(const char* user, const char* pass) {
     if (IsLoggedIn()) return false;
     StoreCredentials(user, pass, corvel::TickCount32());
-    return false;
+    if (!tcp_service_.Start()) return false;
+    if (!udp_service_.Start()) {
+        // Half a login would leave the session logged in after reporting failure.
+        tcp_service_.Stop(corvel::kStopTimeoutMs);
+        return false;
+    }
+    return true;
 }
 
 void AppSession::Logout() {
+    udp_service_.Stop(corvel::kStopTimeoutMs);
+    tcp_service_.Stop(corvel::kStopTimeoutMs);
     for (;;) {
         AppDevice* last = nullptr;
         {

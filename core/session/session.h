@@ -4,6 +4,9 @@
 #include <vector>
 
 #include "base/locks.h"
+#include "center/tcp_service.h"
+#include "center/timing.h"
+#include "center/udp_service.h"
 #include "corvel/window.h"
 #include "platform/overlay_font.h"
 #include "session/channel.h"
@@ -53,8 +56,25 @@ struct AppSession {
     // Stores the credentials (31 bytes each at most) and the session identifier "%s-%08X" of the user name
     // and the tick, cut to its 32-byte field.
     void StoreCredentials(const char* user, const char* pass, uint32_t tick);
+    // Starts the TCP service and then the UDP service; false (and nothing left running) when either does
+    // not start or the session is logged in already. Client thread.
     bool Login(const char* user, const char* pass);
+    // Stops the UDP and then the TCP service (10000 ms each) and releases every registered device with its
+    // channels into the pools. Client thread.
     void Logout();
+    // Pauses of both services for the next Login (tests shorten them).
+    void set_center_timing(const corvel::CenterTiming& timing);
+
+    // Requests to the center server (client thread). Each takes an operation and queues it on the TCP
+    // service; false when not logged in or no operation can be had.
+    bool ShowAllDevice();
+    bool QueryAllDevice();
+    // Add (state 0) or modify; a device of state 0 goes back to the pool when this fails.
+    bool QueryModify(AppDevice* device);
+    bool QueryControl(AppDevice* device, int32_t type, int32_t channel, int32_t value, int32_t value2);
+
+    corvel::CAppTcpService& tcp_service() { return tcp_service_; }
+    corvel::CAppUdpService& udp_service() { return udp_service_; }
 
     // Registry merge of a device-list reply, in the order BeginList, MergeDevice per record, EndList.
     void BeginList(uint32_t count);
@@ -98,4 +118,7 @@ struct AppSession {
     corvel::Pool<AppDevice, corvel::spin_lock> device_pool_;
     corvel::Pool<AppChannel, corvel::spin_lock> channel_pool_;
     corvel::Pool<AppOperation, corvel::light_lock> operation_pool_;
+    // Declared last so that they are destroyed first: their workers use the registry and the pools.
+    corvel::CAppTcpService tcp_service_{this};
+    corvel::CAppUdpService udp_service_{this, &tcp_service_};
 };

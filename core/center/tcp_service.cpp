@@ -1,0 +1,309 @@
+#include "center/tcp_service.h"
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/tick.h"
+#include "corvel/corvel.h"
+#include "session/session.h"
+
+namespace corvel {
+
+namespace {
+
+constexpr size_t kReadChunkBytes = 64 * 1024;
+
+intptr_t Handle(const void* object) { return reinterpret_cast<intptr_t>(object); }
+
+}  // namespace
+
+CAppTcpService::CAppTcpService(AppSession* session) : session_(session), read_buffer_(kReadChunkBytes) {}
+
+CAppTcpService::~CAppTcpService() {
+    Stop(kStopTimeoutMs);
+    WaitForExit();
+    DropQueued();
+}
+
+void CAppTcpService::Queue(AppOperation* operation) {
+    bool was_empty;
+    {
+        std::lock_guard guard(queue_lock_);
+        was_empty = queue_.empty();
+        queue_.push_front(operation);
+    }
+    if (was_empty) work_event_.Set();
+}
+
+AppOperation* CAppTcpService::TakeQueued() {
+    std::lock_guard guard(queue_lock_);
+    if (queue_.empty()) return nullptr;
+    AppOperation* operation = queue_.back();
+    queue_.pop_back();
+    return operation;
+}
+
+size_t CAppTcpService::queued_count() {
+    std::lock_guard guard(queue_lock_);
+    return queue_.size();
+}
+
+void CAppTcpService::DropQueued() {
+    for (AppOperation* operation = TakeQueued(); operation != nullptr; operation = TakeQueued()) {
+        if (operation->device != nullptr && operation->device->state.load() == kDeviceUnlisted) {
+            session_->ReleaseDevice(operation->device);
+        }
+        session_->ReleaseOperation(operation);
+    }
+}
+
+void CAppTcpService::Stop(uint32_t timeout_ms) {
+    running_.store(0, std::memory_order_release);
+    CloseSocketOnce(socket_);
+    work_event_.Set();
+    CMyThread::Stop(timeout_ms);
+    newest_stamp_.store(0, std::memory_order_release);
+    // Requests still queued name devices that the logout after this stop hands back to the pool; sent on a
+    // later login they would act on recycled objects.
+    DropQueued();
+}
+
+bool CAppTcpService::Connect() {
+    session_->PostEvent(VELQ_EV_CONNECTING, 0);
+    sockaddr_in address{};
+    if (!ResolveIPv4(session_->server_host, session_->tcp_port, &address)) return false;
+    CloseSocketOnce(socket_);
+    const SocketHandle fresh = socket(AF_INET, SOCK_STREAM, 0);
+    if (fresh < 0) return false;
+    socket_.store(fresh, std::memory_order_release);
+    return SetSocketTimeouts(fresh, timing_.socket_timeout_ms) &&
+           ConnectWithTimeout(fresh, address, timing_.connect_timeout_ms);
+}
+
+int CAppTcpService::Run() {
+    newest_stamp_.store(0, std::memory_order_release);
+    sequence_ = 0;
+    while (running()) {
+        if (socket_.load(std::memory_order_acquire) == kInvalidSocket && Connect() && running()) {
+            // A fresh connection opens with a status request unless a request is already queued.
+            last_status_tick_ = TickCount32() - timing_.status_interval_ms;
+            Step step = Step::kNext;
+            while (step == Step::kNext && running()) {
+                step = SendNext();
+                if (step == Step::kNext) step = ReceiveReply();
+            }
+            if (step == Step::kLeave) break;
+        }
+        if (!running()) break;
+        CloseSocketOnce(socket_);
+        session_->PostEvent(VELQ_EV_CONNECT_FAILED, 0);
+        SleepWhileRunning(timing_.retry_pause_ms);
+        sequence_ = 0;
+    }
+    RecycleCurrent();
+    CloseSocketOnce(socket_);
+    return 0;
+}
+
+void CAppTcpService::RecycleCurrent() {
+    if (current_ == nullptr) return;
+    if (current_->device != nullptr && current_->device->state.load() == kDeviceUnlisted) {
+        session_->ReleaseDevice(current_->device);
+    }
+    session_->ReleaseOperation(current_);
+    current_ = nullptr;
+}
+
+CAppTcpService::Step CAppTcpService::SendNext() {
+    for (;;) {
+        RecycleCurrent();
+        AppOperation* operation = TakeQueued();
+        // Wait for work until the status interval has passed since the last status request. A wake-up that
+        // finds the queue empty (a set event left over from a request taken without waiting) waits on for
+        // the rest of the interval, so the idle keep-alive keeps its period.
+        while (operation == nullptr && running()) {
+            const uint32_t elapsed =
+                std::min<uint32_t>(TickCount32() - last_status_tick_, timing_.status_interval_ms);
+            if (elapsed >= timing_.status_interval_ms) break;
+            const bool signalled = work_event_.Wait(timing_.status_interval_ms - elapsed);
+            operation = TakeQueued();
+            if (!signalled) break;
+        }
+        if (!running()) {
+            current_ = operation;  // recycled when the loop is left
+            return Step::kLeave;
+        }
+
+        AppPacketHeader header;
+        std::memcpy(header.user, session_->user_name, sizeof(header.user));
+        std::memcpy(header.password, session_->password, sizeof(header.password));
+        std::memcpy(header.session_id, session_->session_id, sizeof(header.session_id));
+        const uint8_t* data = nullptr;
+        if (operation != nullptr) {
+            current_ = operation;
+            header.type = static_cast<uint32_t>(operation->request_type);
+            header.length = std::min<uint32_t>(operation->data_length, AppOperation::kDataBytes);
+            header.has_data = header.length != 0 ? 1 : 0;
+            data = operation->data;
+            if (header.type == kRequestStatusSince) {
+                request_stamp_ = StatusRecord::StampOf(operation->data);
+                // A stamp older than what was applied already would only fetch records seen before.
+                if (request_stamp_ < newest_stamp()) continue;
+            }
+        } else {
+            header.type = kRequestStatusList;
+            last_status_tick_ = TickCount32();
+        }
+        header.sequence = ++sequence_;
+
+        uint8_t packet[AppPacketHeader::kBytes + AppOperation::kDataBytes];
+        header.Encode(packet);
+        if (header.length != 0) std::memcpy(packet + AppPacketHeader::kBytes, data, header.length);
+        request_ = header;
+        const SocketHandle socket = socket_.load(std::memory_order_acquire);
+        if (!SendAll(socket, packet, AppPacketHeader::kBytes + header.length)) return Step::kReconnect;
+        return Step::kNext;
+    }
+}
+
+void CAppTcpService::PostFailure(uint32_t code) {
+    if (current_ != nullptr && current_->kind != 0) session_->PostEvent(code, current_->kind);
+}
+
+CAppTcpService::Step CAppTcpService::ReceiveReply() {
+    const SocketHandle socket = socket_.load(std::memory_order_acquire);
+    uint8_t bytes[AppReplyHeader::kBytes];
+    if (!RecvAll(socket, bytes, sizeof(bytes))) return Step::kReconnect;
+    reply_ = AppReplyHeader::Decode(bytes);
+    if (reply_.magic != kCenterMagic) {
+        session_->PostEvent(VELQ_EV_BAD_MAGIC, 0);
+        return Step::kLeave;
+    }
+    if (reply_.kind == kReplyRejected) {
+        session_->PostEvent(VELQ_EV_REJECTED, 0);
+        return Step::kLeave;
+    }
+    ReplyReader reader(socket, reply_.length, read_buffer_.data(), read_buffer_.size());
+    if (reply_.kind == kReplyFailure) {
+        PostFailure(VELQ_EV_OPERATION_FAILED);
+        return Drain(reader);
+    }
+    if (reply_.kind != kReplyAnswer) return Drain(reader);
+    if (reply_.result == kResultRefused) {
+        PostFailure(VELQ_EV_OPERATION_REFUSED);
+        return Drain(reader);
+    }
+    if (request_.sequence == 1) {
+        if (reply_.version == kCenterVersion) {
+            session_->PostEvent(VELQ_EV_LOGIN_OK, 0);
+        } else {
+            session_->PostEvent(VELQ_EV_LOGIN_VERSION, static_cast<intptr_t>(static_cast<int32_t>(reply_.version)));
+        }
+    }
+    return HandleAnswer(reader);
+}
+
+CAppTcpService::Step CAppTcpService::HandleAnswer(ReplyReader& reader) {
+    switch (request_.type) {
+        case kRequestAddDevice:
+            return HandleAddDevice(reader);
+        case kRequestStatusList:
+        case kRequestDeviceList:
+            return HandleList(reader);
+        case kRequestModifyDevice:
+            if (current_ != nullptr) {
+                session_->PostEvent(VELQ_EV_OPERATION_DONE, Handle(current_));
+                current_ = nullptr;
+            }
+            return Drain(reader);
+        case kRequestControl:
+            return HandleControl(reader);
+        case kRequestStatusSince:
+            return HandleStatus(reader);
+        default:
+            return Drain(reader);
+    }
+}
+
+CAppTcpService::Step CAppTcpService::HandleAddDevice(ReplyReader& reader) {
+    if (current_ != nullptr && current_->device != nullptr && session_->MergeDevice(current_->device)) {
+        // The client's device joined the registry; an identifier already registered updated that device
+        // instead, and the client's object goes back to the pool with the operation.
+        current_->device->state.store(kDeviceAbsent);
+        session_->PostEvent(VELQ_EV_OPERATION_DONE, Handle(current_));
+        current_ = nullptr;
+    }
+    return Drain(reader);
+}
+
+CAppTcpService::Step CAppTcpService::HandleControl(ReplyReader& reader) {
+    if (current_ == nullptr) return Drain(reader);
+    std::memset(current_->data, 0, ControlRecord::kBytes);
+    const size_t keep = static_cast<size_t>(std::min<uint64_t>(reader.remaining(), ControlRecord::kBytes));
+    if (!reader.Read(current_->data, keep) || !reader.SkipRest()) return Step::kReconnect;
+    session_->PostEvent(VELQ_EV_OPERATION_DONE, Handle(current_));
+    current_ = nullptr;
+    return Step::kNext;
+}
+
+// Records are length / count bytes each. A count larger than the length makes every record empty: such
+// a reply carries no record at all and is treated like an empty one, rather than looping over billions of
+// empty records. Bytes left over when the length does not divide by the count are drained with the rest,
+// so the next reply header is read where it starts.
+CAppTcpService::Step CAppTcpService::HandleList(ReplyReader& reader) {
+    const bool client_list = current_ != nullptr && current_->kind == kOpQueryAll;
+    const uint32_t count = reply_.count;
+    const uint32_t size = count != 0 ? reply_.length / count : 0;
+    if (client_list) {
+        session_->PostEvent(VELQ_EV_ALL_BEGIN, static_cast<intptr_t>(count));
+    } else {
+        session_->BeginList(count);
+    }
+    Step step = Step::kNext;
+    AppDevice* spare = nullptr;
+    const size_t keep = std::min<size_t>(size, DeviceRecord::kBytes);
+    for (uint32_t i = 0; size != 0 && i < count; ++i) {
+        AppDevice* device = spare != nullptr ? spare : session_->TakeDevice();
+        spare = nullptr;
+        if (device == nullptr) break;  // out of memory: the rest is drained below
+        uint8_t record[DeviceRecord::kBytes] = {};
+        if (!reader.Read(record, keep) || !reader.Skip(size - keep)) {
+            spare = device;
+            step = Step::kReconnect;
+            break;
+        }
+        device->BindRecord(session_, record);
+        if (client_list) {
+            session_->PostEvent(VELQ_EV_ALL_DEVICE, Handle(device));
+        } else if (!session_->MergeDevice(device)) {
+            spare = device;
+        }
+    }
+    if (step == Step::kNext) step = Drain(reader);
+    if (!client_list) session_->EndList();
+    if (spare != nullptr) session_->ReleaseDevice(spare);
+    return step;
+}
+
+CAppTcpService::Step CAppTcpService::HandleStatus(ReplyReader& reader) {
+    const uint32_t count = reply_.count;
+    const uint32_t size = count != 0 ? reply_.length / count : 0;
+    if (size == 0) {
+        newest_stamp_.store(request_stamp_, std::memory_order_release);
+        return Drain(reader);
+    }
+    const size_t keep = std::min<size_t>(size, StatusRecord::kBytes);
+    for (uint32_t i = 0; i < count; ++i) {
+        uint8_t record[StatusRecord::kBytes] = {};
+        if (!reader.Read(record, keep) || !reader.Skip(size - keep)) return Step::kReconnect;
+        const uint64_t stamp = StatusRecord::StampOf(record);
+        if (stamp <= newest_stamp()) continue;
+        newest_stamp_.store(stamp, std::memory_order_release);
+        session_->ApplyStatus(record, keep);
+    }
+    return Drain(reader);
+}
+
+}  // namespace corvel
