@@ -11,7 +11,7 @@ namespace corvel {
 // one recv per chunk instead of one per record. Any recv that returns 0 or less fails the read (closed,
 // timed out, error). One thread; the buffer belongs to the caller.
 class ReplyReader {
-public:
+  public:
     ReplyReader(SocketHandle socket, uint64_t length, uint8_t* buffer, size_t capacity)
         : socket_(socket), unread_(length), buffer_(buffer), capacity_(capacity) {}
 
@@ -22,7 +22,7 @@ public:
     bool SkipRest() { return Skip(remaining()); }
     uint64_t remaining() const { return unread_ + (filled_ - used_); }
 
-private:
+  private:
     bool Fill();
 
     SocketHandle socket_;

@@ -15,7 +15,9 @@ namespace {
 
 constexpr size_t kReadChunkBytes = 64 * 1024;
 
-intptr_t Handle(const void* object) { return reinterpret_cast<intptr_t>(object); }
+intptr_t Handle(const void* object) {
+    return reinterpret_cast<intptr_t>(object);
+}
 
 }  // namespace
 
@@ -199,7 +201,8 @@ CAppTcpService::Step CAppTcpService::ReceiveReply() {
         if (reply_.version == kCenterVersion) {
             session_->PostEvent(VELQ_EV_LOGIN_OK, 0);
         } else {
-            session_->PostEvent(VELQ_EV_LOGIN_VERSION, static_cast<intptr_t>(static_cast<int32_t>(reply_.version)));
+            session_->PostEvent(VELQ_EV_LOGIN_VERSION,
+                                static_cast<intptr_t>(static_cast<int32_t>(reply_.version)));
         }
     }
     return HandleAnswer(reader);

@@ -27,7 +27,7 @@ namespace corvel {
 // is an atomic handle that Stop closes to unblock the worker. The worker reaches the session only through
 // its registry merge, pools and PostEvent.
 class CAppTcpService : public CMyThread {
-public:
+  public:
     explicit CAppTcpService(AppSession* session);
     ~CAppTcpService() override;
 
@@ -44,7 +44,7 @@ public:
     // Requests waiting to be sent (for tests and diagnostics).
     size_t queued_count();
 
-private:
+  private:
     enum class Step { kNext, kReconnect, kLeave };
 
     bool Connect();

@@ -84,8 +84,8 @@ CAppUdpService::Next CAppUdpService::PollOnce(const uint8_t* datagram, const soc
     const SocketHandle socket = socket_.load(std::memory_order_acquire);
     ++send_count_;
     // A failed send shows up as a receive error or time-out below and is retried like a lost datagram.
-    (void)sendto(socket, datagram, PollDatagram::kBytes, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&server),
-                 sizeof(server));
+    (void)sendto(socket, datagram, PollDatagram::kBytes, MSG_NOSIGNAL,
+                 reinterpret_cast<const sockaddr*>(&server), sizeof(server));
     const uint32_t sent_at = TickCount32();
     while (running()) {
         if (TickCount32() - sent_at > timing_.poll_interval_ms) return Next::kResend;

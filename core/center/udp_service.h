@@ -19,7 +19,7 @@ class CAppTcpService;
 // Threads: Start/Stop from the client's thread; Run on the worker, which reads the session's host, port
 // and identifier and the TCP service's newest stamp, and takes operations from the session's pool.
 class CAppUdpService : public CMyThread {
-public:
+  public:
     CAppUdpService(AppSession* session, CAppTcpService* tcp);
     ~CAppUdpService() override;
 
@@ -31,7 +31,7 @@ public:
     // the stamp is not 0, a full status list (type 130) when it is. Nothing when no operation can be had.
     void QueueStatusRequest(uint64_t stamp);
 
-private:
+  private:
     enum class Next { kResend, kRecreate, kLeave };
     // Steps 4 and 5: send the poll and handle answers until a resend is due or the socket failed.
     Next PollOnce(const uint8_t* datagram, const sockaddr_in& server);

@@ -87,9 +87,13 @@ void StatusRecord::Encode(uint8_t* out) const {
     for (size_t i = 0; i < kWordCount; ++i) StoreLE32(out + at + 4 * i, words[i]);
 }
 
-std::string_view ControlRecord::id() const { return FieldText(device_id, kIdBytes); }
+std::string_view ControlRecord::id() const {
+    return FieldText(device_id, kIdBytes);
+}
 
-void ControlRecord::set_id(std::string_view text) { StoreFieldText(device_id, kIdBytes, text); }
+void ControlRecord::set_id(std::string_view text) {
+    StoreFieldText(device_id, kIdBytes, text);
+}
 
 void ControlRecord::Encode(uint8_t* out) const {
     StoreLE32(out + kSizeOffset, size);

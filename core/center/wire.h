@@ -13,8 +13,10 @@ namespace corvel {
 
 // "QXAP" and "V103" read as little-endian integers.
 inline constexpr uint32_t FourCC(char a, char b, char c, char d) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(a)) | static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
+    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
+           static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
 }
 inline constexpr uint32_t kCenterMagic = FourCC('Q', 'X', 'A', 'P');
 inline constexpr uint32_t kCenterVersion = FourCC('V', '1', '0', '3');
@@ -58,8 +60,10 @@ struct AppPacketHeader {
 };
 static_assert(AppPacketHeader::kUserOffset == AppPacketHeader::kLengthOffset + 4);
 static_assert(AppPacketHeader::kPasswordOffset == AppPacketHeader::kUserOffset + AppPacketHeader::kTextBytes);
-static_assert(AppPacketHeader::kSessionOffset == AppPacketHeader::kPasswordOffset + AppPacketHeader::kTextBytes);
-static_assert(AppPacketHeader::kHasDataOffset == AppPacketHeader::kSessionOffset + AppPacketHeader::kTextBytes);
+static_assert(AppPacketHeader::kSessionOffset ==
+              AppPacketHeader::kPasswordOffset + AppPacketHeader::kTextBytes);
+static_assert(AppPacketHeader::kHasDataOffset ==
+              AppPacketHeader::kSessionOffset + AppPacketHeader::kTextBytes);
 static_assert(AppPacketHeader::kHasDataOffset + 4 == AppPacketHeader::kBytes);
 
 // Reply header: the request header's first 116 bytes (offset 12 is the reply kind), then result and count.
@@ -97,9 +101,12 @@ struct StatusRecord {
     uint32_t words[kWordCount] = {};
 
     // Offset of the status words for a device record that declares `record_size` bytes.
-    static constexpr size_t StatusWordsOffset(uint32_t record_size) { return kDeviceOffset + (record_size & ~3u); }
+    static constexpr size_t StatusWordsOffset(uint32_t record_size) {
+        return kDeviceOffset + (record_size & ~3u);
+    }
     static uint64_t StampOf(const uint8_t* record) {
-        return static_cast<uint64_t>(LoadLE32(record + kStampHighOffset)) << 32 | LoadLE32(record + kStampLowOffset);
+        return static_cast<uint64_t>(LoadLE32(record + kStampHighOffset)) << 32 |
+               LoadLE32(record + kStampLowOffset);
     }
     // The request form: size 368 and the stamp, everything else zero.
     static void EncodeRequest(uint64_t stamp, uint8_t* out);
@@ -114,8 +121,8 @@ static_assert(StatusRecord::kDeviceOffset + DeviceRecord::kBytes <= StatusRecord
 // Control request and reply record (84 bytes). In a media route reply `value` is the transfer server's IPv4
 // address in network byte order and `value2` its port in host order.
 struct ControlRecord {
-    static constexpr size_t kSizeOffset = 0, kCodeOffset = 4, kIdOffset = 8, kIdBytes = 64, kChannelOffset = 72,
-                            kValueOffset = 76, kValue2Offset = 80;
+    static constexpr size_t kSizeOffset = 0, kCodeOffset = 4, kIdOffset = 8, kIdBytes = 64,
+                            kChannelOffset = 72, kValueOffset = 76, kValue2Offset = 80;
     static constexpr size_t kBytes = 84;
 
     uint32_t size = kBytes;

@@ -67,20 +67,31 @@ GprmcResult ParseGprmc(const char* text, GprmcFix* out) {
         from = comma + 1;
         bool ok = true;
         switch (index) {
-            case 2: ok = !field.empty() && field[0] == 'A'; break;
-            case 3: ok = Coordinate(field, 2, &fix.latitude); break;
+            case 2:
+                ok = !field.empty() && field[0] == 'A';
+                break;
+            case 3:
+                ok = Coordinate(field, 2, &fix.latitude);
+                break;
             case 4:
                 ok = !field.empty() && (field[0] == 'N' || field[0] == 'S');
                 if (ok && field[0] == 'S') fix.latitude = -fix.latitude;
                 break;
-            case 5: ok = Coordinate(field, 3, &fix.longitude); break;
+            case 5:
+                ok = Coordinate(field, 3, &fix.longitude);
+                break;
             case 6:
                 ok = !field.empty() && (field[0] == 'E' || field[0] == 'W');
                 if (ok && field[0] == 'W') fix.longitude = -fix.longitude;
                 break;
-            case 7: fix.speed_kmh = Number(field) * kKmhPerKnot; break;
-            case 8: fix.course = Number(field); break;
-            default: break;
+            case 7:
+                fix.speed_kmh = Number(field) * kKmhPerKnot;
+                break;
+            case 8:
+                fix.course = Number(field);
+                break;
+            default:
+                break;
         }
         if (!ok) {
             *out = GprmcFix{};

@@ -54,7 +54,8 @@ bool AppSession::QueryModify(AppDevice* device) {
     return true;
 }
 
-bool AppSession::QueryControl(AppDevice* device, int32_t type, int32_t channel, int32_t value, int32_t value2) {
+bool AppSession::QueryControl(AppDevice* device, int32_t type, int32_t channel, int32_t value,
+                              int32_t value2) {
     if (!IsLoggedIn() || device->state.load() == kDeviceUnlisted || type <= 128) return false;
     {
         std::lock_guard guard(device->lock);

@@ -23,7 +23,9 @@ void AppSession::PostEvent(uint32_t code, intptr_t value) const {
     if (window != nullptr) window->PostMessage(message, code, value);
 }
 
-bool AppSession::IsLoggedIn() const { return tcp_service_.HasThread(); }
+bool AppSession::IsLoggedIn() const {
+    return tcp_service_.HasThread();
+}
 
 void AppSession::set_center_timing(const corvel::CenterTiming& timing) {
     tcp_service_.set_timing(timing);
