@@ -92,4 +92,5 @@ void AppChannel::RecordStop() {
     if (!recording.load()) return;
     device->recording_count.fetch_sub(1);
     recording = 0;
+    recorder.StopRecording();
 }

@@ -6,6 +6,7 @@
 #include "media/fps_ctrl.h"
 #include "media/frame_buffer.h"
 #include "media/snapshot.h"
+#include "media/source_record.h"
 #include "media/video_ctx.h"
 
 struct AppSession;
@@ -37,6 +38,8 @@ struct AppChannel : corvel::VideoChannelHost {
     char16_t record_path[260] = {};
     int32_t max_duration_s = 0;
     std::atomic<uint8_t> recording{0};
+    // Written by the video transfer thread and the device's audio transfers; reads the three fields above.
+    corvel::CSourceRecord recorder{{recording, record_path, max_duration_s}};
     corvel::SnapshotRequest snapshot;
 
     // Video: pacing, the buffer the video transfer fills, and the decoder thread that empties it (it holds
@@ -73,7 +76,10 @@ struct AppChannel : corvel::VideoChannelHost {
     void StopAll();
     // Closes the statistics period; returns the audio rate.
     int32_t OnTimer();
-    // Starts a recording: path (at most 259 units), maximum duration per file in seconds.
+    // Starts a recording: path (at most 259 units), maximum duration per file in seconds. The recorder
+    // opens its file at the next key frame.
     bool RecordStart(const char16_t* path, int32_t max_duration);
+    // Only while recording: uncounts it on the device, clears the flag and closes the recorder's file
+    // under its lock (waiting for a write in progress on a transfer thread).
     void RecordStop();
 };

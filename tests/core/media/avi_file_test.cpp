@@ -15,17 +15,13 @@ namespace corvel {
 namespace {
 
 using test::EncodedFrame;
+using test::Pcm;
+using test::ReadAllAudio;
+using test::ReadAllVideo;
 using test::TempDir;
 
 constexpr int kWidth = 352;
 constexpr int kHeight = 288;
-
-// 16-bit PCM that differs from chunk to chunk, so a lost, doubled or reordered chunk shows.
-std::vector<uint8_t> Pcm(size_t bytes, int seed) {
-    std::vector<uint8_t> pcm(bytes);
-    for (size_t i = 0; i < bytes; ++i) pcm[i] = static_cast<uint8_t>(i * 7 + seed * 13 + (i >> 8));
-    return pcm;
-}
 
 const std::vector<EncodedFrame>& Frames() {
     static const std::vector<EncodedFrame> frames = [] {
@@ -52,30 +48,7 @@ std::vector<uint8_t> WriteAll(CAviFile& avi, const std::vector<EncodedFrame>& fr
     return audio;
 }
 
-std::vector<std::vector<uint8_t>> ReadAllVideo(CAviFile& avi) {
-    std::vector<std::vector<uint8_t>> out;
-    std::vector<uint8_t> buffer(512 * 1024);
-    for (;;) {
-        uint32_t size = static_cast<uint32_t>(buffer.size());
-        if (!avi.ReadVideo(buffer.data(), &size)) break;
-        out.emplace_back(buffer.begin(), buffer.begin() + size);
-    }
-    return out;
-}
-
-std::vector<uint8_t> ReadAllAudio(CAviFile& avi, uint32_t step) {
-    std::vector<uint8_t> out;
-    std::vector<uint8_t> buffer(step);
-    for (;;) {
-        uint32_t size = step;
-        if (!avi.ReadAudio(buffer.data(), &size)) break;
-        EXPECT_LE(size, step);
-        out.insert(out.end(), buffer.begin(), buffer.begin() + size);
-    }
-    return out;
-}
-
-TEST(AviFile, SamplesReadBackUnchangedAndFfprobeAgrees) {
+TEST(AviFile, SamplesReadBackUnchanged) {
     TempDir dir;
     const std::string path = dir / "clip.avi";
     const auto& frames = Frames();
@@ -122,34 +95,6 @@ TEST(AviFile, SamplesReadBackUnchangedAndFfprobeAgrees) {
     size = 64;
     EXPECT_FALSE(avi.ReadAudio(small.data(), &size));
     EXPECT_EQ(size, 0u);
-
-    const auto probe = test::Probe(path, true);
-    ASSERT_TRUE(probe.is_object()) << "ffprobe failed";
-    ASSERT_EQ(probe["streams"].size(), 2u);
-    const auto& v = probe["streams"][0];
-    const auto& a = probe["streams"][1];
-    EXPECT_EQ(v["codec_type"], "video");
-    EXPECT_EQ(v["codec_name"], "h264");
-    EXPECT_EQ(v["width"], kWidth);
-    EXPECT_EQ(v["height"], kHeight);
-    EXPECT_EQ(v["nb_read_packets"], std::to_string(frames.size()));
-    EXPECT_EQ(a["codec_type"], "audio");
-    EXPECT_EQ(a["codec_name"], "pcm_s16le");
-    EXPECT_EQ(a["sample_rate"], "8000");
-    EXPECT_EQ(a["channels"], 1);
-    size_t video_packets = 0;
-    size_t audio_bytes = 0;
-    for (const auto& packet : probe["packets"]) {
-        const size_t bytes = std::stoul(packet["size"].get<std::string>());
-        if (packet["stream_index"] == 0) {
-            EXPECT_EQ(bytes, frames[video_packets].bytes.size());
-            ++video_packets;
-        } else {
-            audio_bytes += bytes;
-        }
-    }
-    EXPECT_EQ(video_packets, frames.size());
-    EXPECT_EQ(audio_bytes, audio.size());
 }
 
 TEST(AviFile, HeadersCarryTheRecordingFormat) {

@@ -7,6 +7,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 namespace corvel::test {
 
 TempDir::TempDir() {
@@ -83,6 +85,35 @@ nlohmann::json Probe(const std::string& path, bool packets) {
     while ((n = fread(block, 1, sizeof block, pipe)) > 0) text.append(block, n);
     if (pclose(pipe) != 0) return nullptr;
     return nlohmann::json::parse(text, nullptr, false);
+}
+
+std::vector<uint8_t> Pcm(size_t bytes, int seed) {
+    std::vector<uint8_t> pcm(bytes);
+    for (size_t i = 0; i < bytes; ++i) pcm[i] = static_cast<uint8_t>(i * 7 + seed * 13 + (i >> 8));
+    return pcm;
+}
+
+std::vector<std::vector<uint8_t>> ReadAllVideo(CAviFile& avi) {
+    std::vector<std::vector<uint8_t>> out;
+    std::vector<uint8_t> buffer(512 * 1024);
+    for (;;) {
+        uint32_t size = static_cast<uint32_t>(buffer.size());
+        if (!avi.ReadVideo(buffer.data(), &size)) break;
+        out.emplace_back(buffer.begin(), buffer.begin() + size);
+    }
+    return out;
+}
+
+std::vector<uint8_t> ReadAllAudio(CAviFile& avi, uint32_t step) {
+    std::vector<uint8_t> out;
+    std::vector<uint8_t> buffer(step);
+    for (;;) {
+        uint32_t size = step;
+        if (!avi.ReadAudio(buffer.data(), &size)) break;
+        EXPECT_LE(size, step);
+        out.insert(out.end(), buffer.begin(), buffer.begin() + size);
+    }
+    return out;
 }
 
 }  // namespace corvel::test

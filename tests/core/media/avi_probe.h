@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "media/avi_file.h"
+
 namespace corvel::test {
 
 // A scratch folder under /tmp, removed with everything in it at destruction.
@@ -40,5 +42,12 @@ uint16_t Le16(const std::vector<uint8_t>& file, uint64_t offset);
 // Runs ffprobe on the file and returns its JSON answer (streams; with count, packet counts by reading;
 // with packets, every packet's stream index and size). Null when ffprobe fails.
 nlohmann::json Probe(const std::string& path, bool packets = false);
+
+// 16-bit PCM that differs from chunk to chunk (by seed), so a lost, doubled or reordered chunk shows.
+std::vector<uint8_t> Pcm(size_t bytes, int seed);
+// Every remaining video sample of an open file, in order.
+std::vector<std::vector<uint8_t>> ReadAllVideo(CAviFile& avi);
+// The remaining audio bytes, read `step` bytes per call.
+std::vector<uint8_t> ReadAllAudio(CAviFile& avi, uint32_t step);
 
 }  // namespace corvel::test

@@ -1,0 +1,91 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "base/locks.h"
+#include "media/avi_file.h"
+#include "media/frame_buffer.h"
+
+namespace corvel {
+
+// What the recorder reads of the channel that owns it. The channel's client thread writes the path (at
+// most 259 units, NUL-terminated) and the duration only while `recording` is clear and sets the flag after
+// them; clearing the flag is followed by CSourceRecord::StopRecording. So the recorder reads path and
+// duration only after it has seen the flag set.
+struct RecordControl {
+    const std::atomic<uint8_t>& recording;
+    const char16_t* path;
+    const int32_t& max_duration_s;  // seconds per file; 0 = one file for the whole recording
+};
+
+// Byte offsets in the 36-byte transfer header that a video frame arrives with.
+constexpr size_t kTransferHeaderBytes = 36;
+constexpr size_t kHeaderTimeOffset = 12;  // 32-bit time stamp, seconds since 1970
+constexpr size_t kHeaderPictureFormatOffset = 25;
+constexpr size_t kHeaderFrameRateOffset = 26;  // frames per second, 0 = not given
+
+// Recordings are made at this rate when the sender announces none (the decoder's pacing starts there too).
+constexpr int32_t kDefaultRecordFrameRate = 30;
+// A file that received fewer bytes of video and audio than this is of no use and is removed at close.
+constexpr uint32_t kMinimumRecordingBytes = 1024;
+
+struct PictureSize {
+    int32_t width;
+    int32_t height;
+};
+// Picture size of a recording from the transfer header's picture format code.
+PictureSize RecordPictureSize(uint8_t format_code);
+
+// Name of the file that a recording opens for a first frame at `time` (seconds since 1970, shown in
+// local time): with max_duration_s 0 the record path itself; otherwise the path without a final ".avi"
+// (any case) followed by "-%Y-%m-%d-%H-%M-%S.avi".
+std::u16string RecordFileName(const char16_t* record_path, int32_t max_duration_s, uint32_t time);
+
+// The channel's recorder: writes the received video frames and the decoded audio of its device into AVI
+// files that start at a key frame, splits them after the maximum duration and removes files too short to
+// be of use. The lock serialises the video transfer thread (RecordVideoFrame), the audio transfer threads
+// of the device (RecordAudio) and the client thread (StopRecording) around the open file; the CAviFile
+// part may be used only under it.
+class CSourceRecord : public long_lock, public CAviFile {
+  public:
+    explicit CSourceRecord(const RecordControl& control);
+    // Takes the lock and closes an open file as a stop would.
+    ~CSourceRecord() override;
+
+    // Video transfer thread, for every kept video frame while the recording flag is set. `header` is the
+    // 36-byte transfer header the frame came with. Frames before the first key frame of a file are
+    // dropped; a failed open or write closes the file and the next key frame starts a new one.
+    void RecordVideoFrame(const FrameRecord& frame, const uint8_t* header);
+    // Audio transfer thread of any channel of the device, with the PCM decoded from one audio frame.
+    // Written only into a file that a key frame has opened.
+    void RecordAudio(const void* pcm, uint32_t bytes);
+    // Client thread, after it cleared the recording flag: takes the lock and closes an open file.
+    void StopRecording();
+
+    // Without the lock: whether a file was open a moment ago. The audio hand-over uses it to skip the
+    // decoding for channels that could not take the audio anyway; RecordAudio checks again under the lock.
+    bool HasOpenFile() const { return has_open_file_.load(std::memory_order_acquire); }
+
+    // Under the lock, or when no other thread uses the recorder.
+    const std::u16string& file_name() const { return file_name_; }
+    uint32_t bytes_written() const { return bytes_written_; }
+    bool started() const { return started_; }
+
+  private:
+    bool OpenRecording(const uint8_t* header);
+    void CloseRecording();
+
+    RecordControl control_;
+    std::u16string file_name_;
+    uint32_t bytes_written_ = 0;
+    bool started_ = false;
+    uint32_t first_time_ = 0;
+    uint32_t last_time_ = 0;
+    // The last file of the current recording that was kept (empty before the first): a file opened after
+    // a failure must not take the name of one already made and write over it.
+    std::u16string kept_name_;
+    std::atomic<bool> has_open_file_{false};
+};
+
+}  // namespace corvel

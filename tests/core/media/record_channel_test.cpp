@@ -1,0 +1,90 @@
+// The channel's recording switch around its embedded recorder.
+#include <gtest/gtest.h>
+
+#include "avi_probe.h"
+#include "corvel/corvel.h"
+#include "record_rig.h"
+#include "session/channel.h"
+#include "session/device.h"
+#include "session/session.h"
+#include "test_window.h"
+
+namespace corvel {
+namespace {
+
+class RecordChannel : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        session = VelqApp_Construct(&window, VELQ_MESSAGE);
+        device = session->TakeDevice();
+        device->BindNew(session, "bus-3");
+        channel = session->TakeChannel();
+        channel->Bind(session, device, 2, &window);
+        frames = test::TestStream(176, 144, 30, 25);
+    }
+    void TearDown() override { VelqApp_Destruct(session); }
+
+    // What the video transfer does for a kept frame.
+    void Feed(size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            if (channel->recording.load() == 0) continue;
+            uint8_t header[kTransferHeaderBytes] = {};
+            StoreLE32(header + kHeaderTimeOffset, 1600000000);
+            header[kHeaderPictureFormatOffset] = 1;
+            FrameRecord record;
+            record.data = frames[i].bytes.data();
+            record.size = static_cast<uint32_t>(frames[i].bytes.size());
+            record.type = frames[i].key ? IVOP : PVOP;
+            record.time = 1600000000;
+            channel->recorder.RecordVideoFrame(record, header);
+        }
+    }
+
+    test::TestWindow window;
+    test::TempDir dir;
+    AppSession* session = nullptr;
+    AppDevice* device = nullptr;
+    AppChannel* channel = nullptr;
+    std::vector<test::EncodedFrame> frames;
+};
+
+TEST_F(RecordChannel, StopCountsOffAndClosesTheFileWithItsIndex) {
+    const std::string path = dir / "chn.avi";
+    const std::u16string path16(path.begin(), path.end());
+    ASSERT_TRUE(channel->RecordStart(path16.c_str(), 0));
+    EXPECT_TRUE(channel->RecordStart(u"/elsewhere.avi", 5));  // already recording: nothing changes
+    EXPECT_EQ(device->recording_count.load(), 1);
+    EXPECT_EQ(VelqChn_IsRecording(channel), 1);
+    Feed(0, 20);
+    EXPECT_TRUE(channel->recorder.HasOpenFile());
+
+    EXPECT_EQ(VelqChn_RecordStop(channel), 1);
+    EXPECT_EQ(VelqChn_IsRecording(channel), 0);
+    EXPECT_EQ(device->recording_count.load(), 0);
+    EXPECT_FALSE(channel->recorder.HasOpenFile());
+    VelqChn_RecordStop(channel);  // not recording: nothing happens
+    EXPECT_EQ(device->recording_count.load(), 0);
+
+    // Closed, not abandoned: the index is there and the header holds the sample count.
+    bool indexed = false;
+    for (const auto& chunk : test::WalkRiff(test::ReadWholeFile(path))) indexed |= chunk.fourcc == "idx1";
+    EXPECT_TRUE(indexed);
+    EXPECT_EQ(test::VideoOf(path), test::Bytes(frames, 0, 20));
+    // Frames after the stop go nowhere.
+    Feed(20, 30);
+    EXPECT_EQ(test::FilesIn(dir.path()), std::vector<std::string>{"chn.avi"});
+}
+
+TEST_F(RecordChannel, StoppingTheChannelEndsItsRecording) {
+    const std::string path = dir / "all.avi";
+    const std::u16string path16(path.begin(), path.end());
+    ASSERT_TRUE(channel->RecordStart(path16.c_str(), 0));
+    Feed(0, 30);
+    channel->StopAll();
+    EXPECT_EQ(device->recording_count.load(), 0);
+    EXPECT_FALSE(channel->recorder.HasOpenFile());
+    EXPECT_EQ(test::VideoOf(path).size(), 30u);
+}
+
+}  // namespace
+}  // namespace corvel
