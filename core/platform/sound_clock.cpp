@@ -10,7 +10,8 @@ bool ManualSoundClock::Advance(uint64_t elapsed_us, uint32_t answer_timeout_ms) 
     now_us_ += elapsed_us;
     for (const Entry& entry : entries_) entry.listener->OnClock(now_us_ - entry.attached_at_us);
     bool answered = true;
-    for (const Entry& entry : entries_) answered = entry.listener->WaitAnswered(answer_timeout_ms) && answered;
+    for (const Entry& entry : entries_)
+        answered = entry.listener->WaitAnswered(answer_timeout_ms) && answered;
     return answered;
 }
 
@@ -58,7 +59,8 @@ void SoundClockBinding::RunRealTime(uint32_t period_ms) {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
         lock.unlock();
-        const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - start);
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - start);
         listener_->OnClock(static_cast<uint64_t>(elapsed.count()));
         lock.lock();
         cv_.wait_for(lock, std::chrono::milliseconds(period_ms), [this] { return stopping_; });

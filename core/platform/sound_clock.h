@@ -11,7 +11,7 @@ namespace corvel {
 // Something that a device clock drives: the null and wav backends play and capture in OnClock, where
 // elapsed_us is the device time since the listener was attached (monotonic, never decreasing).
 class SoundClockListener {
-public:
+  public:
     // Called on the clock's thread (its own thread, or the caller of ManualSoundClock::Advance); never
     // concurrently with itself.
     virtual void OnClock(uint64_t elapsed_us) = 0;
@@ -19,20 +19,20 @@ public:
     // (a notification with an unlock, a completed capture buffer with its re-queueing). True when it did.
     virtual bool WaitAnswered(uint32_t timeout_ms) = 0;
 
-protected:
+  protected:
     ~SoundClockListener() = default;
 };
 
 // A device clock that moves only when told to, so that tests and benchmarks run minutes of device time in
 // milliseconds and know exactly what the device did. Any thread may call any member.
 class ManualSoundClock {
-public:
+  public:
     // Moves the clock by elapsed_us, drives every attached listener and then waits (up to answer_timeout_ms
     // each) until each has been answered. False when one was not.
     bool Advance(uint64_t elapsed_us, uint32_t answer_timeout_ms = 2000);
     uint64_t now_us();
 
-private:
+  private:
     friend class SoundClockBinding;
     struct Entry {
         SoundClockListener* listener;
@@ -50,13 +50,14 @@ private:
 // own that calls OnClock every period_ms on the monotonic clock. The owner destroys the binding before
 // the listener goes away; destruction waits for a running OnClock.
 class SoundClockBinding {
-public:
-    SoundClockBinding(SoundClockListener* listener, std::shared_ptr<ManualSoundClock> manual, uint32_t period_ms);
+  public:
+    SoundClockBinding(SoundClockListener* listener, std::shared_ptr<ManualSoundClock> manual,
+                      uint32_t period_ms);
     ~SoundClockBinding();
     SoundClockBinding(const SoundClockBinding&) = delete;
     SoundClockBinding& operator=(const SoundClockBinding&) = delete;
 
-private:
+  private:
     void RunRealTime(uint32_t period_ms);
 
     SoundClockListener* const listener_;

@@ -19,9 +19,9 @@ inline constexpr SoundFormat kPlayFormat{1, 1, 8000, 16000, 2, 16};
 // The only formats the backends take: 16-bit linear PCM, one or two channels, 1000 to 192000 samples/s,
 // with consistent block align and byte rate. Anything else is refused as a device would refuse it.
 inline bool IsPcm16(const SoundFormat& format) {
-    return format.format_tag == 1 && format.bits_per_sample == 16 && (format.channels == 1 || format.channels == 2) &&
-           format.block_align == format.channels * 2 && format.samples_per_second >= 1000 &&
-           format.samples_per_second <= 192000 &&
+    return format.format_tag == 1 && format.bits_per_sample == 16 &&
+           (format.channels == 1 || format.channels == 2) && format.block_align == format.channels * 2 &&
+           format.samples_per_second >= 1000 && format.samples_per_second <= 192000 &&
            format.bytes_per_second == format.samples_per_second * format.block_align;
 }
 

@@ -10,7 +10,8 @@
 
 namespace corvel {
 
-SoundInput::SoundInput(const SoundFormat& format, Event* done_event) : format_(format), done_event_(done_event) {}
+SoundInput::SoundInput(const SoundFormat& format, Event* done_event)
+    : format_(format), done_event_(done_event) {}
 
 SoundInput::~SoundInput() = default;
 
@@ -44,7 +45,8 @@ bool SoundInput::AddBuffer(SoundInputHeader* header) {
         requeued_cv_.notify_all();
     }
     header->bytes_recorded.store(0, std::memory_order_relaxed);
-    header->flags.store((flags & ~SoundInputHeader::kDone) | SoundInputHeader::kInQueue, std::memory_order_release);
+    header->flags.store((flags & ~SoundInputHeader::kDone) | SoundInputHeader::kInQueue,
+                        std::memory_order_release);
     queue_.push_back(header);
     return true;
 }
@@ -119,7 +121,8 @@ void SoundInput::CompleteFront() {
     queue_.pop_front();
     front->bytes_recorded.store(front_filled_, std::memory_order_relaxed);
     const uint32_t flags = front->flags.load(std::memory_order_relaxed);
-    front->flags.store((flags & ~SoundInputHeader::kInQueue) | SoundInputHeader::kDone, std::memory_order_release);
+    front->flags.store((flags & ~SoundInputHeader::kInQueue) | SoundInputHeader::kDone,
+                       std::memory_order_release);
     front_filled_ = 0;
     ++completed_not_requeued_;
     if (done_event_ != nullptr) done_event_->Set();
@@ -156,7 +159,7 @@ std::unique_ptr<SoundInput> SoundInputChoice::Open(const SoundFormat& format, Ev
         TellOnce("no microphone opened; capturing silence from the null device");
         return OpenNullSoundInput(format, done_event, {});
     }
-    TellOnce("unknown sound input backend \"" + name_ + "\" in CORVEL_SOUND_IN; no microphone");
+    TellOnce("unknown sound input backend \"" + name_ + "\" in CORVEL_SOUND_IN; nothing is captured");
     return nullptr;
 }
 

@@ -43,7 +43,7 @@ struct SoundInputHeader {
 // Threads: client operations may come from any thread (they are serialised by the device's lock); the
 // backend's thread or callback delivers the captured bytes.
 class SoundInput {
-public:
+  public:
     virtual ~SoundInput();
     SoundInput(const SoundInput&) = delete;
     SoundInput& operator=(const SoundInput&) = delete;
@@ -65,7 +65,7 @@ public:
 
     const SoundFormat& format() const { return format_; }
 
-protected:
+  protected:
     SoundInput(const SoundFormat& format, Event* done_event);
 
     // Backend: called with captured bytes (whole blocks of the format) while recording; fills the queued
@@ -78,7 +78,7 @@ protected:
     // For manual clocks: waits until every buffer completed so far has been queued again.
     bool WaitCompletedRequeued(uint32_t timeout_ms);
 
-private:
+  private:
     void CompleteFront();  // under mutex_
 
     const SoundFormat format_;
@@ -94,11 +94,11 @@ private:
 
 // Opens the capture device of one backend with a format and the event its buffers set when done.
 class SoundInputOpener {
-public:
+  public:
     // Any thread. Null when no device opened or the format was refused.
     virtual std::unique_ptr<SoundInput> Open(const SoundFormat& format, Event* done_event) = 0;
 
-protected:
+  protected:
     ~SoundInputOpener() = default;
 };
 
@@ -107,13 +107,13 @@ protected:
 // device when one opens, else null, said once on standard error). An unknown name opens nothing and says
 // so once.
 class SoundInputChoice final : public SoundInputOpener {
-public:
+  public:
     explicit SoundInputChoice(std::string_view name);
     static SoundInputChoice FromEnvironment();
     std::unique_ptr<SoundInput> Open(const SoundFormat& format, Event* done_event) override;
     const std::string& name() const { return name_; }
 
-private:
+  private:
     void TellOnce(const std::string& text);
 
     std::string name_;

@@ -20,11 +20,12 @@ std::unique_ptr<SoundInput> OpenNullSoundInput(const SoundFormat& format, Event*
 // The WAV file at `path` is the microphone: its samples, looped, converted to the asked format (channels
 // mixed or duplicated, the rate converted by linear interpolation), arriving as from the null device.
 // Null with a reason when the file is missing, empty or not 16-bit PCM.
-std::unique_ptr<SoundInput> OpenWavSoundInput(const std::string& path, const SoundFormat& format, Event* done_event,
-                                              const NullInputOptions& options, std::string* error);
+std::unique_ptr<SoundInput> OpenWavSoundInput(const std::string& path, const SoundFormat& format,
+                                              Event* done_event, const NullInputOptions& options,
+                                              std::string* error);
 // What a clocked microphone hears: fills `count` bytes (whole blocks of the format) with the next samples.
 class CapturedSoundSource {
-public:
+  public:
     virtual ~CapturedSoundSource() = default;
     virtual void Fill(uint8_t* out, size_t count) = 0;
 };

@@ -14,21 +14,22 @@ constexpr uint32_t kPeriodMs = 10;
 constexpr size_t kMaxStepBytes = 32768;
 
 class Silence final : public CapturedSoundSource {
-public:
+  public:
     void Fill(uint8_t* out, size_t count) override { std::memset(out, 0, count); }
 };
 
 class ClockedInput final : public SoundInput, private SoundClockListener {
-public:
+  public:
     ClockedInput(const SoundFormat& format, Event* done_event, std::unique_ptr<CapturedSoundSource> source,
                  const std::shared_ptr<ManualSoundClock>& clock)
         : SoundInput(format, done_event), source_(std::move(source)) {
         // Last, so the clock never sees a half-built device.
-        binding_ = std::make_unique<SoundClockBinding>(static_cast<SoundClockListener*>(this), clock, kPeriodMs);
+        binding_ =
+            std::make_unique<SoundClockBinding>(static_cast<SoundClockListener*>(this), clock, kPeriodMs);
     }
     ~ClockedInput() override { binding_.reset(); }
 
-private:
+  private:
     void OnClock(uint64_t elapsed_us) override {
         const uint64_t due = BytesInTime(format(), elapsed_us);
         // Time passes whether or not the device records; only recorded time is heard.

@@ -12,7 +12,7 @@ namespace {
 constexpr unsigned long kFramesPerCallback = 256;
 
 class PortAudioInput final : public SoundInput {
-public:
+  public:
     PortAudioInput(const SoundFormat& format, Event* done_event, std::shared_ptr<PortAudioLibrary> library)
         : SoundInput(format, done_event), library_(std::move(library)) {}
     ~PortAudioInput() override {
@@ -32,15 +32,15 @@ public:
         if (Pa_IsFormatSupported(&parameters, nullptr, format().samples_per_second) != paFormatIsSupported) {
             return false;
         }
-        if (Pa_OpenStream(&stream_, &parameters, nullptr, format().samples_per_second, kFramesPerCallback, paNoFlag,
-                          &PortAudioInput::Callback, this) != paNoError) {
+        if (Pa_OpenStream(&stream_, &parameters, nullptr, format().samples_per_second, kFramesPerCallback,
+                          paNoFlag, &PortAudioInput::Callback, this) != paNoError) {
             stream_ = nullptr;
             return false;
         }
         return true;
     }
 
-private:
+  private:
     bool OnStart() override { return Pa_StartStream(stream_) == paNoError; }
     void OnStop() override { Pa_StopStream(stream_); }
 

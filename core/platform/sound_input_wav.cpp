@@ -11,7 +11,7 @@ namespace corvel {
 namespace {
 
 class LoopedFile final : public CapturedSoundSource {
-public:
+  public:
     // `frames` holds the file's samples already in the target's channel count, interleaved.
     LoopedFile(std::vector<int16_t> frames, uint32_t file_rate, const SoundFormat& target)
         : frames_(std::move(frames)),
@@ -38,7 +38,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<int16_t> frames_;
     const uint32_t channels_;
     const size_t frame_count_;
@@ -66,8 +66,9 @@ std::vector<int16_t> MatchChannels(const WavFileData& file, uint16_t channels) {
 
 }  // namespace
 
-std::unique_ptr<SoundInput> OpenWavSoundInput(const std::string& path, const SoundFormat& format, Event* done_event,
-                                              const NullInputOptions& options, std::string* error) {
+std::unique_ptr<SoundInput> OpenWavSoundInput(const std::string& path, const SoundFormat& format,
+                                              Event* done_event, const NullInputOptions& options,
+                                              std::string* error) {
     if (!IsPcm16(format)) {
         if (error != nullptr) *error = "the capture format is not 16-bit PCM";
         return nullptr;
@@ -78,8 +79,8 @@ std::unique_ptr<SoundInput> OpenWavSoundInput(const std::string& path, const Sou
         if (error != nullptr) *error = "the file holds no samples";
         return nullptr;
     }
-    auto source = std::make_unique<LoopedFile>(MatchChannels(file, format.channels), file.format.samples_per_second,
-                                               format);
+    auto source = std::make_unique<LoopedFile>(MatchChannels(file, format.channels),
+                                               file.format.samples_per_second, format);
     return OpenClockedSoundInput(format, done_event, options, std::move(source));
 }
 

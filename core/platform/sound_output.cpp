@@ -38,7 +38,8 @@ SoundResult SoundOutputBuffer::Lock(uint32_t offset, uint32_t bytes, SoundLocked
 SoundResult SoundOutputBuffer::Unlock(const SoundLockedRange& range) {
     uint8_t* const base = client_memory_.data();
     auto inside = [&](const uint8_t* piece, uint32_t bytes) {
-        return bytes == 0 || (piece >= base && bytes <= size_ && piece - base <= static_cast<ptrdiff_t>(size_ - bytes));
+        return bytes == 0 ||
+               (piece >= base && bytes <= size_ && piece - base <= static_cast<ptrdiff_t>(size_ - bytes));
     };
     if (!inside(range.first, range.first_bytes) || !inside(range.second, range.second_bytes)) {
         return SoundResult::kFailed;
@@ -99,7 +100,8 @@ void SoundOutputBuffer::StopPlaying() {
 }
 
 bool SoundOutputBuffer::SetNotificationPositions(std::span<const uint32_t> positions, Event* event) {
-    if (positions.size() > kMaxNotificationPositions || (event == nullptr && !positions.empty())) return false;
+    if (positions.size() > kMaxNotificationPositions || (event == nullptr && !positions.empty()))
+        return false;
     for (uint32_t position : positions) {
         if (position >= size_) return false;
     }

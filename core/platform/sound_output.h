@@ -37,7 +37,7 @@ struct SoundLockedRange {
 // the device under the buffer's lock, so a client that falls behind the device produces a glitch, not a
 // data race. Buffers are made by a SoundOutputDevice and may outlive it.
 class SoundOutputBuffer {
-public:
+  public:
     virtual ~SoundOutputBuffer() = default;
     SoundOutputBuffer(const SoundOutputBuffer&) = delete;
     SoundOutputBuffer& operator=(const SoundOutputBuffer&) = delete;
@@ -63,7 +63,7 @@ public:
     uint32_t size() const { return size_; }
     const SoundFormat& format() const { return format_; }
 
-protected:
+  protected:
     SoundOutputBuffer(const SoundFormat& format, uint32_t bytes, uint32_t write_lead_bytes);
 
     // Device side: fills `bytes` of `out` with what the buffer plays now and moves the play cursor past
@@ -77,7 +77,7 @@ protected:
     // For manual clocks: waits until an Unlock has followed the last notification Render set.
     bool WaitUnlockAfterNotification(uint32_t timeout_ms);
 
-private:
+  private:
     const SoundFormat format_;
     const uint32_t size_;
     const uint32_t write_lead_bytes_;
@@ -97,7 +97,7 @@ private:
 // An opened output device: takes a mixing format and makes play buffers fed to it.
 // Threads: the client thread that opened it.
 class SoundOutputDevice {
-public:
+  public:
     virtual ~SoundOutputDevice() = default;
     // The format the device mixes in. False when the device refuses it.
     virtual bool SetFormat(const SoundFormat& format) = 0;
@@ -108,11 +108,11 @@ public:
 
 // Opens the output device of one backend; what players are given so that tests can hand them theirs.
 class SoundOutputOpener {
-public:
+  public:
     // Any thread. Null when no device could be opened.
     virtual std::unique_ptr<SoundOutputDevice> Open() = 0;
 
-protected:
+  protected:
     ~SoundOutputOpener() = default;
 };
 
@@ -121,13 +121,13 @@ protected:
 // empty (the real device when one opens, otherwise null, said once on standard error). An unknown name
 // opens nothing and says so once.
 class SoundOutputChoice final : public SoundOutputOpener {
-public:
+  public:
     explicit SoundOutputChoice(std::string_view name);
     static SoundOutputChoice FromEnvironment();
     std::unique_ptr<SoundOutputDevice> Open() override;
     const std::string& name() const { return name_; }
 
-private:
+  private:
     void TellOnce(const char* text);
 
     std::string name_;

@@ -29,7 +29,7 @@ bool OutputParameters(const SoundFormat& format, PaStreamParameters* out) {
 }
 
 class PortAudioBuffer final : public SoundOutputBuffer {
-public:
+  public:
     PortAudioBuffer(const SoundFormat& format, uint32_t bytes, std::shared_ptr<PortAudioLibrary> library)
         : SoundOutputBuffer(format, bytes, static_cast<uint32_t>(kFramesPerCallback * format.block_align)),
           library_(std::move(library)) {}
@@ -52,7 +52,7 @@ public:
         return true;
     }
 
-private:
+  private:
     void CloseStream() {
         if (stream_ == nullptr) return;
         closing_ = true;
@@ -68,7 +68,8 @@ private:
     static int Callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
                         PaStreamCallbackFlags, void* self) {
         auto* buffer = static_cast<PortAudioBuffer*>(self);
-        buffer->Render(static_cast<uint8_t*>(output), static_cast<uint32_t>(frames * buffer->format().block_align));
+        buffer->Render(static_cast<uint8_t*>(output),
+                       static_cast<uint32_t>(frames * buffer->format().block_align));
         return paContinue;
     }
 
@@ -84,7 +85,7 @@ private:
 };
 
 class PortAudioDevice final : public SoundOutputDevice {
-public:
+  public:
     explicit PortAudioDevice(std::shared_ptr<PortAudioLibrary> library) : library_(std::move(library)) {}
 
     bool SetFormat(const SoundFormat& format) override {
@@ -101,7 +102,7 @@ public:
         return buffer;
     }
 
-private:
+  private:
     std::shared_ptr<PortAudioLibrary> library_;
 };
 

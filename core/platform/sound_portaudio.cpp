@@ -9,6 +9,8 @@ std::shared_ptr<PortAudioLibrary> PortAudioLibrary::Acquire() {
     return std::shared_ptr<PortAudioLibrary>(new PortAudioLibrary());
 }
 
-PortAudioLibrary::~PortAudioLibrary() { Pa_Terminate(); }
+PortAudioLibrary::~PortAudioLibrary() {
+    Pa_Terminate();
+}
 
 }  // namespace corvel

@@ -7,14 +7,14 @@ namespace corvel {
 // its initialisations). Streams keep a reference so that they are closed before the library ends.
 // Threads: the client thread (PortAudio's set-up calls are not thread-safe).
 class PortAudioLibrary {
-public:
+  public:
     // Null when PortAudio cannot be initialised.
     static std::shared_ptr<PortAudioLibrary> Acquire();
     ~PortAudioLibrary();
     PortAudioLibrary(const PortAudioLibrary&) = delete;
     PortAudioLibrary& operator=(const PortAudioLibrary&) = delete;
 
-private:
+  private:
     PortAudioLibrary() = default;
 };
 

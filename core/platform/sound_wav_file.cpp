@@ -12,7 +12,9 @@ constexpr uint32_t kHeaderBytes = 44;
 constexpr uint64_t kMaxWriteBytes = 0xFFFFFFFFull - 1024;
 constexpr uint64_t kMaxReadBytes = 256ull << 20;
 
-void StoreTag(uint8_t* at, const char* tag) { std::memcpy(at, tag, 4); }
+void StoreTag(uint8_t* at, const char* tag) {
+    std::memcpy(at, tag, 4);
+}
 
 void FillHeader(uint8_t* header, const SoundFormat& format, uint32_t data_bytes) {
     StoreTag(header, "RIFF");
@@ -43,11 +45,14 @@ std::unique_ptr<WavFileWriter> WavFileWriter::Create(const std::string& path, co
     std::unique_ptr<WavFileWriter> writer(new WavFileWriter(file, format));
     uint8_t header[kHeaderBytes];
     FillHeader(header, format, 0);
-    if (std::fwrite(header, 1, sizeof(header), file) != sizeof(header) || std::fflush(file) != 0) return nullptr;
+    if (std::fwrite(header, 1, sizeof(header), file) != sizeof(header) || std::fflush(file) != 0)
+        return nullptr;
     return writer;
 }
 
-WavFileWriter::~WavFileWriter() { std::fclose(file_); }
+WavFileWriter::~WavFileWriter() {
+    std::fclose(file_);
+}
 
 bool WavFileWriter::Append(const uint8_t* bytes, size_t count) {
     count -= count % format_.block_align;
@@ -99,7 +104,8 @@ bool ReadWavFile(const std::string& path, WavFileData* out, std::string* error) 
             if (!IsPcm16(format)) return fail("not 16-bit PCM with one or two channels");
             have_format = true;
             const uint64_t rest = bytes - sizeof(fmt) + (bytes & 1);
-            if (rest > 0 && std::fseek(file.get(), static_cast<long>(rest), SEEK_CUR) != 0) return fail("short file");
+            if (rest > 0 && std::fseek(file.get(), static_cast<long>(rest), SEEK_CUR) != 0)
+                return fail("short file");
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             if (!have_format) return fail("data before the format chunk");
             if (bytes > kMaxReadBytes) return fail("more than 256 MiB of samples");

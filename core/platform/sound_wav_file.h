@@ -13,7 +13,7 @@ namespace corvel {
 // completed after every append, so a file cut short by a crash still reads back up to the last append.
 // One thread at a time.
 class WavFileWriter {
-public:
+  public:
     // Null when the file cannot be created or the format is not 16-bit PCM.
     static std::unique_ptr<WavFileWriter> Create(const std::string& path, const SoundFormat& format);
     ~WavFileWriter();
@@ -25,7 +25,7 @@ public:
     bool Append(const uint8_t* bytes, size_t count);
     uint64_t data_bytes() const { return data_bytes_; }
 
-private:
+  private:
     WavFileWriter(std::FILE* file, const SoundFormat& format) : file_(file), format_(format) {}
     bool WriteSizes();
 

@@ -1,0 +1,94 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "base/event.h"
+#include "base/thread.h"
+#include "media/audio_codec.h"
+#include "media/frame_buffer.h"
+#include "platform/sound_output.h"
+
+namespace corvel {
+
+// The play buffer's shape: 16 blocks of 1024 bytes (64 ms each at 8000 samples/s, 16-bit, mono), with a
+// notification in the middle of every block.
+inline constexpr uint32_t kPlayBufferBytes = 16384;
+inline constexpr uint32_t kPlayBlockBytes = 1024;
+inline constexpr uint32_t kPlayBlocks = kPlayBufferBytes / kPlayBlockBytes;
+
+// What the audio thread needs of its channel's video side to keep picture and sound together.
+// Threads: the audio thread calls both; implementations read and move the values atomically.
+class AudioVideoLink {
+  public:
+    // Capture time (seconds since 1970) of the video picture decoded last.
+    virtual uint32_t VideoPictureTime() const = 0;
+    // Moves the video thread's due time by delta_ms (an atomic add on its pacing).
+    virtual void AdjustVideoDue(int32_t delta_ms) = 0;
+
+  protected:
+    ~AudioVideoLink() = default;
+};
+
+// The output device of one player; empty until CreateOutput, released by Stop and the destructor.
+class CDSoundCtx {
+  public:
+    CDSoundCtx() = default;
+    virtual ~CDSoundCtx() = default;
+    CDSoundCtx(const CDSoundCtx&) = delete;
+    CDSoundCtx& operator=(const CDSoundCtx&) = delete;
+
+  protected:
+    std::unique_ptr<SoundOutputDevice> sound_;
+};
+
+// The audio thread of one channel: takes frames from the channel's audio buffer, decodes them straight
+// into a looping 16-block play buffer one block at a time, and waits for the notification of the block
+// being played before it writes the next one. Without a device it still drains the audio buffer.
+//
+// Threads: the channel's (client) thread calls Attach, Start, Stop and the destructor; Run is the audio
+// thread, the only consumer of the audio buffer and the only user of the device while it runs.
+class CAudioCtx : public CMyThread, public CDSoundCtx {
+  public:
+    CAudioCtx() = default;
+    // Stops the thread (10000 ms) and releases the play buffer, then the device.
+    ~CAudioCtx() override;
+
+    // Before Start: the audio buffer to play, the video side to keep in step (null: none), and where the
+    // output device comes from.
+    void Attach(CABuffer2* audio_buffer, AudioVideoLink* video, SoundOutputOpener* opener);
+
+    // Opens the device and the play buffer when it can, then starts the thread whether or not sound is
+    // available. False when the thread did not start (or nothing is attached).
+    bool Start() override;
+    // Ends the thread (waiting up to timeout_ms) and releases the play buffer and the device; the next
+    // Start opens them again.
+    void Stop(uint32_t timeout_ms) override;
+    int Run() override;
+
+    // Opens the output device and sets its mixing format; true when there is one. A failure releases it.
+    bool CreateOutput();
+    // Makes the looping play buffer with the 16 notifications on `event`; none on failure.
+    bool CreatePlayBuffer(Event* event);
+
+    bool HasPlayBuffer() const { return play_buffer_ != nullptr; }
+
+  private:
+    // Fills one locked block from the audio buffer; `fill` carries the last byte between blocks.
+    void FillBlock(uint8_t* block);
+    void SynchroniseVideo(uint32_t frame_time);
+
+    CABuffer2* audio_buffer_ = nullptr;
+    AudioVideoLink* video_ = nullptr;
+    SoundOutputOpener* opener_ = nullptr;
+    AudioCodecState codec_;
+    std::unique_ptr<SoundOutputBuffer> play_buffer_;
+    Event notification_;
+
+    // Audio thread only: the frame being decoded and the byte that fills blocks no frame reached.
+    FrameRecord frame_{};
+    const uint8_t* frame_at_ = nullptr;
+    int32_t frame_left_ = 0;
+    uint8_t fill_byte_ = 0;
+};
+
+}  // namespace corvel
