@@ -111,7 +111,7 @@ void SoundInput::Deliver(const uint8_t* bytes, size_t count) {
     }
 }
 
-bool SoundInput::recording() {
+bool SoundInput::IsRecording() {
     std::lock_guard lock(mutex_);
     return recording_;
 }

@@ -64,6 +64,8 @@ class SoundInput {
     bool Close();
 
     const SoundFormat& format() const { return format_; }
+    // Whether the device records now (between Start and Stop, Reset or Close).
+    bool IsRecording();
 
   protected:
     SoundInput(const SoundFormat& format, Event* done_event);
@@ -71,7 +73,6 @@ class SoundInput {
     // Backend: called with captured bytes (whole blocks of the format) while recording; fills the queued
     // buffers in order, each full one done. Ignored while stopped.
     void Deliver(const uint8_t* bytes, size_t count);
-    bool recording();
     // Backend hooks: recording begins or ends (under no lock of the device).
     virtual bool OnStart() { return true; }
     virtual void OnStop() {}

@@ -33,7 +33,7 @@ class ClockedInput final : public SoundInput, private SoundClockListener {
     void OnClock(uint64_t elapsed_us) override {
         const uint64_t due = BytesInTime(format(), elapsed_us);
         // Time passes whether or not the device records; only recorded time is heard.
-        if (!recording()) {
+        if (!IsRecording()) {
             captured_ = due;
             return;
         }

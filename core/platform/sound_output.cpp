@@ -26,6 +26,7 @@ SoundResult SoundOutputBuffer::Lock(uint32_t offset, uint32_t bytes, SoundLocked
     {
         std::lock_guard lock(mutex_);
         if (lost_) return SoundResult::kBufferLost;
+        if (answer_ == Answer::kNotified) answer_ = Answer::kLockedAfter;
     }
     const uint32_t first = std::min(bytes, size_ - offset);
     out->first = client_memory_.data() + offset;
@@ -54,8 +55,10 @@ SoundResult SoundOutputBuffer::Unlock(const SoundLockedRange& range) {
         const size_t at = static_cast<size_t>(range.second - base);
         std::memcpy(device_memory_.data() + at, range.second, range.second_bytes);
     }
-    unanswered_notification_ = false;
-    answered_cv_.notify_all();
+    if (answer_ == Answer::kLockedAfter) {
+        answer_ = Answer::kAnswered;
+        answered_cv_.notify_all();
+    }
     return SoundResult::kOk;
 }
 
@@ -99,6 +102,11 @@ void SoundOutputBuffer::StopPlaying() {
     playing_ = false;
 }
 
+bool SoundOutputBuffer::IsPlaying() {
+    std::lock_guard lock(mutex_);
+    return playing_ && !lost_;
+}
+
 bool SoundOutputBuffer::SetNotificationPositions(std::span<const uint32_t> positions, Event* event) {
     if (positions.size() > kMaxNotificationPositions || (event == nullptr && !positions.empty()))
         return false;
@@ -123,7 +131,7 @@ uint32_t SoundOutputBuffer::Render(uint8_t* out, uint32_t bytes) {
         for (uint32_t position : positions_) passed = passed || (position >= from && position < to);
         if (passed && event_ != nullptr) {
             event_->Set();
-            unanswered_notification_ = true;
+            answer_ = Answer::kNotified;
         }
         played += piece;
         play_cursor_ = to == size_ ? 0 : to;
@@ -141,7 +149,7 @@ void SoundOutputBuffer::MarkLost() {
 bool SoundOutputBuffer::WaitUnlockAfterNotification(uint32_t timeout_ms) {
     std::unique_lock lock(mutex_);
     return answered_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                                 [this] { return !unanswered_notification_; });
+                                 [this] { return answer_ == Answer::kAnswered; });
 }
 
 SoundOutputChoice::SoundOutputChoice(std::string_view name) : name_(name.empty() ? "auto" : name) {}

@@ -57,6 +57,7 @@ class SoundOutputBuffer {
     // stops there. False while lost.
     bool Play(bool looping);
     void StopPlaying();
+    bool IsPlaying();
     // Sets the notification positions (each below the size, at most 64) and the one event they set.
     bool SetNotificationPositions(std::span<const uint32_t> positions, Event* event);
 
@@ -74,7 +75,8 @@ class SoundOutputBuffer {
     void MarkLost();
     // Client side, from Restore: make the device usable again. Under no lock of the buffer.
     virtual bool Reacquire() { return true; }
-    // For manual clocks: waits until an Unlock has followed the last notification Render set.
+    // For manual clocks: waits until the client has answered the last notification Render set, with a
+    // Lock made after it and its Unlock.
     bool WaitUnlockAfterNotification(uint32_t timeout_ms);
 
   private:
@@ -91,7 +93,8 @@ class SoundOutputBuffer {
     bool lost_ = false;
     std::vector<uint32_t> positions_;
     Event* event_ = nullptr;
-    bool unanswered_notification_ = false;
+    enum class Answer { kAnswered, kNotified, kLockedAfter };
+    Answer answer_ = Answer::kAnswered;
 };
 
 // An opened output device: takes a mixing format and makes play buffers fed to it.
