@@ -201,9 +201,11 @@ int VelqChn_IsVSourceRunning(AppChannel* channel) {
     return channel->IsVSourceRunning();
 }
 int VelqChn_AudioPlay(AppChannel* channel) {
-    return LoggedIn(channel->session) && channel->IsAudioPlaying();
+    return LoggedIn(channel->session) && channel->AudioPlay();
 }
-void VelqChn_AudioStop(AppChannel*) {}
+void VelqChn_AudioStop(AppChannel* channel) {
+    channel->AudioStop();
+}
 int VelqChn_IsAudioPlaying(AppChannel* channel) {
     return channel->IsAudioPlaying();
 }
@@ -215,9 +217,11 @@ int VelqChn_IsASourceRunning(AppChannel* channel) {
     return channel->IsASourceRunning();
 }
 int VelqChn_TalkStart(AppChannel* channel) {
-    return LoggedIn(channel->session) && channel->IsTalking();
+    return LoggedIn(channel->session) && channel->TalkStart();
 }
-void VelqChn_TalkStop(AppChannel*) {}
+void VelqChn_TalkStop(AppChannel* channel) {
+    channel->TalkStop();
+}
 int VelqChn_IsTalking(AppChannel* channel) {
     return channel->IsTalking();
 }

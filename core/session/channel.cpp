@@ -25,7 +25,45 @@ void AppChannel::Bind(AppSession* owner, AppDevice* owner_device, int32_t number
 
 void AppChannel::StopAll() {
     VideoStop();
+    AudioStop();
+    TalkStop();
     RecordStop();
+}
+
+bool AppChannel::AudioPlay() {
+    if (IsAudioPlaying()) return true;
+    if (!IsASourceRunning()) {
+        if (!audio_buffer.Init(corvel::kAudioBufferCapacity, corvel::kAudioLargestFrame, 2)) return false;
+        audio_buffer.maximum_frame_count = corvel::kAudioMaximumFrameCount;
+    }
+    audio_player.Attach(&audio_buffer, this, session != nullptr ? &session->sound_output : nullptr);
+    return audio_player.Start();
+}
+
+void AppChannel::AudioStop() {
+    audio_buffer.Stop();
+    audio_player.Stop(corvel::kStopTimeoutMs);
+}
+
+bool AppChannel::TalkStart() {
+    if (IsTalking()) return true;
+    if (session == nullptr) return false;
+    talk_buffer.maximum_frame_count = corvel::kAudioMaximumFrameCount;
+    if (!talk_buffer.Init(corvel::kAudioBufferCapacity, corvel::kAudioLargestFrame, 2) ||
+        !session->talk_audio().RegisterTalkBuffer(&talk_buffer)) {
+        talk_buffer.Stop();  // what talk stop leaves behind: RegisterTalkBuffer undid itself already
+        return false;
+    }
+    talk_registered = true;
+    return true;
+}
+
+void AppChannel::TalkStop() {
+    if (!IsTalking()) return;
+    corvel::CMyTalkAudio& capture = session->talk_audio();
+    if (capture.UnregisterTalkBuffer(&talk_buffer).now_empty) capture.Stop(corvel::kStopTimeoutMs);
+    talk_registered = false;
+    talk_buffer.Stop();
 }
 
 bool AppChannel::VideoPlay() {

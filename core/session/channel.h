@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "corvel/window.h"
+#include "media/audio_ctx.h"
 #include "media/fps_ctrl.h"
 #include "media/frame_buffer.h"
 #include "media/snapshot.h"
@@ -15,7 +16,7 @@ struct AppDevice;
 // One camera channel of a device shown in one window: the assembly point of the media pipeline.
 // Pooled by the session and re-bound on reuse. The client thread runs every operation on it; media threads
 // update the atomic counters.
-struct AppChannel : corvel::VideoChannelHost {
+struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     AppSession* session = nullptr;
     AppDevice* device = nullptr;
     int32_t channel_number = -1;  // as the client gives it, counting from 1
@@ -48,15 +49,23 @@ struct AppChannel : corvel::VideoChannelHost {
     corvel::CVBuffer2 video_buffer;
     corvel::CVideoCtx video{*this, {pacing, video_buffer, snapshot, video_width, video_height, frames_shown}};
 
+    // Audio: the buffer the audio transfer fills and the player thread that empties it. Talk: the buffer
+    // the session's microphone capture fills for the talk transfer, and whether it is registered there.
+    corvel::CABuffer2 audio_buffer;
+    corvel::CAudioCtx audio_player;
+    corvel::CABuffer2 talk_buffer;
+    bool talk_registered = false;
+
     // Binds a pooled or new channel to a device, its number and its window, and appends it to the device's
     // channel list under that list's lock.
     void Bind(AppSession* owner, AppDevice* owner_device, int32_t number, VelqWindow* target);
 
     bool IsVideoPlaying() const { return video.HasThread(); }
     bool IsVSourceRunning() const { return false; }
-    bool IsAudioPlaying() const { return false; }
+    bool IsAudioPlaying() const { return audio_player.HasThread(); }
     bool IsASourceRunning() const { return false; }
-    bool IsTalking() const { return false; }
+    // Until the talk transfer joins, talking means being registered with the session's capture.
+    bool IsTalking() const { return talk_registered; }
 
     // Starts the video decoder on the video buffer, once its source runs; true when it plays.
     bool VideoPlay();
@@ -66,6 +75,23 @@ struct AppChannel : corvel::VideoChannelHost {
     void VideoStop();
     // Stores a snapshot request while video plays; false otherwise.
     bool Snapshot(const char16_t* path);
+
+    // Prepares the audio buffer (64 KiB, frames up to 16 KiB, at most 8 waiting) unless its source runs,
+    // then starts the player on it; true when the player runs. The audio transfer that fills the buffer
+    // joins the source start with the transfer's part of the channel.
+    bool AudioPlay();
+    // Stops the audio buffer, then the player (10000 ms).
+    void AudioStop();
+    // Prepares the talk buffer and registers it with the session's capture, which starts the microphone
+    // when it is the first; false, with everything undone, when that fails.
+    bool TalkStart();
+    // Unregisters the talk buffer, stops the capture when no channel talks any more (10000 ms), stops the
+    // talk buffer. Nothing when not talking.
+    void TalkStop();
+
+    // The audio thread's view of the video side.
+    uint32_t VideoPictureTime() const override { return video.picture_time(); }
+    void AdjustVideoDue(int32_t delta_ms) override { pacing.AdjustDue(delta_ms); }
 
     // The video thread's view of the channel.
     VelqWindow* VideoWindow() const override { return window; }

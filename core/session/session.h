@@ -8,7 +8,10 @@
 #include "center/timing.h"
 #include "center/udp_service.h"
 #include "corvel/window.h"
+#include "media/talk_audio.h"
 #include "platform/overlay_font.h"
+#include "platform/sound_input.h"
+#include "platform/sound_output.h"
 #include "session/channel.h"
 #include "session/device.h"
 #include "session/device_index.h"
@@ -46,6 +49,11 @@ struct AppSession {
 
     // The statistics font that every channel's overlay draws with.
     corvel::OverlayFont overlay_font;
+    // The sound backends named by CORVEL_SOUND_OUT and CORVEL_SOUND_IN, read once per session.
+    corvel::SoundOutputChoice sound_output{corvel::SoundOutputChoice::FromEnvironment()};
+    corvel::SoundInputChoice sound_input{corvel::SoundInputChoice::FromEnvironment()};
+    // The one microphone capture that feeds the talk buffer of every talking channel.
+    corvel::CMyTalkAudio& talk_audio() { return talk_audio_; }
 
     // Posts the session's message with the code and value; never waits for the client.
     void PostEvent(uint32_t code, intptr_t value) const;
@@ -118,6 +126,8 @@ struct AppSession {
     corvel::Pool<AppDevice, corvel::spin_lock> device_pool_;
     corvel::Pool<AppChannel, corvel::spin_lock> channel_pool_;
     corvel::Pool<AppOperation, corvel::light_lock> operation_pool_;
+    // After the channel pool, so that it is stopped before any talk buffer it may still feed goes away.
+    corvel::CMyTalkAudio talk_audio_{&sound_input};
     // Declared last so that they are destroyed first: their workers use the registry and the pools.
     corvel::CAppTcpService tcp_service_{this};
     corvel::CAppUdpService udp_service_{this, &tcp_service_};
