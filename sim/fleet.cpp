@@ -41,7 +41,12 @@ SettingRange RangeOf(uint32_t write_code) {
 int32_t DefaultSetting(const Vehicle& vehicle, uint32_t write_code) {
     switch (write_code) {
         case 10:
-            return 1;
+            // The resolution the vehicle streams until an operator writes another: 1 QCIF, 2 CIF, 3 HD1, 4
+            // D1.
+            if (vehicle.picture == "QCIF") return 1;
+            if (vehicle.picture == "HD1") return 3;
+            if (vehicle.picture == "D1") return 4;
+            return 2;
         case 12:
             return vehicle.frame_rate;
         case 14:
@@ -436,6 +441,13 @@ bool Fleet::SetOnline(const std::string& device_id, bool online, uint32_t second
     if (online) vehicle.last_report = seconds;
     Touch(vehicle);
     return true;
+}
+
+std::optional<Vehicle> Fleet::Find(const std::string& device_id) {
+    std::lock_guard lock(mutex_);
+    const auto found = index_.find(device_id);
+    if (found == index_.end()) return std::nullopt;
+    return vehicles_[found->second];
 }
 
 }  // namespace velq_sim

@@ -85,6 +85,8 @@ class Fleet {
     // Sets one status word of a vehicle and moves the stamp; false for an unknown device.
     bool SetStatusWord(const std::string& device_id, size_t word, uint32_t value);
     bool SetOnline(const std::string& device_id, bool online, uint32_t seconds);
+    // A copy of one vehicle as it is now; nullopt for an unknown device.
+    std::optional<Vehicle> Find(const std::string& device_id);
 
   private:
     void Append(Vehicle vehicle);

@@ -8,6 +8,7 @@
 #include "center_server.h"
 #include "fleet.h"
 #include "options.h"
+#include "platform.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ std::optional<velq_sim::Fleet> MakeFleet(velq_sim::SimOptions& options, std::str
 int main(int argc, char** argv) {
     velq_sim::OptionParser parser;
     velq_sim::AddCenterOptions(parser);
+    velq_sim::AddTransferOptions(parser);
     velq_sim::SimOptions options;
     bool help = false;
     std::string error;
@@ -53,12 +55,14 @@ int main(int argc, char** argv) {
         std::cerr << "velq-sim: " << error << '\n';
         return 1;
     }
-    velq_sim::CenterServer center(options.center, std::move(*fleet));
-    if (!center.Start(&error)) {
+    velq_sim::SimPlatform platform(options.center, options.transfer, std::move(*fleet));
+    if (!platform.Start(&error)) {
         std::cerr << "velq-sim: " << error << '\n';
         return 1;
     }
-    std::cout << "tcp " << center.tcp_port() << " udp " << center.udp_port() << std::endl;
+    velq_sim::CenterServer& center = platform.center();
+    std::cout << "tcp " << center.tcp_port() << " udp " << center.udp_port() << " transfer "
+              << platform.transfer().port() << std::endl;
     if (!options.ports_file.empty()) {
         // Written under another name and renamed, so a reader never sees half a line.
         const std::string temporary = options.ports_file + ".tmp";
@@ -70,6 +74,6 @@ int main(int argc, char** argv) {
     }
     int received = 0;
     sigwait(&signals, &received);
-    center.Stop();
+    platform.Stop();
     return 0;
 }

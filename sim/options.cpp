@@ -143,7 +143,30 @@ void AddCenterOptions(OptionParser& parser) {
                       [](SimOptions& o) { o.center.faults.refuse_requests = true; }));
     parser.Add(Switch("--fail-requests", "answer every request but the keep-alive with the failure kind",
                       [](SimOptions& o) { o.center.faults.fail_requests = true; }));
-    parser.Add(Switch("--quiet", "log nothing", [](SimOptions& o) { o.center.log = false; }));
+    parser.Add(Switch("--quiet", "log nothing", [](SimOptions& o) {
+        o.center.log = false;
+        o.transfer.log = false;
+    }));
+}
+
+void AddTransferOptions(OptionParser& parser) {
+    parser.Add(Number("--transfer-port", "transfer server TCP port, 0 = the kernel picks (0)", 65535,
+                      [](SimOptions& o, uint32_t n) { o.transfer.port = static_cast<uint16_t>(n); }));
+    parser.Add(Switch("--plain-audio", "send audio as plain packets, without the protected pairs",
+                      [](SimOptions& o) { o.transfer.protect_audio = false; }));
+    parser.Add(Number("--audio-loss-percent", "chance that an audio packet is not sent (0)", 100,
+                      [](SimOptions& o, uint32_t n) { o.transfer.audio_loss = n / 100.0; }));
+    parser.Add(Text("--talk-wav", "FILE", "write the decoded talk uplink to FILE (WAV)",
+                    [](SimOptions& o, const std::string& v) { o.transfer.talk_wav_path = v; }));
+    parser.Add(Number("--drop-stream-after", "close each media stream after N packets", 0xFFFFFFFFu,
+                      [](SimOptions& o, uint32_t n) { o.transfer.faults.drop_after_packets = n; }));
+    parser.Add(Number("--stall-stream-after", "send nothing more on a stream after N packets", 0xFFFFFFFFu,
+                      [](SimOptions& o, uint32_t n) { o.transfer.faults.stall_after_packets = n; }));
+    parser.Add(Number("--skip-sequence-every", "leave out every N-th video packet (a sequence gap)",
+                      0xFFFFFFFFu,
+                      [](SimOptions& o, uint32_t n) { o.transfer.faults.skip_sequence_every = n; }));
+    parser.Add(Switch("--refuse-streams", "refuse every stream request",
+                      [](SimOptions& o) { o.transfer.faults.refuse_streams = true; }));
 }
 
 }  // namespace velq_sim

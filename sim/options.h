@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "center_server.h"
+#include "transfer_server.h"
 
 namespace velq_sim {
 
 struct SimOptions {
     CenterConfig center;
+    TransferConfig transfer;
     std::string fleet_file;   // empty: the built-in fleet
     bool save_fleet = false;  // write added and modified devices back to fleet_file
     uint32_t generate = 0;    // > 0: a generated fleet of that many vehicles instead
@@ -40,6 +42,9 @@ class OptionParser {
 
 // The center server's options: ports, accounts, fleet and faults.
 void AddCenterOptions(OptionParser& parser);
+
+// The transfer server's and the vehicles' media options: port, audio protection and loss, talk, faults.
+void AddTransferOptions(OptionParser& parser);
 
 // Parses a port (0..65535) or a count; false for anything else.
 bool ParseUint(const std::string& text, uint32_t max, uint32_t* value);

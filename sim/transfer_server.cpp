@@ -1,0 +1,238 @@
+#include "transfer_server.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+
+#include "base/le.h"
+#include "base/text.h"
+#include "transfer/transfer_wire.h"
+
+namespace velq_sim {
+
+using corvel::kInvalidSocket;
+using corvel::SocketHandle;
+using corvel::TransferHeader;
+
+struct TransferServer::Stream {
+    std::atomic<SocketHandle> fd{kInvalidSocket};
+    std::thread thread;
+    std::atomic<bool> done{false};
+    uint32_t packets = 0;  // sent (or received) on this stream
+};
+
+TransferServer::TransferServer(TransferConfig config, Lookup lookup)
+    : config_(std::move(config)), lookup_(std::move(lookup)), faults_(config_.faults) {}
+
+TransferServer::~TransferServer() {
+    Stop();
+}
+
+void TransferServer::Log(const std::string& line) {
+    if (!config_.log) return;
+    std::lock_guard lock(mutex_);
+    std::cerr << "velq-sim: transfer: " << line << std::endl;
+}
+
+TransferFaults TransferServer::faults() {
+    std::lock_guard lock(mutex_);
+    return faults_;
+}
+
+void TransferServer::set_faults(const TransferFaults& faults) {
+    std::lock_guard lock(mutex_);
+    faults_ = faults;
+}
+
+bool TransferServer::Start(std::string* error) {
+    const SocketHandle fd = socket(AF_INET, SOCK_STREAM, 0);
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    sockaddr_in address{};
+    if (!corvel::ResolveIPv4(config_.bind_address.c_str(), config_.port, &address) ||
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 || listen(fd, 64) != 0) {
+        *error =
+            "transfer server cannot listen on " + config_.bind_address + ":" + std::to_string(config_.port);
+        close(fd);
+        return false;
+    }
+    socklen_t length = sizeof(address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    listen_fd_ = fd;
+    accept_thread_ = std::thread([this] { AcceptLoop(); });
+    Log("listening on " + config_.bind_address + ":" + std::to_string(port_));
+    return true;
+}
+
+void TransferServer::Stop() {
+    if (stopping_.exchange(true)) return;
+    corvel::WakeSocket(listen_fd_);
+    if (accept_thread_.joinable()) accept_thread_.join();
+    corvel::CloseSocketOnce(listen_fd_);
+    std::vector<std::shared_ptr<Stream>> streams;
+    {
+        std::lock_guard lock(mutex_);
+        streams.swap(streams_);
+    }
+    for (auto& stream : streams) corvel::WakeSocket(stream->fd);
+    for (auto& stream : streams) {
+        if (stream->thread.joinable()) stream->thread.join();
+        corvel::CloseSocketOnce(stream->fd);
+    }
+}
+
+void TransferServer::AcceptLoop() {
+    while (!stopping_) {
+        const SocketHandle fd = accept(listen_fd_.load(), nullptr, nullptr);
+        if (fd < 0) {
+            if (stopping_) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        corvel::SetSocketTimeouts(fd, 30000);
+        auto stream = std::make_shared<Stream>();
+        stream->fd = fd;
+        std::lock_guard lock(mutex_);
+        // Finished streams are joined here so that a long run does not pile up threads.
+        for (auto it = streams_.begin(); it != streams_.end();) {
+            if ((*it)->done) {
+                (*it)->thread.join();
+                it = streams_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        stream->thread = std::thread([this, stream] { Serve(stream); });
+        streams_.push_back(stream);
+    }
+}
+
+void TransferServer::Serve(std::shared_ptr<Stream> stream) {
+    const SocketHandle fd = stream->fd.load();
+    uint8_t request[corvel::StreamRequest::kBytes];
+    if (corvel::RecvAll(fd, request, sizeof(request)) && corvel::LoadLE32(request) == corvel::kStreamMagic) {
+        const std::string device_id(corvel::FieldText(request + corvel::StreamRequest::kDeviceOffset,
+                                                      corvel::StreamRequest::kDeviceBytes));
+        const uint8_t kind = request[corvel::StreamRequest::kKindOffset];
+        const int channel = request[corvel::StreamRequest::kChannelOffset];
+        std::optional<StreamSettings> settings = lookup_(device_id, channel);
+        const bool known_kind = kind == corvel::kTransferVideo;
+        corvel::StreamReply reply;
+        reply.magic = corvel::kStreamMagic;
+        reply.answer =
+            settings && known_kind && !faults().refuse_streams ? corvel::StreamReply::kAccepted : 1;
+        uint8_t reply_bytes[corvel::StreamReply::kBytes];
+        reply.Encode(reply_bytes);
+        const std::string what =
+            device_id + " channel " + std::to_string(channel) + " kind " + std::to_string(kind);
+        // Counted before the answer goes out, so that a peer that has read it sees the count.
+        const bool accepted = reply.answer == corvel::StreamReply::kAccepted;
+        ++(accepted ? accepted_ : refused_);
+        if (corvel::SendAll(fd, reply_bytes, sizeof(reply_bytes))) {
+            if (!accepted) {
+                Log("refused " + what);
+            } else {
+                Log("streaming " + what);
+                bool ended_by_us = false;
+                if (kind == corvel::kTransferVideo)
+                    ended_by_us = StreamVideo(*stream, device_id, channel, *settings);
+                Log(std::string(ended_by_us ? "dropped " : "ended ") + what + " after " +
+                    std::to_string(stream->packets) + " packets");
+            }
+        }
+    }
+    corvel::CloseSocketOnce(stream->fd);
+    stream->done = true;
+}
+
+namespace {
+
+// Sends one packet; false when the client went away.
+bool SendPacket(SocketHandle fd, const TransferHeader& header, const uint8_t* payload) {
+    uint8_t bytes[TransferHeader::kBytes];
+    header.Encode(bytes);
+    return corvel::SendAll(fd, bytes, sizeof(bytes)) && corvel::SendAll(fd, payload, header.length);
+}
+
+// Paces a stream against the wall clock: Wait() returns once the next period has come.
+class Pacer {
+  public:
+    explicit Pacer(double period_ms) : period_(period_ms), next_(std::chrono::steady_clock::now()) {}
+    void set_period(double period_ms) { period_ = period_ms; }
+    void Wait() {
+        next_ += std::chrono::microseconds(static_cast<int64_t>(period_ * 1000.0));
+        std::this_thread::sleep_until(next_);
+    }
+
+  private:
+    double period_;
+    std::chrono::steady_clock::time_point next_;
+};
+
+}  // namespace
+
+// Returns true when the stream ended by a fault of ours, false when the client went away or we stop.
+bool TransferServer::StreamVideo(Stream& stream, const std::string& device_id, int channel,
+                                 StreamSettings settings) {
+    const SocketHandle fd = stream.fd.load();
+    const PictureFormat* format = PictureFormatByCode(settings.picture_code);
+    if (format == nullptr) format = PictureFormatByName("CIF");
+    auto loop = loops_.Loop(*format, settings.frame_rate);
+    if (!loop) return true;
+    Pacer pacer(1000.0 / std::max(1, settings.frame_rate));
+    uint32_t sequence = 0;
+    size_t index = 0;
+    while (!stopping_) {
+        const EncodedFrame& frame = (*loop)[index];
+        if (frame.key) {
+            // A changed resolution or frame rate takes effect at a key frame.
+            if (auto now = lookup_(device_id, channel); now && (now->picture_code != settings.picture_code ||
+                                                                now->frame_rate != settings.frame_rate)) {
+                settings = *now;
+                const PictureFormat* next = PictureFormatByCode(settings.picture_code);
+                if (next != nullptr) format = next;
+                if (auto next_loop = loops_.Loop(*format, settings.frame_rate)) {
+                    loop = std::move(next_loop);
+                    index = 0;
+                    pacer.set_period(1000.0 / std::max(1, settings.frame_rate));
+                    continue;
+                }
+            }
+        }
+        const TransferFaults f = faults();
+        if (f.drop_after_packets != 0 && stream.packets >= f.drop_after_packets) return true;
+        if (f.stall_after_packets != 0 && stream.packets >= f.stall_after_packets) {
+            pacer.Wait();
+            char byte;
+            if (recv(fd, &byte, 1, MSG_DONTWAIT) == 0) return false;  // the client went away
+            continue;
+        }
+        ++sequence;
+        const bool skip = f.skip_sequence_every != 0 && sequence % f.skip_sequence_every == 0;
+        if (!skip) {
+            TransferHeader header;
+            header.sequence = sequence;
+            header.time = static_cast<uint32_t>(time(nullptr));
+            header.length = static_cast<uint32_t>(frame.bytes.size());
+            header.kind = corvel::kTransferVideo;
+            header.channel = static_cast<uint8_t>(channel);
+            header.set_media_byte(TransferHeader::kFormatOffset, format->code);
+            header.set_media_byte(TransferHeader::kFrameRateOffset,
+                                  static_cast<uint8_t>(settings.frame_rate));
+            header.set_media_byte(TransferHeader::kFrameKindOffset, frame.key ? 0 : 3);
+            if (!SendPacket(fd, header, frame.bytes.data())) return false;
+            ++stream.packets;
+        }
+        index = (index + 1) % loop->size();
+        pacer.Wait();
+    }
+    return false;
+}
+
+}  // namespace velq_sim

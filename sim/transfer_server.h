@@ -1,0 +1,89 @@
+#pragma once
+// The simulated transfer server and the vehicles' media: it accepts stream requests from the library,
+// answers them, and streams each vehicle's H.264 loop and audio, or receives its talk uplink.
+// Start binds its port (0 = the kernel picks) and runs an accept thread and one thread per stream; Stop
+// ends them all. Any thread may call the setters while it runs.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/socket.h"
+#include "h264_loop.h"
+
+namespace velq_sim {
+
+// What a vehicle streams on one channel, looked up for every stream request (and again at every key
+// frame, so that a changed resolution or frame rate switches the loop).
+struct StreamSettings {
+    uint8_t picture_code = 2;  // picture format code
+    int frame_rate = 25;
+    uint8_t audio_code = 3;  // audio codec code 1..7
+};
+
+// Faults to inject, per stream (0 = off).
+struct TransferFaults {
+    uint32_t drop_after_packets = 0;   // close the stream after this many packets
+    uint32_t stall_after_packets = 0;  // send nothing more after this many packets (the connection stays)
+    uint32_t skip_sequence_every = 0;  // every n-th video packet is not sent (a sequence gap)
+    bool refuse_streams = false;       // answer stream requests with a refusal
+};
+
+struct TransferConfig {
+    std::string bind_address = "127.0.0.1";
+    uint16_t port = 0;
+    bool protect_audio = true;  // send audio as protected pairs (A, B, sum, difference)
+    double audio_loss = 0.0;    // chance that an audio packet is not sent
+    uint32_t seed = 7;
+    std::string talk_wav_path;  // talk uplink decoded and written here when set
+    bool log = true;
+    TransferFaults faults;
+};
+
+class TransferServer {
+  public:
+    // Settings of a device's channel; nullopt refuses the stream (unknown device, channel or offline).
+    using Lookup = std::function<std::optional<StreamSettings>(const std::string& device_id, int channel)>;
+
+    TransferServer(TransferConfig config, Lookup lookup);
+    ~TransferServer();
+    TransferServer(const TransferServer&) = delete;
+    TransferServer& operator=(const TransferServer&) = delete;
+
+    bool Start(std::string* error);
+    void Stop();
+    uint16_t port() const { return port_; }
+    void set_faults(const TransferFaults& faults);
+
+    // Counters for tests and the log.
+    uint32_t streams_accepted() const { return accepted_.load(); }
+    uint32_t streams_refused() const { return refused_.load(); }
+
+  private:
+    struct Stream;
+    void AcceptLoop();
+    void Serve(std::shared_ptr<Stream> stream);
+    bool StreamVideo(Stream& stream, const std::string& device_id, int channel, StreamSettings settings);
+    TransferFaults faults();
+    void Log(const std::string& line);
+
+    TransferConfig config_;
+    Lookup lookup_;
+    H264Library loops_;
+    std::atomic<corvel::SocketHandle> listen_fd_{corvel::kInvalidSocket};
+    uint16_t port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::thread accept_thread_;
+    std::mutex mutex_;  // guards streams_, faults_, talk_pcm_, the log
+    std::vector<std::shared_ptr<Stream>> streams_;
+    TransferFaults faults_;
+    std::atomic<uint32_t> accepted_{0};
+    std::atomic<uint32_t> refused_{0};
+};
+
+}  // namespace velq_sim
