@@ -1,0 +1,186 @@
+// The simulated fleet: its sentences parse, settings read back, stamps order the changes, files round-trip.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+
+#include "corvel/corvel.h"
+#include "fleet.h"
+#include "options.h"
+
+namespace velq_sim {
+namespace {
+
+TEST(Fleet, SentencesCarryValidChecksumsAndTheCoordinatesTheyWereMadeFrom) {
+    struct Fix {
+        double latitude, longitude;
+    };
+    const Fix fixes[] = {{37.387458, -121.972360},
+                         {-33.87, 151.21},
+                         {0.0, 0.0},
+                         {59.9999999, 179.9999999},
+                         {48.1, -11.99999999}};
+    for (const Fix& fix : fixes) {
+        const std::string sentence = FormatGprmc(1700000000, fix.latitude, fix.longitude, 10.0, 123.4);
+        SCOPED_TRACE(sentence);
+        double latitude = 0, longitude = 0, speed = 0, course = 0;
+        ASSERT_EQ(VelqApp_GPRMC(sentence.c_str(), &latitude, &longitude, &speed, &course), 1);
+        EXPECT_NEAR(latitude, fix.latitude, 1e-5);
+        EXPECT_NEAR(longitude, fix.longitude, 1e-5);
+        EXPECT_NEAR(speed, 18.52, 1e-9);
+        EXPECT_NEAR(course, 123.4, 1e-9);
+    }
+}
+
+TEST(Fleet, DefaultFleetHasOfflineVehiclesAndProvinceIndices) {
+    Fleet fleet = Fleet::Default();
+    const auto all = fleet.Records(false);
+    const auto online = fleet.Records(true);
+    ASSERT_EQ(all.size(), 8u);
+    EXPECT_EQ(online.size(), 6u);
+    int provinces = 0;
+    for (const auto& record : all) {
+        EXPECT_EQ(record.record_size(), 280u);
+        EXPECT_EQ(record.channel_count(), 4);
+        if (record.text1().find('@') != std::string_view::npos) ++provinces;
+    }
+    EXPECT_GE(provinces, 2);
+    for (const auto& record : online) {
+        EXPECT_NE(record.last_report(), 0u);
+        EXPECT_EQ(VelqApp_GPRMC(std::string(record.position()).c_str(), nullptr, nullptr, nullptr, nullptr),
+                  1);
+    }
+}
+
+TEST(Fleet, SettingsReadBackAsWrittenAndOutOfRangeWritesAreRefused) {
+    Fleet fleet = Fleet::Default();
+    corvel::ControlRecord request, reply;
+    request.set_id("MDVR-10001");
+    request.channel = 2;
+    request.code = 12;  // write frame rate
+    request.value = 12;
+    EXPECT_EQ(fleet.Control(request, &reply), FleetAnswer::kOk);
+    request.code = 11;  // read it
+    request.value = 0;
+    ASSERT_EQ(fleet.Control(request, &reply), FleetAnswer::kOk);
+    EXPECT_EQ(reply.value, 12);
+    EXPECT_EQ(reply.id(), "MDVR-10001");
+    request.channel = 1;  // another channel keeps its own
+    ASSERT_EQ(fleet.Control(request, &reply), FleetAnswer::kOk);
+    EXPECT_EQ(reply.value, 25);
+    request.code = 12;
+    request.value = 31;
+    EXPECT_EQ(fleet.Control(request, &reply), FleetAnswer::kRefused);
+    request.code = 10;
+    request.value = 0;
+    EXPECT_EQ(fleet.Control(request, &reply), FleetAnswer::kRefused);
+    request.code = 14;
+    request.value = 3;
+    request.channel = 5;  // above the channel count
+    EXPECT_EQ(fleet.Control(request, &reply), FleetAnswer::kRefused);
+    request.set_id("NOBODY");
+    EXPECT_EQ(fleet.Control(request, &reply), FleetAnswer::kUnknownDevice);
+}
+
+TEST(Fleet, ChangesSinceAStampAreTheNewerOnesInOrder) {
+    Fleet fleet = Fleet::Default();
+    const uint64_t start = fleet.stamp();
+    EXPECT_TRUE(fleet.ChangedSince(start).empty());
+    ASSERT_TRUE(fleet.SetStatusWord("MDVR-10004", 9, 3));
+    ASSERT_TRUE(fleet.SetStatusWord("MDVR-10002", 0, 2));
+    EXPECT_FALSE(fleet.SetStatusWord("MDVR-10002", 16, 2));
+    const auto changed = fleet.ChangedSince(start);
+    ASSERT_EQ(changed.size(), 2u);
+    EXPECT_EQ(changed[0].device.id(), "MDVR-10004");
+    EXPECT_EQ(changed[0].words[9], 3u);
+    EXPECT_LT(changed[0].stamp, changed[1].stamp);
+    EXPECT_EQ(fleet.ChangedSince(changed[0].stamp).size(), 1u);
+    std::mt19937 random(7);
+    fleet.Tick(1700000100, 1.0, 0.0, random);
+    EXPECT_EQ(fleet.ChangedSince(changed[1].stamp).size(), 6u);  // every vehicle that reports moved
+}
+
+TEST(Fleet, AddedDevicesAreKeptAndSavedAndLoadedBack) {
+    Fleet fleet = Fleet::Default();
+    fleet.accounts = {{"orvi", "480913"}, {"night", "shift"}};
+    corvel::DeviceRecord record;
+    record.set_id("MDVR-30001");
+    record.set_text1("QQ-1@1");
+    record.set_channel_count(8);
+    bool existed = true;
+    ASSERT_EQ(fleet.AddDevice(record, &existed), FleetAnswer::kOk);
+    EXPECT_FALSE(existed);
+    ASSERT_EQ(fleet.AddDevice(record, &existed), FleetAnswer::kOk);
+    EXPECT_TRUE(existed);
+    record.set_id("abc");
+    EXPECT_EQ(fleet.AddDevice(record, &existed), FleetAnswer::kRefused);
+
+    const std::string path = ::testing::TempDir() + "fleet_round_trip.json";
+    std::string error;
+    ASSERT_TRUE(fleet.Save(path, &error)) << error;
+    auto loaded = Fleet::Load(path, &error);
+    ASSERT_TRUE(loaded.has_value()) << error;
+    EXPECT_EQ(loaded->size(), 9u);
+    EXPECT_EQ(loaded->accounts.at("night"), "shift");
+    bool found = false;
+    for (const auto& r : loaded->Records(false)) {
+        if (r.id() == "MDVR-30001") found = r.channel_count() == 8 && r.text1() == "QQ-1@1";
+    }
+    EXPECT_TRUE(found);
+    std::remove(path.c_str());
+}
+
+TEST(Fleet, BadFilesAreRefusedWithAReason) {
+    const std::string path = ::testing::TempDir() + "fleet_bad.json";
+    const char* const bodies[] = {
+        "{\"vehicles\": [",
+        "{\"vehicles\": [{\"device_id\": \"abc\"}]}",
+        "{\"vehicles\": [{\"device_id\": \"ABCD\"}, {\"device_id\": \"ABCD\"}]}",
+        "{\"vehicles\": [{\"device_id\": 5}]}",
+        "{\"other\": 1}",
+    };
+    for (const char* body : bodies) {
+        SCOPED_TRACE(body);
+        std::ofstream(path) << body;
+        std::string error;
+        EXPECT_FALSE(Fleet::Load(path, &error).has_value());
+        EXPECT_FALSE(error.empty());
+    }
+    std::string error;
+    EXPECT_FALSE(Fleet::Load(path + ".missing", &error).has_value());
+    std::remove(path.c_str());
+}
+
+TEST(SimOptions, ParseKnownOptionsAndRefuseOthers) {
+    OptionParser parser;
+    AddCenterOptions(parser);
+    const auto parse = [&](std::vector<const char*> args, SimOptions* options, std::string* error) {
+        args.insert(args.begin(), "velq-sim");
+        bool help = false;
+        return parser.Parse(static_cast<int>(args.size()), const_cast<char**>(args.data()), options, &help,
+                            error);
+    };
+    SimOptions options;
+    std::string error;
+    ASSERT_TRUE(parse({"--tcp-port", "0", "--udp-port=0", "--user", "ops", "--password", "pw", "--drop-after",
+                       "3", "--server-version", "V102", "--ports-file", "/tmp/p"},
+                      &options, &error))
+        << error;
+    EXPECT_EQ(options.center.tcp_port, 0);
+    EXPECT_EQ(options.center.udp_port, 0);
+    EXPECT_EQ(options.center.accounts, (std::map<std::string, std::string>{{"ops", "pw"}}));
+    EXPECT_EQ(options.center.faults.drop_after_replies, 3u);
+    EXPECT_EQ(options.center.version, corvel::FourCC('V', '1', '0', '2'));
+    EXPECT_EQ(options.ports_file, "/tmp/p");
+    SimOptions other;
+    EXPECT_FALSE(parse({"--tcp-port", "65536"}, &other, &error));
+    EXPECT_FALSE(parse({"--tcp-port"}, &other, &error));
+    EXPECT_FALSE(parse({"--bogus"}, &other, &error));
+    EXPECT_NE(error.find("--bogus"), std::string::npos);
+    EXPECT_FALSE(parse({"--server-version", "V1"}, &other, &error));
+    EXPECT_NE(parser.Help("velq-sim").find("--stall-after"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velq_sim
