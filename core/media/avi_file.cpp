@@ -48,6 +48,10 @@ struct StreamCursor {
     }
 
     bool Open(const std::string& path, AVMediaType type) {
+        ctx = avformat_alloc_context();
+        if (ctx == nullptr) return false;
+        // Samples are handed out as stored: no parser may split, join or inspect them.
+        ctx->flags |= AVFMT_FLAG_NOPARSE | AVFMT_FLAG_NOFILLIN;
         AVDictionary* options = nullptr;
         av_dict_set(&options, "protocol_whitelist", "file", 0);
         const int opened =
