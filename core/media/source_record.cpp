@@ -5,7 +5,6 @@
 #include <ctime>
 #include <mutex>
 
-#include "base/le.h"
 #include "base/text.h"
 
 namespace corvel {
@@ -85,7 +84,7 @@ CSourceRecord::~CSourceRecord() {
     CloseRecording();
 }
 
-void CSourceRecord::RecordVideoFrame(const FrameRecord& frame, const uint8_t* header) {
+void CSourceRecord::RecordVideoFrame(const FrameRecord& frame, const RecordFrameHeader& header) {
     std::lock_guard guard(static_cast<long_lock&>(*this));
     // The flag is looked at first: a frame that slipped in after a stop must neither keep a file open nor
     // leave `started` set for the next recording, whose first file has to begin with a key frame.
@@ -130,11 +129,11 @@ void CSourceRecord::StopRecording() {
     kept_name_.clear();
 }
 
-bool CSourceRecord::OpenRecording(const uint8_t* header) {
-    const PictureSize size = RecordPictureSize(header[kHeaderPictureFormatOffset]);
-    int32_t frame_rate = header[kHeaderFrameRateOffset];
-    if (frame_rate == 0) frame_rate = kDefaultRecordFrameRate;
-    const uint32_t time = LoadLE32(header + kHeaderTimeOffset);
+bool CSourceRecord::OpenRecording(const RecordFrameHeader& header) {
+    const PictureSize size = RecordPictureSize(header.picture_format);
+    const int32_t frame_rate =
+        header.frames_per_second != 0 ? header.frames_per_second : kDefaultRecordFrameRate;
+    const uint32_t time = header.time;
     const int32_t max_duration_s = control_.max_duration_s;
 
     // A recording that goes on after a failed write must not truncate a file it already made: with one

@@ -19,11 +19,12 @@ struct RecordControl {
     const int32_t& max_duration_s;  // seconds per file; 0 = one file for the whole recording
 };
 
-// Byte offsets in the 36-byte transfer header that a video frame arrives with.
-constexpr size_t kTransferHeaderBytes = 36;
-constexpr size_t kHeaderTimeOffset = 12;  // 32-bit time stamp, seconds since 1970
-constexpr size_t kHeaderPictureFormatOffset = 25;
-constexpr size_t kHeaderFrameRateOffset = 26;  // frames per second, 0 = not given
+// What the recorder needs of the transfer header that a video frame arrived with.
+struct RecordFrameHeader {
+    uint32_t time = 0;              // seconds since 1970
+    uint8_t picture_format = 0;     // picture format code
+    uint8_t frames_per_second = 0;  // announced by the sender, 0 = not given
+};
 
 // Recordings are made at this rate when the sender announces none (the decoder's pacing starts there too).
 constexpr int32_t kDefaultRecordFrameRate = 30;
@@ -53,10 +54,10 @@ class CSourceRecord : public long_lock, public CAviFile {
     // Takes the lock and closes an open file as a stop would.
     ~CSourceRecord() override;
 
-    // Video transfer thread, for every kept video frame while the recording flag is set. `header` is the
-    // 36-byte transfer header the frame came with. Frames before the first key frame of a file are
-    // dropped; a failed open or write closes the file and the next key frame starts a new one.
-    void RecordVideoFrame(const FrameRecord& frame, const uint8_t* header);
+    // Video transfer thread, for every kept video frame while the recording flag is set, with what its
+    // transfer header says. Frames before the first key frame of a file are dropped; a failed open or
+    // write closes the file and the next key frame starts a new one.
+    void RecordVideoFrame(const FrameRecord& frame, const RecordFrameHeader& header);
     // Audio transfer thread of any channel of the device, with the PCM decoded from one audio frame.
     // Written only into a file that a key frame has opened.
     void RecordAudio(const void* pcm, uint32_t bytes);
@@ -73,7 +74,7 @@ class CSourceRecord : public long_lock, public CAviFile {
     bool started() const { return started_; }
 
   private:
-    bool OpenRecording(const uint8_t* header);
+    bool OpenRecording(const RecordFrameHeader& header);
     void CloseRecording();
 
     RecordControl control_;

@@ -28,15 +28,12 @@ class RecordChannel : public ::testing::Test {
     void Feed(size_t from, size_t to) {
         for (size_t i = from; i < to; ++i) {
             if (channel->recording.load() == 0) continue;
-            uint8_t header[kTransferHeaderBytes] = {};
-            StoreLE32(header + kHeaderTimeOffset, 1600000000);
-            header[kHeaderPictureFormatOffset] = 1;
             FrameRecord record;
             record.data = frames[i].bytes.data();
             record.size = static_cast<uint32_t>(frames[i].bytes.size());
             record.type = frames[i].key ? IVOP : PVOP;
             record.time = 1600000000;
-            channel->recorder.RecordVideoFrame(record, header);
+            channel->recorder.RecordVideoFrame(record, RecordFrameHeader{1600000000, 1, 25});
         }
     }
 

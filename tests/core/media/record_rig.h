@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "base/le.h"
 #include "h264_stream.h"
 #include "media/source_record.h"
 
@@ -33,10 +32,7 @@ struct RecordRig {
     void Video(const EncodedFrame& frame, uint32_t time, uint8_t format = 2, uint8_t frames_per_second = 25) {
         if (recording.load() == 0) return;
         std::vector<uint8_t> bytes = frame.bytes;
-        uint8_t header[kTransferHeaderBytes] = {};
-        StoreLE32(header + kHeaderTimeOffset, time);
-        header[kHeaderPictureFormatOffset] = format;
-        header[kHeaderFrameRateOffset] = frames_per_second;
+        const RecordFrameHeader header{time, format, frames_per_second};
         FrameRecord record;
         record.data = bytes.data();
         record.size = static_cast<uint32_t>(bytes.size());

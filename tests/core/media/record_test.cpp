@@ -209,9 +209,7 @@ TEST(Record, AFrameAfterTheFlagClearedClosesAndTheNextFileStartsAtAKeyFrame) {
     std::vector<uint8_t> late_bytes = frames[0].bytes;
     late.data = late_bytes.data();
     late.size = static_cast<uint32_t>(late_bytes.size());
-    uint8_t header[kTransferHeaderBytes] = {};
-    header[kHeaderPictureFormatOffset] = 2;
-    rig.recorder.RecordVideoFrame(late, header);
+    rig.recorder.RecordVideoFrame(late, RecordFrameHeader{1600000001, 2, 25});
     EXPECT_FALSE(rig.recorder.HasOpenFile());
     EXPECT_FALSE(rig.recorder.started());
     rig.recorder.StopRecording();
