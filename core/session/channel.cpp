@@ -132,3 +132,10 @@ void AppChannel::RecordStop() {
     recording = 0;
     recorder.StopRecording();
 }
+
+void RecordDeviceAudio(AppDevice* device, const uint8_t* pcm, uint32_t bytes) {
+    std::lock_guard guard(device->channels_lock);
+    for (AppChannel* channel : device->channels) {
+        if (channel->recorder.HasOpenFile()) channel->recorder.RecordAudio(pcm, bytes);
+    }
+}

@@ -109,3 +109,9 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     // under its lock (waiting for a write in progress on a transfer thread).
     void RecordStop();
 };
+
+// Audio transfer thread of any channel of `device`: hands the PCM decoded from one audio frame to the
+// recorder of every channel of the device that has a file open, under the device's channel-list lock (so
+// every recording channel of a device records the audio received on any of its channels). Each recorder
+// takes its own lock inside; nothing takes the list lock while holding a recorder's.
+void RecordDeviceAudio(AppDevice* device, const uint8_t* pcm, uint32_t bytes);

@@ -83,5 +83,32 @@ TEST_F(RecordChannel, StoppingTheChannelEndsItsRecording) {
     EXPECT_EQ(test::VideoOf(path).size(), 30u);
 }
 
+// Audio received on any channel of a device goes into the open file of every recording channel of it,
+// and only there.
+TEST_F(RecordChannel, DeviceAudioReachesEveryChannelWithAFileOpen) {
+    AppChannel* other = session->TakeChannel();
+    other->Bind(session, device, 3, &window);
+    AppChannel* idle = session->TakeChannel();
+    idle->Bind(session, device, 4, &window);
+    const std::string first = dir / "c2.avi", second = dir / "c3.avi";
+    const std::u16string first16(first.begin(), first.end()), second16(second.begin(), second.end());
+    ASSERT_TRUE(channel->RecordStart(first16.c_str(), 0));
+    ASSERT_TRUE(other->RecordStart(second16.c_str(), 0));
+    const auto early = test::Pcm(640, 1);
+    RecordDeviceAudio(device, early.data(), 640);  // no key frame yet: no file takes it
+    Feed(0, 5);                                    // only this channel has video, so only it opens a file
+    const auto pcm = test::Pcm(640, 2);
+    RecordDeviceAudio(device, pcm.data(), 640);
+    EXPECT_EQ(channel->recorder.bytes_written() - test::VideoBytes(frames, 0, 5), 640u);
+    EXPECT_EQ(other->recorder.bytes_written(), 0u);
+    EXPECT_EQ(idle->recorder.bytes_written(), 0u);
+    channel->RecordStop();
+    other->RecordStop();
+    CAviFile avi;
+    ASSERT_TRUE(avi.Open(first));
+    EXPECT_EQ(test::ReadAllAudio(avi, 4096), pcm);
+    EXPECT_EQ(test::FilesIn(dir.path()), std::vector<std::string>{"c2.avi"});
+}
+
 }  // namespace
 }  // namespace corvel

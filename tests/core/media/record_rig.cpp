@@ -28,6 +28,12 @@ std::vector<std::vector<uint8_t>> Bytes(const std::vector<EncodedFrame>& frames,
     return out;
 }
 
+size_t VideoBytes(const std::vector<EncodedFrame>& frames, size_t from, size_t to) {
+    size_t total = 0;
+    for (size_t i = from; i < to; ++i) total += frames[i].bytes.size();
+    return total;
+}
+
 std::vector<std::vector<uint8_t>> VideoOf(const std::string& path) {
     CAviFile avi;
     EXPECT_TRUE(avi.Open(path)) << path;

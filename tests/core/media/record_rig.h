@@ -50,6 +50,8 @@ struct RecordRig {
 std::vector<EncodedFrame> TestStream(int width, int height, int frames, int gop);
 // Frames [from, to) as the bytes a file's video samples must equal.
 std::vector<std::vector<uint8_t>> Bytes(const std::vector<EncodedFrame>& frames, size_t from, size_t to);
+// Total bytes of frames [from, to).
+size_t VideoBytes(const std::vector<EncodedFrame>& frames, size_t from, size_t to);
 // Every video sample of the AVI file at path (a test failure when it cannot be opened).
 std::vector<std::vector<uint8_t>> VideoOf(const std::string& path);
 bool Exists(const std::string& path);
