@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "media/avi_file.h"
@@ -47,10 +46,7 @@ uint32_t Write(corvel::CAviFile& writer, const std::string& path, uint64_t targe
     uint64_t written = 0;
     uint32_t frames = 0;
     for (; written < target_bytes || !close; ++frames) {
-        if (written >= target_bytes) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(corvel::CAviFile::kFlushInterval_ms + 50));
-            close = true;  // this last sample's write hands everything before it to the kernel
-        }
+        if (written >= target_bytes) close = true;  // one sample more, so that the file ends on a whole pair
         FillSample(sample, frames);
         if (!writer.WriteVideo(sample.data(), static_cast<uint32_t>(sample.size())) ||
             !writer.WriteAudio(pcm.data(), kAudioBytes)) {
@@ -156,8 +152,28 @@ int main(int argc, char** argv) {
     close(report[0]);
     const double mib = FileMiB(killed);
     std::printf("killed writer: %.0f MiB, %u video samples written before SIGKILL\n", mib, frames);
-    ok = reported && frames > 0 && ReadBack(killed, frames, mib, kAudioBytes) && ok;
+    ok = reported && frames > 0 && ReadBack(killed, frames, mib, 0) && ok;
     unlink(killed.c_str());
+
+    // The cost of one write per sample at the sizes of a live stream: 4 KiB frames and 320-byte audio.
+    {
+        const std::string small = base + "-small.avi";
+        corvel::CAviFile writer;
+        if (!writer.Create(small, 352, 288, 25, 8000, 16, 1)) return 1;
+        const std::vector<uint8_t> frame(4096, 0x33), pcm(320, 0x44);
+        constexpr int kSamples = 50000;
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kSamples; ++i)
+            ok = writer.WriteVideo(frame.data(), 4096) && writer.WriteAudio(pcm.data(), 320) && ok;
+        const double write_s = Seconds(start);
+        writer.Close();
+        std::printf(
+            "small samples: %d video + %d audio in %.2f s = %.1f us per video+audio pair (%.0f streams of 25 "
+            "fps "
+            "per core)\n",
+            kSamples, kSamples, write_s, write_s * 1e6 / kSamples, kSamples / write_s / 25);
+        unlink(small.c_str());
+    }
 
     std::printf("%s\n", ok ? "OK" : "FAILED");
     return ok ? 0 : 1;

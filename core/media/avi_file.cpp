@@ -9,8 +9,6 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
-#include "base/tick.h"
-
 namespace corvel {
 namespace {
 
@@ -99,7 +97,6 @@ struct CAviFile::Writer {
     AVRational video_unit{1, 1};  // one video sample
     AVRational audio_unit{1, 1};  // one audio sample
     int block_align = 2;
-    uint32_t last_flush_tick = 0;
 
     ~Writer() {
         av_packet_free(&packet);
@@ -107,7 +104,7 @@ struct CAviFile::Writer {
     }
 
     // Hands one sample (or run of audio samples) straight to the muxer, flagged as key frame, at `position`
-    // counted in `unit`. The muxer writes it at once (no interleaving queue), so nothing waits in memory.
+    // counted in `unit`. The muxer writes it at once (no interleaving queue) and flushes it to the file.
     bool Write(int stream, const void* data, uint32_t size, int64_t position, int64_t count,
                AVRational unit) {
         const AVRational base = ctx->streams[stream]->time_base;
@@ -152,6 +149,10 @@ bool CAviFile::Create(const std::string& path, int32_t width, int32_t height, in
     }
     auto writer = std::make_unique<Writer>();
     if (avformat_alloc_output_context2(&writer->ctx, nullptr, "avi", nullptr) < 0) return false;
+    // Every sample goes to the kernel with its own write: a recording killed at any moment keeps all its
+    // complete samples, also after a pause in the stream. One write per sample costs a few microseconds;
+    // the output buffer would otherwise grow and hold seconds of media in memory only.
+    writer->ctx->flags |= AVFMT_FLAG_FLUSH_PACKETS;
     writer->packet = av_packet_alloc();
     AVStream* video = avformat_new_stream(writer->ctx, nullptr);
     AVStream* audio = avformat_new_stream(writer->ctx, nullptr);
@@ -200,7 +201,6 @@ bool CAviFile::Create(const std::string& path, int32_t width, int32_t height, in
         unlink(path.c_str());
         return false;
     }
-    writer->last_flush_tick = TickCount32();
     writer_ = std::move(writer);
     return true;
 }
@@ -248,14 +248,6 @@ void CAviFile::Close() {
     audio_sample_position_ = 0;
 }
 
-bool CAviFile::MaybeFlush() {
-    const uint32_t now = TickCount32();
-    if (TickDiff(now, writer_->last_flush_tick) < kFlushInterval_ms) return true;
-    avio_flush(writer_->ctx->pb);
-    writer_->last_flush_tick = now;
-    return writer_->ctx->pb->error >= 0;
-}
-
 bool CAviFile::WriteVideo(const void* data, uint32_t size) {
     if (writer_ == nullptr) return false;
     const int64_t index = video_sample_count_++;
@@ -263,7 +255,7 @@ bool CAviFile::WriteVideo(const void* data, uint32_t size) {
     // An empty sample is left to the muxer's own gap filling: the next sample's index makes it write an
     // empty chunk in its place.
     if (size == 0) return true;
-    return writer_->Write(kVideoStream, data, size, index, 1, writer_->video_unit) && MaybeFlush();
+    return writer_->Write(kVideoStream, data, size, index, 1, writer_->video_unit);
 }
 
 bool CAviFile::WriteAudio(const void* pcm, uint32_t bytes) {
@@ -274,7 +266,7 @@ bool CAviFile::WriteAudio(const void* pcm, uint32_t bytes) {
     if (samples == 0) return true;
     const uint32_t length = samples * static_cast<uint32_t>(writer_->block_align);
     if (pcm == nullptr || length > static_cast<uint32_t>(INT32_MAX)) return false;
-    return writer_->Write(kAudioStream, pcm, length, position, samples, writer_->audio_unit) && MaybeFlush();
+    return writer_->Write(kAudioStream, pcm, length, position, samples, writer_->audio_unit);
 }
 
 bool CAviFile::ReadVideo(void* buffer, uint32_t* size) {

@@ -24,17 +24,15 @@ struct AviFileInfo {
 // back sample by sample. Built on libavformat's AVI muxer and demuxer; files grow past 1 GiB as OpenDML
 // (AVIX) files, which the demuxer reads whole.
 //
-// Crash safety: the muxer's output is handed to the kernel at most kFlushInterval_ms after a sample was
-// written, so a process killed while recording leaves a file whose every complete chunk up to about that
-// interval before the kill is readable. Such a file has no index and zero sizes in its headers; the
-// demuxer then walks the 'movi' list chunk by chunk up to the end of the file.
+// Crash safety: the muxer hands every sample to the kernel (a write, no sync) as soon as it is written, so
+// a process killed while recording leaves a file whose every complete chunk is readable; only a chunk torn
+// by the kill is lost. Such a file has no index and zero sizes in its headers; the demuxer then walks the
+// 'movi' list (and any AVIX extension) chunk by chunk up to the end of the file.
 //
 // Not thread-safe: one thread at a time (the recorder serialises its callers with its lock). An object is
 // either closed, open for writing (after Create) or open for reading (after Open).
 class CAviFile {
   public:
-    static constexpr int32_t kFlushInterval_ms = 250;
-
     CAviFile();
     CAviFile(const CAviFile&) = delete;
     CAviFile& operator=(const CAviFile&) = delete;
@@ -75,9 +73,6 @@ class CAviFile {
   private:
     struct Writer;
     struct Reader;
-
-    // Hands the muxer's buffered output to the kernel when the last hand-over is kFlushInterval_ms old.
-    bool MaybeFlush();
 
     std::unique_ptr<Writer> writer_;
     std::unique_ptr<Reader> reader_;

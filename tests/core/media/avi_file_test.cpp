@@ -4,9 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
-#include <thread>
 
 #include "avi_probe.h"
 #include "h264_stream.h"
@@ -210,24 +208,25 @@ TEST(AviFile, CutFileReadsBackAPrefix) {
     EXPECT_EQ(previous, frames.size());
 }
 
-// While a file is being written, what was written more than a flush interval ago is already in the file.
-TEST(AviFile, OpenFileIsReadableUpToTheLastFlush) {
+// While a file is being written, every sample written so far is already in the file, audio included.
+TEST(AviFile, OpenFileIsReadableUpToTheLastSample) {
     TempDir dir;
     const std::string path = dir / "live.avi";
     const auto& frames = Frames();
     CAviFile writer;
     ASSERT_TRUE(writer.Create(path, kWidth, kHeight, 25, 8000, 16, 1));
-    for (size_t i = 0; i < 30; ++i) {
+    for (size_t i = 0; i < 31; ++i) {
         ASSERT_TRUE(writer.WriteVideo(frames[i].bytes.data(), static_cast<uint32_t>(frames[i].bytes.size())));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(CAviFile::kFlushInterval_ms + 20));
-    ASSERT_TRUE(writer.WriteVideo(frames[30].bytes.data(), static_cast<uint32_t>(frames[30].bytes.size())));
+    const auto pcm = Pcm(480, 9);
+    ASSERT_TRUE(writer.WriteAudio(pcm.data(), 480));
 
     CAviFile reader;
     ASSERT_TRUE(reader.Open(path));
     const auto video = ReadAllVideo(reader);
     ASSERT_EQ(video.size(), 31u);
     for (size_t i = 0; i < video.size(); ++i) EXPECT_EQ(video[i], frames[i].bytes);
+    EXPECT_EQ(ReadAllAudio(reader, 4096), pcm);
 }
 
 TEST(AviFile, RefusesWhatItCannotWriteOrRead) {
