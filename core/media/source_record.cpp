@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <mutex>
+#include <string>
 
 #include "base/text.h"
 
@@ -13,6 +14,8 @@ namespace {
 constexpr int32_t kRecordSampleRate = 8000;
 constexpr int32_t kRecordBitsPerSample = 16;
 constexpr int32_t kRecordChannels = 1;
+// Files of one recording named after the same second: beyond this many the last name is written over.
+constexpr int kMaximumNameNumber = 99;
 
 std::u16string Ascii16(const char* text) {
     return std::u16string(text, text + std::char_traits<char>::length(text));
@@ -137,11 +140,15 @@ bool CSourceRecord::OpenRecording(const RecordFrameHeader& header) {
     const int32_t max_duration_s = control_.max_duration_s;
 
     // A recording that goes on after a failed write must not truncate a file it already made: with one
-    // file for the whole recording, the later files are named after their first frame, as split files
-    // are; a name taken in the same second gets a suffix.
+    // file for the whole recording the later files are named after their first frame, as split files
+    // are, and a later file whose name is taken (several in one second) gets a number.
     file_name_ = RecordFileName(control_.path, kept_name_.empty() ? max_duration_s : 1, time);
-    if (file_name_ == kept_name_)
-        file_name_ = RecordBase(control_.path) + u"-" + LocalStamp(time) + u"-2.avi";
+    for (int n = 2; !kept_name_.empty() && n <= kMaximumNameNumber &&
+                    access(FileSystemName(file_name_).c_str(), F_OK) == 0;
+         ++n) {
+        file_name_ = RecordBase(control_.path) + u"-" + LocalStamp(time) + u"-" +
+                     Ascii16(std::to_string(n).c_str()) + u".avi";
+    }
     first_time_ = last_time_ = time;
     MakeDirectoryPath(file_name_.c_str());  // a failure shows in Create
     if (!Create(FileSystemName(file_name_), size.width, size.height, frame_rate, kRecordSampleRate,

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -109,7 +110,8 @@ TEST(RecordProcess, KilledRecorderLeavesEveryFrameUpToOneSecondBeforeTheKill) {
 }
 
 // A file that cannot grow any more (here: the process's file size limit) ends with the failed write; the
-// recording goes on in a new file at the next key frame, which must not take the old file's name.
+// recording goes on in a new file at the next key frame, which must not take the name of a file already
+// made, even when all of them start in the same second.
 TEST(RecordProcess, WriteFailureGoesOnInANewFileWithoutOverwriting) {
     TempDir dir;
     const auto& frames = Frames();
@@ -124,7 +126,7 @@ TEST(RecordProcess, WriteFailureGoesOnInANewFileWithoutOverwriting) {
         if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
         RecordRig rig;
         rig.Start(dir / "cam.avi", 0);
-        for (uint32_t i = 0; i < 400; ++i) rig.Video(frames[i % frames.size()], 1600000000 + i);
+        for (uint32_t i = 0; i < 400; ++i) rig.Video(frames[i % frames.size()], 1600000000);
         rig.Stop();
         _exit(0);
     }
@@ -134,8 +136,10 @@ TEST(RecordProcess, WriteFailureGoesOnInANewFileWithoutOverwriting) {
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
     const auto files = test::FilesIn(dir.path());
-    ASSERT_GE(files.size(), 3u);
+    ASSERT_GE(files.size(), 4u);
     ASSERT_EQ(files.back(), "cam.avi");  // '-' sorts before '.'
+    EXPECT_NE(std::find(files.begin(), files.end(), "cam-" + test::LocalStamp(1600000000) + "-2.avi"),
+              files.end());
     size_t total = 0;
     for (const auto& name : files) total += SamplesOfARun(dir / name, frames);
     // The first file still holds the start of the recording.

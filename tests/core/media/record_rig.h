@@ -58,6 +58,16 @@ bool Exists(const std::string& path);
 // The regular files below dir, as paths relative to it, sorted.
 std::vector<std::string> FilesIn(const std::string& dir);
 
+// "%Y-%m-%d-%H-%M-%S" of a time in local time.
+inline std::string LocalStamp(uint32_t time) {
+    const time_t seconds = time;
+    struct tm local {};
+    localtime_r(&seconds, &local);
+    char text[32];
+    strftime(text, sizeof text, "%Y-%m-%d-%H-%M-%S", &local);
+    return text;
+}
+
 // Seconds since 1970 of a local date and time.
 inline uint32_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
     struct tm local {};
