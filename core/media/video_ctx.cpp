@@ -148,12 +148,13 @@ void CVideoCtx::TakePendingSnapshot() {
     if (request.pending.load(std::memory_order_acquire) == 0) return;
     TextSurface surface;
     if (!presenter_.GetDC(&surface)) return;
-    // The path is read before the flag drops: after that the client's thread may store the next one.
     const std::string name = SnapshotFileName(request.path, picture_time());
-    request.pending.store(0, std::memory_order_release);
     WriteSnapshotFile(name, surface, parts_.picture_width.load(), parts_.picture_height.load(),
                       decoder_.bits_per_pixel());
     presenter_.ReleaseDC();
+    // The flag drops once the file is complete, so whoever sees it clear finds the file; only then may the
+    // client's thread store the next path.
+    request.pending.store(0, std::memory_order_release);
 }
 
 void CVideoCtx::DrawStatistics(const TextSurface& surface) {
