@@ -179,12 +179,12 @@ TEST_F(Center, ControlRequestsReadBackWhatWasWrittenAndCameraCommandsAreLogged) 
     const auto log = server_->camera_log();
     ASSERT_EQ(log.size(), 1u);
     EXPECT_NE(log[0].find("MDVR-10004 channel 2 command 5"), std::string::npos);
-    // Channel 3 was never written: it reads the default.
+    // Channel 3 was never written: it reads the resolution the vehicle streams (CIF, 2).
     ASSERT_EQ(VelqOpt_QueryControl(device, VELQ_CTL_GET_RESOLUTION, 3, 0, 0), 1);
     AppOperation* operation = AwaitOperation(done);
     int value = 0;
     VelqOpt_GetControlResult(operation, nullptr, &value, nullptr);
-    EXPECT_EQ(value, 1);
+    EXPECT_EQ(value, 2);
     VelqOpt_Release(session_.get(), operation);
 }
 
