@@ -172,11 +172,13 @@ Fleet Fleet::Generated(uint32_t count) {
     fleet.vehicles_.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         Vehicle vehicle;
-        char id[16];
-        std::snprintf(id, sizeof(id), "D%06u", i + 1);
-        vehicle.device_id = id;
-        vehicle.vehicle_id = "V" + std::to_string(i + 1);
-        vehicle.driver = "Driver " + std::to_string(i + 1);
+        char text[32];
+        std::snprintf(text, sizeof(text), "D%06u", i + 1);
+        vehicle.device_id = text;
+        std::snprintf(text, sizeof(text), "V%u", i + 1);
+        vehicle.vehicle_id = text;
+        std::snprintf(text, sizeof(text), "Driver %u", i + 1);
+        vehicle.driver = text;
         vehicle.route =
             LoopAround(30.0 + (i % 100) * 0.1, 120.0 + (i / 100 % 100) * 0.1, 0.01, static_cast<int>(i));
         fleet.Append(std::move(vehicle));

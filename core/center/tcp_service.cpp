@@ -109,6 +109,20 @@ int CAppTcpService::Run() {
     return 0;
 }
 
+bool CAppTcpService::HandleReplyOffline(SocketHandle socket, const AppPacketHeader& request,
+                                        AppOperation* operation) {
+    socket_.store(socket, std::memory_order_release);
+    request_ = request;
+    current_ = operation;
+    if (request.type == kRequestStatusSince && operation != nullptr) {
+        request_stamp_ = StatusRecord::StampOf(operation->data);
+    }
+    const Step step = ReceiveReply();
+    RecycleCurrent();
+    socket_.store(kInvalidSocket, std::memory_order_release);
+    return step == Step::kNext;
+}
+
 void CAppTcpService::RecycleCurrent() {
     if (current_ == nullptr) return;
     if (current_->device != nullptr && current_->device->state.load() == kDeviceUnlisted) {

@@ -44,6 +44,12 @@ class CAppTcpService : public CMyThread {
     // Requests waiting to be sent (for tests and diagnostics).
     size_t queued_count();
 
+    // Reads and handles one reply to `request` from `socket` exactly as the worker does (steps 4 to 7),
+    // with `operation` as the request in flight, then recycles what the handling left. For fuzzing the
+    // reply handlers without a server; only while the service is stopped. False when the worker would
+    // reconnect or stop afterwards.
+    bool HandleReplyOffline(SocketHandle socket, const AppPacketHeader& request, AppOperation* operation);
+
   private:
     enum class Step { kNext, kReconnect, kLeave };
 
