@@ -82,10 +82,10 @@ TEST(VideoChannel, TheExportsDriveTheDecoderOfAFilledBuffer) {
     EXPECT_EQ(VelqChn_Snapshot(channel, second16.c_str()), 1);
     VelqChn_Refresh(channel);
     ASSERT_TRUE(Eventually([&] { return channel->snapshot.pending.load() == 0; }));
+
+    VelqChn_VideoStop(channel);  // the file is complete once the thread is gone
     EXPECT_TRUE(std::filesystem::exists(first + "-2020-01-02-03-04-05.bmp"));
     EXPECT_FALSE(std::filesystem::exists(second + "-2020-01-02-03-04-05.bmp"));
-
-    VelqChn_VideoStop(channel);
     EXPECT_EQ(VelqChn_IsVideoPlaying(channel), 0);
     EXPECT_EQ(channel->video_buffer.Mode(), 0u);
     const int before = bound.window.calls();
