@@ -8,6 +8,10 @@
 #include <ctime>
 #include <vector>
 
+extern "C" {
+#include <libswscale/swscale.h>
+}
+
 #include "base/le.h"
 #include "base/text.h"
 
@@ -66,21 +70,10 @@ bool WriteFully(int fd, const uint8_t* data, size_t bytes) {
     return true;
 }
 
-}  // namespace
-
-bool WriteSnapshotFile(const std::string& file_name, const TextSurface& surface, int width, int height,
-                       int bits_per_pixel) {
-    if (bits_per_pixel != 32 && bits_per_pixel != 16) return false;
-    if (width <= 0 || height <= 0 || width > surface.width || height > surface.height) return false;
-    const int source_bits = surface.format == VELQ_PIX_BGRA32   ? 32
-                            : surface.format == VELQ_PIX_RGB565 ? 16
-                                                                : 0;
-    if (source_bits != bits_per_pixel) return false;
-
-    const size_t row_bytes = static_cast<size_t>(width) * bits_per_pixel / 8;
+// A BMP file image for width × height at `bits`: the two headers filled, the pixel bytes zero.
+std::vector<uint8_t> EmptyBitmap(int width, int height, int bits_per_pixel) {
     const size_t image_bytes = static_cast<size_t>(width) * height * bits_per_pixel / 8;
-    std::vector<uint8_t> out;
-    out.resize(54 + image_bytes);
+    std::vector<uint8_t> out(54 + image_bytes);
     uint8_t* header = out.data();
     header[0] = 'B';
     header[1] = 'M';
@@ -92,7 +85,50 @@ bool WriteSnapshotFile(const std::string& file_name, const TextSurface& surface,
     StoreLE16(header + 26, 1);
     StoreLE16(header + 28, static_cast<uint16_t>(bits_per_pixel));
     // Compression, image size, resolution and colour counts stay 0.
+    return out;
+}
 
+bool WriteFile(const std::string& file_name, const std::vector<uint8_t>& bytes) {
+    // Replaces an older file of the same name entirely, so no bytes of a larger one remain behind ours.
+    FileHandle file(open(file_name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (file.get() < 0) return false;
+    return WriteFully(file.get(), bytes.data(), bytes.size());
+}
+
+// A planar back buffer has no bitmap layout of its own: its picture is converted to 32-bit rows.
+bool WritePlanarSnapshot(const std::string& file_name, const TextSurface& surface, int width, int height) {
+    std::vector<uint8_t> out = EmptyBitmap(width, height, 32);
+    const int row_bytes = width * 4;
+    const Yv12Planes planes = Yv12Layout(surface.bits, surface.pitch, surface.height);
+    SwsContext* converter = sws_getContext(width, height, AV_PIX_FMT_YUV420P, width, height, AV_PIX_FMT_BGRA,
+                                           SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (converter == nullptr) return false;
+    const uint8_t* source[4] = {planes.y, planes.u, planes.v, nullptr};
+    const int source_strides[4] = {planes.luma_pitch, planes.chroma_pitch, planes.chroma_pitch, 0};
+    // Written from the last row upwards: the bitmap's rows run bottom-up.
+    uint8_t* target[4] = {out.data() + 54 + static_cast<size_t>(row_bytes) * (height - 1), nullptr, nullptr,
+                          nullptr};
+    const int target_strides[4] = {-row_bytes, 0, 0, 0};
+    sws_scale(converter, source, source_strides, 0, height, target, target_strides);
+    sws_freeContext(converter);
+    return WriteFile(file_name, out);
+}
+
+}  // namespace
+
+bool WriteSnapshotFile(const std::string& file_name, const TextSurface& surface, int width, int height,
+                       int bits_per_pixel) {
+    if (width <= 0 || height <= 0 || width > surface.width || height > surface.height) return false;
+    if (surface.format == VELQ_PIX_YV12) {
+        if (bits_per_pixel != 12) return false;
+        return WritePlanarSnapshot(file_name, surface, width, height);
+    }
+    if (bits_per_pixel != 32 && bits_per_pixel != 16) return false;
+    const int source_bits = surface.format == VELQ_PIX_BGRA32 ? 32 : 16;
+    if (source_bits != bits_per_pixel) return false;
+
+    const size_t row_bytes = static_cast<size_t>(width) * bits_per_pixel / 8;
+    std::vector<uint8_t> out = EmptyBitmap(width, height, bits_per_pixel);
     uint8_t* pixels = out.data() + 54;
     for (int row = 0; row < height; ++row) {
         const uint8_t* src = surface.bits + static_cast<ptrdiff_t>(height - 1 - row) * surface.pitch;
@@ -108,10 +144,7 @@ bool WriteSnapshotFile(const std::string& file_name, const TextSurface& surface,
         }
     }
 
-    // Replaces an older file of the same name entirely, so no bytes of a larger one remain behind ours.
-    FileHandle file(open(file_name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (file.get() < 0) return false;
-    return WriteFully(file.get(), out.data(), out.size());
+    return WriteFile(file_name, out);
 }
 
 }  // namespace corvel

@@ -24,8 +24,10 @@ std::string SnapshotFileName(const char16_t* path, uint32_t picture_time);
 
 // Writes the picture of the back buffer (width × height, as `surface` holds it) as an uncompressed bottom-up
 // BMP at `file_name`: a 14-byte file header, a 40-byte information header and width × height × bits / 8 pixel
-// bytes. 32 bits: the BGRA pixels; 16 bits: RGB 5-5-5, the only 16-bit layout an uncompressed BMP has.
-// Other depths, a size larger than the surface or an unopenable file write nothing and return false.
+// bytes. 32 bits: the BGRA pixels; 16 bits: RGB 5-5-5, the only 16-bit layout an uncompressed BMP has;
+// 12 bits (a YV12 back buffer, which no bitmap can hold as it is): converted to a 32-bit bitmap. A depth
+// that does not match the surface, a size larger than the surface or an unopenable file write nothing and
+// return false.
 // An existing file of the name is replaced.
 bool WriteSnapshotFile(const std::string& file_name, const TextSurface& surface, int width, int height,
                        int bits_per_pixel);

@@ -194,12 +194,26 @@ TEST_F(VideoOutput, ASnapshotRequestedWhilePendingKeepsTheFirstPath) {
     EXPECT_EQ(std::u16string(channel.snapshot.path), Path16("second.bmp"));
 }
 
+TEST_F(VideoOutput, APlanarBackBufferIsSavedAsA32BitBitmap) {
+    RecordingWindow planar(VELQ_PIX_YV12), packed(VELQ_PIX_BGRA32);
+    Channel from_planar(&planar), from_packed(&packed);
+    ASSERT_TRUE(from_planar.snapshot.Request(Path16("planar").c_str()));
+    ASSERT_TRUE(from_packed.snapshot.Request(Path16("packed").c_str()));
+    ShowOnePicture(from_planar, planar);
+    ShowOnePicture(from_packed, packed);
+    const auto a = ReadFile(dir_ / "planar-2020-01-02-03-04-05.bmp");
+    const auto b = ReadFile(dir_ / "packed-2020-01-02-03-04-05.bmp");
+    ASSERT_EQ(a.size(), 405558u);
+    ASSERT_EQ(b.size(), 405558u);
+    EXPECT_EQ(LoadLE16(&a[28]), 32);
+    // The same picture through the same conversion, only later: the same pixels, the same row order.
+    int largest = 0;
+    for (size_t i = 54; i < a.size(); ++i) largest = std::max(largest, std::abs(a[i] - b[i]));
+    EXPECT_LE(largest, 2);
+}
+
 TEST_F(VideoOutput, FailedSnapshotsAreSilentAndConsumeTheRequest) {
-    // A planar back buffer has no bitmap form; a folder that does not exist cannot take the file.
-    RecordingWindow planar(VELQ_PIX_YV12);
-    Channel first(&planar);
-    ASSERT_TRUE(first.snapshot.Request(Path16("planar").c_str()));
-    ShowOnePicture(first, planar);
+    // A folder that does not exist cannot take the file.
     RecordingWindow packed(VELQ_PIX_BGRA32);
     Channel second(&packed);
     ASSERT_TRUE(second.snapshot.Request(Path16("missing/dir/shot").c_str()));
