@@ -122,15 +122,17 @@ bool CenterServer::Start(std::string* error) {
 
 void CenterServer::Stop() {
     if (!running_.exchange(false)) return;
-    corvel::CloseSocketOnce(listen_socket_);
-    corvel::CloseSocketOnce(udp_socket_);
+    // The loops poll in short steps and see the flag; their sockets are closed once they are gone, and each
+    // connection's thread closes its own socket after being woken.
     accept_thread_.join();
     udp_thread_.join();
     clock_thread_.join();
+    corvel::CloseSocketOnce(listen_socket_);
+    corvel::CloseSocketOnce(udp_socket_);
     std::vector<std::thread> workers;
     {
         std::lock_guard guard(mutex_);
-        for (auto& connection : open_) corvel::CloseSocketOnce(connection->socket);
+        for (auto& connection : open_) corvel::WakeSocket(connection->socket);
         workers.swap(workers_);
     }
     for (auto& worker : workers) worker.join();

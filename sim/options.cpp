@@ -29,22 +29,22 @@ bool OptionParser::Parse(int argc, char** argv, SimOptions* options, bool* help,
             arg = arg.substr(0, eq);
             inline_value = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const auto& candidate : specs_) {
-            if (candidate.name == arg) spec = &candidate;
+        const OptionEntry* entry = nullptr;
+        for (const auto& candidate : entries_) {
+            if (candidate.name == arg) entry = &candidate;
         }
-        if (spec == nullptr) {
+        if (entry == nullptr) {
             *error = "unknown option " + arg;
             return false;
         }
-        if (!spec->argument.empty() && !inline_value) {
+        if (!entry->argument.empty() && !inline_value) {
             if (i + 1 >= argc) {
-                *error = arg + " needs " + spec->argument;
+                *error = arg + " needs " + entry->argument;
                 return false;
             }
             value = argv[++i];
         }
-        const std::string problem = spec->apply(*options, value);
+        const std::string problem = entry->apply(*options, value);
         if (!problem.empty()) {
             *error = arg + ": " + problem;
             return false;
@@ -56,10 +56,10 @@ bool OptionParser::Parse(int argc, char** argv, SimOptions* options, bool* help,
 std::string OptionParser::Help(const std::string& program) const {
     std::string text =
         "usage: " + program + " [options]\n\nA simulated center server and fleet on 127.0.0.1.\n\n";
-    for (const auto& spec : specs_) {
-        std::string left = "  " + spec.name + (spec.argument.empty() ? "" : " " + spec.argument);
+    for (const auto& entry : entries_) {
+        std::string left = "  " + entry.name + (entry.argument.empty() ? "" : " " + entry.argument);
         if (left.size() < 30) left.resize(30, ' ');
-        text += left + " " + spec.help + "\n";
+        text += left + " " + entry.help + "\n";
     }
     text += "  --help                       this text\n";
     return text;
@@ -68,8 +68,8 @@ std::string OptionParser::Help(const std::string& program) const {
 namespace {
 
 // An option whose value is a number up to `max`, stored by `store`.
-OptionSpec Number(std::string name, std::string help, uint32_t max,
-                  std::function<void(SimOptions&, uint32_t)> store) {
+OptionEntry Number(std::string name, std::string help, uint32_t max,
+                   std::function<void(SimOptions&, uint32_t)> store) {
     return {std::move(name), "N", std::move(help),
             [max, store](SimOptions& o, const std::string& v) -> std::string {
                 uint32_t n = 0;
@@ -79,8 +79,8 @@ OptionSpec Number(std::string name, std::string help, uint32_t max,
             }};
 }
 
-OptionSpec Text(std::string name, std::string argument, std::string help,
-                std::function<void(SimOptions&, const std::string&)> store) {
+OptionEntry Text(std::string name, std::string argument, std::string help,
+                 std::function<void(SimOptions&, const std::string&)> store) {
     return {std::move(name), std::move(argument), std::move(help),
             [store](SimOptions& o, const std::string& v) -> std::string {
                 store(o, v);
@@ -88,7 +88,7 @@ OptionSpec Text(std::string name, std::string argument, std::string help,
             }};
 }
 
-OptionSpec Switch(std::string name, std::string help, std::function<void(SimOptions&)> store) {
+OptionEntry Switch(std::string name, std::string help, std::function<void(SimOptions&)> store) {
     return {std::move(name), "", std::move(help), [store](SimOptions& o, const std::string&) -> std::string {
                 store(o);
                 return {};

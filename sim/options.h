@@ -20,7 +20,7 @@ struct SimOptions {
     std::string ports_file;   // "TCP UDP" written here once both are bound
 };
 
-struct OptionSpec {
+struct OptionEntry {
     std::string name;      // "--tcp-port"
     std::string argument;  // placeholder shown in the help, empty for a switch
     std::string help;
@@ -30,14 +30,14 @@ struct OptionSpec {
 
 class OptionParser {
   public:
-    void Add(OptionSpec spec) { specs_.push_back(std::move(spec)); }
+    void Add(OptionEntry entry) { entries_.push_back(std::move(entry)); }
     // Parses argv[1..]; false with `error` set for an unknown option, a missing or a bad value. `help` is set
     // when --help was given (the caller prints Help() and exits 0).
     bool Parse(int argc, char** argv, SimOptions* options, bool* help, std::string* error) const;
     std::string Help(const std::string& program) const;
 
   private:
-    std::vector<OptionSpec> specs_;
+    std::vector<OptionEntry> entries_;
 };
 
 // The center server's options: ports, accounts, fleet and faults.

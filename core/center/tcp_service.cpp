@@ -63,9 +63,11 @@ void CAppTcpService::DropQueued() {
 
 void CAppTcpService::Stop(uint32_t timeout_ms) {
     running_.store(0, std::memory_order_release);
-    CloseSocketOnce(socket_);
+    // The worker closes its own socket on the way out; waking it is enough.
+    WakeSocket(socket_);
     work_event_.Set();
     CMyThread::Stop(timeout_ms);
+    CloseSocketOnce(socket_);  // a worker that never got to close it
     newest_stamp_.store(0, std::memory_order_release);
     // Requests still queued name devices that the logout after this stop hands back to the pool; sent on a
     // later login they would act on recycled objects.

@@ -24,8 +24,8 @@ namespace corvel {
 //
 // Threads: Queue may be called from any thread (client exports, the UDP service); Start/Stop from the
 // client's thread; everything else runs on the worker. The queue is guarded by `queue_lock_`; the socket
-// is an atomic handle that Stop closes to unblock the worker. The worker reaches the session only through
-// its registry merge, pools and PostEvent.
+// is an atomic handle that Stop shuts down to unblock the worker, which then closes it. The worker reaches
+// the session only through its registry merge, pools and PostEvent.
 class CAppTcpService : public CMyThread {
   public:
     explicit CAppTcpService(AppSession* session);
@@ -34,7 +34,8 @@ class CAppTcpService : public CMyThread {
     // Queues an operation (the service owns it until it posts or recycles it). Requests go out in the order
     // queued: insert at the front, the worker takes from the back.
     void Queue(AppOperation* operation);
-    // Clears running, closes the socket, wakes a wait for work, joins (timeout_ms), clears the stamp.
+    // Clears running, wakes the worker out of its socket and its wait for work, joins (timeout_ms), clears
+    // the stamp and drops what is still queued.
     void Stop(uint32_t timeout_ms) override;
     int Run() override;
 

@@ -20,8 +20,10 @@ CAppUdpService::~CAppUdpService() {
 
 void CAppUdpService::Stop(uint32_t timeout_ms) {
     running_.store(0, std::memory_order_release);
-    CloseSocketOnce(socket_);
+    // The worker closes its own socket on the way out; waking it is enough.
+    WakeSocket(socket_);
     CMyThread::Stop(timeout_ms);
+    CloseSocketOnce(socket_);
 }
 
 void CAppUdpService::QueueStatusRequest(uint64_t stamp) {
