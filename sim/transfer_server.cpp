@@ -6,11 +6,18 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iostream>
+#include <random>
 
+#include "audio_protection_sender.h"
+#include "audio_source.h"
 #include "base/le.h"
 #include "base/text.h"
+#include "media/audio_codec.h"
+#include "media/frame_buffer.h"
+#include "transfer/audio_payload.h"
 #include "transfer/transfer_wire.h"
 
 namespace velq_sim {
@@ -47,6 +54,11 @@ TransferFaults TransferServer::faults() {
 void TransferServer::set_faults(const TransferFaults& faults) {
     std::lock_guard lock(mutex_);
     faults_ = faults;
+}
+
+std::vector<int16_t> TransferServer::talk_pcm() {
+    std::lock_guard lock(mutex_);
+    return talk_pcm_;
 }
 
 bool TransferServer::Start(std::string* error) {
@@ -122,7 +134,8 @@ void TransferServer::Serve(std::shared_ptr<Stream> stream) {
         const uint8_t kind = request[corvel::StreamRequest::kKindOffset];
         const int channel = request[corvel::StreamRequest::kChannelOffset];
         std::optional<StreamSettings> settings = lookup_(device_id, channel);
-        const bool known_kind = kind == corvel::kTransferVideo;
+        const bool known_kind =
+            kind == corvel::kTransferVideo || kind == corvel::kTransferAudio || kind == corvel::kTransferTalk;
         corvel::StreamReply reply;
         reply.magic = corvel::kStreamMagic;
         reply.answer =
@@ -233,6 +246,134 @@ bool TransferServer::StreamVideo(Stream& stream, const std::string& device_id, i
         pacer.Wait();
     }
     return false;
+}
+
+// Audio in the vehicle's codec, 960 bytes per packet, as protected groups (A, B, sum, difference: every
+// packet has its own sequence number) or as plain packets; each packet may be lost on the way.
+bool TransferServer::StreamAudio(Stream& stream, int channel, const StreamSettings& settings) {
+    const SocketHandle fd = stream.fd.load();
+    AudioSource source(settings.audio_code, config_.seed + static_cast<uint32_t>(channel));
+    std::mt19937 random(config_.seed * 31u + static_cast<uint32_t>(channel));
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    const int packets_per_group = config_.protect_audio ? 4 : 1;
+    const int audio_per_group = config_.protect_audio ? 2 : 1;
+    Pacer pacer(source.packet_ms() * audio_per_group);
+    uint32_t sequence = 0;
+    uint8_t audio[2][AudioSource::kPacketAudioBytes];
+    uint8_t payloads[4][corvel::kAudioPayloadBytes];
+    while (!stopping_) {
+        for (int i = 0; i < audio_per_group; ++i) source.NextPacket(audio[i]);
+        if (config_.protect_audio) {
+            corvel::sim::BuildProtectedGroup(audio[0], audio[1], payloads);
+        } else {
+            corvel::sim::BuildAudioPayload(corvel::kAudioFormatPlain, audio[0], payloads[0]);
+        }
+        for (int i = 0; i < packets_per_group; ++i) {
+            const TransferFaults f = faults();
+            if (f.drop_after_packets != 0 && stream.packets >= f.drop_after_packets) return true;
+            ++sequence;
+            if (config_.audio_loss > 0 && chance(random) < config_.audio_loss) {
+                ++audio_lost_;
+                continue;
+            }
+            TransferHeader header;
+            header.sequence = sequence;
+            header.time = static_cast<uint32_t>(time(nullptr));
+            header.length = corvel::kAudioPayloadBytes;
+            header.kind = corvel::kTransferAudio;
+            header.channel = static_cast<uint8_t>(channel);
+            header.set_media_byte(TransferHeader::kCodecOffset, settings.audio_code);
+            if (!SendPacket(fd, header, payloads[i])) return false;
+            ++stream.packets;
+            ++audio_sent_;
+        }
+        pacer.Wait();
+    }
+    return false;
+}
+
+// The talk uplink: G.726 at 32 kbit/s in 1032-byte packets where packet s carries blocks s and s + 1 (every
+// frame is preceded by a bridge packet from the second on), so one lost packet loses nothing.
+bool TransferServer::ReceiveTalk(Stream& stream, const std::string& device_id, int channel) {
+    const SocketHandle fd = stream.fd.load();
+    corvel::AudioCodecState codec;
+    codec.Reset(corvel::kTalkRateIndex);
+    std::vector<int16_t> pcm;
+    auto decode_block = [&](const uint8_t* block) {
+        int16_t samples[corvel::kAudioBlockBytes * 2];
+        int32_t room = sizeof(samples);
+        codec.bits_left = 0;
+        corvel::DecodeAudio(corvel::kFrameG726 + corvel::kTalkRateIndex, corvel::kAudioBlockBytes, &codec,
+                            reinterpret_cast<uint8_t*>(samples), &room, block, 0);
+        pcm.insert(pcm.end(), samples, samples + room / 2);
+    };
+    uint8_t header_bytes[TransferHeader::kBytes];
+    uint8_t payload[corvel::kAudioPayloadBytes];
+    // Block 2 of the last packet: the next block, should the packet that starts with it be lost.
+    uint8_t pending[corvel::kAudioBlockBytes];
+    bool have_pending = false;
+    uint32_t last_sequence = 0;
+    bool ended_by_us = false;
+    while (!stopping_) {
+        if (!corvel::RecvAll(fd, header_bytes, sizeof(header_bytes))) break;
+        const TransferHeader header = TransferHeader::Decode(header_bytes);
+        if (header.magic != corvel::kTransferMagic || header.length > 65536) {
+            Log("talk from " + device_id + ": malformed packet, closing");
+            ended_by_us = true;
+            break;
+        }
+        if (header.length != corvel::kAudioPayloadBytes || header.kind != corvel::kTransferTalk) {
+            if (!corvel::RecvDiscard(fd, header.length)) break;
+            continue;
+        }
+        if (!corvel::RecvAll(fd, payload, sizeof(payload))) break;
+        ++stream.packets;
+        const uint8_t* block1 = payload + corvel::kAudioBlockOffset[0];
+        const uint8_t* block2 = payload + corvel::kAudioBlockOffset[1];
+        if (last_sequence != 0 && header.sequence <= last_sequence) continue;  // late or repeated
+        if (last_sequence != 0 && header.sequence == last_sequence + 2 && have_pending) {
+            decode_block(pending);  // the lost packet's first block came as the previous packet's second
+        } else if (last_sequence != 0 && header.sequence > last_sequence + 2) {
+            if (have_pending) decode_block(pending);
+            const uint32_t lost_blocks = std::min<uint32_t>(header.sequence - last_sequence - 2, 1000);
+            pcm.insert(pcm.end(), static_cast<size_t>(lost_blocks) * 960, 0);
+        }
+        decode_block(block1);
+        std::memcpy(pending, block2, sizeof(pending));
+        have_pending = true;
+        last_sequence = header.sequence;
+    }
+    if (have_pending) decode_block(pending);
+    {
+        std::lock_guard lock(mutex_);
+        talk_pcm_.insert(talk_pcm_.end(), pcm.begin(), pcm.end());
+    }
+    Log("talk from " + device_id + " channel " + std::to_string(channel) + ": " +
+        std::to_string(pcm.size() * 1000 / 8000) + " ms");
+    if (!config_.talk_wav_path.empty()) SaveTalk();
+    return ended_by_us;
+}
+
+void TransferServer::SaveTalk() {
+    std::vector<int16_t> pcm = talk_pcm();
+    FILE* file = std::fopen(config_.talk_wav_path.c_str(), "wb");
+    if (file == nullptr) {
+        Log("cannot write " + config_.talk_wav_path);
+        return;
+    }
+    const uint32_t data_bytes = static_cast<uint32_t>(pcm.size() * 2);
+    uint8_t header[44] = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W', 'A', 'V', 'E',
+                          'f', 'm', 't', ' ', 16, 0, 0, 0, 1,   0,   1,   0};
+    corvel::StoreLE32(header + 4, 36 + data_bytes);
+    corvel::StoreLE32(header + 24, 8000);
+    corvel::StoreLE32(header + 28, 16000);
+    corvel::StoreLE16(header + 32, 2);
+    corvel::StoreLE16(header + 34, 16);
+    std::memcpy(header + 36, "data", 4);
+    corvel::StoreLE32(header + 40, data_bytes);
+    std::fwrite(header, 1, sizeof(header), file);
+    std::fwrite(pcm.data(), 2, pcm.size(), file);
+    std::fclose(file);
 }
 
 }  // namespace velq_sim

@@ -63,12 +63,20 @@ class TransferServer {
     // Counters for tests and the log.
     uint32_t streams_accepted() const { return accepted_.load(); }
     uint32_t streams_refused() const { return refused_.load(); }
+    // The talk uplink received so far, decoded to 16-bit PCM at 8000 Hz, all streams in arrival order.
+    std::vector<int16_t> talk_pcm();
+    // Audio packets sent and left out (loss) over all streams.
+    uint32_t audio_packets_sent() const { return audio_sent_.load(); }
+    uint32_t audio_packets_lost() const { return audio_lost_.load(); }
 
   private:
     struct Stream;
     void AcceptLoop();
     void Serve(std::shared_ptr<Stream> stream);
     bool StreamVideo(Stream& stream, const std::string& device_id, int channel, StreamSettings settings);
+    bool StreamAudio(Stream& stream, int channel, const StreamSettings& settings);
+    bool ReceiveTalk(Stream& stream, const std::string& device_id, int channel);
+    void SaveTalk();
     TransferFaults faults();
     void Log(const std::string& line);
 
@@ -82,6 +90,9 @@ class TransferServer {
     std::mutex mutex_;  // guards streams_, faults_, talk_pcm_, the log
     std::vector<std::shared_ptr<Stream>> streams_;
     TransferFaults faults_;
+    std::vector<int16_t> talk_pcm_;
+    std::atomic<uint32_t> audio_sent_{0};
+    std::atomic<uint32_t> audio_lost_{0};
     std::atomic<uint32_t> accepted_{0};
     std::atomic<uint32_t> refused_{0};
 };

@@ -194,9 +194,11 @@ int VelqChn_IsVideoPlaying(AppChannel* channel) {
     return channel->IsVideoPlaying();
 }
 int VelqChn_VSourceStart(AppChannel* channel) {
-    return LoggedIn(channel->session) && channel->IsVSourceRunning();
+    return LoggedIn(channel->session) && channel->VSourceStart();
 }
-void VelqChn_VSourceStop(AppChannel*) {}
+void VelqChn_VSourceStop(AppChannel* channel) {
+    channel->VSourceStop();
+}
 int VelqChn_IsVSourceRunning(AppChannel* channel) {
     return channel->IsVSourceRunning();
 }
@@ -210,9 +212,11 @@ int VelqChn_IsAudioPlaying(AppChannel* channel) {
     return channel->IsAudioPlaying();
 }
 int VelqChn_ASourceStart(AppChannel* channel) {
-    return LoggedIn(channel->session) && channel->IsASourceRunning();
+    return LoggedIn(channel->session) && channel->ASourceStart();
 }
-void VelqChn_ASourceStop(AppChannel*) {}
+void VelqChn_ASourceStop(AppChannel* channel) {
+    channel->ASourceStop();
+}
 int VelqChn_IsASourceRunning(AppChannel* channel) {
     return channel->IsASourceRunning();
 }

@@ -15,8 +15,11 @@ void AppChannel::Bind(AppSession* owner, AppDevice* owner_device, int32_t number
     video_width = 0;
     video_height = 0;
     frames_shown = 0;
-    video_bytes = 0;
-    talk_bytes = 0;
+    video_transfer.Bind(owner, owner_device, this);
+    audio_transfer.Bind(owner, owner_device, this);
+    talk_transfer.Bind(owner, owner_device, this);
+    video_transfer.TakeByteCount();
+    talk_transfer.TakeByteCount();
     recording = 0;
     snapshot.pending = 0;
     std::lock_guard guard(owner_device->channels_lock);
@@ -30,45 +33,20 @@ void AppChannel::StopAll() {
     RecordStop();
 }
 
-bool AppChannel::AudioPlay() {
-    if (IsAudioPlaying()) return true;
-    if (!IsASourceRunning()) {
-        if (!audio_buffer.Init(corvel::kAudioBufferCapacity, corvel::kAudioLargestFrame, 2)) return false;
-        audio_buffer.maximum_frame_count = corvel::kAudioMaximumFrameCount;
-    }
-    audio_player.Attach(&audio_buffer, this, session != nullptr ? &session->sound_output : nullptr);
-    return audio_player.Start();
+bool AppChannel::VSourceStart() {
+    if (IsVSourceRunning()) return true;
+    if (!video_buffer.Init(corvel::kVideoBufferCapacity, corvel::kVideoLargestFrame, 2)) return false;
+    video_buffer.gopState = 0;
+    return video_transfer.Start();
 }
 
-void AppChannel::AudioStop() {
-    audio_buffer.Stop();
-    audio_player.Stop(corvel::kStopTimeoutMs);
-}
-
-bool AppChannel::TalkStart() {
-    if (IsTalking()) return true;
-    if (session == nullptr) return false;
-    talk_buffer.maximum_frame_count = corvel::kAudioMaximumFrameCount;
-    if (!talk_buffer.Init(corvel::kAudioBufferCapacity, corvel::kAudioLargestFrame, 2) ||
-        !session->talk_audio().RegisterTalkBuffer(&talk_buffer)) {
-        talk_buffer.Stop();  // what talk stop leaves behind: RegisterTalkBuffer undid itself already
-        return false;
-    }
-    talk_registered = true;
-    return true;
-}
-
-void AppChannel::TalkStop() {
-    if (!IsTalking()) return;
-    corvel::CMyTalkAudio& capture = session->talk_audio();
-    if (capture.UnregisterTalkBuffer(&talk_buffer).now_empty) capture.Stop(corvel::kStopTimeoutMs);
-    talk_registered = false;
-    talk_buffer.Stop();
+void AppChannel::VSourceStop() {
+    video_buffer.Stop();
+    video_transfer.Stop(corvel::kStopTimeoutMs);
 }
 
 bool AppChannel::VideoPlay() {
-    // The decoder follows the video source: without the transfer that fills the buffer there is nothing to
-    // play, and the video source start belongs to the transfer's part of the channel.
+    VSourceStart();
     if (!IsVSourceRunning()) return false;
     return StartVideoDecoder();
 }
@@ -79,7 +57,60 @@ bool AppChannel::StartVideoDecoder() {
 
 void AppChannel::VideoStop() {
     video_buffer.Stop();
+    video_transfer.Stop(corvel::kStopTimeoutMs);
     video.Stop(corvel::kStopTimeoutMs);
+}
+
+bool AppChannel::ASourceStart() {
+    if (IsASourceRunning()) return true;
+    if (!audio_buffer.Init(corvel::kAudioBufferCapacity, corvel::kAudioLargestFrame, 2)) return false;
+    audio_buffer.maximum_frame_count = corvel::kAudioMaximumFrameCount;
+    return audio_transfer.Start();
+}
+
+void AppChannel::ASourceStop() {
+    audio_buffer.Stop();
+    audio_transfer.Stop(corvel::kStopTimeoutMs);
+}
+
+bool AppChannel::AudioPlay() {
+    if (IsAudioPlaying()) return true;
+    ASourceStart();
+    if (!IsASourceRunning()) return false;
+    audio_player.Attach(&audio_buffer, this, session != nullptr ? &session->sound_output : nullptr);
+    return audio_player.Start();
+}
+
+void AppChannel::AudioStop() {
+    audio_buffer.Stop();
+    audio_transfer.Stop(corvel::kStopTimeoutMs);
+    audio_player.Stop(corvel::kStopTimeoutMs);
+}
+
+bool AppChannel::TalkStart() {
+    if (IsTalking()) return true;
+    if (session == nullptr) return false;
+    talk_buffer.maximum_frame_count = corvel::kAudioMaximumFrameCount;
+    bool ok = talk_buffer.Init(corvel::kAudioBufferCapacity, corvel::kAudioLargestFrame, 2) &&
+              talk_transfer.Start();
+    if (ok) ok = talk_registered = session->talk_audio().RegisterTalkBuffer(&talk_buffer);
+    if (!ok) {
+        // RegisterTalkBuffer undid itself; the rest is what a talk stop leaves behind.
+        talk_buffer.Stop();
+        talk_transfer.Stop(corvel::kStopTimeoutMs);
+    }
+    return ok;
+}
+
+void AppChannel::TalkStop() {
+    if (!IsTalking()) return;
+    if (talk_registered) {
+        corvel::CMyTalkAudio& capture = session->talk_audio();
+        if (capture.UnregisterTalkBuffer(&talk_buffer).now_empty) capture.Stop(corvel::kStopTimeoutMs);
+        talk_registered = false;
+    }
+    talk_buffer.Stop();
+    talk_transfer.Stop(corvel::kStopTimeoutMs);
 }
 
 bool AppChannel::Snapshot(const char16_t* path) {
@@ -105,11 +136,11 @@ corvel::OverlayFigures AppChannel::Figures() const {
 
 int32_t AppChannel::OnTimer() {
     // Rates in kbit/s over the one-second period: signed, truncating divisions.
-    video_rate = static_cast<int32_t>(video_bytes.exchange(0)) * 8 / 1024;
+    video_rate = static_cast<int32_t>(video_transfer.TakeByteCount()) * 8 / 1024;
     const uint32_t total = device->audio_byte_total.load();
     audio_rate = static_cast<int32_t>(total - audio_byte_mark) * 8 / 1024;
     audio_byte_mark = total;
-    talk_rate = static_cast<int32_t>(talk_bytes.exchange(0)) * 8 / 1024;
+    talk_rate = static_cast<int32_t>(talk_transfer.TakeByteCount()) * 8 / 1024;
     frame_rate = frames_shown.exchange(0);
     total_rate = video_rate + audio_rate + talk_rate;
     return audio_rate;

@@ -9,6 +9,7 @@
 #include "media/snapshot.h"
 #include "media/source_record.h"
 #include "media/video_ctx.h"
+#include "transfer/source_transf.h"
 
 struct AppSession;
 struct AppDevice;
@@ -32,9 +33,6 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     std::atomic<int32_t> video_width{0};
     std::atomic<int32_t> video_height{0};
     std::atomic<int32_t> frames_shown{0};
-    // Bytes moved by the video and talk transfers since the last period, headers included.
-    std::atomic<uint32_t> video_bytes{0};
-    std::atomic<uint32_t> talk_bytes{0};
 
     char16_t record_path[260] = {};
     int32_t max_duration_s = 0;
@@ -48,12 +46,15 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     corvel::CFpsCtrl pacing;
     corvel::CVBuffer2 video_buffer;
     corvel::CVideoCtx video{*this, {pacing, video_buffer, snapshot, video_width, video_height, frames_shown}};
+    corvel::CSourceTransf video_transfer{corvel::kTransferVideo, &video_buffer};
 
     // Audio: the buffer the audio transfer fills and the player thread that empties it. Talk: the buffer
     // the session's microphone capture fills for the talk transfer, and whether it is registered there.
     corvel::CABuffer2 audio_buffer;
     corvel::CAudioCtx audio_player;
+    corvel::CSourceTransf audio_transfer{corvel::kTransferAudio, &audio_buffer};
     corvel::CABuffer2 talk_buffer;
+    corvel::CSourceTransf talk_transfer{corvel::kTransferTalk, &talk_buffer};
     bool talk_registered = false;
 
     // Binds a pooled or new channel to a device, its number and its window, and appends it to the device's
@@ -61,32 +62,40 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     void Bind(AppSession* owner, AppDevice* owner_device, int32_t number, VelqWindow* target);
 
     bool IsVideoPlaying() const { return video.HasThread(); }
-    bool IsVSourceRunning() const { return false; }
+    bool IsVSourceRunning() const { return video_transfer.HasThread(); }
     bool IsAudioPlaying() const { return audio_player.HasThread(); }
-    bool IsASourceRunning() const { return false; }
-    // Until the talk transfer joins, talking means being registered with the session's capture.
-    bool IsTalking() const { return talk_registered; }
+    bool IsASourceRunning() const { return audio_transfer.HasThread(); }
+    bool IsTalking() const { return talk_transfer.HasThread(); }
 
-    // Starts the video decoder on the video buffer, once its source runs; true when it plays.
+    // Unless the video transfer runs: prepares the video buffer (1 MiB, frames up to 256 KiB), lets it take
+    // the next key frame and starts the transfer. True when the transfer runs.
+    bool VSourceStart();
+    // Stops the video buffer, then the video transfer (10000 ms).
+    void VSourceStop();
+    // Starts the video source and, when it runs, the video decoder; true when the decoder runs.
     bool VideoPlay();
     // Starts only the decoder thread on whatever the video buffer holds (VideoPlay once the source runs).
     bool StartVideoDecoder();
-    // Stops the video buffer, then the decoder (10000 ms).
+    // Stops the video buffer, the video transfer and the decoder (10000 ms each).
     void VideoStop();
     // Stores a snapshot request while video plays; false otherwise.
     bool Snapshot(const char16_t* path);
 
-    // Prepares the audio buffer (64 KiB, frames up to 16 KiB, at most 8 waiting) unless its source runs,
-    // then starts the player on it; true when the player runs. The audio transfer that fills the buffer
-    // joins the source start with the transfer's part of the channel.
+    // Unless the audio transfer runs: prepares the audio buffer (64 KiB, frames up to 16 KiB, at most 8
+    // waiting) and starts the transfer. True when the transfer runs.
+    bool ASourceStart();
+    // Stops the audio buffer, then the audio transfer (10000 ms).
+    void ASourceStop();
+    // Starts the audio source and, when it runs, the player on its buffer; true when the player runs.
     bool AudioPlay();
-    // Stops the audio buffer, then the player (10000 ms).
+    // Stops the audio buffer, the audio transfer and the player (10000 ms each).
     void AudioStop();
-    // Prepares the talk buffer and registers it with the session's capture, which starts the microphone
-    // when it is the first; false, with everything undone, when that fails.
+    // Prepares the talk buffer, starts the talk transfer and registers the buffer with the session's
+    // capture, which starts the microphone when it is the first; false, with everything undone, when a
+    // step fails.
     bool TalkStart();
-    // Unregisters the talk buffer, stops the capture when no channel talks any more (10000 ms), stops the
-    // talk buffer. Nothing when not talking.
+    // Unregisters the talk buffer, stops the capture when no channel talks any more, stops the talk buffer
+    // and the talk transfer (10000 ms each). Nothing when not talking.
     void TalkStop();
 
     // The audio thread's view of the video side.

@@ -8,6 +8,7 @@
 
 void AppDevice::BindNew(AppSession* owner, std::string_view id) {
     session = owner;
+    position_transfer.Bind(owner, this, nullptr);
     user_data.store(0);
     state.store(0);
     std::memset(status_words, 0, sizeof(status_words));
@@ -18,6 +19,7 @@ void AppDevice::BindNew(AppSession* owner, std::string_view id) {
 
 void AppDevice::BindRecord(AppSession* owner, const uint8_t* record_bytes) {
     session = owner;
+    position_transfer.Bind(owner, this, nullptr);
     user_data.store(0);
     state.store(0);
     std::memset(status_words, 0, sizeof(status_words));

@@ -6,6 +6,7 @@
 
 #include "base/locks.h"
 #include "session/device_record.h"
+#include "transfer/source_transf.h"
 
 struct AppSession;
 struct AppChannel;
@@ -26,6 +27,8 @@ struct AppDevice {
     std::atomic<uint32_t> audio_byte_total{0};
     std::atomic<uint32_t> audio_frames_queued{0};
     std::atomic<uint32_t> audio_bytes_queued{0};
+    // The device's own position stream: constructed, bound and stopped with the device; nothing starts it.
+    corvel::CSourceTransf position_transfer{corvel::kTransferPosition, nullptr};
     corvel::spin_lock channels_lock;
     std::vector<AppChannel*> channels;
     std::atomic<int32_t> recording_count{0};

@@ -28,6 +28,7 @@ bool AppSession::IsLoggedIn() const {
 }
 
 void AppSession::set_center_timing(const corvel::CenterTiming& timing) {
+    center_timing_ = timing;
     tcp_service_.set_timing(timing);
     udp_service_.set_timing(timing);
 }
@@ -90,6 +91,7 @@ void AppSession::ReleaseRegisteredDevice(AppDevice* device) {
         channel->StopAll();
         channel_pool_.Release(channel);
     }
+    device->position_transfer.Stop(corvel::kStopTimeoutMs);
     bool was_registered = false;
     {
         std::lock_guard guard(devices_lock_);

@@ -72,6 +72,8 @@ struct AppSession {
     void Logout();
     // Pauses of both services for the next Login (tests shorten them).
     void set_center_timing(const corvel::CenterTiming& timing);
+    // The pauses in force; media transfers take their retry pause from here when they start.
+    const corvel::CenterTiming& center_timing() const { return center_timing_; }
 
     // Requests to the center server (client thread). Each takes an operation and queues it on the TCP
     // service; false when not logged in or no operation can be had.
@@ -129,6 +131,7 @@ struct AppSession {
     // After the channel pool, so that it is stopped before any talk buffer it may still feed goes away.
     corvel::CMyTalkAudio talk_audio_{&sound_input};
     // Declared last so that they are destroyed first: their workers use the registry and the pools.
+    corvel::CenterTiming center_timing_;
     corvel::CAppTcpService tcp_service_{this};
     corvel::CAppUdpService udp_service_{this, &tcp_service_};
 };

@@ -121,7 +121,7 @@ TEST_F(NotLoggedInObjects, TimerSplitsTheDeviceAudioRateOverEveryChannel) {
     AppChannel* second = session->TakeChannel();
     second->Bind(session, device, 2, &window);
     device->audio_byte_total += 2048;
-    channel->video_bytes += 4096;
+    channel->video_transfer.CountPacket(4096 - 36);
     channel->frames_shown += 25;
     EXPECT_EQ(VelqChn_OnTimer(channel), 16);  // 2048 * 8 / 1024
     EXPECT_EQ(VelqChn_OnTimer(second), 16);   // each channel reports the device's whole audio

@@ -45,14 +45,20 @@ TEST(VideoChannel, SettingsStartAsTheDecoderIsBuiltAndReportOldAndNew) {
     EXPECT_EQ(channel->video.verbose.load(), 1);
 }
 
-TEST(VideoChannel, NothingPlaysWithoutAVideoSource) {
+TEST(VideoChannel, WithoutAServerTheSourceRetriesAndNothingIsShown) {
     BoundChannel bound;
-    // No transfer fills the buffer, so play reports failure instead of a decoder idling on nothing.
-    EXPECT_FALSE(bound.channel->VideoPlay());
-    EXPECT_EQ(VelqChn_IsVideoPlaying(bound.channel), 0);
-    EXPECT_EQ(VelqChn_Snapshot(bound.channel, u"/tmp/never"), 0);
+    EXPECT_EQ(VelqChn_Snapshot(bound.channel, u"/tmp/never"), 0);  // not playing: no request
     EXPECT_EQ(bound.channel->snapshot.pending.load(), 0);
     VelqChn_Refresh(bound.channel);  // no device yet: nothing to show, nothing breaks
+    EXPECT_EQ(bound.window.calls(), 0);
+    // The source runs as long as it is wanted, retrying its route; the decoder waits on the empty buffer.
+    EXPECT_TRUE(bound.channel->VideoPlay());
+    EXPECT_TRUE(bound.channel->VideoPlay());  // once is enough
+    EXPECT_TRUE(bound.channel->IsVSourceRunning());
+    EXPECT_EQ(VelqChn_IsVideoPlaying(bound.channel), 1);
+    bound.channel->VideoStop();
+    EXPECT_FALSE(bound.channel->IsVSourceRunning());
+    EXPECT_EQ(VelqChn_IsVideoPlaying(bound.channel), 0);
     EXPECT_EQ(bound.window.calls(), 0);
 }
 
