@@ -1,5 +1,6 @@
 #include "platform/sound_wav_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/le.h"
@@ -11,6 +12,7 @@ namespace {
 constexpr uint32_t kHeaderBytes = 44;
 constexpr uint64_t kMaxWriteBytes = 0xFFFFFFFFull - 1024;
 constexpr uint64_t kMaxReadBytes = 256ull << 20;
+constexpr size_t kMaxFileBytes = (256u << 20) + (1u << 20);
 
 void StoreTag(uint8_t* at, const char* tag) {
     std::memcpy(at, tag, 4);
@@ -72,29 +74,26 @@ bool WavFileWriter::WriteSizes() {
     return std::fflush(file_) == 0;
 }
 
-bool ReadWavFile(const std::string& path, WavFileData* out, std::string* error) {
+bool ParseWav(const uint8_t* bytes, size_t size, WavFileData* out, std::string* error) {
     auto fail = [error](const char* why) {
         if (error != nullptr) *error = why;
         return false;
     };
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return fail("cannot open the file");
-    uint8_t riff[12];
-    if (std::fread(riff, 1, sizeof(riff), file.get()) != sizeof(riff) || std::memcmp(riff, "RIFF", 4) != 0 ||
-        std::memcmp(riff + 8, "WAVE", 4) != 0) {
+    if (size < 12 || std::memcmp(bytes, "RIFF", 4) != 0 || std::memcmp(bytes + 8, "WAVE", 4) != 0) {
         return fail("not a RIFF/WAVE file");
     }
     bool have_format = false;
     SoundFormat format;
+    size_t at = 12;
     for (;;) {
-        uint8_t chunk[8];
-        if (std::fread(chunk, 1, sizeof(chunk), file.get()) != sizeof(chunk)) return fail("no data chunk");
-        const uint32_t bytes = LoadLE32(chunk + 4);
+        if (size - at < 8) return fail("no data chunk");
+        const uint8_t* chunk = bytes + at;
+        const uint32_t chunk_bytes = LoadLE32(chunk + 4);
+        at += 8;
+        const size_t available = size - at;
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
-            uint8_t fmt[16];
-            if (bytes < sizeof(fmt) || std::fread(fmt, 1, sizeof(fmt), file.get()) != sizeof(fmt)) {
-                return fail("short format chunk");
-            }
+            if (chunk_bytes < 16 || available < 16) return fail("short format chunk");
+            const uint8_t* fmt = bytes + at;
             format.format_tag = LoadLE16(fmt);
             format.channels = LoadLE16(fmt + 2);
             format.samples_per_second = LoadLE32(fmt + 4);
@@ -103,26 +102,39 @@ bool ReadWavFile(const std::string& path, WavFileData* out, std::string* error) 
             format.bits_per_sample = LoadLE16(fmt + 14);
             if (!IsPcm16(format)) return fail("not 16-bit PCM with one or two channels");
             have_format = true;
-            const uint64_t rest = bytes - sizeof(fmt) + (bytes & 1);
-            if (rest > 0 && std::fseek(file.get(), static_cast<long>(rest), SEEK_CUR) != 0)
-                return fail("short file");
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             if (!have_format) return fail("data before the format chunk");
-            if (bytes > kMaxReadBytes) return fail("more than 256 MiB of samples");
-            std::vector<uint8_t> raw(bytes);
-            const size_t got = std::fread(raw.data(), 1, raw.size(), file.get());
-            const size_t usable = got - got % format.block_align;  // a file cut short keeps what it has
+            if (chunk_bytes > kMaxReadBytes) return fail("more than 256 MiB of samples");
+            // A file cut short keeps what it has, in whole blocks.
+            size_t usable = std::min<size_t>(chunk_bytes, available);
+            usable -= usable % format.block_align;
             out->format = format;
             out->samples.resize(usable / 2);
             for (size_t i = 0; i < out->samples.size(); ++i) {
-                out->samples[i] = static_cast<int16_t>(LoadLE16(raw.data() + 2 * i));
+                out->samples[i] = static_cast<int16_t>(LoadLE16(bytes + at + 2 * i));
             }
             return true;
-        } else {
-            const uint64_t skip = static_cast<uint64_t>(bytes) + (bytes & 1);
-            if (std::fseek(file.get(), static_cast<long>(skip), SEEK_CUR) != 0) return fail("short file");
         }
+        const uint64_t skip = static_cast<uint64_t>(chunk_bytes) + (chunk_bytes & 1);
+        if (skip > available) return fail("short file");
+        at += static_cast<size_t>(skip);
     }
+}
+
+bool ReadWavFile(const std::string& path, WavFileData* out, std::string* error) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        if (error != nullptr) *error = "cannot open the file";
+        return false;
+    }
+    // Chunks before the samples are few and small in any real file; what lies past the limit is not read.
+    std::vector<uint8_t> bytes;
+    uint8_t piece[65536];
+    size_t got;
+    while (bytes.size() < kMaxFileBytes && (got = std::fread(piece, 1, sizeof(piece), file.get())) > 0) {
+        bytes.insert(bytes.end(), piece, piece + got);
+    }
+    return ParseWav(bytes.data(), bytes.size(), out, error);
 }
 
 }  // namespace corvel

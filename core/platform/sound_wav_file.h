@@ -41,5 +41,7 @@ struct WavFileData {
     std::vector<int16_t> samples;  // interleaved when stereo
 };
 bool ReadWavFile(const std::string& path, WavFileData* out, std::string* error);
+// The same for a file's bytes in memory.
+bool ParseWav(const uint8_t* bytes, size_t size, WavFileData* out, std::string* error);
 
 }  // namespace corvel
