@@ -66,6 +66,7 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     int Run() override;
 
     // Opens the output device and sets its mixing format; true when there is one. A failure releases it.
+    // (No window is involved: the sound servers of this platform share the device without one.)
     bool CreateOutput();
     // Makes the looping play buffer with the 16 notifications on `event`; none on failure.
     bool CreatePlayBuffer(Event* event);
@@ -81,8 +82,8 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     AudioVideoLink* video_ = nullptr;
     SoundOutputOpener* opener_ = nullptr;
     AudioCodecState codec_;
+    Event notification_;  // before the play buffer, which sets it until it is gone
     std::unique_ptr<SoundOutputBuffer> play_buffer_;
-    Event notification_;
 
     // Audio thread only: the frame being decoded and the byte that fills blocks no frame reached.
     FrameRecord frame_{};

@@ -71,8 +71,8 @@ class CMyTalkAudio : public CMyThread {
     std::list<Registration> registrations_;
     light_lock registration_lock_;
     AudioCodecState codec_;
+    Event capture_event_;  // before the device, which sets it until it is gone
     std::unique_ptr<SoundInput> wave_in_;
-    Event capture_event_;
     std::array<SoundInputHeader, kTalkCaptureBuffers> headers_;
     // Capture memory, written by the device while queued and encoded in place by Run.
     std::array<std::array<int16_t, kTalkSamplesPerFrame>, kTalkCaptureBuffers> buffers_{};

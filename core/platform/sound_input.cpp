@@ -155,7 +155,12 @@ std::unique_ptr<SoundInput> SoundInputChoice::Open(const SoundFormat& format, Ev
         return input;
     }
     if (name_ == "auto") {
-        if (auto input = OpenPortAudioInput(format, done_event)) return input;
+        // Probing a machine without sound costs time and floods standard error with the sound system's
+        // own complaints, so a failed probe is not repeated for this session.
+        if (!real_device_missing_.load()) {
+            if (auto input = OpenPortAudioInput(format, done_event)) return input;
+            real_device_missing_ = true;
+        }
         TellOnce("no microphone opened; capturing silence from the null device");
         return OpenNullSoundInput(format, done_event, {});
     }

@@ -105,8 +105,8 @@ class SoundInputOpener {
 
 // The backend named by CORVEL_SOUND_IN or given: "portaudio" (the default microphone), "null" (silence,
 // clocked like a device), "wav:PATH" (the file is the microphone, looped), "auto" or empty (the real
-// device when one opens, else null, said once on standard error). An unknown name opens nothing and says
-// so once.
+// device when one opens, else null, said once on standard error; a failed probe is not repeated).
+// An unknown name opens nothing and says so once.
 class SoundInputChoice final : public SoundInputOpener {
   public:
     explicit SoundInputChoice(std::string_view name);
@@ -119,6 +119,7 @@ class SoundInputChoice final : public SoundInputOpener {
 
     std::string name_;
     std::atomic<bool> told_{false};
+    std::atomic<bool> real_device_missing_{false};
 };
 
 }  // namespace corvel

@@ -168,7 +168,12 @@ std::unique_ptr<SoundOutputDevice> SoundOutputChoice::Open() {
     if (name_ == "portaudio") return OpenPortAudioOutput();
     if (name_.starts_with("wav:")) return OpenWavSoundOutput(name_.substr(4), {});
     if (name_ == "auto") {
-        if (auto device = OpenPortAudioOutput()) return device;
+        // Probing a machine without sound costs time and floods standard error with the sound system's
+        // own complaints, so a failed probe is not repeated for this session.
+        if (!real_device_missing_.load()) {
+            if (auto device = OpenPortAudioOutput()) return device;
+            real_device_missing_ = true;
+        }
         TellOnce("no sound output device opened; sound is played to the null device");
         return OpenNullSoundOutput({});
     }

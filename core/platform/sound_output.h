@@ -58,7 +58,8 @@ class SoundOutputBuffer {
     bool Play(bool looping);
     void StopPlaying();
     bool IsPlaying();
-    // Sets the notification positions (each below the size, at most 64) and the one event they set.
+    // Sets the notification positions (each below the size, at most 64) and the one event they set, which
+    // must outlive the buffer.
     bool SetNotificationPositions(std::span<const uint32_t> positions, Event* event);
 
     uint32_t size() const { return size_; }
@@ -121,7 +122,8 @@ class SoundOutputOpener {
 
 // The backend named by CORVEL_SOUND_OUT or given: "portaudio" (the real device), "null" (no device, but
 // clocked like one), "wav:PATH" (clocked like null, everything played also written to PATH), "auto" or
-// empty (the real device when one opens, otherwise null, said once on standard error). An unknown name
+// empty (the real device when one opens, otherwise null, said once on standard error; a failed probe is
+// not repeated). An unknown name
 // opens nothing and says so once.
 class SoundOutputChoice final : public SoundOutputOpener {
   public:
@@ -135,6 +137,7 @@ class SoundOutputChoice final : public SoundOutputOpener {
 
     std::string name_;
     std::atomic<bool> told_{false};
+    std::atomic<bool> real_device_missing_{false};
 };
 
 }  // namespace corvel

@@ -90,8 +90,8 @@ struct Talk {
 };
 
 TEST(TalkAudioTest, EveryTalkingChannelGetsTheSameFramesWithTheSameTime) {
+    TalkBuffer a, b;  // outlive the capture that feeds them
     Talk talk;
-    TalkBuffer a, b;
     const uint32_t before = static_cast<uint32_t>(std::time(nullptr));
     ASSERT_TRUE(talk.Register(a));
     ASSERT_TRUE(talk.capture.RegisterTalkBuffer(&b.buffer));
@@ -118,8 +118,8 @@ TEST(TalkAudioTest, EveryTalkingChannelGetsTheSameFramesWithTheSameTime) {
 // The capture runs at 7900 samples/s and goes out as 8000 samples/s G.726: decoding the frames back gives
 // the samples the microphone heard, one for one.
 TEST(TalkAudioTest, EncodedFramesDecodeBackToTheMicrophoneAbove20Db) {
+    TalkBuffer a;  // outlive the capture that feeds them
     Talk talk;
-    TalkBuffer a;
     ASSERT_TRUE(talk.Register(a));
     talk.Record(2000);
     const auto frames = a.Take();
@@ -148,8 +148,8 @@ TEST(TalkAudioTest, EncodedFramesDecodeBackToTheMicrophoneAbove20Db) {
 }
 
 TEST(TalkAudioTest, APartialBlockIsDroppedAndItsBufferQueuedAgain) {
+    TalkBuffer a;  // outlive the capture that feeds them
     Talk talk;
-    TalkBuffer a;
     ASSERT_TRUE(talk.Register(a));
     talk.Record(100);
     // Someone stops the device under the capture: the block being filled comes back with 790 samples.
@@ -163,8 +163,8 @@ TEST(TalkAudioTest, APartialBlockIsDroppedAndItsBufferQueuedAgain) {
 }
 
 TEST(TalkAudioTest, UnregisteringOneKeepsCapturingForTheOtherAndTheLastStopsIt) {
+    TalkBuffer a, b;  // outlive the capture that feeds them
     Talk talk;
-    TalkBuffer a, b;
     ASSERT_TRUE(talk.Register(a));
     ASSERT_TRUE(talk.capture.RegisterTalkBuffer(&b.buffer));
     talk.Record(500);
@@ -195,8 +195,8 @@ TEST(TalkAudioTest, UnregisteringOneKeepsCapturingForTheOtherAndTheLastStopsIt) 
 }
 
 TEST(TalkAudioTest, AFullTalkBufferMissesFramesTheOthersStillGet) {
+    TalkBuffer stalled, flowing;  // outlive the capture that feeds them
     Talk talk;
-    TalkBuffer stalled, flowing;
     ASSERT_TRUE(talk.Register(stalled));
     ASSERT_TRUE(talk.capture.RegisterTalkBuffer(&flowing.buffer));
     size_t flowed = 0;
@@ -209,9 +209,9 @@ TEST(TalkAudioTest, AFullTalkBufferMissesFramesTheOthersStillGet) {
 }
 
 TEST(TalkAudioTest, NoMicrophoneUndoesTheRegistration) {
+    TalkBuffer a;  // outlive the capture that feeds them
     Talk talk;
     talk.microphone.refuse = true;
-    TalkBuffer a;
     EXPECT_FALSE(talk.capture.RegisterTalkBuffer(&a.buffer));
     EXPECT_EQ(talk.capture.RegistrationCount(), 0u);
     EXPECT_FALSE(talk.capture.HasThread());

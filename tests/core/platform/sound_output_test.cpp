@@ -173,10 +173,10 @@ TEST(SoundOutputTest, LostBufferRefusesUntilRestoredThenKeepsItsPlace) {
 }
 
 TEST(SoundOutputTest, RealTimeNullClockPlaysAtSixteenThousandBytesPerSecond) {
+    Event event;  // outlives the buffer, whose clock thread sets it
     auto device = OpenNullSoundOutput({});
     ASSERT_TRUE(device);
     auto buffer = device->CreateBuffer(kPlayFormat, kSize);
-    Event event;
     const uint32_t positions[1] = {8000};
     ASSERT_TRUE(buffer->SetNotificationPositions(positions, &event));
     const auto start = std::chrono::steady_clock::now();
