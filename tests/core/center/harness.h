@@ -43,6 +43,7 @@ class CenterHarness : public ::testing::Test {
         ASSERT_TRUE(peer_.Read(&first));
         ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(first)));
         ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_OK, 5s));
+        ASSERT_TRUE(window_.WaitFor(VELQ_EV_LIST_BEGIN, 5s));  // that reply's (empty) list has been merged
     }
     // Reads the next request and answers it with these device records.
     void AnswerList(const std::vector<DeviceRecord>& records, Request* request = nullptr) {

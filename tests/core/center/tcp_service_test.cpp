@@ -54,7 +54,7 @@ TEST_F(TcpService, DroppedConnectionReconnectsAndStartsTheSequenceAgain) {
     ASSERT_TRUE(peer_.Read(&first));
     EXPECT_EQ(first.header.sequence, 1u);
     ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(first)));
-    ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_OK, 5s, 2));
+    ASSERT_TRUE(window_.WaitFor(VELQ_EV_LIST_BEGIN, 5s, 2));  // posted right after the login event
     const auto codes = window_.Codes();
     const std::vector<uintptr_t> expected = {2, 5, 128, 1, 2, 5, 128};
     EXPECT_EQ(codes, expected);
