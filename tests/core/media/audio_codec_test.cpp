@@ -257,16 +257,5 @@ TEST(G726Encode, EveryRateMatchesTheLibraryAndMayWorkInPlace) {
     }
 }
 
-TEST(AudioCodecReset, RejectsUnknownRates) {
-    AudioCodecState state;
-    state.bits_left = 7;
-    EXPECT_FALSE(state.Reset(4));
-    EXPECT_FALSE(state.Reset(-1));
-    EXPECT_EQ(state.bits_left, 7);
-    EXPECT_TRUE(state.Reset(0));
-    EXPECT_EQ(state.rate_index, 0);
-    EXPECT_EQ(state.bits_left, 0);
-}
-
 }  // namespace
 }  // namespace corvel

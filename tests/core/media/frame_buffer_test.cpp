@@ -68,26 +68,6 @@ TEST_F(AudioRing, FirstFrameComesOutOfFirstPopAndPlaceholderIsDropped) {
     EXPECT_EQ(buffer.FrameCount(), 0);
 }
 
-TEST_F(AudioRing, FramesComeOutInOrderWithTheirDescriptors) {
-    for (uint32_t i = 0; i < 3; ++i) {
-        cursor.sequence = 100 + i;
-        cursor.time = 5000 + i;
-        cursor.aux = 7;
-        PushFrame(buffer, cursor, 500 + i, kFrameUlaw, static_cast<uint8_t>(i));
-    }
-    EXPECT_EQ(buffer.Used(), 500 + 501 + 502);
-    for (uint32_t i = 0; i < 3; ++i) {
-        ASSERT_TRUE(buffer.Pop(&out));
-        EXPECT_EQ(out.size, 500 + i);
-        EXPECT_EQ(out.sequence, 100 + i);
-        EXPECT_EQ(out.time, 5000 + i);
-        EXPECT_EQ(out.aux, 7u);
-        EXPECT_EQ(out.data[0], i);
-        EXPECT_EQ(out.data[out.size - 1], i);
-    }
-    EXPECT_FALSE(buffer.Pop(&out));
-}
-
 TEST_F(AudioRing, FrameNearTheEndIsKeptAndWrapsOnlyWhenHeldFrameLeavesRoom) {
     // Frames at 0, 900, 1800; the next at 2700 ends past 4000 - reserve.
     uint8_t* f0 = PushFrame(buffer, cursor, 900);
