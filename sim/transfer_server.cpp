@@ -153,8 +153,13 @@ void TransferServer::Serve(std::shared_ptr<Stream> stream) {
             } else {
                 Log("streaming " + what);
                 bool ended_by_us = false;
-                if (kind == corvel::kTransferVideo)
+                if (kind == corvel::kTransferVideo) {
                     ended_by_us = StreamVideo(*stream, device_id, channel, *settings);
+                } else if (kind == corvel::kTransferAudio) {
+                    ended_by_us = StreamAudio(*stream, channel, *settings);
+                } else {
+                    ended_by_us = ReceiveTalk(*stream, device_id, channel);
+                }
                 Log(std::string(ended_by_us ? "dropped " : "ended ") + what + " after " +
                     std::to_string(stream->packets) + " packets");
             }

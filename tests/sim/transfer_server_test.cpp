@@ -12,6 +12,7 @@
 #include "base/socket.h"
 #include "center/wire.h"
 #include "platform.h"
+#include "transfer/audio_payload.h"
 #include "transfer/transfer_wire.h"
 
 namespace velq_sim {
@@ -169,6 +170,34 @@ TEST_F(TransferServerTest, WrittenResolutionAndFrameRateChooseTheLoop) {
     EXPECT_EQ(StreamSettingsOf(*vehicle, 2)->picture_code, 2);
     EXPECT_EQ(AudioCodeByName("alaw"), 6);
     EXPECT_EQ(AudioCodeByName("mp3"), 0);
+}
+
+}  // namespace
+}  // namespace velq_sim
+
+namespace velq_sim {
+namespace {
+
+using namespace corvel;
+
+TEST_F(TransferServerTest, AudioComesInProtectedGroupsInTheVehiclesCodec) {
+    uint32_t kind = 0, answer = 0;
+    const ControlRecord route = Route("MDVR-10002", kRouteAudio, 1, &kind);  // G.726 at 16 kbit/s
+    const int fd = OpenStream(route, "MDVR-10002", kTransferAudio, 1, &answer);
+    ASSERT_GE(fd, 0);
+    for (uint32_t n = 1; n <= 8; ++n) {
+        uint8_t header_bytes[TransferHeader::kBytes];
+        ASSERT_TRUE(RecvAll(fd, header_bytes, sizeof(header_bytes)));
+        const TransferHeader header = TransferHeader::Decode(header_bytes);
+        EXPECT_EQ(header.sequence, n);
+        EXPECT_EQ(header.kind, kTransferAudio);
+        EXPECT_EQ(header.length, static_cast<uint32_t>(kAudioPayloadBytes));
+        EXPECT_EQ(header.media_byte(TransferHeader::kCodecOffset), 1);
+        uint8_t payload[kAudioPayloadBytes];
+        ASSERT_TRUE(RecvAll(fd, payload, sizeof(payload)));
+        EXPECT_EQ(LoadLE32(payload), (n - 1) % 4 + 1);  // A, B, sum, difference
+    }
+    close(fd);
 }
 
 }  // namespace
