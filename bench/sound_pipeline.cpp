@@ -8,6 +8,7 @@
 #include <portaudio.h>
 #include <sys/resource.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -47,16 +48,33 @@ std::vector<int16_t> Voice(size_t count, double rate) {
     return out;
 }
 
+// The null device on a manual clock, remembering the play buffer so that the run starts once it plays.
 class ManualOutput final : public SoundOutputOpener {
   public:
     explicit ManualOutput(std::shared_ptr<ManualSoundClock> clock) : clock_(std::move(clock)) {}
     std::unique_ptr<SoundOutputDevice> Open() override {
         NullOutputOptions options;
         options.clock = clock_;
-        return OpenNullSoundOutput(options);
+        return std::make_unique<Device>(OpenNullSoundOutput(options), &buffer);
     }
+    std::atomic<SoundOutputBuffer*> buffer{nullptr};
 
   private:
+    class Device final : public SoundOutputDevice {
+      public:
+        Device(std::unique_ptr<SoundOutputDevice> inner, std::atomic<SoundOutputBuffer*>* made)
+            : inner_(std::move(inner)), made_(made) {}
+        bool SetFormat(const SoundFormat& format) override { return inner_->SetFormat(format); }
+        std::unique_ptr<SoundOutputBuffer> CreateBuffer(const SoundFormat& format, uint32_t bytes) override {
+            auto buffer = inner_->CreateBuffer(format, bytes);
+            made_->store(buffer.get());
+            return buffer;
+        }
+
+      private:
+        std::unique_ptr<SoundOutputDevice> inner_;
+        std::atomic<SoundOutputBuffer*>* made_;
+    };
     std::shared_ptr<ManualSoundClock> clock_;
 };
 
@@ -145,6 +163,9 @@ void PlayerFigures(int played_s) {
     cpu = CpuSeconds();
     const double wall = WallSeconds();
     player.Start();
+    while (opener.buffer.load() == nullptr || !opener.buffer.load()->IsPlaying()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     const int blocks = played_s * 1000 / 64;
     int unanswered = 0;
     for (int b = 0; b < blocks; ++b) {
