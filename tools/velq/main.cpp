@@ -2,7 +2,6 @@
 // every failure is one line on standard error.
 #include <algorithm>
 #include <charconv>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -12,6 +11,8 @@
 
 #include "client.h"
 #include "corvel/corvel.h"
+#include "media.h"
+#include "signals.h"
 
 namespace {
 
@@ -37,6 +38,22 @@ const char kHelp[] =
     "  modify DEVICE [--vehicle V] [--driver D]\n"
     "                                   change a device's vehicle id and driver\n"
     "  gprmc SENTENCE                   parse a $GPRMC sentence\n"
+    "  record DEVICE CHANNEL FILE [--split S]\n"
+    "                                   record the channel into an AVI file (with --split, files of at most\n"
+    "                                   S seconds named FILE-YYYY-MM-DD-HH-MM-SS.avi); progress on stderr\n"
+    "  snapshot DEVICE CHANNEL FILE     play the channel and save one picture as "
+    "FILE-YYYY-MM-DD-HH-MM-SS.bmp;\n"
+    "                                   prints the name written (--duration: how long to wait, 10)\n"
+    "  play DEVICE CHANNEL...           play channels without showing them; statistics once a second\n"
+    "  listen DEVICE CHANNEL            play the device's audio; the sound output is the backend named by\n"
+    "                                   CORVEL_SOUND_OUT (auto, portaudio, null, wav:FILE)\n"
+    "  talk DEVICE CHANNEL [--wav FILE] talk to the device; the microphone is FILE (looped) with --wav, "
+    "else\n"
+    "                                   the backend named by CORVEL_SOUND_IN (auto, portaudio, null, "
+    "wav:FILE)\n"
+    "\n"
+    "record, play, listen and talk run until Ctrl-C or --duration S seconds; they fail when no video (or\n"
+    "audio, or talk traffic) came through by then, e.g. for an offline device.\n"
     "\n"
     "options:\n"
     "  --server HOST       center server (127.0.0.1)\n"
@@ -45,13 +62,8 @@ const char kHelp[] =
     "  --user NAME         account (orvi)\n"
     "  --password TEXT     password (480913)\n"
     "  --timeout-ms N      how long to wait for an answer (10000)\n"
+    "  --duration S        media commands: run for S seconds\n"
     "  --help              this text\n";
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnSignal(int) {
-    g_interrupted = 1;
-}
 
 int64_t Number(const std::string& text, int64_t low, int64_t high, const std::string& what) {
     int64_t value = 0;
@@ -73,7 +85,8 @@ struct Arguments {
 };
 
 Arguments Parse(int argc, char** argv) {
-    static const std::vector<std::string> kExtra = {"--vehicle", "--driver", "--channels", "--seconds"};
+    static const std::vector<std::string> kExtra = {"--vehicle",  "--driver", "--channels", "--seconds",
+                                                    "--duration", "--split",  "--wav"};
     Arguments args;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -140,8 +153,7 @@ int Devices(const Arguments& args) {
 int Watch(const Arguments& args) {
     const auto seconds =
         args.extra.count("--seconds") ? Number(args.extra.at("--seconds"), 1, 86400 * 365, "--seconds") : 0;
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    velq::CatchStopSignals();
     velq::Client client(args.common);
     if (!VelqApp_SetCenterServer(client.session(), args.common.server.c_str(), args.common.tcp_port,
                                  args.common.udp_port) ||
@@ -149,7 +161,7 @@ int Watch(const Arguments& args) {
         throw Failure{"cannot start the session"};
     }
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!g_interrupted && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
+    while (!velq::StopRequested() && (seconds == 0 || std::chrono::steady_clock::now() < end)) {
         const auto event = client.events().Pop(std::chrono::milliseconds(100));
         if (!event) continue;
         std::time_t now = std::time(nullptr);
@@ -262,6 +274,35 @@ int Gprmc(const Arguments& args) {
     return velq::kExitOk;
 }
 
+// The media commands' arguments: DEVICE, then CHANNEL (several for play), then FILE where one is taken.
+velq::MediaOptions MediaArguments(const Arguments& args) {
+    const std::string& command = args.command;
+    const bool takes_file = command == "record" || command == "snapshot";
+    const bool many = command == "play";
+    const size_t fixed = takes_file ? 3 : 2;
+    if (args.positional.size() < fixed || (!many && args.positional.size() != fixed)) {
+        throw Usage{command + " needs DEVICE " + (many ? "CHANNEL..." : "CHANNEL") +
+                    (takes_file ? " FILE" : "")};
+    }
+    if (args.extra.count("--split") && command != "record") throw Usage{"only record takes --split"};
+    if (args.extra.count("--wav") && command != "talk") throw Usage{"only talk takes --wav"};
+    velq::MediaOptions options;
+    options.common = args.common;
+    options.device = args.positional[0];
+    const size_t channels_end = takes_file ? 2 : args.positional.size();
+    for (size_t i = 1; i < channels_end; ++i) {
+        options.channels.push_back(static_cast<int>(Number(args.positional[i], 1, 1024, "CHANNEL")));
+    }
+    if (takes_file) options.file = args.positional[2];
+    if (args.extra.count("--wav")) options.file = args.extra.at("--wav");
+    if (args.extra.count("--duration"))
+        options.duration_s =
+            static_cast<int>(Number(args.extra.at("--duration"), 1, 86400 * 365, "--duration"));
+    if (args.extra.count("--split"))
+        options.split_s = static_cast<int>(Number(args.extra.at("--split"), 1, 86400, "--split"));
+    return options;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -277,6 +318,11 @@ int main(int argc, char** argv) {
         if (args.command == "add") return AddOrModify(args, true);
         if (args.command == "modify") return AddOrModify(args, false);
         if (args.command == "gprmc") return Gprmc(args);
+        if (args.command == "record") return velq::Record(MediaArguments(args));
+        if (args.command == "snapshot") return velq::Snapshot(MediaArguments(args));
+        if (args.command == "play") return velq::Play(MediaArguments(args));
+        if (args.command == "listen") return velq::Listen(MediaArguments(args));
+        if (args.command == "talk") return velq::Talk(MediaArguments(args));
         throw Usage{"unknown command " + args.command};
     } catch (const Usage& usage) {
         std::fprintf(stderr, "velq: %s (see velq --help)\n", usage.message.c_str());

@@ -3,46 +3,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <sstream>
 
 #include "sim_harness.h"
+#include "velq_program.h"
 
 namespace corvel::test {
 namespace {
-
-struct ProgramRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string Program(const char* relative) {
-    const char* build = std::getenv("CORVEL_BUILD_DIR");
-    return std::string(build != nullptr ? build : ".") + "/" + relative;
-}
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-ProgramRun Execute(const std::string& arguments) {
-    const std::string err = ::testing::TempDir() + "velq_stderr.txt";
-    const std::string command = Program("tools/velq/velq") + " " + arguments + " 2>" + err;
-    ProgramRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = Slurp(err);
-    return run;
-}
 
 class VelqCli : public SimHarness {
   protected:

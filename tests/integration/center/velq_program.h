@@ -1,0 +1,47 @@
+#pragma once
+// Runs the built velq program as a user does and collects what it printed and its exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace corvel::test {
+
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+};
+
+// A program of the build tree (CORVEL_BUILD_DIR is set by the test registration).
+inline std::string Program(const char* relative) {
+    const char* build = std::getenv("CORVEL_BUILD_DIR");
+    return std::string(build != nullptr ? build : ".") + "/" + relative;
+}
+
+inline std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs velq with these (shell-quoted) arguments and waits for it to end.
+inline ProgramRun Execute(const std::string& arguments) {
+    const std::string err = ::testing::TempDir() + "velq_stderr.txt";
+    const std::string command = Program("tools/velq/velq") + " " + arguments + " 2>" + err;
+    ProgramRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.err = Slurp(err);
+    return run;
+}
+
+}  // namespace corvel::test
