@@ -21,6 +21,9 @@ class VelqMediaCli : public MediaHarness {
   protected:
     void SetUp() override {
         if (access(Program("tools/velq/velq").c_str(), X_OK) != 0) GTEST_SKIP() << "velq is not built";
+        // The programs started here inherit the sound backends; name them as every test does.
+        setenv("CORVEL_SOUND_OUT", "null", 1);
+        setenv("CORVEL_SOUND_IN", "null", 1);
         StartPlatform();
         ports_ = " --tcp-port " + std::to_string(platform_->center().tcp_port()) + " --udp-port " +
                  std::to_string(platform_->center().udp_port()) + " --timeout-ms 5000";

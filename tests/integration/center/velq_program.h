@@ -2,9 +2,11 @@
 // Runs the built velq program as a user does and collects what it printed and its exit status.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -16,10 +18,15 @@ struct ProgramRun {
     std::string out, err;
 };
 
-// A program of the build tree (CORVEL_BUILD_DIR is set by the test registration).
+// A program of the build tree: below CORVEL_BUILD_DIR when set, else below the folder above this test
+// program's own (the build tree puts test programs in BUILD/tests).
 inline std::string Program(const char* relative) {
     const char* build = std::getenv("CORVEL_BUILD_DIR");
-    return std::string(build != nullptr ? build : ".") + "/" + relative;
+    if (build != nullptr) return std::string(build) + "/" + relative;
+    std::error_code error;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return relative;
+    return (self.parent_path().parent_path() / relative).string();
 }
 
 inline std::string Slurp(const std::string& path) {
@@ -31,7 +38,8 @@ inline std::string Slurp(const std::string& path) {
 
 // Runs velq with these (shell-quoted) arguments and waits for it to end.
 inline ProgramRun Execute(const std::string& arguments) {
-    const std::string err = ::testing::TempDir() + "velq_stderr.txt";
+    // One file per test process: ctest runs several at once.
+    const std::string err = ::testing::TempDir() + "velq_stderr_" + std::to_string(getpid()) + ".txt";
     const std::string command = Program("tools/velq/velq") + " " + arguments + " 2>" + err;
     ProgramRun run;
     FILE* pipe = popen(command.c_str(), "r");
