@@ -13,10 +13,12 @@
 #include "corvel/corvel.h"
 #include "platform/sound_wav_file.h"
 #include "session/session.h"
+#include "test_wait.h"
 #include "test_window.h"
 
 namespace {
 
+using corvel::test::ScopedEnv;
 using corvel::test::TestWindow;
 
 bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
@@ -27,29 +29,6 @@ bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
     }
     return true;
 }
-
-// Sets a variable for the lifetime of the object (sessions read the sound backends when they are made).
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (had_) {
-            setenv(name_, old_.c_str(), 1);
-        } else {
-            unsetenv(name_);
-        }
-    }
-
-  private:
-    const char* name_;
-    bool had_ = false;
-    std::string old_;
-};
 
 struct ChannelSound {
     explicit ChannelSound(const std::string& output = "null")

@@ -11,6 +11,7 @@
 #include "center_server.h"
 #include "corvel/corvel.h"
 #include "session/session.h"
+#include "test_wait.h"
 #include "test_window.h"
 
 namespace corvel::test {
@@ -58,12 +59,7 @@ class SimHarness : public ::testing::Test {
     }
     template <typename Predicate>
     static bool WaitUntil(Predicate done, std::chrono::milliseconds timeout = 5s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
+        return test::WaitUntil(done, timeout);
     }
     // Waits until the client has applied every status change the server has made so far.
     bool WaitInStep() {

@@ -11,6 +11,7 @@
 #include "corvel/corvel.h"
 #include "platform.h"
 #include "session/session.h"
+#include "test_wait.h"
 #include "test_window.h"
 
 namespace corvel::test {
@@ -57,12 +58,7 @@ class MediaHarness : public ::testing::Test {
     AppDevice* Device(const char* id) { return session_->FindDevice(id); }
     template <typename Predicate>
     static bool WaitUntil(Predicate done, std::chrono::milliseconds timeout = 10s) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
+        return test::WaitUntil(done, timeout);
     }
     // Events of one code whose value is this handle.
     size_t CountFor(uintptr_t code, const void* handle) {

@@ -13,30 +13,12 @@
 #include "media/frame_buffer.h"
 #include "media_harness.h"
 #include "platform/sound_wav_file.h"
+#include "test_wait.h"
 
 namespace corvel::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_.empty()) {
-            unsetenv(name_);
-        } else {
-            setenv(name_, old_.c_str(), 1);
-        }
-    }
-
-  private:
-    const char* name_;
-    std::string old_;
-};
 
 class RecordAndAudio : public MediaHarness {
   protected:
