@@ -1,5 +1,7 @@
 #include "base/thread.h"
 
+#include <pthread.h>
+
 #include <chrono>
 
 #include "base/tick.h"
@@ -25,6 +27,7 @@ bool CMyThread::Start() {
     auto exit_state = std::make_shared<ExitState>();
     try {
         thread_ = std::thread([this, exit_state] {
+            pthread_setname_np(pthread_self(), ThreadName());
             Run();
             // After this point the worker touches only its own exit state, never the object.
             std::lock_guard lock(exit_state->mutex);

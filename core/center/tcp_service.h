@@ -38,6 +38,7 @@ class CAppTcpService : public CMyThread {
     // the stamp and drops what is still queued.
     void Stop(uint32_t timeout_ms) override;
     int Run() override;
+    const char* ThreadName() const override { return "corvel-tcp"; }
 
     // The newest status stamp whose records were applied; read by the UDP service.
     uint64_t newest_stamp() const { return newest_stamp_.load(std::memory_order_acquire); }

@@ -25,6 +25,7 @@ class CAppUdpService : public CMyThread {
 
     void Stop(uint32_t timeout_ms) override;
     int Run() override;
+    const char* ThreadName() const override { return "corvel-udp"; }
     void set_timing(const CenterTiming& timing) { timing_ = timing; }
 
     // Queues a status request for `stamp` on the TCP service: type 192 with a status request record when

@@ -64,6 +64,7 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     // Start opens them again.
     void Stop(uint32_t timeout_ms) override;
     int Run() override;
+    const char* ThreadName() const override { return "corvel-audio"; }
 
     // Opens the output device and sets its mixing format; true when there is one. A failure releases it.
     // (No window is involved: the sound servers of this platform share the device without one.)

@@ -44,6 +44,7 @@ class CMyTalkAudio : public CMyThread {
     // Ends the thread (waiting up to timeout_ms), then resets, stops and closes the device.
     void Stop(uint32_t timeout_ms) override;
     int Run() override;
+    const char* ThreadName() const override { return "corvel-talk-mic"; }
 
     // Adds a talk buffer to the fan-out, starting the capture when it is the first. False, with nothing
     // registered and the capture stopped if it was the only one, when the capture cannot start.

@@ -69,6 +69,7 @@ class CVideoCtx : public CMyThread {
     // Stops the thread (the pacing wait is cut short); decoder and presenter stay for the next start.
     void Stop(uint32_t timeout_ms) override;
     int Run() override;
+    const char* ThreadName() const override { return "corvel-video"; }
 
     // Shows the last picture again at once: through the video thread when it runs, otherwise from the
     // calling thread when a device exists.

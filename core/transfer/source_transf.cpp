@@ -155,6 +155,19 @@ bool CSourceTransf::ConnectStream() {
     return reply.further <= kStreamReplyFurtherLimit && RecvDiscard(fd, reply.further);
 }
 
+const char* CSourceTransf::ThreadName() const {
+    switch (kind_) {
+        case kTransferVideo:
+            return "corvel-rx-video";
+        case kTransferAudio:
+            return "corvel-rx-audio";
+        case kTransferTalk:
+            return "corvel-tx-talk";
+        default:
+            return "corvel-rx-pos";
+    }
+}
+
 int CSourceTransf::Run() {
     cursor_ = FrameRecord{};
     const uint32_t pause_ms =

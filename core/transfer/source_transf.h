@@ -38,6 +38,7 @@ class CSourceTransf : public CMyThread, private AudioRecordTarget, private TalkP
     void Bind(AppSession* session, AppDevice* device, AppChannel* channel);
     void Stop(uint32_t timeout_ms) override;
     int Run() override;
+    const char* ThreadName() const override;
 
     // Bytes received or sent since the last call (payload + 36 per packet), for the statistics period.
     uint32_t TakeByteCount() { return byte_count_.exchange(0, std::memory_order_acq_rel); }

@@ -1,7 +1,10 @@
 #include "base/thread.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -45,6 +48,33 @@ TEST(CMyThread, StartRunsUntilStopAndCanStartAgain) {
     EXPECT_EQ(worker.loops.load(), after_stop);
     ASSERT_TRUE(worker.Start());
     worker.Stop(kStopTimeoutMs);
+}
+
+// Reads the name its own thread carries, as `top -H` and gdb show it.
+class NamedWorker : public CMyThread {
+  public:
+    ~NamedWorker() override {
+        Stop(kStopTimeoutMs);
+        WaitForExit();
+    }
+    int Run() override {
+        char name[16] = {};
+        pthread_getname_np(pthread_self(), name, sizeof name);
+        seen = name;
+        done.Set();
+        return 0;
+    }
+    const char* ThreadName() const override { return "corvel-named"; }
+    std::string seen;
+    Event done;
+};
+
+TEST(CMyThread, WorkersCarryTheirName) {
+    NamedWorker worker;
+    ASSERT_TRUE(worker.Start());
+    ASSERT_TRUE(worker.done.Wait(kStopTimeoutMs));
+    worker.Stop(kStopTimeoutMs);
+    EXPECT_EQ(worker.seen, "corvel-named");
 }
 
 // A worker that ignores the stop request until the test lets it go.
