@@ -2,18 +2,29 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/presenter.h"
 
 namespace corvel {
+namespace {
+
+// Room for the largest frame of a D1 stream at a high rate without growing.
+constexpr size_t kFirstPacketBytes = 256 * 1024;
+
+}  // namespace
 
 VideoDecoder::~VideoDecoder() {
     avcodec_free_context(&context_);
     av_frame_free(&frame_);
     av_packet_free(&packet_);
+    av_buffer_unref(&packet_bytes_);
     sws_freeContext(converter_);
 }
 
@@ -68,14 +79,30 @@ bool VideoDecoder::Open(int width, int height, int bits_per_pixel) {
 
 bool VideoDecoder::Decode(const uint8_t* data, uint32_t size) {
     have_picture_ = false;
-    if (codec_ == nullptr || data == nullptr || size == 0 || size > INT32_MAX) return false;
-    packet_->data = const_cast<uint8_t*>(data);
+    if (codec_ == nullptr || data == nullptr || size == 0 ||
+        size > static_cast<uint32_t>(INT32_MAX - AV_INPUT_BUFFER_PADDING_SIZE))
+        return false;
+    const size_t needed = static_cast<size_t>(size) + AV_INPUT_BUFFER_PADDING_SIZE;
+    if (packet_bytes_ == nullptr || !av_buffer_is_writable(packet_bytes_) ||
+        static_cast<size_t>(packet_bytes_->size) < needed) {
+        const size_t old_bytes = packet_bytes_ != nullptr ? static_cast<size_t>(packet_bytes_->size) : 0;
+        av_buffer_unref(&packet_bytes_);
+        const size_t bytes =
+            std::min<size_t>(std::max({needed, old_bytes * 2, kFirstPacketBytes}), INT32_MAX);
+        packet_bytes_ = av_buffer_alloc(bytes);
+        if (packet_bytes_ == nullptr) return false;
+    }
+    std::memcpy(packet_bytes_->data, data, size);
+    // Zeroed padding keeps the bitstream readers from running on past a damaged frame's end.
+    std::memset(packet_bytes_->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    packet_->buf = av_buffer_ref(packet_bytes_);
+    if (packet_->buf == nullptr) return false;
+    packet_->data = packet_bytes_->data;
     packet_->size = static_cast<int>(size);
     // A refused or broken packet may still leave a finished picture behind, so the send result is not
     // looked at: whether a picture comes out is what counts.
     avcodec_send_packet(context_, packet_);
-    packet_->data = nullptr;
-    packet_->size = 0;
+    av_packet_unref(packet_);
     if (avcodec_receive_frame(context_, frame_) != 0) return false;
     have_picture_ = frame_->width > 0 && frame_->height > 0;
     return have_picture_;

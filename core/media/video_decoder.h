@@ -5,6 +5,7 @@ struct AVCodecContext;
 struct AVCodec;
 struct AVFrame;
 struct AVPacket;
+struct AVBufferRef;
 struct SwsContext;
 
 namespace corvel {
@@ -49,6 +50,10 @@ class VideoDecoder {
     const AVCodec* codec_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
+    // The padded copy of the frame's bytes handed to the decoder, reused while the decoder holds no
+    // reference to it (a packet without a buffer of its own would be copied into a fresh allocation by
+    // the decoder for every frame).
+    AVBufferRef* packet_bytes_ = nullptr;
     SwsContext* converter_ = nullptr;
     int converter_source_format_ = -1;
     bool have_picture_ = false;
