@@ -2,8 +2,10 @@
 
 #include <arpa/inet.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -171,11 +173,32 @@ void TransferServer::Serve(std::shared_ptr<Stream> stream) {
 
 namespace {
 
-// Sends one packet; false when the client went away.
+// Sends one packet, header and payload in one call so that they leave in the same segment as a recorder
+// sends them (two sends would wake the client twice per packet, and Nagle would hold the payload back for
+// the header's acknowledgement); false when the client went away.
 bool SendPacket(SocketHandle fd, const TransferHeader& header, const uint8_t* payload) {
     uint8_t bytes[TransferHeader::kBytes];
     header.Encode(bytes);
-    return corvel::SendAll(fd, bytes, sizeof(bytes)) && corvel::SendAll(fd, payload, header.length);
+    iovec parts[2] = {{bytes, sizeof(bytes)}, {const_cast<uint8_t*>(payload), header.length}};
+    msghdr message{};
+    message.msg_iov = parts;
+    message.msg_iovlen = header.length > 0 ? 2 : 1;
+    while (message.msg_iovlen > 0) {
+        const ssize_t sent = sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) continue;
+        if (sent <= 0) return false;
+        size_t left = static_cast<size_t>(sent);
+        while (message.msg_iovlen > 0 && left >= message.msg_iov[0].iov_len) {
+            left -= message.msg_iov[0].iov_len;
+            ++message.msg_iov;
+            --message.msg_iovlen;
+        }
+        if (message.msg_iovlen > 0) {
+            message.msg_iov[0].iov_base = static_cast<uint8_t*>(message.msg_iov[0].iov_base) + left;
+            message.msg_iov[0].iov_len -= left;
+        }
+    }
+    return true;
 }
 
 // Paces a stream against the wall clock: Wait() returns once the next period has come.
