@@ -26,8 +26,10 @@ bool CMyThread::Start() {
     running_.store(1, std::memory_order_release);
     auto exit_state = std::make_shared<ExitState>();
     try {
-        thread_ = std::thread([this, exit_state] {
-            pthread_setname_np(pthread_self(), ThreadName());
+        // Read here, not on the worker: the object's type may already be unwinding when a short Run ends.
+        const char* name = ThreadName();
+        thread_ = std::thread([this, exit_state, name] {
+            pthread_setname_np(pthread_self(), name);
             Run();
             // After this point the worker touches only its own exit state, never the object.
             std::lock_guard lock(exit_state->mutex);

@@ -38,7 +38,8 @@ class CMyThread {
     virtual void Stop(uint32_t timeout_ms);
     // The thread body; returns 0 once running() reads 0.
     virtual int Run() = 0;
-    // The worker's name as `top -H` and debuggers show it (at most 15 characters), set as Run begins.
+    // The worker's name as `top -H` and debuggers show it (at most 15 characters, a string literal), read
+    // by Start on the controlling thread and set on the worker before Run.
     virtual const char* ThreadName() const { return "corvel"; }
     // Sleeps in 10 ms steps while running, until timeout_ms have passed on the 32-bit tick.
     void SleepWhileRunning(uint32_t timeout_ms);
