@@ -12,21 +12,13 @@
 #include <vector>
 
 #include "platform/sound_wav_file.h"
+#include "wav_bytes.h"
 
 namespace corvel::test {
 
 inline std::string TempPath(const std::string& name) {
     return (std::filesystem::temp_directory_path() / ("corvel_" + std::to_string(getpid()) + "_" + name))
         .string();
-}
-
-inline std::vector<uint8_t> WavBytes(const std::string& path) {
-    WavFileData data;
-    std::string error;
-    EXPECT_TRUE(ReadWavFile(path, &data, &error)) << error;
-    std::vector<uint8_t> bytes(data.samples.size() * 2);
-    std::memcpy(bytes.data(), data.samples.data(), bytes.size());
-    return bytes;
 }
 
 // Polls `done` every millisecond for up to timeout_ms.

@@ -10,6 +10,7 @@
 #include "platform/sound_output.h"
 #include "platform/sound_output_backends.h"
 #include "platform/sound_wav_file.h"
+#include "wav_bytes.h"
 
 namespace corvel {
 namespace {
@@ -62,14 +63,7 @@ std::vector<uint8_t> Pattern(size_t bytes, uint8_t seed) {
     return out;
 }
 
-std::vector<uint8_t> WavBytes(const std::string& path) {
-    WavFileData data;
-    std::string error;
-    EXPECT_TRUE(ReadWavFile(path, &data, &error)) << error;
-    std::vector<uint8_t> bytes(data.samples.size() * 2);
-    std::memcpy(bytes.data(), data.samples.data(), bytes.size());
-    return bytes;
-}
+using test::WavBytes;
 
 TEST(SoundOutputTest, CursorMovesAtTheByteRateAndEveryBlockNotifiesOnce) {
     ClockedOutput out;
