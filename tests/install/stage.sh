@@ -4,7 +4,9 @@ set -euo pipefail
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/corvel-stage.XXXXXX")
 sim_pid=""
+pids_to_stop=()  # further processes a test started, killed when it ends
 cleanup() {
+  for pid in "${pids_to_stop[@]}"; do kill -KILL "$pid" 2>/dev/null || true; done
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
   rm -rf "$scratch"
 }

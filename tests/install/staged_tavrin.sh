@@ -36,31 +36,49 @@ check "--version wrote nothing in HOME" test -z "$(find "$home" -mindepth 1 -pri
 start_sim
 config_dir=$home/.config/tavrin
 mkdir -p "$config_dir"
-printf '[Tavrin]\r\nCenterServer_Address=127.0.0.1\r\nCenterServer_TcpPort=%s\r\nCenterServer_UdpPort=%s\r\n' \
+printf '[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%s\nCenterServer_UdpPort=%s\n' \
   "$sim_tcp" "$sim_udp" >"$config_dir/Config.ini"
 chmod 644 "$config_dir/Config.ini"
-as_user "$tavrin" --login >"$scratch/tavrin.log" 2>&1 &
-pid=$!
+command -v strace >/dev/null || { echo "FAIL: strace is missing (run scripts/setup)"; exit 1; }
+trace=$scratch/trace.log
+as_user strace -f -y -qq -o "$trace" \
+  -e trace=openat,mkdir,mkdirat,rename,renameat,renameat2,unlink,unlinkat,rmdir,chmod,fchmodat,creat,truncate,symlink,symlinkat,link,linkat \
+  "$tavrin" --login >"$scratch/tavrin.log" 2>&1 &
+runner=$!
+# The first process strace names is tavrin itself.
+pid=""
+for _ in $(seq 100); do
+  pid=$(awk 'NR == 1 {print $1}' "$trace" 2>/dev/null || true)
+  [ -n "$pid" ] && pids_to_stop+=("$pid") && break
+  sleep 0.1
+done
 logged_in=no
-for _ in $(seq 150); do
-  if grep -q '^UserName=' "$config_dir/Config.ini" 2>/dev/null; then logged_in=yes; break; fi
-  kill -0 "$pid" 2>/dev/null || break
+for _ in $(seq 200); do
+  if grep -q '^UserName=' "$config_dir/Config.ini"; then logged_in=yes; break; fi
+  kill -0 "$runner" 2>/dev/null || break
   sleep 0.1
 done
 sleep 1
 running=no
-kill -0 "$pid" 2>/dev/null && running=yes
-kill -TERM "$pid" 2>/dev/null || true
-for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-kill -KILL "$pid" 2>/dev/null || true
-wait "$pid" 2>/dev/null || true
+[ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && running=yes
+[ -n "$pid" ] && kill -TERM "$pid" 2>/dev/null || true
+for _ in $(seq 100); do kill -0 "$runner" 2>/dev/null || break; sleep 0.1; done
+[ -n "$pid" ] && kill -KILL "$pid" 2>/dev/null || true
+wait "$runner" 2>/dev/null || true
 check "tavrin ran until stopped" test "$running" = yes
 check "tavrin logged in and wrote the login to ~/.config/tavrin/Config.ini" test "$logged_in" = yes
 check "Config.ini has mode 0600 (found $(stat -c %a "$config_dir/Config.ini"))" \
   test "$(stat -c %a "$config_dir/Config.ini")" = 600
 check "Config.ini keeps the simulator's port" grep -q "^CenterServer_TcpPort=$sim_tcp" <(tr -d '\r' <"$config_dir/Config.ini")
-missing_data=$(grep -iE 'cannot (find|open|load)|not found|no such file' "$scratch/tavrin.log" || true)
-check "tavrin found its installed data${missing_data:+: $missing_data}" test -z "$missing_data"
+
+# What the run wrote: only the user's own folders and the session's (runtime, temporary, devices).
+written=$("$(dirname "$0")/written_paths.pl" "$trace" | sort -u)
+outside_home=$(grep -vE "^($home|$runtime|$temporary)(/|\$)|^/(dev|proc|sys)/" <<<"$written" || true)
+check "tavrin wrote only under HOME${outside_home:+: $(echo $outside_home)}" test -z "$outside_home"
+data_read=$("$(dirname "$0")/written_paths.pl" --read "$trace" | grep "^$root/$DATADIR/tavrin/" | sort -u || true)
+check "tavrin read its installed data from share/tavrin/" test -n "$data_read"
+echo "installed data read:"
+sed "s|^$root/|  |" <<<"$data_read" | head -n 20
 
 after=$(tree_state)
 changed=$(diff <(echo "$before") <(echo "$after") || true)
@@ -68,7 +86,7 @@ check "nothing under the prefix changed${changed:+: $changed}" test -z "$changed
 check "nothing written in the working folder" test -z "$(find "$work" -mindepth 1 -print -quit)"
 check "no temporary files left" test -z "$(find "$temporary" -mindepth 1 -print -quit)"
 outside=$(find "$scratch" -mindepth 1 -maxdepth 1 ! -name home ! -name work ! -name runtime ! -name tmp \
-  ! -name stage ! -name ports ! -name install.log ! -name tavrin.log)
+  ! -name stage ! -name ports ! -name install.log ! -name tavrin.log ! -name trace.log)
 check "nothing written beside HOME${outside:+: $outside}" test -z "$outside"
 for folder in Record Snapshot; do
   check "no $folder/ in the settings folder" test ! -e "$config_dir/$folder"
