@@ -42,31 +42,29 @@ void CloseOnSignals() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // The map view's embedded browser shares the main window's graphics contexts.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tavrin"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tavrin"));
-    QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tavrin"));
+static const char kHelp[] =
+    "Usage: tavrin [--login] [--version] [--help]\n"
+    "Tavrin, the operator's client of the mobile video platform.\n"
+    "\n"
+    "  --login     log in with the stored center server and user once the window is up\n"
+    "  --version   show the version and exit\n"
+    "  --help      show this help and exit\n"
+    "\n"
+    "Settings live in Config.ini in the program folder: $TAVRIN_HOME when set, the program's own folder\n"
+    "when it runs from its build folder, else ~/.config/tavrin/.\n";
 
+int main(int argc, char** argv) {
+    // The command line is read before the window system is opened, so --help and --version work anywhere.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Tavrin, the operator's client of the mobile video platform.\n"
-        "Settings live in Config.ini in the program folder: $TAVRIN_HOME when set, the program's own folder\n"
-        "when it runs from its build folder, else ~/.config/tavrin/."));
-    const QCommandLineOption login(
-        QStringLiteral("login"),
-        QStringLiteral("Log in with the stored server and user once the window is up."));
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
-                                  QStringLiteral("Show this help and exit."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
-                                     QStringLiteral("Show the version and exit."));
+    const QCommandLineOption login(QStringLiteral("login"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOption(login);
     parser.addOption(help);
     parser.addOption(version);
-    if (!parser.parse(QCoreApplication::arguments())) {
+    if (!parser.parse(arguments)) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
         return 2;
     }
@@ -76,13 +74,21 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (parser.isSet(help)) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs(kHelp, stdout);
         return 0;
     }
     if (parser.isSet(version)) {
         std::printf("tavrin %s\n", TAVRIN_VERSION);
         return 0;
     }
+
+    // The map view's embedded browser shares the main window's graphics contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavrin"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tavrin"));
+    QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tavrin"));
 
     CloseOnSignals();
     CAppClient client(AppFolders::Detect());

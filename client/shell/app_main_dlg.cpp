@@ -240,6 +240,15 @@ void CAppMainDlg::timerEvent(QTimerEvent* event) {
     if (event->timerId() == timer_id_ && grid_) grid_->OnTimer();
 }
 
+void CAppMainDlg::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The login dialog comes up with the main window the first time it is shown.
+    if (!shown_once_ && login_) {
+        shown_once_ = true;
+        login_->show();
+    }
+}
+
 void CAppMainDlg::closeEvent(QCloseEvent* event) {
     Shutdown();
     QMainWindow::closeEvent(event);

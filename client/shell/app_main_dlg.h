@@ -87,6 +87,7 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     bool eventFilter(QObject* watched, QEvent* event) override;
     void timerEvent(QTimerEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     // EventTarget: the library's side.
@@ -137,4 +138,5 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     QRect map_slot_;
     int timer_id_ = 0;
     bool shut_down_ = false;
+    bool shown_once_ = false;
 };
