@@ -99,10 +99,11 @@ if [ -e "$root/$BINDIR/tavrin" ]; then
   check "metainfo launches the desktop entry" grep -q "<launchable type=\"desktop-id\">$id.desktop<" "$metainfo"
   check "metainfo's newest release is $VERSION" grep -q "<release version=\"$VERSION\"" "$metainfo"
   check "Debian changelog's version is $VERSION" grep -q "^tavrin ($VERSION)" "$SOURCE_DIR/packaging/debian/changelog"
-  png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print $3*65536+$4*256, $7*65536+$8*256}' | tr -d ' '; }
+  # Width and height: the first two 32-bit big-endian words of the PNG's header chunk.
+  png_size() { od -An -tu1 -j16 -N8 "$1" | awk '{print ($1*16777216+$2*65536+$3*256+$4) "x" ($5*16777216+$6*65536+$7*256+$8)}'; }
   for size in 48 128 256; do
     icon=$root/$DATADIR/icons/hicolor/${size}x$size/apps/$id.png
-    check "icon ${size}x$size is a $size px PNG" test "$(png_size "$icon" 2>/dev/null)" = "$size$size"
+    check "icon ${size}x$size is a $size px PNG" test "$(png_size "$icon" 2>/dev/null)" = "${size}x$size"
   done
   check "scalable icon" grep -q '<svg' "$root/$DATADIR/icons/hicolor/scalable/apps/$id.svg"
   check "language files in share/tavrin/Language" \
