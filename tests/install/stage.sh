@@ -33,5 +33,5 @@ start_sim() {
     kill -0 "$sim_pid" 2>/dev/null || { echo "FAIL: velq-sim exited"; exit 1; }
     sleep 0.1
   done
-  read -r sim_tcp sim_udp <"$ports"
+  read -r sim_tcp sim_udp _ <"$ports"  # further fields may follow
 }
