@@ -85,6 +85,20 @@ else
   cat "$scratch/example.log"
   fail "the example builds with find_package(Corvel) against the staged SDK"
 fi
+# The package's version: compatible within major version 1 only.
+mkdir -p "$scratch/versions"
+cat >"$scratch/versions/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.16)
+project(versions NONE)
+find_package(Corvel 1.0 REQUIRED)
+find_package(Corvel 2 QUIET)
+if(Corvel_FOUND)
+  message(FATAL_ERROR "Corvel ${Corvel_VERSION} claims to satisfy version 2")
+endif()
+CMAKE
+check "find_package(Corvel 1.0) succeeds, find_package(Corvel 2) does not" \
+  cmake -S "$scratch/versions" -B "$scratch/versions/build" -DCMAKE_PREFIX_PATH="$root" -DCMAKE_FIND_PACKAGE_NO_PACKAGE_REGISTRY=ON
+
 devices=$("$root/$BINDIR/velq" devices --tcp-port "$sim_tcp" --udp-port "$sim_udp" 2>&1) || true
 check "staged velq devices lists the fleet" grep -q '^MDVR-10001 ' <<<"$devices"
 
