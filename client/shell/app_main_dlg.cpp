@@ -290,13 +290,14 @@ void CAppMainDlg::ShowOnlineCount(int count) {
                        AppProfile::Translate(QStringLiteral("No Device Active")));
 }
 
+QString CAppMainDlg::SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence) {
+    if (valid) return QString::asprintf("%.2f km/h", speed_kmh);
+    if (sentence.contains("$GPRMC")) return AppProfile::Translate(QStringLiteral("GPS invalid"));
+    return AppProfile::Translate(QStringLiteral("GPS not valid"));
+}
+
 void CAppMainDlg::ShowSpeed(int row, bool valid, const QByteArray& sentence) {
-    if (valid)
-        vehicle_list_->SetCell(row, 2, QString::asprintf("%.2f km/h", map_view_->SpeedBar));
-    else if (sentence.contains("$GPRMC"))
-        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS invalid")));
-    else
-        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS not valid")));
+    vehicle_list_->SetCell(row, 2, SpeedCell(valid, map_view_->SpeedBar, sentence));
 }
 
 void CAppMainDlg::UpdateStatusRow(const DevTreeEntry& record, int online) {

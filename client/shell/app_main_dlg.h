@@ -63,6 +63,9 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     // The "Click Anywhere"/"Click Device List" rules: cycling stops (CycleDuration := 0 in memory).
     void StopCycling();
 
+    // The vehicle list's speed cell: the speed when the position is valid, else why there is none.
+    static QString SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence);
+
     int currentPanel() const { return current_panel_; }
     const MainLayout& layout() const { return layout_; }
     QAction* commandAction(int command) const;
@@ -114,7 +117,7 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     void CreateMenu();
     void CreateChildren();
     void Relayout(int width, int height);
-    // Writes the speed of the map view's latest position, or the reason there is none, into row's cell.
+    // Writes SpeedCell of the map view's latest position into the row's speed cell.
     void ShowSpeed(int row, bool valid, const QByteArray& sentence);
     void Shutdown();
 

@@ -89,6 +89,7 @@ class DevTreeTest : public QObject {
         QCOMPARE(window.vehicleList()->Cell(row, 0), QString("XABC123"));
         QCOMPARE(window.vehicleList()->Cell(row, 1), QString("<b>Ann</b>"));
         QVERIFY(!window.vehicleList()->Cell(row, 3).isEmpty());
+        QVERIFY(window.vehicleList()->Cell(row, 2).endsWith(" km/h"));
         QVERIFY(window.log()->line(window.log()->count() - 1).contains("] Online"));
 
         // Event 130 for a device already online changes only its label.

@@ -84,6 +84,13 @@ class AppMainDlgTest : public QObject {
         QVERIFY(receiver.all_on_ui_thread);
     }
 
+    void speedCellSaysWhyThereIsNoSpeed() {
+        QCOMPARE(CAppMainDlg::SpeedCell(true, 37.036, "$GPRMC,..."), QString("37.04 km/h"));
+        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, "$GPRMC,120000,V,,,,,,,,,,N*00"), QString("GPS invalid"));
+        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, "garbage"), QString("GPS not valid"));
+        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, ""), QString("GPS not valid"));
+    }
+
     void logIsCappedOldestFirst() {
         LogList log;
         for (int i = 0; i < LogList::kMaxLines + 10; ++i) log.AddLine(QString::number(i));
