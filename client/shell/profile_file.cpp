@@ -81,7 +81,11 @@ void ProfileFile::Parse(const QString& text) {
     sections_.clear();
     section_index_.clear();
     if (text.isEmpty()) return;
-    const QStringList raw = text.split(u'\n');
+    QStringList raw = text.split(u'\n');
+    if (raw.size() > kMaxLines) {
+        raw.erase(raw.begin() + kMaxLines, raw.end());
+        too_big_ = true;
+    }
     lines_.reserve(raw.size());
     int current = -1;
     for (QString line_text : raw) {

@@ -97,6 +97,11 @@ class AppMainDlgTest : public QObject {
         QCOMPARE(log.count(), LogList::kMaxLines);
         QCOMPARE(log.line(0), QString("10"));
         QCOMPARE(log.line(LogList::kMaxLines - 1), QString::number(LogList::kMaxLines + 9));
+        // A server text with markup stays text, also in the line's tool tip.
+        log.AddLine("[<img src=x> - <b>L</b>] Online");
+        const QModelIndex last = log.model()->index(log.count() - 1, 0);
+        QCOMPARE(last.data().toString(), QString("[<img src=x> - <b>L</b>] Online"));
+        QVERIFY(last.data(Qt::ToolTipRole).toString().contains("&lt;img src=x&gt; - &lt;b&gt;L&lt;/b&gt;"));
     }
 
     void menuHoldsEveryEntryLaterOnesDisabled() {
