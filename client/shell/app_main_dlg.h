@@ -6,6 +6,7 @@
 // then the session. UI thread only.
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
 
 #include "corvel/corvel.h"
@@ -140,6 +141,9 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     QRect grid_slot_;
     QRect map_slot_;
     int timer_id_ = 0;
+    // Drains the queued library events in slices of kEventSliceMs.
+    QTimer event_drain_;
+    static constexpr int kEventSliceMs = 8;
     bool shut_down_ = false;
     bool shown_once_ = false;
 };

@@ -49,6 +49,11 @@ void LogList::AddLine(const QString& line) {
     if (at_end && isVisible()) scrollToBottom();
 }
 
+void LogList::showEvent(QShowEvent* event) {
+    QListView::showEvent(event);
+    scrollToBottom();
+}
+
 void LogList::SetHorizontalExtent(int width_px) {
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     model_.SetItemSize(QSize(width_px, fontMetrics().height() + 2));
