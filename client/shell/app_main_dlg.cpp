@@ -198,7 +198,7 @@ void CAppMainDlg::Relayout(int width, int height) {
 }
 
 void CAppMainDlg::ShowPanel(int index) {
-    if (index == current_panel_ || index < 0 || index > 2) return;
+    if (!session_ || index == current_panel_ || index < 0 || index > 2) return;
     selectors_[current_panel_]->SetOn(false);
     panels_[current_panel_]->hide();
     selectors_[index]->SetOn(true);

@@ -5,7 +5,6 @@
 // panel, and runs the client's one-second timer. Closing it logs out, destroys the display windows and
 // then the session. UI thread only.
 #include <QMainWindow>
-#include <QPointer>
 #include <QTimer>
 #include <memory>
 
