@@ -111,6 +111,18 @@ class AppProfileTest : public QObject {
         QCOMPARE(home.ReadFile("Config.ini").size(), junk.size());
     }
 
+    void provincesFromTheLanguageFileElseTheSettings() {
+        ScratchHome home;
+        home.WriteFile("Config.ini", "[Tavrin]\nLanguage File=de_DE\n[Provinces]\nP0\nP1\n");
+        auto client = home.StartClient();
+        QCOMPARE(AppProfile::Current()->Provinces(), QStringList({"P0", "P1"}));  // no language file
+        ScratchHome german;
+        german.WriteFile("Config.ini", "[Tavrin]\nLanguage File=de_DE\n[Provinces]\nP0\n");
+        german.CopyLanguage("de_DE");
+        auto second = german.StartClient();
+        QCOMPARE(AppProfile::Current()->Provinces().value(1), QString("BY-"));
+    }
+
     void settingsFileIsOwnerOnly() {
         ScratchHome home;
         auto client = home.StartClient();
