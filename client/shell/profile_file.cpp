@@ -100,8 +100,7 @@ void ProfileFile::Parse(const QString& text) {
             section.header_line = int(lines_.size());
             current = int(sections_.size());
             sections_.push_back(section);
-        } else if (current >= 0 && !trimmed.isEmpty() && !trimmed.startsWith(u';') &&
-                   !trimmed.startsWith(u'#')) {
+        } else if (current >= 0 && !trimmed.isEmpty() && !trimmed.startsWith(u';')) {
             line.section = current;
             const int eq = trimmed.indexOf(u'=');
             line.key = (eq < 0 ? trimmed : trimmed.left(eq)).trimmed();

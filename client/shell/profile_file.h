@@ -4,8 +4,7 @@
 //   - section and key names match without regard to case; the first matching section and key win;
 //   - names and values are trimmed of surrounding blanks, and a value wrapped in a pair of matching quotes
 //     loses them;
-//   - lines starting with ';' or '#' are comments; a line without '=' inside a section is a key without
-//   value;
+//   - lines starting with ';' are comments; a line without '=' inside a section is a key without value;
 //   - a missing or unreadable file reads as empty; integers read as an optional sign and the leading decimal
 //     digits (anything else gives 0; an empty value gives the default);
 //   - a write replaces only the value of the first matching key (or adds the key at the end of its section,
