@@ -1,0 +1,30 @@
+#include "map/map_page.h"
+
+#include <QWebEngineSettings>
+
+Q_LOGGING_CATEGORY(lcMap, "tavrin.map", QtWarningMsg)
+
+MapPage::MapPage(QObject* parent) : QWebEnginePage(parent) {
+    // The built-in page is local (qrc:) and takes its tiles from a tile server.
+    settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+}
+
+void MapPage::javaScriptAlert(const QUrl& origin, const QString& text) {
+    qCDebug(lcMap) << "alert from" << origin << text;
+}
+
+bool MapPage::javaScriptConfirm(const QUrl& origin, const QString& text) {
+    qCDebug(lcMap) << "confirm from" << origin << text;
+    return false;
+}
+
+bool MapPage::javaScriptPrompt(const QUrl& origin, const QString& text, const QString&, QString*) {
+    qCDebug(lcMap) << "prompt from" << origin << text;
+    return false;
+}
+
+void MapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int line,
+                                       const QString& source) {
+    qCDebug(lcMap) << source << line << message;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The web page object of the map view: silent (script alerts, confirmations, prompts and errors never
+// open a dialog; errors go to the "tavrin.map" logging category, off by default).
+#include <QLoggingCategory>
+#include <QWebEnginePage>
+
+Q_DECLARE_LOGGING_CATEGORY(lcMap)
+
+class MapPage : public QWebEnginePage {
+    Q_OBJECT
+
+  public:
+    explicit MapPage(QObject* parent = nullptr);
+
+  protected:
+    void javaScriptAlert(const QUrl& origin, const QString& text) override;
+    bool javaScriptConfirm(const QUrl& origin, const QString& text) override;
+    bool javaScriptPrompt(const QUrl& origin, const QString& text, const QString& value,
+                          QString* result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                  const QString& source) override;
+};
