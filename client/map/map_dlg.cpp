@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebEngineScript>
@@ -93,6 +94,15 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
     connect(page_, &QWebEnginePage::loadStarted, this, [this] { page_loaded_ = false; });
     connect(page_, &QWebEnginePage::loadFinished, this, &CMapDlg::OnLoadFinished);
 
+    // A floating view has no parent; it goes with the window it docks into, and never keeps the program
+    // running on its own.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    if (QWidget* dock_parent = host_.MapDockParent()) {
+        connect(dock_parent, &QObject::destroyed, this, [this] {
+            if (floating_) delete this;
+        });
+    }
+
     LoadMapPage();
     CreateMapButton();
     SetUpGpsCorrection();
@@ -130,8 +140,11 @@ void CMapDlg::CreateMapButton() {
     if (!image.isNull()) {
         image.setMask(image.createMaskFromColor(settings_.button_mask_color));
         map_button_->setIcon(image);
-        map_button_->setIconSize(QSize(25, 19));
+    } else {
+        // Without the skin's image the button still says what it does.
+        map_button_->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
     }
+    map_button_->setIconSize(QSize(25, 19));
     connect(map_button_, &QToolButton::clicked, this, &CMapDlg::ToggleFloating);
     map_button_->raise();
 }

@@ -3,7 +3,8 @@
 // through the page's hidden input elements (set from the members below) and two script functions,
 // "refreshMap" and "centerMap". The view docks into the main window's map slot or floats on its own.
 //
-// UI thread only. Page calls are asynchronous and run in the order they were made.
+// UI thread only. Page calls are asynchronous and run in the order they were made. Owned by the host's dock
+// parent: its child while docked, deleted with it while floating (the caller creates it with new).
 #include <QByteArray>
 #include <QColor>
 #include <QDialog>

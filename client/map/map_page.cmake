@@ -23,7 +23,7 @@ foreach(heading ${map_headings})
   math(EXPR fraction "${tenths} % 10")
   set(heading_svg "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"32\" height=\"32\" viewBox=\"0 0 32 32\">
 <circle cx=\"16\" cy=\"16\" r=\"13\" fill=\"#ffffff\" fill-opacity=\"0.92\" stroke=\"#1f4e9c\" stroke-width=\"2\"/>
-<path transform=\"rotate(${whole}.${fraction} 16 16)\" d=\"M16 5 L23.5 23 L16 19 L8.5 23 Z\" fill=\"#1f4e9c\"/>
+<path transform=\"rotate(${whole}.${fraction} 16 16)\" d=\"M16 4 L22 26 L16 21 L10 26 Z\" fill=\"#1f4e9c\"/>
 </svg>
 ")
   file(CONFIGURE OUTPUT ${map_page_out}/icons/${heading}.svg CONTENT "${heading_svg}")

@@ -1,6 +1,6 @@
-// A tile layer drawn in the page itself: lines of equal latitude and longitude with their degree values.
-// It stands in for the map tiles when no tile server answers, so that the track and the markers still have
-// a visible place.
+// A tile layer drawn in the page itself: lines of equal latitude and longitude, with their degree values
+// along the top and left edges of the map. It stands in for the map tiles when no tile server answers, so
+// that the track and the markers still have a visible place.
 'use strict';
 
 L.CoordinateGrid = L.GridLayer.extend({
@@ -20,6 +20,52 @@ L.CoordinateGrid = L.GridLayer.extend({
     return { step: 100, decimals: 0 };
   },
 
+  onAdd: function (map) {
+    L.GridLayer.prototype.onAdd.call(this, map);
+    this._labels = L.DomUtil.create('div', 'coordinate-grid-labels', map.getContainer());
+    map.on('move zoomend resize viewreset', this._placeLabels, this);
+    this._placeLabels();
+  },
+
+  onRemove: function (map) {
+    map.off('move zoomend resize viewreset', this._placeLabels, this);
+    L.DomUtil.remove(this._labels);
+    this._labels = null;
+    L.GridLayer.prototype.onRemove.call(this, map);
+  },
+
+  _label: function (value, decimals, positive, negative) {
+    var text = Math.abs(value).toFixed(decimals) + '\u00b0';
+    if (value > 0) return text + positive;
+    if (value < 0) return text + negative;
+    return text;
+  },
+
+  _addLabel: function (text, left, top) {
+    var label = L.DomUtil.create('div', 'coordinate-grid-label', this._labels);
+    label.textContent = text;
+    label.style.left = left + 'px';
+    label.style.top = top + 'px';
+  },
+
+  _placeLabels: function () {
+    var map = this._map;
+    if (!map || !this._labels) return;
+    this._labels.textContent = '';
+    var bounds = map.getBounds();
+    var grid = this._stepFor(map.getZoom());
+    var step = grid.step;
+    var center = map.getCenter();
+    for (var i = Math.ceil(bounds.getWest() / step); i * step <= bounds.getEast(); i++) {
+      var x = map.latLngToContainerPoint([center.lat, i * step]).x;
+      this._addLabel(this._label(i * step, grid.decimals, 'E', 'W'), Math.round(x) + 3, 2);
+    }
+    for (var j = Math.ceil(bounds.getSouth() / step); j * step <= bounds.getNorth(); j++) {
+      var y = map.latLngToContainerPoint([j * step, center.lng]).y;
+      this._addLabel(this._label(j * step, grid.decimals, 'N', 'S'), 3, Math.round(y) - 16);
+    }
+  },
+
   createTile: function (coords) {
     var size = this.getTileSize();
     var canvas = L.DomUtil.create('canvas', 'leaflet-tile');
@@ -37,15 +83,6 @@ L.CoordinateGrid = L.GridLayer.extend({
     context.fillRect(0, 0, size.x, size.y);
     context.strokeStyle = '#a9a59a';
     context.lineWidth = 1;
-    context.fillStyle = '#5b584f';
-    context.font = '11px sans-serif';
-
-    var label = function (value, positive, negative) {
-      var text = Math.abs(value).toFixed(grid.decimals) + '\u00b0';
-      if (value > 0) return text + positive;
-      if (value < 0) return text + negative;
-      return text;
-    };
 
     // Lines are counted in whole steps, so that no rounding error builds up along the tile.
     for (var i = Math.ceil(northWest.lng / step); i * step <= southEast.lng; i++) {
@@ -55,7 +92,6 @@ L.CoordinateGrid = L.GridLayer.extend({
       context.moveTo(x, 0);
       context.lineTo(x, size.y);
       context.stroke();
-      context.fillText(label(lng, 'E', 'W'), x + 3, 12);
     }
     for (var j = Math.ceil(southEast.lat / step); j * step <= northWest.lat; j++) {
       var lat = j * step;
@@ -64,7 +100,6 @@ L.CoordinateGrid = L.GridLayer.extend({
       context.moveTo(0, y);
       context.lineTo(size.x, y);
       context.stroke();
-      context.fillText(label(lat, 'N', 'S'), 3, y - 3);
     }
     return canvas;
   }
