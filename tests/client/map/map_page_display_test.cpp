@@ -1,7 +1,11 @@
 // The built-in map page in Qt WebEngine, driven as the client drives it: positions through CMapDlg (the
 // page elements and refreshMap), and the page's state read back with scripts.
 #include <QApplication>
+#include <QBuffer>
+#include <QImage>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include "map_test_support.h"
@@ -10,6 +14,42 @@ namespace {
 
 // Positions near the simulator's first vehicle; each one step apart.
 constexpr double kLat = 31.2300, kLng = 121.4700;
+
+// A tile server on 127.0.0.1 that answers every request with one plain PNG tile and keeps the paths asked
+// for.
+class TileServer : public QObject {
+  public:
+    TileServer() {
+        QImage tile(256, 256, QImage::Format_RGB32);
+        tile.fill(QColor(0xcc, 0xdd, 0xee));
+        QBuffer buffer(&png_);
+        buffer.open(QIODevice::WriteOnly);
+        tile.save(&buffer, "PNG");
+        server_.listen(QHostAddress::LocalHost);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    const QList<QByteArray> request = socket->readAll().split(' ');
+                    if (request.size() > 1) paths.append(QString::fromLatin1(request[1]));
+                    socket->write(
+                        "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n"
+                        "Access-Control-Allow-Origin: *\r\nContent-Length: " +
+                        QByteArray::number(png_.size()) + "\r\n\r\n" + png_);
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    QString Template(const QString& layer) const {
+        return QStringLiteral("http://127.0.0.1:%1/%2/{z}/{x}/{y}.png").arg(server_.serverPort()).arg(layer);
+    }
+    QStringList paths;
+
+  private:
+    QTcpServer server_;
+    QByteArray png_;
+};
 
 }  // namespace
 
@@ -24,6 +64,10 @@ class MapPageTest : public QObject {
         MapViewSettings settings;
         // An address nothing answers: no test reaches the internet, and the grid layer must take over.
         settings.road_tiles = settings.photo_tiles = QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png");
+        if (tiles_) {
+            settings.road_tiles = tiles_->Template("road");
+            settings.photo_tiles = tiles_->Template("photo");
+        }
         settings.gps_offset_auto = false;
         settings.gps_offset_x = offset_x_;
         settings.gps_offset_y = offset_y_;
@@ -40,6 +84,7 @@ class MapPageTest : public QObject {
         host_.reset();
         offset_x_.clear();
         offset_y_.clear();
+        tiles_.reset();
     }
 
     void PageStartsAsSpecified() {
@@ -198,6 +243,20 @@ class MapPageTest : public QObject {
         QVERIFY(Eval("document.querySelectorAll('canvas.leaflet-tile').length").toInt() > 0);
     }
 
+    void TilesFromTheConfiguredServers() {
+        tiles_ = std::make_unique<TileServer>();
+        map_.reset();
+        init();
+        QTRY_VERIFY_WITH_TIMEOUT(Eval("roadLayer.tilesLoaded").toInt() > 0, 10000);
+        QVERIFY(tiles_->paths.first().startsWith("/road/16/"));
+        QTest::qWait(4500);  // past the page's wait for a first tile
+        QCOMPARE(Eval("map.hasLayer(gridLayer)").toBool(), false);
+        // The satellite-style layer takes its tiles from its own template.
+        Eval("document.querySelectorAll('.leaflet-control-layers-base input')[1].click()");
+        QTRY_VERIFY_WITH_TIMEOUT(Eval("photoLayer.tilesLoaded").toInt() > 0, 10000);
+        QVERIFY(!tiles_->paths.filter(QRegularExpression("^/photo/16/\\d+/\\d+\\.png$")).isEmpty());
+    }
+
   private:
     QVariant Eval(const QString& script) { return RunScript(map_->view()->page(), script); }
     void SetElements(const QString& values) {
@@ -217,6 +276,7 @@ class MapPageTest : public QObject {
     std::unique_ptr<TestMapHost> host_;
     std::unique_ptr<CMapDlg> map_;
     QString offset_x_, offset_y_;
+    std::unique_ptr<TileServer> tiles_;
 };
 
 QTEST_MAIN(MapPageTest)
