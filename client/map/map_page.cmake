@@ -1,6 +1,6 @@
-# The built-in map page as Qt resources under :/map: the page and its scripts from client/map/page,
-# Leaflet from Debian's libjs-leaflet (taken at build time, nothing is fetched from the internet), and the
-# sixteen heading icons, drawn here as SVG arrows turned in steps of 22.5 degrees.
+#The built - in map page as Qt resources under : / map : the page and its scripts from client / map / page,
+#Leaflet from Debian's libjs-leaflet (taken at build time, nothing is fetched from the internet), and the
+#sixteen heading icons, drawn here as SVG arrows turned in steps of 22.5 degrees.
 find_path(LEAFLET_DIR leaflet.js leaflet.css PATHS /usr/share/javascript/leaflet NO_DEFAULT_PATH REQUIRED)
 
 set(map_page_out ${CMAKE_CURRENT_BINARY_DIR}/map_page)

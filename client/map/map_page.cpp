@@ -1,5 +1,6 @@
 #include "map/map_page.h"
 
+#include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
 Q_LOGGING_CATEGORY(lcMap, "tavrin.map", QtWarningMsg)
@@ -8,6 +9,11 @@ MapPage::MapPage(QObject* parent) : QWebEnginePage(parent) {
     // The built-in page is local (qrc:) and takes its tiles from a tile server.
     settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+    // Tile servers ask their users to name themselves.
+    const QString product = QStringLiteral("Tavrin/" TAVRIN_VERSION);
+    if (!profile()->httpUserAgent().contains(product)) {
+        profile()->setHttpUserAgent(profile()->httpUserAgent() + QLatin1Char(' ') + product);
+    }
 }
 
 void MapPage::javaScriptAlert(const QUrl& origin, const QString& text) {

@@ -29,8 +29,10 @@ class TileServer : public QObject {
         connect(&server_, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = server_.nextPendingConnection()) {
                 connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    const QList<QByteArray> request = socket->readAll().split(' ');
-                    if (request.size() > 1) paths.append(QString::fromLatin1(request[1]));
+                    const QByteArray request = socket->readAll();
+                    const QList<QByteArray> words = request.split(' ');
+                    if (words.size() > 1) paths.append(QString::fromLatin1(words[1]));
+                    if (!request.contains(" Tavrin/")) anonymous_requests++;
                     socket->write(
                         "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n"
                         "Access-Control-Allow-Origin: *\r\nContent-Length: " +
@@ -45,6 +47,7 @@ class TileServer : public QObject {
         return QStringLiteral("http://127.0.0.1:%1/%2/{z}/{x}/{y}.png").arg(server_.serverPort()).arg(layer);
     }
     QStringList paths;
+    int anonymous_requests = 0;
 
   private:
     QTcpServer server_;
@@ -249,6 +252,7 @@ class MapPageTest : public QObject {
         init();
         QTRY_VERIFY_WITH_TIMEOUT(Eval("roadLayer.tilesLoaded").toInt() > 0, 10000);
         QVERIFY(tiles_->paths.first().startsWith("/road/16/"));
+        QCOMPARE(tiles_->anonymous_requests, 0);
         QTest::qWait(4500);  // past the page's wait for a first tile
         QCOMPARE(Eval("map.hasLayer(gridLayer)").toBool(), false);
         // The satellite-style layer takes its tiles from its own template.
