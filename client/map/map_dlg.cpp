@@ -67,6 +67,7 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
     border.setColor(QPalette::Window, QColor(0x5a, 0x5a, 0x5a));
     setPalette(border);
 
+    PrepareWebEngine();
     view_ = new QWebEngineView(this);
     page_ = new MapPage(view_);
     view_->setPage(page_);
@@ -125,7 +126,7 @@ void CMapDlg::LoadMapPage() {
 void CMapDlg::OnLoadFinished(bool ok) {
     page_loaded_ = ok;
     // Values set while no page was there wait in the members; the map page takes them now.
-    if (ok && index_ != kPlaybackPage) WriteMembersToPage();
+    if (ok && Index != kPlaybackPage) WriteMembersToPage();
     emit PageLoaded(ok);
 }
 
@@ -154,8 +155,8 @@ void CMapDlg::SetUpGpsCorrection() {
         LoadOffsetTable(settings_.offset_table_file);
         return;
     }
-    offset_lat_ = LeadingDecimal(settings_.gps_offset_x);
-    offset_lng_ = LeadingDecimal(settings_.gps_offset_y);
+    offset_lat = LeadingDecimal(settings_.gps_offset_x);
+    offset_lng = LeadingDecimal(settings_.gps_offset_y);
 }
 
 bool CMapDlg::CallScript(const QString& name, const QStringList& arguments) {
@@ -185,36 +186,40 @@ void CMapDlg::SetPageElements(const QVariantMap& values) {
 }
 
 void CMapDlg::WriteMembersToPage() {
-    SetPageElements({{QStringLiteral("map_lng"), DecimalText(map_lng_)},
-                     {QStringLiteral("map_lat"), DecimalText(map_lat_)},
-                     {QStringLiteral("offset_lng"), DecimalText(offset_lng_)},
-                     {QStringLiteral("offset_lat"), DecimalText(offset_lat_)},
-                     {QStringLiteral("map_status"), map_status_},
-                     {QStringLiteral("SpeedBar"), DecimalText(speed_kmh_)},
-                     {QStringLiteral("AngleBar"), DecimalText(angle_deg_)},
-                     {QStringLiteral("Index"), QString::number(index_)}});
+    SetPageElements({{QStringLiteral("map_lng"), DecimalText(map_lng)},
+                     {QStringLiteral("map_lat"), DecimalText(map_lat)},
+                     {QStringLiteral("offset_lng"), DecimalText(offset_lng)},
+                     {QStringLiteral("offset_lat"), DecimalText(offset_lat)},
+                     {QStringLiteral("map_status"), map_status},
+                     {QStringLiteral("SpeedBar"), DecimalText(SpeedBar)},
+                     {QStringLiteral("AngleBar"), DecimalText(AngleBar)},
+                     {QStringLiteral("Index"), QString::number(Index)},
+                     {QStringLiteral("VehicleId"), vehicle_id_}});
 }
 
 void CMapDlg::SelectVehicle(int index) {
-    if (index == index_ || index_ == kPlaybackPage) return;
-    index_ = index;
-    if (index != kNoVehicle) SetPageElements({{QStringLiteral("VehicleId"), host_.VehicleIdAtRow(index)}});
-    map_status_ = QStringLiteral("clear");
-    SetPageElements({{QStringLiteral("map_status"), map_status_}});
+    if (index == Index || Index == kPlaybackPage) return;
+    Index = index;
+    if (index != kNoVehicle) {
+        vehicle_id_ = host_.VehicleIdAtRow(index);
+        SetPageElements({{QStringLiteral("VehicleId"), vehicle_id_}});
+    }
+    map_status = QStringLiteral("clear");
+    SetPageElements({{QStringLiteral("map_status"), map_status}});
     CallScript(QStringLiteral("refreshMap"));
 }
 
 int CMapDlg::Position(const QByteArray& sentence, int index) {
-    if (!VelqApp_GPRMC(sentence.constData(), &map_lat_, &map_lng_, &speed_kmh_, &angle_deg_)) return 0;
-    if (!(std::fabs(map_lat_) <= 90.0 && std::fabs(map_lng_) <= 180.0)) return 0;
-    if (index != index_) return 1;
+    if (!VelqApp_GPRMC(sentence.constData(), &map_lat, &map_lng, &SpeedBar, &AngleBar)) return 0;
+    if (!(std::fabs(map_lat) <= 90.0 && std::fabs(map_lng) <= 180.0)) return 0;
+    if (index != Index) return 1;
 
     if (settings_.gps_offset_auto) {
-        const std::optional<OffsetCell> cell = FindOffsetCell(map_lng_, map_lat_);
-        offset_lng_ = cell ? cell->longitude_offset : 0.0;
-        offset_lat_ = cell ? cell->latitude_offset : 0.0;
+        const std::optional<OffsetCell> cell = FindOffsetCell(map_lng, map_lat);
+        offset_lng = cell ? cell->longitude_offset : 0.0;
+        offset_lat = cell ? cell->latitude_offset : 0.0;
     }
-    map_status_ = QStringLiteral("running");
+    map_status = QStringLiteral("running");
     WriteMembersToPage();
     CallScript(QStringLiteral("refreshMap"));
     return 1;
@@ -261,22 +266,22 @@ void CMapDlg::ToggleFloating() {
 }
 
 void CMapDlg::ShowPlaybackPage(const QUrl& address) {
-    index_ = kPlaybackPage;
+    Index = kPlaybackPage;
     page_->load(address);
 }
 
 void CMapDlg::BackToMap() {
-    index_ = kNoVehicle;
-    map_status_ = QStringLiteral("clear");
+    Index = kNoVehicle;
+    map_status = QStringLiteral("clear");
     LoadMapPage();
 }
 
 void CMapDlg::Clear() {
-    if (index_ == kNoVehicle || index_ == kPlaybackPage) return;
-    index_ = kNoVehicle;
-    map_status_ = QStringLiteral("clear");
+    if (Index == kNoVehicle || Index == kPlaybackPage) return;
+    Index = kNoVehicle;
+    map_status = QStringLiteral("clear");
     SetPageElements(
-        {{QStringLiteral("map_status"), map_status_}, {QStringLiteral("Index"), QString::number(index_)}});
+        {{QStringLiteral("map_status"), map_status}, {QStringLiteral("Index"), QString::number(Index)}});
     CallScript(QStringLiteral("refreshMap"));
 }
 
@@ -291,7 +296,7 @@ void CMapDlg::SetDockedRect(const QRect& rect) {
 
 void CMapDlg::customEvent(QEvent* event) {
     if (event->type() == kRefreshEventType) {
-        if (index_ >= 0) CallScript(QStringLiteral("centerMap"));
+        if (Index >= 0) CallScript(QStringLiteral("centerMap"));
         return;
     }
     QDialog::customEvent(event);

@@ -6,7 +6,6 @@
 // UI thread only. Page calls are asynchronous and run in the order they were made. Owned by the host's dock
 // parent: its child while docked, deleted with it while floating (the caller creates it with new).
 #include <QByteArray>
-#include <QColor>
 #include <QDialog>
 #include <QRect>
 #include <QString>
@@ -14,29 +13,11 @@
 #include <QUrl>
 
 #include "map/map_view_host.h"
+#include "map/map_view_settings.h"
 
 class MapPage;
 class QToolButton;
 class QWebEngineView;
-
-// Everything the view reads from the settings and the program's data at its initialisation.
-struct MapViewSettings {
-    // Replacement pages (map/mapdlg.htm in the program folder, ...), in order of preference; the first
-    // that exists when a page is loaded wins over the built-in page.
-    QStringList page_files;
-    bool gps_offset_auto = true;  // GPS_Offset_Auto: use the offset table
-    QString offset_table_file;    // offset_min.bin in the program folder
-    QString gps_offset_x;         // GPS_Offset_X: fixed latitude offset, decimal text
-    QString gps_offset_y;         // GPS_Offset_Y: fixed longitude offset, decimal text
-    QString road_tiles;           // tile address templates; empty takes the page's default
-    QString photo_tiles;
-    QString road_name = QStringLiteral("Road map");  // layer names shown by the page
-    QString photo_name = QStringLiteral("Satellite");
-    QString grid_name = QStringLiteral("Coordinate grid");
-    QString caption = QStringLiteral("Map");              // floating window caption and button tip
-    QString button_image;                                 // skin folder + "map.bmp"
-    QColor button_mask_color = QColor(0x10, 0x10, 0x10);  // MainBkColor
-};
 
 class CMapDlg : public QDialog {
     Q_OBJECT
@@ -60,7 +41,7 @@ class CMapDlg : public QDialog {
     // The main window's vehicle selection: `index` is a row of the vehicle list, or -1.
     void SelectVehicle(int index);
     // A position sentence of the device in row `index`: 1 when it is a valid position (the speed is then
-    // in speed_kmh()), else 0. Only the selected vehicle's positions are drawn; a latitude beyond +-90 or
+    // in SpeedBar), else 0. Only the selected vehicle's positions are drawn; a latitude beyond +-90 or
     // a longitude beyond +-180 is not a valid position.
     int Position(const QByteArray& sentence, int index);
 
@@ -85,16 +66,18 @@ class CMapDlg : public QDialog {
     QRect docked_rect() const { return docked_rect_; }
     bool floating() const { return floating_; }
 
-    int index() const { return index_; }
-    void set_index(int index) { index_ = index; }
-    const QString& map_status() const { return map_status_; }
-    void set_map_status(const QString& status) { map_status_ = status; }
-    double speed_kmh() const { return speed_kmh_; }
-    double map_lng() const { return map_lng_; }
-    double map_lat() const { return map_lat_; }
-    double offset_lng() const { return offset_lng_; }
-    double offset_lat() const { return offset_lat_; }
     bool page_loaded() const { return page_loaded_; }
+
+    // Exchanged with the page elements of the same names when a position is drawn (and when a page has
+    // loaded); the main window sets Index and map_status itself on logout and when it leaves Playback.
+    double map_lng = 121.4737;  // degrees, east positive
+    double map_lat = 31.2304;   // degrees, north positive
+    double offset_lng = 0.0;    // added by the page on road maps
+    double offset_lat = 0.0;
+    QString map_status = QStringLiteral("stopped");  // "stopped", "running" or "clear"
+    double SpeedBar = 0.0;                           // km/h
+    double AngleBar = 0.0;                           // course, degrees
+    int Index = kNoVehicle;                          // row of the selected vehicle; -1 none; -2 playback page
 
     QWebEngineView* view() const { return view_; }
     QToolButton* map_button() const { return map_button_; }
@@ -111,7 +94,7 @@ class CMapDlg : public QDialog {
   private:
     void LoadMapPage();
     void OnLoadFinished(bool ok);
-    // Writes every member into the page element of the same name.
+    // Writes every member into the page element of the same name, and the vehicle id.
     void WriteMembersToPage();
     void SetPageElements(const QVariantMap& values);
     void SetUpGpsCorrection();
@@ -124,17 +107,8 @@ class CMapDlg : public QDialog {
     QToolButton* map_button_ = nullptr;
     bool page_loaded_ = false;
 
-    // Exchanged with the page elements map_lng, map_lat, offset_lng, offset_lat, map_status, SpeedBar,
-    // AngleBar and Index.
-    double map_lng_ = 121.4737;
-    double map_lat_ = 31.2304;
-    double offset_lng_ = 0.0;
-    double offset_lat_ = 0.0;
-    QString map_status_ = QStringLiteral("stopped");
-    double speed_kmh_ = 0.0;
-    double angle_deg_ = 0.0;
-    int index_ = kNoVehicle;
-
+    // The page's VehicleId element: set with the selection, kept for a page that loads later.
+    QString vehicle_id_;
     bool floating_ = false;
     QRect docked_rect_;
 };

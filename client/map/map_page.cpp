@@ -1,9 +1,24 @@
 #include "map/map_page.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
 Q_LOGGING_CATEGORY(lcMap, "tavrin.map", QtWarningMsg)
+
+void PrepareWebEngine() {
+    static bool prepared = false;
+    if (prepared) return;
+    prepared = true;
+    if (geteuid() != 0) return;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("--no-sandbox")) return;
+    std::fputs("tavrin: running as root: the map view's browser runs without its sandbox\n", stderr);
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --no-sandbox").trimmed());
+}
 
 MapPage::MapPage(QObject* parent) : QWebEnginePage(parent) {
     // The built-in page is local (qrc:) and takes its tiles from a tile server.

@@ -6,6 +6,10 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcMap)
 
+// Called before the first web view exists. Chromium refuses to start its sandbox for the root user and
+// ends the process; as root the browser runs without it (said once on standard error).
+void PrepareWebEngine();
+
 class MapPage : public QWebEnginePage {
     Q_OBJECT
 

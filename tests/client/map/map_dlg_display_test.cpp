@@ -93,7 +93,7 @@ class MapDlgTest : public QObject {
         map_->PostRefresh();
         QTRY_COMPARE(Eval("centerCalls").toInt(), 1);
         map_->Clear();
-        QCOMPARE(map_->index(), CMapDlg::kNoVehicle);
+        QCOMPARE(map_->Index, CMapDlg::kNoVehicle);
         map_->PostRefresh();
         QTest::qWait(100);
         QCOMPARE(Eval("centerCalls").toInt(), 1);
@@ -171,21 +171,21 @@ class MapDlgTest : public QObject {
         QVERIFY(WriteFile(playback, "<html><body><input id='map_status' value='untouched'></body></html>"));
         QSignalSpy loaded(map_.get(), &CMapDlg::PageLoaded);
         map_->ShowPlaybackPage(QUrl::fromLocalFile(playback));
-        QCOMPARE(map_->index(), CMapDlg::kPlaybackPage);
+        QCOMPARE(map_->Index, CMapDlg::kPlaybackPage);
         QVERIFY(loaded.wait(20000));
         // Vehicle selection and positions leave the playback page alone; positions are still parsed.
         map_->SelectVehicle(1);
-        QCOMPARE(map_->index(), CMapDlg::kPlaybackPage);
+        QCOMPARE(map_->Index, CMapDlg::kPlaybackPage);
         QCOMPARE(map_->Position(Gprmc(kLat, kLng, 30.0), 0), 1);
-        QCOMPARE(map_->speed_kmh(), 30.0 * 1.852);
+        QCOMPARE(map_->SpeedBar, 30.0 * 1.852);
         QCOMPARE(Eval("document.getElementById('map_status').value").toString(), QStringLiteral("untouched"));
         map_->Clear();
-        QCOMPARE(map_->index(), CMapDlg::kPlaybackPage);
+        QCOMPARE(map_->Index, CMapDlg::kPlaybackPage);
 
         // Back to the map: the built-in page again, nothing selected, the track gone.
         map_->BackToMap();
-        QCOMPARE(map_->index(), CMapDlg::kNoVehicle);
-        QCOMPARE(map_->map_status(), QStringLiteral("clear"));
+        QCOMPARE(map_->Index, CMapDlg::kNoVehicle);
+        QCOMPARE(map_->map_status, QStringLiteral("clear"));
         QVERIFY(loaded.wait(20000));
         QCOMPARE(map_->view()->url(), CMapDlg::BuiltInPageUrl());
         QCOMPARE(Eval("document.getElementById('map_status').value").toString(), QStringLiteral("clear"));
@@ -212,14 +212,14 @@ class MapDlgTest : public QObject {
         WaitForPage();
         map_->SelectVehicle(0);
         QCOMPARE(map_->Position(Gprmc(kLat + 0.0012, kLng + 0.0034), 0), 1);
-        QCOMPARE(map_->offset_lng(), 0.0046);
-        QCOMPARE(map_->offset_lat(), -0.0022);
+        QCOMPARE(map_->offset_lng, 0.0046);
+        QCOMPARE(map_->offset_lat, -0.0022);
         QTRY_COMPARE(Eval("track.getLatLngs().length").toInt(), 1);
         QVERIFY(qAbs(Eval("track.getLatLngs()[0].lng").toDouble() - (kLng + 0.0034 + 0.0046)) < 1e-6);
         // Outside the table: no correction.
         QCOMPARE(map_->Position(Gprmc(kLat + 0.5, kLng), 0), 1);
-        QCOMPARE(map_->offset_lng(), 0.0);
-        QCOMPARE(map_->offset_lat(), 0.0);
+        QCOMPARE(map_->offset_lng, 0.0);
+        QCOMPARE(map_->offset_lat, 0.0);
     }
 
   private:

@@ -127,7 +127,7 @@ class MapPageTest : public QObject {
         QVERIFY(qAbs(Eval("markers[1].getLatLng().lng").toDouble() - (kLng + 0.001)) < 1e-6);
         QVERIFY(qAbs(Eval("markers[0].getLatLng().lat").toDouble() - kLat) < 1e-6);
         // The speed is kept in km/h for the vehicle list.
-        QCOMPARE(map_->speed_kmh(), 10.0 * 1.852);
+        QCOMPARE(map_->SpeedBar, 10.0 * 1.852);
 
         // The same position again adds nothing; neither do other vehicles' positions.
         QCOMPARE(map_->Position(Gprmc(kLat + 0.002, kLng + 0.001), 0), 1);
@@ -177,7 +177,7 @@ class MapPageTest : public QObject {
         QCOMPARE(map_->Position(Gprmc(kLat + 0.002, kLng), 0), 1);
         QCOMPARE(TrackLength(), 1);
         map_->Clear();
-        QCOMPARE(map_->index(), CMapDlg::kNoVehicle);
+        QCOMPARE(map_->Index, CMapDlg::kNoVehicle);
         QCOMPARE(MarkerTitles(), QStringList());
         QCOMPARE(TrackLength(), 0);
         QCOMPARE(Eval("lastLng + lastLat").toDouble(), 0.0);
@@ -210,8 +210,8 @@ class MapPageTest : public QObject {
         offset_x_ = QStringLiteral("0.001");
         offset_y_ = QStringLiteral("-0.002xyz");
         cleanup_and_init_keeping_offsets();
-        QCOMPARE(map_->offset_lat(), 0.001);
-        QCOMPARE(map_->offset_lng(), -0.002);
+        QCOMPARE(map_->offset_lat, 0.001);
+        QCOMPARE(map_->offset_lng, -0.002);
 
         map_->SelectVehicle(0);
         QCOMPARE(map_->Position(Gprmc(kLat, kLng), 0), 1);
