@@ -37,6 +37,7 @@ OffsetTable& ProcessTable() {
 }  // namespace
 
 bool OffsetTable::Load(const QString& path) {
+    if (path.isEmpty()) return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return false;
     unsigned char header[kHeaderBytes];
