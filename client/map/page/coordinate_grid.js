@@ -4,7 +4,7 @@
 'use strict';
 
 L.CoordinateGrid = L.GridLayer.extend({
-  options: { tileSize: 256, minPixelsBetweenLines: 90, zIndex: 5 },
+  options: { tileSize: 256, minPixelsBetweenLines: 90, zIndex: 5, labelMargin: 56 },
 
   // The finest step of 1, 2 or 5 times a power of ten whose lines stay far enough apart at this zoom.
   _stepFor: function (zoom) {
@@ -58,10 +58,12 @@ L.CoordinateGrid = L.GridLayer.extend({
     var center = map.getCenter();
     for (var i = Math.ceil(bounds.getWest() / step); i * step <= bounds.getEast(); i++) {
       var x = map.latLngToContainerPoint([center.lat, i * step]).x;
+      if (x < this.options.labelMargin) continue;  // under the zoom buttons
       this._addLabel(this._label(i * step, grid.decimals, 'E', 'W'), Math.round(x) + 3, 2);
     }
     for (var j = Math.ceil(bounds.getSouth() / step); j * step <= bounds.getNorth(); j++) {
       var y = map.latLngToContainerPoint([j * step, center.lng]).y;
+      if (y < this.options.labelMargin + 30) continue;
       this._addLabel(this._label(j * step, grid.decimals, 'N', 'S'), 3, Math.round(y) - 16);
     }
   },

@@ -244,6 +244,14 @@ class MapPageTest : public QObject {
     void GridLayerWhenTilesFail() {
         QTRY_VERIFY_WITH_TIMEOUT(Eval("map.hasLayer(gridLayer)").toBool(), 10000);
         QVERIFY(Eval("document.querySelectorAll('canvas.leaflet-tile').length").toInt() > 0);
+        // Degree labels along the edges, e.g. "121.470°E" and "31.230°N" at zoom 16.
+        const QStringList labels =
+            Eval(
+                "Array.from(document.querySelectorAll('.coordinate-grid-label')).map(function (l) {"
+                " return l.textContent; })")
+                .toStringList();
+        QVERIFY(labels.contains(QString::fromUtf8("121.470\u00b0E")));
+        QVERIFY(!labels.filter(QRegularExpression(QString::fromUtf8("^31\\.2\\d\\d\u00b0N$"))).isEmpty());
     }
 
     void TilesFromTheConfiguredServers() {
