@@ -180,6 +180,7 @@ function refreshMap() {
   if (!isPhotoType(type)) {
     lng += offsetLng;
     lat += offsetLat;
+    if (Math.abs(lat) > 90 || Math.abs(lng) > 180) return;
   }
   if (firstPoint !== 1 && lng === lastLng && lat === lastLat) return;
 
