@@ -13,6 +13,7 @@
 #include "dialogs/app_login_dlg.h"
 #include "dialogs/search_dlg.h"
 #include "map/map_dlg.h"
+#include "map/map_view_settings.h"
 #include "shell/app_client.h"
 #include "shell/app_profile.h"
 #include "shell/app_settings.h"
@@ -146,7 +147,7 @@ void CAppMainDlg::CreateChildren() {
     log_ = new LogList(central_);
     search_ = new CSearchDlg(central_);
     vehicle_list_ = new DeviceStatusList(central_);
-    map_view_ = new CMapDlg(central_);
+    map_view_ = new CMapDlg(*this, ReadMapViewSettings());
     status_line_ = new StatusLine(central_);
     panels_[kDeviceList] = tree_;
     panels_[kLogInfo] = log_;
@@ -192,8 +193,7 @@ void CAppMainDlg::Relayout(int width, int height) {
     // While "Playback" is shown the map view and the grid trade places.
     grid_slot_ = current_panel_ == kPlayback ? map_rect : grid_rect;
     map_slot_ = current_panel_ == kPlayback ? grid_rect : map_rect;
-    map_view_->dockedRect = map_slot_;
-    if (!map_view_->floating) map_view_->setGeometry(map_slot_);
+    map_view_->SetDockedRect(map_slot_);
     grid_->setGeometry(grid_slot_);
 }
 
@@ -207,14 +207,14 @@ void CAppMainDlg::ShowPanel(int index) {
         grid_slot_ = map_slot_;
         current_panel_ = index;
         map_slot_ = grid_->geometry();
-        map_view_->dockedRect = map_slot_;
-        if (!map_view_->floating) map_view_->setGeometry(map_slot_);
+        map_view_->SetDockedRect(map_slot_);
         grid_->setGeometry(grid_slot_);
     }
     current_panel_ = index;
     if (index == kPlayback && session_) VelqOpt_QueryAllDevice(session_);
-    if (map_view_->Index == -2 && index != kPlayback) map_view_->Index = -1;
-    map_view_->update();
+    // Leaving Playback brings the live map back in place of the playback page.
+    if (map_view_->Index == CMapDlg::kPlaybackPage && index != kPlayback) map_view_->BackToMap();
+    map_view_->PostRefresh();
 }
 
 bool CAppMainDlg::event(QEvent* event) {
@@ -363,6 +363,18 @@ void CAppMainDlg::StopCycling() {
     CAppClient::Settings().CycleDuration = 0;
 }
 
+void CAppMainDlg::ToggleMapView() {
+    if (map_view_) map_view_->ToggleFloating();
+}
+
+QString CAppMainDlg::VehicleIdAtRow(int row) const {
+    return row >= 0 && row < vehicle_list_->rowCount() ? vehicle_list_->Cell(row, 0) : QString();
+}
+
+QSize CAppMainDlg::GridAreaSize() const {
+    return grid_ ? grid_->size() : QSize();
+}
+
 void CAppMainDlg::LogoutCleanup() {
     if (!session_) return;
     search_->VehicleListBegin(0);
@@ -370,10 +382,7 @@ void CAppMainDlg::LogoutCleanup() {
     VelqApp_Logout(session_);
     tree_->DeleteAll();
     vehicle_list_->DeleteAllItems();
-    if (map_view_->Index != -1 && map_view_->Index != -2) {
-        map_view_->Index = -1;
-        map_view_->update();
-    }
+    map_view_->Clear();
     setWindowTitle(Title());
     login_->ShowConnectionState(1, 0);
 }

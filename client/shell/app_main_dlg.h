@@ -10,6 +10,7 @@
 
 #include "corvel/corvel.h"
 #include "dialogs/dev_tree.h"
+#include "map/map_view_host.h"
 #include "shell/event_dispatch.h"
 #include "shell/library_event.h"
 #include "shell/main_layout.h"
@@ -24,7 +25,7 @@ class PanelSelector;
 class StatusLine;
 class QAction;
 
-class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
+class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, public MapViewHost {
     Q_OBJECT
   public:
     // Panels of the left column.
@@ -62,6 +63,8 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     void PressLogin();
     // The "Click Anywhere"/"Click Device List" rules: cycling stops (CycleDuration := 0 in memory).
     void StopCycling();
+    // The "Map" command (32772): the map view floats, or docks again when it floats.
+    void ToggleMapView();
 
     // The vehicle list's speed cell: the speed when the position is valid, else why there is none.
     static QString SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence);
@@ -113,6 +116,11 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     void ConfigResult(int kind, AppOperation* operation, AppDevice* device) override;
     // DevTreeHost.
     void TreeClicked() override;
+    // MapViewHost.
+    QWidget* MapDockParent() override { return central_; }
+    QString VehicleIdAtRow(int row) const override;
+    bool ShowsPlaybackPanel() const override { return current_panel_ == kPlayback; }
+    QSize GridAreaSize() const override;
 
     void CreateMenu();
     void CreateChildren();
