@@ -99,8 +99,8 @@ class CenterServer {
     RouteHandler route_handler_;
     std::vector<std::string> camera_log_;
     std::map<uint32_t, uint32_t> request_counts_;
-    std::vector<std::shared_ptr<Connection>> open_;
-    std::vector<std::thread> workers_;
+    std::vector<std::shared_ptr<Connection>>
+        open_;  // with their threads, finished ones until the next accept
     std::mutex log_mutex_;
 };
 
