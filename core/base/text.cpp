@@ -62,6 +62,21 @@ uint32_t NameHash(std::string_view text) {
     return h;
 }
 
+uint32_t IdentifierHash(std::string_view text) {
+    uint32_t h = 2166136261u;
+    for (const char c : text) {
+        h ^= static_cast<uint8_t>(c);
+        h *= 16777619u;
+    }
+    // FNV leaves the low bits, which pick a table slot, weakly mixed for short names.
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
+    return h;
+}
+
 bool MakeDirectoryPath(const char16_t* path) {
     if (path == nullptr) return false;
     size_t length = 0;

@@ -37,6 +37,10 @@ inline uint32_t NameHash(const char* text) {
     return NameHash(std::string_view(text));
 }
 
+// A hash of every byte of an identifier (FNV-1a, then a final mix), for hash tables. NameHash reads only
+// every second character of names of 32 or more, so names that differ only there all share its value.
+uint32_t IdentifierHash(std::string_view text);
+
 // Creates every directory named before a '/' or '\' of the path (the last component is the file name and is
 // not created). An existing directory is accepted; fails when a creation fails otherwise or the name is not
 // a directory afterwards. Backslashes are taken as separators, so "a\b\c.avi" makes a/b.

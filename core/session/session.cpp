@@ -115,7 +115,7 @@ bool AppSession::RemoveFromRegistryLocked(AppDevice* device) {
     const auto it = std::find(devices_.rbegin(), devices_.rend(), device);
     if (it == devices_.rend()) return false;
     devices_.erase(std::next(it).base());
-    by_key_.Erase(device->name_key, device);
+    by_key_.Erase(device->index_key, device);
     return true;
 }
 
@@ -130,11 +130,11 @@ void AppSession::BeginList(uint32_t count) {
 
 bool AppSession::MergeDevice(AppDevice* candidate) {
     std::lock_guard guard(devices_lock_);
-    AppDevice* existing = FindLocked(candidate->name_key, candidate->record.id());
+    AppDevice* existing = FindLocked(candidate->index_key, candidate->record.id());
     if (existing == nullptr) {
         candidate->state.store(kDeviceAdding);
         devices_.push_back(candidate);
-        by_key_.Insert(candidate->name_key, candidate);
+        by_key_.Insert(candidate->index_key, candidate);
         return true;
     }
     std::lock_guard device_guard(existing->lock);
@@ -164,7 +164,7 @@ void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
     const uint8_t* device_record = record + kDeviceAt;
     const std::string_view id =
         corvel::FieldText(device_record + DeviceRecord::kIdOffset, DeviceRecord::kIdBytes);
-    const uint32_t key = corvel::NameHash(id);
+    const uint32_t key = corvel::IdentifierHash(id);
     // The status words follow the device record at its own declared size; a size that would put them
     // outside what was received leaves the words alone.
     const size_t words_at = kDeviceAt + (corvel::LoadLE32(device_record) & ~3u);
@@ -185,9 +185,14 @@ void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
     }
 }
 
+size_t AppSession::LongestIndexProbe() {
+    std::lock_guard guard(devices_lock_);
+    return by_key_.LongestProbe();
+}
+
 AppDevice* AppSession::FindDevice(std::string_view id) {
     std::lock_guard guard(devices_lock_);
-    return FindLocked(corvel::NameHash(id), id);
+    return FindLocked(corvel::IdentifierHash(id), id);
 }
 
 size_t AppSession::DeviceCount() {

@@ -99,6 +99,8 @@ struct AppSession {
     size_t DeviceCount();
     // Snapshot of the registry in list order (for tests and the logout walk).
     std::vector<AppDevice*> Devices();
+    // The registry index's longest probe run (for tests and diagnostics).
+    size_t LongestIndexProbe();
 
     // Devices, channels and operations from the pools.
     AppDevice* TakeDevice() { return device_pool_.Take(); }
@@ -124,7 +126,7 @@ struct AppSession {
 
     corvel::spin_lock devices_lock_;
     std::vector<AppDevice*> devices_;  // registry in list order
-    corvel::DeviceIndex by_key_;       // the same devices by name key
+    corvel::DeviceIndex by_key_;       // the same devices by index key (IdentifierHash)
     corvel::Pool<AppDevice, corvel::spin_lock> device_pool_;
     corvel::Pool<AppChannel, corvel::spin_lock> channel_pool_;
     corvel::Pool<AppOperation, corvel::light_lock> operation_pool_;
