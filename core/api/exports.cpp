@@ -272,7 +272,9 @@ void VelqChn_Release(AppChannel* channel) {
             }
         }
     }
-    if (listed) session->ReleaseChannel(channel);
+    if (!listed) return;
+    channel->WaitForAudioWriters();
+    session->ReleaseChannel(channel);
 }
 
 // ---- Operations ----

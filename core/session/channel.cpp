@@ -1,6 +1,8 @@
 #include "session/channel.h"
 
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "session/device.h"
 #include "session/session.h"
@@ -164,9 +166,22 @@ void AppChannel::RecordStop() {
     recorder.StopRecording();
 }
 
+void AppChannel::WaitForAudioWriters() const {
+    while (audio_writers.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+}
+
 void RecordDeviceAudio(AppDevice* device, const uint8_t* pcm, uint32_t bytes) {
-    std::lock_guard guard(device->channels_lock);
-    for (AppChannel* channel : device->channels) {
-        if (channel->recorder.HasOpenFile()) channel->recorder.RecordAudio(pcm, bytes);
+    std::vector<AppChannel*> writing;
+    {
+        std::lock_guard guard(device->channels_lock);
+        for (AppChannel* channel : device->channels) {
+            if (!channel->recorder.HasOpenFile()) continue;
+            channel->audio_writers.fetch_add(1, std::memory_order_acq_rel);
+            writing.push_back(channel);
+        }
+    }
+    for (AppChannel* channel : writing) {
+        channel->recorder.RecordAudio(pcm, bytes);
+        channel->audio_writers.fetch_sub(1, std::memory_order_acq_rel);
     }
 }

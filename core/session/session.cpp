@@ -89,6 +89,7 @@ void AppSession::ReleaseRegisteredDevice(AppDevice* device) {
             device->channels.pop_back();
         }
         channel->StopAll();
+        channel->WaitForAudioWriters();
         channel_pool_.Release(channel);
     }
     device->position_transfer.Stop(corvel::kStopTimeoutMs);
