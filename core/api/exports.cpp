@@ -115,6 +115,9 @@ void VelqDev_Release(AppDevice* device) {
 AppChannel* VelqDev_CreateChannel(AppDevice* device, int channel, VelqWindow* window) {
     AppSession* session = device->session;
     if (!LoggedIn(session) || device->state.load() == kDeviceUnlisted) return nullptr;
+    // Stream requests and talk packets carry the channel number in one byte: a larger one would reach
+    // another channel.
+    if (channel < 0 || channel > AppChannel::kMaxNumber) return nullptr;
     AppChannel* created = session->TakeChannel();
     if (created == nullptr) return nullptr;
     created->Bind(session, device, channel, window);

@@ -1,5 +1,7 @@
 #include "session/channel.h"
 
+#include <algorithm>
+#include <climits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -136,15 +138,25 @@ corvel::OverlayFigures AppChannel::Figures() const {
     return figures;
 }
 
+namespace {
+
+// kbit/s of the bytes counted over a one-second period, truncating; a count too large for the figure
+// (a period left uncollected for a long time) gives the largest figure rather than a wrapped one.
+int32_t KbitFromBytes(uint64_t bytes) {
+    return static_cast<int32_t>(std::min<uint64_t>(bytes / 128, INT32_MAX));
+}
+
+}  // namespace
+
 int32_t AppChannel::OnTimer() {
-    // Rates in kbit/s over the one-second period: signed, truncating divisions.
-    video_rate = static_cast<int32_t>(video_transfer.TakeByteCount()) * 8 / 1024;
-    const uint32_t total = device->audio_byte_total.load();
-    audio_rate = static_cast<int32_t>(total - audio_byte_mark) * 8 / 1024;
+    video_rate = KbitFromBytes(video_transfer.TakeByteCount());
+    const uint64_t total = device->audio_byte_total.load();
+    audio_rate = KbitFromBytes(total - audio_byte_mark);
     audio_byte_mark = total;
-    talk_rate = static_cast<int32_t>(talk_transfer.TakeByteCount()) * 8 / 1024;
+    talk_rate = KbitFromBytes(talk_transfer.TakeByteCount());
     frame_rate = frames_shown.exchange(0);
-    total_rate = video_rate + audio_rate + talk_rate;
+    total_rate =
+        static_cast<int32_t>(std::min<int64_t>(int64_t{video_rate} + audio_rate + talk_rate, INT32_MAX));
     return audio_rate;
 }
 

@@ -21,6 +21,8 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     AppSession* session = nullptr;
     AppDevice* device = nullptr;
     int32_t channel_number = -1;  // as the client gives it, counting from 1
+    // The largest channel number: stream requests and talk packets carry it in one byte.
+    static constexpr int32_t kMaxNumber = 255;
     VelqWindow* window = nullptr;
 
     // Statistics of the last timer period, in kbit/s and frames.
@@ -29,7 +31,7 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     std::atomic<int32_t> video_rate{0};
     std::atomic<int32_t> audio_rate{0};
     int32_t talk_rate = 0;
-    uint32_t audio_byte_mark = 0;
+    uint64_t audio_byte_mark = 0;
     std::atomic<int32_t> video_width{0};
     std::atomic<int32_t> video_height{0};
     std::atomic<int32_t> frames_shown{0};

@@ -25,7 +25,7 @@ struct AppDevice {
     // Atomic because the client thread reads it while the center thread moves devices in and out.
     std::atomic<int32_t> state{0};
     std::atomic<int32_t> user_data{0};
-    std::atomic<uint32_t> audio_byte_total{0};
+    std::atomic<uint64_t> audio_byte_total{0};
     std::atomic<uint32_t> audio_frames_queued{0};
     std::atomic<uint32_t> audio_bytes_queued{0};
     // The device's own position stream: constructed, bound and stopped with the device; nothing starts it.

@@ -212,6 +212,9 @@ TEST_F(VelqMediaCli, FailuresEndWithStatusOneAndOneClearLine) {
     EXPECT_EQ(run.status, 1);
     run = Execute("record MDVR-10001 1" + ports_);
     EXPECT_EQ(run.status, 2);
+    run = Execute("play MDVR-10001 256 --duration 1" + ports_);  // channel numbers travel in one byte
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("CHANNEL must be a number from 1 to 255"), std::string::npos) << run.err;
     run = Execute("play MDVR-10001 1 --split 5" + ports_);
     EXPECT_EQ(run.status, 2);
 }
