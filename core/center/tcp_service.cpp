@@ -83,7 +83,9 @@ void CAppTcpService::Stop(uint32_t timeout_ms) {
     WakeSocket(socket_);
     work_event_.Set();
     CMyThread::Stop(timeout_ms);
-    CloseSocketOnce(socket_);  // a worker that never got to close it
+    // A worker that never got to close its socket; one abandoned after the time-out is still using it
+    // and closes it itself on the way out.
+    if (WorkerExited()) CloseSocketOnce(socket_);
     newest_stamp_.store(0, std::memory_order_release);
     // Requests still queued name devices that the logout after this stop hands back to the pool; sent on a
     // later login they would act on recycled objects.

@@ -23,7 +23,8 @@ void CAppUdpService::Stop(uint32_t timeout_ms) {
     // The worker closes its own socket on the way out; waking it is enough.
     WakeSocket(socket_);
     CMyThread::Stop(timeout_ms);
-    CloseSocketOnce(socket_);
+    // An abandoned worker is still using its socket and closes it itself on the way out.
+    if (WorkerExited()) CloseSocketOnce(socket_);
 }
 
 void CAppUdpService::QueueStatusRequest(uint64_t stamp) {

@@ -33,8 +33,12 @@ void AppSession::set_center_timing(const corvel::CenterTiming& timing) {
     udp_service_.set_timing(timing);
 }
 
+bool AppSession::ServicesIdle() const {
+    return !IsLoggedIn() && tcp_service_.WorkerExited() && udp_service_.WorkerExited();
+}
+
 bool AppSession::SetCenterServer(const char* host, uint16_t tcp, uint16_t udp) {
-    if (IsLoggedIn()) return false;
+    if (!ServicesIdle()) return false;
     corvel::StoreFieldText(server_host, sizeof(server_host),
                            std::string_view(host ? host : "", corvel::BoundedLength(host, 259)));
     tcp_port = tcp;
@@ -54,7 +58,7 @@ void AppSession::StoreCredentials(const char* user, const char* pass, uint32_t t
 }
 
 bool AppSession::Login(const char* user, const char* pass) {
-    if (IsLoggedIn()) return false;
+    if (!ServicesIdle()) return false;
     StoreCredentials(user, pass, corvel::TickCount32());
     if (!tcp_service_.Start()) return false;
     if (!udp_service_.Start()) {

@@ -60,12 +60,17 @@ struct AppSession {
 
     // Logged in means the center-server TCP service thread exists.
     bool IsLoggedIn() const;
+    // Not logged in, and no service worker abandoned by a stop time-out is still inside its Run (such a
+    // worker still reads the host, ports and credentials).
+    bool ServicesIdle() const;
+    // False unless ServicesIdle.
     bool SetCenterServer(const char* host, uint16_t tcp, uint16_t udp);
     // Stores the credentials (31 bytes each at most) and the session identifier "%s-%08X" of the user name
     // and the tick, cut to its 32-byte field.
     void StoreCredentials(const char* user, const char* pass, uint32_t tick);
     // Starts the TCP service and then the UDP service; false (and nothing left running) when either does
-    // not start or the session is logged in already. Client thread.
+    // not start or the services are not idle (logged in, or an abandoned worker still running). Client
+    // thread.
     bool Login(const char* user, const char* pass);
     // Stops the UDP and then the TCP service (10000 ms each) and releases every registered device with its
     // channels into the pools. Client thread.
