@@ -161,6 +161,11 @@ std::vector<std::string> CenterServer::camera_log() {
     return camera_log_;
 }
 
+size_t CenterServer::connection_threads() {
+    std::lock_guard guard(mutex_);
+    return open_.size();
+}
+
 uint32_t CenterServer::requests_of_type(uint32_t type) {
     std::lock_guard guard(mutex_);
     return request_counts_[type];

@@ -67,6 +67,8 @@ class CenterServer {
     // Requests answered so far, by request type (for tests).
     uint32_t requests_of_type(uint32_t type);
     uint32_t connections_accepted() const { return connections_.load(); }
+    // Connection threads not joined yet, finished or not (for tests).
+    size_t connection_threads();
 
     void Log(const std::string& line);
 
