@@ -234,7 +234,7 @@ bool TransferServer::StreamVideo(Stream& stream, const std::string& device_id, i
     const SocketHandle fd = stream.fd.load();
     const PictureFormat* format = PictureFormatByCode(settings.picture_code);
     if (format == nullptr) format = PictureFormatByName("CIF");
-    auto loop = loops_.Loop(*format, settings.frame_rate);
+    auto loop = loops_.Loop(*format, settings.frame_rate, device_id, channel);
     if (!loop) return true;
     Pacer pacer(1000.0 / std::max(1, settings.frame_rate));
     uint32_t sequence = 0;
@@ -248,7 +248,7 @@ bool TransferServer::StreamVideo(Stream& stream, const std::string& device_id, i
                 settings = *now;
                 const PictureFormat* next = PictureFormatByCode(settings.picture_code);
                 if (next != nullptr) format = next;
-                if (auto next_loop = loops_.Loop(*format, settings.frame_rate)) {
+                if (auto next_loop = loops_.Loop(*format, settings.frame_rate, device_id, channel)) {
                     loop = std::move(next_loop);
                     index = 0;
                     pacer.set_period(1000.0 / std::max(1, settings.frame_rate));

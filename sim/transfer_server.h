@@ -43,6 +43,7 @@ struct TransferConfig {
     uint32_t seed = 7;
     std::string talk_wav_path;  // talk uplink decoded and written here when set
     bool log = true;
+    bool encoder_log = false;  // libx264's own lines (statistics of every loop encoded) on standard error
     TransferFaults faults;
 };
 
@@ -86,7 +87,7 @@ class TransferServer {
 
     TransferConfig config_;
     Lookup lookup_;
-    H264Library loops_;
+    H264Library loops_{50, 25, config_.encoder_log};
     std::atomic<corvel::SocketHandle> listen_fd_{corvel::kInvalidSocket};
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
