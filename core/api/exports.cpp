@@ -185,8 +185,6 @@ uint64_t VelqChn_SetBufKeep(AppChannel* channel, int tenths_of_second) {
     return PackOldNew(old, static_cast<uint32_t>(tenths_of_second));
 }
 
-// Media components (transfers, decoders, player, talk) join the channel with their own parts of the library;
-// until then nothing starts and the queries say so.
 int VelqChn_VideoPlay(AppChannel* channel) {
     return LoggedIn(channel->session) && channel->VideoPlay();
 }

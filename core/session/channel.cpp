@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/text.h"
 #include "session/device.h"
 #include "session/session.h"
 
@@ -162,9 +163,7 @@ int32_t AppChannel::OnTimer() {
 
 bool AppChannel::RecordStart(const char16_t* path, int32_t max_duration) {
     if (recording.load()) return true;
-    size_t n = 0;
-    for (; path != nullptr && n < 259 && path[n] != 0; ++n) record_path[n] = path[n];
-    record_path[n] = 0;
+    corvel::CopyClientPath(path, record_path);
     max_duration_s = max_duration;
     recording = 1;
     device->recording_count.fetch_add(1);

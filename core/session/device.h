@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/locks.h"
-#include "session/device_record.h"
+#include "center/device_record.h"
 #include "transfer/source_transf.h"
 
 struct AppSession;

@@ -8,6 +8,7 @@
 #include "base/le.h"
 #include "base/text.h"
 #include "base/tick.h"
+#include "center/wire.h"
 #include "corvel/corvel.h"
 
 using corvel::DeviceRecord;
@@ -164,16 +165,16 @@ void AppSession::EndList() {
 }
 
 void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
-    constexpr size_t kDeviceAt = 20;
-    if (bytes < kDeviceAt + DeviceRecord::kBytes) return;
-    const uint8_t* device_record = record + kDeviceAt;
+    using corvel::StatusRecord;
+    if (bytes < StatusRecord::kDeviceOffset + DeviceRecord::kBytes) return;
+    const uint8_t* device_record = record + StatusRecord::kDeviceOffset;
     const std::string_view id =
         corvel::FieldText(device_record + DeviceRecord::kIdOffset, DeviceRecord::kIdBytes);
     const uint32_t key = corvel::IdentifierHash(id);
     // The status words follow the device record at its own declared size; a size that would put them
     // outside what was received leaves the words alone.
-    const size_t words_at = kDeviceAt + (corvel::LoadLE32(device_record) & ~3u);
-    const bool words_valid = words_at >= kDeviceAt && words_at + 64 <= bytes;
+    const size_t words_at = StatusRecord::StatusWordsOffset(corvel::LoadLE32(device_record));
+    const bool words_valid = words_at + 4 * StatusRecord::kWordCount <= bytes;
 
     std::lock_guard guard(devices_lock_);
     AppDevice* device = FindLocked(key, id);
