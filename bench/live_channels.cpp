@@ -45,6 +45,7 @@ extern "C" {
 #include "corvel/corvel.h"
 #include "h264_loop.h"
 #include "platform.h"
+#include "session/channel.h"
 #include "session/session.h"
 
 namespace {

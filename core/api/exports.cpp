@@ -7,6 +7,7 @@
 #include "base/le.h"
 #include "base/text.h"
 #include "corvel/corvel.h"
+#include "session/channel.h"
 #include "session/gprmc.h"
 #include "session/session.h"
 

@@ -10,6 +10,7 @@
 #include "base/tick.h"
 #include "center/wire.h"
 #include "corvel/corvel.h"
+#include "session/channel.h"
 
 using corvel::DeviceRecord;
 
@@ -104,6 +105,14 @@ void AppSession::ReleaseRegisteredDevice(AppDevice* device) {
         was_registered = RemoveFromRegistryLocked(device);
     }
     if (was_registered) device_pool_.Release(device);
+}
+
+AppChannel* AppSession::TakeChannel() {
+    return channel_pool_.Take();
+}
+
+void AppSession::ReleaseChannel(AppChannel* channel) {
+    channel_pool_.Release(channel);
 }
 
 AppOperation* AppSession::TakeOperation() {

@@ -12,11 +12,12 @@
 #include "platform/overlay_font.h"
 #include "platform/sound_input.h"
 #include "platform/sound_output.h"
-#include "session/channel.h"
 #include "session/device.h"
 #include "session/device_index.h"
 #include "session/operation.h"
 #include "session/pool.h"
+
+struct AppChannel;
 
 // Device states.
 inline constexpr int32_t kDeviceUnlisted = 0;
@@ -110,8 +111,8 @@ struct AppSession {
     // Devices, channels and operations from the pools.
     AppDevice* TakeDevice() { return device_pool_.Take(); }
     void ReleaseDevice(AppDevice* device) { device_pool_.Release(device); }
-    AppChannel* TakeChannel() { return channel_pool_.Take(); }
-    void ReleaseChannel(AppChannel* channel) { channel_pool_.Release(channel); }
+    AppChannel* TakeChannel();
+    void ReleaseChannel(AppChannel* channel);
     // Zero-filled operation record, or null when memory runs out.
     AppOperation* TakeOperation();
     void ReleaseOperation(AppOperation* operation) { operation_pool_.Release(operation); }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "corvel/corvel.h"
+#include "session/channel.h"
 #include "session/session.h"
 #include "test_window.h"
 
