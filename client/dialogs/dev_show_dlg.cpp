@@ -143,6 +143,37 @@ void CDevShowDlg::paintEvent(QPaintEvent*) {
     } else {
         painter.drawImage(rect(), shown_);
     }
+    if (recordingMark_ || audioMark_) PaintMarks(painter);
+}
+
+void CDevShowDlg::PaintMarks(QPainter& painter) {
+    painter.setRenderHint(QPainter::Antialiasing);
+    int x = width() - 16;
+    const int y = 6;
+    if (recordingMark_) {
+        painter.setPen(QPen(Qt::white, 1));
+        painter.setBrush(QColor(220, 20, 20));
+        painter.drawEllipse(QRect(x, y, 10, 10));
+        x -= 16;
+    }
+    if (audioMark_) {
+        // A small speaker: the box, the cone, one sound wave.
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(240, 240, 240));
+        painter.drawRect(QRect(x, y + 3, 3, 4));
+        const QPoint cone[] = {{x + 3, y + 3}, {x + 7, y}, {x + 7, y + 10}, {x + 3, y + 7}};
+        painter.drawPolygon(cone, 4);
+        painter.setPen(QPen(QColor(240, 240, 240), 1.2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawArc(QRect(x + 5, y + 1, 6, 8), -60 * 16, 120 * 16);
+    }
+}
+
+void CDevShowDlg::SetMarks(bool recording, bool audio) {
+    if (recording == recordingMark_ && audio == audioMark_) return;
+    recordingMark_ = recording;
+    audioMark_ = audio;
+    update();
 }
 
 void CDevShowDlg::RefreshIfIdle() {
@@ -237,7 +268,7 @@ void CDevShowDlg::Undock() {
         VelqChn_GetChnInfo(channel, VELQ_CHN_WIDTH, &videoWidth);
         VelqChn_GetChnInfo(channel, VELQ_CHN_HEIGHT, &videoHeight);
     }
-    const QSize gridSize = gridArea_ ? gridArea_->size() : QSize(640, 480);
+    const QSize gridSize = gridArea_ ? gridArea_->contentsRect().size() : QSize(640, 480);
     QSize size = UndockClientSize(static_cast<int>(videoWidth), static_cast<int>(videoHeight), gridSize);
     floating = true;
     setParent(nullptr, Qt::Window);
@@ -266,6 +297,7 @@ void CDevShowDlg::ReleaseChannel() {
     device = nullptr;
     channel = nullptr;
     channelItem = nullptr;
+    recordingMark_ = audioMark_ = false;
     status_->hide();
     {
         std::lock_guard produce(produceMutex_);

@@ -14,6 +14,7 @@
 #include "shell/grid_model.h"
 
 class QLabel;
+class QPainter;
 
 class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     Q_OBJECT
@@ -22,8 +23,8 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     // The client's transfer-status message, as the library's events 192 to 195 are forwarded to a window.
     static constexpr uint32_t kStatusMessage = 0x510;
 
-    // gridArea: the widget the window docks into; its size is also the floating size of a window whose
-    // video size is unknown. The window starts docked and hidden.
+    // gridArea: the widget the window docks into; its contents rectangle is the display area, whose size is
+    // also the floating size of a window whose video size is unknown. The window starts docked and hidden.
     explicit CDevShowDlg(QWidget* gridArea);
     ~CDevShowDlg() override;
 
@@ -42,6 +43,9 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     void TransferStatus(int code, AppChannel* fromChannel);
     // ChildBkColor (background, status line) and TextColor (status text).
     void SetColors(const QColor& background, const QColor& text);
+
+    // The small marks drawn over the picture: recording (red) and the device's audio playing (speaker).
+    void SetMarks(bool recording, bool audio);
 
     QString StatusText() const;
     bool StatusVisible() const;
@@ -83,12 +87,15 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
   private:
     using Clock = std::chrono::steady_clock;
     void RefreshIfIdle();
+    void PaintMarks(QPainter& painter);
     void PlaceStatus();
 
     QWidget* gridArea_;
     QLabel* status_;
     QColor background_{Qt::black};
     QColor text_{Qt::white};
+    bool recordingMark_ = false;
+    bool audioMark_ = false;
     QPoint pressAt_;
     bool pressed_ = false;
 
