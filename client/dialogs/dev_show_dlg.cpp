@@ -352,6 +352,11 @@ bool CDevShowDlg::HasPicture() const {
     return !shown_.isNull() || latestNew_;
 }
 
+QImage CDevShowDlg::CurrentPicture() const {
+    std::lock_guard lock(mutex_);
+    return latestNew_ ? latest_.copy() : shown_.copy();
+}
+
 CDevShowDlg::Counters CDevShowDlg::Stats() const {
     std::lock_guard lock(mutex_);
     return counters_;

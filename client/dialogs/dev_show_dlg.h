@@ -50,6 +50,8 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     QString StatusText() const;
     bool StatusVisible() const;
     bool HasPicture() const;
+    // UI thread: the picture the window shows or is about to show (null without one).
+    QImage CurrentPicture() const;
 
     // Client size of an undocked window: a known video size, doubled unless wider than 639 pixels;
     // otherwise the grid area's size.

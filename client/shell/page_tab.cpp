@@ -255,6 +255,13 @@ void PageTab::DestroyAllWindows() {
     for (GridSlot* slot : model_->TakeAllWindows()) delete static_cast<CDevShowDlg*>(slot);
 }
 
+QMimeData* PageTab::ChannelMime(int device, int channel) {
+    auto* mime = new QMimeData;
+    mime->setData(QString::fromLatin1(kChannelMime),
+                  QByteArray::number(device) + ' ' + QByteArray::number(channel));
+    return mime;
+}
+
 QTreeWidgetItem* PageTab::DraggedNode(const QMimeData* mime) const {
     if (!mime || !mime->hasFormat(QString::fromLatin1(kChannelMime))) return nullptr;
     const QList<QByteArray> parts = mime->data(QString::fromLatin1(kChannelMime)).split(' ');

@@ -51,6 +51,8 @@ class PageTab : public QWidget, private GridHost {
   public:
     // MIME type of a channel node dragged from the tree: "<device index> <channel number>".
     static const char* const kChannelMime;
+    // The drag payload of a channel node, for the tree's drag start.
+    static QMimeData* ChannelMime(int device, int channel);
 
     PageTab(PageTabOwner* owner, QWidget* parent = nullptr);
     ~PageTab() override;

@@ -99,6 +99,7 @@ class DevShowDlgTest : public QObject {
         // The newest picture (blue) is what the window paints, stretched over its whole area.
         QTRY_VERIFY(dlg.Stats().painted >= 1);
         QCOMPARE(PixelAtCentre(dlg), qRgb(0, 0, 255) & 0xffffff);
+        QCOMPARE(dlg.CurrentPicture().size(), QSize(64, 48));
         const QImage whole = dlg.grab().toImage();
         QCOMPARE(whole.pixel(0, 0) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
         QCOMPARE(whole.pixel(whole.width() - 1, whole.height() - 1) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
