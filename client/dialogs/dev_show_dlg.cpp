@@ -10,21 +10,10 @@
 #include <QWindow>
 #include <cstring>
 
-namespace {
+#include "shell/app_profile.h"
+#include "shell/library_event.h"
 
-// A message the library (or anyone) posted to a display window, delivered on the window's thread.
-class DevShowEvent : public QEvent {
-  public:
-    static QEvent::Type EventType() {
-        static const int type = QEvent::registerEventType();
-        return static_cast<QEvent::Type>(type);
-    }
-    DevShowEvent(uint32_t message, uintptr_t wParam, intptr_t lParam)
-        : QEvent(EventType()), message(message), wParam(wParam), lParam(lParam) {}
-    uint32_t message;
-    uintptr_t wParam;
-    intptr_t lParam;
-};
+namespace {
 
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -35,16 +24,12 @@ int64_t NowMs() {
 // A window whose last picture is older than this is idle: its channel's video thread is not presenting.
 constexpr int64_t kIdleAfter_ms = 200;
 
-QString Tr(const char* text) {
-    return QString::fromUtf8(text);
-}
-
 }  // namespace
 
 CDevShowDlg::CDevShowDlg(QWidget* gridArea) : QWidget(gridArea), gridArea_(gridArea) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
-    setWindowTitle(Tr("Device Video Display"));
+    setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
     status_->setAutoFillBackground(true);
@@ -59,14 +44,14 @@ CDevShowDlg::~CDevShowDlg() {
 }
 
 void CDevShowDlg::PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    QCoreApplication::postEvent(this, new DevShowEvent(message, wParam, lParam));
+    QCoreApplication::postEvent(this, new LibraryEvent(message, wParam, lParam));
 }
 
 bool CDevShowDlg::event(QEvent* e) {
-    if (e->type() == DevShowEvent::EventType()) {
-        auto* m = static_cast<DevShowEvent*>(e);
-        if (m->message == kStatusMessage) {
-            TransferStatus(static_cast<int>(m->wParam), reinterpret_cast<AppChannel*>(m->lParam));
+    if (e->type() == LibraryEvent::TypeId()) {
+        const auto* m = static_cast<LibraryEvent*>(e);
+        if (m->message() == kStatusMessage) {
+            TransferStatus(static_cast<int>(m->code()), reinterpret_cast<AppChannel*>(m->value()));
         }
         return true;
     }
@@ -314,13 +299,13 @@ void CDevShowDlg::TransferStatus(int code, AppChannel* fromChannel) {
     switch (code) {
         case VELQ_EV_MEDIA_FAILED:
         case VELQ_EV_MEDIA_RECV_FAILED:
-            status_->setText(Tr("Source NoData Received!"));
+            status_->setText(AppProfile::Translate(QStringLiteral("Source NoData Received!")));
             break;
         case VELQ_EV_MEDIA_ROUTE:
-            status_->setText(Tr("Connecting TransfServer..."));
+            status_->setText(AppProfile::Translate(QStringLiteral("Connecting TransfServer...")));
             break;
         case VELQ_EV_MEDIA_FIRST_FRAME:
-            status_->setText(Tr("Source Receiving..."));
+            status_->setText(AppProfile::Translate(QStringLiteral("Source Receiving...")));
             status_->hide();
             return;
         default:

@@ -7,17 +7,18 @@
 #include <QStyleOptionTab>
 #include <QTabBar>
 #include <QToolButton>
+#include <QTreeWidgetItem>
 
 #include "dialogs/dev_show_dlg.h"
+#include "shell/app_client.h"
+#include "shell/app_profile.h"
+#include "shell/app_settings.h"
 #include "shell/channel_commands.h"
+#include "shell/page_file.h"
 
 const char* const PageTab::kChannelMime = "application/x-tavrin-channel";
 
 namespace {
-
-QString Tr(const char* text) {
-    return QString::fromUtf8(text);
-}
 
 constexpr int kButtonWidth = 29;
 
@@ -76,7 +77,9 @@ QIcon MaskedIcon(const QString& path, const QColor& mask) {
 PageTab::PageTab(PageTabOwner* owner, QWidget* parent) : QWidget(parent), owner_(owner) {
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    model_ = std::make_unique<GridModel>(static_cast<GridHost*>(this), &sources_, Tr("Page"), Tr("New Page"));
+    model_ = std::make_unique<GridModel>(static_cast<GridHost*>(this), &sources_,
+                                         AppProfile::Translate(QStringLiteral("Page")),
+                                         AppProfile::Translate(QStringLiteral("New Page")));
     tabs_ = new PageTabBar(model_.get(), this);
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
         if (syncingTabs_ == 0) model_->OnTabSelected(index);
@@ -87,10 +90,10 @@ PageTab::PageTab(PageTabOwner* owner, QWidget* parent) : QWidget(parent), owner_
         const char* image;
         QString tip;
     } buttons[] = {
-        {kCommandMap, "map.bmp", Tr("Map")},
-        {kCommandTalk, "talk.bmp", Tr("Talk")},
-        {kCommandRecord, "record.bmp", Tr("Record")},
-        {kCommandSnapshot, "snapshot.bmp", Tr("Snapshot")},
+        {kCommandMap, "map.bmp", AppProfile::Translate(QStringLiteral("Map"))},
+        {kCommandTalk, "talk.bmp", AppProfile::Translate(QStringLiteral("Talk"))},
+        {kCommandRecord, "record.bmp", AppProfile::Translate(QStringLiteral("Record"))},
+        {kCommandSnapshot, "snapshot.bmp", AppProfile::Translate(QStringLiteral("Snapshot"))},
     };
     for (size_t i = 0; i < buttons_.size(); ++i) {
         auto* button = new QToolButton(this);
@@ -116,6 +119,81 @@ void PageTab::Init(int rows, int cols, const PageTabLook& look) {
     static_cast<PageTabBar*>(tabs_)->SetLook(look_.tabWidth, look_.childBk, look_.text, look_.active);
     model_->Init(rows, cols);
     LayOut();
+}
+
+void PageTab::InitFromSettings() {
+    const AppSettings& settings = CAppClient::Settings();
+    PageTabLook look;
+    look.skinFolder = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
+    look.tabWidth = qBound(24, AppProfile::ReadInt(QStringLiteral("PageTabWidth"), 120), 1000);
+    look.mainBk = AppSettings::Color(settings.MainBkColor);
+    look.childBk = AppSettings::Color(settings.ChildBkColor);
+    look.text = AppSettings::Color(settings.TextColor);
+    look.active = AppSettings::Color(settings.ActiveColor);
+    int rows = AppProfile::ReadInt(QStringLiteral("UIWindowRow"), 2);
+    int cols = AppProfile::ReadInt(QStringLiteral("UIWindowCol"), 2);
+    if (!GridModel::ValidSide(rows) || !GridModel::ValidSide(cols)) {
+        owner_->AddLogLine(AppProfile::Translate(QStringLiteral("Grid size out of range, 2 x 2 used")) +
+                           QStringLiteral(": %1 x %2").arg(rows).arg(cols));
+        rows = cols = 2;
+    }
+    model_->SetCycleSettings(0, settings.CyclePrepare, settings.CycleStopMode);
+    Init(rows, cols, look);
+}
+
+void PageTab::StartCycling() {
+    const AppSettings& settings = CAppClient::Settings();
+    model_->SetCycleSettings(settings.CycleDuration, settings.CyclePrepare, settings.CycleStopMode);
+    model_->StartCycling();
+}
+
+void PageTab::StopCycling() {
+    model_->StopCycling();
+    CAppClient::Settings().CycleDuration = 0;
+}
+
+bool PageTab::TransferStatus(int code, AppChannel* channel) {
+    CDevShowDlg* w = FindWindowOfChannel(channel);
+    if (!w) return false;
+    w->TransferStatus(code, channel);
+    return true;
+}
+
+bool PageTab::SavePageFile(const QString& path) {
+    PageFileContent content;
+    content.pageName = model_->PageNames().value(model_->CurrentPage());
+    content.rows = model_->Rows();
+    content.cols = model_->Cols();
+    content.liveCount = model_->BoundCount();
+    const auto& windows = model_->Windows();
+    for (int i = 0; i < model_->BoundCount(); ++i) {
+        const GridSlot* w = windows[i];
+        if (!w->channelItem || !w->channelItem->parent()) continue;
+        PageFileEntry entry;
+        entry.index = i + 1;
+        char id[64] = {};
+        if (w->device && VelqDev_GetDevInfo(w->device, VELQ_DEV_ID, id, sizeof(id)) > 0)
+            entry.deviceId = QByteArray(id);
+        entry.vehicleId = w->channelItem->parent()->text(0);
+        entry.channel = w->channelItem->data(0, Qt::UserRole).toInt();
+        content.entries.push_back(entry);
+    }
+    return WritePageFile(path, content);
+}
+
+bool PageTab::LoadPageFile(const QString& path) {
+    QString problem;
+    const std::optional<PageFileContent> content = ReadPageFile(path, &problem);
+    if (!content) {
+        if (!problem.isEmpty()) owner_->AddLogLine(problem);
+        return false;
+    }
+    std::vector<QTreeWidgetItem*> nodes;
+    for (const PageFileEntry& entry : content->entries) {
+        if (QTreeWidgetItem* node = owner_->FindChannelNode(entry.deviceId, entry.channel))
+            nodes.push_back(node);
+    }
+    return model_->PlaceLoadedChannels(nodes, content->rows, content->cols);
 }
 
 void PageTab::LayOut() {
@@ -149,7 +227,11 @@ void PageTab::paintEvent(QPaintEvent*) {
 GridSlot* PageTab::CreateSlot() {
     auto* window = new CDevShowDlg(this);
     window->SetColors(look_.childBk, look_.text);
-    connect(window, &CDevShowDlg::Activated, this, [this](CDevShowDlg* w) { model_->ActivateWindow(w); });
+    connect(window, &CDevShowDlg::Activated, this, [this](CDevShowDlg* w) {
+        model_->ActivateWindow(w);
+        // A click on a window may have stopped cycling: the setting in memory says so too.
+        if (model_->CycleDuration() == 0) CAppClient::Settings().CycleDuration = 0;
+    });
     connect(window, &CDevShowDlg::MenuRequested, this,
             [this](CDevShowDlg* w) { owner_->ShowChannelMenu(w->channelItem); });
     connect(window, &CDevShowDlg::Docked, this, [this](CDevShowDlg* w) {

@@ -27,6 +27,9 @@ class PageTabOwner {
     virtual void ShowChannelMenu(QTreeWidgetItem* node) = 0;
     // A command of a tab-strip button (Map, Talk, Record, Snapshot IDs).
     virtual void RunChannelCommand(int command) = 0;
+    virtual void AddLogLine(const QString& message) = 0;
+    // Load Page: the channel node of a device (identifier, at most 63 bytes) and channel number, or none.
+    virtual QTreeWidgetItem* FindChannelNode(const QByteArray& device_id, int channel) = 0;
     // The device's audio plays (its record's audio channel), for the tile's speaker mark.
     virtual bool AudioPlaying(AppDevice* device) = 0;
     // The channel node a drag names (device record index, channel number), or none.
@@ -59,6 +62,19 @@ class PageTab : public QWidget, private GridHost {
 
     // Start: buttons with their images, the first page of rows x cols (UIWindowRow, UIWindowCol).
     void Init(int rows, int cols, const PageTabLook& look);
+    // The same from the settings (sizes outside 1 to 8 give 2 x 2 and a log line).
+    void InitFromSettings();
+
+    // Cycling from the settings in memory (CycleDuration 0: off); stopping sets CycleDuration := 0 there.
+    void StartCycling();
+    void StopCycling();
+    void ResetGrid() { model_->ResetGrid(); }
+    void SetGrid(int rows, int cols) { model_->SetGrid(rows, cols); }
+    // Events 192 to 195 for the window that shows `channel`; false when none does.
+    bool TransferStatus(int code, AppChannel* channel);
+    // Save Page and Load Page. Load: false when the file names no usable grid (a log line says why).
+    bool SavePageFile(const QString& path);
+    bool LoadPageFile(const QString& path);
 
     GridModel& Model() { return *model_; }
     const GridModel& Model() const { return *model_; }

@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "../client_fixture.h"
 #include "corvel/corvel.h"
 #include "dialogs/dev_show_dlg.h"
-#include "platform.h"
 
 namespace {
 
@@ -190,22 +190,15 @@ class DevShowDlgTest : public QObject {
 
     // A real channel of the simulated platform drawing into the window.
     void transferStatusAndVideoOfAChannel() {
-        velq_sim::CenterConfig center;
-        center.tcp_port = 0;
-        center.udp_port = 0;
-        center.log = false;
-        center.tick_ms = 0;
-        velq_sim::TransferConfig transfer;
-        transfer.log = false;
-        velq_sim::SimPlatform platform(center, transfer, velq_sim::Fleet::Default());
-        std::string error;
-        QVERIFY2(platform.Start(&error), error.c_str());
+        const auto platform = StartSimPlatform();
+        QVERIFY(platform);
+        velq_sim::SimPlatform& sim = *platform;
         EventSink sink;
         AppSession* session = VelqApp_Construct(&sink, VELQ_MESSAGE);
         QVERIFY(session);
-        QCOMPARE(VelqApp_SetCenterServer(session, "127.0.0.1", platform.center().tcp_port(),
-                                         platform.center().udp_port()),
-                 1);
+        QCOMPARE(
+            VelqApp_SetCenterServer(session, "127.0.0.1", sim.center().tcp_port(), sim.center().udp_port()),
+            1);
         QCOMPARE(VelqApp_Login(session, "orvi", "480913"), 1);
         QTRY_VERIFY_WITH_TIMEOUT(sink.Device("MDVR-10001") != nullptr, 10000);
 
@@ -255,7 +248,6 @@ class DevShowDlgTest : public QObject {
         QCOMPARE(dlg.Stats().presented, painted);
         VelqApp_Logout(session);
         VelqApp_Destruct(session);
-        platform.Stop();
     }
 };
 

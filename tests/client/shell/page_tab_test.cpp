@@ -27,6 +27,8 @@ class Owner : public PageTabOwner {
     }
     void RunChannelCommand(int command) override { commands.push_back(command); }
     bool AudioPlaying(AppDevice*) override { return false; }
+    void AddLogLine(const QString& line) override { log << line; }
+    QTreeWidgetItem* FindChannelNode(const QByteArray&, int) override { return nullptr; }
     QTreeWidgetItem* ChannelNode(int dev, int channel) override {
         return dev == 0 && channel >= 1 && channel <= static_cast<int>(nodes.size()) ? nodes[channel - 1]
                                                                                      : nullptr;
@@ -38,6 +40,7 @@ class Owner : public PageTabOwner {
     QTreeWidgetItem* menuNode = nullptr;
     int menus = 0;
     std::vector<int> commands;
+    QStringList log;
 };
 
 bool Drop(PageTab& tab, const QPoint& at, const QByteArray& payload) {
