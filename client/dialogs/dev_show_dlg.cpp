@@ -91,9 +91,16 @@ VelqPresentResult CDevShowDlg::PresentPicture(const VelqPicture& picture) {
         }
         std::lock_guard lock(mutex_);
         std::swap(spare_, latest_);
-        if (latestNew_) ++counters_.replacedUnpainted;
+        const Clock::time_point now = Clock::now();
+        if (latestNew_) {
+            ++counters_.replacedUnpainted;
+            const int64_t stood =
+                std::chrono::duration_cast<std::chrono::microseconds>(now - latestAt_).count();
+            counters_.maxUnpainted_us = std::max(counters_.maxUnpainted_us, stood);
+            if (stood > kFramePeriod_us) ++counters_.late;
+        }
         latestNew_ = true;
-        latestAt_ = Clock::now();
+        latestAt_ = now;
         ++counters_.presented;
     }
     lastPresent_ms_.store(NowMs(), std::memory_order_relaxed);
@@ -120,6 +127,7 @@ void CDevShowDlg::paintEvent(QPaintEvent*) {
             const auto waited =
                 std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - latestAt_).count();
             counters_.maxPresentToPaint_us = std::max<int64_t>(counters_.maxPresentToPaint_us, waited);
+            if (waited > kFramePeriod_us) ++counters_.late;
         }
     }
     QPainter painter(this);
@@ -340,6 +348,11 @@ bool CDevShowDlg::HasPicture() const {
 QImage CDevShowDlg::CurrentPicture() const {
     std::lock_guard lock(mutex_);
     return latestNew_ ? latest_.copy() : shown_.copy();
+}
+
+void CDevShowDlg::ResetStats() {
+    std::lock_guard lock(mutex_);
+    counters_ = Counters();
 }
 
 CDevShowDlg::Counters CDevShowDlg::Stats() const {

@@ -73,9 +73,7 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
                              AppSettings::Color(settings.ChildBkColor));
     log_->SetColors(AppSettings::Color(settings.TextColor), AppSettings::Color(settings.ChildBkColor));
     grid_->InitFromSettings();
-    if (grid_->Model().Rows() == grid_->Model().Cols() && grid_->Model().Rows() <= 4) {
-        if (QAction* size = commandAction(kCmdGrid1 + grid_->Model().Rows() - 1)) size->setChecked(true);
-    }
+    CheckGridSize();
     actions_ = std::make_unique<ChannelActions>(tree_, grid_, &library_window_,
                                                 [this](const QString& line) { AddLogLine(nullptr, line); });
     connect(tree_, &DevTree::channelActivated, this, [this] { actions_->Run(kCommandPlay); });
@@ -123,6 +121,7 @@ void CAppMainDlg::CreateMenu() {
 
     QMenu* style = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Style")));
     auto* grid_sizes = new QActionGroup(this);
+    grid_sizes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     const char* const sizes[] = {"1 x 1", "2 x 2", "3 x 3", "4 x 4"};
     for (int n = 0; n < 4; ++n) {
         QAction* action = add(style, QLatin1String(sizes[n]), kCmdGrid1 + n, true);
@@ -403,6 +402,15 @@ void CAppMainDlg::LoadPendingPage() {
     const QString path = pending_page_;
     pending_page_.clear();
     grid_->LoadPageFile(path);
+    CheckGridSize();
+}
+
+void CAppMainDlg::CheckGridSize() {
+    const int rows = grid_->Model().Rows();
+    for (int n = 1; n <= 4; ++n) {
+        if (QAction* size = commandAction(kCmdGrid1 + n - 1))
+            size->setChecked(rows == n && grid_->Model().Cols() == n);
+    }
 }
 
 void CAppMainDlg::LoadPageWhenListed(const QString& path) {
@@ -430,6 +438,7 @@ QString PageFileDialog(QWidget* parent, bool save) {
 void CAppMainDlg::LoadPage() {
     const QString path = PageFileDialog(this, false);
     if (!path.isEmpty()) grid_->LoadPageFile(path);
+    CheckGridSize();
 }
 
 void CAppMainDlg::SavePage() {

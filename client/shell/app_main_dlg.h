@@ -125,6 +125,8 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
         return tree_->ChannelNode(device, channel);
     }
     void LoadPendingPage();
+    // The Style menu's check follows the grid's size (none for a size it does not list).
+    void CheckGridSize();
     void LoadPage();
     void SavePage();
 

@@ -1,0 +1,14 @@
+// CPU time of whole processes and of their main threads, from the scheduler's exact run time of every
+// thread (/proc/PID/task/TID/schedstat; stat's tick-sampled times miss threads that run briefly and often).
+#pragma once
+
+#include <QtGlobal>
+#include <vector>
+
+struct CpuSample {
+    double wall_s = 0;   // monotonic clock
+    double total_s = 0;  // every thread of the processes
+    double main_s = 0;   // their main threads (the UI thread of a Qt program)
+};
+
+CpuSample SampleProcesses(const std::vector<qint64>& pids);
