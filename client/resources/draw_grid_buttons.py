@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the four tab-strip button images of the video grid (image/map.bmp, talk.bmp, record.bmp,
-snapshot.bmp): 25 x 19 pixels on the default MainBkColor, which the grid makes transparent.
+"""Draws three of the four tab-strip button images of the video grid (image/talk.bmp, record.bmp,
+snapshot.bmp): 25 x 19 pixels on the default MainBkColor, which the grid makes transparent. The fourth,
+map.bmp, is the map view's own button image (client/map/draw_map_button.py).
 
 The images are committed; run this script again after changing a drawing:
     python3 client/resources/draw_grid_buttons.py
@@ -21,20 +22,6 @@ def image(draw):
     c = Canvas(W, H, MASK)
     c.shade(draw)
     return c.pixels(exact_background=True)
-
-
-def map_pin(x, y):
-    # A folded map with a pin standing on it.
-    d = math.hypot(x - 12.5, y - 6)
-    if d <= 3.8 or (abs(x - 12.5) <= (12.5 - y) * 0.5 and 6 <= y <= 12.5):
-        return (255, 235, 235) if d <= 1.4 else (225, 60, 55)
-    folds = [(4, 9), (9, 16), (16, 21)]
-    if 4 <= x <= 21 and 8 <= y <= 17:
-        for left, right in folds:
-            if left <= x < right:
-                shade = 0.0 if folds.index((left, right)) % 2 == 0 else 0.25
-                return mix(LIGHT, (120, 130, 145), shade)
-    return None
 
 
 def talk(x, y):
@@ -78,7 +65,7 @@ def snapshot(x, y):
 
 def main():
     folder = os.path.join(HERE, "image")
-    for name, draw in (("map", map_pin), ("talk", talk), ("record", record), ("snapshot", snapshot)):
+    for name, draw in (("talk", talk), ("record", record), ("snapshot", snapshot)):
         write_bmp(os.path.join(folder, name + ".bmp"), image(draw))
 
 

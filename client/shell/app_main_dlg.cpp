@@ -15,6 +15,7 @@
 #include "dialogs/dev_show_dlg.h"
 #include "dialogs/search_dlg.h"
 #include "map/map_dlg.h"
+#include "map/map_view_settings.h"
 #include "shell/app_client.h"
 #include "shell/app_profile.h"
 #include "shell/app_settings.h"
@@ -48,6 +49,11 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     central_->installEventFilter(this);
     setCentralWidget(central_);
 
+    event_drain_.setSingleShot(true);
+    event_drain_.setInterval(0);
+    connect(&event_drain_, &QTimer::timeout, this, [this] {
+        if (dispatch_.Drain(kEventSliceMs)) event_drain_.start();
+    });
     session_ = VelqApp_Construct(&library_window_, VELQ_MESSAGE);
     if (!session_) return;  // the window stays up without the rest
 
@@ -76,9 +82,11 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     CheckGridSize();
     actions_ = std::make_unique<ChannelActions>(tree_, grid_, &library_window_,
                                                 [this](const QString& line) { AddLogLine(nullptr, line); });
+    actions_->SetMapToggle([this] { ToggleMapView(); });
     connect(tree_, &DevTree::channelActivated, this, [this] { actions_->Run(kCommandPlay); });
     timer_id_ = startTimer(1000);
 
+    setMinimumSize(640, 480);
     resize(1024, 768);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
@@ -155,7 +163,7 @@ void CAppMainDlg::CreateChildren() {
     log_ = new LogList(central_);
     search_ = new CSearchDlg(central_);
     vehicle_list_ = new DeviceStatusList(central_);
-    map_view_ = new CMapDlg(central_);
+    map_view_ = new CMapDlg(*this, ReadMapViewSettings());
     status_line_ = new StatusLine(central_);
     panels_[kDeviceList] = tree_;
     panels_[kLogInfo] = log_;
@@ -201,13 +209,12 @@ void CAppMainDlg::Relayout(int width, int height) {
     // While "Playback" is shown the map view and the grid trade places.
     grid_slot_ = current_panel_ == kPlayback ? map_rect : grid_rect;
     map_slot_ = current_panel_ == kPlayback ? grid_rect : map_rect;
-    map_view_->dockedRect = map_slot_;
-    if (!map_view_->floating) map_view_->setGeometry(map_slot_);
+    map_view_->SetDockedRect(map_slot_);
     grid_->setGeometry(grid_slot_);
 }
 
 void CAppMainDlg::ShowPanel(int index) {
-    if (index == current_panel_ || index < 0 || index > 2) return;
+    if (!session_ || index == current_panel_ || index < 0 || index > 2) return;
     selectors_[current_panel_]->SetOn(false);
     panels_[current_panel_]->hide();
     selectors_[index]->SetOn(true);
@@ -216,21 +223,23 @@ void CAppMainDlg::ShowPanel(int index) {
         grid_slot_ = map_slot_;
         current_panel_ = index;
         map_slot_ = grid_->geometry();
-        map_view_->dockedRect = map_slot_;
-        if (!map_view_->floating) map_view_->setGeometry(map_slot_);
+        map_view_->SetDockedRect(map_slot_);
         grid_->setGeometry(grid_slot_);
     }
     current_panel_ = index;
     if (index == kPlayback && session_) VelqOpt_QueryAllDevice(session_);
-    if (map_view_->Index == -2 && index != kPlayback) map_view_->Index = -1;
-    map_view_->update();
+    // Leaving Playback brings the live map back in place of the playback page.
+    if (map_view_->Index == CMapDlg::kPlaybackPage && index != kPlayback) map_view_->BackToMap();
+    map_view_->PostRefresh();
 }
 
 bool CAppMainDlg::event(QEvent* event) {
     if (event->type() == LibraryEvent::TypeId()) {
         const auto* library_event = static_cast<LibraryEvent*>(event);
-        if (session_ && library_event->message() == VELQ_MESSAGE)
-            dispatch_.Dispatch(library_event->code(), library_event->value());
+        if (session_ && library_event->message() == VELQ_MESSAGE) {
+            dispatch_.Enqueue(library_event->code(), library_event->value());
+            if (!event_drain_.isActive()) event_drain_.start();
+        }
         return true;
     }
     return QMainWindow::event(event);
@@ -279,6 +288,10 @@ void CAppMainDlg::Shutdown() {
     if (timer_id_) killTimer(timer_id_);
     timer_id_ = 0;
     LogoutCleanup();
+    // Logged out now: what is still queued is given back or dropped.
+    while (dispatch_.Drain(1000)) {
+    }
+    event_drain_.stop();
     delete login_;
     login_ = nullptr;
     delete map_view_;
@@ -312,13 +325,14 @@ void CAppMainDlg::ShowOnlineCount(int count) {
                        AppProfile::Translate(QStringLiteral("No Device Active")));
 }
 
+QString CAppMainDlg::SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence) {
+    if (valid) return QString::asprintf("%.2f km/h", speed_kmh);
+    if (sentence.contains("$GPRMC")) return AppProfile::Translate(QStringLiteral("GPS invalid"));
+    return AppProfile::Translate(QStringLiteral("GPS not valid"));
+}
+
 void CAppMainDlg::ShowSpeed(int row, bool valid, const QByteArray& sentence) {
-    if (valid)
-        vehicle_list_->SetCell(row, 2, QString::asprintf("%.2f km/h", map_view_->SpeedBar));
-    else if (sentence.contains("$GPRMC"))
-        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS invalid")));
-    else
-        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS not valid")));
+    vehicle_list_->SetCell(row, 2, SpeedCell(valid, map_view_->SpeedBar, sentence));
 }
 
 void CAppMainDlg::UpdateStatusRow(const DevTreeEntry& record, int online) {
@@ -461,6 +475,18 @@ void CAppMainDlg::StopCycling() {
     CAppClient::Settings().CycleDuration = 0;
 }
 
+void CAppMainDlg::ToggleMapView() {
+    if (map_view_) map_view_->ToggleFloating();
+}
+
+QString CAppMainDlg::VehicleIdAtRow(int row) const {
+    return row >= 0 && row < vehicle_list_->rowCount() ? vehicle_list_->Cell(row, 0) : QString();
+}
+
+QSize CAppMainDlg::GridAreaSize() const {
+    return grid_ ? grid_->size() : QSize();
+}
+
 void CAppMainDlg::LogoutCleanup() {
     if (!session_) return;
     search_->VehicleListBegin(0);
@@ -468,10 +494,7 @@ void CAppMainDlg::LogoutCleanup() {
     VelqApp_Logout(session_);
     tree_->DeleteAll();
     vehicle_list_->DeleteAllItems();
-    if (map_view_->Index != -1 && map_view_->Index != -2) {
-        map_view_->Index = -1;
-        map_view_->update();
-    }
+    map_view_->Clear();
     setWindowTitle(Title());
     listed_devices_ = -1;
     page_wait_ticks_ = 0;

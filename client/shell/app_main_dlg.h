@@ -5,11 +5,12 @@
 // panel, and runs the client's one-second timer. Closing it logs out, destroys the display windows and
 // then the session. UI thread only.
 #include <QMainWindow>
-#include <QPointer>
+#include <QTimer>
 #include <memory>
 
 #include "corvel/corvel.h"
 #include "dialogs/dev_tree.h"
+#include "map/map_view_host.h"
 #include "shell/event_dispatch.h"
 #include "shell/library_event.h"
 #include "shell/main_layout.h"
@@ -26,7 +27,11 @@ class PanelSelector;
 class StatusLine;
 class QAction;
 
-class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, public PageTabOwner {
+class CAppMainDlg : public QMainWindow,
+                    public EventTarget,
+                    public DevTreeHost,
+                    public PageTabOwner,
+                    public MapViewHost {
     Q_OBJECT
   public:
     // Panels of the left column.
@@ -69,6 +74,11 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
     // F11 and --fullscreen.
     void ToggleFullScreen();
     ChannelActions& channelActions() { return *actions_; }
+    // The "Map" command (32772): the map view floats, or docks again when it floats.
+    void ToggleMapView();
+
+    // The vehicle list's speed cell: the speed when the position is valid, else why there is none.
+    static QString SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence);
 
     int currentPanel() const { return current_panel_; }
     const MainLayout& layout() const { return layout_; }
@@ -129,11 +139,16 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
     void CheckGridSize();
     void LoadPage();
     void SavePage();
+    // MapViewHost.
+    QWidget* MapDockParent() override { return central_; }
+    QString VehicleIdAtRow(int row) const override;
+    bool ShowsPlaybackPanel() const override { return current_panel_ == kPlayback; }
+    QSize GridAreaSize() const override;
 
     void CreateMenu();
     void CreateChildren();
     void Relayout(int width, int height);
-    // Writes the speed of the map view's latest position, or the reason there is none, into row's cell.
+    // Writes SpeedCell of the map view's latest position into the row's speed cell.
     void ShowSpeed(int row, bool valid, const QByteArray& sentence);
     void Shutdown();
 
@@ -156,6 +171,9 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
     QRect grid_slot_;
     QRect map_slot_;
     int timer_id_ = 0;
+    // Drains the queued library events in slices of kEventSliceMs.
+    QTimer event_drain_;
+    static constexpr int kEventSliceMs = 8;
     bool shut_down_ = false;
     bool shown_once_ = false;
     std::unique_ptr<ChannelActions> actions_;

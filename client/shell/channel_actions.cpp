@@ -94,8 +94,11 @@ void ChannelActions::Run(int command) {
         case kCommandSnapshot:
             Snapshot(node);
             break;
+        case kCommandMap:
+            if (mapToggle_) mapToggle_();
+            break;
         default:
-            // Config opens the device dialogs and Map floats the map view once those windows exist.
+            // Config opens the device dialogs once they exist.
             break;
     }
     grid_->UpdateMarks();

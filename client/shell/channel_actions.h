@@ -23,6 +23,9 @@ class ChannelActions {
     ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
                    std::function<void(const QString&)> log);
 
+    // The Map command: the map view floats, or docks again.
+    void SetMapToggle(std::function<void()> toggle) { mapToggle_ = std::move(toggle); }
+
     // The facts the menu's rules look at for a node (none: an empty display window).
     ChannelMenuFacts FactsFor(QTreeWidgetItem* node) const;
     // Shows the channel context menu for the node at globalPos and runs what is chosen.
@@ -46,4 +49,5 @@ class ChannelActions {
     PageTab* grid_;
     VelqWindow* eventWindow_;
     std::function<void(const QString&)> log_;
+    std::function<void()> mapToggle_;
 };
