@@ -3,6 +3,8 @@
 #include <dirent.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -16,6 +18,34 @@ double RunSeconds(const std::string& task) {
 }
 
 }  // namespace
+
+std::vector<qint64> ProcessTree(qint64 root, qint64 except) {
+    // Parent of every process, from /proc/PID/stat (the field after the parenthesised name and the state).
+    std::vector<std::pair<qint64, qint64>> parents;
+    if (DIR* proc = opendir("/proc")) {
+        while (dirent* entry = readdir(proc)) {
+            const qint64 pid = std::atoll(entry->d_name);
+            if (pid <= 0) continue;
+            std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+            std::string text;
+            std::getline(stat, text);
+            const size_t close = text.rfind(')');
+            if (close == std::string::npos) continue;
+            char state = 0;
+            qint64 parent = 0;
+            if (std::sscanf(text.c_str() + close + 1, " %c %lld", &state, &parent) == 2)
+                parents.emplace_back(pid, parent);
+        }
+        closedir(proc);
+    }
+    std::vector<qint64> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i) {
+        for (const auto& [pid, parent] : parents) {
+            if (parent == tree[i] && pid != except) tree.push_back(pid);
+        }
+    }
+    return tree;
+}
 
 CpuSample SampleProcesses(const std::vector<qint64>& pids) {
     CpuSample sample;

@@ -12,3 +12,6 @@ struct CpuSample {
 };
 
 CpuSample SampleProcesses(const std::vector<qint64>& pids);
+
+// A process and every process below it (the web view's helper processes of a client), but for `except`.
+std::vector<qint64> ProcessTree(qint64 root, qint64 except);

@@ -2,7 +2,8 @@
 // main window, on an X display (Xvfb when none is set), measured for 30 s; then the same stream played by 16
 // mpv processes (--vo=x11) on the same display for comparison, in the same run.
 //
-// Printed for each: CPU seconds per second of the whole process(es), of the main (UI) thread, and for the
+// Printed for each: CPU seconds per second of the whole process(es) (the client's with the helper processes
+// of its map view's web engine), of the main (UI) thread, and for the
 // client the pictures the library presented against the pictures the windows painted, the pictures that
 // were replaced before any paint took them (the pacing sends a picture close behind another when it catches
 // up), the longest wait of a picture for its paint or its replacement, and the pictures that stood unpainted
@@ -88,7 +89,7 @@ struct ClientFigures {
     int tiles = 0;
 };
 
-ClientFigures RunClient(const QString& home, int seconds) {
+ClientFigures RunClient(const QString& home, int seconds, qint64 simulator) {
     ClientFigures figures;
     // The client's data (languages, skin) stands beside tavrin in the build folder.
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../client");
@@ -125,9 +126,11 @@ ClientFigures RunClient(const QString& home, int seconds) {
         if (presentedNow() - start >= uint64_t(0.97 * 25 * kTiles)) break;
     }
     for (CDevShowDlg* w : windows) w->ResetStats();
-    const CpuSample before = SampleProcesses({static_cast<qint64>(getpid())});
+    // The client with the helper processes of its map view; the simulator (also a child) is left out.
+    const std::vector<qint64> processes = ProcessTree(getpid(), simulator);
+    const CpuSample before = SampleProcesses(processes);
     Spin([] { return false; }, seconds * 1000);
-    const CpuSample after = SampleProcesses({static_cast<qint64>(getpid())});
+    const CpuSample after = SampleProcesses(processes);
     for (CDevShowDlg* w : windows) {
         if (!w->channel) continue;
         const CDevShowDlg::Counters c = w->Stats();
@@ -183,6 +186,7 @@ int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("CORVEL_SOUND_OUT", "null", 0);
     setenv("CORVEL_SOUND_IN", "null", 0);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // as tavrin starts: the map's web view
     QApplication app(argc, argv);
     QTemporaryDir scratch;
     Simulator sim;
@@ -192,7 +196,7 @@ int main(int argc, char** argv) {
     }
     std::printf("gui_grid: %d CIF channels at 25 frames/s in a 4 x 4 grid, %d s per run\n", kTiles, seconds);
     std::fflush(stdout);
-    const ClientFigures ours = RunClient(scratch.path(), seconds);
+    const ClientFigures ours = RunClient(scratch.path(), seconds, sim.process.processId());
     if (ours.tiles != kTiles) return 1;
 
     if (!EnsureMpv()) {

@@ -28,6 +28,9 @@ constexpr int64_t kIdleAfter_ms = 200;
 
 CDevShowDlg::CDevShowDlg(QWidget* gridArea) : QWidget(gridArea), gridArea_(gridArea) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // A window system window of its own: its pictures go straight to the display, and never through the
+    // compositing that a web view elsewhere in the main window turns on for the rest of it.
+    setAttribute(Qt::WA_NativeWindow);
     setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
     status_ = new QLabel(this);

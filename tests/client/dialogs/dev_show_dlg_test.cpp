@@ -116,6 +116,29 @@ class DevShowDlgTest : public QObject {
         QCOMPARE(PixelAtCentre(dlg), qRgb(10, 20, 30) & 0xffffff);
     }
 
+    void recordingAndSpeakerMarks() {
+        QWidget area;
+        area.resize(300, 200);
+        CDevShowDlg dlg(&area);
+        dlg.setGeometry(0, 0, 200, 150);
+        dlg.show();
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        Picture blue(32, 24, qRgb(0, 0, 255));
+        QCOMPARE(dlg.PresentPicture(blue.picture), VELQ_PRESENT_OK);
+        QTRY_VERIFY(dlg.Stats().painted >= 1);
+        const auto at = [&dlg](int x, int y) { return QColor(dlg.grab().toImage().pixel(x, y)); };
+        // The red mark sits in the top-right corner; the speaker left of it.
+        QCOMPARE(at(200 - 11, 11), QColor(0, 0, 255));
+        dlg.SetMarks(true, false);
+        QVERIFY(at(200 - 11, 11).red() > 180 && at(200 - 11, 11).blue() < 80);
+        QCOMPARE(at(200 - 31, 11), QColor(0, 0, 255));
+        dlg.SetMarks(true, true);
+        QVERIFY(at(200 - 31, 11).red() > 200 && at(200 - 31, 11).green() > 200);  // the speaker's light box
+        dlg.SetMarks(false, false);
+        QCOMPARE(at(200 - 11, 11), QColor(0, 0, 255));
+    }
+
     void malformedPicturesAreRefused() {
         QWidget area;
         CDevShowDlg dlg(&area);
