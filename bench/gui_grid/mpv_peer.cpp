@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -129,7 +130,7 @@ PeerFigures RunMpvPeers(const QString& stream, const QString& folder, int count,
     for (size_t i = 0; i < sockets.size(); ++i) {
         const double now = MpvProperty(sockets[i], "frame-drop-count");
         if (now >= 0 && dropsBefore[i] >= 0) {
-            dropped += now - dropsBefore[i];
+            dropped += std::max(0.0, now - dropsBefore[i]);  // the count starts again with a new loop
             ++answered;
         }
     }
