@@ -28,9 +28,6 @@ constexpr int64_t kIdleAfter_ms = 200;
 
 CDevShowDlg::CDevShowDlg(QWidget* gridArea) : QWidget(gridArea), gridArea_(gridArea) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    // A window system window of its own: its pictures go straight to the display, and never through the
-    // compositing that a web view elsewhere in the main window turns on for the rest of it.
-    setAttribute(Qt::WA_NativeWindow);
     setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
     status_ = new QLabel(this);
@@ -107,8 +104,11 @@ VelqPresentResult CDevShowDlg::PresentPicture(const VelqPicture& picture) {
         ++counters_.presented;
     }
     lastPresent_ms_.store(NowMs(), std::memory_order_relaxed);
-    // One queued repaint request at a time; further pictures before it runs ride on the same paint.
-    if (!updatePosted_.exchange(true)) {
+    // Paced: the grid's repaint clock picks the picture up. Otherwise one queued repaint request at a time;
+    // further pictures before it runs ride on the same paint.
+    if (paced_.load(std::memory_order_relaxed)) {
+        dirty_.store(true, std::memory_order_release);
+    } else if (!updatePosted_.exchange(true)) {
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -118,6 +118,14 @@ VelqPresentResult CDevShowDlg::PresentPicture(const VelqPicture& picture) {
             Qt::QueuedConnection);
     }
     return VELQ_PRESENT_OK;
+}
+
+void CDevShowDlg::SetPaced(bool paced) {
+    paced_.store(paced, std::memory_order_relaxed);
+}
+
+void CDevShowDlg::RepaintIfDirty() {
+    if (dirty_.exchange(false, std::memory_order_acq_rel)) update();
 }
 
 void CDevShowDlg::paintEvent(QPaintEvent*) {

@@ -34,6 +34,11 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     // window's newest-picture slot, schedules a repaint and returns. Never waits for the UI thread.
     VelqPresentResult PresentPicture(const VelqPicture& picture) override;
 
+    // Paced: a new picture only marks the window, and the owner's repaint clock calls RepaintIfDirty
+    // (UI thread), so that the pictures of many windows reach the screen in one paint per tick.
+    void SetPaced(bool paced);
+    void RepaintIfDirty();
+
     void Dock();
     void Undock();
     // Stops and releases the bound channel; forgets its device, node and picture. Callers check the binding.
@@ -118,5 +123,7 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     Counters counters_;
     QImage shown_;  // UI thread only
     std::atomic<bool> updatePosted_{false};
+    std::atomic<bool> paced_{false};
+    std::atomic<bool> dirty_{false};
     std::atomic<int64_t> lastPresent_ms_{0};
 };

@@ -14,6 +14,7 @@ class CDevShowDlg;
 class QAbstractButton;
 class QMimeData;
 class QTabBar;
+class QTimer;
 class QTreeWidgetItem;
 
 // What the grid needs of the main window and the device tree. UI thread.
@@ -52,6 +53,8 @@ class PageTab : public QWidget, private GridHost {
     Q_OBJECT
 
   public:
+    // Period of the repaint clock: half a frame period at 25 frames a second.
+    static constexpr int kRepaintPeriod_ms = 20;
     // MIME type of a channel node dragged from the tree: "<device index> <channel number>".
     static const char* const kChannelMime;
     // The drag payload of a channel node, for the tree's drag start.
@@ -128,4 +131,6 @@ class PageTab : public QWidget, private GridHost {
     std::array<QAbstractButton*, 4> buttons_{};
     PageTabLook look_;
     int syncingTabs_ = 0;  // >0 while the grid itself changes the tab bar
+    // The windows' repaint clock: new pictures of all windows are painted together, once per tick.
+    QTimer* repaintClock_;
 };
