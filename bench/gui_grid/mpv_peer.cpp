@@ -73,7 +73,7 @@ bool EnsureMpv() {
 QString WriteSimulatorStream(const QString& folder) {
     std::string error;
     // The loop the simulator streams for CIF at 25 frames a second.
-    const auto frames = velq_sim::EncodeTestPattern(352, 288, 25, 50, 25, &error);
+    const auto frames = velq_sim::EncodeTestPattern(352, 288, velq_sim::EncodeOptions{}, &error);
     if (frames.empty()) {
         std::fprintf(stderr, "gui_grid: cannot encode the stream: %s\n", error.c_str());
         return {};
