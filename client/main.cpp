@@ -95,7 +95,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tavrin"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrin"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tavrin"));
+    // The installed desktop entry's name (org.corvel.Tavrin.desktop): Wayland compositors match the
+    // window to its entry and icon by it.
+    QApplication::setDesktopFileName(QStringLiteral("org.corvel.Tavrin"));
 
     CloseOnSignals();
     CAppClient client(AppFolders::Detect());
