@@ -16,6 +16,7 @@
 #include "center/wire.h"
 #include "platform.h"
 #include "platform/sound_wav_file.h"
+#include "test_wait.h"
 #include "transfer/audio_payload.h"
 #include "transfer/transfer_wire.h"
 
@@ -192,7 +193,13 @@ TEST_F(TransferServerTest, ShortCenterConnectionsDoNotKeepTheirThreads) {
     // Every route request is a connection of its own; each thread kept would hold its stack until Stop.
     for (int i = 0; i < 100; ++i) Route("MDVR-10001", kRouteVideo, 1, &kind);
     EXPECT_EQ(platform->center().connections_accepted(), 100u);
-    EXPECT_LE(platform->center().connection_threads(), 2u);  // the last ones may not be joined yet
+    // Finished threads are joined at the next accept; on a loaded machine a few may still be finishing, so
+    // further requests give them the chance. Kept threads would only grow with each of them.
+    EXPECT_TRUE(corvel::test::WaitUntil([&] {
+        Route("MDVR-10001", kRouteVideo, 1, &kind);
+        return platform->center().connection_threads() <= 2u;
+    })) << platform->center().connection_threads()
+        << " connection threads kept";
 }
 
 // A talk packet as the library sends one: 996 payload bytes, blocks of silence-coded G.726.
