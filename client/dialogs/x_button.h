@@ -1,0 +1,39 @@
+#pragma once
+// CxButton: a push button that tells its owner when it is pressed and when it is released, not only when
+// it is clicked, so that a camera moves while the button is held. The notifications are emitted on the UI
+// thread before the button's own handling (connect them directly to have them handled synchronously):
+// press (left button or space bar) with code 2, release with code 3, and afterwards the ordinary
+// clicked() of a push button. A hold that ends another way (the button is hidden, disabled or loses the
+// focus while held) also reports the release, so a held camera never keeps moving unattended.
+#include <QPushButton>
+
+class CxButton : public QPushButton {
+    Q_OBJECT
+  public:
+    static constexpr int kPressed = 2;
+    static constexpr int kReleased = 3;
+
+    CxButton(int control_id, const QString& text, QWidget* parent = nullptr);
+    int control_id() const { return control_id_; }
+    bool held() const { return held_; }
+
+  signals:
+    // Control ID and notification code (kPressed or kReleased).
+    void Notified(int control_id, int code);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void Press();
+    void Release();
+
+    int control_id_;
+    bool held_ = false;
+};
