@@ -1,0 +1,197 @@
+#include "dialogs/app_login_dlg.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "dialogs/about_dlg.h"
+#include "shell/app_client.h"
+#include "shell/app_main_dlg.h"
+#include "shell/app_profile.h"
+#include "shell/app_settings.h"
+
+namespace {
+
+// Edits hold at most 62 characters; the texts go to the library as UTF-8 of at most 62 bytes (a text whose
+// UTF-8 form is longer is cut at a character boundary).
+QByteArray Utf8Within(const QString& text, int max_bytes) {
+    QByteArray bytes = text.left(62).toUtf8();
+    if (bytes.size() <= max_bytes) return bytes;
+    int cut = max_bytes;
+    while (cut > 0 && (uchar(bytes[cut]) & 0xC0) == 0x80) --cut;
+    return bytes.left(cut);
+}
+
+// The integer the edit holds as a signed number (leading digits, as the dialog reads it).
+int EditInt(const QLineEdit* edit) {
+    return ProfileFile::ParseInt(edit->text()).value_or(0);
+}
+
+QLabel* Label(const QString& key_text, QWidget* parent) {
+    auto* label = new QLabel(key_text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+}  // namespace
+
+CAppLoginDlg::CAppLoginDlg(CAppMainDlg* main_window) : QDialog(main_window), main_(main_window) {
+    setWindowIcon(main_window->windowIcon());
+    setWindowTitle(AppProfile::Translate(QStringLiteral("Lumetra Client Login")));
+
+    ok_ = new QPushButton(AppProfile::Translate(QStringLiteral("Login")), this);
+    ok_->setDefault(true);
+    close_ = new QPushButton(AppProfile::Translate(QStringLiteral("Close")), this);
+    auto* user_group = new QGroupBox(AppProfile::Translate(QStringLiteral("User Login")), this);
+    user_ = new QLineEdit(user_group);
+    password_ = new QLineEdit(user_group);
+    password_->setEchoMode(QLineEdit::Password);
+    auto* network_group = new QGroupBox(AppProfile::Translate(QStringLiteral("Network Configuration")), this);
+    address_ = new QLineEdit(network_group);
+    tcp_port_ = new QLineEdit(network_group);
+    udp_port_ = new QLineEdit(network_group);
+    for (QLineEdit* edit : {user_, password_, address_}) edit->setMaxLength(62);
+    // Digits only, as the port edits of the template.
+    const QRegularExpression digits(QStringLiteral("[0-9]{0,10}"));
+    for (QLineEdit* edit : {tcp_port_, udp_port_})
+        edit->setValidator(new QRegularExpressionValidator(digits, edit));
+    transfer_ = new QLineEdit(network_group);
+    transfer_->hide();
+
+    auto* user_form = new QFormLayout(user_group);
+    user_form->addRow(Label(AppProfile::Translate(QStringLiteral("UserName:")), user_group), user_);
+    user_form->addRow(Label(AppProfile::Translate(QStringLiteral("Password:")), user_group), password_);
+    auto* network_form = new QFormLayout(network_group);
+    network_form->addRow(Label(AppProfile::Translate(QStringLiteral("CenterServer Address:")), network_group),
+                         address_);
+    network_form->addRow(Label(AppProfile::Translate(QStringLiteral("CenterServer TcpPort:")), network_group),
+                         tcp_port_);
+    network_form->addRow(Label(AppProfile::Translate(QStringLiteral("CenterServer UdpPort:")), network_group),
+                         udp_port_);
+
+    auto* about = new QPushButton(AppProfile::Translate(QStringLiteral("&About Tavrin...")), this);
+    about->setAutoDefault(false);
+    close_->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(about);
+    buttons->addStretch(1);
+    buttons->addWidget(ok_);
+    buttons->addWidget(close_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(user_group);
+    layout->addWidget(network_group);
+    layout->addLayout(buttons);
+    setMinimumWidth(360);
+
+    connect(ok_, &QPushButton::clicked, this, &CAppLoginDlg::OnOK);
+    connect(close_, &QPushButton::clicked, this, &QDialog::hide);
+    connect(about, &QPushButton::clicked, this, &CAppLoginDlg::OnAbout);
+
+    user_->setText(AppProfile::ReadString(QStringLiteral("UserName"), QStringLiteral("orvi")));
+    password_->setText(AppProfile::ReadString(QStringLiteral("Password"), QStringLiteral("480913")));
+    address_->setText(
+        AppProfile::ReadString(QStringLiteral("CenterServer_Address"), AppSettings::kDefaultCenterAddress));
+    tcp_port_->setText(QString::number(AppProfile::ReadInt(QStringLiteral("CenterServer_TcpPort"), 24680)));
+    udp_port_->setText(QString::number(AppProfile::ReadInt(QStringLiteral("CenterServer_UdpPort"), 24681)));
+}
+
+void CAppLoginDlg::OnOK() {
+    AppSession* session = main_->session();
+    if (!session) return;
+    if (VelqApp_IsActive(session)) {
+        main_->LogoutCleanup();
+        ok_->setText(AppProfile::Translate(QStringLiteral("Login")));
+        setWindowTitle(AppProfile::Translate(QStringLiteral("Lumetra Client Login")));
+        return;
+    }
+    const QString address = address_->text().left(62);
+    const QByteArray address_utf8 = Utf8Within(address, 62);
+    const uint16_t tcp_port = uint16_t(EditInt(tcp_port_) & 0xFFFF);
+    const uint16_t udp_port = uint16_t(EditInt(udp_port_) & 0xFFFF);
+    AppProfile::WriteString(QStringLiteral("CenterServer_Address"), address);
+    AppProfile::WriteString(QStringLiteral("CenterServer_TcpPort"), QString::number(tcp_port));
+    AppProfile::WriteString(QStringLiteral("CenterServer_UdpPort"), QString::number(udp_port));
+    VelqApp_SetCenterServer(session, address_utf8.constData(), tcp_port, udp_port);
+
+    const QString user = user_->text().left(62);
+    const QString password = password_->text().left(62);
+    // The library keeps at most 31 bytes of each.
+    const QByteArray user_utf8 = Utf8Within(user, 31);
+    const QByteArray password_utf8 = Utf8Within(password, 31);
+    AppProfile::WriteString(QStringLiteral("UserName"), user);
+    AppProfile::WriteString(QStringLiteral("Password"), password);
+    if (user_utf8.isEmpty() || password_utf8.isEmpty()) {
+        ShowCredentialsMessage();
+        return;
+    }
+    VelqApp_Login(session, user_utf8.constData(), password_utf8.constData());
+    ok_->setText(AppProfile::Translate(QStringLiteral("Logout")));
+    if (CAppClient::Settings().ShowAllDevice != 0) VelqApp_ShowAllDevice(session);
+}
+
+void CAppLoginDlg::ShowCredentialsMessage() {
+    emit credentialsMissing();
+    QMessageBox box(QMessageBox::Warning, windowTitle(),
+                    AppProfile::Translate(QStringLiteral("please input username and password!")),
+                    QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void CAppLoginDlg::ShowConnectionState(int code, intptr_t value) {
+    const QString title = AppProfile::Translate(QStringLiteral("Lumetra Client Login"));
+    QString word;
+    switch (code) {
+        case 1:
+            word = AppProfile::Translate(QStringLiteral("Disconnect"));
+            break;
+        case 2:
+            word = AppProfile::Translate(QStringLiteral("Connecting"));
+            break;
+        case 3:
+            word = AppProfile::Translate(QStringLiteral("Server Error"));
+            break;
+        case 4:
+            word = AppProfile::Translate(QStringLiteral("Authorize Failed"));
+            break;
+        case 5:
+            word = AppProfile::Translate(QStringLiteral("Connected"));
+            break;
+        case 6:
+            word = AppProfile::Translate(QStringLiteral("Version Error"));
+            break;
+        default:
+            setWindowTitle(title);
+            return;
+    }
+    setWindowTitle(title + QStringLiteral(" - ") + word);
+    if (code == 3 || code == 4) {
+        show();
+        raise();
+    } else if (code == 5 || code == 6) {
+        hide();
+    }
+    if (code == 6) word += VersionText(uint32_t(value));
+    main_->AddLogLine(nullptr, word);
+}
+
+QString CAppLoginDlg::VersionText(uint32_t version) {
+    // Shown as plain text; a byte that is no printable character shows as '?'.
+    const auto at = [version](int shift) {
+        const char c = char((version >> shift) & 0xFF);
+        return QChar(c >= 0x20 && c < 0x7F ? c : '?');
+    };
+    return QStringLiteral(" ") + at(0) + at(8) + u'.' + at(16) + u'.' + at(24);
+}
+
+void CAppLoginDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.setWindowIcon(windowIcon());
+    about.exec();
+}

@@ -1,0 +1,98 @@
+// tavrin: the operator's desktop client. See `tavrin --help`.
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+
+#include "shell/app_client.h"
+#include "shell/app_folders.h"
+#include "shell/app_style.h"
+
+namespace {
+
+// SIGTERM and SIGINT close the main window as the operator would (logout, then the session goes): the
+// handler only writes a byte that the UI thread reads.
+int g_signal_fds[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signal_fds[0], &byte, 1);
+}
+
+void CloseOnSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signal_fds) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signal_fds[1], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier] {
+        char byte;
+        [[maybe_unused]] const ssize_t got = ::read(g_signal_fds[1], &byte, 1);
+        notifier->setEnabled(false);
+        QApplication::closeAllWindows();
+        QApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
+
+static const char kHelp[] =
+    "Usage: tavrin [--login] [--version] [--help]\n"
+    "Tavrin, the operator's client of the mobile video platform.\n"
+    "\n"
+    "  --login     log in with the stored center server and user once the window is up\n"
+    "  --version   show the version and exit\n"
+    "  --help      show this help and exit\n"
+    "\n"
+    "Settings live in Config.ini in the program folder: $TAVRIN_HOME when set, the program's own folder\n"
+    "when it runs from its build folder, else ~/.config/tavrin/.\n";
+
+int main(int argc, char** argv) {
+    // The command line is read before the window system is opened, so --help and --version work anywhere.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    const QCommandLineOption login(QStringLiteral("login"));
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOption(login);
+    parser.addOption(help);
+    parser.addOption(version);
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "tavrin: unexpected argument '%s'\nTry 'tavrin --help'.\n",
+                     qPrintable(parser.positionalArguments().first()));
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("tavrin %s\n", TAVRIN_VERSION);
+        return 0;
+    }
+
+    // The map view's embedded browser shares the main window's graphics contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavrin"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tavrin"));
+    QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tavrin"));
+
+    CloseOnSignals();
+    CAppClient client(AppFolders::Detect());
+    client.InitInstance();
+    ApplyAppStyle(client.settings);
+    return client.Run(parser.isSet(login));
+}

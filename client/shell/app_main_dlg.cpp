@@ -1,0 +1,427 @@
+#include "shell/app_main_dlg.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QWindow>
+
+#include "dialogs/app_login_dlg.h"
+#include "dialogs/search_dlg.h"
+#include "map/map_dlg.h"
+#include "shell/app_client.h"
+#include "shell/app_profile.h"
+#include "shell/app_settings.h"
+#include "shell/device_info.h"
+#include "shell/device_status_list.h"
+#include "shell/log_list.h"
+#include "shell/page_tab.h"
+#include "shell/panel_selector.h"
+#include "shell/status_line.h"
+
+namespace {
+
+QString Title() {
+    return AppProfile::Translate(QStringLiteral("Lumetra Client Application"));
+}
+
+}  // namespace
+
+CAppMainDlg::CAppMainDlg(QWidget* parent)
+    : QMainWindow(parent),
+      library_window_(this),
+      dispatch_(*this),
+      layout_(CAppClient::Settings().UIPanelWidth) {
+    const AppSettings& settings = CAppClient::Settings();
+    central_ = new QWidget(this);
+    central_->setAutoFillBackground(true);
+    QPalette background = central_->palette();
+    background.setColor(QPalette::Window, AppSettings::Color(settings.MainBkColor));
+    central_->setPalette(background);
+    central_->installEventFilter(this);
+    setCentralWidget(central_);
+
+    session_ = VelqApp_Construct(&library_window_, VELQ_MESSAGE);
+    if (!session_) return;  // the window stays up without the rest
+
+    login_ = new CAppLoginDlg(this);
+    setWindowTitle(Title());
+    CreateMenu();
+    CreateChildren();
+
+    status_line_->SetText(Title() + QStringLiteral("  "));
+    const QString skin = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
+    status_line_->SetImages(QPixmap(skin + QStringLiteral("top-bg.bmp")),
+                            QPixmap(skin + QStringLiteral("logo.bmp")));
+    tree_->Setup(this, skin);
+    if (AppProfile::Current()) tree_->SetProvinces(AppProfile::Current()->Provinces());
+    log_->SetHorizontalExtent(2 * settings.UIPanelWidth);
+    QFont event_font(settings.Event_FontName);
+    event_font.setPixelSize(qBound(6, settings.Event_FontSize, 200));
+    event_font.setWeight(QFont::Black);
+    status_line_->setFont(event_font);
+    status_line_->SetTextColor(AppSettings::Color(settings.TextColor));
+    vehicle_list_->InsertColumns();
+    vehicle_list_->SetColors(AppSettings::Color(settings.TextColor),
+                             AppSettings::Color(settings.ChildBkColor));
+    log_->SetColors(AppSettings::Color(settings.TextColor), AppSettings::Color(settings.ChildBkColor));
+    timer_id_ = startTimer(1000);
+
+    resize(1024, 768);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+CAppMainDlg::~CAppMainDlg() {
+    Shutdown();
+}
+
+void CAppMainDlg::CreateMenu() {
+    const auto add = [this](QMenu* menu, const QString& text, int command, bool enabled) {
+        QAction* action = menu->addAction(text);
+        action->setData(command);
+        action->setEnabled(enabled);
+        return action;
+    };
+    QMenu* user = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("User")));
+    connect(add(user, AppProfile::Translate(QStringLiteral("Login")), kCmdLogin, true), &QAction::triggered,
+            this, [this] {
+                login_->show();
+                login_->raise();
+                login_->activateWindow();
+            });
+    // Page files come with the video grid.
+    add(user, AppProfile::Translate(QStringLiteral("Load Page")), kCmdLoadPage, false);
+    add(user, AppProfile::Translate(QStringLiteral("Save Page")), kCmdSavePage, false);
+    user->addSeparator();
+    QAction* quit = user->addAction(AppProfile::Translate(QStringLiteral("Exit")));
+    quit->setShortcut(QKeySequence::Quit);
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    // The device dialog comes with the device dialogs.
+    QAction* add_device = menuBar()->addAction(AppProfile::Translate(QStringLiteral("Add Device")));
+    add_device->setData(int(kCmdAddDevice));
+    add_device->setEnabled(false);
+
+    QMenu* style = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Style")));
+    auto* grid_sizes = new QActionGroup(this);
+    const char* const sizes[] = {"1 x 1", "2 x 2", "3 x 3", "4 x 4"};
+    for (int n = 0; n < 4; ++n) {
+        QAction* action = add(style, QLatin1String(sizes[n]), kCmdGrid1 + n, false);
+        action->setCheckable(true);
+        grid_sizes->addAction(action);
+    }
+    style->addSeparator();
+    add(style, AppProfile::Translate(QStringLiteral("Cycle Page")), kCmdCyclePage, false);
+
+    QMenu* option = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Option")));
+    add(option, AppProfile::Translate(QStringLiteral("Buffer Setting")), kCmdBufferSetting, false);
+    add(option, AppProfile::Translate(QStringLiteral("Record Setting")), kCmdRecordSetting, false);
+    add(option, AppProfile::Translate(QStringLiteral("Snapshot Setting")), kCmdSnapshotSetting, false);
+}
+
+QAction* CAppMainDlg::commandAction(int command) const {
+    for (QAction* action : findChildren<QAction*>())
+        if (action->data().toInt() == command) return action;
+    return nullptr;
+}
+
+void CAppMainDlg::CreateChildren() {
+    const AppSettings& settings = CAppClient::Settings();
+    grid_ = new PageTab(central_);
+    tree_ = new DevTree(central_);
+    log_ = new LogList(central_);
+    search_ = new CSearchDlg(central_);
+    vehicle_list_ = new DeviceStatusList(central_);
+    map_view_ = new CMapDlg(central_);
+    status_line_ = new StatusLine(central_);
+    panels_[kDeviceList] = tree_;
+    panels_[kLogInfo] = log_;
+    panels_[kPlayback] = search_;
+    const QString names[3] = {AppProfile::Translate(QStringLiteral("Device List")),
+                              AppProfile::Translate(QStringLiteral("Log Info")),
+                              AppProfile::Translate(QStringLiteral("Playback"))};
+    const char* const files[3] = {"Device List", "Log Info", "Playback"};
+    const QString skin = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
+    current_panel_ = kDeviceList;
+    for (int i = 0; i < 3; ++i) {
+        auto* selector = new PanelSelector(central_);
+        selectors_[i] = selector;
+        const QString base = skin + QLatin1String(files[i]);
+        selector->LoadImages(base + QStringLiteral("-on.bmp"), base + QStringLiteral("-off.bmp"));
+        selector->setToolTip(names[i]);
+        selector->SetOn(i == current_panel_);
+        selector->SetText(names[i]);
+        selector->SetTextColor(AppSettings::Color(settings.TextColor));
+        selector->setGeometry(MainLayout::SelectorRect(i));
+        connect(selector, &PanelSelector::clicked, this, [this, i] { ShowPanel(i); });
+        panels_[i]->setVisible(i == current_panel_);
+    }
+    connect(vehicle_list_, &DeviceStatusList::rowClicked, this, [this](int row) {
+        if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
+        if (CAppClient::Settings().CycleStopMode & 4) StopCycling();
+    });
+    connect(vehicle_list_, &DeviceStatusList::rowDragStarted, this, [this](int row) {
+        if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
+        if (CAppClient::Settings().CycleStopMode & 4) StopCycling();
+    });
+}
+
+void CAppMainDlg::Relayout(int width, int height) {
+    if (!session_) return;
+    status_line_->setGeometry(layout_.Place(MainLayout::kStatusLine, width, height));
+    tree_->setGeometry(layout_.Place(MainLayout::kTree, width, height));
+    log_->setGeometry(layout_.Place(MainLayout::kLog, width, height));
+    search_->setGeometry(layout_.Place(MainLayout::kSearch, width, height));
+    vehicle_list_->setGeometry(layout_.Place(MainLayout::kVehicleList, width, height));
+    const QRect map_rect = layout_.Place(MainLayout::kMapView, width, height);
+    const QRect grid_rect = layout_.Place(MainLayout::kGrid, width, height);
+    // While "Playback" is shown the map view and the grid trade places.
+    grid_slot_ = current_panel_ == kPlayback ? map_rect : grid_rect;
+    map_slot_ = current_panel_ == kPlayback ? grid_rect : map_rect;
+    map_view_->dockedRect = map_slot_;
+    if (!map_view_->floating) map_view_->setGeometry(map_slot_);
+    grid_->setGeometry(grid_slot_);
+}
+
+void CAppMainDlg::ShowPanel(int index) {
+    if (index == current_panel_ || index < 0 || index > 2) return;
+    selectors_[current_panel_]->SetOn(false);
+    panels_[current_panel_]->hide();
+    selectors_[index]->SetOn(true);
+    panels_[index]->show();
+    if (current_panel_ == kPlayback || index == kPlayback) {
+        grid_slot_ = map_slot_;
+        current_panel_ = index;
+        map_slot_ = grid_->geometry();
+        map_view_->dockedRect = map_slot_;
+        if (!map_view_->floating) map_view_->setGeometry(map_slot_);
+        grid_->setGeometry(grid_slot_);
+    }
+    current_panel_ = index;
+    if (index == kPlayback && session_) VelqOpt_QueryAllDevice(session_);
+    if (map_view_->Index == -2 && index != kPlayback) map_view_->Index = -1;
+    map_view_->update();
+}
+
+bool CAppMainDlg::event(QEvent* event) {
+    if (event->type() == LibraryEvent::TypeId()) {
+        const auto* library_event = static_cast<LibraryEvent*>(event);
+        if (session_ && library_event->message() == VELQ_MESSAGE)
+            dispatch_.Dispatch(library_event->code(), library_event->value());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+bool CAppMainDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == central_) {
+        if (event->type() == QEvent::Resize) {
+            Relayout(central_->width(), central_->height());
+        } else if (event->type() == QEvent::MouseButtonPress &&
+                   static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            if (CAppClient::Settings().CycleStopMode & 4) StopCycling();
+            // Pressing anywhere on the background moves the whole window.
+            if (QWindow* window = windowHandle()) window->startSystemMove();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CAppMainDlg::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == timer_id_ && grid_) grid_->OnTimer();
+}
+
+void CAppMainDlg::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The login dialog comes up with the main window the first time it is shown.
+    if (!shown_once_ && login_) {
+        shown_once_ = true;
+        login_->show();
+    }
+}
+
+void CAppMainDlg::closeEvent(QCloseEvent* event) {
+    Shutdown();
+    QMainWindow::closeEvent(event);
+}
+
+void CAppMainDlg::Shutdown() {
+    if (shut_down_) return;
+    shut_down_ = true;
+    if (!session_) return;
+    if (timer_id_) killTimer(timer_id_);
+    timer_id_ = 0;
+    LogoutCleanup();
+    delete login_;
+    login_ = nullptr;
+    delete map_view_;
+    map_view_ = nullptr;
+    delete search_;
+    search_ = nullptr;
+    panels_[kPlayback] = nullptr;
+    delete grid_;  // the display windows go with the grid
+    grid_ = nullptr;
+    VelqApp_Destruct(session_);
+    session_ = nullptr;
+}
+
+void CAppMainDlg::AddLogLine(const QString* time, const QString& message) {
+    status_line_->SetText(message + QStringLiteral("  "));
+    const QString stamp =
+        time ? *time : QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    log_->AddLine(u'[' + stamp + QStringLiteral("] ") + message);
+}
+
+void CAppMainDlg::ShowOnlineCount(int count) {
+    if (count != 0)
+        setWindowTitle(Title() + QStringLiteral(" - %1 ").arg(count) +
+                       AppProfile::Translate(QStringLiteral("Online Devices")));
+    else
+        setWindowTitle(Title() + QStringLiteral(" - ") +
+                       AppProfile::Translate(QStringLiteral("No Device Active")));
+}
+
+void CAppMainDlg::ShowSpeed(int row, bool valid, const QByteArray& sentence) {
+    if (valid)
+        vehicle_list_->SetCell(row, 2, QString::asprintf("%.2f km/h", map_view_->SpeedBar));
+    else if (sentence.contains("$GPRMC"))
+        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS invalid")));
+    else
+        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS not valid")));
+}
+
+void CAppMainDlg::UpdateStatusRow(const DevTreeEntry& record, int online) {
+    const int row = VelqDev_GetUserData(record.device);
+    const QString name = record.item ? record.item->text(0) : QString();
+    vehicle_list_->SetRowName(row, name);
+    vehicle_list_->SetCell(row, 1, DeviceText(record.device, VELQ_DEV_TEXT2, 32));
+    if (online != 0) {
+        const QByteArray sentence = DeviceBytes(record.device, VELQ_DEV_POSITION, 128);
+        ShowSpeed(row, map_view_->Position(sentence, row) != 0, sentence);
+        int32_t when = 0;
+        if (VelqDev_GetDevInfo(record.device, VELQ_DEV_LAST_REPORT, &when, sizeof(when)) == 4 && when != 0)
+            vehicle_list_->SetCell(row, 3,
+                                   QDateTime::fromSecsSinceEpoch(uint32_t(when))
+                                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    }
+    if (online == record.online) return;
+    const QString id = DeviceText(record.device, VELQ_DEV_ID, 64);
+    const QString device_part = u'[' + id + QStringLiteral(" - ") + name + QStringLiteral("] ");
+    if (online != 0) {
+        const QString time = vehicle_list_->Cell(row, 3);
+        AddLogLine(&time, device_part + AppProfile::Translate(QStringLiteral("Online")));
+    } else {
+        AddLogLine(nullptr, device_part + AppProfile::Translate(QStringLiteral("Offline")));
+    }
+}
+
+void CAppMainDlg::SelectDeviceNode(QTreeWidgetItem* node) {
+    if (!node) return;
+    tree_->setCurrentItem(node);
+    // A channel node stands for its device here; the grid's active window follows it once the grid shows
+    // channels.
+    if (node->parent()) node = node->parent();
+    const int index = node->data(0, Qt::UserRole).toInt();
+    vehicle_list_->SelectRow(index);
+    const DevTreeEntry* record = tree_->Entry(index);
+    if (!record) return;
+    map_view_->SelectVehicle(index);
+    map_view_->Position(DeviceBytes(record->device, VELQ_DEV_POSITION, 128), index);
+}
+
+void CAppMainDlg::ShowChannelMenu(QTreeWidgetItem*) {
+    // The channel context menu and its commands come with the video grid.
+}
+
+void CAppMainDlg::TreeClicked() {
+    if (CAppClient::Settings().CycleStopMode & 1) StopCycling();
+}
+
+void CAppMainDlg::StopCycling() {
+    CAppClient::Settings().CycleDuration = 0;
+}
+
+void CAppMainDlg::LogoutCleanup() {
+    if (!session_) return;
+    search_->VehicleListBegin(0);
+    grid_->ResetGrid();
+    VelqApp_Logout(session_);
+    tree_->DeleteAll();
+    vehicle_list_->DeleteAllItems();
+    if (map_view_->Index != -1 && map_view_->Index != -2) {
+        map_view_->Index = -1;
+        map_view_->update();
+    }
+    setWindowTitle(Title());
+    login_->ShowConnectionState(1, 0);
+}
+
+void CAppMainDlg::PressLogin() {
+    if (session_ && !VelqApp_IsActive(session_)) login_->OnOK();
+}
+
+bool CAppMainDlg::IsActive() {
+    return session_ && VelqApp_IsActive(session_);
+}
+
+void CAppMainDlg::ReleaseOperation(AppOperation* operation) {
+    VelqOpt_Release(session_, operation);
+}
+
+void CAppMainDlg::ReleaseDevice(AppDevice* device) {
+    VelqDev_Release(device);
+}
+
+int CAppMainDlg::OperationKind(AppOperation* operation) {
+    return VelqOpt_GetType(operation);
+}
+
+AppDevice* CAppMainDlg::OperationDevice(AppOperation* operation) {
+    return VelqOpt_GetDevice(operation);
+}
+
+void CAppMainDlg::ShowConnectionState(int code, intptr_t value) {
+    login_->ShowConnectionState(code, value);
+}
+
+void CAppMainDlg::ShowConfigStatus(const QString& text) {
+    // The device configuration dialog shows this once it exists; until then the log does.
+    AddLogLine(nullptr, text);
+}
+
+void CAppMainDlg::SearchListBegin(int count) {
+    search_->VehicleListBegin(count);
+}
+
+void CAppMainDlg::SearchVehicle(AppDevice* device) {
+    search_->AddVehicle(device);
+}
+
+bool CAppMainDlg::TransferStatus(int code, AppChannel* channel) {
+    return grid_->TransferStatus(code, channel);
+}
+
+void CAppMainDlg::PositionResult(AppOperation* operation, AppDevice* device) {
+    if (!device) return;
+    const int row = VelqDev_GetUserData(device);
+    const auto* data = static_cast<const char*>(VelqOpt_GetGPSResult(operation));
+    const QByteArray sentence = data ? QByteArray(data, int(qstrnlen(data, 256))) : QByteArray();
+    if (map_view_->Position(sentence, row))
+        vehicle_list_->SetCell(row, 2, QString::asprintf("%.2f km/h", map_view_->SpeedBar));
+    else
+        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS not valid")));
+}
+
+void CAppMainDlg::ConfigResult(int, AppOperation*, AppDevice*) {
+    // Replies to the device configuration dialog's requests; that dialog is not part of this version, so no
+    // such request is ever sent. The operation is released by the dispatch.
+}

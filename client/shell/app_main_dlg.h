@@ -1,0 +1,142 @@
+#pragma once
+// The client's main window and the owner of the one library session. It creates its children once, lays
+// them out with MainLayout, receives the library's events (LibraryEventWindow -> LibraryEvent) and hands
+// each to the child that deals with it through EventDispatch, keeps the vehicle list, switches the left
+// panel, and runs the client's one-second timer. Closing it logs out, destroys the display windows and
+// then the session. UI thread only.
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+
+#include "corvel/corvel.h"
+#include "dialogs/dev_tree.h"
+#include "shell/event_dispatch.h"
+#include "shell/library_event.h"
+#include "shell/main_layout.h"
+
+class CAppLoginDlg;
+class CMapDlg;
+class CSearchDlg;
+class DeviceStatusList;
+class LogList;
+class PageTab;
+class PanelSelector;
+class StatusLine;
+class QAction;
+
+class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
+    Q_OBJECT
+  public:
+    // Panels of the left column.
+    enum Panel { kDeviceList = 0, kLogInfo = 1, kPlayback = 2 };
+    // Menu command identifiers, carried as the actions' data.
+    enum Command {
+        kCmdAddDevice = 32783,
+        kCmdGrid1 = 32784,
+        kCmdGrid4 = 32787,
+        kCmdBufferSetting = 32801,
+        kCmdRecordSetting = 32802,
+        kCmdSnapshotSetting = 32803,
+        kCmdCyclePage = 32804,
+        kCmdLogin = 32805,
+        kCmdLoadPage = 32806,
+        kCmdSavePage = 32807,
+    };
+
+    explicit CAppMainDlg(QWidget* parent = nullptr);
+    ~CAppMainDlg() override;
+
+    // Null when the session could not be made, and after close.
+    AppSession* session() const { return session_; }
+
+    // The event line: status line := message; log := "[time] message" (time: now when null).
+    void AddLogLine(const QString* time, const QString& message) override;
+    void AddLogLine(const QString& message) { AddLogLine(nullptr, message); }
+    void SelectDeviceNode(QTreeWidgetItem* node) override;
+    void UpdateStatusRow(const DevTreeEntry& record, int online) override;
+    void ShowChannelMenu(QTreeWidgetItem* node) override;
+    void LogoutCleanup();
+    void ShowPanel(int index);
+    void ShowOnlineCount(int count) override;
+    // Presses the login dialog's Login button (the --login command line).
+    void PressLogin();
+    // The "Click Anywhere"/"Click Device List" rules: cycling stops (CycleDuration := 0 in memory).
+    void StopCycling();
+
+    int currentPanel() const { return current_panel_; }
+    const MainLayout& layout() const { return layout_; }
+    QAction* commandAction(int command) const;
+
+    // Children, for the windows of later features and for tests.
+    DevTree* tree() const { return tree_; }
+    LogList* log() const { return log_; }
+    DeviceStatusList* vehicleList() const { return vehicle_list_; }
+    StatusLine* statusLine() const { return status_line_; }
+    PageTab* grid() const { return grid_; }
+    CMapDlg* mapView() const { return map_view_; }
+    CSearchDlg* searchPanel() const { return search_; }
+    CAppLoginDlg* loginDialog() const { return login_; }
+    PanelSelector* selector(int index) const { return selectors_[index]; }
+    QWidget* panel(int index) const { return panels_[index]; }
+    // The rectangles the grid and the map view take in the central area.
+    QRect gridSlot() const { return grid_slot_; }
+    QRect mapSlot() const { return map_slot_; }
+
+  protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    // EventTarget: the library's side.
+    bool IsActive() override;
+    void ReleaseOperation(AppOperation* operation) override;
+    void ReleaseDevice(AppDevice* device) override;
+    int OperationKind(AppOperation* operation) override;
+    AppDevice* OperationDevice(AppOperation* operation) override;
+    void ShowConnectionState(int code, intptr_t value) override;
+    void ShowConfigStatus(const QString& text) override;
+    void AddDevice(AppDevice* device, int online_allowed) override {
+        tree_->AddDevice(device, online_allowed);
+    }
+    void SetDeviceState(int online, AppDevice* device) override { tree_->SetDeviceState(online, device); }
+    void ReportAlarm(AppDevice* device, int code) override { tree_->ReportAlarm(device, code); }
+    void SearchListBegin(int count) override;
+    void SearchVehicle(AppDevice* device) override;
+    bool TransferStatus(int code, AppChannel* channel) override;
+    void PositionResult(AppOperation* operation, AppDevice* device) override;
+    void ConfigResult(int kind, AppOperation* operation, AppDevice* device) override;
+    // DevTreeHost.
+    void TreeClicked() override;
+
+    void CreateMenu();
+    void CreateChildren();
+    void Relayout(int width, int height);
+    // Writes the speed of the map view's latest position, or the reason there is none, into row's cell.
+    void ShowSpeed(int row, bool valid, const QByteArray& sentence);
+    void Shutdown();
+
+    LibraryEventWindow library_window_;
+    EventDispatch dispatch_;
+    AppSession* session_ = nullptr;
+    MainLayout layout_;
+    QWidget* central_ = nullptr;
+    PageTab* grid_ = nullptr;
+    DevTree* tree_ = nullptr;
+    LogList* log_ = nullptr;
+    CSearchDlg* search_ = nullptr;
+    DeviceStatusList* vehicle_list_ = nullptr;
+    CMapDlg* map_view_ = nullptr;
+    CAppLoginDlg* login_ = nullptr;
+    StatusLine* status_line_ = nullptr;
+    int current_panel_ = kDeviceList;
+    PanelSelector* selectors_[3] = {};
+    QWidget* panels_[3] = {};
+    QRect grid_slot_;
+    QRect map_slot_;
+    int timer_id_ = 0;
+    bool shut_down_ = false;
+    bool shown_once_ = false;
+};

@@ -1,0 +1,63 @@
+#pragma once
+// The vehicle list under the tree: one row per device, row n for the device whose library user data is n,
+// with the columns "Vehicle Id", "Driver", "Speed" and "UpdateTime". Rows are kept in a vector and only
+// the cells that changed are reported to the view, so the status refresh of a large fleet stays cheap.
+// Texts are plain. UI thread only.
+#include <QAbstractTableModel>
+#include <QTreeView>
+#include <array>
+#include <vector>
+
+class DeviceStatusModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    static constexpr int kColumns = 4;
+
+    explicit DeviceStatusModel(QObject* parent = nullptr) : QAbstractTableModel(parent) {}
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void SetHeaders(const std::array<QString, kColumns>& headers) { headers_ = headers; }
+    // Appends a row whose first cell is `name` (the rows are numbered in order of arrival).
+    void AppendRow(const QString& name);
+    // Sets a cell; a row or column out of range is ignored.
+    void SetCell(int row, int column, const QString& text);
+    QString Cell(int row, int column) const;
+    void Clear();
+
+  private:
+    std::vector<std::array<QString, kColumns>> rows_;
+    std::array<QString, kColumns> headers_;
+};
+
+class DeviceStatusList : public QTreeView {
+    Q_OBJECT
+  public:
+    explicit DeviceStatusList(QWidget* parent = nullptr);
+
+    // The columns with their translated headings and widths.
+    void InsertColumns();
+    void SetColors(const QColor& text, const QColor& background);
+
+    int rowCount() const { return model_.rowCount(); }
+    // Inserts row `row` when it is the next one, else sets its first cell.
+    void SetRowName(int row, const QString& name);
+    void SetCell(int row, int column, const QString& text) { model_.SetCell(row, column, text); }
+    QString Cell(int row, int column) const { return model_.Cell(row, column); }
+    void DeleteAllItems() { model_.Clear(); }
+    void SelectRow(int row);
+
+  signals:
+    // The operator clicked a row, or started dragging one.
+    void rowClicked(int row);
+    void rowDragStarted(int row);
+
+  protected:
+    void startDrag(Qt::DropActions actions) override;
+
+  private:
+    DeviceStatusModel model_;
+};

@@ -1,0 +1,89 @@
+#pragma once
+// Shared by the client's tests: a scratch program folder (never the real HOME) with a client started on
+// it, and a velq-sim center server in the test process on kernel-picked ports.
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <string>
+
+#include "center_server.h"
+#include "fleet.h"
+#include "shell/app_client.h"
+#include "shell/app_folders.h"
+#include "shell/app_profile.h"
+
+class ScratchHome {
+  public:
+    ScratchHome() { QStandardPaths::setTestModeEnabled(true); }
+
+    QString path() const { return home_.path() + u'/'; }
+    void WriteFile(const QString& relative, const QByteArray& content) const {
+        const QString file_path = path() + relative;
+        QDir().mkpath(QFileInfo(file_path).path());
+        QFile file(file_path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    }
+    QByteArray ReadFile(const QString& relative) const {
+        QFile file(path() + relative);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // Copies shipped language files into Language/ (e.g. "de_DE").
+    void CopyLanguage(const QString& code, const QString& as_name = QString()) const {
+        QDir().mkpath(path() + QStringLiteral("Language"));
+        QFile::copy(
+            QStringLiteral(CORVEL_SOURCE_DIR "/client/resources/Language/") + code + QStringLiteral(".ini"),
+            path() + QStringLiteral("Language/") + (as_name.isEmpty() ? code : as_name) +
+                QStringLiteral(".ini"));
+    }
+    // The program folder is the scratch folder; the "executable's folder" is an empty one, so nothing of
+    // the build folder is found.
+    AppFolders Folders() const {
+        return AppFolders::From(home_.path(), beside_.path(), QString(), QString());
+    }
+    // A client on this folder, started as the program starts it (language, locale, settings).
+    std::unique_ptr<CAppClient> StartClient() const {
+        auto client = std::make_unique<CAppClient>(Folders());
+        client->InitInstance();
+        return client;
+    }
+
+  private:
+    QTemporaryDir home_;
+    QTemporaryDir beside_;
+};
+
+// A center server of velq-sim answering on 127.0.0.1.
+class SimCenter {
+  public:
+    explicit SimCenter(velq_sim::Fleet fleet = velq_sim::Fleet::Default(), uint32_t tick_ms = 200) {
+        velq_sim::CenterConfig config;
+        config.tcp_port = 0;
+        config.udp_port = 0;
+        config.log = false;
+        config.tick_ms = tick_ms;
+        config.alarm_chance = 0.0;
+        server_ = std::make_unique<velq_sim::CenterServer>(std::move(config), std::move(fleet));
+        std::string error;
+        started_ = server_->Start(&error);
+        if (!started_) qWarning("velq-sim center did not start: %s", error.c_str());
+    }
+    ~SimCenter() { server_->Stop(); }
+    bool started() const { return started_; }
+    velq_sim::CenterServer& server() { return *server_; }
+    // Config.ini lines pointing the client at this server.
+    QByteArray ConfigLines() const {
+        return QStringLiteral(
+                   "CenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\nCenterServer_UdpPort=%2\n")
+            .arg(server_->tcp_port())
+            .arg(server_->udp_port())
+            .toUtf8();
+    }
+
+  private:
+    std::unique_ptr<velq_sim::CenterServer> server_;
+    bool started_ = false;
+};

@@ -1,0 +1,128 @@
+// The login dialog: first-start values, what a press stores, connection-state captions, and a real login
+// and logout against velq-sim.
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "../client_fixture.h"
+#include "dialogs/app_login_dlg.h"
+#include "shell/app_main_dlg.h"
+#include "shell/device_status_list.h"
+#include "shell/log_list.h"
+
+class AppLoginDlgTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void firstStartShowsTheDefaults() {
+        ScratchHome home;
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        CAppLoginDlg* login = window.loginDialog();
+        QCOMPARE(login->userEdit()->text(), QString("orvi"));
+        QCOMPARE(login->passwordEdit()->text(), QString("480913"));
+        QCOMPARE(login->addressEdit()->text(), QString("127.0.0.1"));
+        QCOMPARE(login->tcpPortEdit()->text(), QString("24680"));
+        QCOMPARE(login->udpPortEdit()->text(), QString("24681"));
+        QCOMPARE(login->okButton()->text(), QString("Login"));
+        QCOMPARE(login->windowTitle(), QString("Lumetra Client Login"));
+        QCOMPARE(CAppLoginDlg::VersionText(uint32_t(VelqApp_GetVersion())), QString(" V1.0.3"));
+        QVERIFY(!QFile::exists(home.path() + "Config.ini"));  // nothing written before the first login
+    }
+
+    void emptyPasswordStillStoresBeforeTheMessage() {
+        ScratchHome home;
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        CAppLoginDlg* login = window.loginDialog();
+        login->addressEdit()->setText("10.1.2.3");
+        login->tcpPortEdit()->setText("65537");
+        login->udpPortEdit()->setText("70000");
+        login->userEdit()->setText("anna");
+        login->passwordEdit()->setText("");
+        QByteArray stored_at_message;
+        connect(login, &CAppLoginDlg::credentialsMissing, this, [&] {
+            stored_at_message = home.ReadFile("Config.ini");
+            QTimer::singleShot(0, [] {
+                if (QWidget* box = QApplication::activeModalWidget()) box->close();
+            });
+        });
+        login->OnOK();
+        QVERIFY(stored_at_message.contains("CenterServer_Address=10.1.2.3"));
+        QVERIFY(stored_at_message.contains("CenterServer_TcpPort=1\n"));
+        QVERIFY(stored_at_message.contains("CenterServer_UdpPort=4464\n"));
+        QVERIFY(stored_at_message.contains("UserName=anna"));
+        QVERIFY(stored_at_message.contains("Password=\n"));
+        QVERIFY(!VelqApp_IsActive(window.session()));
+        QCOMPARE(login->okButton()->text(), QString("Login"));
+        const QFileDevice::Permissions mode = QFile::permissions(home.path() + "Config.ini");
+        QVERIFY(!(mode & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
+    }
+
+    void otherStateCodesResetTheCaptionOnly() {
+        ScratchHome home;
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        CAppLoginDlg* login = window.loginDialog();
+        login->show();
+        login->ShowConnectionState(2, 0);
+        QCOMPARE(login->windowTitle(), QString("Lumetra Client Login - Connecting"));
+        const int lines = window.log()->count();
+        for (int code : {0, 7, 33, 63}) {
+            login->ShowConnectionState(2, 0);
+            login->ShowConnectionState(code, 0);
+            QCOMPARE(login->windowTitle(), QString("Lumetra Client Login"));
+            QVERIFY(login->isVisible());
+        }
+        QCOMPARE(window.log()->count(), lines + 4);  // only the four "Connecting" lines
+        login->ShowConnectionState(6, 0x33303156);
+        QVERIFY(!login->isVisible());
+        QVERIFY(window.log()->line(window.log()->count() - 1).endsWith("] Version Error V1.0.3"));
+        login->ShowConnectionState(4, 0);
+        QVERIFY(login->isVisible());
+        QCOMPARE(login->windowTitle(), QString("Lumetra Client Login - Authorize Failed"));
+    }
+
+    void logInAndOutAgainstTheSimulator() {
+        ScratchHome home;
+        SimCenter center;
+        QVERIFY(center.started());
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        window.show();
+        CAppLoginDlg* login = window.loginDialog();
+        login->show();
+        login->OnOK();
+        QCOMPARE(login->okButton()->text(), QString("Logout"));
+        QTRY_COMPARE_WITH_TIMEOUT(login->windowTitle(), QString("Lumetra Client Login - Connected"), 10000);
+        QVERIFY(!login->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(window.vehicleList()->rowCount() >= 6, 10000);
+        QVERIFY(window.windowTitle().contains(" Online Devices"));
+        QTRY_VERIFY(window.log()->count() >= 3);
+        QVERIFY(window.log()->line(0).endsWith("] Connecting"));
+        QVERIFY(window.log()->line(1).endsWith("] Connected"));
+
+        // The menu's Login shows the dialog again, reading "Logout"; pressing it logs out.
+        window.commandAction(CAppMainDlg::kCmdLogin)->trigger();
+        QVERIFY(login->isVisible());
+        QCOMPARE(login->okButton()->text(), QString("Logout"));
+        login->OnOK();
+        QVERIFY(!VelqApp_IsActive(window.session()));
+        QCOMPARE(window.vehicleList()->rowCount(), 0);
+        QCOMPARE(window.tree()->EntryCount(), 0);
+        QCOMPARE(window.tree()->topLevelItemCount(), 0);
+        QCOMPARE(login->okButton()->text(), QString("Login"));
+        QCOMPARE(login->windowTitle(), QString("Lumetra Client Login"));
+        QCOMPARE(window.windowTitle(), QString("Lumetra Client Application"));
+        QVERIFY(window.log()->line(window.log()->count() - 1).endsWith("] Disconnect"));
+        // Events still queued from the session are dropped (or given back), not shown.
+        QTest::qWait(300);
+        QCOMPARE(window.vehicleList()->rowCount(), 0);
+        const QByteArray stored = home.ReadFile("Config.ini");
+        QVERIFY(stored.contains("UserName=orvi") && stored.contains("Password=480913"));
+    }
+};
+
+QTEST_MAIN(AppLoginDlgTest)
+#include "app_login_dlg_test.moc"

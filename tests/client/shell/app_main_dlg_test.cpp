@@ -1,0 +1,113 @@
+// The main window: the event line and its log, captions, events posted from library threads, the log's
+// cap, and the menu's state.
+#include <QAction>
+#include <QTest>
+#include <QThread>
+#include <thread>
+
+#include "../client_fixture.h"
+#include "dialogs/app_login_dlg.h"
+#include "shell/app_main_dlg.h"
+#include "shell/library_event.h"
+#include "shell/log_list.h"
+#include "shell/status_line.h"
+
+namespace {
+
+class Receiver : public QObject {
+  public:
+    QVector<uintptr_t> codes;
+    QVector<intptr_t> values;
+    bool all_on_ui_thread = true;
+    bool event(QEvent* event) override {
+        if (event->type() != LibraryEvent::TypeId()) return QObject::event(event);
+        const auto* e = static_cast<LibraryEvent*>(event);
+        codes << e->code();
+        values << e->value();
+        all_on_ui_thread = all_on_ui_thread && QThread::currentThread() == qApp->thread();
+        return true;
+    }
+};
+
+}  // namespace
+
+class AppMainDlgTest : public QObject {
+    Q_OBJECT
+    ScratchHome home_;
+    std::unique_ptr<CAppClient> client_;
+
+  private slots:
+    void initTestCase() { client_ = home_.StartClient(); }
+
+    void eventLineStampsAndShowsTheNewest() {
+        CAppMainDlg window;
+        QVERIFY(window.session());
+        QCOMPARE(window.statusLine()->text(), QString("Lumetra Client Application  "));
+        QVERIFY(!window.log()->isVisible());
+        window.AddLogLine(nullptr, "first");
+        window.AddLogLine(nullptr, "second");
+        const QString time = "";
+        window.AddLogLine(&time, "[D1 - L1] Online");
+        QCOMPARE(window.log()->count(), 3);
+        QVERIFY(QRegularExpression(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] first$)")
+                    .match(window.log()->line(0))
+                    .hasMatch());
+        QCOMPARE(window.log()->line(2), QString("[] [D1 - L1] Online"));
+        QCOMPARE(window.statusLine()->text(), QString("[D1 - L1] Online  "));
+        // Written while hidden, there when the panel is shown.
+        window.ShowPanel(CAppMainDlg::kLogInfo);
+        QCOMPARE(window.log()->count(), 3);
+    }
+
+    void onlineCountCaptions() {
+        CAppMainDlg window;
+        window.ShowOnlineCount(0);
+        QCOMPARE(window.windowTitle(), QString("Lumetra Client Application - No Device Active"));
+        window.ShowOnlineCount(5);
+        QCOMPARE(window.windowTitle(), QString("Lumetra Client Application - 5 Online Devices"));
+        window.LogoutCleanup();
+        QCOMPARE(window.windowTitle(), QString("Lumetra Client Application"));
+    }
+
+    void eventsFromOtherThreadsAreHandledOnTheUiThread() {
+        Receiver receiver;
+        LibraryEventWindow window(&receiver);
+        std::thread library([&] {
+            for (int i = 0; i < 100; ++i) window.PostMessage(VELQ_MESSAGE, 128 + (i % 2), i);
+        });
+        library.join();
+        QCOMPARE(receiver.codes.size(), 0);  // queued, never run on the library's thread
+        QCoreApplication::processEvents();
+        QCOMPARE(receiver.codes.size(), 100);
+        QCOMPARE(receiver.codes[1], uintptr_t(129));
+        QCOMPARE(receiver.values[99], intptr_t(99));
+        QVERIFY(receiver.all_on_ui_thread);
+    }
+
+    void logIsCappedOldestFirst() {
+        LogList log;
+        for (int i = 0; i < LogList::kMaxLines + 10; ++i) log.AddLine(QString::number(i));
+        QCOMPARE(log.count(), LogList::kMaxLines);
+        QCOMPARE(log.line(0), QString("10"));
+        QCOMPARE(log.line(LogList::kMaxLines - 1), QString::number(LogList::kMaxLines + 9));
+    }
+
+    void menuHoldsEveryEntryLaterOnesDisabled() {
+        CAppMainDlg window;
+        QVERIFY(window.commandAction(CAppMainDlg::kCmdLogin)->isEnabled());
+        for (int command : {int(CAppMainDlg::kCmdLoadPage), int(CAppMainDlg::kCmdSavePage),
+                            int(CAppMainDlg::kCmdAddDevice), 32784, 32785, 32786, 32787,
+                            int(CAppMainDlg::kCmdCyclePage), int(CAppMainDlg::kCmdBufferSetting),
+                            int(CAppMainDlg::kCmdRecordSetting), int(CAppMainDlg::kCmdSnapshotSetting)}) {
+            QAction* action = window.commandAction(command);
+            QVERIFY2(action, qPrintable(QString::number(command)));
+            QVERIFY(!action->isEnabled());
+        }
+        window.loginDialog()->hide();
+        window.commandAction(CAppMainDlg::kCmdLogin)->trigger();
+        QVERIFY(window.loginDialog()->isVisible());
+    }
+};
+
+QTEST_MAIN(AppMainDlgTest)
+#include "app_main_dlg_test.moc"

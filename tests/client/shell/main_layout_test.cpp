@@ -1,0 +1,73 @@
+// The main window's layout rows, and the grid and map view trading places while "Playback" is shown.
+#include <QTest>
+
+#include "../client_fixture.h"
+#include "map/map_dlg.h"
+#include "shell/app_main_dlg.h"
+#include "shell/main_layout.h"
+#include "shell/page_tab.h"
+#include "shell/panel_selector.h"
+#include "shell/status_line.h"
+
+namespace {
+
+// (left, top) to (right, bottom) edges of a placed rectangle.
+QRect Edges(int l, int t, int r, int b) {
+    return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
+}
+
+}  // namespace
+
+class MainLayoutTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void everyRowAt1024x768() {
+        const MainLayout layout(230);
+        QCOMPARE(layout.Place(MainLayout::kStatusLine, 1024, 768), Edges(361, 7, 1017, 44));
+        for (auto row : {MainLayout::kTree, MainLayout::kLog, MainLayout::kSearch})
+            QCOMPARE(layout.Place(row, 1024, 768), Edges(7, 44, 237, 507));
+        QCOMPARE(layout.Place(MainLayout::kVehicleList, 1024, 768), Edges(7, 514, 505, 761));
+        QCOMPARE(layout.Place(MainLayout::kMapView, 1024, 768), Edges(512, 514, 1017, 761));
+        QCOMPARE(layout.Place(MainLayout::kGrid, 1024, 768), Edges(244, 45, 1017, 507));
+        QCOMPARE(MainLayout::SelectorRect(2), QRect(243, 7, 118, 37));
+    }
+
+    void panelWidthMovesTheLeftColumn() {
+        const MainLayout layout(300);
+        QCOMPARE(layout.Place(MainLayout::kTree, 1280, 900), Edges(7, 44, 307, 596));
+        QCOMPARE(layout.Place(MainLayout::kGrid, 1280, 900), Edges(314, 45, 1273, 596));
+    }
+
+    void playbackSwapsGridAndMapAndBack() {
+        ScratchHome home;
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        window.show();
+        const MainLayout rows(230);
+        const auto place = [&](MainLayout::Row row) {
+            return rows.Place(row, window.centralWidget()->width(), window.centralWidget()->height());
+        };
+        QTRY_COMPARE(window.grid()->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
+        window.ShowPanel(CAppMainDlg::kPlayback);
+        QCOMPARE(window.grid()->geometry(), place(MainLayout::kMapView));
+        QCOMPARE(window.mapView()->geometry(), place(MainLayout::kGrid));
+        QVERIFY(window.panel(CAppMainDlg::kPlayback)->isVisible());
+        QVERIFY(!window.panel(CAppMainDlg::kDeviceList)->isVisible());
+        // A resize while Playback is shown keeps the swap.
+        window.resize(1100, 850);
+        QTRY_COMPARE(window.mapView()->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(window.grid()->geometry(), place(MainLayout::kMapView));
+        window.ShowPanel(CAppMainDlg::kLogInfo);
+        QCOMPARE(window.grid()->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
+        QVERIFY(window.selector(CAppMainDlg::kLogInfo)->isOn());
+        QVERIFY(!window.selector(CAppMainDlg::kPlayback)->isOn());
+        // The same panel again changes nothing.
+        window.ShowPanel(CAppMainDlg::kLogInfo);
+        QCOMPARE(window.currentPanel(), int(CAppMainDlg::kLogInfo));
+    }
+};
+
+QTEST_MAIN(MainLayoutTest)
+#include "main_layout_test.moc"
