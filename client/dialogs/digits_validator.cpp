@@ -13,5 +13,11 @@ std::optional<int32_t> ParseDigits(const QString& text, int32_t max) {
 
 QValidator::State DigitsValidator::validate(QString& input, int& /*position*/) const {
     if (input.isEmpty()) return Intermediate;
+    if (max_ == kAnyNumber) {
+        for (const QChar c : input) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) return Invalid;
+        }
+        return Acceptable;
+    }
     return ParseDigits(input, max_) ? Acceptable : Invalid;
 }

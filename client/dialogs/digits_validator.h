@@ -13,9 +13,13 @@ std::optional<int32_t> ParseDigits(const QString& text, int32_t max = INT32_MAX)
 class DigitsValidator : public QValidator {
     Q_OBJECT
   public:
+    // `max` kAnyNumber: any run of digits is let in, and the caller refuses what does not fit when it reads
+    // the edit (the frame rate does so with its own message).
+    static constexpr int32_t kAnyNumber = -1;
+
     explicit DigitsValidator(int32_t max, QObject* parent = nullptr) : QValidator(parent), max_(max) {}
-    // Empty text is Intermediate (the edit may be cleared while typing); any text ParseDigits accepts is
-    // Acceptable; everything else is Invalid, which makes QLineEdit refuse the key or the paste.
+    // Empty text is Intermediate (the edit may be cleared while typing); digits within the maximum are
+    // Acceptable; everything else is Invalid, which makes QLineEdit refuse the key or the paste whole.
     State validate(QString& input, int& position) const override;
     int32_t max() const { return max_; }
 

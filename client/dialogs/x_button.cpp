@@ -8,20 +8,20 @@ CxButton::CxButton(int control_id, const QString& text, QWidget* parent)
     setAutoDefault(false);
 }
 
-void CxButton::Press() {
-    if (held_) return;
-    held_ = true;
+void CxButton::Press(Hold by) {
+    if (hold_ != Hold::kNone) return;
+    hold_ = by;
     emit Notified(control_id_, kPressed);
 }
 
 void CxButton::Release() {
-    if (!held_) return;
-    held_ = false;
+    if (hold_ == Hold::kNone) return;
+    hold_ = Hold::kNone;
     emit Notified(control_id_, kReleased);
 }
 
 void CxButton::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) Press();
+    if (event->button() == Qt::LeftButton) Press(Hold::kMouse);
     QPushButton::mousePressEvent(event);
 }
 
@@ -32,7 +32,7 @@ void CxButton::mouseReleaseEvent(QMouseEvent* event) {
 
 // Key repeats of a held space bar are neither new presses nor releases: the camera keeps its one move.
 void CxButton::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) Press();
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) Press(Hold::kKey);
     QPushButton::keyPressEvent(event);
 }
 
@@ -42,7 +42,7 @@ void CxButton::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void CxButton::focusOutEvent(QFocusEvent* event) {
-    Release();
+    if (hold_ == Hold::kKey) Release();
     QPushButton::focusOutEvent(event);
 }
 
@@ -52,6 +52,9 @@ void CxButton::hideEvent(QHideEvent* event) {
 }
 
 void CxButton::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::EnabledChange && !isEnabled()) Release();
+    if ((event->type() == QEvent::EnabledChange && !isEnabled()) ||
+        (event->type() == QEvent::ActivationChange && !isActiveWindow())) {
+        Release();
+    }
     QPushButton::changeEvent(event);
 }

@@ -3,8 +3,10 @@
 // it is clicked, so that a camera moves while the button is held. The notifications are emitted on the UI
 // thread before the button's own handling (connect them directly to have them handled synchronously):
 // press (left button or space bar) with code 2, release with code 3, and afterwards the ordinary
-// clicked() of a push button. A hold that ends another way (the button is hidden, disabled or loses the
-// focus while held) also reports the release, so a held camera never keeps moving unattended.
+// clicked() of a push button. A hold that ends another way also reports the release, so a held camera
+// never keeps moving unattended: the button is hidden or disabled, its window stops being the active one,
+// or, for a space-bar hold, the focus moves away (the key's release would go elsewhere; a mouse hold keeps
+// its button's release whatever has the focus).
 #include <QPushButton>
 
 class CxButton : public QPushButton {
@@ -15,7 +17,7 @@ class CxButton : public QPushButton {
 
     CxButton(int control_id, const QString& text, QWidget* parent = nullptr);
     int control_id() const { return control_id_; }
-    bool held() const { return held_; }
+    bool held() const { return hold_ != Hold::kNone; }
 
   signals:
     // Control ID and notification code (kPressed or kReleased).
@@ -31,9 +33,10 @@ class CxButton : public QPushButton {
     void changeEvent(QEvent* event) override;
 
   private:
-    void Press();
+    enum class Hold { kNone, kMouse, kKey };
+    void Press(Hold by);
     void Release();
 
     int control_id_;
-    bool held_ = false;
+    Hold hold_ = Hold::kNone;
 };

@@ -4,14 +4,22 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDesktopServices>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
 
 #include "dialogs/app_login_dlg.h"
+#include "dialogs/cycle_dlg.h"
+#include "dialogs/dev_config_dlg.h"
+#include "dialogs/dev_info_dlg.h"
+#include "dialogs/option_dlg.h"
+#include "dialogs/record_dlg.h"
 #include "dialogs/search_dlg.h"
+#include "dialogs/snapshot_dlg.h"
 #include "map/map_dlg.h"
 #include "shell/app_client.h"
 #include "shell/app_profile.h"
@@ -52,6 +60,7 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     setWindowTitle(Title());
     CreateMenu();
     CreateChildren();
+    CreateDialogs();
 
     status_line_->SetText(Title() + QStringLiteral("  "));
     const QString skin = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
@@ -105,10 +114,8 @@ void CAppMainDlg::CreateMenu() {
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
-    // The device dialog comes with the device dialogs.
     QAction* add_device = menuBar()->addAction(AppProfile::Translate(QStringLiteral("Add Device")));
     add_device->setData(int(kCmdAddDevice));
-    add_device->setEnabled(false);
 
     QMenu* style = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Style")));
     auto* grid_sizes = new QActionGroup(this);
@@ -119,12 +126,12 @@ void CAppMainDlg::CreateMenu() {
         grid_sizes->addAction(action);
     }
     style->addSeparator();
-    add(style, AppProfile::Translate(QStringLiteral("Cycle Page")), kCmdCyclePage, false);
+    add(style, AppProfile::Translate(QStringLiteral("Cycle Page")), kCmdCyclePage, true);
 
     QMenu* option = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Option")));
-    add(option, AppProfile::Translate(QStringLiteral("Buffer Setting")), kCmdBufferSetting, false);
-    add(option, AppProfile::Translate(QStringLiteral("Record Setting")), kCmdRecordSetting, false);
-    add(option, AppProfile::Translate(QStringLiteral("Snapshot Setting")), kCmdSnapshotSetting, false);
+    add(option, AppProfile::Translate(QStringLiteral("Buffer Setting")), kCmdBufferSetting, true);
+    add(option, AppProfile::Translate(QStringLiteral("Record Setting")), kCmdRecordSetting, true);
+    add(option, AppProfile::Translate(QStringLiteral("Snapshot Setting")), kCmdSnapshotSetting, true);
 }
 
 QAction* CAppMainDlg::commandAction(int command) const {
@@ -172,6 +179,53 @@ void CAppMainDlg::CreateChildren() {
         if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
         if (CAppClient::Settings().CycleStopMode & 4) StopCycling();
     });
+}
+
+void CAppMainDlg::CreateDialogs() {
+    dev_config_ = new CDevConfigDlg(this);
+    dev_info_ = new CDevInfoDlg(
+        session_, AppProfile::Current() ? AppProfile::Current()->Provinces() : QStringList(), this);
+    // The grid's countdown and playing channels are not part of this version of the grid: the cycle and
+    // buffer preferences store their settings, and there is no channel to apply them to yet.
+    cycle_ = new CCycleDlg(CycleCountdown{}, this);
+    option_ = new COptionDlg({}, this);
+    record_ = new CRecordDlg(this);
+    snapshot_ = new CSnapshotDlg(this);
+    search_->SetOpener([this](const QString& address) {
+        AddLogLine(nullptr, address);
+        QDesktopServices::openUrl(QUrl(address));
+    });
+    const auto on = [this](int command, auto&& handler) {
+        if (QAction* action = commandAction(command)) connect(action, &QAction::triggered, this, handler);
+    };
+    on(kCmdAddDevice, [this] {
+        dev_info_->Open(nullptr);
+        dev_info_->show();
+        dev_info_->raise();
+        dev_info_->activateWindow();
+    });
+    on(kCmdCyclePage, [this] { cycle_->ShowCurrent(); });
+    on(kCmdBufferSetting, [this] { option_->ShowCurrent(); });
+    on(kCmdRecordSetting, [this] { record_->ShowCurrent(); });
+    on(kCmdSnapshotSetting, [this] { snapshot_->ShowCurrent(); });
+}
+
+void CAppMainDlg::ConfigCommand(QTreeWidgetItem* node) {
+    if (!node) return;
+    QTreeWidgetItem* device_node = node->parent() ? node->parent() : node;
+    const DevTreeEntry* record = tree_->Entry(device_node->data(0, Qt::UserRole).toInt());
+    if (!record) return;
+    if (node->parent()) {
+        dev_config_->setWindowTitle(device_node->text(0) + QStringLiteral(": ") + node->text(0) +
+                                    QLatin1Char(' ') +
+                                    AppProfile::Translate(QStringLiteral("Device Config Dialog")));
+        dev_config_->Open(record->device, node->data(0, Qt::UserRole).toInt());
+        return;
+    }
+    dev_info_->Open(record->device);
+    dev_info_->show();
+    dev_info_->raise();
+    dev_info_->activateWindow();
 }
 
 void CAppMainDlg::Relayout(int width, int height) {
@@ -338,8 +392,13 @@ void CAppMainDlg::SelectDeviceNode(QTreeWidgetItem* node) {
     map_view_->Position(DeviceBytes(record->device, VELQ_DEV_POSITION, 128), index);
 }
 
-void CAppMainDlg::ShowChannelMenu(QTreeWidgetItem*) {
-    // The channel context menu and its commands come with the video grid.
+void CAppMainDlg::ShowChannelMenu(QTreeWidgetItem* node) {
+    // Until the video grid brings the whole channel menu, the menu holds the commands whose windows exist.
+    if (!node) return;
+    SelectDeviceNode(node);
+    QMenu menu(this);
+    QAction* config = menu.addAction(AppProfile::Translate(QStringLiteral("Config")));
+    if (menu.exec(QCursor::pos()) == config) ConfigCommand(node);
 }
 
 void CAppMainDlg::TreeClicked() {
@@ -353,6 +412,8 @@ void CAppMainDlg::StopCycling() {
 void CAppMainDlg::LogoutCleanup() {
     if (!session_) return;
     search_->VehicleListBegin(0);
+    dev_info_->hide();
+    dev_config_->Close();
     grid_->ResetGrid();
     VelqApp_Logout(session_);
     tree_->DeleteAll();
@@ -394,8 +455,7 @@ void CAppMainDlg::ShowConnectionState(int code, intptr_t value) {
 }
 
 void CAppMainDlg::ShowConfigStatus(const QString& text) {
-    // The device configuration dialog shows this once it exists; until then the log does.
-    AddLogLine(nullptr, text);
+    dev_config_->SetStatus(text);
 }
 
 void CAppMainDlg::SearchListBegin(int count) {
@@ -421,7 +481,7 @@ void CAppMainDlg::PositionResult(AppOperation* operation, AppDevice* device) {
         vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS not valid")));
 }
 
-void CAppMainDlg::ConfigResult(int, AppOperation*, AppDevice*) {
-    // Replies to the device configuration dialog's requests; that dialog is not part of this version, so no
-    // such request is ever sent. The operation is released by the dispatch.
+void CAppMainDlg::ConfigResult(int kind, AppOperation* operation, AppDevice* device) {
+    // The dispatch releases the operation afterwards.
+    if (device && device == dev_config_->device()) dev_config_->Result(kind, operation);
 }

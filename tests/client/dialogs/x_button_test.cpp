@@ -76,6 +76,27 @@ class XButtonTest : public QObject {
         QCOMPARE(codes_, QList<int>({2, 3}));
         QVERIFY(!button.held());
     }
+
+    void FocusMovingAwayEndsASpaceBarHoldButNotAMouseHold() {
+        QWidget window;
+        auto* button = new CxButton(1201, QStringLiteral("Down"), &window);
+        auto* other = new QPushButton(QStringLiteral("Other"), &window);
+        other->move(0, 40);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Watch(*button);
+        button->setFocus();
+        QTest::mousePress(button, Qt::LeftButton);
+        QFocusEvent tab_away(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(button, &tab_away);
+        QCOMPARE(codes_, QList<int>({2}));  // the mouse's release still comes to the button
+        QTest::mouseRelease(button, Qt::LeftButton);
+        QCOMPARE(codes_.mid(0, 2), QList<int>({2, 3}));  // Qt drops the click of a button that lost focus
+        codes_.clear();
+        QTest::keyPress(button, Qt::Key_Space);
+        QApplication::sendEvent(button, &tab_away);
+        QCOMPARE(codes_, QList<int>({2, 3}));
+    }
 };
 
 QTEST_MAIN(XButtonTest)

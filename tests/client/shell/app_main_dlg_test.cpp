@@ -95,13 +95,18 @@ class AppMainDlgTest : public QObject {
     void menuHoldsEveryEntryLaterOnesDisabled() {
         CAppMainDlg window;
         QVERIFY(window.commandAction(CAppMainDlg::kCmdLogin)->isEnabled());
-        for (int command : {int(CAppMainDlg::kCmdLoadPage), int(CAppMainDlg::kCmdSavePage),
-                            int(CAppMainDlg::kCmdAddDevice), 32784, 32785, 32786, 32787,
-                            int(CAppMainDlg::kCmdCyclePage), int(CAppMainDlg::kCmdBufferSetting),
-                            int(CAppMainDlg::kCmdRecordSetting), int(CAppMainDlg::kCmdSnapshotSetting)}) {
+        for (int command :
+             {int(CAppMainDlg::kCmdLoadPage), int(CAppMainDlg::kCmdSavePage), 32784, 32785, 32786, 32787}) {
             QAction* action = window.commandAction(command);
             QVERIFY2(action, qPrintable(QString::number(command)));
             QVERIFY(!action->isEnabled());
+        }
+        // The device dialog and the preferences are there.
+        for (int command : {int(CAppMainDlg::kCmdAddDevice), int(CAppMainDlg::kCmdCyclePage),
+                            int(CAppMainDlg::kCmdBufferSetting), int(CAppMainDlg::kCmdRecordSetting),
+                            int(CAppMainDlg::kCmdSnapshotSetting)}) {
+            QAction* action = window.commandAction(command);
+            QVERIFY2(action && action->isEnabled(), qPrintable(QString::number(command)));
         }
         window.loginDialog()->hide();
         window.commandAction(CAppMainDlg::kCmdLogin)->trigger();
