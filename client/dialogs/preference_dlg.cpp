@@ -41,7 +41,7 @@ PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDia
     });
     connect(qobject_cast<QPushButton*>(button(kCancel)), &QPushButton::clicked, this, &QWidget::hide);
     connect(qobject_cast<QPushButton*>(button(kDefault)), &QPushButton::clicked, this, [this] { Default(); });
-    resize(480, 260);
+    resize(480, 1);  // as high as the page's controls need
 }
 
 QAbstractButton* PreferenceDlg::button(int control_id) const {
