@@ -53,6 +53,11 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     central_->installEventFilter(this);
     setCentralWidget(central_);
 
+    event_drain_.setSingleShot(true);
+    event_drain_.setInterval(0);
+    connect(&event_drain_, &QTimer::timeout, this, [this] {
+        if (dispatch_.Drain(kEventSliceMs)) event_drain_.start();
+    });
     session_ = VelqApp_Construct(&library_window_, VELQ_MESSAGE);
     if (!session_) return;  // the window stays up without the rest
 
@@ -80,6 +85,7 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     log_->SetColors(AppSettings::Color(settings.TextColor), AppSettings::Color(settings.ChildBkColor));
     timer_id_ = startTimer(1000);
 
+    setMinimumSize(640, 480);
     resize(1024, 768);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
@@ -246,7 +252,7 @@ void CAppMainDlg::Relayout(int width, int height) {
 }
 
 void CAppMainDlg::ShowPanel(int index) {
-    if (index == current_panel_ || index < 0 || index > 2) return;
+    if (!session_ || index == current_panel_ || index < 0 || index > 2) return;
     selectors_[current_panel_]->SetOn(false);
     panels_[current_panel_]->hide();
     selectors_[index]->SetOn(true);
@@ -268,8 +274,10 @@ void CAppMainDlg::ShowPanel(int index) {
 bool CAppMainDlg::event(QEvent* event) {
     if (event->type() == LibraryEvent::TypeId()) {
         const auto* library_event = static_cast<LibraryEvent*>(event);
-        if (session_ && library_event->message() == VELQ_MESSAGE)
-            dispatch_.Dispatch(library_event->code(), library_event->value());
+        if (session_ && library_event->message() == VELQ_MESSAGE) {
+            dispatch_.Enqueue(library_event->code(), library_event->value());
+            if (!event_drain_.isActive()) event_drain_.start();
+        }
         return true;
     }
     return QMainWindow::event(event);
@@ -315,6 +323,10 @@ void CAppMainDlg::Shutdown() {
     if (timer_id_) killTimer(timer_id_);
     timer_id_ = 0;
     LogoutCleanup();
+    // Logged out now: what is still queued is given back or dropped.
+    while (dispatch_.Drain(1000)) {
+    }
+    event_drain_.stop();
     delete login_;
     login_ = nullptr;
     delete map_view_;
@@ -344,13 +356,14 @@ void CAppMainDlg::ShowOnlineCount(int count) {
                        AppProfile::Translate(QStringLiteral("No Device Active")));
 }
 
+QString CAppMainDlg::SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence) {
+    if (valid) return QString::asprintf("%.2f km/h", speed_kmh);
+    if (sentence.contains("$GPRMC")) return AppProfile::Translate(QStringLiteral("GPS invalid"));
+    return AppProfile::Translate(QStringLiteral("GPS not valid"));
+}
+
 void CAppMainDlg::ShowSpeed(int row, bool valid, const QByteArray& sentence) {
-    if (valid)
-        vehicle_list_->SetCell(row, 2, QString::asprintf("%.2f km/h", map_view_->SpeedBar));
-    else if (sentence.contains("$GPRMC"))
-        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS invalid")));
-    else
-        vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS not valid")));
+    vehicle_list_->SetCell(row, 2, SpeedCell(valid, map_view_->SpeedBar, sentence));
 }
 
 void CAppMainDlg::UpdateStatusRow(const DevTreeEntry& record, int online) {

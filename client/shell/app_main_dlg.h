@@ -5,7 +5,7 @@
 // panel, and runs the client's one-second timer. Closing it logs out, destroys the display windows and
 // then the session. UI thread only.
 #include <QMainWindow>
-#include <QPointer>
+#include <QTimer>
 #include <memory>
 
 #include "corvel/corvel.h"
@@ -72,6 +72,9 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     // its channel, a device node the device dialog for its device; no node does nothing.
     void ConfigCommand(QTreeWidgetItem* node);
 
+    // The vehicle list's speed cell: the speed when the position is valid, else why there is none.
+    static QString SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence);
+
     int currentPanel() const { return current_panel_; }
     const MainLayout& layout() const { return layout_; }
     QAction* commandAction(int command) const;
@@ -131,7 +134,7 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     // The modeless dialogs after the login dialog, created hidden, and the menu commands that show them.
     void CreateDialogs();
     void Relayout(int width, int height);
-    // Writes the speed of the map view's latest position, or the reason there is none, into row's cell.
+    // Writes SpeedCell of the map view's latest position into the row's speed cell.
     void ShowSpeed(int row, bool valid, const QByteArray& sentence);
     void Shutdown();
 
@@ -160,6 +163,9 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     QRect grid_slot_;
     QRect map_slot_;
     int timer_id_ = 0;
+    // Drains the queued library events in slices of kEventSliceMs.
+    QTimer event_drain_;
+    static constexpr int kEventSliceMs = 8;
     bool shut_down_ = false;
     bool shown_once_ = false;
 };

@@ -1,5 +1,6 @@
 #include "shell/event_dispatch.h"
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include "shell/app_profile.h"
@@ -58,4 +59,16 @@ void EventDispatch::OperationDone(AppOperation* operation) {
         target_.ConfigResult(kind, operation, device);
     }
     target_.ReleaseOperation(operation);
+}
+
+bool EventDispatch::Drain(int budget_ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!pending_.empty()) {
+        const auto [code, value] = pending_.front();
+        pending_.pop_front();
+        Dispatch(code, value);
+        if (clock.elapsed() >= budget_ms) break;
+    }
+    return !pending_.empty();
 }

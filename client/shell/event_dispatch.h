@@ -7,6 +7,8 @@
 // after it was handled.
 #include <QString>
 #include <cstdint>
+#include <deque>
+#include <utility>
 
 #include "corvel/corvel.h"
 
@@ -49,8 +51,18 @@ class EventDispatch {
     // UI thread: handles one event (code, value) as the table says.
     void Dispatch(uintptr_t code, intptr_t value);
 
+    // A refresh of a large fleet delivers thousands of events at once; handling them all in one go would
+    // freeze the window. Enqueue keeps them in arrival order and Drain handles them in slices, so the
+    // window paints and takes input in between. UI thread only.
+    void Enqueue(uintptr_t code, intptr_t value) { pending_.emplace_back(code, value); }
+    // Handles queued events in order until none is left or `budget_ms` has passed (at least one event is
+    // handled). True when events remain.
+    bool Drain(int budget_ms);
+    size_t pending() const { return pending_.size(); }
+
   private:
     void OperationDone(AppOperation* operation);
 
     EventTarget& target_;
+    std::deque<std::pair<uintptr_t, intptr_t>> pending_;
 };

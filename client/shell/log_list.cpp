@@ -8,7 +8,11 @@ int LogListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant LogListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(lines_.size())) return QVariant();
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return lines_[size_t(index.row())];
+    if (role == Qt::DisplayRole) return lines_[size_t(index.row())];
+    // Tool tips would read markup in a line (a device id from the server) as rich text: escape it.
+    if (role == Qt::ToolTipRole)
+        return QStringLiteral("<p style='white-space:pre'>") + lines_[size_t(index.row())].toHtmlEscaped() +
+               QStringLiteral("</p>");
     if (role == Qt::SizeHintRole && item_size_.isValid()) return item_size_;
     return QVariant();
 }
@@ -43,6 +47,11 @@ void LogList::AddLine(const QString& line) {
     const bool at_end = bar->value() >= bar->maximum();
     model_.Append(line, max_lines_);
     if (at_end && isVisible()) scrollToBottom();
+}
+
+void LogList::showEvent(QShowEvent* event) {
+    QListView::showEvent(event);
+    scrollToBottom();
 }
 
 void LogList::SetHorizontalExtent(int width_px) {

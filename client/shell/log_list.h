@@ -40,6 +40,10 @@ class LogList : public QListView {
     void SetColors(const QColor& text, const QColor& background);
     void set_max_lines(int max_lines) { max_lines_ = max_lines; }
 
+  protected:
+    // Shown again: the newest lines are in view.
+    void showEvent(QShowEvent* event) override;
+
   private:
     LogListModel model_;
     int max_lines_ = kMaxLines;

@@ -81,7 +81,11 @@ void ProfileFile::Parse(const QString& text) {
     sections_.clear();
     section_index_.clear();
     if (text.isEmpty()) return;
-    const QStringList raw = text.split(u'\n');
+    QStringList raw = text.split(u'\n');
+    if (raw.size() > kMaxLines) {
+        raw.erase(raw.begin() + kMaxLines, raw.end());
+        too_big_ = true;
+    }
     lines_.reserve(raw.size());
     int current = -1;
     for (QString line_text : raw) {
@@ -96,8 +100,7 @@ void ProfileFile::Parse(const QString& text) {
             section.header_line = int(lines_.size());
             current = int(sections_.size());
             sections_.push_back(section);
-        } else if (current >= 0 && !trimmed.isEmpty() && !trimmed.startsWith(u';') &&
-                   !trimmed.startsWith(u'#')) {
+        } else if (current >= 0 && !trimmed.isEmpty() && !trimmed.startsWith(u';')) {
             line.section = current;
             const int eq = trimmed.indexOf(u'=');
             line.key = (eq < 0 ? trimmed : trimmed.left(eq)).trimmed();

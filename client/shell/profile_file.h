@@ -4,15 +4,14 @@
 //   - section and key names match without regard to case; the first matching section and key win;
 //   - names and values are trimmed of surrounding blanks, and a value wrapped in a pair of matching quotes
 //     loses them;
-//   - lines starting with ';' or '#' are comments; a line without '=' inside a section is a key without
-//   value;
+//   - lines starting with ';' are comments; a line without '=' inside a section is a key without value;
 //   - a missing or unreadable file reads as empty; integers read as an optional sign and the leading decimal
 //     digits (anything else gives 0; an empty value gives the default);
 //   - a write replaces only the value of the first matching key (or adds the key at the end of its section,
 //     or adds the section at the end of the file) and keeps every other line, its text and order.
 // Files are UTF-8 (a byte-order mark is skipped; UTF-16 with its mark is read too). Bad files are bounded:
-// only the first kMaxFileBytes of a file are read (defaults for what lies beyond), and a file larger than
-// that is never rewritten, so nothing stored in it is lost.
+// only the first kMaxFileBytes and kMaxLines of a file are read (defaults for what lies beyond), and a
+// file beyond either limit is never rewritten, so nothing stored in it is lost.
 //
 // Not thread-safe by itself: each ProfileFile object is used by one thread (the client's UI thread).
 #include <QDateTime>
@@ -25,7 +24,8 @@
 
 class ProfileFile {
   public:
-    static constexpr qint64 kMaxFileBytes = 4 * 1024 * 1024;
+    static constexpr qint64 kMaxFileBytes = 1024 * 1024;
+    static constexpr int kMaxLines = 65536;
     // The longest value handed out: the 260-character buffers of the settings functions.
     static constexpr int kMaxValueChars = 259;
 

@@ -1,11 +1,13 @@
 // The login dialog: first-start values, what a press stores, connection-state captions, and a real login
 // and logout against velq-sim.
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include "../client_fixture.h"
+#include "dialogs/about_dlg.h"
 #include "dialogs/app_login_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/device_status_list.h"
@@ -28,6 +30,17 @@ class AppLoginDlgTest : public QObject {
         QCOMPARE(login->windowTitle(), QString("Lumetra Client Login"));
         QCOMPARE(CAppLoginDlg::VersionText(uint32_t(VelqApp_GetVersion())), QString(" V1.0.3"));
         QVERIFY(!QFile::exists(home.path() + "Config.ini"));  // nothing written before the first login
+    }
+
+    void aboutBoxNamesTheVersions() {
+        ScratchHome home;
+        auto client = home.StartClient();
+        CAboutDlg about;
+        QStringList texts;
+        for (QLabel* label : about.findChildren<QLabel*>()) texts << label->text();
+        QVERIFY(texts.contains("Tavrin Version 1.0"));
+        QVERIFY(texts.join('|').contains(" V1.0.3"));
+        QCOMPARE(about.windowTitle(), QString("About Tavrin"));
     }
 
     void emptyPasswordStillStoresBeforeTheMessage() {

@@ -1,6 +1,7 @@
 // The device tree: labels with provinces, channel nodes and their cap, device events and alarms, against a
 // velq-sim center with a fleet of our own.
 #include <QTest>
+#include <QTimer>
 
 #include "../client_fixture.h"
 #include "dialogs/app_login_dlg.h"
@@ -89,6 +90,7 @@ class DevTreeTest : public QObject {
         QCOMPARE(window.vehicleList()->Cell(row, 0), QString("XABC123"));
         QCOMPARE(window.vehicleList()->Cell(row, 1), QString("<b>Ann</b>"));
         QVERIFY(!window.vehicleList()->Cell(row, 3).isEmpty());
+        QVERIFY(window.vehicleList()->Cell(row, 2).endsWith(" km/h"));
         QVERIFY(window.log()->line(window.log()->count() - 1).contains("] Online"));
 
         // Event 130 for a device already online changes only its label.
@@ -117,6 +119,34 @@ class DevTreeTest : public QObject {
         QVERIFY2(line.endsWith("] [DEV-PROV - NEW9] Over Speed"), qPrintable(line));
         QVERIFY(
             line.startsWith('[' + QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy-MM-dd HH:mm:ss")));
+    }
+
+    // The whole road of an alarm: the center changes a status word, the library posts event 160 + 13, the
+    // tree writes "Over Speed" to the log.
+    void alarmFromTheCenterReachesTheLog() {
+        ScratchHome home;
+        SimCenter center(velq_sim::Fleet::Default(), 0);
+        QVERIFY(center.started());
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        window.PressLogin();
+        QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() > 0, 10000);
+        // Only a change from one non-zero value to another is an alarm: keep changing the word until the
+        // client has seen a non-zero value and then another.
+        uint32_t value = 1;
+        QTimer toggler;
+        connect(&toggler, &QTimer::timeout, [&] {
+            center.server().fleet().SetStatusWord("MDVR-10001", 13, value);
+            value = value == 1 ? 2 : 1;
+        });
+        toggler.start(1500);
+        const auto has_alarm = [&] {
+            for (int i = 0; i < window.log()->count(); ++i)
+                if (window.log()->line(i).endsWith("] [MDVR-10001 - AB-3127] Over Speed")) return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(has_alarm(), 30000);
     }
 
     void skinImagesSkipMissingFiles() {

@@ -84,12 +84,24 @@ class AppMainDlgTest : public QObject {
         QVERIFY(receiver.all_on_ui_thread);
     }
 
+    void speedCellSaysWhyThereIsNoSpeed() {
+        QCOMPARE(CAppMainDlg::SpeedCell(true, 37.036, "$GPRMC,..."), QString("37.04 km/h"));
+        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, "$GPRMC,120000,V,,,,,,,,,,N*00"), QString("GPS invalid"));
+        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, "garbage"), QString("GPS not valid"));
+        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, ""), QString("GPS not valid"));
+    }
+
     void logIsCappedOldestFirst() {
         LogList log;
         for (int i = 0; i < LogList::kMaxLines + 10; ++i) log.AddLine(QString::number(i));
         QCOMPARE(log.count(), LogList::kMaxLines);
         QCOMPARE(log.line(0), QString("10"));
         QCOMPARE(log.line(LogList::kMaxLines - 1), QString::number(LogList::kMaxLines + 9));
+        // A server text with markup stays text, also in the line's tool tip.
+        log.AddLine("[<img src=x> - <b>L</b>] Online");
+        const QModelIndex last = log.model()->index(log.count() - 1, 0);
+        QCOMPARE(last.data().toString(), QString("[<img src=x> - <b>L</b>] Online"));
+        QVERIFY(last.data(Qt::ToolTipRole).toString().contains("&lt;img src=x&gt; - &lt;b&gt;L&lt;/b&gt;"));
     }
 
     void menuHoldsEveryEntryLaterOnesDisabled() {

@@ -1,6 +1,7 @@
 // Start-up: the language choice, Translate, the cached settings, and the completeness of the shipped
 // language files.
 #include <QDirIterator>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QTest>
 #include <clocale>
@@ -35,10 +36,13 @@ class AppProfileTest : public QObject {
         QVERIFY(profile->languageFile().endsWith("Language/de_DE.ini"));
         QCOMPARE(AppProfile::Translate("Login"), QString("Anmelden"));
         QCOMPARE(AppProfile::Translate("A text no file has"), QString("A text no file has"));
-        const char* locale = std::setlocale(LC_CTYPE, nullptr);
-        if (profile->ApplyLocale().isEmpty()) QSKIP("the system has no de_DE locale");
-        QVERIFY(QString(std::setlocale(LC_CTYPE, nullptr)).startsWith("de_DE"));
-        std::setlocale(LC_ALL, locale);
+        const QByteArray before = std::setlocale(LC_ALL, nullptr);
+        const QString set = profile->ApplyLocale();
+        QCOMPARE(QLocale().language(), QLocale::German);
+        // The C library's locale is German where the system has it (Debian: the locales package).
+        if (!set.isEmpty()) QVERIFY(QString(std::setlocale(LC_CTYPE, nullptr)).startsWith("de_DE"));
+        std::setlocale(LC_ALL, before.constData());
+        QLocale::setDefault(QLocale::c());
     }
 
     void germanChosenButOnlyFrenchPresentStaysEnglish() {
@@ -106,6 +110,18 @@ class AppProfileTest : public QObject {
         // The settings file is not rewritten (nothing stored in it is lost).
         QVERIFY(!AppProfile::WriteString("UserName", "x"));
         QCOMPARE(home.ReadFile("Config.ini").size(), junk.size());
+    }
+
+    void provincesFromTheLanguageFileElseTheSettings() {
+        ScratchHome home;
+        home.WriteFile("Config.ini", "[Tavrin]\nLanguage File=de_DE\n[Provinces]\nP0\nP1\n");
+        auto client = home.StartClient();
+        QCOMPARE(AppProfile::Current()->Provinces(), QStringList({"P0", "P1"}));  // no language file
+        ScratchHome german;
+        german.WriteFile("Config.ini", "[Tavrin]\nLanguage File=de_DE\n[Provinces]\nP0\n");
+        german.CopyLanguage("de_DE");
+        auto second = german.StartClient();
+        QCOMPARE(AppProfile::Current()->Provinces().value(1), QString("BY-"));
     }
 
     void settingsFileIsOwnerOnly() {

@@ -138,6 +138,21 @@ class EventDispatchTest : public QObject {
             QCOMPARE(target.calls, c.expected);
         }
     }
+
+    void queuedEventsKeepTheirOrderAcrossSlices() {
+        Recorder target;
+        EventDispatch dispatch(target);
+        for (int i = 0; i < 50; ++i) dispatch.Enqueue(128, i);
+        QCOMPARE(dispatch.pending(), size_t(50));
+        // A budget of 0 ms still handles one event per slice.
+        QVERIFY(dispatch.Drain(0));
+        QCOMPARE(target.calls, QStringList({"online 0"}));
+        target.active = false;
+        dispatch.Enqueue(64, 0x700);  // arrives after a logout: given back when its turn comes
+        QVERIFY(!dispatch.Drain(1000));
+        QCOMPARE(dispatch.pending(), size_t(0));
+        QCOMPARE(target.calls, QStringList({"online 0", "release-op 1792"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(EventDispatchTest)

@@ -114,8 +114,14 @@ class ProfileFileTest : public QObject {
         QVERIFY(!file.WriteString("Tavrin", "UserName", "x"));
         QCOMPARE(QFileInfo(path).size(), junk.size());
         // One endless line inside a section still reads its start.
-        ProfileFile line(Write("h.ini", "[Tavrin]\nKey=" + QByteArray(3 * 1024 * 1024, 'k')));
+        ProfileFile line(Write("h.ini", "[Tavrin]\nKey=" + QByteArray(900 * 1024, 'k')));
         QCOMPARE(line.ReadString("Tavrin", "Key", "").size(), 259);
+        // Line ends alone: the lines past the limit are not read, and the file is not rewritten.
+        const QString lines_path =
+            Write("k.ini", "[Tavrin]\n" + QByteArray(ProfileFile::kMaxLines, '\n') + "Late=1\n");
+        ProfileFile many(lines_path);
+        QCOMPARE(many.ReadInt("Tavrin", "Late", 5), 5);
+        QVERIFY(!many.WriteString("Tavrin", "Key", "v"));
     }
 
     void sectionLinesForProvinces() {
