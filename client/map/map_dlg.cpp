@@ -1,39 +1,313 @@
 #include "map/map_dlg.h"
 
-#include <QPainter>
+#include <cmath>
+
+#include <QBitmap>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPixmap>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+#include <QWebEngineView>
 
 #include "corvel/corvel.h"
-#include "shell/app_client.h"
-#include "shell/app_settings.h"
+#include "map/map_page.h"
+#include "shell/offset_table.h"
 
-CMapDlg::CMapDlg(QWidget* parent) : QWidget(parent) {}
+namespace {
+
+const QEvent::Type kRefreshEventType = QEvent::Type(QEvent::User + CMapDlg::kRefreshMessage);
+
+// A JavaScript literal of a value: JSON text is valid JavaScript, so texts from the server can never close
+// the literal or become code.
+QString ScriptLiteral(const QJsonValue& value) {
+    const QJsonArray wrapper{value};
+    const QString text = QString::fromUtf8(QJsonDocument(wrapper).toJson(QJsonDocument::Compact));
+    return text.mid(1, text.size() - 2);
+}
+
+// The leading decimal fraction of a text, as the runtime's text-to-number conversion reads it, in the C
+// locale; empty or no number gives 0.
+double LeadingDecimal(const QString& text) {
+    static const QRegularExpression number(QStringLiteral(R"(^\s*([+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?))"));
+    const QRegularExpressionMatch match = number.match(text);
+    if (!match.hasMatch()) return 0.0;
+    const double value = match.captured(1).toDouble();
+    return std::isfinite(value) ? value : 0.0;
+}
+
+QString DecimalText(double value) {
+    return QString::number(value, 'g', 15);
+}
+
+}  // namespace
+
+const QUrl& CMapDlg::BuiltInPageUrl() {
+    static const QUrl url(QStringLiteral("qrc:/map/mapdlg.htm"));
+    return url;
+}
+
+CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
+    : QDialog(host.MapDockParent()), host_(host), settings_(std::move(settings)) {
+    setWindowTitle(settings_.caption);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    setAutoFillBackground(true);
+    QPalette border = palette();
+    border.setColor(QPalette::Window, QColor(0x5a, 0x5a, 0x5a));
+    setPalette(border);
+
+    PrepareWebEngine();
+    view_ = new QWebEngineView(this);
+    page_ = new MapPage(view_);
+    view_->setPage(page_);
+    view_->setContextMenuPolicy(Qt::NoContextMenu);
+    layout->addWidget(view_);
+
+    // The built-in page reads its tile templates and layer names from this object, made before any of the
+    // page's scripts run.
+    QJsonObject page_settings{{QStringLiteral("roadTiles"), settings_.road_tiles},
+                              {QStringLiteral("photoTiles"), settings_.photo_tiles},
+                              {QStringLiteral("roadName"), settings_.road_name},
+                              {QStringLiteral("photoName"), settings_.photo_name},
+                              {QStringLiteral("gridName"), settings_.grid_name}};
+    QWebEngineScript settings_script;
+    settings_script.setName(QStringLiteral("tavrin-map-settings"));
+    settings_script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    settings_script.setWorldId(QWebEngineScript::MainWorld);
+    settings_script.setRunsOnSubFrames(false);
+    settings_script.setSourceCode(
+        QStringLiteral("if (location.protocol === 'qrc:' || location.protocol === 'file:') "
+                       "window.tavrinMapSettings = %1;")
+            .arg(ScriptLiteral(page_settings)));
+    page_->scripts().insert(settings_script);
+
+    connect(page_, &QWebEnginePage::loadStarted, this, [this] { page_loaded_ = false; });
+    connect(page_, &QWebEnginePage::loadFinished, this, &CMapDlg::OnLoadFinished);
+
+    // A floating view has no parent; it goes with the window it docks into, and never keeps the program
+    // running on its own.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    if (QWidget* dock_parent = host_.MapDockParent()) {
+        connect(dock_parent, &QObject::destroyed, this, [this] {
+            if (floating_) delete this;
+        });
+    }
+
+    LoadMapPage();
+    CreateMapButton();
+    SetUpGpsCorrection();
+    Dock();
+}
+
+CMapDlg::~CMapDlg() = default;
+
+void CMapDlg::LoadMapPage() {
+    page_loaded_ = false;
+    for (const QString& file : settings_.page_files) {
+        if (QFileInfo(file).isFile()) {
+            page_->load(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+            return;
+        }
+    }
+    page_->load(BuiltInPageUrl());
+}
+
+void CMapDlg::OnLoadFinished(bool ok) {
+    page_loaded_ = ok;
+    // Values set while no page was there wait in the members; the map page takes them now.
+    if (ok && Index != kPlaybackPage) WriteMembersToPage();
+    emit PageLoaded(ok);
+}
+
+void CMapDlg::CreateMapButton() {
+    map_button_ = new QToolButton(this);
+    map_button_->setObjectName(QStringLiteral("map_button_137"));
+    map_button_->setProperty("controlId", kMapButtonId);
+    map_button_->setGeometry(QRect(QPoint(65, 5), QPoint(96, 30)).adjusted(0, 0, -1, -1));
+    map_button_->setToolTip(settings_.caption);
+    map_button_->setAutoRaise(false);
+    QPixmap image(settings_.button_image);
+    if (!image.isNull()) {
+        image.setMask(image.createMaskFromColor(settings_.button_mask_color));
+        map_button_->setIcon(image);
+    } else {
+        // Without the skin's image the button still says what it does.
+        map_button_->setIcon(style()->standardIcon(QStyle::SP_TitleBarNormalButton));
+    }
+    map_button_->setIconSize(QSize(25, 19));
+    connect(map_button_, &QToolButton::clicked, this, &CMapDlg::ToggleFloating);
+    map_button_->raise();
+}
+
+void CMapDlg::SetUpGpsCorrection() {
+    if (settings_.gps_offset_auto) {
+        LoadOffsetTable(settings_.offset_table_file);
+        return;
+    }
+    offset_lat = LeadingDecimal(settings_.gps_offset_x);
+    offset_lng = LeadingDecimal(settings_.gps_offset_y);
+}
+
+bool CMapDlg::CallScript(const QString& name, const QStringList& arguments) {
+    if (!page_loaded_) return false;
+    const QString script =
+        QStringLiteral(
+            "(function (name, args) {"
+            " var f = window[name];"
+            " if (typeof f !== 'function') return false;"
+            " try { f.apply(window, args); } catch (e) { console.error(String(e)); return false; }"
+            " return true;"
+            "})(%1, %2);")
+            .arg(ScriptLiteral(name), ScriptLiteral(QJsonArray::fromStringList(arguments)));
+    page_->runJavaScript(script);
+    return true;
+}
+
+void CMapDlg::SetPageElements(const QVariantMap& values) {
+    if (!page_loaded_) return;
+    page_->runJavaScript(QStringLiteral("(function (values) {"
+                                        " for (var id in values) {"
+                                        "  var element = document.getElementById(id);"
+                                        "  if (element) element.value = values[id];"
+                                        " }"
+                                        "})(%1);")
+                             .arg(ScriptLiteral(QJsonObject::fromVariantMap(values))));
+}
+
+void CMapDlg::WriteMembersToPage() {
+    SetPageElements({{QStringLiteral("map_lng"), DecimalText(map_lng)},
+                     {QStringLiteral("map_lat"), DecimalText(map_lat)},
+                     {QStringLiteral("offset_lng"), DecimalText(offset_lng)},
+                     {QStringLiteral("offset_lat"), DecimalText(offset_lat)},
+                     {QStringLiteral("map_status"), map_status},
+                     {QStringLiteral("SpeedBar"), DecimalText(SpeedBar)},
+                     {QStringLiteral("AngleBar"), DecimalText(AngleBar)},
+                     {QStringLiteral("Index"), QString::number(Index)},
+                     {QStringLiteral("VehicleId"), vehicle_id_}});
+}
 
 void CMapDlg::SelectVehicle(int index) {
-    if (index == Index || Index == -2) return;
+    if (index == Index || Index == kPlaybackPage) return;
     Index = index;
-    has_position_ = false;
-    update();
+    if (index != kNoVehicle) {
+        vehicle_id_ = host_.VehicleIdAtRow(index);
+        SetPageElements({{QStringLiteral("VehicleId"), vehicle_id_}});
+    }
+    map_status = QStringLiteral("clear");
+    SetPageElements({{QStringLiteral("map_status"), map_status}});
+    CallScript(QStringLiteral("refreshMap"));
 }
 
 int CMapDlg::Position(const QByteArray& sentence, int index) {
-    double latitude = 0, longitude = 0;
-    if (!VelqApp_GPRMC(sentence.constData(), &latitude, &longitude, &SpeedBar, &AngleBar)) return 0;
-    if (index == Index && Index >= 0) {
-        latitude_ = latitude;
-        longitude_ = longitude;
-        has_position_ = true;
-        update();
+    if (!VelqApp_GPRMC(sentence.constData(), &map_lat, &map_lng, &SpeedBar, &AngleBar)) return 0;
+    if (!(std::fabs(map_lat) <= 90.0 && std::fabs(map_lng) <= 180.0)) return 0;
+    if (index != Index) return 1;
+
+    if (settings_.gps_offset_auto) {
+        const std::optional<OffsetCell> cell = FindOffsetCell(map_lng, map_lat);
+        offset_lng = cell ? cell->longitude_offset : 0.0;
+        offset_lat = cell ? cell->latitude_offset : 0.0;
     }
+    map_status = QStringLiteral("running");
+    WriteMembersToPage();
+    CallScript(QStringLiteral("refreshMap"));
     return 1;
 }
 
-void CMapDlg::paintEvent(QPaintEvent*) {
-    const AppSettings& settings = CAppClient::Settings();
-    QPainter painter(this);
-    painter.fillRect(rect(), AppSettings::Color(settings.ChildBkColor));
-    if (!has_position_) return;
-    QColor text = AppSettings::Color(settings.TextColor);
-    painter.setPen(text);
-    painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignLeft | Qt::AlignTop,
-                     QString::asprintf("%.5f, %.5f   %.2f km/h", latitude_, longitude_, SpeedBar));
+void CMapDlg::Dock() {
+    floating_ = false;
+    setParent(host_.MapDockParent(), Qt::Widget);
+    setGeometry(docked_rect_);
+    show();
+    PostRefresh();
+}
+
+void CMapDlg::Undock() {
+    floating_ = true;
+    QWidget* main_window = host_.MapDockParent() ? host_.MapDockParent()->window() : nullptr;
+    setParent(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint);
+    setWindowTitle(settings_.caption);
+    if (main_window) setWindowIcon(main_window->windowIcon());
+    if (!host_.ShowsPlaybackPanel()) {
+        const QSize grid = host_.GridAreaSize();
+        if (!grid.isEmpty()) resize(grid);
+    }
+    if (QScreen* screen = main_window ? main_window->screen() : QGuiApplication::primaryScreen()) {
+        QRect frame = geometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+    PostRefresh();
+}
+
+void CMapDlg::ToggleFloating() {
+    if (floating_) {
+        map_button_->show();
+        Dock();
+    } else {
+        map_button_->hide();
+        Undock();
+    }
+}
+
+void CMapDlg::ShowPlaybackPage(const QUrl& address) {
+    Index = kPlaybackPage;
+    page_->load(address);
+}
+
+void CMapDlg::BackToMap() {
+    Index = kNoVehicle;
+    map_status = QStringLiteral("clear");
+    LoadMapPage();
+}
+
+void CMapDlg::Clear() {
+    if (Index == kNoVehicle || Index == kPlaybackPage) return;
+    Index = kNoVehicle;
+    map_status = QStringLiteral("clear");
+    SetPageElements(
+        {{QStringLiteral("map_status"), map_status}, {QStringLiteral("Index"), QString::number(Index)}});
+    CallScript(QStringLiteral("refreshMap"));
+}
+
+void CMapDlg::PostRefresh() {
+    QCoreApplication::postEvent(this, new QEvent(kRefreshEventType));
+}
+
+void CMapDlg::SetDockedRect(const QRect& rect) {
+    docked_rect_ = rect;
+    if (!floating_) setGeometry(rect);
+}
+
+void CMapDlg::customEvent(QEvent* event) {
+    if (event->type() == kRefreshEventType) {
+        if (Index >= 0) CallScript(QStringLiteral("centerMap"));
+        return;
+    }
+    QDialog::customEvent(event);
+}
+
+void CMapDlg::closeEvent(QCloseEvent* event) {
+    // The close box of the floating window puts the view back; the view itself is never closed.
+    event->ignore();
+    if (floating_) ToggleFloating();
+}
+
+void CMapDlg::reject() {
+    ToggleFloating();
 }

@@ -4,7 +4,6 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,6 +20,7 @@
 #include "dialogs/search_dlg.h"
 #include "dialogs/snapshot_dlg.h"
 #include "map/map_dlg.h"
+#include "map/map_view_settings.h"
 #include "shell/app_client.h"
 #include "shell/app_profile.h"
 #include "shell/app_settings.h"
@@ -153,7 +153,7 @@ void CAppMainDlg::CreateChildren() {
     log_ = new LogList(central_);
     search_ = new CSearchDlg(central_);
     vehicle_list_ = new DeviceStatusList(central_);
-    map_view_ = new CMapDlg(central_);
+    map_view_ = new CMapDlg(*this, ReadMapViewSettings());
     status_line_ = new StatusLine(central_);
     panels_[kDeviceList] = tree_;
     panels_[kLogInfo] = log_;
@@ -197,9 +197,10 @@ void CAppMainDlg::CreateDialogs() {
     option_ = new COptionDlg({}, this);
     record_ = new CRecordDlg(this);
     snapshot_ = new CSnapshotDlg(this);
+    // Search shows the playback page in the map view (which keeps it until the Playback panel is left).
     search_->SetOpener([this](const QString& address) {
         AddLogLine(nullptr, address);
-        QDesktopServices::openUrl(QUrl(address));
+        map_view_->ShowPlaybackPage(QUrl(address));
     });
     const auto on = [this](int command, auto&& handler) {
         if (QAction* action = commandAction(command)) connect(action, &QAction::triggered, this, handler);
@@ -246,8 +247,7 @@ void CAppMainDlg::Relayout(int width, int height) {
     // While "Playback" is shown the map view and the grid trade places.
     grid_slot_ = current_panel_ == kPlayback ? map_rect : grid_rect;
     map_slot_ = current_panel_ == kPlayback ? grid_rect : map_rect;
-    map_view_->dockedRect = map_slot_;
-    if (!map_view_->floating) map_view_->setGeometry(map_slot_);
+    map_view_->SetDockedRect(map_slot_);
     grid_->setGeometry(grid_slot_);
 }
 
@@ -261,14 +261,14 @@ void CAppMainDlg::ShowPanel(int index) {
         grid_slot_ = map_slot_;
         current_panel_ = index;
         map_slot_ = grid_->geometry();
-        map_view_->dockedRect = map_slot_;
-        if (!map_view_->floating) map_view_->setGeometry(map_slot_);
+        map_view_->SetDockedRect(map_slot_);
         grid_->setGeometry(grid_slot_);
     }
     current_panel_ = index;
     if (index == kPlayback && session_) VelqOpt_QueryAllDevice(session_);
-    if (map_view_->Index == -2 && index != kPlayback) map_view_->Index = -1;
-    map_view_->update();
+    // Leaving Playback brings the live map back in place of the playback page.
+    if (map_view_->Index == CMapDlg::kPlaybackPage && index != kPlayback) map_view_->BackToMap();
+    map_view_->PostRefresh();
 }
 
 bool CAppMainDlg::event(QEvent* event) {
@@ -407,11 +407,14 @@ void CAppMainDlg::SelectDeviceNode(QTreeWidgetItem* node) {
 
 void CAppMainDlg::ShowChannelMenu(QTreeWidgetItem* node) {
     // Until the video grid brings the whole channel menu, the menu holds the commands whose windows exist.
-    if (!node) return;
-    SelectDeviceNode(node);
+    if (node) SelectDeviceNode(node);
     QMenu menu(this);
     QAction* config = menu.addAction(AppProfile::Translate(QStringLiteral("Config")));
-    if (menu.exec(QCursor::pos()) == config) ConfigCommand(node);
+    config->setEnabled(node != nullptr);
+    QAction* map = menu.addAction(AppProfile::Translate(QStringLiteral("Map")));
+    QAction* chosen = menu.exec(QCursor::pos());
+    if (chosen == config) ConfigCommand(node);
+    if (chosen == map) ToggleMapView();
 }
 
 void CAppMainDlg::TreeClicked() {
@@ -420,6 +423,18 @@ void CAppMainDlg::TreeClicked() {
 
 void CAppMainDlg::StopCycling() {
     CAppClient::Settings().CycleDuration = 0;
+}
+
+void CAppMainDlg::ToggleMapView() {
+    if (map_view_) map_view_->ToggleFloating();
+}
+
+QString CAppMainDlg::VehicleIdAtRow(int row) const {
+    return row >= 0 && row < vehicle_list_->rowCount() ? vehicle_list_->Cell(row, 0) : QString();
+}
+
+QSize CAppMainDlg::GridAreaSize() const {
+    return grid_ ? grid_->size() : QSize();
 }
 
 void CAppMainDlg::LogoutCleanup() {
@@ -431,10 +446,7 @@ void CAppMainDlg::LogoutCleanup() {
     VelqApp_Logout(session_);
     tree_->DeleteAll();
     vehicle_list_->DeleteAllItems();
-    if (map_view_->Index != -1 && map_view_->Index != -2) {
-        map_view_->Index = -1;
-        map_view_->update();
-    }
+    map_view_->Clear();
     setWindowTitle(Title());
     login_->ShowConnectionState(1, 0);
 }

@@ -10,6 +10,7 @@
 
 #include "corvel/corvel.h"
 #include "dialogs/dev_tree.h"
+#include "map/map_view_host.h"
 #include "shell/event_dispatch.h"
 #include "shell/library_event.h"
 #include "shell/main_layout.h"
@@ -30,7 +31,7 @@ class PanelSelector;
 class StatusLine;
 class QAction;
 
-class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
+class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, public MapViewHost {
     Q_OBJECT
   public:
     // Panels of the left column.
@@ -71,6 +72,8 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     // The Config command (32775) for a tree node: a channel node opens the device configuration dialog for
     // its channel, a device node the device dialog for its device; no node does nothing.
     void ConfigCommand(QTreeWidgetItem* node);
+    // The "Map" command (32772): the map view floats, or docks again when it floats.
+    void ToggleMapView();
 
     // The vehicle list's speed cell: the speed when the position is valid, else why there is none.
     static QString SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence);
@@ -128,6 +131,11 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost {
     void ConfigResult(int kind, AppOperation* operation, AppDevice* device) override;
     // DevTreeHost.
     void TreeClicked() override;
+    // MapViewHost.
+    QWidget* MapDockParent() override { return central_; }
+    QString VehicleIdAtRow(int row) const override;
+    bool ShowsPlaybackPanel() const override { return current_panel_ == kPlayback; }
+    QSize GridAreaSize() const override;
 
     void CreateMenu();
     void CreateChildren();

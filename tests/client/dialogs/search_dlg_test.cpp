@@ -13,6 +13,8 @@
 #include "base/socket.h"
 #include "dialogs/search_dlg.h"
 #include "dialogs_fixture.h"
+#include "map/map_dlg.h"
+#include "shell/log_list.h"
 
 namespace {
 
@@ -71,9 +73,25 @@ class SearchDlgTest : public QObject {
         LogIn(*window_);
         window_->ShowPanel(CAppMainDlg::kPlayback);
         QTRY_COMPARE_WITH_TIMEOUT(panel().vehicleCount(), 10, 10000);
-        panel().SetOpener([this](const QString& address) { opened_ << address; });
     }
     void cleanupTestCase() { window_.reset(); }
+
+    void searchShowsThePageInTheMapViewAndLogsIt() {
+        Select(QStringLiteral("MDVR-10001"));
+        const QString address = panel().Search();
+        QVERIFY(address.endsWith(
+            QStringLiteral("devicename=MDVR-10001") +
+            panel().startPicker()->dateTime().toString(QStringLiteral("'&stime='yyyy-MM-ddTHH:mm:ss")) +
+            panel().endPicker()->dateTime().toString(QStringLiteral("'&etime='yyyy-MM-ddTHH:mm:ss"))));
+        QCOMPARE(window_->mapView()->Index, CMapDlg::kPlaybackPage);
+        QVERIFY(window_->log()->line(window_->log()->count() - 1).endsWith(address));
+        // Leaving the Playback panel brings the live map back.
+        window_->ShowPanel(CAppMainDlg::kDeviceList);
+        QCOMPARE(window_->mapView()->Index, -1);
+        window_->ShowPanel(CAppMainDlg::kPlayback);
+        QTRY_COMPARE_WITH_TIMEOUT(panel().vehicleCount(), 10, 10000);
+        panel().SetOpener([this](const QString& address) { opened_ << address; });
+    }
 
     void listIsSortedAndAnEmptyLabelShowsAsIdAndDash() {
         QStringList texts;

@@ -1,0 +1,51 @@
+#include "map/map_page.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+Q_LOGGING_CATEGORY(lcMap, "tavrin.map", QtWarningMsg)
+
+void PrepareWebEngine() {
+    static bool prepared = false;
+    if (prepared) return;
+    prepared = true;
+    if (geteuid() != 0) return;
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (flags.contains("--no-sandbox")) return;
+    std::fputs("tavrin: running as root: the map view's browser runs without its sandbox\n", stderr);
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --no-sandbox").trimmed());
+}
+
+MapPage::MapPage(QObject* parent) : QWebEnginePage(parent) {
+    // The built-in page is local (qrc:) and takes its tiles from a tile server.
+    settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+    // Tile servers ask their users to name themselves.
+    const QString product = QStringLiteral("Tavrin/" TAVRIN_VERSION);
+    if (!profile()->httpUserAgent().contains(product)) {
+        profile()->setHttpUserAgent(profile()->httpUserAgent() + QLatin1Char(' ') + product);
+    }
+}
+
+void MapPage::javaScriptAlert(const QUrl& origin, const QString& text) {
+    qCDebug(lcMap) << "alert from" << origin << text;
+}
+
+bool MapPage::javaScriptConfirm(const QUrl& origin, const QString& text) {
+    qCDebug(lcMap) << "confirm from" << origin << text;
+    return false;
+}
+
+bool MapPage::javaScriptPrompt(const QUrl& origin, const QString& text, const QString&, QString*) {
+    qCDebug(lcMap) << "prompt from" << origin << text;
+    return false;
+}
+
+void MapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int line,
+                                       const QString& source) {
+    qCDebug(lcMap) << source << line << message;
+}

@@ -1,0 +1,26 @@
+#pragma once
+// The web page object of the map view: silent (script alerts, confirmations, prompts and errors never
+// open a dialog; errors go to the "tavrin.map" logging category, off by default).
+#include <QLoggingCategory>
+#include <QWebEnginePage>
+
+Q_DECLARE_LOGGING_CATEGORY(lcMap)
+
+// Called before the first web view exists. Chromium refuses to start its sandbox for the root user and
+// ends the process; as root the browser runs without it (said once on standard error).
+void PrepareWebEngine();
+
+class MapPage : public QWebEnginePage {
+    Q_OBJECT
+
+  public:
+    explicit MapPage(QObject* parent = nullptr);
+
+  protected:
+    void javaScriptAlert(const QUrl& origin, const QString& text) override;
+    bool javaScriptConfirm(const QUrl& origin, const QString& text) override;
+    bool javaScriptPrompt(const QUrl& origin, const QString& text, const QString& value,
+                          QString* result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                  const QString& source) override;
+};

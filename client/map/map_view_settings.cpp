@@ -1,0 +1,26 @@
+#include "map/map_view_settings.h"
+
+#include "shell/app_client.h"
+#include "shell/app_profile.h"
+
+MapViewSettings ReadMapViewSettings() {
+    MapViewSettings settings;
+    const AppSettings& cached = CAppClient::Settings();
+    if (const AppProfile* profile = AppProfile::Current()) {
+        for (const QString& folder : profile->folders().data)
+            settings.page_files.append(folder + QStringLiteral("map/mapdlg.htm"));
+        settings.offset_table_file = profile->folders().FindData(QStringLiteral("offset_min.bin"));
+        settings.button_image = profile->skinFolder() + QStringLiteral("map.bmp");
+    }
+    settings.gps_offset_auto = cached.GPS_Offset_Auto != 0;
+    settings.gps_offset_x = AppProfile::ReadString(QStringLiteral("GPS_Offset_X"), QString());
+    settings.gps_offset_y = AppProfile::ReadString(QStringLiteral("GPS_Offset_Y"), QString());
+    settings.road_tiles = AppProfile::ReadString(QStringLiteral("MapTiles_Road"), QString());
+    settings.photo_tiles = AppProfile::ReadString(QStringLiteral("MapTiles_Satellite"), QString());
+    settings.road_name = AppProfile::Translate(QStringLiteral("Road map"));
+    settings.photo_name = AppProfile::Translate(QStringLiteral("Satellite"));
+    settings.grid_name = AppProfile::Translate(QStringLiteral("Coordinate grid"));
+    settings.caption = AppProfile::Translate(QStringLiteral("Map"));
+    settings.button_mask_color = AppSettings::Color(cached.MainBkColor);
+    return settings;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// What the map view reads from the settings and the program's data once, at its initialisation.
+#include <QColor>
+#include <QString>
+#include <QStringList>
+
+struct MapViewSettings {
+    // Replacement pages (map/mapdlg.htm in each data folder, program folder first); the first that exists
+    // when a page is loaded wins over the built-in page.
+    QStringList page_files;
+    bool gps_offset_auto = true;  // GPS_Offset_Auto: use the offset table
+    QString offset_table_file;    // offset_min.bin; empty or missing: no table, offsets 0
+    QString gps_offset_x;         // GPS_Offset_X: fixed latitude offset, decimal text
+    QString gps_offset_y;         // GPS_Offset_Y: fixed longitude offset, decimal text
+    QString road_tiles;           // tile address templates ({z}, {x}, {y}); empty: the page's defaults
+    QString photo_tiles;
+    QString road_name = QStringLiteral("Road map");  // layer names the page shows
+    QString photo_name = QStringLiteral("Satellite");
+    QString grid_name = QStringLiteral("Coordinate grid");
+    QString caption = QStringLiteral("Map");              // floating window caption and button tip
+    QString button_image;                                 // skin folder + "map.bmp"
+    QColor button_mask_color = QColor(0x10, 0x10, 0x10);  // MainBkColor
+};
+
+// From the running client's profile and cached settings: GPS_Offset_Auto, GPS_Offset_X, GPS_Offset_Y, and
+// the tile templates MapTiles_Road and MapTiles_Satellite (read only; empty or missing gives the page's
+// public defaults). Texts are translated.
+MapViewSettings ReadMapViewSettings();

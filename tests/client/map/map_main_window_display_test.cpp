@@ -1,0 +1,92 @@
+// The map view inside the main window, logged in to velq-sim: the selected vehicle's track, the speed
+// cells, the Playback panel's swap and playback page, the Map toggle and logout.
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEngineView>
+
+#include "../client_fixture.h"
+#include "dialogs/dev_tree.h"
+#include "map/map_dlg.h"
+#include "map_test_support.h"
+#include "shell/app_main_dlg.h"
+#include "shell/device_status_list.h"
+
+class MapMainWindowTest : public QObject {
+    Q_OBJECT
+    ScratchHome home_;
+
+  private slots:
+    void followsTheSelectedVehicle() {
+        SimCenter center;
+        QVERIFY(center.started());
+        home_.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() +
+                                          "MapTiles_Road=http://127.0.0.1:9/{z}/{x}/{y}.png\n"
+                                          "MapTiles_Satellite=http://127.0.0.1:9/{z}/{x}/{y}.png\n");
+        auto client = home_.StartClient();
+        CAppMainDlg window;
+        window.show();
+        window.PressLogin();
+        DevTree* tree = window.tree();
+        QTRY_VERIFY_WITH_TIMEOUT(tree->EntryCount() >= 2, 10000);
+        CMapDlg* map = window.mapView();
+        QTRY_VERIFY_WITH_TIMEOUT(map->page_loaded(), 20000);
+        QCOMPARE(map->geometry(), window.mapSlot());
+        QCOMPARE(map->parentWidget(), window.centralWidget());
+
+        // Selecting a vehicle draws its track from a start marker, named after its vehicle-list row.
+        const DevTreeEntry* first = tree->Entry(0);
+        window.SelectDeviceNode(first->item);
+        QCOMPARE(map->Index, 0);
+        const QString vehicle = window.vehicleList()->Cell(0, 0);
+        QVERIFY(!vehicle.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(Eval(map, "markers.length").toInt(), 2, 5000);
+        QCOMPARE(Eval(map, "markers[0].options.title").toString(), "Start Point - " + vehicle);
+        QVERIFY(QRegularExpression(R"(^\d+\.\d\d km/h$)").match(window.vehicleList()->Cell(0, 2)).hasMatch());
+        // The simulated vehicle drives on: its track grows.
+        QTRY_VERIFY_WITH_TIMEOUT(Eval(map, "track.getLatLngs().length").toInt() >= 2, 30000);
+
+        // Playback: the map takes the grid's place and shows the playback page; selections wait.
+        const QRect map_slot = window.mapSlot();
+        const QRect grid_slot = window.gridSlot();
+        window.ShowPanel(CAppMainDlg::kPlayback);
+        QCOMPARE(window.mapSlot(), grid_slot);
+        QCOMPARE(map->geometry(), grid_slot);
+        home_.WriteFile("playback.htm", "<html><body>playback</body></html>");
+        QSignalSpy loaded(map, &CMapDlg::PageLoaded);
+        map->ShowPlaybackPage(QUrl::fromLocalFile(home_.path() + "playback.htm"));
+        QVERIFY(loaded.wait(20000));
+        window.SelectDeviceNode(tree->Entry(1)->item);
+        QCOMPARE(map->Index, CMapDlg::kPlaybackPage);
+        // Back to the device list: the live map again, nothing selected.
+        window.ShowPanel(CAppMainDlg::kDeviceList);
+        QCOMPARE(map->Index, CMapDlg::kNoVehicle);
+        QCOMPARE(map->geometry(), map_slot);
+        QVERIFY(loaded.wait(20000));
+        QCOMPARE(map->view()->url(), CMapDlg::BuiltInPageUrl());
+
+        // The Map command floats the view and puts it back in its slot.
+        window.SelectDeviceNode(tree->Entry(1)->item);
+        QCOMPARE(map->Index, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(Eval(map, "markers.length").toInt(), 2, 5000);
+        window.ToggleMapView();
+        QVERIFY(map->isWindow());
+        window.ToggleMapView();
+        QCOMPARE(map->parentWidget(), window.centralWidget());
+        QCOMPARE(map->geometry(), map_slot);
+
+        // Logout forgets the vehicle and wipes the track.
+        window.LogoutCleanup();
+        QCOMPARE(map->Index, CMapDlg::kNoVehicle);
+        QTRY_COMPARE_WITH_TIMEOUT(Eval(map, "markers.length").toInt(), 0, 5000);
+        QCOMPARE(Eval(map, "track.getLatLngs().length").toInt(), 0);
+    }
+
+  private:
+    static QVariant Eval(CMapDlg* map, const QString& script) {
+        return RunScript(map->view()->page(), script);
+    }
+};
+
+QTEST_MAIN(MapMainWindowTest)
+#include "map_main_window_display_test.moc"
