@@ -42,7 +42,7 @@ struct TrackPoint {
 // point at `origin` on, the way the fleet's clock moves it. Empty for a vehicle without a route or an
 // empty range.
 std::vector<TrackPoint> TrackBetween(const Vehicle& vehicle, time_t start, time_t end, time_t origin,
-                                     uint32_t step_s = 10, size_t max_points = 360);
+                                     uint32_t step_s = 10, size_t max_points = 1500);
 
 // The page for one request: `query` is the part after '?'. Without stime the range starts an hour
 // before `now`; without etime it ends at `now`. 400 without a devicename or with a malformed time, 404 for
