@@ -45,6 +45,7 @@ extern "C" {
 #include "corvel/corvel.h"
 #include "h264_loop.h"
 #include "platform.h"
+#include "session/channel.h"
 #include "session/session.h"
 
 namespace {
@@ -287,7 +288,7 @@ int main(int argc, char** argv) {
 
     const Server server = StartServer(vehicles);  // before any thread of ours
     std::string error;
-    const auto frames = velq_sim::EncodeTestPattern(352, 288, 25, 50, 25, &error);
+    const auto frames = velq_sim::EncodeTestPattern(352, 288, velq_sim::EncodeOptions{}, &error);
     const unsigned cores = std::thread::hardware_concurrency();
     const double single_floor_ms = FloorMsPerChannelSecond(frames, 1);
     std::printf(

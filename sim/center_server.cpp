@@ -81,6 +81,8 @@ struct CenterServer::Connection {
     std::atomic<corvel::SocketHandle> socket{corvel::kInvalidSocket};
     uint32_t replies = 0;
     std::string peer;
+    std::thread thread;             // serves the connection; joined once `done` is set
+    std::atomic<bool> done{false};  // set by the thread as its last step
 };
 
 CenterServer::CenterServer(CenterConfig config, Fleet fleet)
@@ -129,13 +131,13 @@ void CenterServer::Stop() {
     clock_thread_.join();
     corvel::CloseSocketOnce(listen_socket_);
     corvel::CloseSocketOnce(udp_socket_);
-    std::vector<std::thread> workers;
+    std::vector<std::shared_ptr<Connection>> open;
     {
         std::lock_guard guard(mutex_);
         for (auto& connection : open_) corvel::WakeSocket(connection->socket);
-        workers.swap(workers_);
+        open.swap(open_);
     }
-    for (auto& worker : workers) worker.join();
+    for (auto& connection : open) connection->thread.join();
     Log("center server stopped");
 }
 
@@ -157,6 +159,11 @@ void CenterServer::set_route_handler(RouteHandler handler) {
 std::vector<std::string> CenterServer::camera_log() {
     std::lock_guard guard(mutex_);
     return camera_log_;
+}
+
+size_t CenterServer::connection_threads() {
+    std::lock_guard guard(mutex_);
+    return open_.size();
 }
 
 uint32_t CenterServer::requests_of_type(uint32_t type) {
@@ -186,10 +193,15 @@ void CenterServer::AcceptLoop() {
         connection->peer = peer;
         Log("connection from " + peer);
         std::lock_guard guard(mutex_);
-        // Finished connections leave their entry; drop those so a long run does not collect them.
-        std::erase_if(open_, [](const auto& c) { return c->socket.load() == corvel::kInvalidSocket; });
+        // Finished connections are joined here: a thread kept until Stop holds its stack, and every route
+        // request opens a connection.
+        std::erase_if(open_, [](const auto& c) {
+            if (!c->done.load()) return false;
+            c->thread.join();
+            return true;
+        });
+        connection->thread = std::thread([this, connection] { Serve(connection); });
         open_.push_back(connection);
-        workers_.emplace_back([this, connection] { Serve(connection); });
     }
 }
 
@@ -209,6 +221,7 @@ void CenterServer::Serve(std::shared_ptr<Connection> connection) {
     }
     Log("connection from " + connection->peer + " closed");
     corvel::CloseSocketOnce(connection->socket);
+    connection->done.store(true);
 }
 
 bool CenterServer::SendReply(Connection& connection, const AppPacketHeader& request, uint32_t kind,

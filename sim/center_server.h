@@ -67,6 +67,8 @@ class CenterServer {
     // Requests answered so far, by request type (for tests).
     uint32_t requests_of_type(uint32_t type);
     uint32_t connections_accepted() const { return connections_.load(); }
+    // Connection threads not joined yet, finished or not (for tests).
+    size_t connection_threads();
 
     void Log(const std::string& line);
 
@@ -99,8 +101,8 @@ class CenterServer {
     RouteHandler route_handler_;
     std::vector<std::string> camera_log_;
     std::map<uint32_t, uint32_t> request_counts_;
-    std::vector<std::shared_ptr<Connection>> open_;
-    std::vector<std::thread> workers_;
+    std::vector<std::shared_ptr<Connection>>
+        open_;  // with their threads, finished ones until the next accept
     std::mutex log_mutex_;
 };
 

@@ -5,6 +5,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <cstring>
 
 namespace velq_sim {
@@ -46,6 +47,56 @@ void DrawPattern(AVFrame* frame, int n) {
         std::memset(frame->data[0] + y * frame->linesize[0] + left, 235, size);
 }
 
+// Where the label goes in a picture: per luma pixel 0 (the pattern), 1 (the dark box) or 2 (text).
+// Rendered once per loop with the overlay font into a scratch image, then stamped onto every frame.
+std::vector<uint8_t> LabelMask(int width, int height, const PictureLabel& label,
+                               const corvel::OverlayFont& font) {
+    constexpr int kMarginPx = 4, kLeftPx = 6, kTopPx = 4;
+    std::vector<uint8_t> mask;
+    if (!font.ok()) return mask;
+    std::vector<uint8_t> scratch(static_cast<size_t>(width) * height * 4, 0);
+    const corvel::TextSurface surface{scratch.data(), width * 4, width, height, VELQ_PIX_BGRA32};
+    font.DrawText(surface, kLeftPx, kTopPx, label.first_line, 0xFFFFFF);
+    font.DrawText(surface, kLeftPx, kTopPx + corvel::OverlayFont::kCellHeightPx, label.second_line, 0xFFFFFF);
+    mask.assign(static_cast<size_t>(width) * height, 0);
+    int right = -1, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (scratch[(static_cast<size_t>(y) * width + x) * 4] == 0) continue;
+            mask[static_cast<size_t>(y) * width + x] = 2;
+            right = std::max(right, x);
+            bottom = std::max(bottom, y);
+        }
+    }
+    for (int y = 0; y <= std::min(bottom + kMarginPx, height - 1); ++y) {
+        for (int x = 0; x <= std::min(right + kMarginPx, width - 1); ++x) {
+            uint8_t& cell = mask[static_cast<size_t>(y) * width + x];
+            if (cell == 0) cell = 1;
+        }
+    }
+    return mask;
+}
+
+// Stamps the label: white text on a black box, with neutral colour under the box.
+void DrawLabel(AVFrame* frame, const std::vector<uint8_t>& mask) {
+    if (mask.empty()) return;
+    for (int y = 0; y < frame->height; ++y) {
+        uint8_t* row = frame->data[0] + y * frame->linesize[0];
+        const uint8_t* cells = mask.data() + static_cast<size_t>(y) * frame->width;
+        for (int x = 0; x < frame->width; ++x) {
+            if (cells[x] != 0) row[x] = cells[x] == 2 ? 235 : 16;
+        }
+    }
+    for (int y = 0; y < frame->height / 2; ++y) {
+        const uint8_t* cells = mask.data() + static_cast<size_t>(2 * y) * frame->width;
+        for (int x = 0; x < frame->width / 2; ++x) {
+            if (cells[2 * x] == 0) continue;
+            frame->data[1][y * frame->linesize[1] + x] = 128;
+            frame->data[2][y * frame->linesize[2] + x] = 128;
+        }
+    }
+}
+
 }  // namespace
 
 const PictureFormat* PictureFormatByName(const std::string& name) {
@@ -62,8 +113,10 @@ const PictureFormat* PictureFormatByCode(uint8_t code) {
     return nullptr;
 }
 
-std::vector<EncodedFrame> EncodeTestPattern(int width, int height, int frame_rate, int frame_count, int gop,
+std::vector<EncodedFrame> EncodeTestPattern(int width, int height, const EncodeOptions& options,
                                             std::string* error) {
+    const int frame_rate = options.frame_rate > 0 ? options.frame_rate : 25;
+    const int gop = options.gop;
     std::vector<EncodedFrame> out;
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (codec == nullptr) {
@@ -80,6 +133,9 @@ std::vector<EncodedFrame> EncodeTestPattern(int width, int height, int frame_rat
     context->max_b_frames = 0;
     context->bit_rate = static_cast<int64_t>(width) * height * 2;
     context->thread_count = 1;
+    // libx264 reports through the context's log; its statistics are informational lines, moved below the
+    // default level unless asked for.
+    if (!options.encoder_log) context->log_level_offset = AV_LOG_VERBOSE - AV_LOG_INFO;
     av_opt_set(context->priv_data, "preset", "veryfast", 0);
     av_opt_set(context->priv_data, "tune", "zerolatency", 0);
     av_opt_set(context->priv_data, "profile", "baseline", 0);
@@ -97,6 +153,9 @@ std::vector<EncodedFrame> EncodeTestPattern(int width, int height, int frame_rat
         *error = "no memory for a picture";
         return out;
     }
+    const std::vector<uint8_t> label = options.label != nullptr && options.font != nullptr
+                                           ? LabelMask(width, height, *options.label, *options.font)
+                                           : std::vector<uint8_t>();
     std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
     auto drain = [&]() {
         while (avcodec_receive_packet(context.get(), packet.get()) == 0) {
@@ -107,9 +166,10 @@ std::vector<EncodedFrame> EncodeTestPattern(int width, int height, int frame_rat
             av_packet_unref(packet.get());
         }
     };
-    for (int n = 0; n < frame_count; ++n) {
+    for (int n = 0; n < options.frame_count; ++n) {
         av_frame_make_writable(frame.get());
         DrawPattern(frame.get(), n);
+        DrawLabel(frame.get(), label);
         frame->pts = n;
         frame->pict_type = n % gop == 0 ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
         if (avcodec_send_frame(context.get(), frame.get()) < 0) {
@@ -125,16 +185,33 @@ std::vector<EncodedFrame> EncodeTestPattern(int width, int height, int frame_rat
 }
 
 std::shared_ptr<const std::vector<EncodedFrame>> H264Library::Loop(const PictureFormat& format,
-                                                                   int frame_rate) {
-    std::lock_guard lock(mutex_);
-    for (const auto& entry : entries_) {
-        if (entry.code == format.code && entry.frame_rate == frame_rate) return entry.frames;
+                                                                   int frame_rate,
+                                                                   const std::string& device_id,
+                                                                   int channel) {
+    const std::string key = device_id + '\n' + std::to_string(channel) + '\n' + std::to_string(format.code) +
+                            '\n' + std::to_string(frame_rate);
+    std::shared_ptr<Slot> slot;
+    {
+        std::lock_guard lock(mutex_);
+        auto& entry = slots_[key];
+        if (!entry) entry = std::make_shared<Slot>();
+        slot = entry;
     }
+    std::lock_guard lock(slot->mutex);
+    if (auto frames = slot->frames.lock()) return frames;
+    const PictureLabel label{device_id, "channel " + std::to_string(channel)};
+    EncodeOptions options;
+    options.frame_rate = frame_rate;
+    options.frame_count = loop_frames_;
+    options.gop = gop_;
+    options.label = &label;
+    options.font = &font_;
+    options.encoder_log = encoder_log_;
     std::string error;
-    auto frames = std::make_shared<const std::vector<EncodedFrame>>(EncodeTestPattern(
-        format.width, format.height, frame_rate > 0 ? frame_rate : 25, loop_frames_, gop_, &error));
+    auto frames = std::make_shared<const std::vector<EncodedFrame>>(
+        EncodeTestPattern(format.width, format.height, options, &error));
     if (frames->empty()) return nullptr;
-    entries_.push_back({format.code, frame_rate, frames});
+    slot->frames = frames;
     return frames;
 }
 

@@ -167,6 +167,8 @@ void AddTransferOptions(OptionParser& parser) {
                       [](SimOptions& o, uint32_t n) { o.transfer.faults.skip_sequence_every = n; }));
     parser.Add(Switch("--refuse-streams", "refuse every stream request",
                       [](SimOptions& o) { o.transfer.faults.refuse_streams = true; }));
+    parser.Add(Switch("--verbose", "also print the video encoder's own lines (statistics of every loop)",
+                      [](SimOptions& o) { o.transfer.encoder_log = true; }));
 }
 
 }  // namespace velq_sim

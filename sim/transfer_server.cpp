@@ -19,10 +19,20 @@
 #include "base/text.h"
 #include "media/audio_codec.h"
 #include "media/frame_buffer.h"
+#include "platform/sound_wav_file.h"
 #include "transfer/audio_payload.h"
 #include "transfer/transfer_wire.h"
 
 namespace velq_sim {
+
+namespace {
+
+// Samples of one talk block (480 bytes of G.726 at 32 kbit/s, 120 ms).
+constexpr size_t kTalkBlockSamples = corvel::kAudioBlockBytes * 2;
+// At most this much silence (3 s) stands in for the packets of one sequence gap.
+constexpr uint32_t kMaxFilledTalkBlocks = 25;
+
+}  // namespace
 
 using corvel::kInvalidSocket;
 using corvel::SocketHandle;
@@ -224,7 +234,7 @@ bool TransferServer::StreamVideo(Stream& stream, const std::string& device_id, i
     const SocketHandle fd = stream.fd.load();
     const PictureFormat* format = PictureFormatByCode(settings.picture_code);
     if (format == nullptr) format = PictureFormatByName("CIF");
-    auto loop = loops_.Loop(*format, settings.frame_rate);
+    auto loop = loops_.Loop(*format, settings.frame_rate, device_id, channel);
     if (!loop) return true;
     Pacer pacer(1000.0 / std::max(1, settings.frame_rate));
     uint32_t sequence = 0;
@@ -238,7 +248,7 @@ bool TransferServer::StreamVideo(Stream& stream, const std::string& device_id, i
                 settings = *now;
                 const PictureFormat* next = PictureFormatByCode(settings.picture_code);
                 if (next != nullptr) format = next;
-                if (auto next_loop = loops_.Loop(*format, settings.frame_rate)) {
+                if (auto next_loop = loops_.Loop(*format, settings.frame_rate, device_id, channel)) {
                     loop = std::move(next_loop);
                     index = 0;
                     pacer.set_period(1000.0 / std::max(1, settings.frame_rate));
@@ -326,14 +336,15 @@ bool TransferServer::ReceiveTalk(Stream& stream, const std::string& device_id, i
     const SocketHandle fd = stream.fd.load();
     corvel::AudioCodecState codec;
     codec.Reset(corvel::kTalkRateIndex);
-    std::vector<int16_t> pcm;
+    uint64_t heard_samples = 0;
     auto decode_block = [&](const uint8_t* block) {
-        int16_t samples[corvel::kAudioBlockBytes * 2];
+        int16_t samples[kTalkBlockSamples];
         int32_t room = sizeof(samples);
         codec.bits_left = 0;
         corvel::DecodeAudio(corvel::kFrameG726 + corvel::kTalkRateIndex, corvel::kAudioBlockBytes, &codec,
                             reinterpret_cast<uint8_t*>(samples), &room, block, 0);
-        pcm.insert(pcm.end(), samples, samples + room / 2);
+        StoreTalk(samples, static_cast<size_t>(room / 2));
+        heard_samples += static_cast<size_t>(room / 2);
     };
     uint8_t header_bytes[TransferHeader::kBytes];
     uint8_t payload[corvel::kAudioPayloadBytes];
@@ -363,8 +374,12 @@ bool TransferServer::ReceiveTalk(Stream& stream, const std::string& device_id, i
             decode_block(pending);  // the lost packet's first block came as the previous packet's second
         } else if (last_sequence != 0 && header.sequence > last_sequence + 2) {
             if (have_pending) decode_block(pending);
-            const uint32_t lost_blocks = std::min<uint32_t>(header.sequence - last_sequence - 2, 1000);
-            pcm.insert(pcm.end(), static_cast<size_t>(lost_blocks) * 960, 0);
+            // Silence stands in for what was lost, up to a bound: a sequence jump from a broken or hostile
+            // sender must not turn one packet into minutes of samples.
+            const uint32_t lost_blocks = std::min(header.sequence - last_sequence - 2, kMaxFilledTalkBlocks);
+            static const int16_t kSilence[kTalkBlockSamples] = {};
+            for (uint32_t i = 0; i < lost_blocks; ++i) StoreTalk(kSilence, kTalkBlockSamples);
+            heard_samples += static_cast<uint64_t>(lost_blocks) * kTalkBlockSamples;
         }
         decode_block(block1);
         std::memcpy(pending, block2, sizeof(pending));
@@ -372,36 +387,26 @@ bool TransferServer::ReceiveTalk(Stream& stream, const std::string& device_id, i
         last_sequence = header.sequence;
     }
     if (have_pending) decode_block(pending);
-    {
-        std::lock_guard lock(mutex_);
-        talk_pcm_.insert(talk_pcm_.end(), pcm.begin(), pcm.end());
-    }
     Log("talk from " + device_id + " channel " + std::to_string(channel) + ": " +
-        std::to_string(pcm.size() * 1000 / 8000) + " ms");
-    if (!config_.talk_wav_path.empty()) SaveTalk();
+        std::to_string(heard_samples * 1000 / 8000) + " ms");
     return ended_by_us;
 }
 
-void TransferServer::SaveTalk() {
-    std::vector<int16_t> pcm = talk_pcm();
-    FILE* file = std::fopen(config_.talk_wav_path.c_str(), "wb");
-    if (file == nullptr) {
-        Log("cannot write " + config_.talk_wav_path);
-        return;
+void TransferServer::StoreTalk(const int16_t* samples, size_t count) {
+    std::lock_guard lock(mutex_);
+    const size_t kept = std::min(count, kKeptTalkSamples - std::min(kKeptTalkSamples, talk_pcm_.size()));
+    talk_pcm_.insert(talk_pcm_.end(), samples, samples + kept);
+    if (config_.talk_wav_path.empty() || talk_wav_failed_) return;
+    if (!talk_wav_) {
+        talk_wav_ = corvel::WavFileWriter::Create(config_.talk_wav_path, corvel::kPlayFormat);
+        if (!talk_wav_) {
+            talk_wav_failed_ = true;
+            if (config_.log)
+                std::cerr << "velq-sim: transfer: cannot write " << config_.talk_wav_path << std::endl;
+            return;
+        }
     }
-    const uint32_t data_bytes = static_cast<uint32_t>(pcm.size() * 2);
-    uint8_t header[44] = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W', 'A', 'V', 'E',
-                          'f', 'm', 't', ' ', 16, 0, 0, 0, 1,   0,   1,   0};
-    corvel::StoreLE32(header + 4, 36 + data_bytes);
-    corvel::StoreLE32(header + 24, 8000);
-    corvel::StoreLE32(header + 28, 16000);
-    corvel::StoreLE16(header + 32, 2);
-    corvel::StoreLE16(header + 34, 16);
-    std::memcpy(header + 36, "data", 4);
-    corvel::StoreLE32(header + 40, data_bytes);
-    std::fwrite(header, 1, sizeof(header), file);
-    std::fwrite(pcm.data(), 2, pcm.size(), file);
-    std::fclose(file);
+    talk_wav_->Append(reinterpret_cast<const uint8_t*>(samples), count * sizeof(int16_t));
 }
 
 }  // namespace velq_sim

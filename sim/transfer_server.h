@@ -15,6 +15,7 @@
 
 #include "base/socket.h"
 #include "h264_loop.h"
+#include "platform/sound_wav_file.h"
 
 namespace velq_sim {
 
@@ -42,6 +43,7 @@ struct TransferConfig {
     uint32_t seed = 7;
     std::string talk_wav_path;  // talk uplink decoded and written here when set
     bool log = true;
+    bool encoder_log = false;  // libx264's own lines (statistics of every loop encoded) on standard error
     TransferFaults faults;
 };
 
@@ -63,8 +65,10 @@ class TransferServer {
     // Counters for tests and the log.
     uint32_t streams_accepted() const { return accepted_.load(); }
     uint32_t streams_refused() const { return refused_.load(); }
-    // The talk uplink received so far, decoded to 16-bit PCM at 8000 Hz, all streams in arrival order.
+    // The talk uplink received so far, decoded to 16-bit PCM at 8000 Hz, blocks of all streams in arrival
+    // order: the first kKeptTalkSamples of it (the WAV file, when named, gets all of it as it arrives).
     std::vector<int16_t> talk_pcm();
+    static constexpr size_t kKeptTalkSamples = 8000 * 300;
     // Audio packets sent and left out (loss) over all streams.
     uint32_t audio_packets_sent() const { return audio_sent_.load(); }
     uint32_t audio_packets_lost() const { return audio_lost_.load(); }
@@ -76,21 +80,24 @@ class TransferServer {
     bool StreamVideo(Stream& stream, const std::string& device_id, int channel, StreamSettings settings);
     bool StreamAudio(Stream& stream, int channel, const StreamSettings& settings);
     bool ReceiveTalk(Stream& stream, const std::string& device_id, int channel);
-    void SaveTalk();
+    // Appends decoded talk samples to the kept copy and the WAV file. Any stream's thread.
+    void StoreTalk(const int16_t* samples, size_t count);
     TransferFaults faults();
     void Log(const std::string& line);
 
     TransferConfig config_;
     Lookup lookup_;
-    H264Library loops_;
+    H264Library loops_{50, 25, config_.encoder_log};
     std::atomic<corvel::SocketHandle> listen_fd_{corvel::kInvalidSocket};
     uint16_t port_ = 0;
     std::atomic<bool> stopping_{false};
     std::thread accept_thread_;
-    std::mutex mutex_;  // guards streams_, faults_, talk_pcm_, the log
+    std::mutex mutex_;  // guards streams_, faults_, the talk store, the log
     std::vector<std::shared_ptr<Stream>> streams_;
     TransferFaults faults_;
     std::vector<int16_t> talk_pcm_;
+    std::unique_ptr<corvel::WavFileWriter> talk_wav_;  // made with the first talk sample
+    bool talk_wav_failed_ = false;
     std::atomic<uint32_t> audio_sent_{0};
     std::atomic<uint32_t> audio_lost_{0};
     std::atomic<uint32_t> accepted_{0};

@@ -7,6 +7,7 @@
 #include "base/le.h"
 #include "base/text.h"
 #include "corvel/corvel.h"
+#include "session/channel.h"
 #include "session/gprmc.h"
 #include "session/session.h"
 
@@ -115,6 +116,9 @@ void VelqDev_Release(AppDevice* device) {
 AppChannel* VelqDev_CreateChannel(AppDevice* device, int channel, VelqWindow* window) {
     AppSession* session = device->session;
     if (!LoggedIn(session) || device->state.load() == kDeviceUnlisted) return nullptr;
+    // Stream requests and talk packets carry the channel number in one byte: a larger one would reach
+    // another channel.
+    if (channel < 0 || channel > AppChannel::kMaxNumber) return nullptr;
     AppChannel* created = session->TakeChannel();
     if (created == nullptr) return nullptr;
     created->Bind(session, device, channel, window);
@@ -182,8 +186,6 @@ uint64_t VelqChn_SetBufKeep(AppChannel* channel, int tenths_of_second) {
     return PackOldNew(old, static_cast<uint32_t>(tenths_of_second));
 }
 
-// Media components (transfers, decoders, player, talk) join the channel with their own parts of the library;
-// until then nothing starts and the queries say so.
 int VelqChn_VideoPlay(AppChannel* channel) {
     return LoggedIn(channel->session) && channel->VideoPlay();
 }
@@ -272,7 +274,9 @@ void VelqChn_Release(AppChannel* channel) {
             }
         }
     }
-    if (listed) session->ReleaseChannel(channel);
+    if (!listed) return;
+    channel->WaitForAudioWriters();
+    session->ReleaseChannel(channel);
 }
 
 // ---- Operations ----

@@ -62,18 +62,37 @@ uint32_t NameHash(std::string_view text) {
     return h;
 }
 
+uint32_t IdentifierHash(std::string_view text) {
+    uint32_t h = 2166136261u;
+    for (const char c : text) {
+        h ^= static_cast<uint8_t>(c);
+        h *= 16777619u;
+    }
+    // FNV leaves the low bits, which pick a table slot, weakly mixed for short names.
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
+    return h;
+}
+
+std::string FileSystemPath(const char16_t* path, size_t units) {
+    std::u16string slashed(path, units);
+    for (auto& unit : slashed) {
+        if (unit == u'\\') unit = u'/';
+    }
+    return Utf16ToUtf8(slashed.c_str(), slashed.size());
+}
+
 bool MakeDirectoryPath(const char16_t* path) {
     if (path == nullptr) return false;
     size_t length = 0;
-    while (length < 260 && path[length] != 0) ++length;
+    while (length < kMaxPathUnits + 1 && path[length] != 0) ++length;
     for (size_t i = 0; i < length; ++i) {
         if (path[i] != u'\\' && path[i] != u'/') continue;
         if (i == 0) continue;  // the root of an absolute path
-        std::u16string prefix(path, i);
-        for (auto& unit : prefix) {
-            if (unit == u'\\') unit = u'/';
-        }
-        const std::string dir = Utf16ToUtf8(prefix.c_str(), prefix.size());
+        const std::string dir = FileSystemPath(path, i);
         if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) return false;
         struct stat info {};
         if (stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;

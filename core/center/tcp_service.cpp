@@ -41,6 +41,7 @@ void CAppTcpService::Queue(AppOperation* operation) {
 
 AppOperation* CAppTcpService::TakeQueued() {
     std::lock_guard guard(queue_lock_);
+    taken_epoch_ = stamp_epoch_;
     if (queue_.empty()) return nullptr;
     AppOperation* operation = queue_.back();
     queue_.pop_back();
@@ -61,13 +62,30 @@ void CAppTcpService::DropQueued() {
     }
 }
 
+void CAppTcpService::ForgetStamps() {
+    std::vector<AppOperation*> stale;
+    {
+        std::lock_guard guard(queue_lock_);
+        ++stamp_epoch_;
+        newest_stamp_.store(0, std::memory_order_release);
+        std::erase_if(queue_, [&](AppOperation* operation) {
+            if (operation->request_type != static_cast<int32_t>(kRequestStatusSince)) return false;
+            stale.push_back(operation);
+            return true;
+        });
+    }
+    for (AppOperation* operation : stale) session_->ReleaseOperation(operation);
+}
+
 void CAppTcpService::Stop(uint32_t timeout_ms) {
     running_.store(0, std::memory_order_release);
     // The worker closes its own socket on the way out; waking it is enough.
     WakeSocket(socket_);
     work_event_.Set();
     CMyThread::Stop(timeout_ms);
-    CloseSocketOnce(socket_);  // a worker that never got to close it
+    // A worker that never got to close its socket; one abandoned after the time-out is still using it
+    // and closes it itself on the way out.
+    if (WorkerExited()) CloseSocketOnce(socket_);
     newest_stamp_.store(0, std::memory_order_release);
     // Requests still queued name devices that the logout after this stop hands back to the pool; sent on a
     // later login they would act on recycled objects.
@@ -118,6 +136,8 @@ bool CAppTcpService::HandleReplyOffline(SocketHandle socket, const AppPacketHead
     current_ = operation;
     if (request.type == kRequestStatusSince && operation != nullptr) {
         request_stamp_ = StatusRecord::StampOf(operation->data);
+        std::lock_guard guard(queue_lock_);
+        request_epoch_ = stamp_epoch_;
     }
     const Step step = ReceiveReply();
     RecycleCurrent();
@@ -167,6 +187,7 @@ CAppTcpService::Step CAppTcpService::SendNext() {
             data = operation->data;
             if (header.type == kRequestStatusSince) {
                 request_stamp_ = StatusRecord::StampOf(operation->data);
+                request_epoch_ = taken_epoch_;
                 // A stamp older than what was applied already would only fetch records seen before.
                 if (request_stamp_ < newest_stamp()) continue;
             }
@@ -306,21 +327,30 @@ CAppTcpService::Step CAppTcpService::HandleList(ReplyReader& reader) {
     return step;
 }
 
+// A request taken before the server restarted carries the old server's stamp: its records are applied,
+// but neither they nor an empty reply move the applied stamp, which now follows the new server. The
+// epoch and the stamp are read and moved together under the queue lock, so ForgetStamps cannot fall
+// between them.
+bool CAppTcpService::AdvanceStamp(uint64_t stamp, bool only_newer) {
+    std::lock_guard guard(queue_lock_);
+    if (request_epoch_ != stamp_epoch_) return true;
+    if (only_newer && stamp <= newest_stamp()) return false;
+    newest_stamp_.store(stamp, std::memory_order_release);
+    return true;
+}
+
 CAppTcpService::Step CAppTcpService::HandleStatus(ReplyReader& reader) {
     const uint32_t count = reply_.count;
     const uint32_t size = count != 0 ? reply_.length / count : 0;
     if (size == 0) {
-        newest_stamp_.store(request_stamp_, std::memory_order_release);
+        AdvanceStamp(request_stamp_, false);
         return Drain(reader);
     }
     const size_t keep = std::min<size_t>(size, StatusRecord::kBytes);
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t record[StatusRecord::kBytes] = {};
         if (!reader.Read(record, keep) || !reader.Skip(size - keep)) return Step::kReconnect;
-        const uint64_t stamp = StatusRecord::StampOf(record);
-        if (stamp <= newest_stamp()) continue;
-        newest_stamp_.store(stamp, std::memory_order_release);
-        session_->ApplyStatus(record, keep);
+        if (AdvanceStamp(StatusRecord::StampOf(record), true)) session_->ApplyStatus(record, keep);
     }
     return Drain(reader);
 }

@@ -42,6 +42,10 @@ class CAppTcpService : public CMyThread {
 
     // The newest status stamp whose records were applied; read by the UDP service.
     uint64_t newest_stamp() const { return newest_stamp_.load(std::memory_order_acquire); }
+    // Called by the UDP service when the server restarted (its stamps went back): clears the newest
+    // applied stamp and drops the queued type-192 requests, whose stamps belong to the old server; a
+    // type-192 reply to a request taken before this call no longer moves the applied stamp. Any thread.
+    void ForgetStamps();
     void set_timing(const CenterTiming& timing) { timing_ = timing; }
     // Requests waiting to be sent (for tests and diagnostics).
     size_t queued_count();
@@ -66,6 +70,9 @@ class CAppTcpService : public CMyThread {
     Step HandleList(ReplyReader& reader);
     Step HandleControl(ReplyReader& reader);
     Step HandleStatus(ReplyReader& reader);
+    // Makes `stamp` the newest applied one (when `only_newer`, only if it is newer) unless the request in
+    // flight predates the last ForgetStamps. True when the record carrying it is to be applied.
+    bool AdvanceStamp(uint64_t stamp, bool only_newer);
     static Step Drain(ReplyReader& reader) { return reader.SkipRest() ? Step::kNext : Step::kReconnect; }
     // Drops every queued request (logout invalidates the devices they name).
     void DropQueued();
@@ -88,6 +95,9 @@ class CAppTcpService : public CMyThread {
     AppOperation* current_ = nullptr;  // the request in flight
     AppPacketHeader request_;          // the header last sent
     uint64_t request_stamp_ = 0;       // stamp of the type-192 request last sent
+    uint32_t request_epoch_ = 0;       // stamp epoch when the request last sent was taken from the queue
+    uint32_t taken_epoch_ = 0;         // stamp epoch when TakeQueued last ran (under queue_lock_)
+    uint32_t stamp_epoch_ = 0;         // counts ForgetStamps calls (under queue_lock_)
     AppReplyHeader reply_;             // the header just read
     std::vector<uint8_t> read_buffer_;
     std::atomic<uint64_t> newest_stamp_{0};

@@ -23,7 +23,8 @@ void CAppUdpService::Stop(uint32_t timeout_ms) {
     // The worker closes its own socket on the way out; waking it is enough.
     WakeSocket(socket_);
     CMyThread::Stop(timeout_ms);
-    CloseSocketOnce(socket_);
+    // An abandoned worker is still using its socket and closes it itself on the way out.
+    if (WorkerExited()) CloseSocketOnce(socket_);
 }
 
 void CAppUdpService::QueueStatusRequest(uint64_t stamp) {
@@ -37,6 +38,15 @@ void CAppUdpService::QueueStatusRequest(uint64_t stamp) {
         operation->request_type = static_cast<int32_t>(kRequestStatusList);
     }
     tcp_->Queue(operation);
+}
+
+uint16_t CAppUdpService::local_port() const {
+    sockaddr_in local{};
+    socklen_t length = sizeof(local);
+    const SocketHandle socket = socket_.load(std::memory_order_acquire);
+    if (socket == kInvalidSocket || getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length) != 0)
+        return 0;
+    return ntohs(local.sin_port);
 }
 
 bool CAppUdpService::CreateSocket() {
@@ -71,7 +81,13 @@ int CAppUdpService::Run() {
                 last_seen_stamp_ = 0;
                 continue;
             }
-            next = PollOnce(datagram, server);
+            // Only the server's answers count: a connected socket drops datagrams from any other sender.
+            if (connect(socket_.load(std::memory_order_acquire), reinterpret_cast<const sockaddr*>(&server),
+                        sizeof(server)) != 0) {
+                next = running() ? Next::kRecreate : Next::kLeave;
+                break;
+            }
+            next = PollOnce(datagram);
         }
         if (next == Next::kRecreate && running()) {
             CloseSocketOnce(socket_);
@@ -82,12 +98,11 @@ int CAppUdpService::Run() {
     return 0;
 }
 
-CAppUdpService::Next CAppUdpService::PollOnce(const uint8_t* datagram, const sockaddr_in& server) {
+CAppUdpService::Next CAppUdpService::PollOnce(const uint8_t* datagram) {
     const SocketHandle socket = socket_.load(std::memory_order_acquire);
     ++send_count_;
     // A failed send shows up as a receive error or time-out below and is retried like a lost datagram.
-    (void)sendto(socket, datagram, PollDatagram::kBytes, MSG_NOSIGNAL,
-                 reinterpret_cast<const sockaddr*>(&server), sizeof(server));
+    (void)send(socket, datagram, PollDatagram::kBytes, MSG_NOSIGNAL);
     const uint32_t sent_at = TickCount32();
     while (running()) {
         if (TickCount32() - sent_at > timing_.poll_interval_ms) return Next::kResend;
@@ -107,6 +122,15 @@ CAppUdpService::Next CAppUdpService::PollOnce(const uint8_t* datagram, const soc
         }
         uint64_t stamp = 0;
         if (!PollAnswer::Decode(answer, static_cast<size_t>(got), &stamp)) continue;
+        if (stamp < last_seen_stamp_ || stamp < tcp_->newest_stamp()) {
+            // The server's stamps only grow while it runs: a lower one is a restarted server counting
+            // from the start again. What was applied from the old one says nothing about the new one's
+            // stamps, so start over with a full status list.
+            tcp_->ForgetStamps();
+            QueueStatusRequest(0);
+            last_seen_stamp_ = stamp;
+            continue;
+        }
         if (stamp != tcp_->newest_stamp()) {
             QueueStatusRequest(last_seen_stamp_);
             last_seen_stamp_ = stamp;

@@ -7,17 +7,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "session/device_record.h"
+#include "base/le.h"
+#include "center/device_record.h"
 
 namespace corvel {
 
-// "QXAP" and "V103" read as little-endian integers.
-inline constexpr uint32_t FourCC(char a, char b, char c, char d) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(a)) |
-           static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24;
-}
 inline constexpr uint32_t kCenterMagic = FourCC('Q', 'X', 'A', 'P');
 inline constexpr uint32_t kCenterVersion = FourCC('V', '1', '0', '3');
 

@@ -9,11 +9,13 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include "base/le.h"
+
 namespace corvel {
 namespace {
 
 // Compression code of the video format. The muxer writes the same code as the stream header's handler.
-constexpr uint32_t kVideoFourcc = MKTAG('X', '2', '6', '4');
+constexpr uint32_t kVideoFourcc = FourCC('X', '2', '6', '4');
 constexpr int kPcmFormatTag = 1;
 constexpr int kVideoStream = 0;
 constexpr int kAudioStream = 1;

@@ -19,20 +19,13 @@ namespace corvel {
 
 bool SnapshotRequest::Request(const char16_t* new_path) {
     if (pending.load(std::memory_order_acquire) != 0) return true;
-    size_t n = 0;
-    for (; new_path != nullptr && n < 259 && new_path[n] != 0; ++n) path[n] = new_path[n];
-    path[n] = 0;
+    CopyClientPath(new_path, path);
     pending.store(1, std::memory_order_release);
     return true;
 }
 
 std::string SnapshotFileName(const char16_t* path, uint32_t picture_time) {
-    std::string name = Utf16ToUtf8(path);
-    const size_t dot = name.rfind('.');
-    if (dot != std::string::npos && name.size() - dot == 4) {
-        const char* ext = name.c_str() + dot;
-        if ((ext[1] | 0x20) == 'b' && (ext[2] | 0x20) == 'm' && (ext[3] | 0x20) == 'p') name.resize(dot);
-    }
+    const std::string name = WithoutExtension(Utf16ToUtf8(path), ".bmp");
     const time_t when = static_cast<time_t>(picture_time);
     tm local{};
     localtime_r(&when, &local);

@@ -23,15 +23,7 @@ std::u16string Ascii16(const char* text) {
 
 // The record path without a final ".avi" in any case.
 std::u16string RecordBase(const char16_t* record_path) {
-    std::u16string base(record_path);
-    if (base.size() >= 4) {
-        const std::u16string tail = base.substr(base.size() - 4);
-        bool avi = tail[0] == u'.';
-        const char16_t* letters = u"avi";
-        for (int i = 0; i < 3 && avi; ++i) avi = tail[i + 1] == letters[i] || tail[i + 1] == letters[i] - 32;
-        if (avi) base.resize(base.size() - 4);
-    }
-    return base;
+    return WithoutExtension(std::u16string(record_path), ".avi");
 }
 
 std::u16string LocalStamp(uint32_t time) {
@@ -45,13 +37,8 @@ std::u16string LocalStamp(uint32_t time) {
     return Ascii16(text);
 }
 
-// The file-system name: backslashes separate folders as they do for MakeDirectoryPath.
 std::string FileSystemName(const std::u16string& name) {
-    std::u16string slashed = name;
-    for (auto& unit : slashed) {
-        if (unit == u'\\') unit = u'/';
-    }
-    return Utf16ToUtf8(slashed.c_str(), slashed.size());
+    return FileSystemPath(name.c_str(), name.size());
 }
 
 }  // namespace

@@ -25,6 +25,9 @@ CVideoCtx::~CVideoCtx() {
 }
 
 bool CVideoCtx::Start() {
+    // The renderer belongs to the worker while one runs, and to an abandoned worker until it leaves Run:
+    // rebuilding it here would clear and free the back buffer under a presentation in progress.
+    if (HasThread() || !WorkerExited()) return false;
     if (!PrepareRenderer()) return false;
     return CMyThread::Start();
 }
@@ -40,7 +43,8 @@ void CVideoCtx::Refresh() {
         present_pending_.store(1, std::memory_order_relaxed);
         parts_.pacing.set_due_tick(TickCount32());
         parts_.pacing.wake().Set();
-    } else if (presenter_.HasDevice()) {
+    } else if (WorkerExited() && presenter_.HasDevice()) {
+        // Only when no worker is inside Run: an abandoned one may still be presenting.
         PresentFrame();
     }
 }

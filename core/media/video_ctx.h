@@ -54,8 +54,9 @@ struct VideoChannelParts {
 // due and presents it; writes snapshots from the back buffer.
 //
 // Threads: the controlling (client) thread calls Start, Stop, Refresh, the setters and the destructor; Run is
-// the video thread. The decoder and the presenter belong to the video thread while it runs and to the
-// controlling thread otherwise. The settings are single stores read at their next use.
+// the video thread. The decoder and the presenter belong to the video thread while it runs (including a
+// thread abandoned by a stop time-out that has not left Run yet) and to the controlling thread otherwise. The
+// settings are single stores read at their next use.
 class CVideoCtx : public CMyThread {
   public:
     static constexpr int32_t kDefaultBufferKeep = 3;
@@ -64,7 +65,8 @@ class CVideoCtx : public CMyThread {
     ~CVideoCtx() override;
 
     // Prepares the renderer for the channel's current picture size (only the decoder when it is 0 × 0) and
-    // starts the thread; false, without a thread, when that preparation fails.
+    // starts the thread; false, without a thread and touching nothing, while a thread runs or an abandoned
+    // one has not left Run; false, without a thread, when the preparation fails.
     bool Start() override;
     // Stops the thread (the pacing wait is cut short); decoder and presenter stay for the next start.
     void Stop(uint32_t timeout_ms) override;
@@ -72,7 +74,7 @@ class CVideoCtx : public CMyThread {
     const char* ThreadName() const override { return "corvel-video"; }
 
     // Shows the last picture again at once: through the video thread when it runs, otherwise from the
-    // calling thread when a device exists.
+    // calling thread when a device exists and no abandoned thread is still inside Run.
     void Refresh();
 
     // Display settings, set by the client's thread.

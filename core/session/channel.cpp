@@ -1,7 +1,12 @@
 #include "session/channel.h"
 
+#include <algorithm>
+#include <climits>
 #include <mutex>
+#include <thread>
+#include <vector>
 
+#include "base/text.h"
 #include "session/device.h"
 #include "session/session.h"
 
@@ -134,23 +139,31 @@ corvel::OverlayFigures AppChannel::Figures() const {
     return figures;
 }
 
+namespace {
+
+// kbit/s of the bytes counted over a one-second period, truncating; a count too large for the figure
+// (a period left uncollected for a long time) gives the largest figure rather than a wrapped one.
+int32_t KbitFromBytes(uint64_t bytes) {
+    return static_cast<int32_t>(std::min<uint64_t>(bytes / 128, INT32_MAX));
+}
+
+}  // namespace
+
 int32_t AppChannel::OnTimer() {
-    // Rates in kbit/s over the one-second period: signed, truncating divisions.
-    video_rate = static_cast<int32_t>(video_transfer.TakeByteCount()) * 8 / 1024;
-    const uint32_t total = device->audio_byte_total.load();
-    audio_rate = static_cast<int32_t>(total - audio_byte_mark) * 8 / 1024;
+    video_rate = KbitFromBytes(video_transfer.TakeByteCount());
+    const uint64_t total = device->audio_byte_total.load();
+    audio_rate = KbitFromBytes(total - audio_byte_mark);
     audio_byte_mark = total;
-    talk_rate = static_cast<int32_t>(talk_transfer.TakeByteCount()) * 8 / 1024;
+    talk_rate = KbitFromBytes(talk_transfer.TakeByteCount());
     frame_rate = frames_shown.exchange(0);
-    total_rate = video_rate + audio_rate + talk_rate;
+    total_rate =
+        static_cast<int32_t>(std::min<int64_t>(int64_t{video_rate} + audio_rate + talk_rate, INT32_MAX));
     return audio_rate;
 }
 
 bool AppChannel::RecordStart(const char16_t* path, int32_t max_duration) {
     if (recording.load()) return true;
-    size_t n = 0;
-    for (; path != nullptr && n < 259 && path[n] != 0; ++n) record_path[n] = path[n];
-    record_path[n] = 0;
+    corvel::CopyClientPath(path, record_path);
     max_duration_s = max_duration;
     recording = 1;
     device->recording_count.fetch_add(1);
@@ -164,9 +177,22 @@ void AppChannel::RecordStop() {
     recorder.StopRecording();
 }
 
+void AppChannel::WaitForAudioWriters() const {
+    while (audio_writers.load(std::memory_order_acquire) != 0) std::this_thread::yield();
+}
+
 void RecordDeviceAudio(AppDevice* device, const uint8_t* pcm, uint32_t bytes) {
-    std::lock_guard guard(device->channels_lock);
-    for (AppChannel* channel : device->channels) {
-        if (channel->recorder.HasOpenFile()) channel->recorder.RecordAudio(pcm, bytes);
+    std::vector<AppChannel*> writing;
+    {
+        std::lock_guard guard(device->channels_lock);
+        for (AppChannel* channel : device->channels) {
+            if (!channel->recorder.HasOpenFile()) continue;
+            channel->audio_writers.fetch_add(1, std::memory_order_acq_rel);
+            writing.push_back(channel);
+        }
+    }
+    for (AppChannel* channel : writing) {
+        channel->recorder.RecordAudio(pcm, bytes);
+        channel->audio_writers.fetch_sub(1, std::memory_order_acq_rel);
     }
 }

@@ -21,6 +21,8 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     AppSession* session = nullptr;
     AppDevice* device = nullptr;
     int32_t channel_number = -1;  // as the client gives it, counting from 1
+    // The largest channel number: stream requests and talk packets carry it in one byte.
+    static constexpr int32_t kMaxNumber = 255;
     VelqWindow* window = nullptr;
 
     // Statistics of the last timer period, in kbit/s and frames.
@@ -29,7 +31,7 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     std::atomic<int32_t> video_rate{0};
     std::atomic<int32_t> audio_rate{0};
     int32_t talk_rate = 0;
-    uint32_t audio_byte_mark = 0;
+    uint64_t audio_byte_mark = 0;
     std::atomic<int32_t> video_width{0};
     std::atomic<int32_t> video_height{0};
     std::atomic<int32_t> frames_shown{0};
@@ -39,6 +41,10 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     std::atomic<uint8_t> recording{0};
     // Written by the video transfer thread and the device's audio transfers; reads the three fields above.
     corvel::CSourceRecord recorder{{recording, record_path, max_duration_s}};
+    // Audio writes to `recorder` in progress outside the device's channel-list lock (RecordDeviceAudio).
+    // Taken while the channel is on the list; a channel leaving the list waits for it to drop to 0
+    // (WaitForAudioWriters) before it goes back to the pool.
+    std::atomic<int32_t> audio_writers{0};
     corvel::SnapshotRequest snapshot;
 
     // Video: pacing, the buffer the video transfer fills, and the decoder thread that empties it (it holds
@@ -117,10 +123,14 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     // Only while recording: uncounts it on the device, clears the flag and closes the recorder's file
     // under its lock (waiting for a write in progress on a transfer thread).
     void RecordStop();
+    // Called once the channel is off its device's list and its recording stopped: returns when no audio
+    // write that found it on the list is still using it (such a write finds no file open and returns).
+    void WaitForAudioWriters() const;
 };
 
 // Audio transfer thread of any channel of `device`: hands the PCM decoded from one audio frame to the
-// recorder of every channel of the device that has a file open, under the device's channel-list lock (so
-// every recording channel of a device records the audio received on any of its channels). Each recorder
-// takes its own lock inside; nothing takes the list lock while holding a recorder's.
+// recorder of every channel of the device that has a file open (so every recording channel of a device
+// records the audio received on any of its channels). The device's channel-list lock is held only to find
+// those channels (each is marked in `audio_writers`), not for the writes: a slow disk must not stall the
+// client thread's channel creation and release. Each recorder takes its own lock for its write.
 void RecordDeviceAudio(AppDevice* device, const uint8_t* pcm, uint32_t bytes);

@@ -29,6 +29,7 @@ void AppDevice::BindRecord(AppSession* owner, const uint8_t* record_bytes) {
 
 void AppDevice::UpdateNameKey() {
     name_key = corvel::NameHash(record.id());
+    index_key = corvel::IdentifierHash(record.id());
 }
 
 namespace {

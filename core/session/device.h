@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/locks.h"
-#include "session/device_record.h"
+#include "center/device_record.h"
 #include "transfer/source_transf.h"
 
 struct AppSession;
@@ -20,11 +20,12 @@ struct AppDevice {
     corvel::DeviceRecord record;
     uint32_t status_words[16] = {};
     uint32_t name_key = 0;
+    uint32_t index_key = 0;  // IdentifierHash of the identifier: the registry index's key
     // 0 client-created or client-owned list entry; 1..3 registered (see the registry in session.h).
     // Atomic because the client thread reads it while the center thread moves devices in and out.
     std::atomic<int32_t> state{0};
     std::atomic<int32_t> user_data{0};
-    std::atomic<uint32_t> audio_byte_total{0};
+    std::atomic<uint64_t> audio_byte_total{0};
     std::atomic<uint32_t> audio_frames_queued{0};
     std::atomic<uint32_t> audio_bytes_queued{0};
     // The device's own position stream: constructed, bound and stopped with the device; nothing starts it.
@@ -43,6 +44,6 @@ struct AppDevice {
     // is ever written past buffer_size. Client thread; both take `lock`.
     int SetInfo(int code, const void* value, int length);
     int GetInfo(int code, void* buffer, int buffer_size);
-    // Recomputes the name key from the identifier; call under `lock` once the device is shared.
+    // Recomputes the name and index keys from the identifier; call under `lock` once the device is shared.
     void UpdateNameKey();
 };

@@ -1,5 +1,7 @@
 #include "session/device_index.h"
 
+#include <algorithm>
+
 namespace corvel {
 
 void DeviceIndex::Reserve(size_t count) {
@@ -48,6 +50,14 @@ void DeviceIndex::Erase(uint32_t key, AppDevice* device) {
     }
     slots_[hole] = Slot{};
     --size_;
+}
+
+size_t DeviceIndex::LongestProbe() const {
+    size_t longest = 0;
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        if (slots_[i].device != nullptr) longest = std::max(longest, (i - Home(slots_[i].key)) & mask_);
+    }
+    return longest;
 }
 
 void DeviceIndex::Clear() {

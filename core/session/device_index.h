@@ -7,9 +7,9 @@ struct AppDevice;
 
 namespace corvel {
 
-// The registry's look-up by name key: an open-addressing table of (key, device) slots with linear probing,
-// so that a merge of n records costs O(n) with about one cache miss per look-up. Several devices may share
-// a key; the caller compares identifiers. Not thread-safe: the registry's lock guards it.
+// The registry's look-up by a key of the identifier: an open-addressing table of (key, device) slots with
+// linear probing, so that a merge of n records costs O(n) with about one cache miss per look-up. Several
+// devices may share a key; the caller compares identifiers. Not thread-safe: the registry's lock guards it.
 class DeviceIndex {
   public:
     void Reserve(size_t count);
@@ -17,6 +17,9 @@ class DeviceIndex {
     void Erase(uint32_t key, AppDevice* device);
     void Clear();
     size_t size() const { return size_; }
+    // The longest distance of a device from its key's home slot: what the slowest look-up walks (for
+    // tests and diagnostics; reads the whole table).
+    size_t LongestProbe() const;
 
     // Calls match(device) for every device stored under `key` until it returns true; returns that device.
     template <typename Match>

@@ -8,7 +8,9 @@
 #include "base/le.h"
 #include "base/text.h"
 #include "base/tick.h"
+#include "center/wire.h"
 #include "corvel/corvel.h"
+#include "session/channel.h"
 
 using corvel::DeviceRecord;
 
@@ -33,8 +35,12 @@ void AppSession::set_center_timing(const corvel::CenterTiming& timing) {
     udp_service_.set_timing(timing);
 }
 
+bool AppSession::ServicesIdle() const {
+    return !IsLoggedIn() && tcp_service_.WorkerExited() && udp_service_.WorkerExited();
+}
+
 bool AppSession::SetCenterServer(const char* host, uint16_t tcp, uint16_t udp) {
-    if (IsLoggedIn()) return false;
+    if (!ServicesIdle()) return false;
     corvel::StoreFieldText(server_host, sizeof(server_host),
                            std::string_view(host ? host : "", corvel::BoundedLength(host, 259)));
     tcp_port = tcp;
@@ -54,7 +60,7 @@ void AppSession::StoreCredentials(const char* user, const char* pass, uint32_t t
 }
 
 bool AppSession::Login(const char* user, const char* pass) {
-    if (IsLoggedIn()) return false;
+    if (!ServicesIdle()) return false;
     StoreCredentials(user, pass, corvel::TickCount32());
     if (!tcp_service_.Start()) return false;
     if (!udp_service_.Start()) {
@@ -89,6 +95,7 @@ void AppSession::ReleaseRegisteredDevice(AppDevice* device) {
             device->channels.pop_back();
         }
         channel->StopAll();
+        channel->WaitForAudioWriters();
         channel_pool_.Release(channel);
     }
     device->position_transfer.Stop(corvel::kStopTimeoutMs);
@@ -98,6 +105,14 @@ void AppSession::ReleaseRegisteredDevice(AppDevice* device) {
         was_registered = RemoveFromRegistryLocked(device);
     }
     if (was_registered) device_pool_.Release(device);
+}
+
+AppChannel* AppSession::TakeChannel() {
+    return channel_pool_.Take();
+}
+
+void AppSession::ReleaseChannel(AppChannel* channel) {
+    channel_pool_.Release(channel);
 }
 
 AppOperation* AppSession::TakeOperation() {
@@ -115,7 +130,7 @@ bool AppSession::RemoveFromRegistryLocked(AppDevice* device) {
     const auto it = std::find(devices_.rbegin(), devices_.rend(), device);
     if (it == devices_.rend()) return false;
     devices_.erase(std::next(it).base());
-    by_key_.Erase(device->name_key, device);
+    by_key_.Erase(device->index_key, device);
     return true;
 }
 
@@ -130,11 +145,11 @@ void AppSession::BeginList(uint32_t count) {
 
 bool AppSession::MergeDevice(AppDevice* candidate) {
     std::lock_guard guard(devices_lock_);
-    AppDevice* existing = FindLocked(candidate->name_key, candidate->record.id());
+    AppDevice* existing = FindLocked(candidate->index_key, candidate->record.id());
     if (existing == nullptr) {
         candidate->state.store(kDeviceAdding);
         devices_.push_back(candidate);
-        by_key_.Insert(candidate->name_key, candidate);
+        by_key_.Insert(candidate->index_key, candidate);
         return true;
     }
     std::lock_guard device_guard(existing->lock);
@@ -159,16 +174,16 @@ void AppSession::EndList() {
 }
 
 void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
-    constexpr size_t kDeviceAt = 20;
-    if (bytes < kDeviceAt + DeviceRecord::kBytes) return;
-    const uint8_t* device_record = record + kDeviceAt;
+    using corvel::StatusRecord;
+    if (bytes < StatusRecord::kDeviceOffset + DeviceRecord::kBytes) return;
+    const uint8_t* device_record = record + StatusRecord::kDeviceOffset;
     const std::string_view id =
         corvel::FieldText(device_record + DeviceRecord::kIdOffset, DeviceRecord::kIdBytes);
-    const uint32_t key = corvel::NameHash(id);
+    const uint32_t key = corvel::IdentifierHash(id);
     // The status words follow the device record at its own declared size; a size that would put them
     // outside what was received leaves the words alone.
-    const size_t words_at = kDeviceAt + (corvel::LoadLE32(device_record) & ~3u);
-    const bool words_valid = words_at >= kDeviceAt && words_at + 64 <= bytes;
+    const size_t words_at = StatusRecord::StatusWordsOffset(corvel::LoadLE32(device_record));
+    const bool words_valid = words_at + 4 * StatusRecord::kWordCount <= bytes;
 
     std::lock_guard guard(devices_lock_);
     AppDevice* device = FindLocked(key, id);
@@ -185,9 +200,14 @@ void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
     }
 }
 
+size_t AppSession::LongestIndexProbe() {
+    std::lock_guard guard(devices_lock_);
+    return by_key_.LongestProbe();
+}
+
 AppDevice* AppSession::FindDevice(std::string_view id) {
     std::lock_guard guard(devices_lock_);
-    return FindLocked(corvel::NameHash(id), id);
+    return FindLocked(corvel::IdentifierHash(id), id);
 }
 
 size_t AppSession::DeviceCount() {

@@ -12,11 +12,12 @@
 #include "platform/overlay_font.h"
 #include "platform/sound_input.h"
 #include "platform/sound_output.h"
-#include "session/channel.h"
 #include "session/device.h"
 #include "session/device_index.h"
 #include "session/operation.h"
 #include "session/pool.h"
+
+struct AppChannel;
 
 // Device states.
 inline constexpr int32_t kDeviceUnlisted = 0;
@@ -60,12 +61,17 @@ struct AppSession {
 
     // Logged in means the center-server TCP service thread exists.
     bool IsLoggedIn() const;
+    // Not logged in, and no service worker abandoned by a stop time-out is still inside its Run (such a
+    // worker still reads the host, ports and credentials).
+    bool ServicesIdle() const;
+    // False unless ServicesIdle.
     bool SetCenterServer(const char* host, uint16_t tcp, uint16_t udp);
     // Stores the credentials (31 bytes each at most) and the session identifier "%s-%08X" of the user name
     // and the tick, cut to its 32-byte field.
     void StoreCredentials(const char* user, const char* pass, uint32_t tick);
     // Starts the TCP service and then the UDP service; false (and nothing left running) when either does
-    // not start or the session is logged in already. Client thread.
+    // not start or the services are not idle (logged in, or an abandoned worker still running). Client
+    // thread.
     bool Login(const char* user, const char* pass);
     // Stops the UDP and then the TCP service (10000 ms each) and releases every registered device with its
     // channels into the pools. Client thread.
@@ -99,12 +105,14 @@ struct AppSession {
     size_t DeviceCount();
     // Snapshot of the registry in list order (for tests and the logout walk).
     std::vector<AppDevice*> Devices();
+    // The registry index's longest probe run (for tests and diagnostics).
+    size_t LongestIndexProbe();
 
     // Devices, channels and operations from the pools.
     AppDevice* TakeDevice() { return device_pool_.Take(); }
     void ReleaseDevice(AppDevice* device) { device_pool_.Release(device); }
-    AppChannel* TakeChannel() { return channel_pool_.Take(); }
-    void ReleaseChannel(AppChannel* channel) { channel_pool_.Release(channel); }
+    AppChannel* TakeChannel();
+    void ReleaseChannel(AppChannel* channel);
     // Zero-filled operation record, or null when memory runs out.
     AppOperation* TakeOperation();
     void ReleaseOperation(AppOperation* operation) { operation_pool_.Release(operation); }
@@ -124,7 +132,7 @@ struct AppSession {
 
     corvel::spin_lock devices_lock_;
     std::vector<AppDevice*> devices_;  // registry in list order
-    corvel::DeviceIndex by_key_;       // the same devices by name key
+    corvel::DeviceIndex by_key_;       // the same devices by index key (IdentifierHash)
     corvel::Pool<AppDevice, corvel::spin_lock> device_pool_;
     corvel::Pool<AppChannel, corvel::spin_lock> channel_pool_;
     corvel::Pool<AppOperation, corvel::light_lock> operation_pool_;

@@ -41,11 +41,10 @@ class CSourceTransf : public CMyThread, private AudioRecordTarget, private TalkP
     const char* ThreadName() const override;
 
     // Bytes received or sent since the last call (payload + 36 per packet), for the statistics period.
-    uint32_t TakeByteCount() { return byte_count_.exchange(0, std::memory_order_acq_rel); }
+    uint64_t TakeByteCount() { return byte_count_.exchange(0, std::memory_order_acq_rel); }
     // Counts one packet of `payload_bytes` (and its header) into the statistics.
     void CountPacket(uint32_t payload_bytes) {
-        byte_count_.fetch_add(payload_bytes + static_cast<uint32_t>(TransferHeader::kBytes),
-                              std::memory_order_relaxed);
+        byte_count_.fetch_add(uint64_t{payload_bytes} + TransferHeader::kBytes, std::memory_order_relaxed);
     }
     uint8_t kind() const { return kind_; }
     // Wait after a failure; by default the session's retry pause (5000 ms unless a test shortens it).
@@ -79,7 +78,7 @@ class CSourceTransf : public CMyThread, private AudioRecordTarget, private TalkP
     std::unique_ptr<CAudioReceiver> receiver_;
     CTalkPairing pairing_;
 
-    std::atomic<uint32_t> byte_count_{0};
+    std::atomic<uint64_t> byte_count_{0};  // 64 bits: periods may go uncollected for hours
     std::atomic<SocketHandle> socket_{kInvalidSocket};
     sockaddr_in server_{};  // the transfer server of the last route
     FrameRecord cursor_;

@@ -5,11 +5,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/le.h"
+
 namespace corvel {
 
-inline constexpr uint32_t kTransferMagic = 'Q' | 'X' << 8 | 'T' << 16 | 'S' << 24;    // "QXTS"
-inline constexpr uint32_t kStreamMagic = 'Q' | 'X' << 8 | 'T' << 16 | 'X' << 24;      // "QXTX"
-inline constexpr uint32_t kTransferVersion = 'V' | '1' << 8 | '0' << 16 | '0' << 24;  // "V100"
+inline constexpr uint32_t kTransferMagic = FourCC('Q', 'X', 'T', 'S');
+inline constexpr uint32_t kStreamMagic = FourCC('Q', 'X', 'T', 'X');
+inline constexpr uint32_t kTransferVersion = FourCC('V', '1', '0', '0');
 
 // Transfer kinds.
 inline constexpr uint8_t kTransferVideo = 1;

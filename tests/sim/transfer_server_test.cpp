@@ -4,7 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +15,7 @@
 #include "base/socket.h"
 #include "center/wire.h"
 #include "platform.h"
+#include "platform/sound_wav_file.h"
 #include "transfer/audio_payload.h"
 #include "transfer/transfer_wire.h"
 
@@ -22,7 +26,9 @@ using namespace corvel;
 
 class TransferServerTest : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { StartPlatform(); }
+    // Starts a quiet platform on kernel-picked ports (`wav`: where the talk uplink goes).
+    void StartPlatform(const std::string& wav = "") {
         CenterConfig center;
         center.tcp_port = 0;
         center.udp_port = 0;
@@ -30,6 +36,7 @@ class TransferServerTest : public ::testing::Test {
         center.tick_ms = 0;
         TransferConfig transfer;
         transfer.log = false;
+        transfer.talk_wav_path = wav;
         platform = std::make_unique<SimPlatform>(center, transfer, Fleet::Default());
         std::string error;
         ASSERT_TRUE(platform->Start(&error)) << error;
@@ -179,6 +186,60 @@ namespace velq_sim {
 namespace {
 
 using namespace corvel;
+
+TEST_F(TransferServerTest, ShortCenterConnectionsDoNotKeepTheirThreads) {
+    uint32_t kind = 0;
+    // Every route request is a connection of its own; each thread kept would hold its stack until Stop.
+    for (int i = 0; i < 100; ++i) Route("MDVR-10001", kRouteVideo, 1, &kind);
+    EXPECT_EQ(platform->center().connections_accepted(), 100u);
+    EXPECT_LE(platform->center().connection_threads(), 2u);  // the last ones may not be joined yet
+}
+
+// A talk packet as the library sends one: 996 payload bytes, blocks of silence-coded G.726.
+std::vector<uint8_t> TalkPacket(uint32_t sequence) {
+    TransferHeader header;
+    header.sequence = sequence;
+    header.length = kAudioPayloadBytes;
+    header.kind = kTransferTalk;
+    header.channel = 1;
+    std::vector<uint8_t> packet(TransferHeader::kBytes + kAudioPayloadBytes, 0x88);
+    header.Encode(packet.data());
+    return packet;
+}
+
+TEST_F(TransferServerTest, TalkUplinkFillsGapsBoundedlyAndGoesToDiskAsItArrives) {
+    platform->Stop();
+    const std::string wav = ::testing::TempDir() + "talk_" + std::to_string(getpid()) + ".wav";
+    ASSERT_NO_FATAL_FAILURE(StartPlatform(wav));
+    std::string error;
+    uint32_t kind = 0, answer = 0;
+    const ControlRecord route = Route("MDVR-10001", kRouteTalk, 1, &kind);
+    const int fd = OpenStream(route, "MDVR-10001", kTransferTalk, 1, &answer);
+    ASSERT_GE(fd, 0);
+    // A sequence jump of a million packets, as a broken or hostile sender might make.
+    for (uint32_t sequence : {1u, 2u, 1000000u, 1000001u}) {
+        const auto packet = TalkPacket(sequence);
+        ASSERT_TRUE(SendAll(fd, packet.data(), packet.size()));
+    }
+    // Four first blocks, the block carried for the lost packet, and at most 3 s of silence for the gap.
+    constexpr size_t kBlock = 960;
+    const size_t expected = (5 + 25) * kBlock;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (platform->transfer().talk_pcm().size() < expected && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(platform->transfer().talk_pcm().size(), expected);
+    // The stream is still open, and the file already holds what was heard.
+    WavFileData on_disk;
+    ASSERT_TRUE(ReadWavFile(wav, &on_disk, &error)) << error;
+    EXPECT_EQ(on_disk.samples, platform->transfer().talk_pcm());
+    close(fd);
+    // The end of the stream adds the last packet's second block, and nothing else.
+    const auto ended = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (platform->transfer().talk_pcm().size() <= expected && std::chrono::steady_clock::now() < ended)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(platform->transfer().talk_pcm().size(), expected + kBlock);
+    std::remove(wav.c_str());
+}
 
 TEST_F(TransferServerTest, AudioComesInProtectedGroupsInTheVehiclesCodec) {
     uint32_t kind = 0, answer = 0;

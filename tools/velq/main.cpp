@@ -291,7 +291,8 @@ velq::MediaOptions MediaArguments(const Arguments& args) {
     options.device = args.positional[0];
     const size_t channels_end = takes_file ? 2 : args.positional.size();
     for (size_t i = 1; i < channels_end; ++i) {
-        options.channels.push_back(static_cast<int>(Number(args.positional[i], 1, 1024, "CHANNEL")));
+        // The library refuses larger channel numbers: the wire carries them in one byte.
+        options.channels.push_back(static_cast<int>(Number(args.positional[i], 1, 255, "CHANNEL")));
     }
     if (takes_file) options.file = args.positional[2];
     if (args.extra.count("--wav")) options.file = args.extra.at("--wav");

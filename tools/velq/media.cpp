@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -238,6 +239,13 @@ std::string VideoFigures(const ChannelState& channel) {
            std::to_string(channel.height);
 }
 
+// The last change of a regular file in nanoseconds; -1 when there is no such file.
+int64_t ChangeTime_ns(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return -1;
+    return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
 // Files in the folder of `base` named base + "-" + 19 stamp characters + `extension`, with their change
 // times.
 std::map<std::string, int64_t> StampedFiles(const std::string& base, const std::string& extension) {
@@ -253,11 +261,19 @@ std::map<std::string, int64_t> StampedFiles(const std::string& base, const std::
             name.compare(name.size() - extension.size(), extension.size(), extension) != 0) {
             continue;
         }
-        struct stat status {};
-        if (stat(entry.path().c_str(), &status) != 0) continue;
-        const std::string shown = base_path.has_parent_path() ? (folder / name).string() : name;
-        files[shown] = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+        const int64_t changed_ns = ChangeTime_ns(entry.path());
+        if (changed_ns < 0) continue;
+        files[base_path.has_parent_path() ? (folder / name).string() : name] = changed_ns;
     }
+    return files;
+}
+
+// What a recording into `file` may leave: the file itself and the stamped files beside it (split files,
+// or the later files of a recording that went on after a failed write), with their change times.
+std::map<std::string, int64_t> RecordingFiles(const std::string& file, const std::string& base) {
+    auto files = StampedFiles(base, ".avi");
+    const int64_t changed_ns = ChangeTime_ns(file);
+    if (changed_ns >= 0) files[file] = changed_ns;
     return files;
 }
 
@@ -287,8 +303,11 @@ std::string WithoutExtension(const std::string& path, const char* extension) {
 
 int Record(const MediaOptions& options) {
     const std::u16string path = Utf16Path(options.file);
-    const std::string base = WithoutExtension(options.file, ".avi");
-    const auto before = StampedFiles(base, ".avi");
+    // The library takes backslashes as folder separators too; look for its files where it puts them.
+    std::string file = options.file;
+    std::replace(file.begin(), file.end(), '\\', '/');
+    const std::string base = WithoutExtension(file, ".avi");
+    const auto before = RecordingFiles(file, base);
     CatchStopSignals();
     MediaSession media(options);
     AppChannel* channel = media.channel(0);
@@ -302,16 +321,22 @@ int Record(const MediaOptions& options) {
         std::fprintf(stderr, "velq: recording %s: %d s, %ld kbit/s (audio %d kbit/s)\n", options.file.c_str(),
                      elapsed_s, static_cast<long>(state.kbps), state.audio_kbps);
     });
-    VelqChn_RecordStop(channel);
+    VelqChn_RecordStop(channel);  // closes the file (and deletes one under 1024 bytes) before it returns
     media.RequireVideo(options.duration_s);
-    if (options.split_s == 0) {
-        std::printf("recorded %s\n", options.file.c_str());
-    } else {
-        for (const auto& [name, changed] : StampedFiles(base, ".avi")) {
-            const auto old = before.find(name);
-            if (old == before.end() || old->second != changed) std::printf("recorded %s\n", name.c_str());
-        }
+    // Only files that were made or changed by this run count.
+    std::vector<std::string> written;
+    for (const auto& [name, changed] : RecordingFiles(file, base)) {
+        const auto old = before.find(name);
+        if (old == before.end() || old->second != changed) written.push_back(name);
     }
+    const bool named_file_written = std::find(written.begin(), written.end(), file) != written.end();
+    if (written.empty() || (options.split_s == 0 && !named_file_written)) {
+        throw Failure{"nothing was recorded into " +
+                      (options.split_s == 0 ? file : base + "-YYYY-MM-DD-HH-MM-SS.avi") +
+                      " (the folder could not be created or written, or the recording stayed under 1024 "
+                      "bytes and was deleted)"};
+    }
+    for (const std::string& name : written) std::printf("recorded %s\n", name.c_str());
     return kExitOk;
 }
 

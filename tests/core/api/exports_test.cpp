@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "corvel/corvel.h"
+#include "session/channel.h"
 #include "session/session.h"
 #include "test_window.h"
 
@@ -129,6 +130,41 @@ TEST_F(NotLoggedInObjects, TimerSplitsTheDeviceAudioRateOverEveryChannel) {
     EXPECT_EQ(channel->frame_rate, 25);
     EXPECT_EQ(VelqChn_OnTimer(channel), 0);  // counters were drained
     EXPECT_EQ(channel->frame_rate, 0);
+}
+
+TEST_F(NotLoggedInObjects, TimerFiguresOfLargeCountsNeitherWrapNorOverflow) {
+    // Three packets of 2 GiB: past 4 GiB a 32-bit count wraps, past 256 MiB a 32-bit count times 8 does.
+    for (int i = 0; i < 3; ++i) channel->video_transfer.CountPacket(0x7FFFFFFFu);
+    device->audio_byte_total += uint64_t{5} << 30;
+    EXPECT_EQ(VelqChn_OnTimer(channel), 5 << 23);  // 5 GiB * 8 / 1024
+    const int64_t video_kbps = 3 * (int64_t{0x7FFFFFFF} + 36) / 128;
+    EXPECT_EQ(channel->video_rate, video_kbps);
+    EXPECT_EQ(channel->total_rate, video_kbps + (5 << 23));
+    // A count beyond what the figure can hold gives the largest figure.
+    device->audio_byte_total += uint64_t{1} << 40;
+    EXPECT_EQ(VelqChn_OnTimer(channel), INT32_MAX);
+    EXPECT_EQ(channel->total_rate, INT32_MAX);
+}
+
+TEST(Exports, ChannelNumbersThatDoNotFitTheWireAreRefused) {
+    TestWindow window;
+    AppSession* session = VelqApp_Construct(&window, VELQ_MESSAGE);
+    // Logged in to a port where nobody listens: the services retry, the exports work.
+    ASSERT_EQ(VelqApp_SetCenterServer(session, "127.0.0.1", 1, 1), 1);
+    ASSERT_EQ(VelqApp_Login(session, "user", "password"), 1);
+    AppDevice* device = VelqApp_CreateDevice(session, "bus-1");
+    device->state = kDevicePresent;
+    EXPECT_EQ(VelqDev_CreateChannel(device, 256, &window), nullptr);
+    EXPECT_EQ(VelqDev_CreateChannel(device, 1000, &window), nullptr);
+    EXPECT_EQ(VelqDev_CreateChannel(device, -1, &window), nullptr);
+    AppChannel* last = VelqDev_CreateChannel(device, 255, &window);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(device->channels.size(), 1u);
+    VelqChn_Release(last);
+    device->state = kDeviceUnlisted;
+    VelqDev_Release(device);
+    VelqApp_Logout(session);
+    VelqApp_Destruct(session);
 }
 
 TEST(Operations, AccessorsReadTheControlReplyAndOnlyForTheirKinds) {

@@ -1,7 +1,13 @@
 // The TCP service against a scripted server: request bytes, reply handling, and untrusted replies.
+#include <fcntl.h>
+#include <sys/socket.h>
+
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "harness.h"
+#include "test_wait.h"
 
 namespace corvel::test {
 namespace {
@@ -213,6 +219,84 @@ TEST_F(TcpService, StatusRecordsApplyWordsAndPostAlarmsOnlyForNewerStamps) {
     EXPECT_EQ(device->status_words[13], 2u);
     EXPECT_EQ(device->record.text1(), "ZERO");
     EXPECT_EQ(window_.Count(VELQ_EV_STATUS_FIRST + 13), 1u);
+}
+
+// A window that holds the first poster of one event code until released, as a stuck client could.
+class HoldingWindow : public TestWindow {
+  public:
+    explicit HoldingWindow(uintptr_t code) : code_(code) {}
+    void PostMessage(uint32_t message, uintptr_t code, intptr_t value) override {
+        if (code == code_) {
+            std::unique_lock lock(mutex_);
+            if (!held_) {
+                held_ = true;
+                cv_.notify_all();
+                cv_.wait(lock, [&] { return released_; });
+            }
+        }
+        TestWindow::PostMessage(message, code, value);
+    }
+    bool WaitHeld() {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, 5s, [&] { return held_; });
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        cv_.notify_all();
+    }
+
+  private:
+    const uintptr_t code_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool held_ = false, released_ = false;
+};
+
+// The descriptor of this process's TCP socket connected to `port` on the loopback, or -1.
+int ClientSocketTo(uint16_t port) {
+    for (int fd = 3; fd < 1024; ++fd) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof(peer);
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0 && peer.sin_family == AF_INET &&
+            ntohs(peer.sin_port) == port)
+            return fd;
+    }
+    return -1;
+}
+
+TEST(TcpServiceAbandoned, AWorkerPastItsStopTimeOutKeepsItsSocketAndTheSessionsSettings) {
+    HoldingWindow window(VELQ_EV_LOGIN_OK);
+    ScriptedPeer peer;
+    {
+        AppSession session(&window, VELQ_MESSAGE);
+        session.set_center_timing(QuietTiming());
+        ASSERT_TRUE(session.SetCenterServer("127.0.0.1", peer.port(), peer.udp_port()));
+        ASSERT_TRUE(session.Login("orvi", "480913"));
+        ASSERT_TRUE(peer.Accept());
+        Request first;
+        ASSERT_TRUE(peer.Read(&first));
+        ASSERT_TRUE(peer.Send(ScriptedPeer::Answer(first)));
+        ASSERT_TRUE(window.WaitHeld());  // the TCP worker is inside the reply's handling
+        const int fd = ClientSocketTo(peer.port());
+        ASSERT_GE(fd, 0);
+
+        session.tcp_service().Stop(50);
+        ASSERT_FALSE(session.tcp_service().WorkerExited());
+        session.Logout();  // the rest of the logout goes on without the worker
+        // Its socket is still its own: closed now, the number could be handed out again under it.
+        EXPECT_NE(fcntl(fd, F_GETFD), -1);
+        // And it still reads the server and the credentials: they stay as they are until it has left.
+        EXPECT_FALSE(session.SetCenterServer("192.0.2.1", 1, 1));
+        EXPECT_FALSE(session.Login("other", "secret"));
+        EXPECT_STREQ(session.server_host, "127.0.0.1");
+        EXPECT_STREQ(session.user_name, "orvi");
+
+        window.Release();
+        ASSERT_TRUE(test::WaitUntil([&] { return session.tcp_service().WorkerExited(); }));
+        EXPECT_TRUE(peer.ClosedByClient(5000));  // the worker closed its socket on the way out
+        EXPECT_TRUE(session.SetCenterServer("127.0.0.1", peer.port(), peer.udp_port()));
+    }
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // The channel's recording switch around its embedded recorder.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 #include "avi_probe.h"
 #include "corvel/corvel.h"
 #include "record_rig.h"
@@ -108,6 +112,34 @@ TEST_F(RecordChannel, DeviceAudioReachesEveryChannelWithAFileOpen) {
     ASSERT_TRUE(avi.Open(first));
     EXPECT_EQ(test::ReadAllAudio(avi, 4096), pcm);
     EXPECT_EQ(test::FilesIn(dir.path()), std::vector<std::string>{"c2.avi"});
+}
+
+// A write that hangs on a slow disk (here: the recorder's lock held, as a write in progress holds it)
+// must not hold the device's channel list: the client thread creates and releases channels meanwhile.
+TEST_F(RecordChannel, SlowAudioWriteDoesNotHoldTheDevicesChannelList) {
+    const std::string path = dir / "slow.avi";
+    const std::u16string path16(path.begin(), path.end());
+    ASSERT_TRUE(channel->RecordStart(path16.c_str(), 0));
+    Feed(0, 5);
+    ASSERT_TRUE(channel->recorder.HasOpenFile());
+    long_lock& write_in_progress = channel->recorder;
+    write_in_progress.lock();
+    const auto pcm = test::Pcm(640, 3);
+    std::thread audio([&] { RecordDeviceAudio(device, pcm.data(), 640); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the audio thread now waits on the disk
+    auto created = std::async(std::launch::async, [&] {
+        AppChannel* added = session->TakeChannel();
+        added->Bind(session, device, 3, &window);
+        return added;
+    });
+    const bool in_time = created.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+    write_in_progress.unlock();
+    audio.join();
+    EXPECT_TRUE(in_time);
+    created.get();
+    EXPECT_EQ(channel->audio_writers.load(), 0);
+    EXPECT_EQ(channel->recorder.bytes_written() - test::VideoBytes(frames, 0, 5), 640u);  // it still arrived
+    channel->RecordStop();
 }
 
 }  // namespace

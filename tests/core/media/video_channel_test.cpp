@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "corvel/corvel.h"
+#include "session/channel.h"
 #include "session/session.h"
 #include "video_test_util.h"
 

@@ -273,5 +273,73 @@ TEST(VideoPacing, RefreshCutsALongPacingWaitShort) {
     channel.video.Stop(kStopTimeoutMs);
 }
 
+// A window whose first presentation hangs until released, as a stuck display driver would hold the video
+// thread. It notes whether the picture changed while it was being presented and whether a second
+// presentation came in meanwhile.
+class HangingWindow : public VelqWindow {
+  public:
+    void PostMessage(uint32_t, uintptr_t, intptr_t) override {}
+    VelqPixelFormat PreferredFormat() const override { return VELQ_PIX_BGRA32; }
+    VelqPresentResult PresentPicture(const VelqPicture& picture) override {
+        const int inside = inside_.fetch_add(1) + 1;
+        if (inside > 1) overlapped_ = true;
+        const uint64_t before = Checksum(picture);
+        {
+            std::unique_lock lock(mutex_);
+            if (!held_once_) {
+                held_once_ = true;
+                held_ = true;
+                cv_.notify_all();
+                cv_.wait(lock, [&] { return released_; });
+            }
+        }
+        if (Checksum(picture) != before) changed_ = true;
+        inside_.fetch_sub(1);
+        return VELQ_PRESENT_OK;
+    }
+    bool WaitHeld() {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, std::chrono::seconds(20), [&] { return held_; });
+    }
+    void Release() {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+        cv_.notify_all();
+    }
+    std::atomic<bool> changed_{false}, overlapped_{false};
+
+  private:
+    static uint64_t Checksum(const VelqPicture& picture) {
+        return test::PlanesChecksum(picture.format, picture.width, picture.height, picture.plane,
+                                    picture.stride);
+    }
+    std::atomic<int> inside_{0};
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool held_once_ = false, held_ = false, released_ = false;
+};
+
+TEST(VideoWorker, AnAbandonedThreadKeepsTheRendererUntilItLeaves) {
+    const auto& cif = Stream(352, 288);
+    HangingWindow window;
+    Channel channel(&window);
+    channel.video.background_color = 0x00FF00;  // a cleared back buffer differs from any picture
+    test::StartBuffer(channel.buffer);
+    test::Feed(channel.buffer, std::vector<EncodedFrame>(cif.begin(), cif.begin() + 3));
+    ASSERT_TRUE(channel.video.Start());
+    ASSERT_TRUE(window.WaitHeld());
+    channel.video.Stop(50);  // the thread stays inside the presentation: abandoned
+    ASSERT_FALSE(channel.video.HasThread());
+    ASSERT_FALSE(channel.video.WorkerExited());
+    EXPECT_FALSE(channel.video.Start());  // refused, and the renderer is left alone
+    channel.video.Refresh();              // nothing is presented from here meanwhile
+    window.Release();
+    ASSERT_TRUE(Eventually([&] { return channel.video.WorkerExited(); }));
+    EXPECT_FALSE(window.changed_);
+    EXPECT_FALSE(window.overlapped_);
+    EXPECT_TRUE(channel.video.Start());  // once it has left, the channel starts again
+    channel.video.Stop(kStopTimeoutMs);
+}
+
 }  // namespace
 }  // namespace corvel

@@ -12,6 +12,7 @@
 
 #include "corvel/corvel.h"
 #include "platform/sound_wav_file.h"
+#include "session/channel.h"
 #include "session/session.h"
 #include "test_wait.h"
 #include "test_window.h"

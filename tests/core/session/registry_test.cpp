@@ -119,6 +119,26 @@ TEST_F(RegistryTest, MergeMatchesOnTheIdentifierNotJustTheKey) {
     EXPECT_EQ(session.FindDevice(b)->record.id(), b);
 }
 
+TEST_F(RegistryTest, IdentifiersThatShareTheNameKeyDoNotShareAProbeRun) {
+    // 40-character names that differ only at even indices, which the name key never reads.
+    std::vector<std::string> ids;
+    for (uint32_t n = 0; n < 20000; ++n) {
+        std::string id(40, 'x');
+        for (uint32_t rest = n, at = 0; rest != 0; rest /= 26, at += 2)
+            id[at] = static_cast<char>('A' + rest % 26);
+        ids.push_back(id);
+    }
+    ASSERT_EQ(corvel::NameHash(ids.front()), corvel::NameHash(ids.back()));
+    MergeList(ids);
+    ASSERT_EQ(session.DeviceCount(), ids.size());
+    // One shared key would make the last of them 19,999 slots from home, and every merge walk that far.
+    EXPECT_LT(session.LongestIndexProbe(), 64u);
+    AppDevice* last = session.FindDevice(ids.back());
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->record.id(), ids.back());
+    EXPECT_EQ(last->name_key, corvel::NameHash(ids.back()));  // the device keeps its name key
+}
+
 TEST_F(RegistryTest, StatusWordsPostOnlyChangesBetweenNonZeroValues) {
     MergeList({"car"});
     AppDevice* device = session.FindDevice("car");

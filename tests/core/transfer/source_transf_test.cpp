@@ -14,6 +14,7 @@
 #include "center/wire.h"
 #include "corvel/corvel.h"
 #include "scripted_peer.h"
+#include "session/channel.h"
 #include "session/session.h"
 #include "test_window.h"
 

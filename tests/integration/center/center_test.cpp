@@ -1,5 +1,9 @@
 // The library against velq-sim's center server: login outcomes, lists, status and alarms, operations,
 // and reconnecting after the server drops the connection.
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -8,7 +12,20 @@
 namespace corvel::test {
 namespace {
 
-class Center : public SimHarness {};
+class Center : public SimHarness {
+  protected:
+    // Sets all sixteen status words of `id` to `value` on the server and waits until the client posted
+    // each of the events 160-175 once more than before.
+    void ExpectAllStatusEvents(const char* id, uint32_t value) {
+        std::vector<size_t> before;
+        for (uintptr_t code = VELQ_EV_STATUS_FIRST; code <= VELQ_EV_STATUS_LAST; ++code)
+            before.push_back(window_.Count(code));
+        for (size_t word = 0; word < 16; ++word) ASSERT_TRUE(server_->fleet().SetStatusWord(id, word, value));
+        for (uintptr_t code = VELQ_EV_STATUS_FIRST; code <= VELQ_EV_STATUS_LAST; ++code) {
+            ASSERT_TRUE(window_.WaitFor(code, 5s, before[code - VELQ_EV_STATUS_FIRST] + 1)) << code;
+        }
+    }
+};
 
 TEST_F(Center, LoginListsTheFleetWithOnlineAndOfflineDevices) {
     StartServer();
@@ -81,6 +98,57 @@ TEST_F(Center, StatusChangesReachTheRegistryAndAlarmsArePosted) {
         return device->record.text1() == "KT-0098@4";
     }));
     EXPECT_EQ(window_.Count(VELQ_EV_STATUS_FIRST + 13), 1u);
+}
+
+TEST_F(Center, AlarmsKeepComingAfterTheCenterRestartsWithLowerStamps) {
+    StartServer();
+    LoginAndList();
+    ASSERT_TRUE(WaitInStep());
+    // Drive the first server's stamp well above anything the second one reaches below.
+    for (uint32_t i = 0; i < 100; ++i)
+        ASSERT_TRUE(server_->fleet().SetStatusWord("MDVR-10003", 0, 1 + i % 2));
+    ASSERT_TRUE(WaitInStep());
+    ASSERT_NO_FATAL_FAILURE(ExpectAllStatusEvents("MDVR-10003", 3));
+    ASSERT_TRUE(WaitInStep());
+    const uint64_t old_stamp = server_->fleet().stamp();
+
+    auto config = QuietConfig();
+    config.tcp_port = server_->tcp_port();
+    config.udp_port = server_->udp_port();
+    server_->Stop();
+    StartServer(config);  // same ports, stamps begin again from the fleet's start
+    ASSERT_LT(server_->fleet().stamp() + 16, old_stamp);
+    ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_OK, 5s, 2));
+    ASSERT_NO_FATAL_FAILURE(ExpectAllStatusEvents("MDVR-10003", 4));
+    EXPECT_TRUE(WaitInStep());
+}
+
+TEST_F(Center, PollAnswerFromAnotherSocketChangesNothing) {
+    StartServer();
+    LoginAndList();
+    ASSERT_TRUE(WaitInStep());
+    uint16_t client_port = 0;
+    ASSERT_TRUE(WaitUntil([&] { return (client_port = session_->udp_service().local_port()) != 0; }));
+    // Another sender on the network answers the poll with the highest stamp there is.
+    const int stranger = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(stranger, 0);
+    sockaddr_in client{};
+    client.sin_family = AF_INET;
+    client.sin_port = htons(client_port);
+    client.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    uint8_t answer[PollAnswer::kMinBytes];
+    PollAnswer::Encode(kCenterVersion, ~0ull, answer);
+    for (int i = 0; i < 3; ++i) {
+        sendto(stranger, answer, sizeof(answer), 0, reinterpret_cast<const sockaddr*>(&client),
+               sizeof(client));
+        std::this_thread::sleep_for(200ms);  // more than a poll interval: the forged stamp had its chance
+    }
+    close(stranger);
+    EXPECT_NE(session_->tcp_service().newest_stamp(), ~0ull);
+    ASSERT_TRUE(server_->fleet().SetStatusWord("MDVR-10003", 0, 1));
+    ASSERT_TRUE(WaitInStep());
+    ASSERT_NO_FATAL_FAILURE(ExpectAllStatusEvents("MDVR-10003", 2));
+    EXPECT_TRUE(WaitInStep());
 }
 
 TEST_F(Center, MovingVehiclesReportNewPositionsWithValidSentences) {

@@ -73,6 +73,39 @@ TEST_F(VelqMediaCli, RecordWritesH264VideoAndPcmAudio) {
     ExpectCifRecording(path, 25);  // 25 frames/s for 3 s, with slack for a loaded machine
 }
 
+TEST_F(VelqMediaCli, RecordFailsWhenItsFileCannotBeWritten) {
+    std::ofstream(dir_ + "plain-file") << "not a folder";
+    for (const char* split : {"", " --split 1"}) {
+        SCOPED_TRACE(split);
+        const std::string path = dir_ + "plain-file/sub/rec.avi";
+        const ProgramRun run = Execute("record MDVR-10001 1 " + path + " --duration 2" + split + ports_);
+        EXPECT_EQ(run.status, 1) << run.out;
+        EXPECT_EQ(run.out.find("recorded"), std::string::npos) << run.out;
+        EXPECT_NE(run.err.find("nothing was recorded into " + dir_ + "plain-file/sub/rec"), std::string::npos)
+            << run.err;
+    }
+}
+
+TEST_F(VelqMediaCli, SplitRecordingNamesEveryFileItWrote) {
+    const ProgramRun run =
+        Execute("record MDVR-10002 1 " + dir_ + "part.avi --split 1 --duration 4" + ports_);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> named;
+    for (size_t at = 0; (at = run.out.find("recorded ", at)) != std::string::npos;) {
+        const size_t end = run.out.find('\n', at);
+        named.push_back(run.out.substr(at + 9, end - at - 9));
+        at = end;
+    }
+    EXPECT_GE(named.size(), 2u) << run.out;
+    size_t on_disk = 0;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        ++on_disk;
+        EXPECT_NE(std::find(named.begin(), named.end(), entry.path().string()), named.end()) << entry.path();
+    }
+    EXPECT_EQ(on_disk, named.size());
+    for (const std::string& name : named) EXPECT_GT(fs::file_size(name), 1024u) << name;
+}
+
 TEST_F(VelqMediaCli, InterruptedRecordingEndsCleanlyWithAReadableFile) {
     const std::string path = dir_ + "until-interrupted.avi";
     const std::string err = dir_ + "stderr.txt";
@@ -179,6 +212,9 @@ TEST_F(VelqMediaCli, FailuresEndWithStatusOneAndOneClearLine) {
     EXPECT_EQ(run.status, 1);
     run = Execute("record MDVR-10001 1" + ports_);
     EXPECT_EQ(run.status, 2);
+    run = Execute("play MDVR-10001 256 --duration 1" + ports_);  // channel numbers travel in one byte
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("CHANNEL must be a number from 1 to 255"), std::string::npos) << run.err;
     run = Execute("play MDVR-10001 1 --split 5" + ports_);
     EXPECT_EQ(run.status, 2);
 }

@@ -4,6 +4,7 @@
 
 #include "media/avi_file.h"
 #include "media_harness.h"
+#include "session/channel.h"
 
 namespace corvel::test {
 namespace {

@@ -13,6 +13,7 @@
 #include "media/frame_buffer.h"
 #include "media_harness.h"
 #include "platform/sound_wav_file.h"
+#include "session/channel.h"
 #include "test_wait.h"
 
 namespace corvel::test {
