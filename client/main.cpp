@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -43,12 +44,14 @@ void CloseOnSignals() {
 }  // namespace
 
 static const char kHelp[] =
-    "Usage: tavrin [--login] [--version] [--help]\n"
+    "Usage: tavrin [--login] [--page FILE] [--fullscreen] [--version] [--help]\n"
     "Tavrin, the operator's client of the mobile video platform.\n"
     "\n"
-    "  --login     log in with the stored center server and user once the window is up\n"
-    "  --version   show the version and exit\n"
-    "  --help      show this help and exit\n"
+    "  --login       log in with the stored center server and user once the window is up\n"
+    "  --page FILE   play the channels of a page file (as Load Page) once the devices are listed\n"
+    "  --fullscreen  start with the main window filling the screen (F11 toggles)\n"
+    "  --version     show the version and exit\n"
+    "  --help        show this help and exit\n"
     "\n"
     "Settings live in Config.ini in the program folder: $TAVRIN_HOME when set, the program's own folder\n"
     "when it runs from its build folder, else ~/.config/tavrin/.\n";
@@ -59,9 +62,13 @@ int main(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     const QCommandLineOption login(QStringLiteral("login"));
+    const QCommandLineOption page(QStringLiteral("page"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption fullscreen(QStringLiteral("fullscreen"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOption(login);
+    parser.addOption(page);
+    parser.addOption(fullscreen);
     parser.addOption(help);
     parser.addOption(version);
     if (!parser.parse(arguments)) {
@@ -88,11 +95,16 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tavrin"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrin"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tavrin"));
+    // The installed desktop entry's name (org.corvel.Tavrin.desktop): Wayland compositors match the
+    // window to its entry and icon by it.
+    QApplication::setDesktopFileName(QStringLiteral("org.corvel.Tavrin"));
 
     CloseOnSignals();
     CAppClient client(AppFolders::Detect());
     client.InitInstance();
     ApplyAppStyle(client.settings);
-    return client.Run(parser.isSet(login));
+    // A relative page file is taken from where tavrin was started.
+    const QString page_file =
+        parser.isSet(page) ? QFileInfo(parser.value(page)).absoluteFilePath() : QString();
+    return client.Run(parser.isSet(login), page_file, parser.isSet(fullscreen));
 }

@@ -2,7 +2,11 @@
 
 #include <QBitmap>
 #include <QDateTime>
+#include <QDrag>
 #include <QMouseEvent>
+
+#include "dialogs/dev_show_dlg.h"
+#include "shell/page_tab.h"
 
 #include "shell/app_client.h"
 #include "shell/app_profile.h"
@@ -26,6 +30,9 @@ DevTree::DevTree(QWidget* parent) : QTreeWidget(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setExpandsOnDoubleClick(false);
     setFrameShape(QFrame::NoFrame);
+    // Channel nodes are dragged into the video grid.
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
 }
 
 void DevTree::Setup(DevTreeHost* host, const QString& skin_folder) {
@@ -181,4 +188,76 @@ void DevTree::mouseDoubleClickEvent(QMouseEvent* event) {
         emit channelActivated(node);
     }
     host_->TreeClicked();
+}
+
+const DevTreeEntry* DevTree::EntryOf(const QTreeWidgetItem* node) const {
+    if (!node) return nullptr;
+    if (node->parent()) node = node->parent();
+    return Entry(node->data(0, Qt::UserRole).toInt());
+}
+
+DevTreeEntry* DevTree::EntryOf(const QTreeWidgetItem* node) {
+    return const_cast<DevTreeEntry*>(std::as_const(*this).EntryOf(node));
+}
+
+QTreeWidgetItem* DevTree::ChannelNode(int device, int channel) const {
+    const DevTreeEntry* record = Entry(device);
+    if (!record || !record->item) return nullptr;
+    for (int i = 0; i < record->item->childCount(); ++i) {
+        QTreeWidgetItem* child = record->item->child(i);
+        if (child->data(0, Qt::UserRole).toInt() == channel) return child;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* DevTree::FindChannelNode(const QByteArray& device_id, int channel) const {
+    if (device_id.isEmpty() || channel == 0) return nullptr;
+    for (int i = 0; i < entries_.size(); ++i) {
+        if (DeviceBytes(entries_[i].device, VELQ_DEV_ID, 64) == device_id) return ChannelNode(i, channel);
+    }
+    return nullptr;
+}
+
+void DevTree::PlayChannel(QTreeWidgetItem* channel_item, CDevShowDlg* window, QTreeWidgetItem* device_item) {
+    const int channel = channel_item->data(0, Qt::UserRole).toInt();
+    const DevTreeEntry* record = Entry(device_item->data(0, Qt::UserRole).toInt());
+    SetNodeImage(channel_item, kChannelPlaying);
+    AppDevice* device = record ? record->device : nullptr;
+    window->channel = device ? VelqDev_CreateChannel(device, channel, window) : nullptr;
+    window->device = device;
+    window->channelItem = channel_item;
+    if (window->channel) {
+        const AppSettings& settings = CAppClient::Settings();
+        VelqChn_SetBkColor(window->channel, uint32_t(settings.ChildBkColor));
+        VelqChn_ShowVerbose(window->channel, settings.ShowVerbose);
+        VelqChn_SetBufKeep(window->channel, settings.LowDelay);
+        VelqChn_VideoPlay(window->channel);
+    }
+    window->setWindowTitle(device_item->text(0) + QStringLiteral(": ") + channel_item->text(0));
+}
+
+void DevTree::StopChannel(CDevShowDlg* window) {
+    if (window->channelItem) SetNodeImage(window->channelItem, kChannelIdle);
+    window->ReleaseChannel();
+    window->setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
+}
+
+void DevTree::startDrag(Qt::DropActions) {
+    QTreeWidgetItem* node = currentItem();
+    if (!node || !host_) return;
+    host_->SelectDeviceNode(node);
+    host_->TreeClicked();
+    const DevTreeEntry* record = EntryOf(node);
+    if (!node->parent() || !record) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(PageTab::ChannelMime(node->parent()->data(0, Qt::UserRole).toInt(),
+                                           node->data(0, Qt::UserRole).toInt()));
+    const QIcon icon = ImageIcon(record->online == 1 ? kChannelPlaying : kChannelIdle);
+    if (!icon.isNull()) {
+        drag->setPixmap(icon.pixmap(iconSize()));
+        drag->setHotSpot(QPoint(0, -32));
+    }
+    drag_item = node;
+    drag->exec(Qt::CopyAction);
+    drag_item = nullptr;
 }

@@ -9,6 +9,8 @@
 
 #include "dialogs/dev_tree_entry.h"
 
+class CDevShowDlg;
+
 // What the tree asks of the main window.
 class DevTreeHost {
   public:
@@ -61,6 +63,22 @@ class DevTree : public QTreeWidget {
     QIcon ImageIcon(int image) const;
     int ImageCount() const { return int(images_.size()); }
 
+    // Opens a channel node in a display window: the node shows "playing", the library draws the channel
+    // into the window. A channel the library cannot make leaves the window bound to the node without a
+    // channel, so that Play on the node or a logout frees it.
+    void PlayChannel(QTreeWidgetItem* channel_item, CDevShowDlg* window, QTreeWidgetItem* device_item);
+    // Closes what a display window shows.
+    void StopChannel(CDevShowDlg* window);
+    // A channel node's icon: kChannelIdle, kChannelPlaying or kChannelRecording.
+    void SetChannelImage(QTreeWidgetItem* channel_item, int image) { SetNodeImage(channel_item, image); }
+    // The channel node of record `device` (index) and channel number, or null.
+    QTreeWidgetItem* ChannelNode(int device, int channel) const;
+    // The channel node of the first record whose device id equals `device_id` byte for byte, or null.
+    QTreeWidgetItem* FindChannelNode(const QByteArray& device_id, int channel) const;
+    // The record of a node (a device node or a channel node's parent), or null.
+    const DevTreeEntry* EntryOf(const QTreeWidgetItem* node) const;
+    DevTreeEntry* EntryOf(const QTreeWidgetItem* node);
+
     // The channel node being dragged, or null.
     QTreeWidgetItem* drag_item = nullptr;
 
@@ -71,6 +89,7 @@ class DevTree : public QTreeWidget {
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void startDrag(Qt::DropActions actions) override;
 
   private:
     void SetNodeImage(QTreeWidgetItem* node, int image);

@@ -42,10 +42,14 @@ void CAppClient::InitInstance() {
     settings.Load(profile.folders().record_default, profile.folders().snapshot_default);
 }
 
-int CAppClient::Run(bool login) {
+int CAppClient::Run(bool login, const QString& page, bool fullscreen) {
     auto window = std::make_unique<CAppMainDlg>();
     main_window_ = window.get();
-    window->show();
+    if (!page.isEmpty()) window->LoadPageWhenListed(page);
+    if (fullscreen)
+        window->showFullScreen();
+    else
+        window->show();
     if (login) QTimer::singleShot(0, window.get(), [w = window.get()] { w->PressLogin(); });
     const int code = QApplication::exec();
     main_window_ = nullptr;

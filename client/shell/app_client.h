@@ -2,6 +2,7 @@
 // The application object: starts the client in its fixed order, keeps the settings read at start-up and
 // runs the main window until it closes. One exists while the client runs (tests make their own); every
 // window reaches the settings and the main window through it. UI thread only.
+#include <QString>
 #include <memory>
 
 #include "shell/app_folders.h"
@@ -19,9 +20,10 @@ class CAppClient {
 
     // Start-up after the application object exists: language and skin, the locale, the cached settings.
     void InitInstance();
-    // Makes the main window, shows it (pressing Login first when `login`), runs until it closes, destroys
-    // it. Returns the program's exit code.
-    int Run(bool login);
+    // Makes the main window, shows it (pressing Login first when `login`; full screen when `fullscreen`;
+    // loading page file `page` once the first device list is in, when not empty), runs until it closes,
+    // destroys it. Returns the program's exit code.
+    int Run(bool login, const QString& page = QString(), bool fullscreen = false);
 
     static CAppClient* Get();
     // The running client's settings; the defaults when no client exists.

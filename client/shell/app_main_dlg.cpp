@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -15,6 +16,7 @@
 #include "dialogs/cycle_dlg.h"
 #include "dialogs/dev_config_dlg.h"
 #include "dialogs/dev_info_dlg.h"
+#include "dialogs/dev_show_dlg.h"
 #include "dialogs/option_dlg.h"
 #include "dialogs/record_dlg.h"
 #include "dialogs/search_dlg.h"
@@ -24,6 +26,7 @@
 #include "shell/app_client.h"
 #include "shell/app_profile.h"
 #include "shell/app_settings.h"
+#include "shell/channel_actions.h"
 #include "shell/device_info.h"
 #include "shell/device_status_list.h"
 #include "shell/log_list.h"
@@ -83,6 +86,13 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     vehicle_list_->SetColors(AppSettings::Color(settings.TextColor),
                              AppSettings::Color(settings.ChildBkColor));
     log_->SetColors(AppSettings::Color(settings.TextColor), AppSettings::Color(settings.ChildBkColor));
+    grid_->InitFromSettings();
+    CheckGridSize();
+    actions_ = std::make_unique<ChannelActions>(tree_, grid_, &library_window_,
+                                                [this](const QString& line) { AddLogLine(nullptr, line); });
+    actions_->SetMapToggle([this] { ToggleMapView(); });
+    actions_->SetConfigCommand([this](QTreeWidgetItem* node) { ConfigCommand(node); });
+    connect(tree_, &DevTree::channelActivated, this, [this] { actions_->Run(kCommandPlay); });
     timer_id_ = startTimer(1000);
 
     setMinimumSize(640, 480);
@@ -112,9 +122,10 @@ void CAppMainDlg::CreateMenu() {
                 login_->raise();
                 login_->activateWindow();
             });
-    // Page files come with the video grid.
-    add(user, AppProfile::Translate(QStringLiteral("Load Page")), kCmdLoadPage, false);
-    add(user, AppProfile::Translate(QStringLiteral("Save Page")), kCmdSavePage, false);
+    connect(add(user, AppProfile::Translate(QStringLiteral("Load Page")), kCmdLoadPage, true),
+            &QAction::triggered, this, &CAppMainDlg::LoadPage);
+    connect(add(user, AppProfile::Translate(QStringLiteral("Save Page")), kCmdSavePage, true),
+            &QAction::triggered, this, &CAppMainDlg::SavePage);
     user->addSeparator();
     QAction* quit = user->addAction(AppProfile::Translate(QStringLiteral("Exit")));
     quit->setShortcut(QKeySequence::Quit);
@@ -125,13 +136,19 @@ void CAppMainDlg::CreateMenu() {
 
     QMenu* style = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Style")));
     auto* grid_sizes = new QActionGroup(this);
+    grid_sizes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     const char* const sizes[] = {"1 x 1", "2 x 2", "3 x 3", "4 x 4"};
     for (int n = 0; n < 4; ++n) {
-        QAction* action = add(style, QLatin1String(sizes[n]), kCmdGrid1 + n, false);
+        QAction* action = add(style, QLatin1String(sizes[n]), kCmdGrid1 + n, true);
         action->setCheckable(true);
         grid_sizes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, n] { grid_->SetGrid(n + 1, n + 1); });
     }
     style->addSeparator();
+    QAction* full_screen = style->addAction(AppProfile::Translate(QStringLiteral("Full Screen")));
+    full_screen->setShortcut(Qt::Key_F11);
+    full_screen->setShortcutContext(Qt::ApplicationShortcut);
+    connect(full_screen, &QAction::triggered, this, &CAppMainDlg::ToggleFullScreen);
     add(style, AppProfile::Translate(QStringLiteral("Cycle Page")), kCmdCyclePage, true);
 
     QMenu* option = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Option")));
@@ -148,7 +165,7 @@ QAction* CAppMainDlg::commandAction(int command) const {
 
 void CAppMainDlg::CreateChildren() {
     const AppSettings& settings = CAppClient::Settings();
-    grid_ = new PageTab(central_);
+    grid_ = new PageTab(this, central_);
     tree_ = new DevTree(central_);
     log_ = new LogList(central_);
     search_ = new CSearchDlg(central_);
@@ -191,10 +208,19 @@ void CAppMainDlg::CreateDialogs() {
     dev_config_ = new CDevConfigDlg(this);
     dev_info_ = new CDevInfoDlg(
         session_, AppProfile::Current() ? AppProfile::Current()->Provinces() : QStringList(), this);
-    // The grid's countdown and playing channels are not part of this version of the grid: the cycle and
-    // buffer preferences store their settings, and there is no channel to apply them to yet.
-    cycle_ = new CCycleDlg(CycleCountdown{}, this);
-    option_ = new COptionDlg({}, this);
+    // Saving the cycle preferences restarts the grid's countdown with the new duration (0 stops it); saving
+    // the buffer time applies it to every channel the grid shows.
+    cycle_ = new CCycleDlg(CycleCountdown{[this] { return grid_->Model().CycleCountdown() != 0; },
+                                          [this](int) { grid_->StartCycling(); }},
+                           this);
+    option_ = new COptionDlg(
+        [this] {
+            QList<AppChannel*> channels;
+            for (CDevShowDlg* window : grid_->Windows())
+                if (window->channel) channels << window->channel;
+            return channels;
+        },
+        this);
     record_ = new CRecordDlg(this);
     snapshot_ = new CSnapshotDlg(this);
     // Search shows the playback page in the map view (which keeps it until the Playback panel is left).
@@ -299,7 +325,10 @@ bool CAppMainDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CAppMainDlg::timerEvent(QTimerEvent* event) {
-    if (event->timerId() == timer_id_ && grid_) grid_->OnTimer();
+    if (event->timerId() != timer_id_ || !grid_) return;
+    grid_->CycleTick();
+    // --page: a list that came without the devices it announced is taken as it is after a second.
+    if (!pending_page_.isEmpty() && listed_devices_ >= 0 && ++page_wait_ticks_ >= 3) LoadPendingPage();
 }
 
 void CAppMainDlg::showEvent(QShowEvent* event) {
@@ -348,6 +377,10 @@ void CAppMainDlg::AddLogLine(const QString* time, const QString& message) {
 }
 
 void CAppMainDlg::ShowOnlineCount(int count) {
+    if (listed_devices_ < 0) {
+        listed_devices_ = count;
+        if (count == 0 && !pending_page_.isEmpty()) LoadPendingPage();
+    }
     if (count != 0)
         setWindowTitle(Title() + QStringLiteral(" - %1 ").arg(count) +
                        AppProfile::Translate(QStringLiteral("Online Devices")));
@@ -394,9 +427,14 @@ void CAppMainDlg::UpdateStatusRow(const DevTreeEntry& record, int online) {
 void CAppMainDlg::SelectDeviceNode(QTreeWidgetItem* node) {
     if (!node) return;
     tree_->setCurrentItem(node);
-    // A channel node stands for its device here; the grid's active window follows it once the grid shows
-    // channels.
-    if (node->parent()) node = node->parent();
+    if (node->parent()) {
+        // A channel shown in a window other than the active one makes that window active.
+        CDevShowDlg* active = grid_->ActiveWindow();
+        CDevShowDlg* shown = grid_->FindWindowOfNode(node);
+        if (shown && (!active || active->channelItem != node))
+            grid_->Model().SelectWindow(grid_->Model().PageOf(shown), shown);
+        node = node->parent();
+    }
     const int index = node->data(0, Qt::UserRole).toInt();
     vehicle_list_->SelectRow(index);
     const DevTreeEntry* record = tree_->Entry(index);
@@ -406,15 +444,90 @@ void CAppMainDlg::SelectDeviceNode(QTreeWidgetItem* node) {
 }
 
 void CAppMainDlg::ShowChannelMenu(QTreeWidgetItem* node) {
-    // Until the video grid brings the whole channel menu, the menu holds the commands whose windows exist.
     if (node) SelectDeviceNode(node);
-    QMenu menu(this);
-    QAction* config = menu.addAction(AppProfile::Translate(QStringLiteral("Config")));
-    config->setEnabled(node != nullptr);
-    QAction* map = menu.addAction(AppProfile::Translate(QStringLiteral("Map")));
-    QAction* chosen = menu.exec(QCursor::pos());
-    if (chosen == config) ConfigCommand(node);
-    if (chosen == map) ToggleMapView();
+    actions_->ShowMenu(node, QCursor::pos(), this);
+}
+
+void CAppMainDlg::RunChannelCommand(int command) {
+    actions_->Run(command);
+}
+
+void CAppMainDlg::PlayChannel(QTreeWidgetItem* channelItem, CDevShowDlg* window) {
+    tree_->PlayChannel(channelItem, window, channelItem->parent());
+}
+
+void CAppMainDlg::StopChannel(CDevShowDlg* window) {
+    tree_->StopChannel(window);
+}
+
+QTreeWidgetItem* CAppMainDlg::FindChannelNode(const QByteArray& device_id, int channel) {
+    return tree_->FindChannelNode(device_id, channel);
+}
+
+bool CAppMainDlg::AudioPlaying(AppDevice* device) {
+    const DevTreeEntry* record = tree_->Entry(VelqDev_GetUserData(device));
+    return record && record->device == device && record->audio_channel &&
+           VelqChn_IsAudioPlaying(record->audio_channel);
+}
+
+void CAppMainDlg::AddDevice(AppDevice* device, int online_allowed) {
+    tree_->AddDevice(device, online_allowed);
+    if (!pending_page_.isEmpty() && listed_devices_ >= 0 && tree_->EntryCount() >= listed_devices_)
+        LoadPendingPage();
+}
+
+void CAppMainDlg::LoadPendingPage() {
+    const QString path = pending_page_;
+    pending_page_.clear();
+    grid_->LoadPageFile(path);
+    CheckGridSize();
+}
+
+void CAppMainDlg::CheckGridSize() {
+    const int rows = grid_->Model().Rows();
+    for (int n = 1; n <= 4; ++n) {
+        if (QAction* size = commandAction(kCmdGrid1 + n - 1))
+            size->setChecked(rows == n && grid_->Model().Cols() == n);
+    }
+}
+
+void CAppMainDlg::LoadPageWhenListed(const QString& path) {
+    pending_page_ = path;
+    if (listed_devices_ == 0) LoadPendingPage();
+}
+
+namespace {
+
+QString PageFileDialog(QWidget* parent, bool save) {
+    QFileDialog dialog(parent);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("ini"));
+    dialog.setNameFilter(QStringLiteral("Config File(*.ini)"));
+    const QString folder = AppProfile::Current() ? AppProfile::Current()->programFolder() : QString();
+    dialog.setDirectory(folder);
+    dialog.selectFile(folder + QStringLiteral("PageConfig.ini"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+void CAppMainDlg::LoadPage() {
+    const QString path = PageFileDialog(this, false);
+    if (!path.isEmpty()) grid_->LoadPageFile(path);
+    CheckGridSize();
+}
+
+void CAppMainDlg::SavePage() {
+    const QString path = PageFileDialog(this, true);
+    if (!path.isEmpty() && !grid_->SavePageFile(path))
+        AddLogLine(nullptr,
+                   AppProfile::Translate(QStringLiteral("Save Page failed")) + QStringLiteral(": ") + path);
+}
+
+void CAppMainDlg::ToggleFullScreen() {
+    setWindowState(windowState() ^ Qt::WindowFullScreen);
 }
 
 void CAppMainDlg::TreeClicked() {
@@ -422,6 +535,7 @@ void CAppMainDlg::TreeClicked() {
 }
 
 void CAppMainDlg::StopCycling() {
+    if (grid_) grid_->StopCycling();
     CAppClient::Settings().CycleDuration = 0;
 }
 
@@ -448,6 +562,8 @@ void CAppMainDlg::LogoutCleanup() {
     vehicle_list_->DeleteAllItems();
     map_view_->Clear();
     setWindowTitle(Title());
+    listed_devices_ = -1;
+    page_wait_ticks_ = 0;
     login_->ShowConnectionState(1, 0);
 }
 

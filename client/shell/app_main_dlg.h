@@ -14,6 +14,9 @@
 #include "shell/event_dispatch.h"
 #include "shell/library_event.h"
 #include "shell/main_layout.h"
+#include "shell/page_tab.h"
+
+class ChannelActions;
 
 class CAppLoginDlg;
 class CCycleDlg;
@@ -26,12 +29,15 @@ class CMapDlg;
 class CSearchDlg;
 class DeviceStatusList;
 class LogList;
-class PageTab;
 class PanelSelector;
 class StatusLine;
 class QAction;
 
-class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, public MapViewHost {
+class CAppMainDlg : public QMainWindow,
+                    public EventTarget,
+                    public DevTreeHost,
+                    public PageTabOwner,
+                    public MapViewHost {
     Q_OBJECT
   public:
     // Panels of the left column.
@@ -58,7 +64,7 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
 
     // The event line: status line := message; log := "[time] message" (time: now when null).
     void AddLogLine(const QString* time, const QString& message) override;
-    void AddLogLine(const QString& message) { AddLogLine(nullptr, message); }
+    void AddLogLine(const QString& message) override { AddLogLine(nullptr, message); }
     void SelectDeviceNode(QTreeWidgetItem* node) override;
     void UpdateStatusRow(const DevTreeEntry& record, int online) override;
     void ShowChannelMenu(QTreeWidgetItem* node) override;
@@ -72,6 +78,11 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
     // The Config command (32775) for a tree node: a channel node opens the device configuration dialog for
     // its channel, a device node the device dialog for its device; no node does nothing.
     void ConfigCommand(QTreeWidgetItem* node);
+    // The --page command line: the page file is loaded once the first device list has arrived.
+    void LoadPageWhenListed(const QString& path);
+    // F11 and --fullscreen.
+    void ToggleFullScreen();
+    ChannelActions& channelActions() { return *actions_; }
     // The "Map" command (32772): the map view floats, or docks again when it floats.
     void ToggleMapView();
 
@@ -119,9 +130,7 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
     AppDevice* OperationDevice(AppOperation* operation) override;
     void ShowConnectionState(int code, intptr_t value) override;
     void ShowConfigStatus(const QString& text) override;
-    void AddDevice(AppDevice* device, int online_allowed) override {
-        tree_->AddDevice(device, online_allowed);
-    }
+    void AddDevice(AppDevice* device, int online_allowed) override;
     void SetDeviceState(int online, AppDevice* device) override { tree_->SetDeviceState(online, device); }
     void ReportAlarm(AppDevice* device, int code) override { tree_->ReportAlarm(device, code); }
     void SearchListBegin(int count) override;
@@ -131,6 +140,20 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
     void ConfigResult(int kind, AppOperation* operation, AppDevice* device) override;
     // DevTreeHost.
     void TreeClicked() override;
+    // PageTabOwner.
+    void PlayChannel(QTreeWidgetItem* channelItem, CDevShowDlg* window) override;
+    void StopChannel(CDevShowDlg* window) override;
+    void RunChannelCommand(int command) override;
+    QTreeWidgetItem* FindChannelNode(const QByteArray& device_id, int channel) override;
+    bool AudioPlaying(AppDevice* device) override;
+    QTreeWidgetItem* ChannelNode(int device, int channel) override {
+        return tree_->ChannelNode(device, channel);
+    }
+    void LoadPendingPage();
+    // The Style menu's check follows the grid's size (none for a size it does not list).
+    void CheckGridSize();
+    void LoadPage();
+    void SavePage();
     // MapViewHost.
     QWidget* MapDockParent() override { return central_; }
     QString VehicleIdAtRow(int row) const override;
@@ -176,4 +199,8 @@ class CAppMainDlg : public QMainWindow, public EventTarget, public DevTreeHost, 
     static constexpr int kEventSliceMs = 8;
     bool shut_down_ = false;
     bool shown_once_ = false;
+    std::unique_ptr<ChannelActions> actions_;
+    QString pending_page_;     // --page, until the first device list is in
+    int listed_devices_ = -1;  // devices of the first list (event 128), -1 before it
+    int page_wait_ticks_ = 0;  // timer ticks since then
 };

@@ -11,6 +11,7 @@
 
 #include "center_server.h"
 #include "fleet.h"
+#include "platform.h"
 #include "shell/app_client.h"
 #include "shell/app_folders.h"
 #include "shell/app_profile.h"
@@ -87,3 +88,23 @@ class SimCenter {
     std::unique_ptr<velq_sim::CenterServer> server_;
     bool started_ = false;
 };
+
+// The whole simulated platform (center and transfer server, streaming its fleet) on 127.0.0.1, quiet and
+// with a still fleet; null when it does not start (the reason goes to the test log).
+inline std::unique_ptr<velq_sim::SimPlatform> StartSimPlatform() {
+    velq_sim::CenterConfig center;
+    center.tcp_port = 0;
+    center.udp_port = 0;
+    center.log = false;
+    center.tick_ms = 0;
+    center.alarm_chance = 0.0;
+    velq_sim::TransferConfig transfer;
+    transfer.log = false;
+    auto platform = std::make_unique<velq_sim::SimPlatform>(center, transfer, velq_sim::Fleet::Default());
+    std::string error;
+    if (!platform->Start(&error)) {
+        qWarning("velq-sim did not start: %s", error.c_str());
+        return nullptr;
+    }
+    return platform;
+}

@@ -1,0 +1,233 @@
+// The live grid under load: 16 CIF channels at 25 frames a second from velq-sim in a 4 x 4 grid of the real
+// main window, on an X display (Xvfb when none is set), measured for 30 s; then the same stream played by 16
+// mpv processes (--vo=x11) on the same display for comparison, in the same run.
+//
+// Printed for each: CPU seconds per second of the whole process(es) (the client's with the helper processes
+// of its map view's web engine), of the main (UI) thread, and for the
+// client the pictures the library presented against the pictures the windows painted, the pictures that
+// were replaced before any paint took them (the pacing sends a picture close behind another when it catches
+// up), the longest wait of a picture for its paint or its replacement, and the pictures that stood unpainted
+// for more than one frame period.
+// Targets: client CPU <= mpv's, UI thread <= 20 % of a core, no picture unpainted for more than one frame
+// period (40 ms).
+//
+// Usage: gui_grid [SECONDS]   (default 30; mpv is installed with apt-get when missing)
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+
+#include "cpu_sampler.h"
+#include "dialogs/dev_show_dlg.h"
+#include "mpv_peer.h"
+#include "shell/app_client.h"
+#include "shell/app_main_dlg.h"
+#include "shell/app_style.h"
+#include "shell/page_tab.h"
+
+namespace {
+
+constexpr int kTiles = 16;
+
+// Runs the event loop until `done` or the time-out.
+template <typename Done>
+bool Spin(Done done, int timeout_ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeout_ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// velq-sim with four generated vehicles of four channels each, on kernel-picked ports.
+struct Simulator {
+    QProcess process;
+    int tcp = 0, udp = 0;
+    bool Start(const QString& folder) {
+        const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../sim/velq-sim");
+        const QString ports = folder + QStringLiteral("/ports");
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(program, {QStringLiteral("--devices"), QStringLiteral("4"), QStringLiteral("--tick-ms"),
+                                QStringLiteral("0"), QStringLiteral("--quiet"), QStringLiteral("--tcp-port"),
+                                QStringLiteral("0"), QStringLiteral("--udp-port"), QStringLiteral("0"),
+                                QStringLiteral("--ports-file"), ports});
+        if (!process.waitForStarted(10000)) return false;
+        for (int i = 0; i < 200 && (tcp == 0 || udp == 0); ++i) {
+            QThread::msleep(50);
+            QFile file(ports);
+            if (file.open(QIODevice::ReadOnly)) {
+                const QList<QByteArray> parts = file.readAll().simplified().split(' ');
+                if (parts.size() == 2) {
+                    tcp = parts[0].toInt();
+                    udp = parts[1].toInt();
+                }
+            }
+        }
+        return tcp != 0 && udp != 0;
+    }
+    ~Simulator() {
+        process.terminate();
+        if (!process.waitForFinished(5000)) process.kill();
+    }
+};
+
+struct ClientFigures {
+    double cpuPerSecond = 0;
+    double uiPerSecond = 0;
+    uint64_t presented = 0, painted = 0, replaced = 0, late = 0;
+    int64_t maxWait_us = 0, maxUnpainted_us = 0;
+    int tiles = 0;
+};
+
+ClientFigures RunClient(const QString& home, int seconds, qint64 simulator) {
+    ClientFigures figures;
+    // The client's data (languages, skin) stands beside tavrin in the build folder.
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../client");
+    CAppClient client(AppFolders::From(home, beside, QString(), QString()));
+    client.InitInstance();
+    ApplyAppStyle(client.settings);
+    CAppMainDlg window;
+    window.LoadPageWhenListed(home + QStringLiteral("/grid16.ini"));
+    window.show();
+    window.PressLogin();
+    PageTab* grid = window.grid();
+    const auto allPlaying = [grid] {
+        if (grid->Model().BoundCount() < kTiles) return false;
+        for (CDevShowDlg* w : grid->Windows()) {
+            if (w->channel && w->Stats().painted < 50) return false;
+        }
+        return true;
+    };
+    if (!Spin(allPlaying, 60000)) {
+        std::fprintf(stderr, "gui_grid: the 16 channels did not all play within 60 s\n");
+        return figures;
+    }
+    // Steady: the channels' buffers have reached their keep and every tile shows its 25 pictures a second
+    // (the pacing runs slower until then), or 30 s have passed.
+    const auto windows = grid->Windows();
+    const auto presentedNow = [&windows] {
+        uint64_t n = 0;
+        for (CDevShowDlg* w : windows) n += w->Stats().presented;
+        return n;
+    };
+    for (int i = 0; i < 30; ++i) {
+        const uint64_t start = presentedNow();
+        Spin([] { return false; }, 1000);
+        if (presentedNow() - start >= uint64_t(0.97 * 25 * kTiles)) break;
+    }
+    for (CDevShowDlg* w : windows) w->ResetStats();
+    // The client with the helper processes of its map view; the simulator (also a child) is left out.
+    const std::vector<qint64> processes = ProcessTree(getpid(), simulator);
+    const CpuSample before = SampleProcesses(processes);
+    Spin([] { return false; }, seconds * 1000);
+    const CpuSample after = SampleProcesses(processes);
+    for (CDevShowDlg* w : windows) {
+        if (!w->channel) continue;
+        const CDevShowDlg::Counters c = w->Stats();
+        ++figures.tiles;
+        figures.presented += c.presented;
+        figures.painted += c.painted;
+        figures.replaced += c.replacedUnpainted;
+        figures.late += c.late;
+        figures.maxWait_us = std::max(figures.maxWait_us, c.maxPresentToPaint_us);
+        figures.maxUnpainted_us = std::max(figures.maxUnpainted_us, c.maxUnpainted_us);
+    }
+    const double wall = after.wall_s - before.wall_s;
+    figures.cpuPerSecond = (after.total_s - before.total_s) / wall;
+    figures.uiPerSecond = (after.main_s - before.main_s) / wall;
+    window.close();
+    return figures;
+}
+
+bool WriteSetup(const QString& home, const Simulator& sim) {
+    QFile config(home + QStringLiteral("/Config.ini"));
+    if (!config.open(QIODevice::WriteOnly)) return false;
+    config.write(QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
+                                "CenterServer_UdpPort=%2\nSnapshotOpenPath=0\n")
+                     .arg(sim.tcp)
+                     .arg(sim.udp)
+                     .toUtf8());
+    QFile page(home + QStringLiteral("/grid16.ini"));
+    if (!page.open(QIODevice::WriteOnly)) return false;
+    QByteArray text = "[PageConfig]\nPage_Row=4\nPage_col=4\nPage_LiveCount=16\n";
+    for (int i = 0; i < kTiles; ++i) {
+        text += "[LiveConfig " + QByteArray::number(i + 1) + "]\nDeviceId=D00000" +
+                QByteArray::number(i / 4 + 1) + "\nChannel=" + QByteArray::number(i % 4 + 1) + "\n";
+    }
+    page.write(text);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Without a display the benchmark runs itself again under Xvfb.
+    if (!getenv("DISPLAY") && !getenv("GUI_GRID_XVFB")) {
+        setenv("GUI_GRID_XVFB", "1", 1);
+        std::vector<char*> args = {const_cast<char*>("xvfb-run"), const_cast<char*>("-a"),
+                                   const_cast<char*>("-s"), const_cast<char*>("-screen 0 1280x1024x24")};
+        for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
+        args.push_back(nullptr);
+        execvp("xvfb-run", args.data());
+        std::perror("gui_grid: xvfb-run");
+        return 1;
+    }
+    const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 30;
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    setenv("CORVEL_SOUND_OUT", "null", 0);
+    setenv("CORVEL_SOUND_IN", "null", 0);
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // as tavrin starts: the map's web view
+    QApplication app(argc, argv);
+    QTemporaryDir scratch;
+    Simulator sim;
+    if (!sim.Start(scratch.path()) || !WriteSetup(scratch.path(), sim)) {
+        std::fprintf(stderr, "gui_grid: velq-sim did not start\n");
+        return 1;
+    }
+    std::printf("gui_grid: %d CIF channels at 25 frames/s in a 4 x 4 grid, %d s per run\n", kTiles, seconds);
+    std::fflush(stdout);
+    const ClientFigures ours = RunClient(scratch.path(), seconds, sim.process.processId());
+    if (ours.tiles != kTiles) return 1;
+
+    if (!EnsureMpv()) {
+        std::fprintf(stderr, "gui_grid: mpv could not be installed; no comparison\n");
+        return 1;
+    }
+    const QString stream = WriteSimulatorStream(scratch.path());
+    if (stream.isEmpty()) return 1;
+    const PeerFigures mpv = RunMpvPeers(stream, scratch.path(), kTiles, seconds);
+
+    const double expected = 25.0 * seconds * mpv.answered;
+    std::printf("\n%-28s %12s %12s\n", "", "tavrin", "16 x mpv");
+    std::printf("%-28s %11.1f%% %11.1f%%\n", "CPU, % of one core", 100 * ours.cpuPerSecond,
+                100 * mpv.cpuPerSecond);
+    std::printf("%-28s %11.1f%% %11.1f%%\n", "main (UI) thread, % of core", 100 * ours.uiPerSecond,
+                100 * mpv.mainThreadPerSecond);
+    std::printf("%-28s %12llu %12s\n", "pictures presented", static_cast<unsigned long long>(ours.presented),
+                "-");
+    std::printf("%-28s %12llu %12.0f\n", "painted (mpv: 25/s - drops)",
+                static_cast<unsigned long long>(ours.painted), expected - mpv.dropped);
+    std::printf("%-28s %12llu %12.0f\n", "replaced unpainted / dropped",
+                static_cast<unsigned long long>(ours.replaced), mpv.dropped);
+    std::printf("%-28s %10.1f ms %12s\n", "longest present-to-paint", ours.maxWait_us / 1000.0, "-");
+    std::printf("%-28s %10.1f ms %12s\n", "longest unpainted, replaced", ours.maxUnpainted_us / 1000.0, "-");
+    std::printf("%-28s %12llu %12s\n", "unpainted > 40 ms", static_cast<unsigned long long>(ours.late), "-");
+    std::printf("%-28s %12.1f %12s\n", "pictures/s per tile", ours.presented / double(seconds) / kTiles,
+                "25 (file)");
+    std::printf("(mpv: %d of %d players reported their drops, %d still running at the end)\n", mpv.answered,
+                kTiles, mpv.running);
+    std::printf("\ntargets: CPU <= mpv's: %s; UI thread <= 20%%: %s; no picture unpainted > 40 ms: %s\n",
+                ours.cpuPerSecond <= mpv.cpuPerSecond ? "met" : "MISSED",
+                ours.uiPerSecond <= 0.20 ? "met" : "MISSED", ours.late == 0 ? "met" : "MISSED");
+    return 0;
+}
