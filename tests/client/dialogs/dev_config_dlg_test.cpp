@@ -9,6 +9,7 @@
 
 #include "dialogs/dev_config_dlg.h"
 #include "dialogs_fixture.h"
+#include "shell/channel_actions.h"
 
 class DevConfigDlgTest : public QObject {
     Q_OBJECT
@@ -46,6 +47,17 @@ class DevConfigDlgTest : public QObject {
         QVERIFY(device_);
     }
     void cleanupTestCase() { window_.reset(); }
+
+    void configCommandOfAChannelNodeOpensTheDialogForIt() {
+        QTreeWidgetItem* device_node = window_->tree()->Entry(VelqDev_GetUserData(device_))->item;
+        window_->tree()->setCurrentItem(device_node->child(1));
+        window_->channelActions().Run(32775);
+        QVERIFY(dialog().isVisible());
+        QCOMPARE(dialog().channel(), 2);
+        QCOMPARE(dialog().windowTitle(),
+                 device_node->text(0) + ": " + device_node->child(1)->text(0) + " Device Config Dialog");
+        dialog().Close();
+    }
 
     void readsFillTheListsAndOtherChannelsAreIgnored() {
         Store(1, 14, 2);            // quality High
