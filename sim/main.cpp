@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     velq_sim::OptionParser parser;
     velq_sim::AddCenterOptions(parser);
     velq_sim::AddTransferOptions(parser);
+    velq_sim::AddHttpOptions(parser);
     velq_sim::SimOptions options;
     bool help = false;
     std::string error;
@@ -55,18 +56,21 @@ int main(int argc, char** argv) {
         std::cerr << "velq-sim: " << error << '\n';
         return 1;
     }
-    velq_sim::SimPlatform platform(options.center, options.transfer, std::move(*fleet));
+    options.http.bind_address = options.center.bind_address;
+    velq_sim::SimPlatform platform(options.center, options.transfer, std::move(*fleet), options.http);
     if (!platform.Start(&error)) {
         std::cerr << "velq-sim: " << error << '\n';
         return 1;
     }
     velq_sim::CenterServer& center = platform.center();
     std::cout << "tcp " << center.tcp_port() << " udp " << center.udp_port() << " transfer "
-              << platform.transfer().port() << std::endl;
+              << platform.transfer().port() << " http " << platform.http().port() << std::endl;
     if (!options.ports_file.empty()) {
-        // Written under another name and renamed, so a reader never sees half a line.
+        // Written under another name and renamed, so a reader never sees half a line. Fields are only ever
+        // added at the end, so readers of the first ones keep working.
         const std::string temporary = options.ports_file + ".tmp";
-        std::ofstream(temporary) << center.tcp_port() << ' ' << center.udp_port() << '\n';
+        std::ofstream(temporary) << center.tcp_port() << ' ' << center.udp_port() << ' '
+                                 << platform.http().port() << '\n';
         if (std::rename(temporary.c_str(), options.ports_file.c_str()) != 0) {
             std::cerr << "velq-sim: cannot write " << options.ports_file << '\n';
             return 1;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "center_server.h"
+#include "http_server.h"
 #include "transfer_server.h"
 
 namespace velq_sim {
@@ -14,10 +15,11 @@ namespace velq_sim {
 struct SimOptions {
     CenterConfig center;
     TransferConfig transfer;
+    HttpConfig http;
     std::string fleet_file;   // empty: the built-in fleet
     bool save_fleet = false;  // write added and modified devices back to fleet_file
     uint32_t generate = 0;    // > 0: a generated fleet of that many vehicles instead
-    std::string ports_file;   // "TCP UDP" written here once both are bound
+    std::string ports_file;   // "TCP UDP HTTP" written here once all are bound
 };
 
 struct OptionEntry {
@@ -45,6 +47,9 @@ void AddCenterOptions(OptionParser& parser);
 
 // The transfer server's and the vehicles' media options: port, audio protection and loss, talk, faults.
 void AddTransferOptions(OptionParser& parser);
+
+// The web side's options: its port and the path of the playback page.
+void AddHttpOptions(OptionParser& parser);
 
 // Parses a port (0..65535) or a count; false for anything else.
 bool ParseUint(const std::string& text, uint32_t max, uint32_t* value);

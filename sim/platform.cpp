@@ -43,7 +43,7 @@ std::optional<StreamSettings> StreamSettingsOf(const Vehicle& vehicle, int chann
     return settings;
 }
 
-SimPlatform::SimPlatform(CenterConfig center, TransferConfig transfer, Fleet fleet)
+SimPlatform::SimPlatform(CenterConfig center, TransferConfig transfer, Fleet fleet, HttpConfig http)
     : transfer_address_(transfer.bind_address) {
     center_ = std::make_unique<CenterServer>(std::move(center), std::move(fleet));
     Fleet* fleet_of_center = &center_->fleet();
@@ -52,6 +52,7 @@ SimPlatform::SimPlatform(CenterConfig center, TransferConfig transfer, Fleet fle
             const auto vehicle = fleet_of_center->Find(device_id);
             return vehicle ? StreamSettingsOf(*vehicle, channel) : std::nullopt;
         });
+    http_ = std::make_unique<HttpServer>(std::move(http), *center_);
 }
 
 SimPlatform::~SimPlatform() {
@@ -74,10 +75,11 @@ bool SimPlatform::Start(std::string* error) {
             reply->value2 = port;
             return true;
         });
-    return center_->Start(error);
+    return center_->Start(error) && http_->Start(error);
 }
 
 void SimPlatform::Stop() {
+    http_->Stop();
     center_->Stop();
     transfer_->Stop();
 }

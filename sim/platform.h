@@ -1,13 +1,15 @@
 #pragma once
 // The whole simulated platform: the center server with its fleet and the transfer server that streams the
-// fleet's media, wired together (media routes from the center point at the transfer server, which reads
-// each vehicle's current settings from the fleet). velq-sim runs one; integration tests run one in-process.
+// fleet's media, and the web side with the playback page, wired together (media routes from the center point
+// at the transfer server, which reads each vehicle's current settings from the fleet). velq-sim runs one;
+// integration tests run one in-process.
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "center_server.h"
 #include "fleet.h"
+#include "http_server.h"
 #include "transfer_server.h"
 
 namespace velq_sim {
@@ -22,17 +24,19 @@ uint8_t AudioCodeByName(const std::string& name);
 
 class SimPlatform {
   public:
-    SimPlatform(CenterConfig center, TransferConfig transfer, Fleet fleet);
+    SimPlatform(CenterConfig center, TransferConfig transfer, Fleet fleet, HttpConfig http = {});
     ~SimPlatform();
 
     bool Start(std::string* error);
     void Stop();
     CenterServer& center() { return *center_; }
     TransferServer& transfer() { return *transfer_; }
+    HttpServer& http() { return *http_; }
 
   private:
     std::unique_ptr<CenterServer> center_;
     std::unique_ptr<TransferServer> transfer_;
+    std::unique_ptr<HttpServer> http_;
     std::string transfer_address_;
 };
 

@@ -6,14 +6,21 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
 
 #include "dialogs/app_login_dlg.h"
+#include "dialogs/cycle_dlg.h"
+#include "dialogs/dev_config_dlg.h"
+#include "dialogs/dev_info_dlg.h"
 #include "dialogs/dev_show_dlg.h"
+#include "dialogs/option_dlg.h"
+#include "dialogs/record_dlg.h"
 #include "dialogs/search_dlg.h"
+#include "dialogs/snapshot_dlg.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
 #include "shell/app_client.h"
@@ -61,6 +68,7 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     setWindowTitle(Title());
     CreateMenu();
     CreateChildren();
+    CreateDialogs();
 
     status_line_->SetText(Title() + QStringLiteral("  "));
     const QString skin = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
@@ -83,6 +91,7 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     actions_ = std::make_unique<ChannelActions>(tree_, grid_, &library_window_,
                                                 [this](const QString& line) { AddLogLine(nullptr, line); });
     actions_->SetMapToggle([this] { ToggleMapView(); });
+    actions_->SetConfigCommand([this](QTreeWidgetItem* node) { ConfigCommand(node); });
     connect(tree_, &DevTree::channelActivated, this, [this] { actions_->Run(kCommandPlay); });
     timer_id_ = startTimer(1000);
 
@@ -122,10 +131,8 @@ void CAppMainDlg::CreateMenu() {
     quit->setShortcut(QKeySequence::Quit);
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
-    // The device dialog comes with the device dialogs.
     QAction* add_device = menuBar()->addAction(AppProfile::Translate(QStringLiteral("Add Device")));
     add_device->setData(int(kCmdAddDevice));
-    add_device->setEnabled(false);
 
     QMenu* style = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Style")));
     auto* grid_sizes = new QActionGroup(this);
@@ -142,12 +149,12 @@ void CAppMainDlg::CreateMenu() {
     full_screen->setShortcut(Qt::Key_F11);
     full_screen->setShortcutContext(Qt::ApplicationShortcut);
     connect(full_screen, &QAction::triggered, this, &CAppMainDlg::ToggleFullScreen);
-    add(style, AppProfile::Translate(QStringLiteral("Cycle Page")), kCmdCyclePage, false);
+    add(style, AppProfile::Translate(QStringLiteral("Cycle Page")), kCmdCyclePage, true);
 
     QMenu* option = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Option")));
-    add(option, AppProfile::Translate(QStringLiteral("Buffer Setting")), kCmdBufferSetting, false);
-    add(option, AppProfile::Translate(QStringLiteral("Record Setting")), kCmdRecordSetting, false);
-    add(option, AppProfile::Translate(QStringLiteral("Snapshot Setting")), kCmdSnapshotSetting, false);
+    add(option, AppProfile::Translate(QStringLiteral("Buffer Setting")), kCmdBufferSetting, true);
+    add(option, AppProfile::Translate(QStringLiteral("Record Setting")), kCmdRecordSetting, true);
+    add(option, AppProfile::Translate(QStringLiteral("Snapshot Setting")), kCmdSnapshotSetting, true);
 }
 
 QAction* CAppMainDlg::commandAction(int command) const {
@@ -195,6 +202,63 @@ void CAppMainDlg::CreateChildren() {
         if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
         if (CAppClient::Settings().CycleStopMode & 4) StopCycling();
     });
+}
+
+void CAppMainDlg::CreateDialogs() {
+    dev_config_ = new CDevConfigDlg(this);
+    dev_info_ = new CDevInfoDlg(
+        session_, AppProfile::Current() ? AppProfile::Current()->Provinces() : QStringList(), this);
+    // Saving the cycle preferences restarts the grid's countdown with the new duration (0 stops it); saving
+    // the buffer time applies it to every channel the grid shows.
+    cycle_ = new CCycleDlg(CycleCountdown{[this] { return grid_->Model().CycleCountdown() != 0; },
+                                          [this](int) { grid_->StartCycling(); }},
+                           this);
+    option_ = new COptionDlg(
+        [this] {
+            QList<AppChannel*> channels;
+            for (CDevShowDlg* window : grid_->Windows())
+                if (window->channel) channels << window->channel;
+            return channels;
+        },
+        this);
+    record_ = new CRecordDlg(this);
+    snapshot_ = new CSnapshotDlg(this);
+    // Search shows the playback page in the map view (which keeps it until the Playback panel is left).
+    search_->SetOpener([this](const QString& address) {
+        AddLogLine(nullptr, address);
+        map_view_->ShowPlaybackPage(QUrl(address));
+    });
+    const auto on = [this](int command, auto&& handler) {
+        if (QAction* action = commandAction(command)) connect(action, &QAction::triggered, this, handler);
+    };
+    on(kCmdAddDevice, [this] {
+        dev_info_->Open(nullptr);
+        dev_info_->show();
+        dev_info_->raise();
+        dev_info_->activateWindow();
+    });
+    on(kCmdCyclePage, [this] { cycle_->ShowCurrent(); });
+    on(kCmdBufferSetting, [this] { option_->ShowCurrent(); });
+    on(kCmdRecordSetting, [this] { record_->ShowCurrent(); });
+    on(kCmdSnapshotSetting, [this] { snapshot_->ShowCurrent(); });
+}
+
+void CAppMainDlg::ConfigCommand(QTreeWidgetItem* node) {
+    if (!node) return;
+    QTreeWidgetItem* device_node = node->parent() ? node->parent() : node;
+    const DevTreeEntry* record = tree_->Entry(device_node->data(0, Qt::UserRole).toInt());
+    if (!record) return;
+    if (node->parent()) {
+        dev_config_->setWindowTitle(device_node->text(0) + QStringLiteral(": ") + node->text(0) +
+                                    QLatin1Char(' ') +
+                                    AppProfile::Translate(QStringLiteral("Device Config Dialog")));
+        dev_config_->Open(record->device, node->data(0, Qt::UserRole).toInt());
+        return;
+    }
+    dev_info_->Open(record->device);
+    dev_info_->show();
+    dev_info_->raise();
+    dev_info_->activateWindow();
 }
 
 void CAppMainDlg::Relayout(int width, int height) {
@@ -490,6 +554,8 @@ QSize CAppMainDlg::GridAreaSize() const {
 void CAppMainDlg::LogoutCleanup() {
     if (!session_) return;
     search_->VehicleListBegin(0);
+    dev_info_->hide();
+    dev_config_->Close();
     grid_->ResetGrid();
     VelqApp_Logout(session_);
     tree_->DeleteAll();
@@ -530,8 +596,7 @@ void CAppMainDlg::ShowConnectionState(int code, intptr_t value) {
 }
 
 void CAppMainDlg::ShowConfigStatus(const QString& text) {
-    // The device configuration dialog shows this once it exists; until then the log does.
-    AddLogLine(nullptr, text);
+    dev_config_->SetStatus(text);
 }
 
 void CAppMainDlg::SearchListBegin(int count) {
@@ -557,7 +622,7 @@ void CAppMainDlg::PositionResult(AppOperation* operation, AppDevice* device) {
         vehicle_list_->SetCell(row, 2, AppProfile::Translate(QStringLiteral("GPS not valid")));
 }
 
-void CAppMainDlg::ConfigResult(int, AppOperation*, AppDevice*) {
-    // Replies to the device configuration dialog's requests; that dialog is not part of this version, so no
-    // such request is ever sent. The operation is released by the dispatch.
+void CAppMainDlg::ConfigResult(int kind, AppOperation* operation, AppDevice* device) {
+    // The dispatch releases the operation afterwards.
+    if (device && device == dev_config_->device()) dev_config_->Result(kind, operation);
 }

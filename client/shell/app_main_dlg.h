@@ -19,6 +19,12 @@
 class ChannelActions;
 
 class CAppLoginDlg;
+class CCycleDlg;
+class CDevConfigDlg;
+class CDevInfoDlg;
+class COptionDlg;
+class CRecordDlg;
+class CSnapshotDlg;
 class CMapDlg;
 class CSearchDlg;
 class DeviceStatusList;
@@ -69,6 +75,9 @@ class CAppMainDlg : public QMainWindow,
     void PressLogin();
     // The "Click Anywhere"/"Click Device List" rules: cycling stops (CycleDuration := 0 in memory).
     void StopCycling();
+    // The Config command (32775) for a tree node: a channel node opens the device configuration dialog for
+    // its channel, a device node the device dialog for its device; no node does nothing.
+    void ConfigCommand(QTreeWidgetItem* node);
     // The --page command line: the page file is loaded once the first device list has arrived.
     void LoadPageWhenListed(const QString& path);
     // F11 and --fullscreen.
@@ -93,6 +102,12 @@ class CAppMainDlg : public QMainWindow,
     CMapDlg* mapView() const { return map_view_; }
     CSearchDlg* searchPanel() const { return search_; }
     CAppLoginDlg* loginDialog() const { return login_; }
+    CDevConfigDlg* devConfigDialog() const { return dev_config_; }
+    CDevInfoDlg* devInfoDialog() const { return dev_info_; }
+    CCycleDlg* cycleDialog() const { return cycle_; }
+    COptionDlg* optionDialog() const { return option_; }
+    CRecordDlg* recordDialog() const { return record_; }
+    CSnapshotDlg* snapshotDialog() const { return snapshot_; }
     PanelSelector* selector(int index) const { return selectors_[index]; }
     QWidget* panel(int index) const { return panels_[index]; }
     // The rectangles the grid and the map view take in the central area.
@@ -147,6 +162,8 @@ class CAppMainDlg : public QMainWindow,
 
     void CreateMenu();
     void CreateChildren();
+    // The modeless dialogs after the login dialog, created hidden, and the menu commands that show them.
+    void CreateDialogs();
     void Relayout(int width, int height);
     // Writes SpeedCell of the map view's latest position into the row's speed cell.
     void ShowSpeed(int row, bool valid, const QByteArray& sentence);
@@ -164,6 +181,12 @@ class CAppMainDlg : public QMainWindow,
     DeviceStatusList* vehicle_list_ = nullptr;
     CMapDlg* map_view_ = nullptr;
     CAppLoginDlg* login_ = nullptr;
+    CDevConfigDlg* dev_config_ = nullptr;
+    CDevInfoDlg* dev_info_ = nullptr;
+    CCycleDlg* cycle_ = nullptr;
+    COptionDlg* option_ = nullptr;
+    CRecordDlg* record_ = nullptr;
+    CSnapshotDlg* snapshot_ = nullptr;
     StatusLine* status_line_ = nullptr;
     int current_panel_ = kDeviceList;
     PanelSelector* selectors_[3] = {};

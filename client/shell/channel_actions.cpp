@@ -97,8 +97,10 @@ void ChannelActions::Run(int command) {
         case kCommandMap:
             if (mapToggle_) mapToggle_();
             break;
+        case kCommandConfig:
+            if (config_) config_(node);
+            break;
         default:
-            // Config opens the device dialogs once they exist.
             break;
     }
     grid_->UpdateMarks();

@@ -25,6 +25,8 @@ class ChannelActions {
 
     // The Map command: the map view floats, or docks again.
     void SetMapToggle(std::function<void()> toggle) { mapToggle_ = std::move(toggle); }
+    // Config (32775) on the selected node: the main window opens the device dialogs for it.
+    void SetConfigCommand(std::function<void(QTreeWidgetItem*)> config) { config_ = std::move(config); }
 
     // The facts the menu's rules look at for a node (none: an empty display window).
     ChannelMenuFacts FactsFor(QTreeWidgetItem* node) const;
@@ -50,4 +52,5 @@ class ChannelActions {
     VelqWindow* eventWindow_;
     std::function<void(const QString&)> log_;
     std::function<void()> mapToggle_;
+    std::function<void(QTreeWidgetItem*)> config_;
 };

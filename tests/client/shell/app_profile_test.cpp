@@ -7,6 +7,7 @@
 #include <clocale>
 
 #include "../client_fixture.h"
+#include "dialogs/config_values.h"
 #include "shell/app_settings.h"
 #include "shell/language_table.h"
 
@@ -163,6 +164,13 @@ class AppProfileTest : public QObject {
         // Keys passed from tables rather than literals.
         for (const char* key : {"GPIO 0 Alarm", "GPIO 1 Alarm", "GPIO 2 Alarm", "GPIO 3 Alarm", "Disk Error",
                                 "Over Speed", "Reserved Alarm 6", "Reserved Alarm 7"})
+            keys.insert(key);
+        // The device configuration lists, and the names of the shipped languages in the language list.
+        for (const QStringList* table :
+             {&config_values::QualityKeys(), &config_values::ResolutionKeys(), &config_values::BitRateKeys()})
+            for (const QString& key : *table) keys.insert(key);
+        for (const char* key :
+             {"English", "Chinese (P.R.C.)", "German (Germany)", "French (France)", "Russian"})
             keys.insert(key);
         QVERIFY(keys.size() > 40);
         for (const char* code : {"en_US", "de_DE", "zh_CN", "fr_FR", "ru_RU"}) {

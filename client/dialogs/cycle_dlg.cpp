@@ -1,0 +1,67 @@
+#include "dialogs/cycle_dlg.h"
+
+#include <QCheckBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "dialogs/digits_validator.h"
+#include "shell/app_client.h"
+#include "shell/app_profile.h"
+
+CCycleDlg::CCycleDlg(CycleCountdown countdown, QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Cycle Page")), parent),
+      countdown_(std::move(countdown)) {
+    duration_ = AddSecondsRow(AppProfile::Translate(QStringLiteral("Auto-Change Duration(Seconds):")),
+                              AppProfile::Translate(QStringLiteral("0: Stop Auto-Change")));
+    body()->addWidget(
+        new QLabel(AppProfile::Translate(QStringLiteral("Stop Auto-Change Page When Clicked:"))));
+    device_list_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Click Device List")));
+    display_window_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Click Display Window")));
+    anywhere_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Click Anywhere")));
+    body()->addWidget(device_list_);
+    body()->addWidget(display_window_);
+    body()->addWidget(anywhere_);
+    body()->addStretch(1);
+    // "Anywhere" includes the other two places; unchecking it leaves them as they are.
+    connect(anywhere_, &QCheckBox::clicked, this, [this](bool checked) {
+        if (!checked) return;
+        device_list_->setChecked(true);
+        display_window_->setChecked(true);
+    });
+}
+
+void CCycleDlg::Load(const preferences::CycleValues& values) {
+    duration_->setText(QString::number(values.duration_s));
+    device_list_->setChecked(values.click_device_list);
+    display_window_->setChecked(values.click_display_window);
+    anywhere_->setChecked(values.click_anywhere);
+}
+
+void CCycleDlg::Refresh() {
+    // The stored duration, which a click may have stopped in memory only; the cached one when not stored.
+    const AppSettings& settings = CAppClient::Settings();
+    Load(preferences::CycleValuesOf(
+        AppProfile::ReadInt(QStringLiteral("CycleDuration"), settings.CycleDuration),
+        settings.CycleStopMode));
+}
+
+void CCycleDlg::Default() {
+    Load(preferences::CycleValues{});
+}
+
+void CCycleDlg::Save() {
+    AppSettings& settings = CAppClient::Settings();
+    const preferences::CycleValues values{ParseDigits(duration_->text()).value_or(0),
+                                          device_list_->isChecked(), display_window_->isChecked(),
+                                          anywhere_->isChecked()};
+    settings.CycleDuration = values.duration_s;
+    settings.CycleStopMode = preferences::StopModeOf(values);
+    AppProfile::WriteString(QStringLiteral("CycleDuration"), QString::number(settings.CycleDuration));
+    AppProfile::WriteString(QStringLiteral("CycleStopMode"), QString::number(settings.CycleStopMode));
+    const bool running = countdown_.running && countdown_.running();
+    if (countdown_.set && preferences::SetsCountdown(settings.CycleDuration, running)) {
+        countdown_.set(settings.CycleDuration);
+    }
+}

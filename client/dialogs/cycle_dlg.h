@@ -1,0 +1,39 @@
+#pragma once
+// CCycleDlg: automatic page cycling, the seconds per page (CycleDuration, 0 = none) and which clicks stop
+// it (CycleStopMode bits: 1 device list, 2 display window, 4 anywhere). Saving restarts or stops the
+// grid's countdown at once.
+#include <functional>
+
+#include "dialogs/preference_dlg.h"
+#include "dialogs/preference_rules.h"
+
+class QCheckBox;
+
+// The grid's page-cycle countdown, as the main window's grid offers it.
+struct CycleCountdown {
+    std::function<bool()> running;
+    std::function<void(int seconds)> set;
+};
+
+class CCycleDlg : public PreferenceDlg {
+    Q_OBJECT
+  public:
+    explicit CCycleDlg(CycleCountdown countdown, QWidget* parent = nullptr);
+
+    void Refresh() override;
+    void Default() override;
+    void Save() override;
+    void Load(const preferences::CycleValues& values);
+
+    QLineEdit* durationEdit() const { return duration_; }
+    QCheckBox* clickDeviceList() const { return device_list_; }
+    QCheckBox* clickDisplayWindow() const { return display_window_; }
+    QCheckBox* clickAnywhere() const { return anywhere_; }
+
+  private:
+    CycleCountdown countdown_;
+    QLineEdit* duration_ = nullptr;
+    QCheckBox* device_list_ = nullptr;
+    QCheckBox* display_window_ = nullptr;
+    QCheckBox* anywhere_ = nullptr;
+};

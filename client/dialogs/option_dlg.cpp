@@ -1,0 +1,118 @@
+#include "dialogs/option_dlg.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QToolTip>
+#include <QVBoxLayout>
+
+#include "shell/app_client.h"
+#include "shell/app_profile.h"
+
+COptionDlg::COptionDlg(std::function<QList<AppChannel*>()> playing_channels, QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Video Buffer Setting")), parent),
+      playing_channels_(std::move(playing_channels)) {
+    slider_ = new QSlider(Qt::Horizontal);
+    slider_->setRange(preferences::kMinLowDelay, preferences::kMaxLowDelay);
+    slider_->setTickPosition(QSlider::TicksBelow);
+    slider_->setTickInterval(5);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(AppProfile::Translate(QStringLiteral("Real-Time"))));
+    row->addWidget(slider_, 1);
+    row->addWidget(new QLabel(AppProfile::Translate(QStringLiteral("Smooth"))));
+    body()->addLayout(row);
+    auto* note = new QLabel(
+        AppProfile::Translate(QStringLiteral("Note: More buffer times has more delay, but more smoothing.")));
+    note->setWordWrap(true);
+    body()->addWidget(note);
+
+    language_ = new QComboBox;
+    // English always, any other language only when its file was found at start-up; the row is the data.
+    if (const AppProfile* profile = AppProfile::Current()) {
+        const LanguageTable& table = profile->languageTable();
+        for (int row_index = 0; row_index < table.size(); ++row_index) {
+            if (row_index != 0 && table.row(row_index).available == 0) continue;
+            language_->addItem(AppProfile::Translate(QString::fromUtf8(table.row(row_index).display_name)),
+                               row_index);
+        }
+    }
+    auto* language_row = new QHBoxLayout;
+    language_row->addWidget(new QLabel(AppProfile::Translate(QStringLiteral("Language:"))));
+    language_row->addWidget(language_, 1);
+    body()->addLayout(language_row);
+    body()->addStretch(1);
+
+    connect(slider_, &QSlider::valueChanged, this, [this] {
+        slider_->setToolTip(bufferToolTip());
+        if (slider_->isSliderDown()) ShowToolTip();
+    });
+    connect(slider_, &QSlider::sliderReleased, this, &COptionDlg::ShowToolTip);
+}
+
+QString COptionDlg::bufferToolTip() const {
+    return preferences::BufferToolTip(slider_->value(), AppProfile::Translate(QStringLiteral("Sec")));
+}
+
+void COptionDlg::ShowToolTip() {
+    if (!slider_->isVisible()) return;
+    QStyleOptionSlider option;
+    option.initFrom(slider_);
+    option.minimum = slider_->minimum();
+    option.maximum = slider_->maximum();
+    option.sliderPosition = slider_->value();
+    option.orientation = slider_->orientation();
+    const QRect handle =
+        slider_->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider_);
+    QToolTip::showText(slider_->mapToGlobal(handle.topLeft()), bufferToolTip(), slider_);
+}
+
+void COptionDlg::Load(const preferences::OptionValues& values) {
+    slider_->setValue(values.low_delay);
+    slider_->setToolTip(bufferToolTip());
+    QStringList entries;
+    for (int i = 0; i < language_->count(); ++i) entries << language_->itemText(i);
+    const QString name =
+        values.language_name.isEmpty() ? QString() : AppProfile::Translate(values.language_name);
+    const int entry = preferences::LanguageEntryFor(entries, name);
+    if (entry >= 0) language_->setCurrentIndex(entry);
+}
+
+void COptionDlg::Refresh() {
+    // A stored code of the table shows as its row's name; anything else is looked for as it stands.
+    const QString code = AppProfile::ReadString(QStringLiteral("Language File"), QString());
+    QString name = code;
+    if (const AppProfile* profile = AppProfile::Current(); profile && !code.isEmpty()) {
+        const int row = profile->languageTable().IndexOf(code);
+        if (row >= 0) name = QString::fromUtf8(profile->languageTable().row(row).display_name);
+    }
+    Load({CAppClient::Settings().LowDelay, name});
+}
+
+void COptionDlg::Default() {
+    const QString chinese = AppProfile::Translate(QStringLiteral("Chinese (P.R.C.)"));
+    slider_->setValue(preferences::kMaxLowDelay);
+    slider_->setToolTip(bufferToolTip());
+    for (int i = 0; i < language_->count(); ++i) {
+        if (language_->itemText(i).startsWith(chinese, Qt::CaseInsensitive)) {
+            language_->setCurrentIndex(i);
+            break;
+        }
+    }
+}
+
+void COptionDlg::Save() {
+    AppSettings& settings = CAppClient::Settings();
+    settings.LowDelay = slider_->value();
+    AppProfile::WriteString(QStringLiteral("LowDelay"), QString::number(settings.LowDelay));
+    if (const AppProfile* profile = AppProfile::Current(); profile && language_->currentIndex() >= 0) {
+        const int row = language_->currentData().toInt();
+        AppProfile::WriteString(QStringLiteral("Language File"),
+                                QString::fromUtf8(profile->languageTable().row(row).code));
+    }
+    if (playing_channels_) {
+        for (AppChannel* channel : playing_channels_()) VelqChn_SetBufKeep(channel, settings.LowDelay);
+    }
+}

@@ -1,0 +1,89 @@
+#include "dialogs/preference_dlg.h"
+
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "dialogs/digits_validator.h"
+#include "shell/app_profile.h"
+
+PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(AppProfile::Translate(QStringLiteral("Preferences")));
+    auto* group = new QGroupBox(group_title);
+    body_ = new QVBoxLayout(group);
+    auto* row = new QHBoxLayout;
+    const struct {
+        int id;
+        QString text;
+    } buttons[] = {{kRefresh, AppProfile::Translate(QStringLiteral("Refresh"))},
+                   {kSave, AppProfile::Translate(QStringLiteral("Save"))},
+                   {kCancel, AppProfile::Translate(QStringLiteral("Cancel"))},
+                   {kDefault, AppProfile::Translate(QStringLiteral("Default"))}};
+    for (const auto& entry : buttons) {
+        auto* button = new QPushButton(entry.text);
+        button->setObjectName(QStringLiteral("button%1").arg(entry.id));
+        button->setAutoDefault(entry.id == kSave);
+        button->setDefault(entry.id == kSave);
+        row->addWidget(button);
+    }
+    row->insertStretch(0, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group, 1);
+    layout->addLayout(row);
+    connect(qobject_cast<QPushButton*>(button(kRefresh)), &QPushButton::clicked, this, [this] { Refresh(); });
+    connect(qobject_cast<QPushButton*>(button(kSave)), &QPushButton::clicked, this, [this] {
+        Save();
+        hide();
+    });
+    connect(qobject_cast<QPushButton*>(button(kCancel)), &QPushButton::clicked, this, &QWidget::hide);
+    connect(qobject_cast<QPushButton*>(button(kDefault)), &QPushButton::clicked, this, [this] { Default(); });
+    resize(480, 1);  // as high as the page's controls need
+}
+
+QAbstractButton* PreferenceDlg::button(int control_id) const {
+    return findChild<QAbstractButton*>(QStringLiteral("button%1").arg(control_id));
+}
+
+void PreferenceDlg::ShowCurrent() {
+    Refresh();
+    show();
+    raise();
+    activateWindow();
+}
+
+QLineEdit* PreferenceDlg::AddFolderRow(const QString& label) {
+    auto* edit = new QLineEdit;
+    auto* browse = new QPushButton(AppProfile::Translate(QStringLiteral("Browse...")));
+    browse->setAutoDefault(false);
+    connect(browse, &QPushButton::clicked, this, [this, edit] {
+        const QString folder = QFileDialog::getExistingDirectory(
+            this, AppProfile::Translate(QStringLiteral("Please select a folder...")), edit->text(),
+            QFileDialog::ShowDirsOnly);
+        if (!folder.isEmpty()) edit->setText(folder);
+    });
+    auto* row = new QHBoxLayout;
+    row->addWidget(edit, 1);
+    row->addWidget(browse);
+    body_->addWidget(new QLabel(label));
+    body_->addLayout(row);
+    return edit;
+}
+
+QLineEdit* PreferenceDlg::AddSecondsRow(const QString& label, const QString& note) {
+    auto* edit = new QLineEdit;
+    edit->setValidator(new DigitsValidator(INT32_MAX, edit));
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel(label));
+    row->addWidget(edit);
+    row->addWidget(new QLabel(note), 1);
+    body_->addLayout(row);
+    return edit;
+}
+
+void PreferenceDlg::reject() {
+    hide();
+}

@@ -1,0 +1,35 @@
+#include "dialogs/preference_rules.h"
+
+namespace preferences {
+
+QString BufferToolTip(int position, const QString& seconds_word) {
+    return QStringLiteral("%1 %2").arg(position / 10.0, 0, 'f', 1).arg(seconds_word);
+}
+
+int LanguageEntryFor(const QStringList& entries, const QString& translated_name) {
+    if (translated_name.isEmpty()) return entries.isEmpty() ? -1 : 0;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries[i].startsWith(translated_name, Qt::CaseInsensitive)) return i;
+    }
+    return entries.isEmpty() ? -1 : 0;
+}
+
+QString WithFinalSeparator(const QString& folder) {
+    if (folder.isEmpty() || folder.endsWith(QLatin1Char('/'))) return folder;
+    return folder + QLatin1Char('/');
+}
+
+CycleValues CycleValuesOf(int32_t duration_s, int32_t stop_mode) {
+    return {duration_s, (stop_mode & 1) != 0, (stop_mode & 2) != 0, (stop_mode & 4) != 0};
+}
+
+int32_t StopModeOf(const CycleValues& values) {
+    if (values.click_anywhere) return 7;
+    return (values.click_device_list ? 1 : 0) + (values.click_display_window ? 2 : 0);
+}
+
+bool SetsCountdown(int32_t new_duration_s, bool countdown_running) {
+    return new_duration_s != 0 || countdown_running;
+}
+
+}  // namespace preferences

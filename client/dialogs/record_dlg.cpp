@@ -1,0 +1,49 @@
+#include "dialogs/record_dlg.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "dialogs/digits_validator.h"
+#include "dialogs/folder_setting.h"
+#include "shell/app_client.h"
+#include "shell/app_profile.h"
+
+namespace {
+
+QString DefaultRecordFolder() {
+    return AppProfile::Current() ? AppProfile::Current()->folders().record_default : QString();
+}
+
+}  // namespace
+
+CRecordDlg::CRecordDlg(QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Record Setting")), parent) {
+    path_ = AddFolderRow(AppProfile::Translate(QStringLiteral("Record Path:")));
+    duration_ = AddSecondsRow(AppProfile::Translate(QStringLiteral("Record Duration(Seconds):")),
+                              AppProfile::Translate(QStringLiteral("0: Not Limited")));
+    body()->addStretch(1);
+}
+
+void CRecordDlg::Load(const preferences::FolderValues& values) {
+    path_->setText(values.path);
+    duration_->setText(QString::number(values.record_duration_s));
+}
+
+void CRecordDlg::Refresh() {
+    const AppSettings& settings = CAppClient::Settings();
+    Load({settings.RecordPath, settings.RecordDuration, true});
+}
+
+void CRecordDlg::Default() {
+    Load({DefaultRecordFolder(), 900, true});
+}
+
+void CRecordDlg::Save() {
+    AppSettings& settings = CAppClient::Settings();
+    settings.RecordPath = StoredFolder(path_->text(), DefaultRecordFolder());
+    settings.RecordDuration = ParseDigits(duration_->text()).value_or(0);
+    AppProfile::WriteString(QStringLiteral("RecordPath"), settings.RecordPath);
+    AppProfile::WriteString(QStringLiteral("RecordDuration"), QString::number(settings.RecordDuration));
+}

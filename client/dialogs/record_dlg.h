@@ -1,0 +1,23 @@
+#pragma once
+// CRecordDlg: the folder recordings go to (RecordPath) and their longest duration (RecordDuration,
+// seconds, 0 = not limited).
+#include "dialogs/preference_dlg.h"
+#include "dialogs/preference_rules.h"
+
+class CRecordDlg : public PreferenceDlg {
+    Q_OBJECT
+  public:
+    explicit CRecordDlg(QWidget* parent = nullptr);
+
+    void Refresh() override;
+    void Default() override;
+    void Save() override;
+    void Load(const preferences::FolderValues& values);
+
+    QLineEdit* pathEdit() const { return path_; }
+    QLineEdit* durationEdit() const { return duration_; }
+
+  private:
+    QLineEdit* path_ = nullptr;
+    QLineEdit* duration_ = nullptr;
+};

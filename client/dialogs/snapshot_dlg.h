@@ -1,0 +1,25 @@
+#pragma once
+// CSnapshotDlg: the folder snapshots go to (SnapshotPath) and whether it opens after each snapshot
+// (SnapshotOpenPath).
+#include "dialogs/preference_dlg.h"
+#include "dialogs/preference_rules.h"
+
+class QCheckBox;
+
+class CSnapshotDlg : public PreferenceDlg {
+    Q_OBJECT
+  public:
+    explicit CSnapshotDlg(QWidget* parent = nullptr);
+
+    void Refresh() override;
+    void Default() override;
+    void Save() override;
+    void Load(const preferences::FolderValues& values);
+
+    QLineEdit* pathEdit() const { return path_; }
+    QCheckBox* openCheck() const { return open_; }
+
+  private:
+    QLineEdit* path_ = nullptr;
+    QCheckBox* open_ = nullptr;
+};

@@ -1,0 +1,153 @@
+// The preference dialogs: what Refresh shows, what Save stores (cached settings and Config.ini) and
+// applies (the playing channels' buffer, the grid's countdown), Default, and Cancel keeping the old values.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+#include "dialogs/cycle_dlg.h"
+#include "dialogs/option_dlg.h"
+#include "dialogs/record_dlg.h"
+#include "dialogs/snapshot_dlg.h"
+#include "dialogs_fixture.h"
+
+class PreferenceDlgTest : public QObject {
+    Q_OBJECT
+    SimWithWeb sim_;
+    ScratchHome home_;
+    std::unique_ptr<CAppClient> client_;
+
+    QString Stored(const QString& key) { return AppProfile::ReadString(key, QStringLiteral("<missing>")); }
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(sim_.started());
+        home_.CopyLanguage(QStringLiteral("de_DE"));
+        home_.CopyLanguage(QStringLiteral("fr_FR"));
+        home_.WriteFile(QStringLiteral("Config.ini"),
+                        "[Tavrin]\n" + sim_.ConfigLines() +
+                            "LowDelay=25\nLanguage File=xx_XX\nCycleDuration=30\n"
+                            "CycleStopMode=1\nRecordDuration=600\n");
+        client_ = home_.StartClient();
+    }
+
+    void bufferShowsTenthsAndSaveAppliesToEveryPlayingChannel() {
+        CAppMainDlg window;
+        LogIn(window);
+        AppDevice* device = TreeDevice(window, "MDVR-10001");
+        QList<AppChannel*> channels = {VelqDev_CreateChannel(device, 1, nullptr),
+                                       VelqDev_CreateChannel(device, 2, nullptr)};
+        QVERIFY(channels[0] && channels[1]);
+        COptionDlg dialog([&] { return channels; });
+        dialog.ShowCurrent();
+        QCOMPARE(dialog.bufferSlider()->value(), 25);
+        QCOMPARE(dialog.bufferToolTip(), QStringLiteral("2.5 Sec"));
+        QCOMPARE(dialog.bufferSlider()->toolTip(), QStringLiteral("2.5 Sec"));
+        // English, then the languages whose files were found; an unknown code selects the first entry.
+        QCOMPARE(dialog.languageList()->count(), 3);
+        QCOMPARE(dialog.languageList()->currentIndex(), 0);
+
+        dialog.bufferSlider()->setValue(1);
+        dialog.languageList()->setCurrentIndex(dialog.languageList()->findData(9));  // de_DE
+        qobject_cast<QPushButton*>(dialog.button(PreferenceDlg::kSave))->click();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(CAppClient::Settings().LowDelay, 1);
+        QCOMPARE(Stored(QStringLiteral("LowDelay")), QStringLiteral("1"));
+        QCOMPARE(Stored(QStringLiteral("Language File")), QStringLiteral("de_DE"));
+        for (AppChannel* channel : channels) {
+            const uint64_t previous_and_new = VelqChn_SetBufKeep(channel, 40);
+            QCOMPARE(uint32_t(previous_and_new & 0xFFFFFFFF), 1u);
+        }
+        // Default: the maximum and the Chinese entry when there is one (not here: the selection stays).
+        dialog.Default();
+        QCOMPARE(dialog.bufferSlider()->value(), 40);
+        QCOMPARE(dialog.languageList()->currentData().toInt(), 9);
+        for (AppChannel* channel : channels) VelqChn_Release(channel);
+        window.LogoutCleanup();
+    }
+
+    void cycleStoresSevenForAnywhereAndDrivesTheCountdown() {
+        int countdown = -1;
+        bool running = false;
+        CCycleDlg dialog({[&] { return running; }, [&](int seconds) { countdown = seconds; }});
+        dialog.ShowCurrent();
+        QCOMPARE(dialog.durationEdit()->text(), QStringLiteral("30"));
+        QVERIFY(dialog.clickDeviceList()->isChecked());
+        QVERIFY(!dialog.clickDisplayWindow()->isChecked());
+
+        dialog.clickDeviceList()->setChecked(false);
+        dialog.clickAnywhere()->setChecked(true);
+        dialog.durationEdit()->setText(QStringLiteral("12"));
+        qobject_cast<QPushButton*>(dialog.button(PreferenceDlg::kSave))->click();
+        QCOMPARE(Stored(QStringLiteral("CycleStopMode")), QStringLiteral("7"));
+        QCOMPARE(CAppClient::Settings().CycleDuration, 12);
+        QCOMPARE(countdown, 12);
+        dialog.ShowCurrent();
+        QVERIFY(dialog.clickDeviceList()->isChecked() && dialog.clickDisplayWindow()->isChecked() &&
+                dialog.clickAnywhere()->isChecked());
+
+        // Checking "Click Anywhere" checks the others; unchecking it leaves them.
+        dialog.Default();
+        QVERIFY(!dialog.clickAnywhere()->isChecked());
+        dialog.clickDeviceList()->setChecked(false);
+        dialog.clickAnywhere()->click();
+        QVERIFY(dialog.clickDeviceList()->isChecked());
+        dialog.clickAnywhere()->click();
+        QVERIFY(dialog.clickDeviceList()->isChecked());
+
+        // 0 leaves a stopped grid alone and stops a running one.
+        countdown = -1;
+        dialog.durationEdit()->setText(QStringLiteral("0"));
+        dialog.Save();
+        QCOMPARE(countdown, -1);
+        running = true;
+        dialog.Save();
+        QCOMPARE(countdown, 0);
+    }
+
+    void foldersGetTheirSeparatorAndCancelKeepsTheOldValues() {
+        CRecordDlg record;
+        record.ShowCurrent();
+        QCOMPARE(record.pathEdit()->text(), CAppClient::Settings().RecordPath);
+        QCOMPARE(record.durationEdit()->text(), QStringLiteral("600"));
+        record.pathEdit()->setText(home_.path() + QStringLiteral("clips"));
+        record.durationEdit()->setText(QStringLiteral("0"));
+        record.Save();
+        QCOMPARE(Stored(QStringLiteral("RecordPath")), home_.path() + QStringLiteral("clips/"));
+        QCOMPARE(CAppClient::Settings().RecordPath, home_.path() + QStringLiteral("clips/"));
+        QCOMPARE(Stored(QStringLiteral("RecordDuration")), QStringLiteral("0"));
+        record.pathEdit()->setText(QStringLiteral("/data/rec/"));
+        record.Save();
+        QCOMPARE(Stored(QStringLiteral("RecordPath")), QStringLiteral("/data/rec/"));
+        // An emptied folder stores the default, never the root.
+        record.pathEdit()->clear();
+        record.Save();
+        QCOMPARE(Stored(QStringLiteral("RecordPath")), AppProfile::Current()->folders().record_default);
+
+        record.pathEdit()->setText(QStringLiteral("/elsewhere"));
+        record.durationEdit()->setText(QStringLiteral("5"));
+        qobject_cast<QPushButton*>(record.button(PreferenceDlg::kCancel))->click();
+        QVERIFY(!record.isVisible());
+        QCOMPARE(Stored(QStringLiteral("RecordDuration")), QStringLiteral("0"));
+        record.ShowCurrent();
+        QCOMPARE(record.pathEdit()->text(), AppProfile::Current()->folders().record_default);
+        QCOMPARE(record.durationEdit()->text(), QStringLiteral("0"));
+
+        CSnapshotDlg snapshot;
+        snapshot.ShowCurrent();
+        QVERIFY(snapshot.openCheck()->isChecked());
+        snapshot.openCheck()->setChecked(false);
+        snapshot.pathEdit()->setText(QStringLiteral("/data/shots"));
+        snapshot.Save();
+        QCOMPARE(Stored(QStringLiteral("SnapshotOpenPath")), QStringLiteral("0"));
+        QCOMPARE(Stored(QStringLiteral("SnapshotPath")), QStringLiteral("/data/shots/"));
+        snapshot.Default();
+        QVERIFY(snapshot.openCheck()->isChecked());
+        QCOMPARE(snapshot.pathEdit()->text(), AppProfile::Current()->folders().snapshot_default);
+        QCOMPARE(Stored(QStringLiteral("SnapshotOpenPath")), QStringLiteral("0"));  // Default stores nothing
+    }
+};
+
+QTEST_MAIN(PreferenceDlgTest)
+#include "preference_dlg_test.moc"
