@@ -104,7 +104,7 @@ void AddCenterOptions(OptionParser& parser) {
                       [](SimOptions& o, uint32_t n) { o.center.tcp_port = static_cast<uint16_t>(n); }));
     parser.Add(Number("--udp-port", "center UDP port, 0 = the kernel picks (24681)", 65535,
                       [](SimOptions& o, uint32_t n) { o.center.udp_port = static_cast<uint16_t>(n); }));
-    parser.Add(Text("--ports-file", "FILE", "write \"TCP UDP\" (the bound ports) to FILE",
+    parser.Add(Text("--ports-file", "FILE", "write \"TCP UDP HTTP\" (the bound ports) to FILE",
                     [](SimOptions& o, const std::string& v) { o.ports_file = v; }));
     parser.Add(Text("--user", "NAME", "account name (orvi)", [](SimOptions& o, const std::string& v) {
         const auto password = o.center.accounts.begin()->second;
