@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include <QQuickWindow>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -13,6 +14,12 @@ void PrepareWebEngine() {
     static bool prepared = false;
     if (prepared) return;
     prepared = true;
+    // The view draws through the software scene graph, into the window's ordinary backing store. A view
+    // drawn through OpenGL turns on texture composition for its whole top-level window: every repaint of
+    // any video tile then re-composes the main window, in software where there is no GPU (Xvfb, remote
+    // desktops), at about half a core for a 4 x 4 grid. QT_QUICK_BACKEND set by the user still decides.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     if (geteuid() != 0) return;
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (flags.contains("--no-sandbox")) return;

@@ -6,8 +6,9 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcMap)
 
-// Called before the first web view exists. Chromium refuses to start its sandbox for the root user and
-// ends the process; as root the browser runs without it (said once on standard error).
+// Called before the first web view exists (UI thread). Selects software drawing for web views (see the
+// definition for why) unless QT_QUICK_BACKEND is set. Chromium refuses to start its sandbox for the root user
+// and ends the process; as root the browser runs without it (said once on standard error).
 void PrepareWebEngine();
 
 class MapPage : public QWebEnginePage {

@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineView>
+#include <QWindow>
 
 #include "../client_fixture.h"
 #include "dialogs/dev_tree.h"
@@ -33,6 +34,9 @@ class MapMainWindowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(map->page_loaded(), 20000);
         QCOMPARE(map->geometry(), window.mapSlot());
         QCOMPARE(map->parentWidget(), window.centralWidget());
+        // The browser draws into the window's backing store: a web view drawing through OpenGL would make
+        // every video tile's repaint re-compose the whole main window.
+        QCOMPARE(window.windowHandle()->surfaceType(), QSurface::RasterSurface);
 
         // Selecting a vehicle draws its track from a start marker, named after its vehicle-list row.
         const DevTreeEntry* first = tree->Entry(0);
@@ -74,6 +78,7 @@ class MapMainWindowTest : public QObject {
         window.ToggleMapView();
         QCOMPARE(map->parentWidget(), window.centralWidget());
         QCOMPARE(map->geometry(), map_slot);
+        QCOMPARE(window.windowHandle()->surfaceType(), QSurface::RasterSurface);
 
         // Logout forgets the vehicle and wipes the track.
         window.LogoutCleanup();
