@@ -89,18 +89,20 @@ class SimCenter {
     bool started_ = false;
 };
 
-// The whole simulated platform (center and transfer server, streaming its fleet) on 127.0.0.1, quiet and
-// with a still fleet; null when it does not start (the reason goes to the test log).
-inline std::unique_ptr<velq_sim::SimPlatform> StartSimPlatform() {
+// The whole simulated platform (center, transfer and web side, streaming its fleet) on 127.0.0.1, quiet and
+// without alarms; the fleet stands still unless tick_ms moves it. Null when it does not start (the reason
+// goes to the test log).
+inline std::unique_ptr<velq_sim::SimPlatform> StartSimPlatform(
+    int tick_ms = 0, velq_sim::Fleet fleet = velq_sim::Fleet::Default()) {
     velq_sim::CenterConfig center;
     center.tcp_port = 0;
     center.udp_port = 0;
     center.log = false;
-    center.tick_ms = 0;
+    center.tick_ms = tick_ms;
     center.alarm_chance = 0.0;
     velq_sim::TransferConfig transfer;
     transfer.log = false;
-    auto platform = std::make_unique<velq_sim::SimPlatform>(center, transfer, velq_sim::Fleet::Default());
+    auto platform = std::make_unique<velq_sim::SimPlatform>(center, transfer, std::move(fleet));
     std::string error;
     if (!platform->Start(&error)) {
         qWarning("velq-sim did not start: %s", error.c_str());

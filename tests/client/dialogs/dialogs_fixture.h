@@ -14,20 +14,12 @@
 class SimWithWeb {
   public:
     explicit SimWithWeb(velq_sim::Fleet fleet = velq_sim::Fleet::Default()) {
-        velq_sim::CenterConfig center;
-        center.tcp_port = 0;
-        center.udp_port = 0;
-        center.log = false;
-        center.tick_ms = 200;
-        center.alarm_chance = 0.0;
-        velq_sim::TransferConfig transfer;
-        transfer.log = false;
-        platform_ = std::make_unique<velq_sim::SimPlatform>(center, transfer, std::move(fleet));
-        std::string error;
-        started_ = platform_->Start(&error);
-        if (!started_) qWarning("velq-sim did not start: %s", error.c_str());
+        platform_ = StartSimPlatform(200, std::move(fleet));
+        started_ = platform_ != nullptr;
     }
-    ~SimWithWeb() { platform_->Stop(); }
+    ~SimWithWeb() {
+        if (platform_) platform_->Stop();
+    }
     bool started() const { return started_; }
     velq_sim::SimPlatform& platform() { return *platform_; }
     velq_sim::CenterServer& center() { return platform_->center(); }

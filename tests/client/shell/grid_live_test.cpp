@@ -59,17 +59,8 @@ class GridLiveTest : public QObject {
 
   private slots:
     void initTestCase() {
-        velq_sim::CenterConfig center;
-        center.tcp_port = 0;
-        center.udp_port = 0;
-        center.log = false;
-        center.tick_ms = 0;
-        center.alarm_chance = 0.0;
-        velq_sim::TransferConfig transfer;
-        transfer.log = false;
-        platform_ = std::make_unique<velq_sim::SimPlatform>(center, transfer, velq_sim::Fleet::Default());
-        std::string error;
-        QVERIFY2(platform_->Start(&error), error.c_str());
+        platform_ = StartSimPlatform();
+        QVERIFY2(platform_, "velq-sim did not start");
         home_.WriteFile(
             "Config.ini",
             QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
