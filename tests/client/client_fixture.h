@@ -57,17 +57,23 @@ class ScratchHome {
     QTemporaryDir beside_;
 };
 
+// A quiet center on kernel-picked ports of 127.0.0.1, without alarms; the fleet moves every tick_ms (0:
+// never).
+inline velq_sim::CenterConfig QuietCenterConfig(uint32_t tick_ms) {
+    velq_sim::CenterConfig config;
+    config.tcp_port = 0;
+    config.udp_port = 0;
+    config.log = false;
+    config.tick_ms = tick_ms;
+    config.alarm_chance = 0.0;
+    return config;
+}
+
 // A center server of velq-sim answering on 127.0.0.1.
 class SimCenter {
   public:
     explicit SimCenter(velq_sim::Fleet fleet = velq_sim::Fleet::Default(), uint32_t tick_ms = 200) {
-        velq_sim::CenterConfig config;
-        config.tcp_port = 0;
-        config.udp_port = 0;
-        config.log = false;
-        config.tick_ms = tick_ms;
-        config.alarm_chance = 0.0;
-        server_ = std::make_unique<velq_sim::CenterServer>(std::move(config), std::move(fleet));
+        server_ = std::make_unique<velq_sim::CenterServer>(QuietCenterConfig(tick_ms), std::move(fleet));
         std::string error;
         started_ = server_->Start(&error);
         if (!started_) qWarning("velq-sim center did not start: %s", error.c_str());
@@ -93,16 +99,11 @@ class SimCenter {
 // without alarms; the fleet stands still unless tick_ms moves it. Null when it does not start (the reason
 // goes to the test log).
 inline std::unique_ptr<velq_sim::SimPlatform> StartSimPlatform(
-    int tick_ms = 0, velq_sim::Fleet fleet = velq_sim::Fleet::Default()) {
-    velq_sim::CenterConfig center;
-    center.tcp_port = 0;
-    center.udp_port = 0;
-    center.log = false;
-    center.tick_ms = tick_ms;
-    center.alarm_chance = 0.0;
+    uint32_t tick_ms = 0, velq_sim::Fleet fleet = velq_sim::Fleet::Default()) {
     velq_sim::TransferConfig transfer;
     transfer.log = false;
-    auto platform = std::make_unique<velq_sim::SimPlatform>(center, transfer, std::move(fleet));
+    auto platform =
+        std::make_unique<velq_sim::SimPlatform>(QuietCenterConfig(tick_ms), transfer, std::move(fleet));
     std::string error;
     if (!platform->Start(&error)) {
         qWarning("velq-sim did not start: %s", error.c_str());
