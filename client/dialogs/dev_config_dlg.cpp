@@ -245,9 +245,11 @@ void CDevConfigDlg::Apply() {
 }
 
 void CDevConfigDlg::Close() {
+    // Hidden first: a held button reports its release on hiding, and that release must still reach the
+    // device as its Stop, or the camera keeps moving unattended.
+    hide();
     device_ = nullptr;
     channel_ = 0;
-    hide();
 }
 
 void CDevConfigDlg::reject() {

@@ -516,12 +516,14 @@ QString PageFileDialog(QWidget* parent, bool save) {
 
 void CAppMainDlg::LoadPage() {
     const QString path = PageFileDialog(this, false);
+    if (shut_down_) return;  // the window closed while the dialog was open
     if (!path.isEmpty()) grid_->LoadPageFile(path);
     CheckGridSize();
 }
 
 void CAppMainDlg::SavePage() {
     const QString path = PageFileDialog(this, true);
+    if (shut_down_) return;
     if (!path.isEmpty() && !grid_->SavePageFile(path))
         AddLogLine(nullptr,
                    AppProfile::Translate(QStringLiteral("Save Page failed")) + QStringLiteral(": ") + path);
