@@ -9,7 +9,7 @@
 
 #include "dialogs/dev_config_dlg.h"
 #include "dialogs_fixture.h"
-#include "shell/channel_actions.h"
+#include "grid/channel_actions.h"
 
 class DevConfigDlgTest : public QObject {
     Q_OBJECT
@@ -131,6 +131,19 @@ class DevConfigDlgTest : public QObject {
         QCOMPARE(log.size(), size_t(2));
         QVERIFY2(log[0].find("channel 1 command 3 parameters 0x0000FF") != std::string::npos, log[0].c_str());
         QVERIFY2(log[1].find("channel 1 command 0 parameters 0x0000FF") != std::string::npos, log[1].c_str());
+    }
+
+    void closingWhileHeldStillSendsTheStop() {
+        dialog().Open(device_, 1);
+        const size_t start = sim_.center().camera_log().size();
+        QTest::mousePress(dialog().button(1202), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(CameraLogSince(sim_.center(), start).size(), size_t(1), 5000);
+        QTest::keyClick(&dialog(), Qt::Key_Escape);
+        QVERIFY(!dialog().isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(CameraLogSince(sim_.center(), start).size(), size_t(2), 5000);
+        const auto log = CameraLogSince(sim_.center(), start);
+        QVERIFY2(log[1].find("channel 1 command 0 parameters 0x0000FF") != std::string::npos, log[1].c_str());
+        QVERIFY(!dialog().device());
     }
 
     void spotTogglesAndPresetCarriesItsNumber() {
