@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every source file of ours says its licence in its first three lines: C++, JavaScript, HTML, CMake and
 # scripts. Files taken from elsewhere (Leaflet, copied at build time) are not in the tree.
 set -euo pipefail
