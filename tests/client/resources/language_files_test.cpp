@@ -7,9 +7,9 @@
 #include <QStringDecoder>
 #include <QTest>
 
+#include "app/language_table.h"
+#include "app/profile_file.h"
 #include "dialogs/config_values.h"
-#include "shell/language_table.h"
-#include "shell/profile_file.h"
 
 namespace {
 
@@ -104,6 +104,19 @@ class LanguageFilesTest : public QObject {
                 QVERIFY2(value && !value->isEmpty(),
                          qPrintable(QString("%1 lacks \"%2\"").arg(table.row(i).code, key)));
             }
+        }
+    }
+
+    // A stored vehicle id ends in "@n", an index into the province list: every file holds the same list in
+    // the same order, so two operators read the same plate whatever language each has chosen.
+    void everyFileHasTheSameProvinces() {
+        const QStringList english = ProfileFile(PathOf("en_US")).ReadSection("Provinces", 1023);
+        QVERIFY(english.size() >= 13);
+        QCOMPARE(QSet<QString>(english.begin(), english.end()).size(), english.size());
+        const LanguageTable table;
+        for (int i = 0; i < table.size(); ++i) {
+            const QStringList list = ProfileFile(PathOf(table.row(i).code)).ReadSection("Provinces", 1023);
+            QVERIFY2(list == english, table.row(i).code);
         }
     }
 
