@@ -18,6 +18,8 @@
 #include "dialogs/record_dlg.h"
 #include "dialogs/search_dlg.h"
 #include "dialogs/snapshot_dlg.h"
+#include "shell/main_layout.h"
+#include "shell/panel_selector.h"
 
 namespace {
 
@@ -102,6 +104,15 @@ class DialogFitTest : public QObject {
                      return column;
                  }},
             };
+            // The panel selectors above the left column have a fixed place: their names must fit it.
+            for (const char* name : {"Device List", "Log Info", "Playback"}) {
+                PanelSelector selector;
+                selector.SetText(AppProfile::Translate(QLatin1String(name)));
+                if (selector.sizeHint().width() > MainLayout::SelectorRect(0).width())
+                    failures << QStringLiteral("%1 selector: \"%2\" needs %3 pixels")
+                                    .arg(code, selector.text())
+                                    .arg(selector.sizeHint().width());
+            }
             for (const auto& [name, make] : dialogs) {
                 std::unique_ptr<QWidget> dialog(make());
                 if (auto* preference = qobject_cast<PreferenceDlg*>(dialog.get()))
