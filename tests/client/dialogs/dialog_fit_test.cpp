@@ -65,7 +65,7 @@ class DialogFitTest : public QObject {
     Q_OBJECT
   private slots:
     void everyDialogFitsItsTextsInEveryLanguage() {
-        ApplyAppStyle(CAppClient::Settings());  // the program's style, as it measures
+        ApplyAppStyle(AppSettings());  // the program's style, as it measures
         const LanguageTable table;
         QWidget owner;
         NoSession host;
@@ -77,30 +77,31 @@ class DialogFitTest : public QObject {
             home.CopyLanguage(code);
             auto client = home.StartClient();
             QCOMPARE(AppProfile::Current()->languageIndex(), row);
+            AppSettings& settings = client->settings;
 
             const std::pair<const char*, std::function<QWidget*()>> dialogs[] = {
-                {"login", [&] { return new CAppLoginDlg(&host, &owner); }},
+                {"login", [&] { return new CAppLoginDlg(&host, settings, &owner); }},
                 {"about", [] { return new CAboutDlg; }},
                 {"device",
-                 [] {
-                     auto* dialog = new CDevInfoDlg(nullptr, AppProfile::Current()->Provinces());
+                 [&] {
+                     auto* dialog = new CDevInfoDlg(settings, nullptr, AppProfile::Current()->Provinces());
                      dialog->Open(nullptr);
                      return dialog;
                  }},
-                {"config", [] { return new CDevConfigDlg; }},
-                {"buffer", [] { return new COptionDlg({}); }},
-                {"record", [] { return new CRecordDlg; }},
-                {"snapshot", [] { return new CSnapshotDlg; }},
+                {"config", [&] { return new CDevConfigDlg(settings); }},
+                {"buffer", [&] { return new COptionDlg(settings, {}); }},
+                {"record", [&] { return new CRecordDlg(settings); }},
+                {"snapshot", [&] { return new CSnapshotDlg(settings); }},
                 {"cycle",
-                 [] {
-                     return new CCycleDlg({[] { return false; }, [](int) {}});
+                 [&] {
+                     return new CCycleDlg(settings, {[] { return false; }, [](int) {}});
                  }},
                 // The search panel is placed in the left column, as wide as the panel setting makes it.
                 {"search",
-                 [] {
+                 [&] {
                      auto* column = new QWidget;
                      column->resize(800, 600);
-                     (new CSearchDlg(column))->setGeometry(7, 44, CAppClient::Settings().UIPanelWidth, 463);
+                     (new CSearchDlg(settings, column))->setGeometry(7, 44, settings.UIPanelWidth, 463);
                      return column;
                  }},
             };
