@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt's own texts (file and message-box buttons, edit menus, the folder picker) in the client's language:
 // Debian ships them as qtbase_<lang>.qm and qt_<lang>.qm in Qt's translations folder. Installing them also

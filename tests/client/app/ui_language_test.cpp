@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the chosen language means beyond our own texts: Qt's locale, Qt's own texts, the layout direction
 // and the language list's entries.
 #include <QApplication>

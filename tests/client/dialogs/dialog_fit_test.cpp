@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every dialog in every language of the table: no label, button or check box is narrower or lower than its
 // text needs, so no translation is clipped or touches its control's edges.
 #include <QAbstractButton>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shipped language files: one per row of the language table, each complete, valid UTF-8 and
 // written in its language, with the placeholders, accelerators and numbers of every key kept.
 #include <QDir>
