@@ -336,8 +336,9 @@ class OnsetListener {
 };
 
 // One run: a live stream of 60 ms PCM frames (as PCM packets arrive) with a 60 ms tone burst every
-// 1.92 s; returns each burst's delay from its Push to its onset on the monitor, in milliseconds.
-std::vector<double> BurstDelays(int bursts, OnsetListener* listener) {
+// 1.92 s; returns each burst's delay from its Push to its onset on the monitor, in milliseconds, and adds
+// to `queued` the frames that waited in the audio buffer ahead of each burst.
+std::vector<double> BurstDelays(int bursts, OnsetListener* listener, std::vector<int>* queued) {
     SoundOutputChoice output("portaudio");
     CABuffer2 buffer;
     buffer.Init(kAudioBufferCapacity, kAudioLargestFrame, 2);
@@ -356,7 +357,7 @@ std::vector<double> BurstDelays(int bursts, OnsetListener* listener) {
     const size_t onsets_before = listener->Onsets().size();
     std::vector<double> pushed;
     const auto start = std::chrono::steady_clock::now();
-    for (int f = 0; f < (bursts + 1) * kFramesBetweenBursts; ++f) {
+    for (int f = 0; f < bursts * kFramesBetweenBursts + kFramesBetweenBursts / 2; ++f) {
         std::this_thread::sleep_until(start + std::chrono::milliseconds(60 * f));
         const bool burst = f % kFramesBetweenBursts == kFramesBetweenBursts / 2;
         auto* samples = reinterpret_cast<int16_t*>(cursor.data);
@@ -365,6 +366,7 @@ std::vector<double> BurstDelays(int bursts, OnsetListener* listener) {
         cursor.size = kFrameSamples * 2;
         cursor.type = kFramePcm;
         const double at = WallSeconds();
+        if (burst) queued->push_back(buffer.FrameCount() - 1);  // the held frame is not waiting
         if (buffer.Push(&cursor) && burst) pushed.push_back(at);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -411,8 +413,10 @@ int Latency(int bursts) {
                 } else {
                     setenv("PULSE_LATENCY_MSEC", setting, 1);
                 }
-                std::vector<double> delays = BurstDelays(bursts, &listener);
+                std::vector<int> queued;
+                std::vector<double> delays = BurstDelays(bursts, &listener, &queued);
                 std::sort(delays.begin(), delays.end());
+                std::sort(queued.begin(), queued.end());
                 const char* name = *setting == 0 ? "default" : setting;
                 if (delays.empty()) {
                     std::printf("  PULSE_LATENCY_MSEC=%-8s no burst was heard\n", name);
@@ -420,8 +424,10 @@ int Latency(int bursts) {
                     continue;
                 }
                 std::printf(
-                    "  PULSE_LATENCY_MSEC=%-8s heard %zu/%d: median %.0f ms, best %.0f ms, worst %.0f ms\n",
-                    name, delays.size(), bursts, delays[delays.size() / 2], delays.front(), delays.back());
+                    "  PULSE_LATENCY_MSEC=%-8s heard %zu/%d: median %.0f ms, best %.0f ms, worst %.0f ms; "
+                    "60 ms frames waiting ahead: median %d, most %d\n",
+                    name, delays.size(), bursts, delays[delays.size() / 2], delays.front(), delays.back(),
+                    queued[queued.size() / 2], queued.back());
                 std::fflush(stdout);
             }
             recorder.Stop();
