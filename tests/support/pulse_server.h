@@ -242,4 +242,45 @@ inline double ToneLevel(const std::vector<int16_t>& samples, double hz, double r
     return windows == 0 ? 0 : total / static_cast<double>(windows);
 }
 
+// The reference cut into 50 ms pieces from sample `from` to `to`: how many of the sounding ones turn up
+// in `heard` (correlation above 0.95), and the best correlation of each that did not. Piece by piece,
+// because a loaded machine makes a real device's player skip or repeat blocks, which shifts everything
+// after them; short pieces, because under heavy load that happens every few hundred milliseconds.
+struct PiecesHeard {
+    int pieces = 0;
+    int found = 0;
+    std::string missed;
+};
+inline PiecesHeard FindPieces(const std::vector<int16_t>& heard, const std::vector<int16_t>& reference,
+                              size_t from, size_t to) {
+    PiecesHeard result;
+    constexpr size_t kPiece = 400;
+    for (size_t at = from; at + kPiece <= std::min(to, reference.size()); at += kPiece) {
+        const std::vector<int16_t> piece(reference.begin() + at, reference.begin() + at + kPiece);
+        if (PeakOf(piece) < 1000) continue;  // a gap of the reference run: nothing to look for
+        ++result.pieces;
+        const BestMatch match = FindPiece(heard, piece);
+        if (match.correlation > 0.95) {
+            ++result.found;
+        } else {
+            result.missed.append(1, ' ').append(std::to_string(at)).append(1, ':');
+            result.missed.append(std::to_string(match.correlation));
+        }
+    }
+    return result;
+}
+
+// The frequency of a tone by its zero crossings over the stretches louder than 500; `loud` gets how many
+// samples that was.
+inline double CrossingHz(const std::vector<int16_t>& samples, size_t* loud, double rate = 8000) {
+    size_t crossings = 0;
+    *loud = 0;
+    for (size_t i = 1; i < samples.size(); ++i) {
+        if (std::abs(int{samples[i]}) < 500 && std::abs(int{samples[i - 1]}) < 500) continue;
+        ++*loud;
+        crossings += (samples[i - 1] < 0) != (samples[i] < 0);
+    }
+    return *loud == 0 ? 0 : rate * static_cast<double>(crossings) / 2 / static_cast<double>(*loud);
+}
+
 }  // namespace corvel::test

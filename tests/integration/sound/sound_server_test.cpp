@@ -105,24 +105,12 @@ TEST_F(SoundServer, ListenThroughPortAudioPlaysWhatTheLibraryDecodedIntoTheServe
     const std::vector<int16_t> heard = monitor.Samples();
     ASSERT_GT(heard.size(), 8000u) << "parec recorded under a second";
 
-    // The decoded sound, cut into 100 ms pieces, must turn up piece by piece in the server's monitor,
-    // through the server's resampling to its own rate and back. Piece by piece, because a loaded machine
-    // may make either run skip or repeat a block somewhere, which shifts everything after it.
-    int found = 0, pieces = 0;
-    std::string missed;
-    for (size_t at = 2000; at + 800 <= 10000; at += 800) {
-        const std::vector<int16_t> piece(decoded.begin() + at, decoded.begin() + at + 800);
-        if (PeakOf(piece) < 1000) continue;  // a gap of this run: nothing to look for
-        ++pieces;
-        const BestMatch match = FindPiece(heard, piece);
-        if (match.correlation > 0.95) {
-            ++found;
-        } else {
-            missed += " " + std::to_string(at) + ":" + std::to_string(match.correlation);
-        }
-    }
-    EXPECT_GE(pieces, 8) << "the decoded reference is mostly silent";
-    EXPECT_GE(found, pieces * 7 / 10) << "pieces not heard (sample: best correlation):" << missed;
+    // The decoded sound must turn up in the server's monitor, through the server's resampling to its own
+    // rate and back.
+    const PiecesHeard heard_pieces = FindPieces(heard, decoded, 2000, 10000);
+    EXPECT_GE(heard_pieces.pieces, 16) << "the decoded reference is mostly silent";
+    EXPECT_GE(heard_pieces.found, heard_pieces.pieces / 2)
+        << "pieces not heard (sample: best correlation):" << heard_pieces.missed;
 }
 
 TEST_F(SoundServer, TalkFromAToneOnTheMonitorReachesTheVehicleAtItsFrequency) {
@@ -140,15 +128,9 @@ TEST_F(SoundServer, TalkFromAToneOnTheMonitorReachesTheVehicleAtItsFrequency) {
 
     // The frequency, by zero crossings over the loud stretches and by the tone's power against its
     // neighbours'.
-    size_t crossings = 0, loud = 0;
-    for (size_t i = 1; i < talk.size(); ++i) {
-        if (std::abs(int{talk[i]}) < 500 && std::abs(int{talk[i - 1]}) < 500) continue;
-        ++loud;
-        crossings += (talk[i - 1] < 0) != (talk[i] < 0);
-    }
-    ASSERT_GT(loud, 3000u);
-    const double hz = 8000.0 * static_cast<double>(crossings) / 2 / static_cast<double>(loud);
-    EXPECT_NEAR(hz, 700, 25);
+    size_t loud = 0;
+    EXPECT_NEAR(CrossingHz(talk, &loud), 700, 25);
+    EXPECT_GT(loud, 3000u);
     const double tone = ToneLevel(talk, 700);
     for (double other : {440.0, 600.0, 800.0, 1400.0}) EXPECT_GT(tone, 30 * ToneLevel(talk, other)) << other;
 }
