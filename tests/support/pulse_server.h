@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A private PulseAudio sound server for one test: a null sink "out" whose monitor is the default source,
 // in a scratch runtime folder, so that the PortAudio backends (PortAudio -> ALSA -> PulseAudio) play into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Audio and Talk commands of the channel menu through the real sound backends: the client logged in
 // to the simulated platform, its library on PortAudio, PortAudio on a PulseAudio server of the test's
 // own whose null sink's monitor is both what the test records and the microphone. Skipped, saying why,

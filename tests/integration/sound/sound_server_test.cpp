@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listening and talking through the real backends (PortAudio over ALSA over a PulseAudio server of the
 // test's own), end to end: velq and velq-sim as users run them, and the library in this process for a
 // server that dies under a playing channel. Each test skips, saying why, where PulseAudio cannot start.
