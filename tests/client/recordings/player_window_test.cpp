@@ -10,6 +10,7 @@
 #include "recorded_material.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_index.h"
+#include "recordings/recordings_launcher.h"
 #include "recordings/recordings_window.h"
 #include "recordings/timeline.h"
 
@@ -144,6 +145,55 @@ class PlayerWindowTest : public QObject {
         text.close();
         QVERIFY(!window.Open(text.fileName()));
         QCOMPARE(window.message(), QStringLiteral("list.avi is not an AVI recording."));
+    }
+
+    // The launcher the main window's menu uses: one recordings window on the folders of the moment, which
+    // opens players; a player on a file it cannot play shows why.
+    void launcherOpensWindowsOnTheCurrentFolders() {
+        QWidget main_window;
+        RecordingFolders folders{home_.path() + QStringLiteral("/none"), snapshots_};
+        RecordingsLauncher launcher([&] { return folders; });
+        folders.record = record_;
+        RecordingsWindow* window = launcher.ShowRecordings(&main_window);
+        QCOMPARE(window->ListedRecordings(), QStringList{recording_});
+        QCOMPARE(launcher.ShowRecordings(&main_window), window);
+        window->OpenListed(0);
+        auto players = main_window.findChildren<PlayerWindow*>();
+        QCOMPARE(players.size(), 1);
+        QVERIFY(players.front()->player().is_open());
+        QString error;
+        PlayerWindow* broken =
+            launcher.OpenPlayer(home_.path() + QStringLiteral("/missing.avi"), &main_window, &error);
+        QVERIFY(error.startsWith(QStringLiteral("missing.avi cannot be opened")));
+        QCOMPARE(broken->message(), error);
+    }
+
+    // `tavrin FILE.avi` plays without logging in and without a main window; --help names it.
+    void commandLineOpensThePlayer() {
+        const QString tavrin = QStringLiteral(CORVEL_TEST_BUILD_DIR "/client/tavrin");
+        QProcess help;
+        help.start(tavrin, {QStringLiteral("--help")});
+        QVERIFY(help.waitForFinished(10000));
+        QVERIFY(help.readAllStandardOutput().contains("  FILE.avi "));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TAVRIN_HOME"), home_.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess player;
+        player.setProcessEnvironment(environment);
+        player.start(tavrin, {recording_});
+        QVERIFY(player.waitForStarted(10000));
+        QVERIFY(!player.waitForFinished(3000));                        // the player window is up
+        QVERIFY(!player.readAllStandardError().contains("tavrin: "));  // no message of a file it cannot play
+        player.terminate();                                            // closes its windows as the user would
+        QVERIFY(player.waitForFinished(10000));
+        QCOMPARE(player.exitStatus(), QProcess::NormalExit);
+
+        QProcess refused;
+        refused.setProcessEnvironment(environment);
+        refused.start(tavrin, {QStringLiteral("--login"), recording_});
+        QVERIFY(refused.waitForFinished(10000));
+        QCOMPARE(refused.exitCode(), 2);
     }
 
   private:
