@@ -69,7 +69,8 @@ RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_re
     split->addWidget(list_);
     split->addWidget(snapshots_);
     split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(1, 1);
+    split->setSizes({640, 340});
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(filters);
     layout->addWidget(split, 1);
@@ -86,7 +87,7 @@ RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_re
         const QString path = item->data(0, kPathRole).toString();
         if (!path.isEmpty() && open_recording_) open_recording_(path);
     });
-    resize(900, 520);
+    resize(1000, 560);
     Refresh();
 }
 
@@ -136,7 +137,7 @@ void RecordingsWindow::Fill() {
         top->setText(0, key.first.isEmpty()
                             ? tr("Other files")
                             : QStringLiteral("%1  chn%2").arg(key.first).arg(key.second, 2, 10, QChar(u'0')));
-        top->setText(2, tr("%n file(s)", nullptr, static_cast<int>(entries.size())));
+        top->setText(2, entries.size() == 1 ? tr("1 file") : tr("%1 files").arg(entries.size()));
         for (const RecordingEntry& entry : entries) {
             auto* row = new QTreeWidgetItem(top);
             row->setText(0, QFileInfo(entry.path).fileName());
