@@ -12,6 +12,11 @@ namespace {
 // beyond that it starts from the first frame, which the recorder always makes a key frame.
 constexpr size_t kMaximumKeySearch = 1500;
 
+bool HasIndexEntry(AVStream* stream, int64_t dts) {
+    const int index = av_index_search_timestamp(stream, dts, AVSEEK_FLAG_ANY | AVSEEK_FLAG_BACKWARD);
+    return index >= 0 && avformat_index_get_entry(stream, index)->timestamp == dts;
+}
+
 }  // namespace
 
 bool StartsPicture(const uint8_t* data, int size) {
@@ -106,8 +111,11 @@ bool RecordingSource::ReadThrough() {
             if (dts != AV_NOPTS_VALUE && (frames_.empty() || dts > frames_.back().dts)) {
                 const bool key = StartsPicture(packet->data, packet->size);
                 frames_.push_back({dts, key ? KeyFrame::kYes : KeyFrame::kNo});
-                // The demuxer seeks by this index (it holds none of its own for such a file).
-                if (key) av_add_index_entry(video(), packet->pos, dts, packet->size, 0, AVINDEX_KEYFRAME);
+                // The demuxer seeks by its index, which it fills with every chunk it walks past; a key
+                // frame it did not note gets an entry at its chunk's 8-byte header, where the demuxer's
+                // own entries point.
+                if (key && !HasIndexEntry(video(), dts) && packet->pos >= 8)
+                    av_add_index_entry(video(), packet->pos - 8, dts, packet->size, 0, AVINDEX_KEYFRAME);
             }
         }
         av_packet_unref(packet.get());

@@ -1,7 +1,6 @@
 #include "recordings/recordings_index.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
@@ -12,7 +11,7 @@
 namespace recordings {
 namespace {
 
-// Folders below an added folder are looked at this deep, so that a whole disk cannot be walked by mistake.
+// Folders are looked at this deep (the folder itself and two levels below it).
 constexpr int kMaximumDepth = 3;
 constexpr int kMaximumFiles = 20000;
 
@@ -73,13 +72,19 @@ void RecordingsIndex::Rescan() {
     std::set<QString> seen;
     QHash<QString, Known> still_known;
     int files = 0;
-    for (const QString& folder : folders_) {
-        const int base_depth = folder.count(u'/');
-        QDirIterator it(folder, QDir::Files | QDir::Readable, QDirIterator::Subdirectories);
-        while (it.hasNext() && files < kMaximumFiles) {
-            const QString path = it.next();
-            const QFileInfo info = it.fileInfo();
-            if (info.absolutePath().count(u'/') - base_depth >= kMaximumDepth) continue;
+    // Breadth first, kMaximumDepth folders deep at most: a folder added by mistake (a whole disk) costs
+    // a bounded walk.
+    std::vector<std::pair<QString, int>> pending;
+    for (const QString& folder : folders_) pending.emplace_back(folder, 0);
+    for (size_t next = 0; next < pending.size() && files < kMaximumFiles; ++next) {
+        const auto [folder, depth] = pending[next];
+        const QDir dir(folder);
+        if (depth + 1 < kMaximumDepth) {
+            for (const QFileInfo& sub : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable))
+                pending.emplace_back(sub.absoluteFilePath(), depth + 1);
+        }
+        for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::Readable)) {
+            if (files >= kMaximumFiles) break;
             const QString name = info.fileName();
             const bool snapshot = IsSnapshot(name);
             if (!snapshot && !IsRecording(name)) continue;

@@ -2,7 +2,6 @@
 // writer was killed mid-write, and damaged copies of them.
 #include <signal.h>
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +35,21 @@ int CountVideoPackets(const QString& path, int64_t* last_dts = nullptr) {
     return count;
 }
 
+// Bytes of sound in a file.
+qint64 CountAudioBytes(const QString& path) {
+    AVFormatContext* raw = nullptr;
+    if (avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr) < 0) return -1;
+    recordings::InputHandle format(raw);
+    const int audio = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    recordings::PacketHandle packet(av_packet_alloc());
+    qint64 bytes = 0;
+    while (av_read_frame(raw, packet.get()) >= 0) {
+        if (packet->stream_index == audio) bytes += packet->size;
+        av_packet_unref(packet.get());
+    }
+    return bytes;
+}
+
 }  // namespace
 
 class PlayerTest : public QObject {
@@ -45,30 +59,28 @@ class PlayerTest : public QObject {
     void initTestCase() {
         QVERIFY(folder_.isValid());
         QVERIFY(material_.started());
-        QDir().mkpath(folder_.path() + QStringLiteral("/whole"));
-        QDir().mkpath(folder_.path() + QStringLiteral("/killed"));
-        // Both at once: the whole one for 13 s, the other killed while it writes.
-        QProcess* whole =
-            material_.StartRecording(folder_.path() + QStringLiteral("/whole"), QStringLiteral("MDVR-10001"),
-                                     1, QStringLiteral("AB-3127-chn01"), 13);
-        QProcess* killed =
-            material_.StartRecording(folder_.path() + QStringLiteral("/killed"), QStringLiteral("MDVR-10003"),
-                                     2, QStringLiteral("KT-0098-chn02"), 0);
-        QVERIFY(killed->waitForStarted(5000));
-        QElapsedTimer since_first_bytes;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            !RecordedMaterial::Recordings(folder_.path() + QStringLiteral("/killed")).isEmpty(), 15000);
-        since_first_bytes.start();
-        QTest::qWait(6000);
+        const QString whole_folder = folder_.path() + QStringLiteral("/whole");
+        const QString killed_folder = folder_.path() + QStringLiteral("/killed");
+        QDir().mkpath(whole_folder);
+        QDir().mkpath(killed_folder);
+        // Both at once: the whole one stopped as Ctrl-C stops it once it holds 13 s, the other killed
+        // while it writes.
+        QProcess* whole = material_.StartRecording(whole_folder, QStringLiteral("MDVR-10001"), 1,
+                                                   QStringLiteral("AB-3127-chn01"), 0);
+        QProcess* killed = material_.StartRecording(killed_folder, QStringLiteral("MDVR-10003"), 2,
+                                                    QStringLiteral("KT-0098-chn02"), 0);
+        killed_seen_ms_ = RecordedMaterial::WaitForLength(killed_folder, 4000);
+        QVERIFY(killed_seen_ms_ >= 4000);
         ::kill(static_cast<pid_t>(killed->processId()), SIGKILL);
-        killed_after_ms_ = since_first_bytes.elapsed();
         QVERIFY(killed->waitForFinished(5000));
+        QVERIFY(RecordedMaterial::WaitForLength(whole_folder, 13000) >= 13000);
+        whole->terminate();
         QVERIFY(whole->waitForFinished(30000));
         QCOMPARE(whole->exitCode(), 0);
-        const QStringList made = RecordedMaterial::Recordings(folder_.path() + QStringLiteral("/whole"));
+        const QStringList made = RecordedMaterial::Recordings(whole_folder);
         QCOMPARE(made.size(), 1);
         whole_ = made.front();
-        killed_ = RecordedMaterial::Recordings(folder_.path() + QStringLiteral("/killed")).value(0);
+        killed_ = RecordedMaterial::Recordings(killed_folder).value(0);
         QVERIFY(!killed_.isEmpty());
     }
 
@@ -125,9 +137,11 @@ class PlayerTest : public QObject {
             sound += player.TakeSound();
         }
         QCOMPARE(player.position_ms(), 2000.0);
-        // 2 s at 8000 samples of 2 bytes, give or take the interleaving of the file.
-        QVERIFY2(sound.size() > 2 * 8000 * 2 * 3 / 4 && sound.size() < 2 * 8000 * 2 * 5 / 4,
-                 qPrintable(QString::number(sound.size())));
+        // 2 s of the file's sound, give or take its interleaving (what the recorder got on a loaded
+        // machine may have gaps, so the file's own share is the measure).
+        const double expected = CountAudioBytes(whole_) * 2000.0 / player.duration_ms();
+        QVERIFY2(sound.size() > expected / 2 && sound.size() < expected * 3 / 2,
+                 qPrintable(QStringLiteral("%1 of %2").arg(sound.size()).arg(expected)));
         player.SetSpeed(2, 3000);
         for (int64_t now = 3000; now <= 3500; now += 10) player.Advance(now);
         QCOMPARE(player.position_ms(), 3000.0);
@@ -219,9 +233,8 @@ class PlayerTest : public QObject {
         QVERIFY(player.duration_from_reading());
         const int packets = CountVideoPackets(killed_);
         QCOMPARE(player.frame_count(), size_t(packets));
-        // It recorded from its first bytes until the kill, less a frame or so torn by it.
-        QVERIFY2(std::abs(player.duration_ms() - killed_after_ms_) < 1500,
-                 qPrintable(QStringLiteral("%1 ms of %2").arg(player.duration_ms()).arg(killed_after_ms_)));
+        // Everything read before the kill is still there.
+        QVERIFY(player.duration_ms() >= killed_seen_ms_);
         QVERIFY(player.Seek(player.duration_ms() - 1000));
         const size_t from = player.frame_index();
         player.Play(0);
@@ -229,8 +242,22 @@ class PlayerTest : public QObject {
         QVERIFY(player.ended());
         QCOMPARE(player.frame_index(), player.frame_count() - 1);
         QVERIFY(player.frame_index() - from >= 24);
-        QVERIFY(player.Seek(1000));
-        QVERIFY(player.position_ms() <= 1000 && player.position_ms() > 1000 - 40);
+        // A seek shows the picture that playing frame by frame shows there.
+        QVERIFY(player.Seek(2000));
+        QCOMPARE(player.position_ms(), 2000.0);
+        RecordingPlayer stepped;
+        QVERIFY(stepped.Open(killed_, &error));
+        while (stepped.position_ms() < 2000) QVERIFY(stepped.StepForward());
+        QCOMPARE(player.picture(), stepped.picture());
+
+        // Its seconds can be exported as those of a whole one.
+        const QString clip = folder_.path() + QStringLiteral("/killed-clip.avi");
+        const ClipResult result = recordings::ExportClip(killed_, clip, 1500, 3480);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY(result.start_ms <= 1500 && result.start_ms > 1500 - 1000 - 40);
+        RecordingPlayer exported;
+        QVERIFY2(exported.Open(clip, &error), qPrintable(error));
+        QCOMPARE(exported.duration_ms(), 3480 - result.start_ms);
     }
 
     // A cut copy plays what it still holds; one cut before its first picture and a file that is not an
@@ -274,7 +301,7 @@ class PlayerTest : public QObject {
     RecordedMaterial material_;
     QString whole_;
     QString killed_;
-    qint64 killed_after_ms_ = 0;
+    double killed_seen_ms_ = 0;
 };
 
 QTEST_GUILESS_MAIN(PlayerTest)

@@ -26,7 +26,9 @@ class PlayerWindowTest : public QObject {
         snapshots_ = home_.path() + QStringLiteral("/Snapshot");
         QDir().mkpath(record_);
         QProcess* velq = material_.StartRecording(record_, QStringLiteral("MDVR-10001"), 1,
-                                                  QStringLiteral("AB-3127-chn01"), 5);
+                                                  QStringLiteral("AB-3127-chn01"), 0);
+        QVERIFY(RecordedMaterial::WaitForLength(record_, 5000) >= 5000);
+        velq->terminate();
         QVERIFY(velq->waitForFinished(30000));
         QCOMPARE(velq->exitCode(), 0);
         recording_ = RecordedMaterial::Recordings(record_).value(0);

@@ -3,6 +3,7 @@
 // kernel-picked ports and the real velq program records one of its channels with the library's recorder
 // (H.264 from the simulated camera, its sound decoded to PCM).
 #include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "platform.h"
+#include "recordings/recording_player.h"
 
 class RecordedMaterial {
   public:
@@ -34,7 +36,8 @@ class RecordedMaterial {
     bool started() const { return started_; }
 
     // Starts `velq record` of a device's channel into folder/<file_base>-YYYY-MM-DD-HH-MM-SS.avi (split
-    // by the hour, as the client names its files), running for `seconds` (0: until killed).
+    // by the hour, as the client names its files), running for `seconds` (0: an hour) or until stopped
+    // (terminate: velq closes the file as after Ctrl-C).
     QProcess* StartRecording(const QString& folder, const QString& device, int channel,
                              const QString& file_base, int seconds) {
         auto process = std::make_unique<QProcess>();
@@ -53,6 +56,24 @@ class RecordedMaterial {
         process->start(QStringLiteral(CORVEL_TEST_BUILD_DIR "/tools/velq/velq"), arguments);
         running_.push_back(std::move(process));
         return running_.back().get();
+    }
+
+    // Length of the first recording in a folder as the player reads it now, also while it is written
+    // (0 while there is none).
+    static double RecordedMs(const QString& folder) {
+        const QStringList made = Recordings(folder);
+        recordings::RecordingPlayer player;
+        QString error;
+        return !made.isEmpty() && player.Open(made.front(), &error) ? player.duration_ms() : 0;
+    }
+    // Waits until the recording in the folder is at least `ms` long: recordings are made by length
+    // rather than by time, which a loaded machine stretches. Returns the length reached (less on time-out).
+    static double WaitForLength(const QString& folder, double ms, int timeout_ms = 90000) {
+        QElapsedTimer waited;
+        waited.start();
+        double length = 0;
+        while ((length = RecordedMs(folder)) < ms && waited.elapsed() < timeout_ms) QTest::qWait(250);
+        return length;
     }
 
     // The recordings (*.avi) in a folder.

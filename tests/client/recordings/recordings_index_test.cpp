@@ -91,6 +91,7 @@ class RecordingsIndexTest : public QObject {
         const QString added = home.path() + QStringLiteral("/usb");
         Touch(added + QStringLiteral("/SE-5309-chn03-2026-12-05-08-00-00.avi"));
         Touch(added + QStringLiteral("/old/clip.avi"));
+        Touch(added + QStringLiteral("/old/older/oldest/deep.avi"));  // below the depth looked at
         QVERIFY(index.AddFolder(added));
         QVERIFY(!index.AddFolder(added));
         Touch(record + QStringLiteral("AB-3127-chn01-2026-12-08-09-00-00.avi"), QByteArray(500, 'y'));
