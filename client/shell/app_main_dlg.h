@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/app_settings.h"
 #include "app/event_dispatch.h"
 #include "app/library_event.h"
 #include "corvel/corvel.h"
@@ -60,6 +61,9 @@ class CAppMainDlg : public QMainWindow,
         kCmdRecordings = 32900,  // User -> Recordings..., beyond the commands of the original menus
     };
 
+    // The window reads and writes `settings`, which outlives it, and hands it to the dialogs it makes.
+    explicit CAppMainDlg(AppSettings& settings, QWidget* parent = nullptr);
+    // The same with the running application's settings (CAppClient::Settings()).
     explicit CAppMainDlg(QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 
@@ -179,6 +183,7 @@ class CAppMainDlg : public QMainWindow,
     void ShowSpeed(int row, bool valid, const QByteArray& sentence);
     void Shutdown();
 
+    AppSettings& settings_;
     LibraryEventWindow library_window_;
     EventDispatch dispatch_;
     AppSession* session_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -22,7 +23,7 @@ recordings::RecordingFolders FoldersOf(const CAppClient& client) {
 int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
     // Declared before the window, so that it outlives the windows it opens as the main window's children.
     recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
-    auto window = std::make_unique<CAppMainDlg>();
+    auto window = std::make_unique<CAppMainDlg>(client.settings);
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
     if (fullscreen)
@@ -38,14 +39,17 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
 int RunPlayerWindow(CAppClient& client, const QString& file) {
     recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
     QString error;
-    recordings::PlayerWindow* player = recordings.OpenPlayer(file, nullptr, &error);
+    // Closing deletes the window; one still open when the loop ends (a signal) goes after it.
+    QPointer<recordings::PlayerWindow> player = recordings.OpenPlayer(file, nullptr, &error);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
         QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrin"), error, QMessageBox::Ok, player);
         box.setTextFormat(Qt::PlainText);
         box.exec();
-        delete player;
+        delete player.data();
         return 1;
     }
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    delete player.data();
+    return code;
 }
