@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recordings player against its targets: a CIF recording played at 1x in the player window costs no
 // more CPU than mpv playing the same file in a window of the same picture size on the same display (Xvfb
 // when none is set), and seeks to 100 random positions of a one-hour recording take a median of at most

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Owning handles for the FFmpeg objects of this folder: every one is freed by its own release function,
 // whichever way the code that made it leaves.

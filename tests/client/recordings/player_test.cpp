@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player and the clip exporter on recordings made from velq-sim: one written to its end, one whose
 // writer was killed mid-write, and damaged copies of them.
 #include <signal.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recordings window and the player window on a recording made from velq-sim, offscreen: listing and
 // filters, opening, seeking by click and drag on the timeline, frame step, playing, snapshots, clip export.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Recordings made the way the client makes them: velq-sim's platform runs in the test process on
 // kernel-picked ports and the real velq program records one of its channels with the library's recorder

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The index of the Record and Snapshot folders: names read into vehicle, channel and time, newest first,
 // filters, groups, added folders, and lengths asked for once per file version.
 #include <QDir>
