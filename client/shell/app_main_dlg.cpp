@@ -108,6 +108,11 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
     }
 }
 
+void CAppMainDlg::SetRecordingsCommand(std::function<void()> open_recordings) {
+    open_recordings_ = std::move(open_recordings);
+    if (recordings_action_ != nullptr) recordings_action_->setEnabled(static_cast<bool>(open_recordings_));
+}
+
 CAppMainDlg::~CAppMainDlg() {
     Shutdown();
 }
@@ -130,6 +135,12 @@ void CAppMainDlg::CreateMenu() {
             &QAction::triggered, this, &CAppMainDlg::LoadPage);
     connect(add(user, AppProfile::Translate(QStringLiteral("Save Page")), kCmdSavePage, true),
             &QAction::triggered, this, &CAppMainDlg::SavePage);
+    user->addSeparator();
+    recordings_action_ =
+        add(user, AppProfile::Translate(QStringLiteral("Recordings...")), kCmdRecordings, false);
+    connect(recordings_action_, &QAction::triggered, this, [this] {
+        if (open_recordings_) open_recordings_();
+    });
     user->addSeparator();
     QAction* quit = user->addAction(AppProfile::Translate(QStringLiteral("Exit")));
     quit->setShortcut(QKeySequence::Quit);

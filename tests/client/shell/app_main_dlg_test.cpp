@@ -125,6 +125,19 @@ class AppMainDlgTest : public QObject {
         window.commandAction(CAppMainDlg::kCmdLogin)->trigger();
         QVERIFY(window.loginDialog()->isVisible());
     }
+
+    // User -> Recordings... runs what the composition root gave it, and is disabled without that.
+    void recordingsEntryOpensWhatTheRootGives() {
+        CAppMainDlg window;
+        QAction* recordings = window.commandAction(CAppMainDlg::kCmdRecordings);
+        QVERIFY(recordings != nullptr && !recordings->isEnabled());
+        QVERIFY(recordings->text().startsWith(QStringLiteral("Recordings")));
+        int opened = 0;
+        window.SetRecordingsCommand([&] { ++opened; });
+        QVERIFY(recordings->isEnabled());
+        recordings->trigger();
+        QCOMPARE(opened, 1);
+    }
 };
 
 QTEST_MAIN(AppMainDlgTest)
