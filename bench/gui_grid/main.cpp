@@ -27,6 +27,7 @@
 #include "cpu_sampler.h"
 #include "dialogs/dev_show_dlg.h"
 #include "mpv_peer.h"
+#include "ports_file.h"
 #include "shell/app_client.h"
 #include "shell/app_main_dlg.h"
 #include "shell/app_style.h"
@@ -66,10 +67,9 @@ struct Simulator {
             QThread::msleep(50);
             QFile file(ports);
             if (file.open(QIODevice::ReadOnly)) {
-                const QList<QByteArray> parts = file.readAll().simplified().split(' ');
-                if (parts.size() == 2) {
-                    tcp = parts[0].toInt();
-                    udp = parts[1].toInt();
+                if (const auto bound = velq_sim::ParsePortsLine(file.readAll().toStdString())) {
+                    tcp = bound->tcp;
+                    udp = bound->udp;
                 }
             }
         }
