@@ -23,13 +23,13 @@
 #include <string>
 #include <vector>
 
+#include "app/app_client.h"
+#include "app/library_event.h"
 #include "center_server.h"
 #include "dialogs/app_login_dlg.h"
-#include "dialogs/dev_tree.h"
-#include "shell/app_client.h"
+#include "fleet/dev_tree.h"
+#include "fleet/device_status_list.h"
 #include "shell/app_main_dlg.h"
-#include "shell/device_status_list.h"
-#include "shell/library_event.h"
 
 namespace {
 

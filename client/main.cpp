@@ -8,9 +8,10 @@
 #include <csignal>
 #include <cstdio>
 
-#include "shell/app_client.h"
-#include "shell/app_folders.h"
-#include "shell/app_style.h"
+#include "app/app_client.h"
+#include "app/app_folders.h"
+#include "app/app_style.h"
+#include "shell/app_root.h"
 
 namespace {
 
@@ -106,5 +107,5 @@ int main(int argc, char** argv) {
     // A relative page file is taken from where tavrin was started.
     const QString page_file =
         parser.isSet(page) ? QFileInfo(parser.value(page)).absoluteFilePath() : QString();
-    return client.Run(parser.isSet(login), page_file, parser.isSet(fullscreen));
+    return RunMainWindow(client, parser.isSet(login), page_file, parser.isSet(fullscreen));
 }

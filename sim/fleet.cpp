@@ -142,16 +142,19 @@ Fleet Fleet::Default() {
         bool online;
         double lat, lon;
         const char* audio;
+        double speed_knots;  // town buses about 15-25, the highway coach near 50
+        uint32_t report_s;
     };
+    // Shanghai's inner districts, Sydney's centre and Munich's ring: every route stays on land.
     const Seed seeds[] = {
-        {"MDVR-10001", "AB-3127", "Ilona Varga", true, 31.230, 121.470, "g726-32"},
-        {"MDVR-10002", "CX-4410@3", "Tomas Brenner", true, 31.260, 121.520, "g726-16"},
-        {"MDVR-10003", "KT-0098", "Mirela Sand", true, 31.190, 121.430, "ulaw"},
-        {"MDVR-10004", "RP-7731@12", "Oskar Lind", true, 31.210, 121.600, "alaw"},
-        {"MDVR-10005", "ZN-2050", "Petra Holm", false, 31.300, 121.500, "g726-24"},
-        {"MDVR-10006", "LW-6642@7", "Anders Falk", true, -33.870, -151.210, "g726-40"},
-        {"MDVR-10007", "HV-1183", "Greta Moll", false, 31.240, 121.480, "pcm"},
-        {"MDVR-10008", "SE-5309", "Jonas Reiter", true, 48.137, -11.575, "g726-32"},
+        {"MDVR-10001", "AB-3127", "Ilona Varga", true, 31.230, 121.470, "g726-32", 18.0, 1},
+        {"MDVR-10002", "CX-4410@3", "Tomas Brenner", true, 31.260, 121.520, "g726-16", 24.0, 2},
+        {"MDVR-10003", "KT-0098", "Mirela Sand", true, 31.190, 121.430, "ulaw", 14.0, 3},
+        {"MDVR-10004", "RP-7731@12", "Oskar Lind", true, 31.210, 121.600, "alaw", 48.0, 1},
+        {"MDVR-10005", "ZN-2050", "Petra Holm", false, 31.300, 121.500, "g726-24", 20.0, 5},
+        {"MDVR-10006", "LW-6642@7", "Anders Falk", true, -33.870, 151.210, "g726-40", 21.0, 2},
+        {"MDVR-10007", "HV-1183", "Greta Moll", false, 31.240, 121.480, "pcm", 16.0, 4},
+        {"MDVR-10008", "SE-5309", "Jonas Reiter", true, 48.137, 11.575, "g726-32", 27.0, 3},
     };
     int n = 0;
     for (const Seed& seed : seeds) {
@@ -161,6 +164,8 @@ Fleet Fleet::Default() {
         vehicle.driver = seed.driver;
         vehicle.online = seed.online;
         vehicle.audio = seed.audio;
+        vehicle.speed_knots = seed.speed_knots;
+        vehicle.report_s = seed.report_s;
         vehicle.route = LoopAround(seed.lat, seed.lon, 0.02, n++);
         fleet.Append(std::move(vehicle));
     }
@@ -179,8 +184,11 @@ Fleet Fleet::Generated(uint32_t count) {
         vehicle.vehicle_id = text;
         std::snprintf(text, sizeof(text), "Driver %u", i + 1);
         vehicle.driver = text;
+        // Inland east China, so that a large fleet spreads over land too; speeds and report periods vary.
         vehicle.route =
-            LoopAround(30.0 + (i % 100) * 0.1, 120.0 + (i / 100 % 100) * 0.1, 0.01, static_cast<int>(i));
+            LoopAround(30.0 + (i % 100) * 0.03, 115.0 + (i / 100 % 100) * 0.05, 0.01, static_cast<int>(i));
+        vehicle.speed_knots = 12.0 + (i * 7 % 40);
+        vehicle.report_s = 1 + i % 5;
         fleet.Append(std::move(vehicle));
     }
     return fleet;
@@ -212,7 +220,8 @@ std::optional<Fleet> Fleet::Load(const std::string& path, std::string* error) {
             vehicle.picture = entry.value("picture", "CIF");
             vehicle.frame_rate = std::clamp(entry.value("frame_rate", 25), 1, 30);
             vehicle.audio = entry.value("audio", "g726-32");
-            vehicle.speed_knots = entry.value("speed_knots", 20.0);
+            vehicle.speed_knots = std::clamp(entry.value("speed_knots", 20.0), 0.0, 200.0);
+            vehicle.report_s = std::clamp(entry.value("report_s", 1u), 1u, 3600u);
             vehicle.last_report = entry.value("last_report", 0u);
             for (const auto& point : entry.value("route", json::array())) {
                 vehicle.route.push_back({point.at(0).get<double>(), point.at(1).get<double>()});
@@ -251,6 +260,7 @@ bool Fleet::Save(const std::string& path, std::string* error) {
                                 {"frame_rate", v.frame_rate},
                                 {"audio", v.audio},
                                 {"speed_knots", v.speed_knots},
+                                {"report_s", v.report_s},
                                 {"last_report", v.last_report},
                                 {"route", route}});
         }
@@ -394,34 +404,57 @@ FleetAnswer Fleet::Control(const ControlRecord& request, ControlRecord* reply) {
 
 void Fleet::Tick(uint32_t seconds, double step_s, double alarm_chance, std::mt19937& random) {
     std::uniform_real_distribution<double> chance(0.0, 1.0);
+    std::uniform_real_distribution<double> stop_length_s(8.0, 45.0);
     std::uniform_int_distribution<int> alarm_word(8, 15);
     std::uniform_int_distribution<int> word_value(1, 4);
     std::lock_guard guard(mutex_);
     for (Vehicle& v : vehicles_) {
         if (!v.online || v.route.size() < 2) continue;
         // Drive along the route: a knot is 1/60 degree of latitude per hour, near enough for a simulation.
-        const RoutePoint& from = v.route[v.leg % v.route.size()];
-        const RoutePoint& to = v.route[(v.leg + 1) % v.route.size()];
-        const double dlat = to.latitude - from.latitude, dlon = to.longitude - from.longitude;
-        const double length = std::max(std::hypot(dlat, dlon), 1e-9);
-        v.leg_progress += v.speed_knots / 60.0 / 3600.0 * step_s / length;
+        // The speed wanders around the cruising speed and the vehicle stops now and then at a corner.
+        if (v.stopped_s > 0.0) {
+            v.stopped_s = std::max(0.0, v.stopped_s - step_s);
+            v.driven_knots = 0.0;
+        } else {
+            v.driven_knots = v.speed_knots * (0.8 + 0.35 * chance(random));
+        }
+        const auto leg_of = [&v](size_t leg) {
+            return std::pair<const RoutePoint&, const RoutePoint&>(v.route[leg % v.route.size()],
+                                                                   v.route[(leg + 1) % v.route.size()]);
+        };
+        {
+            const auto [from, to] = leg_of(v.leg);
+            const double length =
+                std::max(std::hypot(to.latitude - from.latitude, to.longitude - from.longitude), 1e-9);
+            v.leg_progress += v.driven_knots / 60.0 / 3600.0 * step_s / length;
+        }
         if (v.leg_progress >= 1.0) {
             v.leg_progress = 0.0;
             v.leg = (v.leg + 1) % v.route.size();
+            if (chance(random) < 0.4) v.stopped_s = stop_length_s(random);
         }
-        const double lat = from.latitude + dlat * v.leg_progress,
-                     lon = from.longitude + dlon * v.leg_progress;
-        double course = std::atan2(dlon, dlat) * 180.0 / kPi;
-        if (course < 0) course += 360.0;
-        v.last_report = seconds;
-        v.position = FormatGprmc(seconds, lat, lon, v.speed_knots, course);
+        const auto [from, to] = leg_of(v.leg);
+        const double dlat = to.latitude - from.latitude, dlon = to.longitude - from.longitude;
+        bool changed = false;
         if (chance(random) < alarm_chance) {
             uint32_t& word = v.words[alarm_word(random)];
             uint32_t next = static_cast<uint32_t>(word_value(random));
             if (next == word) next = next % 4 + 1;
             word = next;
+            changed = true;
         }
-        Touch(v);
+        // Each vehicle reports on its own period, so the fleet's report times are spread out.
+        if (seconds >= v.next_report) {
+            v.next_report = seconds + v.report_s;
+            const double lat = from.latitude + dlat * v.leg_progress,
+                         lon = from.longitude + dlon * v.leg_progress;
+            double course = std::atan2(dlon, dlat) * 180.0 / kPi;
+            if (course < 0) course += 360.0;
+            v.last_report = seconds;
+            v.position = FormatGprmc(seconds, lat, lon, v.driven_knots, course);
+            changed = true;
+        }
+        if (changed) Touch(v);
     }
 }
 

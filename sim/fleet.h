@@ -30,7 +30,8 @@ struct Vehicle {
     int32_t frame_rate = 25;
     std::string audio = "g726-32";
     std::vector<RoutePoint> route;
-    double speed_knots = 20.0;
+    double speed_knots = 20.0;  // cruising speed; the speed driven varies around it and drops to 0 at stops
+    uint32_t report_s = 1;      // seconds between two position reports of this vehicle
 
     // State that moves while the simulator runs.
     uint32_t last_report = 0;  // seconds since 1970, 0 = never
@@ -38,7 +39,10 @@ struct Vehicle {
     uint64_t stamp = 0;  // fleet stamp of its last change
     size_t leg = 0;      // route segment being driven
     double leg_progress = 0.0;
-    std::string position;  // last $GPRMC sentence, empty before the first fix
+    std::string position;       // last $GPRMC sentence, empty before the first fix
+    double driven_knots = 0.0;  // speed of the last step
+    double stopped_s = 0.0;     // time left standing at a stop (traffic light, delivery)
+    uint32_t next_report = 0;   // wall second of the next report, 0 = at the next step
     // Channel settings by (channel, control code of the write), read back by the matching read code.
     std::map<std::pair<int32_t, uint32_t>, int32_t> settings;
 };

@@ -9,6 +9,7 @@ namespace velq_sim {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kKilometresPerNauticalMile = 1.852;
 constexpr time_t kDefaultRangeS = 3600;
 constexpr double kSvgWidth = 640.0, kSvgHeight = 420.0, kSvgMargin = 20.0;
 
@@ -246,10 +247,11 @@ HttpResponse PlaybackPage(const std::map<std::string, std::string>& query, Fleet
         html += TrackSvg(track);
         html +=
             "<table id=\"positions\"><tr><th>Time</th><th>Latitude</th><th>Longitude</th><th>Speed "
-            "(knots)</th><th>Course</th></tr>\n";
+            "(km/h)</th><th>Course</th></tr>\n";
         for (const TrackPoint& p : track) {
             html += "<tr><td>" + FormatLocal(p.time) + "</td><td>" + Fixed(p.latitude, 6) + "</td><td>" +
-                    Fixed(p.longitude, 6) + "</td><td>" + Fixed(vehicle->speed_knots, 1) + "</td><td>" +
+                    Fixed(p.longitude, 6) + "</td><td>" +
+                    Fixed(vehicle->speed_knots * kKilometresPerNauticalMile, 1) + "</td><td>" +
                     Fixed(p.course, 1) + "</td></tr>\n";
         }
         html += "</table>\n";

@@ -24,14 +24,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/app_client.h"
+#include "app/app_style.h"
 #include "cpu_sampler.h"
-#include "dialogs/dev_show_dlg.h"
+#include "grid/dev_show_dlg.h"
+#include "grid/page_tab.h"
 #include "mpv_peer.h"
 #include "ports_file.h"
-#include "shell/app_client.h"
 #include "shell/app_main_dlg.h"
-#include "shell/app_style.h"
-#include "shell/page_tab.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/app_profile.h"
 #include "corvel/corvel.h"
-#include "shell/app_profile.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(AppProfile::Translate(QStringLiteral("About Tavrin")));

@@ -10,11 +10,10 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "app/app_client.h"
+#include "app/app_profile.h"
+#include "app/app_settings.h"
 #include "dialogs/about_dlg.h"
-#include "shell/app_client.h"
-#include "shell/app_main_dlg.h"
-#include "shell/app_profile.h"
-#include "shell/app_settings.h"
 
 namespace {
 
@@ -41,8 +40,8 @@ QLabel* Label(const QString& key_text, QWidget* parent) {
 
 }  // namespace
 
-CAppLoginDlg::CAppLoginDlg(CAppMainDlg* main_window) : QDialog(main_window), main_(main_window) {
-    setWindowIcon(main_window->windowIcon());
+CAppLoginDlg::CAppLoginDlg(LoginHost* host, QWidget* parent) : QDialog(parent), host_(host) {
+    setWindowIcon(parent->windowIcon());
     setWindowTitle(AppProfile::Translate(QStringLiteral("Lumetra Client Login")));
 
     ok_ = new QPushButton(AppProfile::Translate(QStringLiteral("Login")), this);
@@ -102,10 +101,10 @@ CAppLoginDlg::CAppLoginDlg(CAppMainDlg* main_window) : QDialog(main_window), mai
 }
 
 void CAppLoginDlg::OnOK() {
-    AppSession* session = main_->session();
+    AppSession* session = host_->session();
     if (!session) return;
     if (VelqApp_IsActive(session)) {
-        main_->LogoutCleanup();
+        host_->LogoutCleanup();
         ok_->setText(AppProfile::Translate(QStringLiteral("Login")));
         setWindowTitle(AppProfile::Translate(QStringLiteral("Lumetra Client Login")));
         return;
@@ -178,7 +177,7 @@ void CAppLoginDlg::ShowConnectionState(int code, intptr_t value) {
         hide();
     }
     if (code == 6) word += VersionText(uint32_t(value));
-    main_->AddLogLine(nullptr, word);
+    host_->AddLogLine(word);
 }
 
 QString CAppLoginDlg::VersionText(uint32_t version) {

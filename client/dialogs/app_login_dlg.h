@@ -4,16 +4,30 @@
 // once; Close only hides it. Whether a session is active is always asked of the library.
 #include <QDialog>
 
-class CAppMainDlg;
+#include "corvel/corvel.h"
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
+// What the login dialog needs of the window that owns the session. UI thread only.
+class LoginHost {
+  public:
+    virtual ~LoginHost() = default;
+    // Null when the session could not be made.
+    virtual AppSession* session() const = 0;
+    // Logs out and clears what the session showed.
+    virtual void LogoutCleanup() = 0;
+    // Adds a line to the event log and the status line.
+    virtual void AddLogLine(const QString& message) = 0;
+};
+
 class CAppLoginDlg : public QDialog {
     Q_OBJECT
   public:
-    explicit CAppLoginDlg(CAppMainDlg* main_window);
+    // `host` outlives the dialog; `parent` owns it.
+    CAppLoginDlg(LoginHost* host, QWidget* parent);
 
     // The Login/Logout button (OK).
     void OnOK();
@@ -39,7 +53,7 @@ class CAppLoginDlg : public QDialog {
     void OnAbout();
     void ShowCredentialsMessage();
 
-    CAppMainDlg* main_;
+    LoginHost* host_;
     QLineEdit* user_;
     QLineEdit* password_;
     QLineEdit* address_;

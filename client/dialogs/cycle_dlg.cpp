@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/app_client.h"
+#include "app/app_profile.h"
 #include "dialogs/digits_validator.h"
-#include "shell/app_client.h"
-#include "shell/app_profile.h"
 
 CCycleDlg::CCycleDlg(CycleCountdown countdown, QWidget* parent)
     : PreferenceDlg(AppProfile::Translate(QStringLiteral("Cycle Page")), parent),

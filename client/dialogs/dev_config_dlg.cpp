@@ -9,12 +9,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/app_client.h"
+#include "app/app_profile.h"
 #include "dialogs/config_values.h"
 #include "dialogs/digits_validator.h"
 #include "dialogs/message_box.h"
 #include "dialogs/x_button.h"
-#include "shell/app_client.h"
-#include "shell/app_profile.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/app_client.h"
+#include "app/app_profile.h"
 #include "dialogs/config_values.h"
 #include "dialogs/device_info_rules.h"
 #include "dialogs/message_box.h"
-#include "shell/app_client.h"
-#include "shell/app_profile.h"
-#include "shell/device_info.h"
+#include "fleet/device_info.h"
 
 namespace {
 

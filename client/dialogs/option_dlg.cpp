@@ -9,8 +9,8 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
-#include "shell/app_client.h"
-#include "shell/app_profile.h"
+#include "app/app_client.h"
+#include "app/app_profile.h"
 
 COptionDlg::COptionDlg(std::function<QList<AppChannel*>()> playing_channels, QWidget* parent)
     : PreferenceDlg(AppProfile::Translate(QStringLiteral("Video Buffer Setting")), parent),

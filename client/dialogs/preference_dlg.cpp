@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/app_profile.h"
 #include "dialogs/digits_validator.h"
-#include "shell/app_profile.h"
 
 PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDialog(parent) {
     setWindowTitle(AppProfile::Translate(QStringLiteral("Preferences")));

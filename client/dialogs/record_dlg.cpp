@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/app_client.h"
+#include "app/app_profile.h"
 #include "dialogs/digits_validator.h"
 #include "dialogs/folder_setting.h"
-#include "shell/app_client.h"
-#include "shell/app_profile.h"
 
 namespace {
 

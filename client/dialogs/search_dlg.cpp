@@ -12,11 +12,11 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "dialogs/dev_tree.h"
+#include "app/app_client.h"
+#include "app/app_profile.h"
 #include "dialogs/playback_address.h"
-#include "shell/app_client.h"
-#include "shell/app_profile.h"
-#include "shell/device_info.h"
+#include "fleet/dev_tree.h"
+#include "fleet/device_info.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 
 #include "corvel/corvel.h"
 #include "map/map_page.h"
-#include "shell/offset_table.h"
+#include "map/offset_table.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "map/map_view_settings.h"
 
-#include "shell/app_client.h"
-#include "shell/app_profile.h"
+#include "app/app_client.h"
+#include "app/app_profile.h"
 
 MapViewSettings ReadMapViewSettings() {
     MapViewSettings settings;

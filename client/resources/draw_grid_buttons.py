@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws three of the four tab-strip button images of the video grid (image/talk.bmp, record.bmp,
 snapshot.bmp): 25 x 19 pixels on the default MainBkColor, which the grid makes transparent. The fourth,
-map.bmp, is the map view's own button image (client/map/draw_map_button.py).
+map.bmp, is the map view's own button image (client/resources/draw_map_button.py).
 
 The images are committed; run this script again after changing a drawing:
     python3 client/resources/draw_grid_buttons.py

@@ -12,25 +12,26 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "app/app_client.h"
+#include "app/app_profile.h"
+#include "app/app_settings.h"
 #include "dialogs/app_login_dlg.h"
 #include "dialogs/cycle_dlg.h"
 #include "dialogs/dev_config_dlg.h"
 #include "dialogs/dev_info_dlg.h"
-#include "dialogs/dev_show_dlg.h"
 #include "dialogs/option_dlg.h"
 #include "dialogs/record_dlg.h"
 #include "dialogs/search_dlg.h"
 #include "dialogs/snapshot_dlg.h"
+#include "fleet/device_info.h"
+#include "fleet/device_status_list.h"
+#include "fleet/log_list.h"
+#include "grid/channel_actions.h"
+#include "grid/dev_show_dlg.h"
+#include "grid/page_tab.h"
+#include "grid/tree_channel.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
-#include "shell/app_client.h"
-#include "shell/app_profile.h"
-#include "shell/app_settings.h"
-#include "shell/channel_actions.h"
-#include "shell/device_info.h"
-#include "shell/device_status_list.h"
-#include "shell/log_list.h"
-#include "shell/page_tab.h"
 #include "shell/panel_selector.h"
 #include "shell/status_line.h"
 
@@ -64,7 +65,7 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     session_ = VelqApp_Construct(&library_window_, VELQ_MESSAGE);
     if (!session_) return;  // the window stays up without the rest
 
-    login_ = new CAppLoginDlg(this);
+    login_ = new CAppLoginDlg(this, this);
     setWindowTitle(Title());
     CreateMenu();
     CreateChildren();
@@ -453,11 +454,11 @@ void CAppMainDlg::RunChannelCommand(int command) {
 }
 
 void CAppMainDlg::PlayChannel(QTreeWidgetItem* channelItem, CDevShowDlg* window) {
-    tree_->PlayChannel(channelItem, window, channelItem->parent());
+    PlayTreeChannel(*tree_, channelItem, window);
 }
 
 void CAppMainDlg::StopChannel(CDevShowDlg* window) {
-    tree_->StopChannel(window);
+    StopTreeChannel(*tree_, window);
 }
 
 QTreeWidgetItem* CAppMainDlg::FindChannelNode(const QByteArray& device_id, int channel) {

@@ -8,13 +8,14 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/event_dispatch.h"
+#include "app/library_event.h"
 #include "corvel/corvel.h"
-#include "dialogs/dev_tree.h"
+#include "dialogs/app_login_dlg.h"
+#include "fleet/dev_tree.h"
+#include "grid/page_tab.h"
 #include "map/map_view_host.h"
-#include "shell/event_dispatch.h"
-#include "shell/library_event.h"
 #include "shell/main_layout.h"
-#include "shell/page_tab.h"
 
 class ChannelActions;
 
@@ -37,7 +38,8 @@ class CAppMainDlg : public QMainWindow,
                     public EventTarget,
                     public DevTreeHost,
                     public PageTabOwner,
-                    public MapViewHost {
+                    public MapViewHost,
+                    public LoginHost {
     Q_OBJECT
   public:
     // Panels of the left column.
@@ -60,7 +62,7 @@ class CAppMainDlg : public QMainWindow,
     ~CAppMainDlg() override;
 
     // Null when the session could not be made, and after close.
-    AppSession* session() const { return session_; }
+    AppSession* session() const override { return session_; }
 
     // The event line: status line := message; log := "[time] message" (time: now when null).
     void AddLogLine(const QString* time, const QString& message) override;
@@ -68,7 +70,7 @@ class CAppMainDlg : public QMainWindow,
     void SelectDeviceNode(QTreeWidgetItem* node) override;
     void UpdateStatusRow(const DevTreeEntry& record, int online) override;
     void ShowChannelMenu(QTreeWidgetItem* node) override;
-    void LogoutCleanup();
+    void LogoutCleanup() override;
     void ShowPanel(int index);
     void ShowOnlineCount(int count) override;
     // Presses the login dialog's Login button (the --login command line).

@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
+#include "app/app_client.h"
+#include "app/app_folders.h"
+#include "app/app_profile.h"
 #include "center_server.h"
 #include "fleet.h"
 #include "platform.h"
-#include "shell/app_client.h"
-#include "shell/app_folders.h"
-#include "shell/app_profile.h"
 
 class ScratchHome {
   public:

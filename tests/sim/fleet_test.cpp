@@ -3,7 +3,10 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <random>
+#include <set>
+#include <string>
 
 #include "corvel/corvel.h"
 #include "fleet.h"
@@ -99,6 +102,56 @@ TEST(Fleet, ChangesSinceAStampAreTheNewerOnesInOrder) {
     std::mt19937 random(7);
     fleet.Tick(1700000100, 1.0, 0.0, random);
     EXPECT_EQ(fleet.ChangedSince(changed[1].stamp).size(), 6u);  // every vehicle that reports moved
+}
+
+TEST(Fleet, BuiltInVehiclesDriveOnLand) {
+    // Sydney and Munich lie east of Greenwich: a west longitude put those two vehicles in the sea.
+    Fleet fleet = Fleet::Default();
+    struct Place {
+        const char* device;
+        double latitude, longitude;
+    };
+    const Place places[] = {
+        {"MDVR-10001", 31.23, 121.47}, {"MDVR-10006", -33.87, 151.21}, {"MDVR-10008", 48.14, 11.58}};
+    for (const Place& place : places) {
+        const auto vehicle = fleet.Find(place.device);
+        ASSERT_TRUE(vehicle.has_value()) << place.device;
+        double latitude = 0, longitude = 0;
+        ASSERT_EQ(VelqApp_GPRMC(vehicle->position.c_str(), &latitude, &longitude, nullptr, nullptr), 1);
+        EXPECT_NEAR(latitude, place.latitude, 0.05) << place.device;
+        EXPECT_NEAR(longitude, place.longitude, 0.05) << place.device;
+    }
+}
+
+TEST(Fleet, SpeedsVaryStopsHappenAndEachVehicleReportsOnItsOwnPeriod) {
+    Fleet fleet = Fleet::Default();
+    std::mt19937 random(11);
+    std::map<std::string, std::set<long>> speeds;  // km/h x 10 seen per vehicle
+    std::map<std::string, int> reports;
+    bool stopped = false;
+    uint64_t stamp = fleet.stamp();
+    for (uint32_t second = 1; second <= 600; ++second) {
+        fleet.Tick(1'700'000'000 + second, 1.0, 0.0, random);
+        for (const auto& record : fleet.ChangedSince(stamp)) {
+            stamp = std::max(stamp, record.stamp);
+            double speed = -1;
+            const std::string sentence(record.device.position());
+            ASSERT_EQ(VelqApp_GPRMC(sentence.c_str(), nullptr, nullptr, &speed, nullptr), 1);
+            speeds[std::string(record.device.id())].insert(std::lround(speed * 10));
+            ++reports[std::string(record.device.id())];
+            if (speed == 0.0) stopped = true;
+        }
+    }
+    EXPECT_TRUE(stopped) << "no vehicle ever stood still in ten minutes";
+    std::set<long> cruising;
+    for (const auto& [device, seen] : speeds) {
+        EXPECT_GT(seen.size(), 3u) << device << " drove at one speed";
+        cruising.insert(*seen.rbegin() / 100);
+    }
+    EXPECT_GT(cruising.size(), 2u) << "town and highway vehicles should not share one top speed";
+    // Report periods of 1 to 3 s: MDVR-10001 reports every second, MDVR-10003 every third.
+    EXPECT_EQ(reports["MDVR-10001"], 600);
+    EXPECT_EQ(reports["MDVR-10003"], 200);
 }
 
 TEST(Fleet, AddedDevicesAreKeptAndSavedAndLoadedBack) {

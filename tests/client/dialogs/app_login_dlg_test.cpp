@@ -9,9 +9,9 @@
 #include "../client_fixture.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/app_login_dlg.h"
+#include "fleet/device_status_list.h"
+#include "fleet/log_list.h"
 #include "shell/app_main_dlg.h"
-#include "shell/device_status_list.h"
-#include "shell/log_list.h"
 
 class AppLoginDlgTest : public QObject {
     Q_OBJECT

@@ -9,7 +9,7 @@
 
 #include "dialogs/dev_config_dlg.h"
 #include "dialogs_fixture.h"
-#include "shell/channel_actions.h"
+#include "grid/channel_actions.h"
 
 class DevConfigDlgTest : public QObject {
     Q_OBJECT

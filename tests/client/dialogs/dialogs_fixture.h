@@ -7,7 +7,7 @@
 #include <string>
 
 #include "../client_fixture.h"
-#include "dialogs/dev_tree.h"
+#include "fleet/dev_tree.h"
 #include "platform.h"
 #include "shell/app_main_dlg.h"
 

@@ -13,8 +13,8 @@
 #include "base/socket.h"
 #include "dialogs/search_dlg.h"
 #include "dialogs_fixture.h"
+#include "fleet/log_list.h"
 #include "map/map_dlg.h"
-#include "shell/log_list.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QtTest>
 
 #include "map_test_support.h"
-#include "shell/offset_table_writer.h"
+#include "offset_table_writer.h"
 
 namespace {
 

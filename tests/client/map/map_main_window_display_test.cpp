@@ -7,11 +7,11 @@
 #include <QWindow>
 
 #include "../client_fixture.h"
-#include "dialogs/dev_tree.h"
+#include "fleet/dev_tree.h"
+#include "fleet/device_status_list.h"
 #include "map/map_dlg.h"
 #include "map_test_support.h"
 #include "shell/app_main_dlg.h"
-#include "shell/device_status_list.h"
 
 class MapMainWindowTest : public QObject {
     Q_OBJECT

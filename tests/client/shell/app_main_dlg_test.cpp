@@ -6,10 +6,10 @@
 #include <thread>
 
 #include "../client_fixture.h"
+#include "app/library_event.h"
 #include "dialogs/app_login_dlg.h"
+#include "fleet/log_list.h"
 #include "shell/app_main_dlg.h"
-#include "shell/library_event.h"
-#include "shell/log_list.h"
 #include "shell/status_line.h"
 
 namespace {

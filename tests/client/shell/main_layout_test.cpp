@@ -2,10 +2,10 @@
 #include <QTest>
 
 #include "../client_fixture.h"
+#include "grid/page_tab.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/main_layout.h"
-#include "shell/page_tab.h"
 #include "shell/panel_selector.h"
 #include "shell/status_line.h"
 

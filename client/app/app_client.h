@@ -1,0 +1,25 @@
+#pragma once
+// The application object: makes the process's profile, starts the client in its fixed order and keeps the
+// settings read at start-up. One exists while the client runs (tests make their own). UI thread only.
+#include <QString>
+#include <memory>
+
+#include "app/app_folders.h"
+#include "app/app_settings.h"
+
+class CAppClient {
+  public:
+    // Makes the process's AppProfile for `folders`.
+    explicit CAppClient(const AppFolders& folders);
+    ~CAppClient();
+    CAppClient(const CAppClient&) = delete;
+    CAppClient& operator=(const CAppClient&) = delete;
+
+    // Start-up after the application object exists: language and skin, the locale, the cached settings.
+    void InitInstance();
+    static CAppClient* Get();
+    // The running client's settings; the defaults when no client exists.
+    static AppSettings& Settings();
+
+    AppSettings settings;
+};

@@ -1,0 +1,42 @@
+#include "app/app_settings.h"
+
+#include "app/app_profile.h"
+
+void AppSettings::Load(const QString& record_default, const QString& snapshot_default) {
+    const auto read = [](const char* key, int32_t fallback) {
+        return AppProfile::ReadInt(QLatin1String(key), fallback);
+    };
+    TextColor = read("TextColor", 16777215);
+    ActiveColor = read("ActiveColor", 255);
+    MainBkColor = read("MainBkColor", 1052688);
+    ChildBkColor = read("ChildBkColor", 3158064);
+    ShowAllDevice = read("ShowAllDevice", 0);
+    ExpandDevice = read("ExpandDevice", 0);
+    Event_FontSize = read("Event_FontSize", 18);
+    UIPanelWidth = read("UIPanelWidth", 230);
+    GPS_Offset_Auto = read("GPS_Offset_Auto", 1);
+    ProvinceOffset = read("ProvinceOffset", 0);
+    Ptz_Speed = read("Ptz_Speed", 255);
+    Ptz_Laser = read("Ptz_Laser", 97);
+    Ptz_Spot = read("Ptz_Spot", 92);
+    ShowVerbose = read("ShowVerbose", 0);
+    LowDelay = read("LowDelay", 40);
+    RecordDuration = read("RecordDuration", 900);
+    SnapshotOpenPath = read("SnapshotOpenPath", 1);
+    CycleDuration = read("CycleDuration", 0);
+    CycleStopMode = read("CycleStopMode", 3);
+    CyclePrepare = read("CyclePrepare", 5);
+
+    CenterServer_Address =
+        AppProfile::ReadString(QStringLiteral("CenterServer_Address"), kDefaultCenterAddress);
+    Playback_WebPage =
+        AppProfile::ReadString(QStringLiteral("Playback_WebPage"), QStringLiteral("/playback.aspx"));
+    Event_FontName = AppProfile::ReadString(QStringLiteral("Event_FontName"), QStringLiteral("Arial"));
+    RecordPath = AppProfile::ReadString(QStringLiteral("RecordPath"), record_default);
+    SnapshotPath = AppProfile::ReadString(QStringLiteral("SnapshotPath"), snapshot_default);
+}
+
+QColor AppSettings::Color(int32_t bgr) {
+    const uint32_t value = static_cast<uint32_t>(bgr);
+    return QColor(int(value & 0xFF), int((value >> 8) & 0xFF), int((value >> 16) & 0xFF));
+}

@@ -1,0 +1,109 @@
+#include "fleet/device_status_list.h"
+
+#include <QHeaderView>
+
+#include "app/app_profile.h"
+
+int DeviceStatusModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(rows_.size());
+}
+
+int DeviceStatusModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant DeviceStatusModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(rows_.size())) return QVariant();
+    if (role == Qt::DisplayRole) return rows_[size_t(index.row())][size_t(index.column())];
+    return QVariant();
+}
+
+QVariant DeviceStatusModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < kColumns)
+        return headers_[size_t(section)];
+    return QVariant();
+}
+
+void DeviceStatusModel::AppendRow(const QString& name) {
+    const int row = int(rows_.size());
+    beginInsertRows(QModelIndex(), row, row);
+    rows_.push_back({name, QString(), QString(), QString()});
+    endInsertRows();
+}
+
+void DeviceStatusModel::SetCell(int row, int column, const QString& text) {
+    if (row < 0 || row >= int(rows_.size()) || column < 0 || column >= kColumns) return;
+    QString& cell = rows_[size_t(row)][size_t(column)];
+    if (cell == text) return;
+    cell = text;
+    const QModelIndex changed = index(row, column);
+    emit dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+QString DeviceStatusModel::Cell(int row, int column) const {
+    if (row < 0 || row >= int(rows_.size()) || column < 0 || column >= kColumns) return QString();
+    return rows_[size_t(row)][size_t(column)];
+}
+
+void DeviceStatusModel::Clear() {
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+DeviceStatusList::DeviceStatusList(QWidget* parent) : QTreeView(parent) {
+    setModel(&model_);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setFrameShape(QFrame::NoFrame);
+    connect(this, &QTreeView::clicked, this,
+            [this](const QModelIndex& index) { emit rowClicked(index.row()); });
+}
+
+void DeviceStatusList::InsertColumns() {
+    model_.SetHeaders({AppProfile::Translate(QStringLiteral("Vehicle Id")),
+                       AppProfile::Translate(QStringLiteral("Driver")),
+                       AppProfile::Translate(QStringLiteral("Speed")),
+                       AppProfile::Translate(QStringLiteral("UpdateTime"))});
+    emit model_.headerDataChanged(Qt::Horizontal, 0, DeviceStatusModel::kColumns - 1);
+    const int widths[DeviceStatusModel::kColumns] = {84, 84, 84, 168};
+    for (int i = 0; i < DeviceStatusModel::kColumns; ++i) setColumnWidth(i, widths[i]);
+    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    header()->setStretchLastSection(false);
+}
+
+void DeviceStatusList::SetColors(const QColor& text, const QColor& background) {
+    QPalette p = palette();
+    p.setColor(QPalette::Base, background);
+    p.setColor(QPalette::AlternateBase, background);
+    p.setColor(QPalette::Window, background);
+    p.setColor(QPalette::Text, text);
+    setPalette(p);
+}
+
+void DeviceStatusList::SetRowName(int row, const QString& name) {
+    if (row == model_.rowCount())
+        model_.AppendRow(name);
+    else
+        model_.SetCell(row, 0, name);
+}
+
+void DeviceStatusList::SelectRow(int row) {
+    if (row < 0 || row >= model_.rowCount()) return;
+    const QModelIndex index = model_.index(row, 0);
+    setCurrentIndex(index);
+    scrollTo(index);
+}
+
+void DeviceStatusList::startDrag(Qt::DropActions) {
+    // Dragging a row only selects its device; nothing is dropped anywhere.
+    const QModelIndex index = currentIndex();
+    if (index.isValid()) emit rowDragStarted(index.row());
+}

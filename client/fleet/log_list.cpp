@@ -1,0 +1,69 @@
+#include "fleet/log_list.h"
+
+#include <QScrollBar>
+
+int LogListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : int(lines_.size());
+}
+
+QVariant LogListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= int(lines_.size())) return QVariant();
+    if (role == Qt::DisplayRole) return lines_[size_t(index.row())];
+    // Tool tips would read markup in a line (a device id from the server) as rich text: escape it.
+    if (role == Qt::ToolTipRole)
+        return QStringLiteral("<p style='white-space:pre'>") + lines_[size_t(index.row())].toHtmlEscaped() +
+               QStringLiteral("</p>");
+    if (role == Qt::SizeHintRole && item_size_.isValid()) return item_size_;
+    return QVariant();
+}
+
+void LogListModel::Append(const QString& line, int max_lines) {
+    while (max_lines > 0 && int(lines_.size()) >= max_lines) {
+        beginRemoveRows(QModelIndex(), 0, 0);
+        lines_.pop_front();
+        endRemoveRows();
+    }
+    const int row = int(lines_.size());
+    beginInsertRows(QModelIndex(), row, row);
+    lines_.push_back(line);
+    endInsertRows();
+}
+
+LogList::LogList(QWidget* parent) : QListView(parent) {
+    setModel(&model_);
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setTextElideMode(Qt::ElideNone);
+    setWordWrap(false);
+    setFrameShape(QFrame::NoFrame);
+}
+
+void LogList::AddLine(const QString& line) {
+    // Keep following the newest line only while the operator looks at the end.
+    QScrollBar* bar = verticalScrollBar();
+    const bool at_end = bar->value() >= bar->maximum();
+    model_.Append(line, max_lines_);
+    if (at_end && isVisible()) scrollToBottom();
+}
+
+void LogList::showEvent(QShowEvent* event) {
+    QListView::showEvent(event);
+    scrollToBottom();
+}
+
+void LogList::SetHorizontalExtent(int width_px) {
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    model_.SetItemSize(QSize(width_px, fontMetrics().height() + 2));
+}
+
+void LogList::SetColors(const QColor& text, const QColor& background) {
+    QPalette p = palette();
+    p.setColor(QPalette::Base, background);
+    p.setColor(QPalette::Window, background);
+    p.setColor(QPalette::Text, text);
+    setPalette(p);
+    setAutoFillBackground(true);
+}

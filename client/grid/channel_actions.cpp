@@ -1,0 +1,178 @@
+#include "grid/channel_actions.h"
+
+#include <QDesktopServices>
+#include <QMenu>
+#include <QUrl>
+
+#include "app/app_client.h"
+#include "app/app_profile.h"
+#include "app/app_settings.h"
+#include "fleet/dev_tree.h"
+#include "grid/dev_show_dlg.h"
+#include "grid/page_tab.h"
+
+namespace {
+
+const char16_t* Utf16(const QString& text) {
+    return reinterpret_cast<const char16_t*>(text.utf16());
+}
+
+}  // namespace
+
+ChannelActions::ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
+                               std::function<void(const QString&)> log)
+    : tree_(tree), grid_(grid), eventWindow_(eventWindow), log_(std::move(log)) {}
+
+QString ChannelActions::CommandText(int command) {
+    switch (command) {
+        case kCommandPlay:
+            return AppProfile::Translate(QStringLiteral("Play"));
+        case kCommandAudio:
+            return AppProfile::Translate(QStringLiteral("Audio"));
+        case kCommandTalk:
+            return AppProfile::Translate(QStringLiteral("Talk"));
+        case kCommandRecord:
+            return AppProfile::Translate(QStringLiteral("Record"));
+        case kCommandSnapshot:
+            return AppProfile::Translate(QStringLiteral("Snapshot"));
+        case kCommandConfig:
+            return AppProfile::Translate(QStringLiteral("Config"));
+        case kCommandMap:
+            return AppProfile::Translate(QStringLiteral("Map"));
+    }
+    return {};
+}
+
+ChannelMenuFacts ChannelActions::FactsFor(QTreeWidgetItem* node) const {
+    ChannelMenuFacts facts;
+    if (!node) return facts;
+    if (node->parent()) {
+        facts.chn = node->data(0, Qt::UserRole).toInt();
+        facts.dev = node->parent()->data(0, Qt::UserRole).toInt();
+    } else {
+        facts.dev = node->data(0, Qt::UserRole).toInt();
+    }
+    const CDevShowDlg* active = grid_->ActiveWindow();
+    facts.nodeIsActiveChannel = active && active->channelItem == node;
+    facts.activeRecording =
+        facts.nodeIsActiveChannel && active->channel && VelqChn_IsRecording(active->channel);
+    if (const DevTreeEntry* record = tree_->EntryOf(node); record && record->audio_channel) {
+        facts.hasAudioChannel = true;
+        facts.audioPlaying = VelqChn_IsAudioPlaying(record->audio_channel) != 0;
+        facts.talking = VelqChn_IsTalking(record->audio_channel) != 0;
+    }
+    return facts;
+}
+
+void ChannelActions::ShowMenu(QTreeWidgetItem* node, const QPoint& globalPos, QWidget* parent) {
+    QMenu menu(parent);
+    for (const ChannelMenuEntry& entry : ChannelMenuEntries(FactsFor(node))) {
+        QAction* action = menu.addAction(CommandText(entry.command));
+        action->setData(int(entry.command));
+        action->setEnabled(entry.enabled);
+        action->setCheckable(entry.checked);
+        action->setChecked(entry.checked);
+    }
+    if (QAction* chosen = menu.exec(globalPos)) Run(chosen->data().toInt());
+}
+
+void ChannelActions::Run(int command) {
+    QTreeWidgetItem* node = tree_->currentItem();
+    switch (command) {
+        case kCommandPlay:
+            Play(node);
+            break;
+        case kCommandAudio:
+            ToggleSound(node, false);
+            break;
+        case kCommandTalk:
+            ToggleSound(node, true);
+            break;
+        case kCommandRecord:
+            Record(node);
+            break;
+        case kCommandSnapshot:
+            Snapshot(node);
+            break;
+        case kCommandMap:
+            if (mapToggle_) mapToggle_();
+            break;
+        case kCommandConfig:
+            if (config_) config_(node);
+            break;
+        default:
+            break;
+    }
+    grid_->UpdateMarks();
+}
+
+void ChannelActions::Play(QTreeWidgetItem* node) {
+    if (!node || !node->parent()) return;
+    grid_->Model().PlayCommand(node);
+}
+
+void ChannelActions::ToggleSound(QTreeWidgetItem* node, bool talk) {
+    DevTreeEntry* record = tree_->EntryOf(node);
+    if (!record) return;
+    if (!record->audio_channel) {
+        record->audio_channel = VelqDev_CreateChannel(record->device, 1, eventWindow_);
+        if (!record->audio_channel) return;  // the next command tries again
+    }
+    AppChannel* channel = record->audio_channel;
+    if (talk) {
+        if (VelqChn_IsTalking(channel))
+            VelqChn_TalkStop(channel);
+        else
+            VelqChn_TalkStart(channel);
+    } else {
+        if (VelqChn_IsAudioPlaying(channel))
+            VelqChn_AudioStop(channel);
+        else
+            VelqChn_AudioPlay(channel);
+    }
+}
+
+AppChannel* ChannelActions::ActiveChannelOf(QTreeWidgetItem* node) const {
+    const CDevShowDlg* active = grid_->ActiveWindow();
+    if (!node || !node->parent() || !active || active->channelItem != node) return nullptr;
+    return active->channel;
+}
+
+void ChannelActions::Record(QTreeWidgetItem* node) {
+    AppChannel* channel = ActiveChannelOf(node);
+    if (!channel) return;
+    if (VelqChn_IsRecording(channel)) {
+        VelqChn_RecordStop(channel);
+        tree_->SetChannelImage(node, DevTree::kChannelPlaying);
+        return;
+    }
+    const AppSettings& settings = CAppClient::Settings();
+    if (!EnsureFolder(settings.RecordPath)) return;
+    const QString path =
+        settings.RecordPath + RecordFileName(node->parent()->text(0), node->data(0, Qt::UserRole).toInt());
+    if (path.size() > kMaxPathUnits) {
+        log_(AppProfile::Translate(QStringLiteral("Record path too long")) + QStringLiteral(": ") + path);
+        return;
+    }
+    VelqChn_VSourceStart(channel);
+    if (!VelqChn_RecordStart(channel, Utf16(path), settings.RecordDuration)) {
+        log_(AppProfile::Translate(QStringLiteral("Record failed")) + QStringLiteral(": ") + path);
+        return;
+    }
+    tree_->SetChannelImage(node, DevTree::kChannelRecording);
+}
+
+void ChannelActions::Snapshot(QTreeWidgetItem* node) {
+    AppChannel* channel = ActiveChannelOf(node);
+    if (!channel) return;
+    const AppSettings& settings = CAppClient::Settings();
+    if (!EnsureFolder(settings.SnapshotPath)) return;
+    const QString path = settings.SnapshotPath +
+                         SnapshotFileName(node->parent()->text(0), node->data(0, Qt::UserRole).toInt());
+    if (path.size() > kMaxPathUnits) {
+        log_(AppProfile::Translate(QStringLiteral("Snapshot path too long")) + QStringLiteral(": ") + path);
+        return;
+    }
+    VelqChn_Snapshot(channel, Utf16(path));
+    if (settings.SnapshotOpenPath != 0) QDesktopServices::openUrl(QUrl::fromLocalFile(settings.SnapshotPath));
+}

@@ -1,0 +1,56 @@
+// The channel commands (Play, Audio, Talk, Record, Snapshot, Config, Map) as the main window runs them
+// from the channel context menu, the grid's tab-strip buttons and a double-click in the tree. They act on
+// the tree's selection and the grid's active window. UI thread only.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "corvel/corvel.h"
+#include "corvel/window.h"
+#include "grid/channel_commands.h"
+
+class DevTree;
+class PageTab;
+class QPoint;
+class QTreeWidgetItem;
+class QWidget;
+
+class ChannelActions {
+  public:
+    // eventWindow: the window the library posts the audio channels' events to (the main window's).
+    // log: the main window's event line.
+    ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
+                   std::function<void(const QString&)> log);
+
+    // The Map command: the map view floats, or docks again.
+    void SetMapToggle(std::function<void()> toggle) { mapToggle_ = std::move(toggle); }
+    // Config (32775) on the selected node: the main window opens the device dialogs for it.
+    void SetConfigCommand(std::function<void(QTreeWidgetItem*)> config) { config_ = std::move(config); }
+
+    // The facts the menu's rules look at for a node (none: an empty display window).
+    ChannelMenuFacts FactsFor(QTreeWidgetItem* node) const;
+    // Shows the channel context menu for the node at globalPos and runs what is chosen.
+    void ShowMenu(QTreeWidgetItem* node, const QPoint& globalPos, QWidget* parent);
+    // Runs a command for the tree's selection.
+    void Run(int command);
+
+    // The translated text of a command's menu entry.
+    static QString CommandText(int command);
+
+  private:
+    void Play(QTreeWidgetItem* node);
+    // Audio (talk false) or Talk (talk true) of the node's device.
+    void ToggleSound(QTreeWidgetItem* node, bool talk);
+    void Record(QTreeWidgetItem* node);
+    void Snapshot(QTreeWidgetItem* node);
+    // The active window's channel when node is its channel item, else null.
+    AppChannel* ActiveChannelOf(QTreeWidgetItem* node) const;
+
+    DevTree* tree_;
+    PageTab* grid_;
+    VelqWindow* eventWindow_;
+    std::function<void(const QString&)> log_;
+    std::function<void()> mapToggle_;
+    std::function<void(QTreeWidgetItem*)> config_;
+};

@@ -1,0 +1,368 @@
+#include "grid/grid_model.h"
+
+#include <algorithm>
+#include <utility>
+
+GridModel::GridModel(GridHost* host, GridSources* sources, QString pageName, QString newPageName)
+    : host_(host), sources_(sources), pageName_(std::move(pageName)), newPageName_(std::move(newPageName)) {}
+
+void GridModel::Init(int rows, int cols) {
+    rows_ = ValidSide(rows) ? rows : 2;
+    cols_ = ValidSide(cols) ? cols : 2;
+    boundCount_ = 0;
+    currentPage_ = AddPage();
+    activeWindow_ = windows_[0];
+    cycleCountdown_ = 0;
+    host_->SelectTab(currentPage_);
+}
+
+void GridModel::SetGridRect(const GridRect& rect) {
+    gridRect_ = rect;
+    ShowPage(currentPage_, true);
+    host_->ActiveFrameChanged();
+}
+
+int GridModel::IndexOf(const GridSlot* window) const {
+    auto it = std::find(windows_.begin(), windows_.end(), window);
+    return it == windows_.end() ? -1 : static_cast<int>(it - windows_.begin());
+}
+
+GridSlot* GridModel::TakeFreeWindow() {
+    if (freePool_.empty()) return host_->CreateSlot();
+    GridSlot* window = freePool_.back();
+    freePool_.pop_back();
+    return window;
+}
+
+void GridModel::ToPool(GridSlot* window) {
+    host_->HideSlot(window);
+    freePool_.push_back(window);
+}
+
+void GridModel::ShowPage(int page, bool show) {
+    const int cells = Cells();
+    if (page < 0 || (page + 1) * cells > static_cast<int>(windows_.size())) return;
+    const int cw = gridRect_.Width() / cols_;
+    const int ch = gridRect_.Height() / rows_;
+    for (int i = 0; i < cells; ++i) {
+        GridSlot* w = windows_[page * cells + i];
+        if (!show) {
+            host_->HideSlot(w);
+            continue;
+        }
+        const int r = i / cols_;
+        const int c = i % cols_;
+        w->dockedRect.left = gridRect_.left + c * cw + 1;
+        w->dockedRect.top = gridRect_.top + r * ch + 1;
+        w->dockedRect.right = c == cols_ - 1 ? gridRect_.right : gridRect_.left + (c + 1) * cw;
+        w->dockedRect.bottom = r == rows_ - 1 ? gridRect_.bottom : gridRect_.top + (r + 1) * ch;
+        if (w->channel) sources_->SourceStart(w->channel);
+        host_->ShowSlot(w);
+    }
+}
+
+void GridModel::SelectWindow(int page, GridSlot* window) {
+    if (page != currentPage_) {
+        ShowPage(currentPage_, false);
+        currentPage_ = page;
+    }
+    activeWindow_ = window;
+    ShowPage(page, true);
+    host_->ActiveFrameChanged();
+    host_->SelectTab(page);
+    if (window && window->channelItem) host_->SelectDeviceNode(window->channelItem);
+}
+
+void GridModel::ActivateWindow(GridSlot* window) {
+    if (window != activeWindow_) activeWindow_ = window;
+    host_->ActiveFrameChanged();
+    if (window->channelItem) host_->SelectDeviceNode(window->channelItem);
+    StopCyclingOn(kStopOnWindow);
+}
+
+int GridModel::PageOf(const GridSlot* window) const {
+    const int index = IndexOf(window);
+    return (index < 0 ? static_cast<int>(windows_.size()) : index) / Cells();
+}
+
+GridSlot* GridModel::FindWindowOfNode(const QTreeWidgetItem* node) const {
+    if (!node) return nullptr;
+    for (GridSlot* w : windows_) {
+        if (w->channelItem == node) return w;
+    }
+    return nullptr;
+}
+
+int GridModel::AddPage() {
+    pageNames_.append(pageName_);
+    const int page = Pages() - 1;
+    host_->InsertTab(page);
+    ++tabCount_;
+    for (int i = 0; i < Cells(); ++i) windows_.push_back(TakeFreeWindow());
+    return page;
+}
+
+void GridModel::DeletePage(int page) {
+    const int cells = Cells();
+    if (page < 0 || page >= Pages()) return;
+    auto first = windows_.begin() + page * cells;
+    for (auto it = first; it != first + cells; ++it) {
+        if ((*it)->channelItem) {
+            host_->StopChannel(*it);
+            --boundCount_;
+        }
+        ToPool(*it);
+    }
+    windows_.erase(first, first + cells);
+    host_->RemoveTab(page);
+    --tabCount_;
+    pageNames_.removeAt(page);
+}
+
+void GridModel::UpdateNewPageTab() {
+    const int t = tabCount_;
+    if (boundCount_ < static_cast<int>(windows_.size())) {
+        if (t == Pages()) return;
+        --tabCount_;
+        host_->RemoveTab(t - 1);
+    } else {
+        if (t != Pages()) return;
+        ++tabCount_;
+        host_->InsertTab(t);
+    }
+}
+
+bool GridModel::SetGrid(int rows, int cols) {
+    if (!ValidSide(rows) || !ValidSide(cols)) return false;
+    ShowPage(currentPage_, false);
+    rows_ = rows;
+    cols_ = cols;
+    const int cells = Cells();
+    const int n = std::max(1, (boundCount_ + cells - 1) / cells);
+    const size_t need = static_cast<size_t>(cells) * n;
+    while (windows_.size() > need) {
+        GridSlot* w = windows_.back();
+        if (w->channelItem) {
+            host_->StopChannel(w);
+            --boundCount_;
+        }
+        ToPool(w);
+        windows_.pop_back();
+    }
+    while (windows_.size() < need) windows_.push_back(TakeFreeWindow());
+    while (Pages() > n) {
+        host_->RemoveTab(n);
+        --tabCount_;
+        pageNames_.removeAt(n);
+    }
+    while (Pages() < n) {
+        pageNames_.append(pageName_);
+        host_->InsertTab(Pages() - 1);
+        ++tabCount_;
+    }
+    UpdateNewPageTab();
+    currentPage_ = 0;
+    SelectWindow(0, windows_[0]);
+    return true;
+}
+
+GridSlot* GridModel::TakeWindowFor(GridSlot* window) {
+    const int index = IndexOf(window);
+    if (index < 0) return nullptr;
+    if (index >= boundCount_) {
+        GridSlot* free = windows_[boundCount_];
+        ++boundCount_;
+        UpdateNewPageTab();
+        return free;
+    }
+    ++boundCount_;
+    if (boundCount_ > static_cast<int>(windows_.size())) AddPage();
+    const int limit = Cells() * (PageOf(window) + 1);
+    if (boundCount_ > limit) host_->HideSlot(windows_[limit - 1]);
+    GridSlot* moved = windows_.back();
+    windows_.pop_back();
+    windows_.insert(windows_.begin() + index, moved);
+    UpdateNewPageTab();
+    return moved;
+}
+
+GridSlot* GridModel::TakeWindowAt(int x, int y, bool inNewPageTab) {
+    const int cells = Cells();
+    if (inNewPageTab && HasNewPageTab() && boundCount_ >= cells * (currentPage_ + 1)) {
+        AddPage();
+        GridSlot* w = windows_[boundCount_];
+        ++boundCount_;
+        UpdateNewPageTab();
+        return w;
+    }
+    for (int i = 0; i < cells; ++i) {
+        GridSlot* w = windows_[currentPage_ * cells + i];
+        if (w->dockedRect.Contains(x, y)) return TakeWindowFor(w);
+    }
+    return nullptr;
+}
+
+GridSlot* GridModel::ReleaseWindow(GridSlot* window) {
+    const int index = IndexOf(window);
+    if (index < 0 || index >= boundCount_) return window;
+    host_->HideSlot(window);
+    windows_.erase(windows_.begin() + index);
+    windows_.push_back(window);
+    --boundCount_;
+    GridSlot* result = windows_[index];
+    const int cells = Cells();
+    if (static_cast<int>(windows_.size()) >= cells + boundCount_ && Pages() > 1) {
+        if (currentPage_ == Pages() - 1) {
+            --currentPage_;
+            activeWindow_ = windows_[currentPage_ * cells];
+        }
+        DeletePage(Pages() - 1);
+        result = windows_[currentPage_ * cells];
+    }
+    UpdateNewPageTab();
+    return result;
+}
+
+void GridModel::SetPageSources(int page, bool on) {
+    const int cells = Cells();
+    if (page < 0 || (page + 1) * cells > static_cast<int>(windows_.size())) return;
+    for (int i = page * cells; i < (page + 1) * cells; ++i) {
+        AppChannel* channel = windows_[i]->channel;
+        if (!channel) continue;
+        if (on) {
+            sources_->SourceStart(channel);
+        } else if (!sources_->IsRecording(channel)) {
+            sources_->SourceStop(channel);
+        }
+    }
+}
+
+void GridModel::ResetGrid() {
+    while (boundCount_ > 0) {
+        --boundCount_;
+        host_->StopChannel(windows_[boundCount_]);
+    }
+    while (Pages() != 1) DeletePage(0);
+    UpdateNewPageTab();
+    currentPage_ = 0;
+    SelectWindow(0, windows_[0]);
+}
+
+void GridModel::CycleTick() {
+    for (GridSlot* w : windows_) {
+        if (w->channel) sources_->OnTimer(w->channel);
+    }
+    int next = currentPage_ + 1;
+    if (next == Pages()) next = 0;
+    if (cycleCountdown_ == 0 || next == currentPage_) return;
+    --cycleCountdown_;
+    if (cycleCountdown_ <= 0) {
+        cycleCountdown_ = cycleDuration_;
+        if (cyclePrepare_ != -1) SetPageSources(currentPage_, false);
+        SelectWindow(next, windows_[next * Cells()]);
+    } else if (cycleCountdown_ <= cyclePrepare_) {
+        SetPageSources(next, true);
+    }
+}
+
+GridSlot* GridModel::PlayCommand(QTreeWidgetItem* node) {
+    if (!node) return nullptr;
+    GridSlot* a = activeWindow_;
+    // A channel shown elsewhere is closed where it is, never opened twice.
+    if (GridSlot* shown = FindWindowOfNode(node)) a = shown;
+    GridSlot* w;
+    if (a->channelItem == node) {
+        host_->StopChannel(a);
+        w = ReleaseWindow(a);
+    } else {
+        if (a->channelItem) {
+            host_->StopChannel(a);
+            a = ReleaseWindow(a);
+        }
+        w = TakeWindowFor(a);
+        host_->PlayChannel(node, w);
+    }
+    SelectWindow(PageOf(w), w);
+    return w;
+}
+
+GridSlot* GridModel::DropChannel(QTreeWidgetItem* node, int x, int y, bool inNewPageTab) {
+    if (!node || FindWindowOfNode(node)) return nullptr;
+    if (!inNewPageTab && (x < 0 || y < 0)) return nullptr;
+    GridSlot* w = TakeWindowAt(x, y, inNewPageTab);
+    if (!w) return nullptr;
+    SelectWindow(PageOf(w), w);
+    host_->PlayChannel(node, w);
+    return w;
+}
+
+bool GridModel::PlaceLoadedChannels(const std::vector<QTreeWidgetItem*>& nodes, int rows, int cols) {
+    if (!ValidSide(rows) || !ValidSide(cols)) return false;
+    ShowPage(currentPage_, false);
+    currentPage_ = 0;
+    std::vector<GridSlot*> list;
+    for (QTreeWidgetItem* node : nodes) {
+        // A file naming one channel twice gets it once.
+        bool listed =
+            std::any_of(list.begin(), list.end(), [node](GridSlot* w) { return w->channelItem == node; });
+        if (!node || listed) continue;
+        if (GridSlot* shown = FindWindowOfNode(node)) {
+            windows_.erase(windows_.begin() + IndexOf(shown));
+            --boundCount_;
+            list.push_back(shown);
+            continue;
+        }
+        GridSlot* w;
+        if (boundCount_ < static_cast<int>(windows_.size())) {
+            w = windows_.back();
+            windows_.pop_back();
+        } else {
+            w = TakeFreeWindow();
+        }
+        host_->PlayChannel(node, w);
+        list.push_back(w);
+    }
+    boundCount_ += static_cast<int>(list.size());
+    windows_.insert(windows_.begin(), list.begin(), list.end());
+    // The active window may have gone to the pool while the windows were taken; SetGrid selects anew.
+    SetGrid(rows, cols);
+    return true;
+}
+
+std::vector<GridSlot*> GridModel::TakeAllWindows() {
+    for (GridSlot* w : windows_) freePool_.push_back(w);
+    windows_.clear();
+    std::vector<GridSlot*> order(freePool_.rbegin(), freePool_.rend());
+    freePool_.clear();
+    activeWindow_ = nullptr;
+    return order;
+}
+
+void GridModel::OnTabSelected(int index) {
+    if (index < 0 || index >= Pages()) {
+        host_->SelectTab(currentPage_);
+        return;
+    }
+    SelectWindow(index, windows_[index * Cells()]);
+}
+
+QString GridModel::TabLabel(int index) const {
+    if (index == Pages()) return newPageName_;
+    if (index < 0 || index > Pages()) return {};
+    return pageNames_[index] + QStringLiteral(" %1").arg(index + 1);
+}
+
+void GridModel::SetCycleSettings(int duration_s, int prepare_s, int stopMode) {
+    cycleDuration_ = std::max(0, duration_s);
+    cyclePrepare_ = prepare_s;
+    cycleStopMode_ = stopMode;
+}
+
+void GridModel::StopCycling() {
+    cycleDuration_ = 0;
+    cycleCountdown_ = 0;
+}
+
+void GridModel::StopCyclingOn(int kind) {
+    if (cycleStopMode_ & kind) StopCycling();
+}

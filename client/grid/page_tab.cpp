@@ -1,0 +1,377 @@
+#include "grid/page_tab.h"
+
+#include <QBitmap>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QPainter>
+#include <QStyleOptionTab>
+#include <QTabBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidgetItem>
+
+#include "app/app_client.h"
+#include "app/app_profile.h"
+#include "app/app_settings.h"
+#include "grid/channel_commands.h"
+#include "grid/dev_show_dlg.h"
+#include "grid/page_file.h"
+
+namespace {
+
+constexpr int kButtonWidth = 29;
+
+// Tabs of fixed width, drawn by the grid: the tab's colour, its label centred three pixels down.
+class PageTabBar : public QTabBar {
+  public:
+    PageTabBar(const GridModel* model, QWidget* parent) : QTabBar(parent), model_(model) {
+        setDrawBase(false);
+        setExpanding(false);
+        setUsesScrollButtons(true);
+        setElideMode(Qt::ElideNone);
+    }
+    void SetLook(int tabWidth, const QColor& fill, const QColor& text, const QColor& active) {
+        tabWidth_ = std::max(24, tabWidth);
+        fill_ = fill;
+        text_ = text;
+        active_ = active;
+        update();
+    }
+
+  protected:
+    QSize tabSizeHint(int) const override { return {tabWidth_, fontMetrics().height() + 10}; }
+    QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        for (int i = 0; i < count(); ++i) {
+            const QRect r = tabRect(i).adjusted(1, 0, -1, 0);
+            if (!r.intersects(rect())) continue;
+            p.fillRect(r, fill_);
+            if (i == currentIndex()) {
+                p.setPen(active_);
+                p.drawRect(r.adjusted(0, 0, -1, -1));
+            }
+            p.setPen(text_);
+            p.drawText(r.adjusted(0, 3, 0, 0), Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
+                       model_->TabLabel(i));
+        }
+    }
+
+  private:
+    const GridModel* model_;
+    int tabWidth_ = 120;
+    QColor fill_{Qt::black}, text_{Qt::white}, active_{Qt::red};
+};
+
+// A skin image with its mask colour made transparent; a missing file leaves the button without image.
+QIcon MaskedIcon(const QString& path, const QColor& mask) {
+    QPixmap pixmap(path);
+    if (pixmap.isNull()) return {};
+    pixmap.setMask(pixmap.createMaskFromColor(mask, Qt::MaskInColor));
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+PageTab::PageTab(PageTabOwner* owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+    setAcceptDrops(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    model_ = std::make_unique<GridModel>(static_cast<GridHost*>(this), &sources_,
+                                         AppProfile::Translate(QStringLiteral("Page")),
+                                         AppProfile::Translate(QStringLiteral("New Page")));
+    tabs_ = new PageTabBar(model_.get(), this);
+    // Each window's picture would otherwise cost a paint (and, with a web view in the main window, a
+    // composition of the whole window) of its own: up to 400 a second at 16 tiles.
+    repaintClock_ = new QTimer(this);
+    repaintClock_->setTimerType(Qt::PreciseTimer);
+    connect(repaintClock_, &QTimer::timeout, this, [this] {
+        for (GridSlot* w : model_->Windows()) static_cast<CDevShowDlg*>(w)->RepaintIfDirty();
+    });
+    repaintClock_->start(kRepaintPeriod_ms);
+    connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
+        if (syncingTabs_ == 0) model_->OnTabSelected(index);
+    });
+    // Placement order from the right edge.
+    const struct {
+        ChannelCommand command;
+        const char* image;
+        QString tip;
+    } buttons[] = {
+        {kCommandMap, "map.bmp", AppProfile::Translate(QStringLiteral("Map"))},
+        {kCommandTalk, "talk.bmp", AppProfile::Translate(QStringLiteral("Talk"))},
+        {kCommandRecord, "record.bmp", AppProfile::Translate(QStringLiteral("Record"))},
+        {kCommandSnapshot, "snapshot.bmp", AppProfile::Translate(QStringLiteral("Snapshot"))},
+    };
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        auto* button = new QToolButton(this);
+        button->setToolTip(buttons[i].tip);
+        button->setAutoRaise(true);
+        button->setIconSize(QSize(25, 19));
+        button->setProperty("image", QString::fromLatin1(buttons[i].image));
+        const int command = buttons[i].command;
+        connect(button, &QToolButton::clicked, this, [this, command] { owner_->RunChannelCommand(command); });
+        buttons_[i] = button;
+    }
+}
+
+PageTab::~PageTab() {
+    DestroyAllWindows();
+}
+
+void PageTab::Init(int rows, int cols, const PageTabLook& look) {
+    look_ = look;
+    for (QAbstractButton* button : buttons_) {
+        button->setIcon(MaskedIcon(look_.skinFolder + button->property("image").toString(), look_.mainBk));
+    }
+    static_cast<PageTabBar*>(tabs_)->SetLook(look_.tabWidth, look_.childBk, look_.text, look_.active);
+    model_->Init(rows, cols);
+    LayOut();
+}
+
+void PageTab::InitFromSettings() {
+    const AppSettings& settings = CAppClient::Settings();
+    PageTabLook look;
+    look.skinFolder = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
+    look.tabWidth = qBound(24, AppProfile::ReadInt(QStringLiteral("PageTabWidth"), 120), 1000);
+    look.mainBk = AppSettings::Color(settings.MainBkColor);
+    look.childBk = AppSettings::Color(settings.ChildBkColor);
+    look.text = AppSettings::Color(settings.TextColor);
+    look.active = AppSettings::Color(settings.ActiveColor);
+    int rows = AppProfile::ReadInt(QStringLiteral("UIWindowRow"), 2);
+    int cols = AppProfile::ReadInt(QStringLiteral("UIWindowCol"), 2);
+    if (!GridModel::ValidSide(rows) || !GridModel::ValidSide(cols)) {
+        owner_->AddLogLine(AppProfile::Translate(QStringLiteral("Grid size out of range, 2 x 2 used")) +
+                           QStringLiteral(": %1 x %2").arg(rows).arg(cols));
+        rows = cols = 2;
+    }
+    model_->SetCycleSettings(0, settings.CyclePrepare, settings.CycleStopMode);
+    Init(rows, cols, look);
+}
+
+void PageTab::StartCycling() {
+    const AppSettings& settings = CAppClient::Settings();
+    model_->SetCycleSettings(settings.CycleDuration, settings.CyclePrepare, settings.CycleStopMode);
+    model_->StartCycling();
+}
+
+void PageTab::StopCycling() {
+    model_->StopCycling();
+    CAppClient::Settings().CycleDuration = 0;
+}
+
+bool PageTab::TransferStatus(int code, AppChannel* channel) {
+    CDevShowDlg* w = FindWindowOfChannel(channel);
+    if (!w) return false;
+    w->TransferStatus(code, channel);
+    return true;
+}
+
+bool PageTab::SavePageFile(const QString& path) {
+    PageFileContent content;
+    content.pageName = model_->PageNames().value(model_->CurrentPage());
+    content.rows = model_->Rows();
+    content.cols = model_->Cols();
+    content.liveCount = model_->BoundCount();
+    const auto& windows = model_->Windows();
+    for (int i = 0; i < model_->BoundCount(); ++i) {
+        const GridSlot* w = windows[i];
+        if (!w->channelItem || !w->channelItem->parent()) continue;
+        PageFileEntry entry;
+        entry.index = i + 1;
+        char id[64] = {};
+        if (w->device && VelqDev_GetDevInfo(w->device, VELQ_DEV_ID, id, sizeof(id)) > 0)
+            entry.deviceId = QByteArray(id);
+        entry.vehicleId = w->channelItem->parent()->text(0);
+        entry.channel = w->channelItem->data(0, Qt::UserRole).toInt();
+        content.entries.push_back(entry);
+    }
+    return WritePageFile(path, content);
+}
+
+bool PageTab::LoadPageFile(const QString& path) {
+    QString problem;
+    const std::optional<PageFileContent> content = ReadPageFile(path, &problem);
+    if (!content) {
+        if (!problem.isEmpty()) owner_->AddLogLine(problem);
+        return false;
+    }
+    std::vector<QTreeWidgetItem*> nodes;
+    for (const PageFileEntry& entry : content->entries) {
+        if (QTreeWidgetItem* node = owner_->FindChannelNode(entry.deviceId, entry.channel))
+            nodes.push_back(node);
+    }
+    return model_->PlaceLoadedChannels(nodes, content->rows, content->cols);
+}
+
+void PageTab::LayOut() {
+    const int w = width();
+    const int stripHeight = tabs_->sizeHint().height();
+    tabs_->setGeometry(0, 0, std::max(0, w - 4 * kButtonWidth), stripHeight);
+    const int top = stripHeight + 2;
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        buttons_[i]->setGeometry(w - kButtonWidth * static_cast<int>(i + 1), 0, kButtonWidth, top - 2);
+    }
+    setContentsMargins(0, top, 0, 0);
+    if (!model_->Windows().empty()) model_->SetGridRect({0, top, w, std::max(top + 1, height())});
+}
+
+void PageTab::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    LayOut();
+}
+
+void PageTab::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), look_.mainBk);
+    if (GridSlot* active = model_->ActiveWindow()) {
+        const GridRect& r = active->dockedRect;
+        p.setPen(look_.active);
+        // The one-pixel line just outside the window's rectangle.
+        p.drawRect(QRect(r.left - 1, r.top - 1, r.Width() + 1, r.Height() + 1));
+    }
+}
+
+GridSlot* PageTab::CreateSlot() {
+    auto* window = new CDevShowDlg(this);
+    window->SetPaced(true);
+    window->SetColors(look_.childBk, look_.text);
+    connect(window, &CDevShowDlg::Activated, this, [this](CDevShowDlg* w) {
+        model_->ActivateWindow(w);
+        // A click on a window may have stopped cycling: the setting in memory says so too.
+        if (model_->CycleDuration() == 0) CAppClient::Settings().CycleDuration = 0;
+    });
+    connect(window, &CDevShowDlg::MenuRequested, this,
+            [this](CDevShowDlg* w) { owner_->ShowChannelMenu(w->channelItem); });
+    connect(window, &CDevShowDlg::Docked, this, [this](CDevShowDlg* w) {
+        const auto& all = model_->Windows();
+        const bool inGrid = std::find(all.begin(), all.end(), w) != all.end();
+        w->setVisible(inGrid && model_->PageOf(w) == model_->CurrentPage());
+        update();
+    });
+    return window;
+}
+
+void PageTab::ShowSlot(GridSlot* slot) {
+    auto* w = static_cast<CDevShowDlg*>(slot);
+    if (!w->floating) {
+        const GridRect& r = w->dockedRect;
+        w->setGeometry(r.left, r.top, r.Width(), r.Height());
+    }
+    w->show();
+}
+
+void PageTab::HideSlot(GridSlot* slot) {
+    auto* w = static_cast<CDevShowDlg*>(slot);
+    if (w->floating) w->Dock();
+    w->hide();
+}
+
+void PageTab::PlayChannel(QTreeWidgetItem* channelItem, GridSlot* window) {
+    owner_->PlayChannel(channelItem, static_cast<CDevShowDlg*>(window));
+}
+
+void PageTab::StopChannel(GridSlot* window) {
+    owner_->StopChannel(static_cast<CDevShowDlg*>(window));
+}
+
+void PageTab::InsertTab(int index) {
+    ++syncingTabs_;
+    tabs_->insertTab(index, QString());
+    RelabelTabs();
+    --syncingTabs_;
+}
+
+void PageTab::RemoveTab(int index) {
+    ++syncingTabs_;
+    tabs_->removeTab(index);
+    RelabelTabs();
+    --syncingTabs_;
+}
+
+void PageTab::SelectTab(int index) {
+    ++syncingTabs_;
+    tabs_->setCurrentIndex(index);
+    --syncingTabs_;
+    tabs_->update();
+}
+
+void PageTab::RelabelTabs() {
+    // The bar draws the model's labels; the texts serve accessibility and tool tips.
+    for (int i = 0; i < tabs_->count(); ++i) tabs_->setTabText(i, model_->TabLabel(i));
+    tabs_->update();
+}
+
+QRect PageTab::NewPageTabRect() const {
+    if (!model_->HasNewPageTab()) return {};
+    return tabs_->tabRect(model_->Pages()).translated(tabs_->pos());
+}
+
+CDevShowDlg* PageTab::ActiveWindow() const {
+    return static_cast<CDevShowDlg*>(model_->ActiveWindow());
+}
+
+CDevShowDlg* PageTab::FindWindowOfNode(const QTreeWidgetItem* node) const {
+    return static_cast<CDevShowDlg*>(model_->FindWindowOfNode(node));
+}
+
+CDevShowDlg* PageTab::FindWindowOfChannel(const AppChannel* channel) const {
+    if (!channel) return nullptr;
+    for (GridSlot* w : model_->Windows()) {
+        if (w->channel == channel) return static_cast<CDevShowDlg*>(w);
+    }
+    return nullptr;
+}
+
+std::vector<CDevShowDlg*> PageTab::Windows() const {
+    std::vector<CDevShowDlg*> all;
+    for (GridSlot* w : model_->Windows()) all.push_back(static_cast<CDevShowDlg*>(w));
+    return all;
+}
+
+void PageTab::CycleTick() {
+    model_->CycleTick();
+    UpdateMarks();
+}
+
+void PageTab::UpdateMarks() {
+    for (GridSlot* slot : model_->Windows()) {
+        auto* w = static_cast<CDevShowDlg*>(slot);
+        const bool recording = w->channel && VelqChn_IsRecording(w->channel);
+        w->SetMarks(recording, w->device && owner_->AudioPlaying(w->device));
+    }
+}
+
+void PageTab::DestroyAllWindows() {
+    for (GridSlot* slot : model_->TakeAllWindows()) delete static_cast<CDevShowDlg*>(slot);
+}
+
+QMimeData* PageTab::ChannelMime(int device, int channel) {
+    return DevTree::ChannelMime(device, channel);
+}
+
+QTreeWidgetItem* PageTab::DraggedNode(const QMimeData* mime) const {
+    if (!mime || !mime->hasFormat(QString::fromLatin1(kChannelMime))) return nullptr;
+    const QList<QByteArray> parts = mime->data(QString::fromLatin1(kChannelMime)).split(' ');
+    if (parts.size() != 2) return nullptr;
+    bool okDevice = false, okChannel = false;
+    const int device = parts[0].toInt(&okDevice);
+    const int channel = parts[1].toInt(&okChannel);
+    if (!okDevice || !okChannel) return nullptr;
+    return owner_->ChannelNode(device, channel);
+}
+
+void PageTab::dragEnterEvent(QDragEnterEvent* e) {
+    if (DraggedNode(e->mimeData())) e->acceptProposedAction();
+}
+
+void PageTab::dragMoveEvent(QDragMoveEvent* e) {
+    if (DraggedNode(e->mimeData())) e->acceptProposedAction();
+}
+
+void PageTab::dropEvent(QDropEvent* e) {
+    QTreeWidgetItem* node = DraggedNode(e->mimeData());
+    if (!node) return;
+    const QPoint at = e->position().toPoint();
+    const bool onNewPage = NewPageTabRect().contains(at);
+    if (model_->DropChannel(node, at.x(), at.y(), onNewPage)) e->acceptProposedAction();
+}

@@ -1,7 +1,0 @@
-#pragma once
-// The client's look: the Fusion style with a palette made from the colour settings (MainBkColor,
-// ChildBkColor, TextColor), so menus, dialogs, headers and scroll bars match the skin; and the
-// application icon.
-#include "shell/app_settings.h"
-
-void ApplyAppStyle(const AppSettings& settings);

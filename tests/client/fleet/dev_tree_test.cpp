@@ -1,0 +1,167 @@
+// The device tree: labels with provinces, channel nodes and their cap, device events and alarms, against a
+// velq-sim center with a fleet of our own.
+#include <QTest>
+#include <QTimer>
+
+#include "../client_fixture.h"
+#include "dialogs/app_login_dlg.h"
+#include "fleet/dev_tree.h"
+#include "fleet/device_status_list.h"
+#include "fleet/log_list.h"
+#include "shell/app_main_dlg.h"
+
+namespace {
+
+const char kFleet[] = R"({"vehicles": [
+  {"device_id": "DEV-PROV", "vehicle_id": "ABC123@5", "driver": "<b>Ann</b>", "channels": 12, "last_report": 1700000000},
+  {"device_id": "DEV-PLAIN", "vehicle_id": "ABC123", "driver": "<img src=x>", "channels": 1, "last_report": 1700000000},
+  {"device_id": "DEV-FAR", "vehicle_id": "FAR1@9", "driver": "Cy", "channels": 4, "last_report": 1700000000}
+]})";
+
+QTreeWidgetItem* NodeOf(DevTree* tree, const QString& device_id) {
+    for (int i = 0; i < tree->EntryCount(); ++i) {
+        char id[64] = {};
+        VelqDev_GetDevInfo(tree->Entry(i)->device, VELQ_DEV_ID, id, sizeof(id));
+        if (device_id == id) return tree->Entry(i)->item;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+class DevTreeTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void labelsWithProvinces() {
+        const QStringList provinces = {"A", "B", "C", "D", "E", "X"};
+        QCOMPARE(DevTree::LabelFor("ABC123@5", provinces, 0), QString("XABC123"));
+        QCOMPARE(DevTree::LabelFor("ABC123", provinces, 0), QString("ABC123"));
+        QCOMPARE(DevTree::LabelFor("ABC123@6", provinces, 0), QString());
+        QCOMPARE(DevTree::LabelFor("ABC123@7", provinces, 2), QString("XABC123"));
+        // Index -1 after the offset reads as "no province"; -2 is past the list.
+        QCOMPARE(DevTree::LabelFor("ABC123@1", provinces, 2), QString("ABC123"));
+        QCOMPARE(DevTree::LabelFor("ABC123@0", provinces, 2), QString());
+        QCOMPARE(DevTree::LabelFor("ABC123@", provinces, 0), QString("AABC123"));
+        QCOMPARE(DevTree::LabelFor(QString(40, u'V'), {}, 0).size(), 32);
+    }
+
+    void channelNodesAndTheirCap() {
+        QTreeWidgetItem none, twelve, huge;
+        QVERIFY(!DevTree::AddChannelNodes(&none, 0, QIcon()));
+        QCOMPARE(none.childCount(), 0);
+        QVERIFY(!DevTree::AddChannelNodes(&twelve, 12, QIcon()));
+        QCOMPARE(twelve.childCount(), 12);
+        QCOMPARE(twelve.child(0)->text(0), QString("Channel-01"));
+        QCOMPARE(twelve.child(11)->text(0), QString("Channel-12"));
+        QCOMPARE(twelve.child(11)->data(0, Qt::UserRole).toInt(), 12);
+        QVERIFY(DevTree::AddChannelNodes(&huge, 5000000, QIcon()));
+        QCOMPARE(huge.childCount(), DevTree::kMaxChannelNodes);
+        QTreeWidgetItem negative;
+        QVERIFY(!DevTree::AddChannelNodes(&negative, -3, QIcon()));
+        QCOMPARE(negative.childCount(), 0);
+    }
+
+    void fleetFromTheCenter() {
+        ScratchHome home;
+        home.WriteFile("fleet.json", kFleet);
+        std::string error;
+        auto fleet = velq_sim::Fleet::Load((home.path() + "fleet.json").toStdString(), &error);
+        QVERIFY2(fleet, error.c_str());
+        SimCenter center(std::move(*fleet), 0);
+        QVERIFY(center.started());
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "[Provinces]\nA\nB\nC\nD\nE\nX\n");
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        window.PressLogin();
+        DevTree* tree = window.tree();
+        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 3, 10000);
+
+        QTreeWidgetItem* prov = NodeOf(tree, "DEV-PROV");
+        QTreeWidgetItem* plain = NodeOf(tree, "DEV-PLAIN");
+        QTreeWidgetItem* far = NodeOf(tree, "DEV-FAR");
+        QVERIFY(prov && plain && far);
+        QCOMPARE(prov->text(0), QString("XABC123"));
+        QCOMPARE(plain->text(0), QString("ABC123"));
+        QCOMPARE(far->text(0), QString());
+        QCOMPARE(prov->childCount(), 12);
+        QCOMPARE(prov->child(11)->text(0), QString("Channel-12"));
+        // Rows follow the user data; driver names stay as typed (the views show plain text).
+        const int row = VelqDev_GetUserData(tree->Entry(prov->data(0, Qt::UserRole).toInt())->device);
+        QCOMPARE(window.vehicleList()->Cell(row, 0), QString("XABC123"));
+        QCOMPARE(window.vehicleList()->Cell(row, 1), QString("<b>Ann</b>"));
+        QVERIFY(!window.vehicleList()->Cell(row, 3).isEmpty());
+        QVERIFY(window.vehicleList()->Cell(row, 2).endsWith(" km/h"));
+        QVERIFY(window.log()->line(window.log()->count() - 1).contains("] Online"));
+
+        // Event 130 for a device already online changes only its label.
+        DevTreeEntry* entry = tree->Entry(prov->data(0, Qt::UserRole).toInt());
+        QCOMPARE(entry->online, 1);
+        const QIcon before = prov->icon(0);
+        const int log_lines = window.log()->count();
+        QVERIFY(VelqDev_SetDevInfo(entry->device, VELQ_DEV_TEXT1, "NEW9", 32) > 0);
+        tree->SetDeviceState(1, entry->device);
+        QCOMPARE(prov->text(0), QString("NEW9"));
+        QCOMPARE(entry->online, 1);
+        QCOMPARE(prov->icon(0).cacheKey(), before.cacheKey());
+        QCOMPARE(window.log()->count(), log_lines);
+        // Going offline logs it and changes the icon.
+        tree->SetDeviceState(0, entry->device);
+        QCOMPARE(entry->online, 0);
+        QVERIFY(window.log()->line(window.log()->count() - 1).endsWith("[DEV-PROV - NEW9] Offline"));
+
+        // Alarms: 13 is "Over Speed" stamped with the device's report time; 0..7 write nothing.
+        const int alarms_before = window.log()->count();
+        for (int code = 0; code < 8; ++code) tree->ReportAlarm(entry->device, code);
+        QCOMPARE(window.log()->count(), alarms_before);
+        tree->ReportAlarm(entry->device, 13);
+        QCOMPARE(window.log()->count(), alarms_before + 1);
+        const QString line = window.log()->line(window.log()->count() - 1);
+        QVERIFY2(line.endsWith("] [DEV-PROV - NEW9] Over Speed"), qPrintable(line));
+        QVERIFY(
+            line.startsWith('[' + QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy-MM-dd HH:mm:ss")));
+    }
+
+    // The whole road of an alarm: the center changes a status word, the library posts event 160 + 13, the
+    // tree writes "Over Speed" to the log.
+    void alarmFromTheCenterReachesTheLog() {
+        ScratchHome home;
+        SimCenter center(velq_sim::Fleet::Default(), 0);
+        QVERIFY(center.started());
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        window.PressLogin();
+        QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() > 0, 10000);
+        // Only a change from one non-zero value to another is an alarm: keep changing the word until the
+        // client has seen a non-zero value and then another.
+        uint32_t value = 1;
+        QTimer toggler;
+        connect(&toggler, &QTimer::timeout, [&] {
+            center.server().fleet().SetStatusWord("MDVR-10001", 13, value);
+            value = value == 1 ? 2 : 1;
+        });
+        toggler.start(1500);
+        const auto has_alarm = [&] {
+            for (int i = 0; i < window.log()->count(); ++i)
+                if (window.log()->line(i).endsWith("] [MDVR-10001 - AB-3127] Over Speed")) return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(has_alarm(), 30000);
+    }
+
+    void skinImagesSkipMissingFiles() {
+        ScratchHome home;
+        for (const char* name : {"camera-4.bmp", "dvr-off.bmp", "dvr-on.bmp"})
+            QFile::copy(QString(CORVEL_SOURCE_DIR "/client/resources/image/") + name, home.path() + name);
+        auto client = home.StartClient();
+        DevTree tree;
+        tree.Setup(nullptr, home.path());
+        QCOMPARE(tree.ImageCount(), 3);
+        // dvr-on moved up from entry 5 to entry 2.
+        QVERIFY(!tree.ImageIcon(2).isNull());
+        QVERIFY(tree.ImageIcon(5).isNull());
+    }
+};
+
+QTEST_MAIN(DevTreeTest)
+#include "dev_tree_test.moc"

@@ -1,0 +1,278 @@
+// The display window: pictures from other threads, the size rule of a floating window, docking, Escape and
+// the transfer status, the latter against a channel of the simulated platform.
+#include <QPainter>
+#include <QtTest>
+#include <atomic>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "../client_fixture.h"
+#include "corvel/corvel.h"
+#include "grid/dev_show_dlg.h"
+
+namespace {
+
+// Pictures as the presenter hands them over: BGRA bytes with a row stride wider than the row.
+struct Picture {
+    Picture(int w, int h, QRgb colour, int padding_bytes = 16)
+        : bytes(static_cast<size_t>(h) * (w * 4 + padding_bytes)) {
+        picture.width = w;
+        picture.height = h;
+        picture.format = VELQ_PIX_BGRA32;
+        picture.stride[0] = w * 4 + padding_bytes;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                uint8_t* p = bytes.data() + y * picture.stride[0] + x * 4;
+                p[0] = qBlue(colour);
+                p[1] = qGreen(colour);
+                p[2] = qRed(colour);
+                p[3] = 0xff;
+            }
+        }
+        picture.plane[0] = bytes.data();
+    }
+    std::vector<uint8_t> bytes;
+    VelqPicture picture{};
+};
+
+// The session's event window: keeps devices and events, from any thread.
+class EventSink : public VelqWindow {
+  public:
+    void PostMessage(uint32_t, uintptr_t code, intptr_t value) override {
+        std::lock_guard lock(mutex);
+        codes.push_back(code);
+        if (code == VELQ_EV_DEVICE_NEW) devices.push_back(reinterpret_cast<AppDevice*>(value));
+    }
+    VelqPresentResult PresentPicture(const VelqPicture&) override { return VELQ_PRESENT_OK; }
+    bool Has(uintptr_t code) {
+        std::lock_guard lock(mutex);
+        return std::find(codes.begin(), codes.end(), code) != codes.end();
+    }
+    AppDevice* Device(const char* id) {
+        std::lock_guard lock(mutex);
+        for (AppDevice* d : devices) {
+            char text[64] = {};
+            if (VelqDev_GetDevInfo(d, VELQ_DEV_ID, text, sizeof(text)) > 0 && QByteArray(text) == id)
+                return d;
+        }
+        return nullptr;
+    }
+    std::mutex mutex;
+    std::vector<uintptr_t> codes;
+    std::vector<AppDevice*> devices;
+};
+
+QRgb PixelAtCentre(QWidget& w) {
+    const QImage image = w.grab().toImage();
+    return image.pixel(image.width() / 2, image.height() / 2) & 0xffffff;
+}
+
+}  // namespace
+
+class DevShowDlgTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void picturesFromAThreadNeverWaitForTheUi() {
+        QWidget area;
+        area.resize(400, 300);
+        CDevShowDlg dlg(&area);
+        dlg.setGeometry(1, 1, 200, 150);
+        dlg.show();
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+
+        // The UI thread handles no event while the pictures arrive: the producer must still finish.
+        auto producer = std::async(std::launch::async, [&dlg] {
+            Picture red(64, 48, qRgb(255, 0, 0)), blue(64, 48, qRgb(0, 0, 255));
+            for (int i = 0; i < 300; ++i) {
+                if (dlg.PresentPicture((i % 2 ? blue : red).picture) != VELQ_PRESENT_OK) return false;
+            }
+            return true;
+        });
+        QCOMPARE(producer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        QVERIFY(producer.get());
+        QCOMPARE(dlg.Stats().presented, 300u);
+        QVERIFY(dlg.Stats().painted == 0);
+        // The newest picture (blue) is what the window paints, stretched over its whole area.
+        QTRY_VERIFY(dlg.Stats().painted >= 1);
+        QCOMPARE(PixelAtCentre(dlg), qRgb(0, 0, 255) & 0xffffff);
+        QCOMPARE(dlg.CurrentPicture().size(), QSize(64, 48));
+        const QImage whole = dlg.grab().toImage();
+        QCOMPARE(whole.pixel(0, 0) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
+        QCOMPARE(whole.pixel(whole.width() - 1, whole.height() - 1) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
+        const auto stats = dlg.Stats();
+        QCOMPARE(stats.painted + stats.replacedUnpainted, stats.presented);
+
+        // A picture of another size replaces it; a window released shows its background again.
+        Picture green(352, 288, qRgb(0, 255, 0), 0);
+        QCOMPARE(dlg.PresentPicture(green.picture), VELQ_PRESENT_OK);
+        QTRY_COMPARE(PixelAtCentre(dlg), qRgb(0, 255, 0) & 0xffffff);
+        dlg.SetColors(QColor(10, 20, 30), Qt::white);
+        dlg.ReleaseChannel();
+        QVERIFY(!dlg.HasPicture());
+        QCOMPARE(PixelAtCentre(dlg), qRgb(10, 20, 30) & 0xffffff);
+    }
+
+    void recordingAndSpeakerMarks() {
+        QWidget area;
+        area.resize(300, 200);
+        CDevShowDlg dlg(&area);
+        dlg.setGeometry(0, 0, 200, 150);
+        dlg.show();
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        Picture blue(32, 24, qRgb(0, 0, 255));
+        QCOMPARE(dlg.PresentPicture(blue.picture), VELQ_PRESENT_OK);
+        QTRY_VERIFY(dlg.Stats().painted >= 1);
+        const auto at = [&dlg](int x, int y) { return QColor(dlg.grab().toImage().pixel(x, y)); };
+        // The red mark sits in the top-right corner; the speaker left of it.
+        QCOMPARE(at(200 - 11, 11), QColor(0, 0, 255));
+        dlg.SetMarks(true, false);
+        QVERIFY(at(200 - 11, 11).red() > 180 && at(200 - 11, 11).blue() < 80);
+        QCOMPARE(at(200 - 31, 11), QColor(0, 0, 255));
+        dlg.SetMarks(true, true);
+        QVERIFY(at(200 - 31, 11).red() > 200 && at(200 - 31, 11).green() > 200);  // the speaker's light box
+        dlg.SetMarks(false, false);
+        QCOMPARE(at(200 - 11, 11), QColor(0, 0, 255));
+    }
+
+    void malformedPicturesAreRefused() {
+        QWidget area;
+        CDevShowDlg dlg(&area);
+        Picture p(16, 16, qRgb(1, 2, 3));
+        VelqPicture bad = p.picture;
+        bad.stride[0] = 16 * 4 - 1;
+        QCOMPARE(dlg.PresentPicture(bad), VELQ_PRESENT_FAILED);
+        bad = p.picture;
+        bad.plane[0] = nullptr;
+        QCOMPARE(dlg.PresentPicture(bad), VELQ_PRESENT_FAILED);
+        bad = p.picture;
+        bad.width = -5;
+        QCOMPARE(dlg.PresentPicture(bad), VELQ_PRESENT_FAILED);
+        bad = p.picture;
+        bad.format = VELQ_PIX_YV12;
+        QCOMPARE(dlg.PresentPicture(bad), VELQ_PRESENT_FAILED);
+        QCOMPARE(dlg.Stats().presented, 0u);
+        QVERIFY(!dlg.HasPicture());
+    }
+
+    void undockSizeRule() {
+        const QSize grid(773, 462);
+        QCOMPARE(CDevShowDlg::UndockClientSize(352, 288, grid), QSize(704, 576));
+        QCOMPARE(CDevShowDlg::UndockClientSize(640, 480, grid), QSize(640, 480));
+        QCOMPARE(CDevShowDlg::UndockClientSize(639, 480, grid), QSize(1278, 960));
+        QCOMPARE(CDevShowDlg::UndockClientSize(0, 288, grid), grid);
+        QCOMPARE(CDevShowDlg::UndockClientSize(352, 0, grid), grid);
+    }
+
+    void floatsAndDocksBack() {
+        QWidget area;
+        area.resize(500, 400);
+        area.show();
+        CDevShowDlg dlg(&area);
+        dlg.dockedRect = {1, 1, 250, 200};
+        dlg.Dock();
+        dlg.show();
+        QSignalSpy docked(&dlg, &CDevShowDlg::Docked);
+        QSignalSpy activated(&dlg, &CDevShowDlg::Activated);
+
+        // Escape in a docked window leaves it docked in place.
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(!dlg.floating);
+        QCOMPARE(dlg.parentWidget(), &area);
+        QCOMPARE(dlg.geometry(), QRect(1, 1, 249, 199));
+
+        // A double-click floats it; without a channel it takes the grid area's size.
+        QTest::mouseDClick(&dlg, Qt::LeftButton);
+        QVERIFY(dlg.floating);
+        QVERIFY(dlg.isWindow());
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.size(), area.size());
+        // Escape docks it again, as does closing it; a second double-click floats, a third docks.
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(!dlg.floating);
+        QCOMPARE(dlg.parentWidget(), &area);
+        QCOMPARE(dlg.geometry(), QRect(1, 1, 249, 199));
+        QTest::mouseDClick(&dlg, Qt::LeftButton);
+        QVERIFY(dlg.isWindow());
+        dlg.close();
+        QVERIFY(!dlg.floating);
+        QVERIFY(!dlg.isWindow());
+        QCOMPARE(docked.count(), 2);
+        QTest::mouseClick(&dlg, Qt::LeftButton);
+        QCOMPARE(activated.count(), 1);
+        QVERIFY(!dlg.floating);
+
+        QSignalSpy menu(&dlg, &CDevShowDlg::MenuRequested);
+        QTest::mousePress(&dlg, Qt::RightButton);
+        QCOMPARE(menu.count(), 1);
+    }
+
+    // A real channel of the simulated platform drawing into the window.
+    void transferStatusAndVideoOfAChannel() {
+        const auto platform = StartSimPlatform();
+        QVERIFY(platform);
+        velq_sim::SimPlatform& sim = *platform;
+        EventSink sink;
+        AppSession* session = VelqApp_Construct(&sink, VELQ_MESSAGE);
+        QVERIFY(session);
+        QCOMPARE(
+            VelqApp_SetCenterServer(session, "127.0.0.1", sim.center().tcp_port(), sim.center().udp_port()),
+            1);
+        QCOMPARE(VelqApp_Login(session, "orvi", "480913"), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(sink.Device("MDVR-10001") != nullptr, 10000);
+
+        QWidget area;
+        area.resize(640, 400);
+        area.show();
+        CDevShowDlg dlg(&area);
+        dlg.dockedRect = {1, 1, 320, 200};
+        dlg.Dock();
+        dlg.show();
+        dlg.channel = VelqDev_CreateChannel(sink.Device("MDVR-10001"), 1, &dlg);
+        QVERIFY(dlg.channel);
+        QCOMPARE(VelqChn_VideoPlay(dlg.channel), 1);
+
+        // Code 194 hides the status line; a following 192 shows it again. Another channel's code is ignored.
+        dlg.PostMessage(CDevShowDlg::kStatusMessage, VELQ_EV_MEDIA_ROUTE,
+                        reinterpret_cast<intptr_t>(dlg.channel));
+        QTRY_VERIFY(dlg.StatusVisible());
+        QCOMPARE(dlg.StatusText(), QStringLiteral("Connecting TransfServer..."));
+        dlg.PostMessage(CDevShowDlg::kStatusMessage, VELQ_EV_MEDIA_FIRST_FRAME,
+                        reinterpret_cast<intptr_t>(dlg.channel));
+        QTRY_VERIFY(!dlg.StatusVisible());
+        dlg.PostMessage(CDevShowDlg::kStatusMessage, VELQ_EV_MEDIA_FAILED,
+                        reinterpret_cast<intptr_t>(dlg.channel));
+        QTRY_VERIFY(dlg.StatusVisible());
+        QCOMPARE(dlg.StatusText(), QStringLiteral("Source NoData Received!"));
+        int other = 0;
+        dlg.TransferStatus(VELQ_EV_MEDIA_FIRST_FRAME, reinterpret_cast<AppChannel*>(&other));
+        QVERIFY(dlg.StatusVisible());
+        dlg.TransferStatus(VELQ_EV_MEDIA_FIRST_FRAME, dlg.channel);
+        QVERIFY(!dlg.StatusVisible());
+
+        // Live pictures arrive and are painted; the CIF channel floats at twice its size.
+        QTRY_VERIFY_WITH_TIMEOUT(dlg.Stats().painted >= 10, 15000);
+        intptr_t width = 0;
+        QTRY_VERIFY(VelqChn_GetChnInfo(dlg.channel, VELQ_CHN_WIDTH, &width) == 4 && width == 352);
+        dlg.Undock();
+        QCOMPARE(dlg.size(), QSize(704, 576));
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(!dlg.floating);
+        QCOMPARE(dlg.geometry(), QRect(1, 1, 319, 199));
+
+        dlg.ReleaseChannel();
+        QVERIFY(!dlg.channel);
+        const auto painted = dlg.Stats().presented;
+        QTest::qWait(200);
+        QCOMPARE(dlg.Stats().presented, painted);
+        VelqApp_Logout(session);
+        VelqApp_Destruct(session);
+    }
+};
+
+QTEST_MAIN(DevShowDlgTest)
+#include "dev_show_dlg_test.moc"

@@ -1,0 +1,197 @@
+// The video grid end to end against the simulated platform: log in, open channels by the Play command and
+// by a drop, live pictures in the windows, snapshot and record the active one, cycle pages, save the page,
+// log out and load it back.
+#include <QDragEnterEvent>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QTabBar>
+#include <QtTest>
+#include <cmath>
+
+#include "../client_fixture.h"
+#include "dialogs/app_login_dlg.h"
+#include "fleet/dev_tree.h"
+#include "fleet/device_info.h"
+#include "grid/channel_actions.h"
+#include "grid/dev_show_dlg.h"
+#include "grid/page_tab.h"
+#include "platform.h"
+#include "shell/app_main_dlg.h"
+
+namespace {
+
+// Mean absolute difference per colour channel of two pictures of the same size (0..255).
+double MeanDifference(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const QRgb* p = reinterpret_cast<const QRgb*>(x.constScanLine(row));
+        const QRgb* q = reinterpret_cast<const QRgb*>(y.constScanLine(row));
+        for (int col = 0; col < x.width(); ++col) {
+            sum += std::abs(qRed(p[col]) - qRed(q[col])) + std::abs(qGreen(p[col]) - qGreen(q[col])) +
+                   std::abs(qBlue(p[col]) - qBlue(q[col]));
+        }
+    }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+bool Drop(PageTab* grid, const QPoint& at, QMimeData* mime) {
+    QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid, &enter);
+    QDropEvent drop(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(grid, &drop);
+    delete mime;
+    return drop.isAccepted();
+}
+
+}  // namespace
+
+class GridLiveTest : public QObject {
+    Q_OBJECT
+    ScratchHome home_;
+    std::unique_ptr<velq_sim::SimPlatform> platform_;
+    std::unique_ptr<CAppClient> client_;
+
+    QTreeWidgetItem* Node(DevTree* tree, const char* device_id, int channel) {
+        return tree->FindChannelNode(QByteArray(device_id), channel);
+    }
+
+  private slots:
+    void initTestCase() {
+        platform_ = StartSimPlatform();
+        QVERIFY2(platform_, "velq-sim did not start");
+        home_.WriteFile(
+            "Config.ini",
+            QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
+                           "CenterServer_UdpPort=%2\nSnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")
+                .arg(platform_->center().tcp_port())
+                .arg(platform_->center().udp_port())
+                .toUtf8());
+        client_ = home_.StartClient();
+    }
+    void cleanupTestCase() {
+        client_.reset();
+        platform_->Stop();
+    }
+
+    void liveGrid() {
+        CAppMainDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loginDialog()->hide();
+        window.PressLogin();
+        DevTree* tree = window.tree();
+        PageTab* grid = window.grid();
+        GridModel& model = grid->Model();
+        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);  // the online vehicles
+
+        // Four channels by the Play command, each into the empty window the operator clicked first.
+        for (int ch = 1; ch <= 4; ++ch) {
+            model.ActivateWindow(model.Windows()[model.BoundCount()]);
+            window.SelectDeviceNode(Node(tree, "MDVR-10001", ch));
+            window.channelActions().Run(kCommandPlay);
+        }
+        QCOMPARE(model.BoundCount(), 4);
+        QVERIFY(model.HasNewPageTab());
+        for (int ch = 1; ch <= 4; ++ch)
+            QCOMPARE(model.Windows()[ch - 1]->channelItem, Node(tree, "MDVR-10001", ch));
+        QCOMPARE(Node(tree, "MDVR-10001", 1)->icon(0).cacheKey(),
+                 tree->ImageIcon(DevTree::kChannelPlaying).cacheKey());
+
+        // A fifth by a drop on "New Page".
+        QTreeWidgetItem* fifth = Node(tree, "MDVR-10003", 2);
+        QVERIFY(Drop(grid, grid->NewPageTabRect().center(),
+                     PageTab::ChannelMime(fifth->parent()->data(0, Qt::UserRole).toInt(), 2)));
+        QCOMPARE(model.Pages(), 2);
+        QCOMPARE(model.CurrentPage(), 1);
+        QCOMPARE(model.Windows()[4]->channelItem, fifth);
+
+        // Pictures arrive in every window; the shown ones are painted.
+        const auto windows = grid->Windows();
+        for (int i = 0; i < 5; ++i) QTRY_VERIFY_WITH_TIMEOUT(windows[i]->Stats().presented >= 10, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(windows[4]->Stats().painted >= 10, 10000);
+        QCOMPARE(windows[4]->CurrentPicture().size(), QSize(352, 288));
+
+        // Back to page 1 by its tab: its windows paint.
+        grid->Tabs()->setCurrentIndex(0);
+        QCOMPARE(model.CurrentPage(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(windows[1]->Stats().painted >= 10, 10000);
+
+        // The active window's channel: a snapshot matches what the window shows.
+        model.SelectWindow(0, windows[1]);
+        QTreeWidgetItem* active = Node(tree, "MDVR-10001", 2);
+        QCOMPARE(tree->currentItem(), active);
+        // The library adds the picture's time to the name: AB-3127-chn02-<time>.bmp.
+        const QDir snapshots(CAppClient::Settings().SnapshotPath);
+        const auto named = [](const QDir& dir, const char* pattern) {
+            const QStringList found = dir.entryList({QString::fromLatin1(pattern)}, QDir::Files);
+            return found.isEmpty() ? QString() : dir.filePath(found.first());
+        };
+        // Every picture the window gets from the request until the file is written: the snapshot is one of
+        // them, pixel for pixel.
+        std::vector<QImage> seen;
+        const auto watch = [&] {
+            const QImage picture = windows[1]->CurrentPicture();
+            if (!picture.isNull() && (seen.empty() || picture != seen.back())) seen.push_back(picture);
+            QTest::qWait(5);
+        };
+        window.channelActions().Run(kCommandSnapshot);
+        for (QElapsedTimer t; t.isValid() ? t.elapsed() < 10000 : (t.start(), true);) {
+            watch();
+            if (!named(snapshots, "AB-3127-chn02-*.bmp").isEmpty()) break;
+        }
+        for (int i = 0; i < 20; ++i) watch();
+        const QImage written(named(snapshots, "AB-3127-chn02-*.bmp"));
+        QCOMPARE(written.size(), QSize(352, 288));
+        double best = 255;
+        for (const QImage& picture : seen) best = std::min(best, MeanDifference(written, picture));
+        QVERIFY2(best < 1.0, qPrintable(QString::number(best)));
+        // A picture of the stream at another moment differs clearly: the comparison sees what it should.
+        QVERIFY(MeanDifference(written, seen.front()) > 1.0 || MeanDifference(written, seen.back()) > 1.0);
+
+        // Record twice: icons playing, recording, playing; the file holds video.
+        window.channelActions().Run(kCommandRecord);
+        QVERIFY(VelqChn_IsRecording(windows[1]->channel));
+        QCOMPARE(active->icon(0).cacheKey(), tree->ImageIcon(DevTree::kChannelRecording).cacheKey());
+        const QDir records(CAppClient::Settings().RecordPath);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(named(records, "AB-3127-chn02-*.avi")).size() > 20000, 15000);
+        window.channelActions().Run(kCommandRecord);
+        QVERIFY(!VelqChn_IsRecording(windows[1]->channel));
+        QCOMPARE(active->icon(0).cacheKey(), tree->ImageIcon(DevTree::kChannelPlaying).cacheKey());
+
+        // Record on a channel that is not the active window's does nothing.
+        window.SelectDeviceNode(fifth);
+        QCOMPARE(grid->ActiveWindow(), windows[4]);  // selecting a shown channel activates its window
+        model.ActivateWindow(windows[0]);
+        window.channelActions().Run(kCommandRecord);
+        QVERIFY(!VelqChn_IsRecording(windows[4]->channel));
+
+        // Cycling: the pages change on their own.
+        CAppClient::Settings().CycleDuration = 2;
+        CAppClient::Settings().CyclePrepare = 1;
+        grid->StartCycling();
+        QTRY_COMPARE_WITH_TIMEOUT(model.CurrentPage(), 1, 6000);
+        QTRY_COMPARE_WITH_TIMEOUT(model.CurrentPage(), 0, 6000);
+        grid->StopCycling();
+
+        // Save the page, log out (every window released), log in and load it back.
+        const QString page = home_.path() + "wall.ini";
+        QVERIFY(grid->SavePageFile(page));
+        window.LogoutCleanup();
+        QCOMPARE(model.BoundCount(), 0);
+        QCOMPARE(model.Pages(), 1);
+        for (CDevShowDlg* w : grid->Windows()) QVERIFY(!w->channel && !w->HasPicture());
+        window.PressLogin();
+        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);  // the online vehicles
+        QVERIFY(grid->LoadPageFile(page));
+        QCOMPARE(model.BoundCount(), 5);
+        QCOMPARE(model.Windows()[4]->channelItem, Node(tree, "MDVR-10003", 2));
+        QCOMPARE(model.Windows()[0]->channelItem, Node(tree, "MDVR-10001", 1));
+        QTRY_VERIFY_WITH_TIMEOUT(grid->Windows()[0]->Stats().painted >= 5, 20000);
+        window.close();
+    }
+};
+
+QTEST_MAIN(GridLiveTest)
+#include "grid_live_test.moc"
