@@ -334,7 +334,7 @@ int main(int argc, char** argv) {
         CAppClient client(AppFolders::From(home.path(), beside, QString(), QString()));
         client.InitInstance();
         ApplyAppStyle(client.settings);
-        CAppMainDlg window;
+        CAppMainDlg window(client.settings);
         const QString page = home.path() + QStringLiteral("/soak16.ini");
         window.LoadPageWhenListed(page);
         window.show();
