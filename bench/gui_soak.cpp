@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A soak of the real main window: 16 live CIF channels of velq-sim's platform (in this process, so that
 // faults can be injected) on two pages of a 2 x 4 grid that cycle every 10 s, on an X display (Xvfb when
 // none is set), for MINUTES minutes. After a warm-up a fault is injected on a schedule, in turn: every

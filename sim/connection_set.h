@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The threads of a server's accepted connections: one thread per connection, at most a fixed number at
 // once, each closing its socket when it is done. The accept thread calls Launch, Backoff and Reap; any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The ports file velq-sim writes with --ports-file once its servers are bound: one line of decimal ports
 // separated by spaces, the center's TCP port, its UDP port and the HTTP port, in that order. Fields are

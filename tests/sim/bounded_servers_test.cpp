@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's servers against clients that hold on to connections (idle, trickling, hundreds at once)
 // and in a process out of descriptors or threads, over real sockets on 127.0.0.1: the servers go on
 // serving others, within bounds of time, descriptors and CPU.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ports file's line: what velq-sim writes reads back, older and newer simulators' lines are read by
 // the fields they share, anything else is refused.
 #include <gtest/gtest.h>
