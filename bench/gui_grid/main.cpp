@@ -12,7 +12,8 @@
 // Targets: client CPU <= mpv's, UI thread <= 20 % of a core, no picture unpainted for more than one frame
 // period (40 ms).
 //
-// Usage: gui_grid [SECONDS]   (default 30; mpv is installed with apt-get when missing)
+// Usage: gui_grid [SECONDS] [--no-mpv]   (default 30; mpv is installed with apt-get when missing; with
+// --no-mpv only the client is measured, for a quick run)
 #include <unistd.h>
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "app/app_client.h"
 #include "app/app_style.h"
@@ -31,6 +33,7 @@
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "mpv_peer.h"
+#include "ports_file.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -67,10 +70,9 @@ struct Simulator {
             QThread::msleep(50);
             QFile file(ports);
             if (file.open(QIODevice::ReadOnly)) {
-                const QList<QByteArray> parts = file.readAll().simplified().split(' ');
-                if (parts.size() == 2) {
-                    tcp = parts[0].toInt();
-                    udp = parts[1].toInt();
+                if (const auto bound = velq_sim::ParsePortsLine(file.readAll().toStdString())) {
+                    tcp = bound->tcp;
+                    udp = bound->udp;
                 }
             }
         }
@@ -169,6 +171,17 @@ bool WriteSetup(const QString& home, const Simulator& sim) {
     return true;
 }
 
+void PrintClientOnly(const ClientFigures& ours, int seconds) {
+    std::printf("\n%-28s %12s\n", "", "tavrin");
+    std::printf("%-28s %11.1f%%\n", "CPU, % of one core", 100 * ours.cpuPerSecond);
+    std::printf("%-28s %11.1f%%\n", "main (UI) thread, % of core", 100 * ours.uiPerSecond);
+    std::printf("%-28s %12llu\n", "pictures presented", static_cast<unsigned long long>(ours.presented));
+    std::printf("%-28s %12llu\n", "painted", static_cast<unsigned long long>(ours.painted));
+    std::printf("%-28s %10.1f ms\n", "longest present-to-paint", ours.maxWait_us / 1000.0);
+    std::printf("%-28s %12llu\n", "unpainted > 40 ms", static_cast<unsigned long long>(ours.late));
+    std::printf("%-28s %12.1f\n", "pictures/s per tile", ours.presented / double(seconds) / kTiles);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,7 +196,15 @@ int main(int argc, char** argv) {
         std::perror("gui_grid: xvfb-run");
         return 1;
     }
-    const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 30;
+    int seconds = 30;
+    bool with_mpv = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-mpv") == 0) {
+            with_mpv = false;
+        } else {
+            seconds = std::max(5, std::atoi(argv[i]));
+        }
+    }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("CORVEL_SOUND_OUT", "null", 0);
     setenv("CORVEL_SOUND_IN", "null", 0);
@@ -199,6 +220,10 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const ClientFigures ours = RunClient(scratch.path(), seconds, sim.process.processId());
     if (ours.tiles != kTiles) return 1;
+    if (!with_mpv) {
+        PrintClientOnly(ours, seconds);
+        return 0;
+    }
 
     if (!EnsureMpv()) {
         std::fprintf(stderr, "gui_grid: mpv could not be installed; no comparison\n");
