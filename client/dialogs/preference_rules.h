@@ -6,10 +6,12 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "app/app_settings.h"
+
 namespace preferences {
 
-inline constexpr int kMinLowDelay = 1;  // tenths of a second
-inline constexpr int kMaxLowDelay = 40;
+inline constexpr int kMinLowDelay = AppSettings::kMinLowDelay;  // tenths of a second
+inline constexpr int kMaxLowDelay = AppSettings::kMaxLowDelay;
 
 // Buffer and language page.
 struct OptionValues {

@@ -84,7 +84,9 @@ QString DevTree::LabelFor(const QString& vehicle_id, const QStringList& province
 }
 
 QString DevTree::GetDeviceLabel(AppDevice* device) {
-    return LabelFor(DeviceText(device, VELQ_DEV_TEXT1, 32), provinces_, province_offset_);
+    const QString label = LabelFor(DeviceText(device, VELQ_DEV_TEXT1, 32), provinces_, province_offset_);
+    // An empty label would leave a blank node and name recordings "_-chn01.avi" for every such vehicle.
+    return label.isEmpty() ? DeviceText(device, VELQ_DEV_ID, 64) : label;
 }
 
 const DevTreeEntry* DevTree::Entry(int index) const {

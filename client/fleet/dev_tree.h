@@ -48,7 +48,8 @@ class DevTree : public QTreeWidget {
     // Events 160..175 with code = event - 160: codes 8..15 are alarms written to the log.
     void ReportAlarm(AppDevice* device, int code);
 
-    // The label of a device: its vehicle id, with the province named by "@n" in front.
+    // The label of a device: its vehicle id, with the province named by "@n" in front; its device id when
+    // that comes out empty (no vehicle id, or a province index out of range).
     QString GetDeviceLabel(AppDevice* device);
     // The same from the vehicle id text, the province list and the ProvinceOffset setting.
     static QString LabelFor(const QString& vehicle_id, const QStringList& provinces, int province_offset);
