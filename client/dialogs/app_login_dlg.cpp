@@ -195,7 +195,8 @@ void CAppLoginDlg::ShowConnectionState(int code, intptr_t value) {
     }
     setWindowTitle(title + QStringLiteral(" - ") + word);
     // A refusal holds through the reconnection attempts that follow it, until the server accepts.
-    if (code == 4 || code == 6) refused_ = true;
+    // (After these two the library has stopped trying: the session only looks logged in.)
+    if (code == 3 || code == 4) refused_ = true;
     if (code == 5) refused_ = false;
     if (code == 3 || code == 4) {
         show();

@@ -62,6 +62,6 @@ class CAppLoginDlg : public QDialog {
     QLineEdit* transfer_;
     QPushButton* ok_;
     QPushButton* close_;
-    // The server refused this login ("Authorize Failed", "Version Error") and has not accepted it since.
+    // The server refused this login ("Server Error", "Authorize Failed") and has not accepted it since.
     bool refused_ = false;
 };

@@ -9,6 +9,7 @@
 #include "app/app_client.h"
 #include "app/app_profile.h"
 #include "app/app_settings.h"
+#include "fleet/center_link.h"
 #include "fleet/device_info.h"
 
 namespace {
@@ -164,7 +165,24 @@ void DevTree::ReportAlarm(AppDevice* device, int code) {
     host_->AddLogLine(&time, text);
 }
 
+void DevTree::SetStatesUnknown(bool unknown) {
+    if (unknown == states_unknown_) return;
+    states_unknown_ = unknown;
+    const QBrush grey = unknown ? QBrush(UnknownColor(palette())) : QBrush();
+    for (const DevTreeEntry& record : entries_) {
+        if (!record.item) continue;
+        record.item->setForeground(0, grey);
+        for (int i = 0; i < record.item->childCount(); ++i) record.item->child(i)->setForeground(0, grey);
+        SetNodeImage(record.item, kDeviceOff + record.online);
+        if (unknown) {
+            const QIcon icon = record.item->icon(0);
+            record.item->setIcon(0, QIcon(icon.pixmap(iconSize(), QIcon::Disabled)));
+        }
+    }
+}
+
 void DevTree::DeleteAll() {
+    states_unknown_ = false;
     entries_.clear();
     drag_item = nullptr;
     clear();

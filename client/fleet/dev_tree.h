@@ -63,6 +63,10 @@ class DevTree : public QTreeWidget {
     const DevTreeEntry* Entry(int index) const;
     DevTreeEntry* Entry(int index);
     int EntryCount() const { return int(entries_.size()); }
+    // While the center cannot be reached the devices' states are unknown: every node is greyed (text and
+    // icon); false shows the last known states again.
+    void SetStatesUnknown(bool unknown);
+    bool statesUnknown() const { return states_unknown_; }
     // Logout: all records and nodes go in one step.
     void DeleteAll();
     // The icon of image list entry `image` after the skip rule; a null icon when it is not there.
@@ -99,4 +103,5 @@ class DevTree : public QTreeWidget {
     QVector<QIcon> images_;
     QStringList provinces_;
     int province_offset_ = 0;
+    bool states_unknown_ = false;
 };

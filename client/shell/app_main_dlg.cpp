@@ -97,7 +97,8 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     timer_id_ = startTimer(1000);
 
     setMinimumSize(640, 480);
-    resize(1024, 768);
+    // 1024 x 768 is the client area the layout is made for; the menu bar comes on top of it.
+    resize(1024, 768 + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -137,13 +138,18 @@ void CAppMainDlg::CreateMenu() {
 
     QMenu* style = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Style")));
     auto* grid_sizes = new QActionGroup(this);
-    grid_sizes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    // Radio entries: choosing the size already shown keeps it checked and leaves the grid as it is.
+    grid_sizes->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     const char* const sizes[] = {"1 x 1", "2 x 2", "3 x 3", "4 x 4"};
     for (int n = 0; n < 4; ++n) {
         QAction* action = add(style, QLatin1String(sizes[n]), kCmdGrid1 + n, true);
         action->setCheckable(true);
         grid_sizes->addAction(action);
-        connect(action, &QAction::triggered, this, [this, n] { grid_->SetGrid(n + 1, n + 1); });
+        connect(action, &QAction::triggered, this, [this, n] {
+            if (grid_->Model().Rows() != n + 1 || grid_->Model().Cols() != n + 1)
+                grid_->SetGrid(n + 1, n + 1);
+            CheckGridSize();
+        });
     }
     style->addSeparator();
     QAction* full_screen = style->addAction(AppProfile::Translate(QStringLiteral("Full Screen")));
@@ -561,6 +567,7 @@ void CAppMainDlg::LogoutCleanup() {
     VelqApp_Logout(session_);
     tree_->DeleteAll();
     vehicle_list_->DeleteAllItems();
+    center_link_.Reset();
     map_view_->Clear();
     setWindowTitle(Title());
     listed_devices_ = -1;
@@ -594,6 +601,13 @@ AppDevice* CAppMainDlg::OperationDevice(AppOperation* operation) {
 
 void CAppMainDlg::ShowConnectionState(int code, intptr_t value) {
     login_->ShowConnectionState(code, value);
+    if (center_link_.OnConnectionState(code, QDateTime::currentDateTime())) {
+        tree_->SetStatesUnknown(center_link_.down());
+        vehicle_list_->SetStatesUnknown(center_link_.down());
+        if (center_link_.down()) AddLogLine(nullptr, center_link_.StatusText());
+    }
+    // The reconnection attempts' words do not hide that the center is still away.
+    if (center_link_.down()) status_line_->SetText(center_link_.StatusText() + QStringLiteral("  "));
 }
 
 void CAppMainDlg::ShowConfigStatus(const QString& text) {

@@ -12,6 +12,7 @@
 #include "app/library_event.h"
 #include "corvel/corvel.h"
 #include "dialogs/app_login_dlg.h"
+#include "fleet/center_link.h"
 #include "fleet/dev_tree.h"
 #include "grid/page_tab.h"
 #include "map/map_view_host.h"
@@ -202,6 +203,7 @@ class CAppMainDlg : public QMainWindow,
     bool shut_down_ = false;
     bool shown_once_ = false;
     std::unique_ptr<ChannelActions> actions_;
+    CenterLink center_link_;
     QString pending_page_;     // --page, until the first device list is in
     int listed_devices_ = -1;  // devices of the first list (event 128), -1 before it
     int page_wait_ticks_ = 0;  // timer ticks since then
