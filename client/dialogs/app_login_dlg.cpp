@@ -128,6 +128,7 @@ void CAppLoginDlg::OnOK() {
         // After the server turned the login down the session only looks active: the press that follows
         // means "try again", so it logs out and goes on to log in with what the edits hold now.
         const bool retry = refused_;
+        if (!retry && !host_->ConfirmLogout()) return;
         refused_ = false;
         host_->LogoutCleanup();
         ok_->setText(AppProfile::Translate(QStringLiteral("Login")));

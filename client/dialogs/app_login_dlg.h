@@ -21,6 +21,8 @@ class LoginHost {
     virtual void LogoutCleanup() = 0;
     // Adds a line to the event log and the status line.
     virtual void AddLogLine(const QString& message) = 0;
+    // Whether the operator's logout may go ahead (it may ask them first).
+    virtual bool ConfirmLogout() { return true; }
 };
 
 class CAppLoginDlg : public QDialog {

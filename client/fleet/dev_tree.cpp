@@ -27,7 +27,9 @@ DevTree::DevTree(QWidget* parent) : QTreeWidget(parent) {
     setIconSize(QSize(26, 17));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setExpandsOnDoubleClick(false);
+    // A double-click on a device node expands or collapses it, as in any tree: the double-click rule
+    // handles channel nodes only and leaves device nodes to the tree.
+    setExpandsOnDoubleClick(true);
     setFrameShape(QFrame::NoFrame);
     // Channel nodes are dragged into the video grid.
     setDragEnabled(true);

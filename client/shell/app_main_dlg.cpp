@@ -29,7 +29,9 @@
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "grid/recording_guard.h"
 #include "grid/tree_channel.h"
+#include "grid/workspace_keeper.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
 #include "shell/panel_selector.h"
@@ -88,6 +90,11 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
                              AppSettings::Color(settings.ChildBkColor));
     log_->SetColors(AppSettings::Color(settings.TextColor), AppSettings::Color(settings.ChildBkColor));
     grid_->InitFromSettings();
+    workspace_ = std::make_unique<WorkspaceKeeper>(
+        *grid_, AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
+    if (const std::optional<QSize> size = workspace_->StoredSize())
+        grid_->SetGrid(size->height(), size->width());
+    RestoreWorkspaceAtLogin();
     CheckGridSize();
     actions_ = std::make_unique<ChannelActions>(tree_, grid_, &library_window_,
                                                 [this](const QString& line) { AddLogLine(nullptr, line); });
@@ -131,7 +138,9 @@ void CAppMainDlg::CreateMenu() {
     user->addSeparator();
     QAction* quit = user->addAction(AppProfile::Translate(QStringLiteral("Exit")));
     quit->setShortcut(QKeySequence::Quit);
-    connect(quit, &QAction::triggered, this, &QWidget::close);
+    connect(quit, &QAction::triggered, this, [this] {
+        if (ConfirmLosingRecordings()) close();
+    });
 
     QAction* add_device = menuBar()->addAction(AppProfile::Translate(QStringLiteral("Add Device")));
     add_device->setData(int(kCmdAddDevice));
@@ -334,6 +343,9 @@ bool CAppMainDlg::eventFilter(QObject* watched, QEvent* event) {
 void CAppMainDlg::timerEvent(QTimerEvent* event) {
     if (event->timerId() != timer_id_ || !grid_) return;
     grid_->CycleTick();
+    // The workspace follows the operator's grid only while a session is listed and nothing waits to be
+    // restored: a logout or a list still arriving is no change of theirs.
+    if (workspace_ && pending_page_.isEmpty() && listed_devices_ >= 0) workspace_->SaveIfChanged();
     // --page: a list that came without the devices it announced is taken as it is after a second.
     if (!pending_page_.isEmpty() && listed_devices_ >= 0 && ++page_wait_ticks_ >= 3) LoadPendingPage();
 }
@@ -348,6 +360,11 @@ void CAppMainDlg::showEvent(QShowEvent* event) {
 }
 
 void CAppMainDlg::closeEvent(QCloseEvent* event) {
+    // The window manager's close button asks like Exit; a close by the program (a signal) never does.
+    if (event->spontaneous() && !shut_down_ && !ConfirmLosingRecordings()) {
+        event->ignore();
+        return;
+    }
     Shutdown();
     QMainWindow::closeEvent(event);
 }
@@ -488,6 +505,19 @@ void CAppMainDlg::LoadPendingPage() {
     pending_page_.clear();
     grid_->LoadPageFile(path);
     CheckGridSize();
+    // What was just restored is no change of the operator's: the workspace file stays as it is (a --page
+    // file or channels the center did not list this time do not replace it) until they change the grid.
+    if (workspace_) workspace_->MarkSaved();
+}
+
+void CAppMainDlg::RestoreWorkspaceAtLogin() {
+    if (pending_page_.isEmpty() && workspace_ && workspace_->HasFile()) pending_page_ = workspace_->path();
+}
+
+bool CAppMainDlg::ConfirmLosingRecordings() {
+    if (!ask_before_losing_recordings_ || !grid_ || shut_down_) return true;
+    const int recording = RecordingChannels(grid_->Model());
+    return recording == 0 || AskToStopRecording(this, recording);
 }
 
 void CAppMainDlg::CheckGridSize() {
@@ -572,6 +602,7 @@ void CAppMainDlg::LogoutCleanup() {
     setWindowTitle(Title());
     listed_devices_ = -1;
     page_wait_ticks_ = 0;
+    RestoreWorkspaceAtLogin();
     login_->ShowConnectionState(1, 0);
 }
 

@@ -19,6 +19,7 @@
 #include "shell/main_layout.h"
 
 class ChannelActions;
+class WorkspaceKeeper;
 
 class CAppLoginDlg;
 class CCycleDlg;
@@ -85,6 +86,12 @@ class CAppMainDlg : public QMainWindow,
     void LoadPageWhenListed(const QString& path);
     // F11 and --fullscreen.
     void ToggleFullScreen();
+    // Logout and Exit while channels record ask first (true: go on); a wall screen (--fullscreen) never
+    // asks.
+    bool ConfirmLosingRecordings();
+    bool ConfirmLogout() override { return ConfirmLosingRecordings(); }
+    void SetAskBeforeLosingRecordings(bool ask) { ask_before_losing_recordings_ = ask; }
+    WorkspaceKeeper* workspace() const { return workspace_.get(); }
     ChannelActions& channelActions() { return *actions_; }
     // The "Map" command (32772): the map view floats, or docks again when it floats.
     void ToggleMapView();
@@ -153,6 +160,8 @@ class CAppMainDlg : public QMainWindow,
         return tree_->ChannelNode(device, channel);
     }
     void LoadPendingPage();
+    // The workspace file, when there is one and no page waits already, is loaded once the list is in.
+    void RestoreWorkspaceAtLogin();
     // The Style menu's check follows the grid's size (none for a size it does not list).
     void CheckGridSize();
     void LoadPage();
@@ -204,6 +213,8 @@ class CAppMainDlg : public QMainWindow,
     bool shown_once_ = false;
     std::unique_ptr<ChannelActions> actions_;
     CenterLink center_link_;
+    std::unique_ptr<WorkspaceKeeper> workspace_;
+    bool ask_before_losing_recordings_ = true;
     QString pending_page_;     // --page, until the first device list is in
     int listed_devices_ = -1;  // devices of the first list (event 128), -1 before it
     int page_wait_ticks_ = 0;  // timer ticks since then

@@ -10,9 +10,11 @@
 int RunMainWindow(CAppClient&, bool login, const QString& page, bool fullscreen) {
     auto window = std::make_unique<CAppMainDlg>();
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
-    if (fullscreen)
+    if (fullscreen) {
+        // A wall screen has nobody at it to answer a question.
+        window->SetAskBeforeLosingRecordings(false);
         window->showFullScreen();
-    else
+    } else
         window->show();
     if (login) QTimer::singleShot(0, window.get(), [w = window.get()] { w->PressLogin(); });
     const int code = QApplication::exec();

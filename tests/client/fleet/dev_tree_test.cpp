@@ -1,5 +1,7 @@
 // The device tree: labels with provinces, channel nodes and their cap, device events and alarms, against a
 // velq-sim center with a fleet of our own.
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
 
@@ -61,6 +63,34 @@ class DevTreeTest : public QObject {
         QTreeWidgetItem negative;
         QVERIFY(!DevTree::AddChannelNodes(&negative, -3, QIcon()));
         QCOMPARE(negative.childCount(), 0);
+    }
+
+    // A double-click on a device node opens and closes it, as in any tree; a channel node stays a leaf.
+    void deviceNodeToggledByDoubleClick() {
+        ScratchHome home;
+        auto client = home.StartClient();
+        DevTree tree;
+        auto* node = new QTreeWidgetItem(QStringList{"V1"});
+        DevTree::AddChannelNodes(node, 2, QIcon());
+        tree.addTopLevelItem(node);
+        tree.resize(200, 200);
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QVERIFY(!node->isExpanded());
+        const auto double_click = [&] {
+            const QPoint at = tree.visualItemRect(node).center();
+            QTest::mousePress(tree.viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, at);
+            QMouseEvent event(QEvent::MouseButtonDblClick, at, tree.viewport()->mapToGlobal(at),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(tree.viewport(), &event);
+            QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, at);
+        };
+        double_click();
+        QVERIFY(node->isExpanded());
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        double_click();
+        QVERIFY(!node->isExpanded());
     }
 
     void fleetFromTheCenter() {
