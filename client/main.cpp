@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrin: the operator's desktop client. See `tavrin --help`.
 #include <sys/socket.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/shown_text.h"
 
 bool IsDirectionControl(char16_t unit) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Texts that come from the server (vehicle ids, device ids, drivers) are shown as plain text: explicit
 // direction controls in them (U+202A..U+202E, U+2066..U+2069, U+200E, U+200F, U+061C) are dropped, so a

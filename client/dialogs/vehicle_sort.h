@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Sorting vehicle texts for the lists the operator picks from: the locale's collation (QCollator, the
 // order of QString::localeAwareCompare), each text's sort key made once, so n texts cost n keys and n log n

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "fleet/center_link.h"
 
 #include "app/app_profile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Whether the center server is reachable, from the session's connection-state events: "Disconnect" (1)
 // and "Server Error" (3) take it down, "Connected" (5) brings it back; the time it went down is kept for

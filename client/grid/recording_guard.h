@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Before the operator logs out or exits while channels record: how many record, and the question whether
 // to stop them and go on. UI thread only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The operator's workspace: the grid's size and the channels of its pages, kept in a file of the program
 // folder ("Workspace.ini", the page-file format, so it can be copied and loaded as a page file) and given

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The client's main window and the owner of the one library session. It creates its children once, lays
 // them out with MainLayout, receives the library's events (LibraryEventWindow -> LibraryEvent) and hands

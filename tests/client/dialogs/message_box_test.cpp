@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialogs' warning box: a second warning while the first is up reuses it instead of stacking.
 #include <QDialog>
 #include <QMessageBox>

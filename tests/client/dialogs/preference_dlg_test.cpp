@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preference dialogs: what Refresh shows, what Save stores (cached settings and Config.ini) and
 // applies (the playing channels' buffer, the grid's countdown), Default, and Cancel keeping the old values.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A center outage is visible: stopping velq-sim's center greys the tree and the vehicle list and the
 // status line says since when the center is unreachable; a new center brings the states back.
 #include <QTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The vehicle list's columns and the event log fit their texts instead of cutting them.
 #include <QTest>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The status line: a text too long for the room right of the logo is elided there, never drawn over it.
 #include <QPainter>
 #include <QTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The operator's workspace against the simulated platform: the grid's size and channels come back after
 // a restart and after a new login, from Workspace.ini (a page file; Config.ini gets no new key); a page
 // given on the command line wins. Logout and Exit ask first while a channel records, and only then;
