@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavrin"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Tavrin"));
+    // No application display name: Qt would append it to every caption on X11 and Wayland, and the
+    // captions are the window's own texts (online count, login state).
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     // The installed desktop entry's name (org.corvel.Tavrin.desktop): Wayland compositors match the
     // window to its entry and icon by it.

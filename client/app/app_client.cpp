@@ -52,4 +52,6 @@ void CAppClient::InitInstance() {
         }
     }
     settings.Load(profile.folders().record_default, profile.folders().snapshot_default);
+    // A value no dialog could have stored (a hand-edited file) would freeze video or break the layout.
+    for (const QString& line : settings.ClampToRanges()) qWarning("Config.ini: %s", qPrintable(line));
 }

@@ -3,6 +3,8 @@
 
 #include "app/app_profile.h"
 
+#include <algorithm>
+
 void AppSettings::Load(const QString& record_default, const QString& snapshot_default) {
     const auto read = [](const char* key, int32_t fallback) {
         return AppProfile::ReadInt(QLatin1String(key), fallback);
@@ -35,6 +37,46 @@ void AppSettings::Load(const QString& record_default, const QString& snapshot_de
     Event_FontName = AppProfile::ReadString(QStringLiteral("Event_FontName"), QStringLiteral("Arial"));
     RecordPath = AppProfile::ReadString(QStringLiteral("RecordPath"), record_default);
     SnapshotPath = AppProfile::ReadString(QStringLiteral("SnapshotPath"), snapshot_default);
+}
+
+QStringList AppSettings::ClampToRanges() {
+    struct Range {
+        const char* key;
+        int32_t* value;
+        int32_t lo;
+        int32_t hi;
+    };
+    constexpr int32_t kColorMax = 0xFFFFFF;
+    const Range ranges[] = {
+        {"TextColor", &TextColor, 0, kColorMax},
+        {"ActiveColor", &ActiveColor, 0, kColorMax},
+        {"MainBkColor", &MainBkColor, 0, kColorMax},
+        {"ChildBkColor", &ChildBkColor, 0, kColorMax},
+        {"Event_FontSize", &Event_FontSize, kMinFontSize, kMaxFontSize},
+        {"UIPanelWidth", &UIPanelWidth, kMinPanelWidth, kMaxPanelWidth},
+        {"ProvinceOffset", &ProvinceOffset, -kMaxProvinceOffset, kMaxProvinceOffset},
+        {"Ptz_Speed", &Ptz_Speed, 0, 255},
+        {"Ptz_Laser", &Ptz_Laser, 0, 255},
+        {"Ptz_Spot", &Ptz_Spot, 0, 255},
+        {"LowDelay", &LowDelay, kMinLowDelay, kMaxLowDelay},
+        {"RecordDuration", &RecordDuration, 0, INT32_MAX},
+        {"CycleDuration", &CycleDuration, 0, INT32_MAX},
+        {"CycleStopMode", &CycleStopMode, 0, 7},
+        {"CyclePrepare", &CyclePrepare, -1, kMaxCyclePrepare},
+    };
+    QStringList changed;
+    for (const Range& range : ranges) {
+        const int32_t read = *range.value;
+        *range.value = std::clamp(read, range.lo, range.hi);
+        if (*range.value != read)
+            changed << QStringLiteral("%1=%2 is out of range %3..%4, using %5")
+                           .arg(QLatin1String(range.key))
+                           .arg(read)
+                           .arg(range.lo)
+                           .arg(range.hi)
+                           .arg(*range.value);
+    }
+    return changed;
 }
 
 QColor AppSettings::Color(int32_t bgr) {

@@ -5,6 +5,7 @@
 // 0x00BBGGRR.
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 struct AppSettings {
@@ -44,12 +45,28 @@ struct AppSettings {
     // Cycling stops for the rest of the run (in memory; the stored setting stays).
     void StopCycling() { CycleDuration = 0; }
 
+    // Ranges of ClampToRanges where no other unit owns them.
+    static constexpr int32_t kMinLowDelay = 1;  // tenths of a second, the Buffer Setting's slider
+    static constexpr int32_t kMaxLowDelay = 40;
+    static constexpr int32_t kMinFontSize = 6;
+    static constexpr int32_t kMaxFontSize = 200;
+    static constexpr int32_t kMinPanelWidth = 120;  // the 640-pixel minimum window keeps a grid beside it
+    static constexpr int32_t kMaxPanelWidth = 400;
+    static constexpr int32_t kMaxProvinceOffset = 100000;
+    static constexpr int32_t kMaxCyclePrepare = 3600;
+
     // The default center-server host (where velq-sim listens by default).
     static inline const QString kDefaultCenterAddress = QStringLiteral("127.0.0.1");
 
     // Reads every member through AppProfile: the integers in table order, then the texts; the folder
     // defaults are the given ones (they end with '/').
     void Load(const QString& record_default, const QString& snapshot_default);
+
+    // Brings every integer that has a bounded meaning into the range the client can use (the range its
+    // preference dialog allows; for keys without a dialog, the range the window and the commands work
+    // in). Returns one line per value changed: "<key>=<read> is out of range <lo>..<hi>, using <value>".
+    // On/off keys are left as read: every value means one or the other.
+    QStringList ClampToRanges();
 
     // A stored colour value 0x00BBGGRR as a QColor.
     static QColor Color(int32_t bgr);

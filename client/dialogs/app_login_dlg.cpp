@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "app/app_profile.h"
 #include "app/app_settings.h"
@@ -31,6 +32,21 @@ QByteArray Utf8Within(const QString& text, int max_bytes) {
 int EditInt(const QLineEdit* edit) {
     return ProfileFile::ParseInt(edit->text()).value_or(0);
 }
+
+// The library sends user name and password in 32-byte fields (31 bytes and a terminator): the edits take
+// no more than that, so what is sent, what is saved and what is shown are the same text.
+constexpr int kCredentialBytes = 31;
+
+class Utf8BytesValidator : public QValidator {
+  public:
+    Utf8BytesValidator(int max_bytes, QObject* parent) : QValidator(parent), max_bytes_(max_bytes) {}
+    State validate(QString& input, int&) const override {
+        return input.toUtf8().size() <= max_bytes_ ? Acceptable : Invalid;
+    }
+
+  private:
+    int max_bytes_;
+};
 
 QLabel* Label(const QString& key_text, QWidget* parent) {
     auto* label = new QLabel(key_text, parent);
@@ -93,8 +109,13 @@ CAppLoginDlg::CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget
     connect(close_, &QPushButton::clicked, this, &QDialog::hide);
     connect(about, &QPushButton::clicked, this, &CAppLoginDlg::OnAbout);
 
-    user_->setText(AppProfile::ReadString(QStringLiteral("UserName"), QStringLiteral("orvi")));
-    password_->setText(AppProfile::ReadString(QStringLiteral("Password"), QStringLiteral("480913")));
+    for (QLineEdit* edit : {user_, password_})
+        edit->setValidator(new Utf8BytesValidator(kCredentialBytes, edit));
+    // A longer stored text is shown as it will be sent.
+    user_->setText(QString::fromUtf8(Utf8Within(
+        AppProfile::ReadString(QStringLiteral("UserName"), QStringLiteral("orvi")), kCredentialBytes)));
+    password_->setText(QString::fromUtf8(Utf8Within(
+        AppProfile::ReadString(QStringLiteral("Password"), QStringLiteral("480913")), kCredentialBytes)));
     address_->setText(
         AppProfile::ReadString(QStringLiteral("CenterServer_Address"), AppSettings::kDefaultCenterAddress));
     tcp_port_->setText(QString::number(AppProfile::ReadInt(QStringLiteral("CenterServer_TcpPort"), 24680)));
@@ -105,10 +126,15 @@ void CAppLoginDlg::OnOK() {
     AppSession* session = host_->session();
     if (!session) return;
     if (VelqApp_IsActive(session)) {
+        // After the server turned the login down the session only looks active: the press that follows
+        // means "try again", so it logs out and goes on to log in with what the edits hold now.
+        const bool retry = refused_;
+        if (!retry && !host_->ConfirmLogout()) return;
+        refused_ = false;
         host_->LogoutCleanup();
         ok_->setText(AppProfile::Translate(QStringLiteral("Login")));
         setWindowTitle(AppProfile::Translate(QStringLiteral("Lumetra Client Login")));
-        return;
+        if (!retry) return;
     }
     const QString address = address_->text().left(62);
     const QByteArray address_utf8 = Utf8Within(address, 62);
@@ -119,11 +145,10 @@ void CAppLoginDlg::OnOK() {
     AppProfile::WriteString(QStringLiteral("CenterServer_UdpPort"), QString::number(udp_port));
     VelqApp_SetCenterServer(session, address_utf8.constData(), tcp_port, udp_port);
 
-    const QString user = user_->text().left(62);
-    const QString password = password_->text().left(62);
-    // The library keeps at most 31 bytes of each.
-    const QByteArray user_utf8 = Utf8Within(user, 31);
-    const QByteArray password_utf8 = Utf8Within(password, 31);
+    const QByteArray user_utf8 = Utf8Within(user_->text(), kCredentialBytes);
+    const QByteArray password_utf8 = Utf8Within(password_->text(), kCredentialBytes);
+    const QString user = QString::fromUtf8(user_utf8);
+    const QString password = QString::fromUtf8(password_utf8);
     AppProfile::WriteString(QStringLiteral("UserName"), user);
     AppProfile::WriteString(QStringLiteral("Password"), password);
     if (user_utf8.isEmpty() || password_utf8.isEmpty()) {
@@ -171,6 +196,10 @@ void CAppLoginDlg::ShowConnectionState(int code, intptr_t value) {
             return;
     }
     setWindowTitle(title + QStringLiteral(" - ") + word);
+    // A refusal holds through the reconnection attempts that follow it, until the server accepts.
+    // (After these two the library has stopped trying: the session only looks logged in.)
+    if (code == 3 || code == 4) refused_ = true;
+    if (code == 5) refused_ = false;
     if (code == 3 || code == 4) {
         show();
         raise();

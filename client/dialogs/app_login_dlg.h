@@ -23,6 +23,8 @@ class LoginHost {
     virtual void LogoutCleanup() = 0;
     // Adds a line to the event log and the status line.
     virtual void AddLogLine(const QString& message) = 0;
+    // Whether the operator's logout may go ahead (it may ask them first).
+    virtual bool ConfirmLogout() { return true; }
 };
 
 class CAppLoginDlg : public QDialog {
@@ -65,4 +67,6 @@ class CAppLoginDlg : public QDialog {
     QLineEdit* transfer_;
     QPushButton* ok_;
     QPushButton* close_;
+    // The server refused this login ("Server Error", "Authorize Failed") and has not accepted it since.
+    bool refused_ = false;
 };

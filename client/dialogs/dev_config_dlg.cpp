@@ -210,8 +210,8 @@ void CDevConfigDlg::Command(int control_id, int code) {
             Apply();
             break;
         case kSave:
-            Apply();
-            hide();
+            // The dialog stays open on a refused value, so the message is not left behind it.
+            if (Apply()) hide();
             break;
         case kClose:
             Close();
@@ -224,25 +224,33 @@ void CDevConfigDlg::Command(int control_id, int code) {
     }
 }
 
-void CDevConfigDlg::Apply() {
-    if (device_ == nullptr) return;
-    SetStatus(AppProfile::Translate(QStringLiteral("Setting Device Config...")));
-    if (quality_->currentIndex() >= 0) {
-        Send(config_values::kWriteQuality, config_values::PositionValue(quality_->currentIndex()));
-    }
+bool CDevConfigDlg::Apply() {
+    if (device_ == nullptr) return false;
+    // Everything is checked before anything is sent: a refused value leaves the device as it was, and
+    // the status line says why instead of waiting for a result that never comes.
     // A number too long for 32 bits is as invalid as 0 or 31: refused with the message, never wrapped.
     const int32_t frame_rate = ParseDigits(frame_rate_->text()).value_or(0);
     if (frame_rate < config_values::kMinFrameRate || frame_rate > config_values::kMaxFrameRate) {
-        ShowMessage(this, AppProfile::Translate(QStringLiteral("Please input valid FrameRate: 1 ~ 30!")));
-    } else {
-        Send(config_values::kWriteFrameRate, frame_rate);
+        const QString message =
+            AppProfile::Translate(QStringLiteral("Please input valid FrameRate: 1 ~ 30!"));
+        SetStatus(message);
+        ShowMessage(this, message);
+        return false;
     }
-    if (bit_rate_->currentIndex() >= 0) {
-        Send(config_values::kWriteBitRate, config_values::BitRateValue(bit_rate_->currentIndex()));
-    }
-    if (resolution_->currentIndex() >= 0) {
-        Send(config_values::kWriteResolution, config_values::PositionValue(resolution_->currentIndex()));
-    }
+    SetStatus(AppProfile::Translate(QStringLiteral("Setting Device Config...")));
+    bool sent = true;
+    if (quality_->currentIndex() >= 0)
+        sent &= Send(config_values::kWriteQuality, config_values::PositionValue(quality_->currentIndex()));
+    // The frame rate's result (132) ends the Apply on the status line.
+    sent &= Send(config_values::kWriteFrameRate, frame_rate);
+    if (bit_rate_->currentIndex() >= 0)
+        sent &= Send(config_values::kWriteBitRate, config_values::BitRateValue(bit_rate_->currentIndex()));
+    if (resolution_->currentIndex() >= 0)
+        sent &=
+            Send(config_values::kWriteResolution, config_values::PositionValue(resolution_->currentIndex()));
+    // The library refused to queue a write (logged out, say): no result will come for it.
+    if (!sent) SetStatus(AppProfile::Translate(QStringLiteral("Operate Failed")));
+    return sent;
 }
 
 void CDevConfigDlg::Close() {
@@ -257,8 +265,7 @@ void CDevConfigDlg::reject() {
     Close();
 }
 
-void CDevConfigDlg::Send(int code, int value) {
-    // The library refuses queries it cannot send (not logged in, a channel above the device's count); the
-    // dialog shows no error of its own for them.
-    VelqOpt_QueryControl(device_, code, channel_, value, 0);
+bool CDevConfigDlg::Send(int code, int value) {
+    // The library refuses queries it cannot send (not logged in, a channel above the device's count).
+    return VelqOpt_QueryControl(device_, code, channel_, value, 0) != 0;
 }

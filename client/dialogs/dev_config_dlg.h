@@ -56,8 +56,11 @@ class CDevConfigDlg : public QDialog {
     QAbstractButton* AddButton(int control_id, const QString& text, bool hold);
     // Every command notification: the camera rule first, then the dialog's own buttons.
     void Command(int control_id, int code);
-    void Apply();
-    void Send(int code, int value);
+    // Validates every value, then sends the writes; false when a value was refused or a write not sent
+    // (the status line says which).
+    bool Apply();
+    // False when the library refused to queue the query.
+    bool Send(int code, int value);
 
     AppDevice* device_ = nullptr;
     int channel_ = 0;

@@ -6,3 +6,7 @@
 #include <QString>
 
 QString StoredFolder(const QString& edited, const QString& default_folder);
+
+// Where the folder picker opens for a configured folder: the folder itself, or, while it does not exist
+// yet (it is made at the first recording), its nearest existing parent; `fallback` when none exists.
+QString BrowseStartFolder(const QString& configured, const QString& fallback);

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The dialogs' message boxes: a warning owned by `parent`, shown window-modal without blocking the
-// caller (what follows the message in the caller still runs, as the dialogs' rules want), deleted when
-// closed. The text is shown as plain text.
+// The dialogs' message boxes: a warning owned by `parent`, shown modal to the application without
+// blocking the caller (what follows the message in the caller still runs, as the dialogs' rules want),
+// deleted when closed; while one is up for `parent`, it is reused rather than a second stacked. The text
+// is shown as plain text.
 #include <QString>
 
 class QMessageBox;

@@ -97,15 +97,10 @@ void COptionDlg::Refresh() {
 }
 
 void COptionDlg::Default() {
-    const QString chinese = AppProfile::Translate(QStringLiteral("Chinese (P.R.C.)"));
+    // The language is left as it is: Default is about the buffer, and a language chosen by accident
+    // would only show at the next start, in a language the operator may not read.
     slider_->setValue(preferences::kMaxLowDelay);
     slider_->setToolTip(bufferToolTip());
-    for (int i = 0; i < language_->count(); ++i) {
-        if (language_->itemText(i).startsWith(chinese, Qt::CaseInsensitive)) {
-            language_->setCurrentIndex(i);
-            break;
-        }
-    }
 }
 
 void COptionDlg::Save() {

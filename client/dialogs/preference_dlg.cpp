@@ -11,6 +11,7 @@
 
 #include "app/app_profile.h"
 #include "dialogs/digits_validator.h"
+#include "dialogs/folder_setting.h"
 
 PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDialog(parent) {
     setWindowTitle(AppProfile::Translate(QStringLiteral("Preferences")));
@@ -60,9 +61,12 @@ QLineEdit* PreferenceDlg::AddFolderRow(const QString& label) {
     auto* edit = new QLineEdit;
     auto* browse = new QPushButton(AppProfile::Translate(QStringLiteral("Browse...")));
     browse->setAutoDefault(false);
+    browse->setObjectName(QStringLiteral("browse"));
     connect(browse, &QPushButton::clicked, this, [this, edit] {
         const QString folder = QFileDialog::getExistingDirectory(
-            this, AppProfile::Translate(QStringLiteral("Please select a folder...")), edit->text(),
+            this, AppProfile::Translate(QStringLiteral("Please select a folder...")),
+            BrowseStartFolder(edit->text(),
+                              AppProfile::Current() ? AppProfile::Current()->programFolder() : QString()),
             QFileDialog::ShowDirsOnly);
         if (!folder.isEmpty()) edit->setText(folder);
     });

@@ -11,8 +11,8 @@
 
 namespace preferences {
 
-inline constexpr int kMinLowDelay = 1;  // tenths of a second
-inline constexpr int kMaxLowDelay = 40;
+inline constexpr int kMinLowDelay = AppSettings::kMinLowDelay;  // tenths of a second
+inline constexpr int kMaxLowDelay = AppSettings::kMaxLowDelay;
 
 // Buffer and language page.
 struct OptionValues {

@@ -12,9 +12,12 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <utility>
 
 #include "app/app_profile.h"
+#include "dialogs/message_box.h"
 #include "dialogs/playback_address.h"
+#include "dialogs/vehicle_sort.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_info.h"
 
@@ -34,6 +37,9 @@ CSearchDlg::CSearchDlg(const AppSettings& settings, QWidget* parent) : QWidget(p
     setPalette(colours);
     setAutoFillBackground(true);
 
+    apply_timer_.setSingleShot(true);
+    apply_timer_.setInterval(kLateListMs);
+    connect(&apply_timer_, &QTimer::timeout, this, [this] { ApplyPending(); });
     vehicles_ = new QComboBox;
     vehicles_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto* vehicle_group = new QGroupBox(AppProfile::Translate(QStringLiteral("Car Name/ID")));
@@ -71,13 +77,20 @@ int CSearchDlg::vehicleCount() const {
     return vehicles_->count();
 }
 
-void CSearchDlg::VehicleListBegin(int /*count*/) {
-    // Taken out of the list first, so that nothing can reach a device after it went back.
+void CSearchDlg::VehicleListBegin(int count) {
+    // Every device goes back now, so nothing can reach a device after it went back; the texts stay on
+    // show until the new list is complete, and an unchanged list is not rebuilt (the panel asks for the
+    // list each time it is shown).
+    for (const PendingVehicle& vehicle : std::exchange(pending_, {})) VelqDev_Release(vehicle.device);
     QList<AppDevice*> devices;
-    for (int i = 0; i < vehicles_->count(); ++i)
-        devices << static_cast<AppDevice*>(vehicles_->itemData(i).value<void*>());
-    vehicles_->clear();
+    for (int i = 0; i < vehicles_->count(); ++i) {
+        if (auto* device = static_cast<AppDevice*>(vehicles_->itemData(i).value<void*>())) devices << device;
+        vehicles_->setItemData(i, QVariant::fromValue(static_cast<void*>(nullptr)));
+    }
     for (AppDevice* device : devices) VelqDev_Release(device);
+    expected_ = qMax(0, count);
+    apply_timer_.stop();
+    if (expected_ == 0) vehicles_->clear();
 }
 
 void CSearchDlg::AddVehicle(AppDevice* device) {
@@ -86,23 +99,52 @@ void CSearchDlg::AddVehicle(AppDevice* device) {
         DevTree::LabelFor(DeviceText(device, VELQ_DEV_TEXT1, 32), provinces_, settings_.ProvinceOffset);
     const QString text =
         DeviceText(device, VELQ_DEV_ID, kDeviceIdBytes).left(kMaxIdChars) + QStringLiteral(" - ") + label;
-    int row = 0;
-    while (row < vehicles_->count() && QString::localeAwareCompare(vehicles_->itemText(row), text) <= 0)
-        ++row;
-    vehicles_->insertItem(row, text, QVariant::fromValue(static_cast<void*>(device)));
-    if (vehicles_->currentIndex() < 0) vehicles_->setCurrentIndex(0);
+    pending_.push_back({text, device});
+    // A list that announced more than arrives is shown as it is a moment after its last vehicle.
+    if (pending_.size() >= expected_)
+        ApplyPending();
+    else
+        apply_timer_.start();
+}
+
+void CSearchDlg::ApplyPending() {
+    apply_timer_.stop();
+    std::vector<PendingVehicle> list = std::exchange(pending_, {});
+    SortVehicleTexts(list, [](const PendingVehicle& v) -> const QString& { return v.text; });
+    QStringList texts;
+    texts.reserve(qsizetype(list.size()));
+    for (const PendingVehicle& vehicle : list) texts << vehicle.text;
+    QStringList shown;
+    shown.reserve(vehicles_->count());
+    for (int i = 0; i < vehicles_->count(); ++i) shown << vehicles_->itemText(i);
+    if (texts != shown) {
+        // The operator's choice stays chosen when it is still listed; nothing is chosen for them.
+        const QString chosen = vehicles_->currentText();
+        vehicles_->clear();
+        vehicles_->addItems(texts);
+        vehicles_->setCurrentIndex(chosen.isEmpty() ? -1 : int(texts.indexOf(chosen)));
+    }
+    for (int i = 0; i < int(list.size()); ++i)
+        vehicles_->setItemData(i, QVariant::fromValue(static_cast<void*>(list[size_t(i)].device)));
+    emit vehiclesListed();
 }
 
 QString CSearchDlg::Search() {
     if (vehicles_->currentIndex() < 0) return {};
     auto* device = static_cast<AppDevice*>(vehicles_->currentData().value<void*>());
+    if (device == nullptr) return {};  // a new list is still arriving
+    const bool start_on = start_check_->isChecked(), end_on = end_check_->isChecked();
+    if (start_on && end_on && end_->dateTime() < start_->dateTime()) {
+        ShowMessage(this, AppProfile::Translate(QStringLiteral("The end time is before the start time")));
+        return {};
+    }
     const AppSettings& settings = settings_;
     const QString host =
         AppProfile::ReadString(QStringLiteral("CenterServer_Address"), AppSettings::kDefaultCenterAddress);
-    const QString address = BuildPlaybackAddress(
-        host, settings.Playback_WebPage, DeviceText(device, VELQ_DEV_ID, kDeviceIdBytes),
-        start_check_->isChecked() ? std::optional<QDateTime>(start_->dateTime()) : std::nullopt,
-        end_check_->isChecked() ? std::optional<QDateTime>(end_->dateTime()) : std::nullopt);
+    const QString address =
+        BuildPlaybackAddress(host, settings.Playback_WebPage, DeviceText(device, VELQ_DEV_ID, kDeviceIdBytes),
+                             start_on ? std::optional<QDateTime>(start_->dateTime()) : std::nullopt,
+                             end_on ? std::optional<QDateTime>(end_->dateTime()) : std::nullopt);
     if (opener_) opener_(address);
     return address;
 }

@@ -5,8 +5,10 @@
 // and hands it to the opener (the map view; the system browser until one is set). The vehicle list owns
 // the devices the library announces for it (event 145) and gives each back exactly once, when the next
 // list begins (event 144). UI thread only.
+#include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <vector>
 
 #include "app/app_settings.h"
 #include "corvel/corvel.h"
@@ -21,12 +23,16 @@ class CSearchDlg : public QWidget {
   public:
     explicit CSearchDlg(const AppSettings& settings, QWidget* parent = nullptr);
 
-    // Event 144: a vehicle list begins; every listed device is given back and the list emptied.
+    // Event 144: a vehicle list of `count` begins; every listed device is given back. The entries stay on
+    // show (without devices) until the new list is complete; a count of 0 empties the list.
     void VehicleListBegin(int count);
-    // Event 145: one vehicle, listed in order as "device id - label" with the device as its data.
+    // Event 145: one vehicle, "device id - label" with the device as its data. The list is sorted once
+    // and shown when all `count` vehicles are in (or kLateListMs after the last when fewer come), and
+    // rebuilt only when its texts changed.
     void AddVehicle(AppDevice* device);
     // Search: the playback address of the selected vehicle and the checked times, handed to the opener;
-    // nothing without a selection. Returns the address (empty when nothing was opened).
+    // nothing without a selection (none is made for the operator) and, with a message, nothing when the
+    // end time lies before the start time. Returns the address (empty when nothing was opened).
     QString Search();
     // Where Search sends its address; by default the system's browser.
     void SetOpener(std::function<void(const QString& address)> opener) { opener_ = std::move(opener); }
@@ -39,11 +45,21 @@ class CSearchDlg : public QWidget {
     QDateTimeEdit* endPicker() const { return end_; }
     QPushButton* searchButton() const { return search_; }
 
+  signals:
+    // A vehicle list is complete and shown with its devices.
+    void vehiclesListed();
+
   protected:
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
     const AppSettings& settings_;  // the application's, outlives the dialog
+    static constexpr int kLateListMs = 300;
+    struct PendingVehicle {
+        QString text;
+        AppDevice* device;
+    };
+    void ApplyPending();
     QWidget* MakeTimeGroup(const QString& title, QCheckBox** check, QDateTimeEdit** picker,
                            const QTime& time);
 
@@ -54,5 +70,8 @@ class CSearchDlg : public QWidget {
     QDateTimeEdit* end_ = nullptr;
     QPushButton* search_ = nullptr;
     QStringList provinces_;
+    std::vector<PendingVehicle> pending_;  // the list arriving, owned until applied
+    size_t expected_ = 0;
+    QTimer apply_timer_;
     std::function<void(const QString&)> opener_;
 };

@@ -10,6 +10,7 @@
 #include "app/app_client.h"
 #include "app/app_profile.h"
 #include "app/app_settings.h"
+#include "fleet/center_link.h"
 #include "fleet/device_info.h"
 
 namespace {
@@ -27,7 +28,9 @@ DevTree::DevTree(QWidget* parent) : QTreeWidget(parent) {
     setIconSize(QSize(26, 17));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setExpandsOnDoubleClick(false);
+    // A double-click on a device node expands or collapses it, as in any tree: the double-click rule
+    // handles channel nodes only and leaves device nodes to the tree.
+    setExpandsOnDoubleClick(true);
     setFrameShape(QFrame::NoFrame);
     // Channel nodes are dragged into the video grid.
     setDragEnabled(true);
@@ -85,7 +88,9 @@ QString DevTree::LabelFor(const QString& vehicle_id, const QStringList& province
 }
 
 QString DevTree::GetDeviceLabel(AppDevice* device) {
-    return LabelFor(DeviceText(device, VELQ_DEV_TEXT1, 32), provinces_, province_offset_);
+    const QString label = LabelFor(DeviceText(device, VELQ_DEV_TEXT1, 32), provinces_, province_offset_);
+    // An empty label would leave a blank node and name recordings "_-chn01.avi" for every such vehicle.
+    return label.isEmpty() ? DeviceText(device, VELQ_DEV_ID, 64) : label;
 }
 
 const DevTreeEntry* DevTree::Entry(int index) const {
@@ -163,7 +168,24 @@ void DevTree::ReportAlarm(AppDevice* device, int code) {
     host_->AddLogLine(&time, text);
 }
 
+void DevTree::SetStatesUnknown(bool unknown) {
+    if (unknown == states_unknown_) return;
+    states_unknown_ = unknown;
+    const QBrush grey = unknown ? QBrush(UnknownColor(palette())) : QBrush();
+    for (const DevTreeEntry& record : entries_) {
+        if (!record.item) continue;
+        record.item->setForeground(0, grey);
+        for (int i = 0; i < record.item->childCount(); ++i) record.item->child(i)->setForeground(0, grey);
+        SetNodeImage(record.item, kDeviceOff + record.online);
+        if (unknown) {
+            const QIcon icon = record.item->icon(0);
+            record.item->setIcon(0, QIcon(icon.pixmap(iconSize(), QIcon::Disabled)));
+        }
+    }
+}
+
 void DevTree::DeleteAll() {
+    states_unknown_ = false;
     entries_.clear();
     drag_item = nullptr;
     clear();

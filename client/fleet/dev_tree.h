@@ -49,7 +49,8 @@ class DevTree : public QTreeWidget {
     // Events 160..175 with code = event - 160: codes 8..15 are alarms written to the log.
     void ReportAlarm(AppDevice* device, int code);
 
-    // The label of a device: its vehicle id, with the province named by "@n" in front.
+    // The label of a device: its vehicle id, with the province named by "@n" in front; its device id when
+    // that comes out empty (no vehicle id, or a province index out of range).
     QString GetDeviceLabel(AppDevice* device);
     // The same from the vehicle id text, the province list and the ProvinceOffset setting.
     static QString LabelFor(const QString& vehicle_id, const QStringList& provinces, int province_offset);
@@ -63,6 +64,10 @@ class DevTree : public QTreeWidget {
     const DevTreeEntry* Entry(int index) const;
     DevTreeEntry* Entry(int index);
     int EntryCount() const { return int(entries_.size()); }
+    // While the center cannot be reached the devices' states are unknown: every node is greyed (text and
+    // icon); false shows the last known states again.
+    void SetStatesUnknown(bool unknown);
+    bool statesUnknown() const { return states_unknown_; }
     // Logout: all records and nodes go in one step.
     void DeleteAll();
     // The icon of image list entry `image` after the skip rule; a null icon when it is not there.
@@ -99,4 +104,5 @@ class DevTree : public QTreeWidget {
     QVector<QIcon> images_;
     QStringList provinces_;
     int province_offset_ = 0;
+    bool states_unknown_ = false;
 };

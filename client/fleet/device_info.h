@@ -6,14 +6,16 @@
 #include <QString>
 #include <cstdint>
 
+#include "app/shown_text.h"
 #include "corvel/corvel.h"
 
 // The bytes of text code `code` (0, 1, 2, 7) read into a buffer of `buffer_bytes` (at most 256); empty when
 // the library gives nothing.
 QByteArray DeviceBytes(AppDevice* device, int code, int buffer_bytes);
-// The same as text, from UTF-8.
+// The same as text to show, from UTF-8, without direction controls (ShownText). Compare devices by
+// DeviceBytes, never by this.
 inline QString DeviceText(AppDevice* device, int code, int buffer_bytes) {
-    return QString::fromUtf8(DeviceBytes(device, code, buffer_bytes));
+    return ShownText(QString::fromUtf8(DeviceBytes(device, code, buffer_bytes)));
 }
 // Integer code `code` (3..6); 0 when the library gives nothing.
 int32_t DeviceInt(AppDevice* device, int code);

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include "app/app_profile.h"
+#include "fleet/center_link.h"
 
 int DeviceStatusModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(rows_.size());
@@ -16,6 +17,7 @@ int DeviceStatusModel::columnCount(const QModelIndex& parent) const {
 
 QVariant DeviceStatusModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size())) return QVariant();
+    if (role == Qt::ForegroundRole && rows_color_.isValid()) return rows_color_;
     if (role != Qt::DisplayRole) return QVariant();
     const QString& cell = rows_[size_t(index.row())][size_t(index.column())];
     // Figures with their units ("27.78 km/h", "2026-12-09 02:59:34") read left to right in a right-to-left
@@ -52,6 +54,13 @@ QString DeviceStatusModel::Cell(int row, int column) const {
     return rows_[size_t(row)][size_t(column)];
 }
 
+void DeviceStatusModel::SetRowsColor(const QColor& color) {
+    if (color == rows_color_) return;
+    rows_color_ = color;
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(int(rows_.size()) - 1, kColumns - 1), {Qt::ForegroundRole});
+}
+
 void DeviceStatusModel::Clear() {
     beginResetModel();
     rows_.clear();
@@ -72,6 +81,20 @@ DeviceStatusList::DeviceStatusList(QWidget* parent) : QTreeView(parent) {
     setFrameShape(QFrame::NoFrame);
     connect(this, &QTreeView::clicked, this,
             [this](const QModelIndex& index) { emit rowClicked(index.row()); });
+    // A column widens to a new text that does not fit it (one measure per changed cell, never a pass
+    // over every row); it never narrows below its first width.
+    connect(&model_, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& first, const QModelIndex& last) {
+                // UpdateTime is one fixed format that its first width holds.
+                if (first.row() != last.row() || first.column() != last.column() || first.column() == 3)
+                    return;
+                FitColumn(first.column(), model_.Cell(first.row(), first.column()));
+            });
+}
+
+void DeviceStatusList::FitColumn(int column, const QString& text) {
+    const int needed_px = fontMetrics().horizontalAdvance(text) + kCellPaddingPx;
+    if (needed_px > columnWidth(column)) setColumnWidth(column, needed_px);
 }
 
 void DeviceStatusList::InsertColumns() {
@@ -96,10 +119,15 @@ void DeviceStatusList::SetColors(const QColor& text, const QColor& background) {
 }
 
 void DeviceStatusList::SetRowName(int row, const QString& name) {
+    FitColumn(0, name);
     if (row == model_.rowCount())
         model_.AppendRow(name);
     else
         model_.SetCell(row, 0, name);
+}
+
+void DeviceStatusList::SetStatesUnknown(bool unknown) {
+    model_.SetRowsColor(unknown ? UnknownColor(palette()) : QColor());
 }
 
 void DeviceStatusList::SelectRow(int row) {

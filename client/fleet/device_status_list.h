@@ -28,8 +28,11 @@ class DeviceStatusModel : public QAbstractTableModel {
     void SetCell(int row, int column, const QString& text);
     QString Cell(int row, int column) const;
     void Clear();
+    // Every row drawn in `color` (an invalid colour: the view's text colour again).
+    void SetRowsColor(const QColor& color);
 
   private:
+    QColor rows_color_;
     std::vector<std::array<QString, kColumns>> rows_;
     std::array<QString, kColumns> headers_;
 };
@@ -39,7 +42,7 @@ class DeviceStatusList : public QTreeView {
   public:
     explicit DeviceStatusList(QWidget* parent = nullptr);
 
-    // The columns with their translated headings and widths.
+    // The columns with their translated headings and widths; a column widens when a text needs more.
     void InsertColumns();
     void SetColors(const QColor& text, const QColor& background);
 
@@ -48,7 +51,12 @@ class DeviceStatusList : public QTreeView {
     void SetRowName(int row, const QString& name);
     void SetCell(int row, int column, const QString& text) { model_.SetCell(row, column, text); }
     QString Cell(int row, int column) const { return model_.Cell(row, column); }
-    void DeleteAllItems() { model_.Clear(); }
+    void DeleteAllItems() {
+        model_.Clear();
+        model_.SetRowsColor(QColor());
+    }
+    // While the center cannot be reached the rows are greyed: their times and speeds are not current.
+    void SetStatesUnknown(bool unknown);
     void SelectRow(int row);
 
   signals:
@@ -60,5 +68,8 @@ class DeviceStatusList : public QTreeView {
     void startDrag(Qt::DropActions actions) override;
 
   private:
+    // Room for the cell's margins and the focus frame around a text.
+    static constexpr int kCellPaddingPx = 12;
+    void FitColumn(int column, const QString& text);
     DeviceStatusModel model_;
 };

@@ -47,6 +47,13 @@ void LogList::AddLine(const QString& line) {
     QScrollBar* bar = verticalScrollBar();
     const bool at_end = bar->value() >= bar->maximum();
     model_.Append(line, max_lines_);
+    // The lines are as wide as the longest one so far, so none is cut short of the scroll extent.
+    const int width_px = fontMetrics().horizontalAdvance(line) + kLinePaddingPx;
+    if (width_px > line_width_px_) {
+        line_width_px_ = width_px;
+        model_.SetItemSize(QSize(line_width_px_, fontMetrics().height() + 2));
+        scheduleDelayedItemsLayout();
+    }
     if (at_end && isVisible()) scrollToBottom();
 }
 
@@ -57,7 +64,8 @@ void LogList::showEvent(QShowEvent* event) {
 
 void LogList::SetHorizontalExtent(int width_px) {
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    model_.SetItemSize(QSize(width_px, fontMetrics().height() + 2));
+    line_width_px_ = qMax(line_width_px_, width_px);
+    model_.SetItemSize(QSize(line_width_px_, fontMetrics().height() + 2));
 }
 
 void LogList::SetColors(const QColor& text, const QColor& background) {

@@ -36,8 +36,10 @@ class LogList : public QListView {
     void AddLine(const QString& line);
     int count() const { return model_.rowCount(); }
     QString line(int row) const { return model_.line(row); }
-    // Width the horizontal scroll bar lets the operator scroll over (the lines may be longer).
+    // Width the horizontal scroll bar lets the operator scroll over at least; it grows to the longest
+    // line added.
     void SetHorizontalExtent(int width_px);
+    int lineWidth() const { return line_width_px_; }
     void SetColors(const QColor& text, const QColor& background);
     void set_max_lines(int max_lines) { max_lines_ = max_lines; }
 
@@ -46,6 +48,8 @@ class LogList : public QListView {
     void showEvent(QShowEvent* event) override;
 
   private:
+    static constexpr int kLinePaddingPx = 8;
     LogListModel model_;
     int max_lines_ = kMaxLines;
+    int line_width_px_ = 0;
 };

@@ -38,11 +38,12 @@ QString SafeFileNamePart(const QString& text) {
 }
 
 QString RecordFileName(const QString& vehicle, int channel) {
-    return QStringLiteral("%1-chn%2.avi").arg(SafeFileNamePart(vehicle)).arg(channel, 2, 10, QChar(u'0'));
+    // One substitution: a '%' in the vehicle text stays itself.
+    return SafeFileNamePart(vehicle) + QStringLiteral("-chn%1.avi").arg(channel, 2, 10, QChar(u'0'));
 }
 
 QString SnapshotFileName(const QString& vehicle, int channel) {
-    return QStringLiteral("%1-chn%2.bmp").arg(SafeFileNamePart(vehicle)).arg(channel, 2, 10, QChar(u'0'));
+    return SafeFileNamePart(vehicle) + QStringLiteral("-chn%1.bmp").arg(channel, 2, 10, QChar(u'0'));
 }
 
 bool EnsureFolder(const QString& folder) {

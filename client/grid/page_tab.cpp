@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "grid/page_tab.h"
 
+#include <QFileInfo>
+
 #include <QBitmap>
 #include <QDragEnterEvent>
 #include <QMimeData>
@@ -167,7 +169,21 @@ bool PageTab::TransferStatus(int code, AppChannel* channel) {
     return true;
 }
 
+namespace {
+
+bool SameFile(const QString& a, const QString& b) {
+    const QFileInfo first(a), second(b);
+    if (first.exists() && second.exists()) return first.canonicalFilePath() == second.canonicalFilePath();
+    return first.absoluteFilePath() == second.absoluteFilePath();
+}
+
+}  // namespace
+
 bool PageTab::SavePageFile(const QString& path) {
+    // A page file keeps the other content of the file it is written into: written into the settings
+    // file it would add sections there. The settings file is never a page file.
+    if (const AppProfile* profile = AppProfile::Current(); profile && SameFile(path, profile->settingsFile()))
+        return false;
     PageFileContent content;
     content.pageName = model_->PageNames().value(model_->CurrentPage());
     content.rows = model_->Rows();

@@ -30,7 +30,9 @@
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "grid/recording_guard.h"
 #include "grid/tree_channel.h"
+#include "grid/workspace_keeper.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
 #include "shell/panel_selector.h"
@@ -91,6 +93,11 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
                              AppSettings::Color(settings.ChildBkColor));
     log_->SetColors(AppSettings::Color(settings.TextColor), AppSettings::Color(settings.ChildBkColor));
     grid_->InitFromSettings();
+    workspace_ = std::make_unique<WorkspaceKeeper>(
+        *grid_, AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
+    if (const std::optional<QSize> size = workspace_->StoredSize())
+        grid_->SetGrid(size->height(), size->width());
+    RestoreWorkspaceAtLogin();
     CheckGridSize();
     actions_ = std::make_unique<ChannelActions>(tree_, grid_, &library_window_,
                                                 [this](const QString& line) { AddLogLine(nullptr, line); });
@@ -100,7 +107,8 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
     timer_id_ = startTimer(1000);
 
     setMinimumSize(640, 480);
-    resize(1024, 768);
+    // 1024 x 768 is the client area the layout is made for; the menu bar comes on top of it.
+    resize(1024, 768 + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -144,20 +152,27 @@ void CAppMainDlg::CreateMenu() {
     user->addSeparator();
     QAction* quit = user->addAction(AppProfile::Translate(QStringLiteral("Exit")));
     quit->setShortcut(QKeySequence::Quit);
-    connect(quit, &QAction::triggered, this, &QWidget::close);
+    connect(quit, &QAction::triggered, this, [this] {
+        if (ConfirmLosingRecordings()) close();
+    });
 
     QAction* add_device = menuBar()->addAction(AppProfile::Translate(QStringLiteral("Add Device")));
     add_device->setData(int(kCmdAddDevice));
 
     QMenu* style = menuBar()->addMenu(AppProfile::Translate(QStringLiteral("Style")));
     auto* grid_sizes = new QActionGroup(this);
-    grid_sizes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    // Radio entries: choosing the size already shown keeps it checked and leaves the grid as it is.
+    grid_sizes->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
     const char* const sizes[] = {"1 x 1", "2 x 2", "3 x 3", "4 x 4"};
     for (int n = 0; n < 4; ++n) {
         QAction* action = add(style, QLatin1String(sizes[n]), kCmdGrid1 + n, true);
         action->setCheckable(true);
         grid_sizes->addAction(action);
-        connect(action, &QAction::triggered, this, [this, n] { grid_->SetGrid(n + 1, n + 1); });
+        connect(action, &QAction::triggered, this, [this, n] {
+            if (grid_->Model().Rows() != n + 1 || grid_->Model().Cols() != n + 1)
+                grid_->SetGrid(n + 1, n + 1);
+            CheckGridSize();
+        });
     }
     style->addSeparator();
     QAction* full_screen = style->addAction(AppProfile::Translate(QStringLiteral("Full Screen")));
@@ -351,6 +366,9 @@ bool CAppMainDlg::eventFilter(QObject* watched, QEvent* event) {
 void CAppMainDlg::timerEvent(QTimerEvent* event) {
     if (event->timerId() != timer_id_ || !grid_) return;
     grid_->CycleTick();
+    // The workspace follows the operator's grid only while a session is listed and nothing waits to be
+    // restored: a logout or a list still arriving is no change of theirs.
+    if (workspace_ && pending_page_.isEmpty() && listed_devices_ >= 0) workspace_->SaveIfChanged();
     // --page: a list that came without the devices it announced is taken as it is after a second.
     if (!pending_page_.isEmpty() && listed_devices_ >= 0 && ++page_wait_ticks_ >= 3) LoadPendingPage();
 }
@@ -365,6 +383,11 @@ void CAppMainDlg::showEvent(QShowEvent* event) {
 }
 
 void CAppMainDlg::closeEvent(QCloseEvent* event) {
+    // The window manager's close button asks like Exit; a close by the program (a signal) never does.
+    if (event->spontaneous() && !shut_down_ && !ConfirmLosingRecordings()) {
+        event->ignore();
+        return;
+    }
     Shutdown();
     QMainWindow::closeEvent(event);
 }
@@ -505,6 +528,19 @@ void CAppMainDlg::LoadPendingPage() {
     pending_page_.clear();
     grid_->LoadPageFile(path);
     CheckGridSize();
+    // What was just restored is no change of the operator's: the workspace file stays as it is (a --page
+    // file or channels the center did not list this time do not replace it) until they change the grid.
+    if (workspace_) workspace_->MarkSaved();
+}
+
+void CAppMainDlg::RestoreWorkspaceAtLogin() {
+    if (pending_page_.isEmpty() && workspace_ && workspace_->HasFile()) pending_page_ = workspace_->path();
+}
+
+bool CAppMainDlg::ConfirmLosingRecordings() {
+    if (!ask_before_losing_recordings_ || !grid_ || shut_down_) return true;
+    const int recording = RecordingChannels(grid_->Model());
+    return recording == 0 || AskToStopRecording(this, recording);
 }
 
 void CAppMainDlg::CheckGridSize() {
@@ -586,10 +622,12 @@ void CAppMainDlg::LogoutCleanup() {
     VelqApp_Logout(session_);
     tree_->DeleteAll();
     vehicle_list_->DeleteAllItems();
+    center_link_.Reset();
     map_view_->Clear();
     setWindowTitle(Title());
     listed_devices_ = -1;
     page_wait_ticks_ = 0;
+    RestoreWorkspaceAtLogin();
     login_->ShowConnectionState(1, 0);
 }
 
@@ -619,6 +657,13 @@ AppDevice* CAppMainDlg::OperationDevice(AppOperation* operation) {
 
 void CAppMainDlg::ShowConnectionState(int code, intptr_t value) {
     login_->ShowConnectionState(code, value);
+    if (center_link_.OnConnectionState(code, QDateTime::currentDateTime())) {
+        tree_->SetStatesUnknown(center_link_.down());
+        vehicle_list_->SetStatesUnknown(center_link_.down());
+        if (center_link_.down()) AddLogLine(nullptr, center_link_.StatusText());
+    }
+    // The reconnection attempts' words do not hide that the center is still away.
+    if (center_link_.down()) status_line_->SetText(center_link_.StatusText() + QStringLiteral("  "));
 }
 
 void CAppMainDlg::ShowConfigStatus(const QString& text) {

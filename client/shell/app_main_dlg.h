@@ -15,12 +15,14 @@
 #include "app/library_event.h"
 #include "corvel/corvel.h"
 #include "dialogs/app_login_dlg.h"
+#include "fleet/center_link.h"
 #include "fleet/dev_tree.h"
 #include "grid/page_tab.h"
 #include "map/map_view_host.h"
 #include "shell/main_layout.h"
 
 class ChannelActions;
+class WorkspaceKeeper;
 
 class CAppLoginDlg;
 class CCycleDlg;
@@ -94,6 +96,12 @@ class CAppMainDlg : public QMainWindow,
     // What User -> Recordings... does (the composition root opens the recordings window); unset, the
     // entry is disabled.
     void SetRecordingsCommand(std::function<void()> open_recordings);
+    // Logout and Exit while channels record ask first (true: go on); a wall screen (--fullscreen) never
+    // asks.
+    bool ConfirmLosingRecordings();
+    bool ConfirmLogout() override { return ConfirmLosingRecordings(); }
+    void SetAskBeforeLosingRecordings(bool ask) { ask_before_losing_recordings_ = ask; }
+    WorkspaceKeeper* workspace() const { return workspace_.get(); }
     ChannelActions& channelActions() { return *actions_; }
     // The "Map" command (32772): the map view floats, or docks again when it floats.
     void ToggleMapView();
@@ -165,6 +173,8 @@ class CAppMainDlg : public QMainWindow,
         return tree_->ChannelNode(device, channel);
     }
     void LoadPendingPage();
+    // The workspace file, when there is one and no page waits already, is loaded once the list is in.
+    void RestoreWorkspaceAtLogin();
     // The Style menu's check follows the grid's size (none for a size it does not list).
     void CheckGridSize();
     void LoadPage();
@@ -216,6 +226,9 @@ class CAppMainDlg : public QMainWindow,
     bool shut_down_ = false;
     bool shown_once_ = false;
     std::unique_ptr<ChannelActions> actions_;
+    CenterLink center_link_;
+    std::unique_ptr<WorkspaceKeeper> workspace_;
+    bool ask_before_losing_recordings_ = true;
     QString pending_page_;     // --page, until the first device list is in
     int listed_devices_ = -1;  // devices of the first list (event 128), -1 before it
     int page_wait_ticks_ = 0;  // timer ticks since then

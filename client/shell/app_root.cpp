@@ -27,9 +27,11 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
     auto window = std::make_unique<CAppMainDlg>(client.settings);
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
-    if (fullscreen)
+    if (fullscreen) {
+        // A wall screen has nobody at it to answer a question.
+        window->SetAskBeforeLosingRecordings(false);
         window->showFullScreen();
-    else
+    } else
         window->show();
     if (login) QTimer::singleShot(0, window.get(), [w = window.get()] { w->PressLogin(); });
     const int code = QApplication::exec();

@@ -24,6 +24,17 @@ void StatusLine::SetTextColor(const QColor& color) {
     update();
 }
 
+QRect StatusLine::TextRect() const {
+    if (logo_.isNull()) return rect();
+    constexpr int kGapPx = 8;
+    const int logo_right = qMax(0, (width() - 472) / 2) + int(logo_.deviceIndependentSize().width());
+    return QRect(QPoint(qMin(width(), logo_right + kGapPx), 0), QPoint(width() - 1, height() - 1));
+}
+
+QString StatusLine::shownText() const {
+    return QFontMetrics(font()).elidedText(text_, Qt::ElideRight, TextRect().width());
+}
+
 void StatusLine::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (banner_.isNull())
@@ -39,6 +50,6 @@ void StatusLine::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     // At the right in either direction: the banner's logo takes the middle, and right to left the right edge
     // is where the text begins.
-    painter.drawText(rect(), Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter | Qt::TextSingleLine,
-                     text_);
+    painter.drawText(TextRect(), Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter | Qt::TextSingleLine,
+                     shownText());
 }

@@ -16,6 +16,10 @@ class StatusLine : public QWidget {
     // Images that do not load leave their part blank.
     void SetImages(const QPixmap& banner, const QPixmap& logo);
     void SetTextColor(const QColor& color);
+    // Where the text goes: right of the logo (the whole line without one), so a long text never runs
+    // over it. The text shown there is `text()` elided at its end when it does not fit (shownText()).
+    QRect TextRect() const;
+    QString shownText() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -100,6 +100,56 @@ class AppProfileTest : public QObject {
         QCOMPARE(AppProfile::ReadString("UserName", "orvi"), QString("orvi"));
     }
 
+    // A hand-edited file cannot freeze video (LowDelay), hide the tree and grid (UIPanelWidth) or empty the
+    // labels (ProvinceOffset): each value comes into its range with one log line.
+    void absurdSettingsAreClampedAtLoad() {
+        ScratchHome home;
+        home.WriteFile("Config.ini",
+                       "[Tavrin]\nLowDelay=2147483647\nUIPanelWidth=2147483647\nProvinceOffset=-2147483648\n"
+                       "CycleStopMode=-5\nTextColor=-1\nCyclePrepare=-1\nRecordDuration=0\nLowDelay2=0\n");
+        for (const char* line :
+             {"Config.ini: LowDelay=2147483647 is out of range 1..40, using 40",
+              "Config.ini: UIPanelWidth=2147483647 is out of range 120..400, using 400",
+              "Config.ini: ProvinceOffset=-2147483648 is out of range -100000..100000, using -100000",
+              "Config.ini: CycleStopMode=-5 is out of range 0..7, using 0",
+              "Config.ini: TextColor=-1 is out of range 0..16777215, using 0"})
+            QTest::ignoreMessage(QtWarningMsg, line);
+        auto client = home.StartClient();
+        const AppSettings& s = client->settings;
+        QCOMPARE(s.LowDelay, 40);
+        QCOMPARE(s.UIPanelWidth, 400);
+        QCOMPARE(s.ProvinceOffset, -100000);
+        QCOMPARE(s.CycleStopMode, 0);
+        // Values in range are kept, -1 ("never") included.
+        QCOMPARE(s.CyclePrepare, -1);
+        QCOMPARE(s.RecordDuration, 0);
+        // Exactly one line per changed value, none for the rest.
+        AppSettings again = s;
+        QVERIFY(again.ClampToRanges().isEmpty());
+    }
+
+    // Three English texts that read wrongly (and one that named a limit the dialog does not have).
+    void shippedWordingsSayWhatTheClientDoes() {
+        for (const char* code : {"en_US", "de_DE", "fr_FR", "ru_RU", "zh_CN"}) {
+            ScratchHome home;
+            home.CopyLanguage(code);
+            home.WriteFile("Config.ini", QByteArray("[Tavrin]\nLanguage File=") + code + "\n");
+            auto client = home.StartClient();
+            const QString id_rule = AppProfile::Translate("DeviceId size must be at 4 ~ 64");
+            QVERIFY2(id_rule.contains("63") && !id_rule.contains("64"), code);
+        }
+        ScratchHome home;
+        home.CopyLanguage("en_US");
+        home.WriteFile("Config.ini", "[Tavrin]\nLanguage File=en_US\n");
+        auto client = home.StartClient();
+        QCOMPARE(AppProfile::Translate("DeviceId size must be at 4 ~ 64"),
+                 QString("The device ID must be 4 to 63 characters long"));
+        QCOMPARE(AppProfile::Translate("Open Path After Snapshoted"),
+                 QString("Open the folder after each snapshot"));
+        QCOMPARE(AppProfile::Translate("Note: More buffer times has more delay, but more smoothing."),
+                 QString("Note: a longer buffer adds delay but plays more smoothly."));
+    }
+
     void garbageSettingsAndLanguageFilesStillStart() {
         ScratchHome home;
         QByteArray junk(6 * 1024 * 1024, '\xFF');

@@ -136,6 +136,47 @@ class AppLoginDlgTest : public QObject {
         const QByteArray stored = home.ReadFile("Config.ini");
         QVERIFY(stored.contains("UserName=orvi") && stored.contains("Password=480913"));
     }
+
+    // The wire carries 31 bytes of each: the edits hold no more, and what is saved is what is sent.
+    void credentialsAreCutToTheWireFields() {
+        ScratchHome home;
+        // Nothing listens on port 1: the press stores and starts a login that never connects.
+        home.WriteFile("Config.ini", "[Tavrin]\nCenterServer_TcpPort=1\nCenterServer_UdpPort=1\nUserName=" +
+                                         QByteArray(40, 'u') +
+                                         "\nPassword=" + QString(20, QChar(0x00E9)).toUtf8() + "\n");
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        CAppLoginDlg* login = window.loginDialog();
+        QCOMPARE(login->userEdit()->text(), QString(31, 'u'));
+        QCOMPARE(login->passwordEdit()->text(), QString(15, QChar(0x00E9)));  // 2 bytes each
+        login->userEdit()->clear();
+        QTest::keyClicks(login->userEdit(), QString(40, 'v'));
+        QCOMPARE(login->userEdit()->text(), QString(31, 'v'));
+        login->OnOK();
+        QVERIFY(home.ReadFile("Config.ini").contains("UserName=" + QByteArray(31, 'v') + "\n"));
+    }
+
+    // After "Authorize Failed" the button still reads Logout; one press with the right password logs in.
+    void onePressRetriesAfterAFailedLogin() {
+        ScratchHome home;
+        SimCenter center;
+        QVERIFY(center.started());
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "Password=wrong\n");
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        window.show();
+        CAppLoginDlg* login = window.loginDialog();
+        login->OnOK();
+        QTRY_COMPARE_WITH_TIMEOUT(login->windowTitle(), QString("Lumetra Client Login - Authorize Failed"),
+                                  10000);
+        QVERIFY(login->isVisible());
+        login->passwordEdit()->setText("480913");
+        login->OnOK();
+        QCOMPARE(login->okButton()->text(), QString("Logout"));
+        QVERIFY(VelqApp_IsActive(window.session()));
+        QTRY_COMPARE_WITH_TIMEOUT(login->windowTitle(), QString("Lumetra Client Login - Connected"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.vehicleList()->rowCount() >= 6, 10000);
+    }
 };
 
 QTEST_MAIN(AppLoginDlgTest)

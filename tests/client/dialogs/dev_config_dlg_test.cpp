@@ -100,17 +100,27 @@ class DevConfigDlgTest : public QObject {
         QCOMPARE(Stored(1, 14), 5);
         QTRY_COMPARE_WITH_TIMEOUT(dialog().status(), QStringLiteral("Set Device Config Completed!"), 10000);
 
-        // Thirty digits pasted: the message, nothing wrapped into a frame rate; the rest is still sent.
-        dialog().frameRateEdit()->clear();
-        dialog().frameRateEdit()->insert(QStringLiteral("123456789012345678901234567890"));
-        dialog().bitRateList()->setCurrentIndex(dialog().bitRateList()->findText(QStringLiteral("64 kbps")));
-        QTest::mouseClick(dialog().button(CDevConfigDlg::kApply), Qt::LeftButton);
-        auto* box = dialog().findChild<QMessageBox*>();
-        QVERIFY(box);
-        QCOMPARE(box->text(), QStringLiteral("Please input valid FrameRate: 1 ~ 30!"));
-        box->close();
-        QTRY_COMPARE_WITH_TIMEOUT(Stored(1, 16), 64 * 1024, 10000);
+        // Thirty digits pasted, then 0 and 99 with Save: the message, on the status line too, and nothing
+        // sent at all (no half-applied settings); Save keeps the dialog open in front.
+        const uint32_t writes_before = sim_.center().requests_of_type(134);
+        for (const char* bad : {"123456789012345678901234567890", "0", "99"}) {
+            dialog().frameRateEdit()->clear();
+            dialog().frameRateEdit()->insert(QString::fromLatin1(bad));
+            dialog().bitRateList()->setCurrentIndex(
+                dialog().bitRateList()->findText(QStringLiteral("64 kbps")));
+            QTest::mouseClick(dialog().button(bad[0] == '9' ? CDevConfigDlg::kSave : CDevConfigDlg::kApply),
+                              Qt::LeftButton);
+            auto* box = dialog().findChild<QMessageBox*>();
+            QVERIFY(box);
+            QCOMPARE(box->text(), QStringLiteral("Please input valid FrameRate: 1 ~ 30!"));
+            QCOMPARE(dialog().status(), QStringLiteral("Please input valid FrameRate: 1 ~ 30!"));
+            QVERIFY(dialog().isVisible());
+            delete box;
+        }
+        QTest::qWait(500);
+        QCOMPARE(Stored(1, 16), 512 * 1024);
         QCOMPARE(Stored(1, 12), 12);
+        QCOMPARE(sim_.center().requests_of_type(134), writes_before);
         // The preset edit refuses such a paste outright.
         dialog().presetEdit()->setText(QStringLiteral("7"));
         dialog().presetEdit()->insert(QStringLiteral("123456789012345678901234567890"));

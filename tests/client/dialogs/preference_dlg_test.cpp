@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The preference dialogs: what Refresh shows, what Save stores (cached settings and Config.ini) and
 // applies (the playing channels' buffer, the grid's countdown), Default, and Cancel keeping the old values.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 
 #include "dialogs/cycle_dlg.h"
+#include "dialogs/folder_setting.h"
 #include "dialogs/option_dlg.h"
 #include "dialogs/record_dlg.h"
 #include "dialogs/snapshot_dlg.h"
@@ -26,6 +30,7 @@ class PreferenceDlgTest : public QObject {
         QVERIFY(sim_.started());
         home_.CopyLanguage(QStringLiteral("de_DE"));
         home_.CopyLanguage(QStringLiteral("fr_FR"));
+        home_.CopyLanguage(QStringLiteral("zh_CN"));
         home_.WriteFile(QStringLiteral("Config.ini"),
                         "[Tavrin]\n" + sim_.ConfigLines() +
                             "LowDelay=25\nLanguage File=xx_XX\nCycleDuration=30\n"
@@ -46,7 +51,7 @@ class PreferenceDlgTest : public QObject {
         QCOMPARE(dialog.bufferToolTip(), QStringLiteral("2.5 Sec"));
         QCOMPARE(dialog.bufferSlider()->toolTip(), QStringLiteral("2.5 Sec"));
         // English, then the languages whose files were found; an unknown code selects the first entry.
-        QCOMPARE(dialog.languageList()->count(), 3);
+        QCOMPARE(dialog.languageList()->count(), 4);
         QCOMPARE(dialog.languageList()->currentIndex(), 0);
         // Each entry names the language in itself too, after the translated name the selection goes by.
         QCOMPARE(dialog.languageList()->itemText(dialog.languageList()->findData(9)),
@@ -67,7 +72,8 @@ class PreferenceDlgTest : public QObject {
             const uint64_t previous_and_new = VelqChn_SetBufKeep(channel, 40);
             QCOMPARE(uint32_t(previous_and_new & 0xFFFFFFFF), 1u);
         }
-        // Default: the maximum and the Chinese entry when there is one (not here: the selection stays).
+        // Default: the maximum; the language stays as chosen although Chinese is listed (a Default press
+        // must not switch the next start to another language).
         dialog.Default();
         QCOMPARE(dialog.bufferSlider()->value(), 40);
         QCOMPARE(dialog.languageList()->currentData().toInt(), 9);
@@ -142,6 +148,28 @@ class PreferenceDlgTest : public QObject {
         record.ShowCurrent();
         QCOMPARE(record.pathEdit()->text(), AppProfile::Current()->folders().record_default);
         QCOMPARE(record.durationEdit()->text(), QStringLiteral("0"));
+
+        // Browse opens in the configured folder, and in its nearest existing parent while the folder
+        // is not made yet; never in the working folder.
+        QDir().mkpath(home_.path() + QStringLiteral("rec/day"));
+        for (const auto& [configured, expected] :
+             {std::pair{home_.path() + QStringLiteral("rec/day/"), home_.path() + QStringLiteral("rec/day")},
+              std::pair{home_.path() + QStringLiteral("rec/none/deeper/"),
+                        home_.path() + QStringLiteral("rec")}}) {
+            record.pathEdit()->setText(configured);
+            QString opened_in;
+            QTimer::singleShot(0, [&] {
+                QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+                auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                opened_in = picker->directory().absolutePath();
+                picker->reject();
+            });
+            record.findChild<QPushButton*>(QStringLiteral("browse"))->click();
+            QCOMPARE(opened_in, QDir::cleanPath(expected));
+            QCOMPARE(record.pathEdit()->text(), configured);  // cancelled: unchanged
+        }
+        QCOMPARE(BrowseStartFolder(QStringLiteral("relative/x"), QStringLiteral("/fallback/")),
+                 QStringLiteral("/fallback/"));
 
         CSnapshotDlg snapshot(client_->settings);
         snapshot.ShowCurrent();

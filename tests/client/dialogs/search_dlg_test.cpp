@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QMessageBox>
 #include <QSet>
+#include <QSignalSpy>
 #include <QUrl>
 
 #include "base/socket.h"
@@ -74,6 +76,9 @@ class SearchDlgTest : public QObject {
         LogIn(*window_);
         window_->ShowPanel(CAppMainDlg::kPlayback);
         QTRY_COMPARE_WITH_TIMEOUT(panel().vehicleCount(), 10, 10000);
+        // No vehicle is chosen for the operator: Search cannot open one they never picked.
+        QCOMPARE(panel().vehicleList()->currentIndex(), -1);
+        QCOMPARE(panel().Search(), QString());
     }
     void cleanupTestCase() { window_.reset(); }
 
@@ -130,6 +135,39 @@ class SearchDlgTest : public QObject {
         panel().endCheck()->setChecked(false);
         QCOMPARE(panel().Search(), base + QStringLiteral("A%26B%20%231"));
         QCOMPARE(HttpStatus(opened_.last()), 200);
+    }
+
+    // Showing the panel again asks for the list again: the same list is not rebuilt and the operator's
+    // choice stays; an end before the start is refused with a message and opens nothing.
+    void sameListIsKeptAndAnEndBeforeTheStartIsRefused() {
+        Select(QStringLiteral("MDVR-10003"));
+        int rebuilt = 0;
+        connect(panel().vehicleList()->model(), &QAbstractItemModel::rowsInserted, this, [&] { ++rebuilt; });
+        QSignalSpy listed(&panel(), &CSearchDlg::vehiclesListed);
+        window_->ShowPanel(CAppMainDlg::kDeviceList);
+        window_->ShowPanel(CAppMainDlg::kPlayback);
+        // (A list asked for by the test before may still be arriving: it is the same list as well.)
+        QTRY_VERIFY_WITH_TIMEOUT(listed.count() >= 1, 10000);
+        QTest::qWait(500);
+        QVERIFY(panel().vehicleList()->currentData().value<void*>() != nullptr);
+        QCOMPARE(rebuilt, 0);
+        QVERIFY(panel().vehicleList()->currentText().startsWith("MDVR-10003"));
+        disconnect(panel().vehicleList()->model(), nullptr, this, nullptr);
+
+        panel().startCheck()->setChecked(true);
+        panel().endCheck()->setChecked(true);
+        panel().startPicker()->setDateTime(QDateTime(QDate(2026, 3, 4), QTime(6, 0, 0)));
+        panel().endPicker()->setDateTime(QDateTime(QDate(2026, 3, 4), QTime(5, 0, 0)));
+        const int before = int(opened_.size());
+        QCOMPARE(panel().Search(), QString());
+        QCOMPARE(int(opened_.size()), before);
+        auto* box = panel().findChild<QMessageBox*>();
+        QVERIFY(box);
+        QCOMPARE(box->text(), QString("The end time is before the start time"));
+        delete box;
+        // Equal times are a period of its own and go through.
+        panel().endPicker()->setDateTime(panel().startPicker()->dateTime());
+        QVERIFY(!panel().Search().isEmpty());
     }
 
     void noSelectionDoesNothingAndANewListGivesEveryDeviceBackOnce() {

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The device tree: labels with provinces, channel nodes and their cap, device events and alarms, against a
 // velq-sim center with a fleet of our own.
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 #include <QTimer>
 
 #include "../client_fixture.h"
+#include "app/shown_text.h"
 #include "dialogs/app_login_dlg.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
@@ -16,7 +19,8 @@ namespace {
 const char kFleet[] = R"({"vehicles": [
   {"device_id": "DEV-PROV", "vehicle_id": "ABC123@5", "driver": "<b>Ann</b>", "channels": 12, "last_report": 1700000000},
   {"device_id": "DEV-PLAIN", "vehicle_id": "ABC123", "driver": "<img src=x>", "channels": 1, "last_report": 1700000000},
-  {"device_id": "DEV-FAR", "vehicle_id": "FAR1@9", "driver": "Cy", "channels": 4, "last_report": 1700000000}
+  {"device_id": "DEV-FAR", "vehicle_id": "FAR1@9", "driver": "Cy", "channels": 4, "last_report": 1700000000},
+  {"device_id": "DEV-\u202eBIDI", "vehicle_id": "R\u202eTL\u200f", "driver": "D\u2067r", "channels": 1, "last_report": 1700000000}
 ]})";
 
 QTreeWidgetItem* NodeOf(DevTree* tree, const QString& device_id) {
@@ -62,6 +66,34 @@ class DevTreeTest : public QObject {
         QCOMPARE(negative.childCount(), 0);
     }
 
+    // A double-click on a device node opens and closes it, as in any tree; a channel node stays a leaf.
+    void deviceNodeToggledByDoubleClick() {
+        ScratchHome home;
+        auto client = home.StartClient();
+        DevTree tree;
+        auto* node = new QTreeWidgetItem(QStringList{"V1"});
+        DevTree::AddChannelNodes(node, 2, QIcon());
+        tree.addTopLevelItem(node);
+        tree.resize(200, 200);
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QVERIFY(!node->isExpanded());
+        const auto double_click = [&] {
+            const QPoint at = tree.visualItemRect(node).center();
+            QTest::mousePress(tree.viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, at);
+            QMouseEvent event(QEvent::MouseButtonDblClick, at, tree.viewport()->mapToGlobal(at),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(tree.viewport(), &event);
+            QTest::mouseRelease(tree.viewport(), Qt::LeftButton, {}, at);
+        };
+        double_click();
+        QVERIFY(node->isExpanded());
+        QTest::qWait(QApplication::doubleClickInterval() + 50);
+        double_click();
+        QVERIFY(!node->isExpanded());
+    }
+
     void fleetFromTheCenter() {
         ScratchHome home;
         home.WriteFile("fleet.json", kFleet);
@@ -75,7 +107,7 @@ class DevTreeTest : public QObject {
         CAppMainDlg window;
         window.PressLogin();
         DevTree* tree = window.tree();
-        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 4, 10000);
 
         QTreeWidgetItem* prov = NodeOf(tree, "DEV-PROV");
         QTreeWidgetItem* plain = NodeOf(tree, "DEV-PLAIN");
@@ -83,7 +115,17 @@ class DevTreeTest : public QObject {
         QVERIFY(prov && plain && far);
         QCOMPARE(prov->text(0), QString("XABC123"));
         QCOMPARE(plain->text(0), QString("ABC123"));
-        QCOMPARE(far->text(0), QString());
+        // A province past the list leaves no label: the device id stands in.
+        QCOMPARE(far->text(0), QString("DEV-FAR"));
+        // Direction controls from the server never reach the screen.
+        QTreeWidgetItem* bidi = NodeOf(tree, QString::fromUtf16(u"DEV-\u202eBIDI"));
+        QVERIFY(bidi);
+        QCOMPARE(bidi->text(0), QString("RTL"));
+        const int bidi_row = VelqDev_GetUserData(tree->EntryOf(bidi)->device);
+        QCOMPARE(window.vehicleList()->Cell(bidi_row, 1), QString("Dr"));
+        for (int i = 0; i < window.log()->count(); ++i) {
+            for (QChar c : window.log()->line(i)) QVERIFY(!IsDirectionControl(c.unicode()));
+        }
         QCOMPARE(prov->childCount(), 12);
         QCOMPARE(prov->child(11)->text(0), QString("Channel-12"));
         // Rows follow the user data; driver names stay as typed (the views show plain text).

@@ -79,6 +79,9 @@ class ChannelCommandsTest : public QObject {
         QCOMPARE(SnapshotFileName(QStringLiteral("AB-3127"), 12), QStringLiteral("AB-3127-chn12.bmp"));
         QCOMPARE(RecordFileName(QStringLiteral("../../x"), 1), QStringLiteral("___.._x-chn01.avi"));
         QCOMPARE(RecordFileName(QStringLiteral("a/b"), 1), QStringLiteral("a_b-chn01.avi"));
+        // A '%' in the vehicle is kept, never taken for a place of the channel number.
+        QCOMPARE(RecordFileName(QStringLiteral("K%2"), 1), QStringLiteral("K%2-chn01.avi"));
+        QCOMPARE(SnapshotFileName(QStringLiteral("K%1%2"), 3), QStringLiteral("K%1%2-chn03.bmp"));
         QCOMPARE(SafeFileNamePart(QStringLiteral("..")), QStringLiteral("__"));
         QCOMPARE(SafeFileNamePart(QString()), QStringLiteral("_"));
         QCOMPARE(SafeFileNamePart(QString::fromUtf16(u"a\u0000b\nc\td\\e\u007f", 10)),

@@ -179,6 +179,11 @@ class GridLiveTest : public QObject {
         // Save the page, log out (every window released), log in and load it back.
         const QString page = home_.path() + "wall.ini";
         QVERIFY(grid->SavePageFile(page));
+        // The settings file is never taken for a page file, by whatever path it is named.
+        const QByteArray settings = home_.ReadFile("Config.ini");
+        QVERIFY(!grid->SavePageFile(home_.path() + "Config.ini"));
+        QVERIFY(!grid->SavePageFile(home_.path() + "Record/../Config.ini"));
+        QCOMPARE(home_.ReadFile("Config.ini"), settings);
         window.LogoutCleanup();
         QCOMPARE(model.BoundCount(), 0);
         QCOMPARE(model.Pages(), 1);

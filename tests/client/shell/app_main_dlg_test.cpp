@@ -10,6 +10,8 @@
 #include "app/library_event.h"
 #include "dialogs/app_login_dlg.h"
 #include "fleet/log_list.h"
+#include "grid/grid_model.h"
+#include "grid/page_tab.h"
 #include "shell/app_main_dlg.h"
 #include "shell/status_line.h"
 
@@ -137,6 +139,23 @@ class AppMainDlgTest : public QObject {
         QVERIFY(recordings->isEnabled());
         recordings->trigger();
         QCOMPARE(opened, 1);
+    }
+
+    // Choosing the size already checked keeps it checked and the grid where it is; the client area below
+    // the menu bar is the 1024 x 768 the layout is made for.
+    void styleSizeStaysCheckedAndTheClientAreaIsWhole() {
+        CAppMainDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.centralWidget()->size(), QSize(1024, 768));
+        QAction* two = window.commandAction(32785);
+        QVERIFY(two->isChecked());
+        two->trigger();
+        QVERIFY(two->isChecked());
+        QCOMPARE(window.grid()->Model().Rows(), 2);
+        window.commandAction(32786)->trigger();
+        QVERIFY(window.commandAction(32786)->isChecked() && !two->isChecked());
+        QCOMPARE(window.grid()->Model().Cols(), 3);
     }
 };
 
