@@ -57,7 +57,11 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (parser.isSet(version)) {
-        std::printf("tavrin %s\n", TAVRIN_VERSION);
+        std::printf(
+            "tavrin %s\nLicense %s: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>.\n"
+            "This is free software: you are free to change and redistribute it.\n"
+            "There is NO WARRANTY, to the extent permitted by law.\n",
+            TAVRIN_VERSION, TAVRIN_LICENSE);
         return 0;
     }
 

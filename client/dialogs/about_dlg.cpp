@@ -26,12 +26,17 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
                        QStringLiteral(", ") + QStringLiteral(TAVRIN_VERSION),
                    this);
     second->setTextFormat(Qt::PlainText);
+    // The licence's identifier, not a sentence: it reads the same in every language.
+    auto* licence = new QLabel(QStringLiteral(TAVRIN_LICENSE), this);
+    licence->setObjectName(QStringLiteral("licence"));
+    licence->setTextFormat(Qt::PlainText);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
     auto* texts = new QVBoxLayout;
     texts->addWidget(name);
     texts->addWidget(second);
+    texts->addWidget(licence);
     auto* row = new QHBoxLayout;
     row->addWidget(icon, 0, Qt::AlignTop);
     row->addSpacing(12);

@@ -29,6 +29,7 @@ as_user() {
 version=$(as_user "$tavrin" --version 2>&1) && rc=0 || rc=$?
 check "tavrin --version exits 0 (exit $rc)" test "$rc" -eq 0
 check "tavrin --version prints $VERSION ($version)" grep -q "$VERSION" <<<"$version"
+check "tavrin --version names its licence ($version)" grep -q "GPL-3.0-or-later" <<<"$version"
 check "--version wrote nothing in HOME" test -z "$(find "$home" -mindepth 1 -print -quit)"
 
 # A real start: the settings point at the staged simulator (kernel-picked ports), --login logs in, and
