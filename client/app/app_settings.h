@@ -32,6 +32,10 @@ struct AppSettings {
     int32_t CycleDuration = 0;
     int32_t CycleStopMode = 3;
     int32_t CyclePrepare = 5;
+    // Keys of this client's own, beside the documented ones: the label over each playing tile (0 hides
+    // it) and pictures stretched over their tiles (0 keeps their aspect, letterboxed).
+    int32_t TileLabel = 1;
+    int32_t TileStretch = 0;
 
     // The default center-server host (where velq-sim listens by default).
     static inline const QString kDefaultCenterAddress = QStringLiteral("127.0.0.1");

@@ -27,6 +27,8 @@ class Owner : public PageTabOwner {
     }
     void RunChannelCommand(int command) override { commands.push_back(command); }
     bool AudioPlaying(AppDevice*) override { return false; }
+    bool Talking(AppDevice* device) override { return talking && (!device || device == talkingDevice); }
+    QTreeWidgetItem* SelectedNode() override { return selected; }
     void AddLogLine(const QString& line) override { log << line; }
     QTreeWidgetItem* FindChannelNode(const QByteArray&, int) override { return nullptr; }
     QTreeWidgetItem* ChannelNode(int dev, int channel) override {
@@ -41,6 +43,8 @@ class Owner : public PageTabOwner {
     int menus = 0;
     std::vector<int> commands;
     QStringList log;
+    bool talking = false;
+    AppDevice* talkingDevice = nullptr;
 };
 
 bool Drop(PageTab& tab, const QPoint& at, const QByteArray& payload) {
