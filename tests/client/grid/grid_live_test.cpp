@@ -236,6 +236,44 @@ class GridLiveTest : public QObject {
         window.LogoutCleanup();
         window.close();
     }
+
+    // A stream that stops sending: within 3 s the tile says since when it has no video, and the notice
+    // goes when pictures come again.
+    void stalledStreamIsMarked() {
+        CAppMainDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loginDialog()->hide();
+        window.PressLogin();
+        DevTree* tree = window.tree();
+        PageTab* grid = window.grid();
+        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);
+        grid->Model().SelectWindow(0, grid->Model().Windows()[0]);
+        window.SelectDeviceNode(Node(tree, "MDVR-10002", 1));
+        window.channelActions().Run(kCommandPlay);
+        CDevShowDlg* tile = grid->Windows()[0];
+        QTRY_VERIFY_WITH_TIMEOUT(tile->Stats().painted >= 5, 20000);
+        QVERIFY(!tile->Stalled());
+        const QRect picture = tile->PictureRect();
+        const QImage live = tile->grab().toImage();
+
+        velq_sim::TransferFaults stall;
+        stall.stall_after_packets = 1;
+        platform_->transfer().set_faults(stall);
+        QTRY_VERIFY_WITH_TIMEOUT(tile->Stalled(), 3000);
+        QVERIFY2(tile->StallText().startsWith(QStringLiteral("No video since ")),
+                 qPrintable(tile->StallText()));
+        // The picture is dimmed: a corner away from the label and the notice is darker than it was.
+        const QPoint corner(picture.right() - 3, picture.bottom() - 3);
+        const QImage dimmed = tile->grab().toImage();
+        QVERIFY(qGray(dimmed.pixel(corner)) < qGray(live.pixel(corner)) || qGray(live.pixel(corner)) < 8);
+
+        platform_->transfer().set_faults(velq_sim::TransferFaults());
+        QTRY_VERIFY_WITH_TIMEOUT(!tile->Stalled(), 15000);
+        QVERIFY(tile->StallText().isEmpty());
+        window.LogoutCleanup();
+        window.close();
+    }
 };
 
 QTEST_MAIN(GridLiveTest)
