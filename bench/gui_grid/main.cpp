@@ -11,7 +11,11 @@
 // Targets: client CPU <= mpv's, UI thread <= 20 % of a core, no picture unpainted for more than one frame
 // period (40 ms).
 //
-// Usage: gui_grid [SECONDS]   (default 30; mpv is installed with apt-get when missing)
+// Usage: gui_grid [SECONDS] [--plain-tiles] [--no-peer]
+//   SECONDS        measured time per run (default 30)
+//   --plain-tiles  tiles without the label and with stretched pictures (TileLabel=0, TileStretch=1): the
+//                  cost of labels and letterboxing is the difference to a run without it
+//   --no-peer      the client only, no mpv comparison (mpv is installed with apt-get when missing)
 #include <unistd.h>
 
 #include <QApplication>
@@ -67,7 +71,8 @@ struct Simulator {
             QFile file(ports);
             if (file.open(QIODevice::ReadOnly)) {
                 const QList<QByteArray> parts = file.readAll().simplified().split(' ');
-                if (parts.size() == 2) {
+                // "tcp udp" or "tcp udp web": the playback page's port may follow.
+                if (parts.size() >= 2) {
                     tcp = parts[0].toInt();
                     udp = parts[1].toInt();
                 }
@@ -149,13 +154,15 @@ ClientFigures RunClient(const QString& home, int seconds, qint64 simulator) {
     return figures;
 }
 
-bool WriteSetup(const QString& home, const Simulator& sim) {
+bool WriteSetup(const QString& home, const Simulator& sim, bool plainTiles) {
     QFile config(home + QStringLiteral("/Config.ini"));
     if (!config.open(QIODevice::WriteOnly)) return false;
     config.write(QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
-                                "CenterServer_UdpPort=%2\nSnapshotOpenPath=0\n")
+                                "CenterServer_UdpPort=%2\nSnapshotOpenPath=0\nTileLabel=%3\nTileStretch=%4\n")
                      .arg(sim.tcp)
                      .arg(sim.udp)
+                     .arg(plainTiles ? 0 : 1)
+                     .arg(plainTiles ? 1 : 0)
                      .toUtf8());
     QFile page(home + QStringLiteral("/grid16.ini"));
     if (!page.open(QIODevice::WriteOnly)) return false;
@@ -182,7 +189,18 @@ int main(int argc, char** argv) {
         std::perror("gui_grid: xvfb-run");
         return 1;
     }
-    const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 30;
+    int seconds = 30;
+    bool plainTiles = false, peer = true;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--plain-tiles") {
+            plainTiles = true;
+        } else if (arg == "--no-peer") {
+            peer = false;
+        } else {
+            seconds = std::max(5, arg.toInt());
+        }
+    }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("CORVEL_SOUND_OUT", "null", 0);
     setenv("CORVEL_SOUND_IN", "null", 0);
@@ -190,14 +208,24 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QTemporaryDir scratch;
     Simulator sim;
-    if (!sim.Start(scratch.path()) || !WriteSetup(scratch.path(), sim)) {
+    if (!sim.Start(scratch.path()) || !WriteSetup(scratch.path(), sim, plainTiles)) {
         std::fprintf(stderr, "gui_grid: velq-sim did not start\n");
         return 1;
     }
-    std::printf("gui_grid: %d CIF channels at 25 frames/s in a 4 x 4 grid, %d s per run\n", kTiles, seconds);
+    std::printf("gui_grid: %d CIF channels at 25 frames/s in a 4 x 4 grid, %d s per run, tiles %s\n", kTiles,
+                seconds, plainTiles ? "plain (no label, stretched)" : "labelled and letterboxed");
     std::fflush(stdout);
     const ClientFigures ours = RunClient(scratch.path(), seconds, sim.process.processId());
     if (ours.tiles != kTiles) return 1;
+    if (!peer) {
+        std::printf("%-28s %11.1f%%\n", "CPU, % of one core", 100 * ours.cpuPerSecond);
+        std::printf("%-28s %11.1f%%\n", "main (UI) thread, % of core", 100 * ours.uiPerSecond);
+        std::printf("%-28s %12llu / %llu\n", "painted / presented",
+                    static_cast<unsigned long long>(ours.painted),
+                    static_cast<unsigned long long>(ours.presented));
+        std::printf("%-28s %12llu\n", "unpainted > 40 ms", static_cast<unsigned long long>(ours.late));
+        return 0;
+    }
 
     if (!EnsureMpv()) {
         std::fprintf(stderr, "gui_grid: mpv could not be installed; no comparison\n");

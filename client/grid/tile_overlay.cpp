@@ -57,9 +57,11 @@ void TileOverlay::SetLabel(const QString& vehicle, const QString& channel) {
 }
 
 bool TileOverlay::SetClock(const QTime& time) {
-    const QString clock = time.toString(QStringLiteral("HH:mm:ss"));
-    if (clock == clock_) return false;
-    clock_ = clock;
+    // Asked several times a second for every tile: the text is made only when the second changes.
+    const int second = time.msecsSinceStartOfDay() / 1000;
+    if (second == clockSecond_) return false;
+    clockSecond_ = second;
+    clock_ = time.toString(QStringLiteral("HH:mm:ss"));
     Compose();
     return showLabel_ && !vehicle_.isEmpty();
 }
@@ -67,17 +69,24 @@ bool TileOverlay::SetClock(const QTime& time) {
 bool TileOverlay::SetMarks(const TileMarks& marks) {
     if (marks == marks_) return false;
     marks_ = marks;
+    Render();
     return true;
+}
+
+void TileOverlay::SetShowLabel(bool show) {
+    showLabel_ = show;
+    Render();
 }
 
 void TileOverlay::Compose() {
     if (vehicle_.isEmpty() && channel_.isEmpty()) {
         text_.clear();
         textWidth_ = 0;
-        return;
+    } else {
+        text_ = vehicle_ + QStringLiteral("  ") + channel_ + QStringLiteral("  ") + clock_;
+        textWidth_ = QFontMetrics(font_).horizontalAdvance(text_);
     }
-    text_ = vehicle_ + QStringLiteral("  ") + channel_ + QStringLiteral("  ") + clock_;
-    textWidth_ = QFontMetrics(font_).horizontalAdvance(text_);
+    Render();
 }
 
 int TileOverlay::MarkCount() const {
@@ -94,19 +103,26 @@ QRect TileOverlay::LabelRect() const {
 }
 
 void TileOverlay::PaintLabel(QPainter& painter) const {
+    if (!strip_.isNull()) painter.drawImage(kMargin, kMargin, strip_);
+}
+
+void TileOverlay::Render() {
     const QRect strip = LabelRect();
-    if (strip.isEmpty()) return;
-    painter.save();
-    painter.fillRect(strip, kBacking);
-    int x = strip.left() + kPadding;
+    if (strip.isEmpty()) {
+        strip_ = QImage();
+        return;
+    }
+    if (strip_.size() != strip.size()) strip_ = QImage(strip.size(), QImage::Format_ARGB32_Premultiplied);
+    strip_.fill(kBacking);
+    QPainter painter(&strip_);
+    int x = kPadding;
     if (showLabel_ && !text_.isEmpty()) {
         painter.setFont(font_);
         painter.setPen(kLabelText);
-        painter.drawText(QRect(x, strip.top(), textWidth_, strip.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         text_);
+        painter.drawText(QRect(x, 0, textWidth_, strip.height()), Qt::AlignLeft | Qt::AlignVCenter, text_);
         x += textWidth_ + kPadding;
     }
-    const int y = strip.top() + (strip.height() - 11) / 2;
+    const int y = (strip.height() - 11) / 2;
     painter.setRenderHint(QPainter::Antialiasing);
     if (marks_.recording) {
         PaintRecordMark(painter, x, y);
@@ -117,7 +133,6 @@ void TileOverlay::PaintLabel(QPainter& painter) const {
         x += kMarkWidth;
     }
     if (marks_.talk) PaintMicrophoneMark(painter, x, y);
-    painter.restore();
 }
 
 void TileOverlay::PaintStall(QPainter& painter, const QRect& picture) const {

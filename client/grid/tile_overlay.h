@@ -1,9 +1,11 @@
 // What the client draws over a tile's picture: the label (vehicle, channel, a live clock) with the
 // recording, audio and talk marks beside it, the notice of a stalled stream, and the close button. The
-// texts are composed when they change (a bind, the clock's second), never per picture. UI thread.
+// label strip is rendered into an image when it changes (a bind, a mark, the clock's second); a paint
+// only blends that image over the picture. UI thread.
 #pragma once
 
 #include <QFont>
+#include <QImage>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -25,7 +27,7 @@ class TileOverlay {
     // The bound channel's vehicle label and channel name; both empty while the tile is unbound.
     void SetLabel(const QString& vehicle, const QString& channel);
     // False: the label (and its clock) is not drawn; the marks still are.
-    void SetShowLabel(bool show) { showLabel_ = show; }
+    void SetShowLabel(bool show);
     bool ShowLabel() const { return showLabel_; }
     // True when the shown text changed (the tile repaints).
     bool SetClock(const QTime& time);
@@ -48,6 +50,7 @@ class TileOverlay {
 
   private:
     void Compose();
+    void Render();
     int MarkCount() const;
 
     QFont font_;
@@ -56,8 +59,10 @@ class TileOverlay {
     QString vehicle_;
     QString channel_;
     QString clock_;
-    QString text_;  // vehicle, channel and clock as drawn
+    int clockSecond_ = -1;  // second of the day clock_ shows
+    QString text_;          // vehicle, channel and clock as drawn
     int textWidth_ = 0;
     TileMarks marks_;
+    QImage strip_;  // the label strip as drawn: backing, text and marks
     QString stallText_;
 };
