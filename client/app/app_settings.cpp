@@ -21,10 +21,10 @@ void AppSettings::Load(const QString& record_default, const QString& snapshot_de
     Ptz_Spot = read("Ptz_Spot", 92);
     ShowVerbose = read("ShowVerbose", 0);
     LowDelay = read("LowDelay", 40);
-    RecordDuration = read("RecordDuration", 900);
+    RecordDuration = read("RecordDuration", kDefaultRecordDuration_s);
     SnapshotOpenPath = read("SnapshotOpenPath", 1);
     CycleDuration = read("CycleDuration", 0);
-    CycleStopMode = read("CycleStopMode", 3);
+    CycleStopMode = read("CycleStopMode", kStopCycleOnTree | kStopCycleOnWindow);
     CyclePrepare = read("CyclePrepare", 5);
     TileLabel = read("TileLabel", 1);
     TileStretch = read("TileStretch", 0);

@@ -17,6 +17,13 @@ struct AppSettings {
     int32_t ExpandDevice = 0;
     int32_t Event_FontSize = 18;
     QString Event_FontName;
+    // Length of a recording file before the next one starts, in seconds.
+    static constexpr int32_t kDefaultRecordDuration_s = 900;
+    // CycleStopMode bits: what stops page cycling when clicked.
+    static constexpr int32_t kStopCycleOnTree = 1;    // the device list
+    static constexpr int32_t kStopCycleOnWindow = 2;  // a display window
+    static constexpr int32_t kStopCycleAnywhere = 4;  // anywhere else in the main window
+
     int32_t UIPanelWidth = 230;
     int32_t GPS_Offset_Auto = 1;
     int32_t ProvinceOffset = 0;
@@ -25,17 +32,20 @@ struct AppSettings {
     int32_t Ptz_Spot = 92;
     int32_t ShowVerbose = 0;
     int32_t LowDelay = 40;
-    int32_t RecordDuration = 900;
+    int32_t RecordDuration = kDefaultRecordDuration_s;
     QString RecordPath;
     QString SnapshotPath;
     int32_t SnapshotOpenPath = 1;
     int32_t CycleDuration = 0;
-    int32_t CycleStopMode = 3;
+    int32_t CycleStopMode = kStopCycleOnTree | kStopCycleOnWindow;
     int32_t CyclePrepare = 5;
     // Keys of this client's own, beside the documented ones: the label over each playing tile (0 hides
     // it) and pictures stretched over their tiles (0 keeps their aspect, letterboxed).
     int32_t TileLabel = 1;
     int32_t TileStretch = 0;
+
+    // Cycling stops for the rest of the run (in memory; the stored setting stays).
+    void StopCycling() { CycleDuration = 0; }
 
     // The default center-server host (where velq-sim listens by default).
     static inline const QString kDefaultCenterAddress = QStringLiteral("127.0.0.1");

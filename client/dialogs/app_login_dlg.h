@@ -4,6 +4,7 @@
 // once; Close only hides it. Whether a session is active is always asked of the library.
 #include <QDialog>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 
 class QGroupBox;
@@ -26,8 +27,8 @@ class LoginHost {
 class CAppLoginDlg : public QDialog {
     Q_OBJECT
   public:
-    // `host` outlives the dialog; `parent` owns it.
-    CAppLoginDlg(LoginHost* host, QWidget* parent);
+    // `host` and `settings` outlive the dialog; `parent` owns it.
+    CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget* parent);
 
     // The Login/Logout button (OK).
     void OnOK();
@@ -54,6 +55,7 @@ class CAppLoginDlg : public QDialog {
     void ShowCredentialsMessage();
 
     LoginHost* host_;
+    const AppSettings& settings_;
     QLineEdit* user_;
     QLineEdit* password_;
     QLineEdit* address_;

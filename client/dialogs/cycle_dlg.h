@@ -4,6 +4,7 @@
 // grid's countdown at once.
 #include <functional>
 
+#include "app/app_settings.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
 
@@ -18,7 +19,7 @@ struct CycleCountdown {
 class CCycleDlg : public PreferenceDlg {
     Q_OBJECT
   public:
-    explicit CCycleDlg(CycleCountdown countdown, QWidget* parent = nullptr);
+    explicit CCycleDlg(AppSettings& settings, CycleCountdown countdown, QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -31,6 +32,7 @@ class CCycleDlg : public PreferenceDlg {
     QCheckBox* clickAnywhere() const { return anywhere_; }
 
   private:
+    AppSettings& settings_;  // the application's, outlives the dialog
     CycleCountdown countdown_;
     QLineEdit* duration_ = nullptr;
     QCheckBox* device_list_ = nullptr;

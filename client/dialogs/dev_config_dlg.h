@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QMap>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 #include "dialogs/camera_command.h"
 
@@ -20,7 +21,7 @@ class CDevConfigDlg : public QDialog {
     // Control IDs of the dialog's own buttons.
     enum Control { kSave = 1, kClose = 2, kApply = 1032, kRefresh = 1036 };
 
-    explicit CDevConfigDlg(QWidget* parent = nullptr);
+    explicit CDevConfigDlg(const AppSettings& settings, QWidget* parent = nullptr);
 
     // Shows the dialog for `channel` (counted from 1) of `device` and reads its settings: quality, bit
     // rate, resolution, frame rate, in that order. The caller sets the caption first.
@@ -48,6 +49,7 @@ class CDevConfigDlg : public QDialog {
     void reject() override;  // Escape closes as Close does
 
   private:
+    const AppSettings& settings_;  // the application's, outlives the dialog
     QWidget* MakeVideoGroup();
     QWidget* MakeCameraGroup();
     QAbstractButton* AddButton(int control_id, const QString& text, bool hold);

@@ -4,6 +4,7 @@
 #include <QList>
 #include <functional>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
@@ -15,7 +16,8 @@ class COptionDlg : public PreferenceDlg {
     Q_OBJECT
   public:
     // `playing_channels` lists the channels of the grid's display windows (the main window's grid).
-    explicit COptionDlg(std::function<QList<AppChannel*>()> playing_channels, QWidget* parent = nullptr);
+    explicit COptionDlg(AppSettings& settings, std::function<QList<AppChannel*>()> playing_channels,
+                        QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -29,6 +31,7 @@ class COptionDlg : public PreferenceDlg {
     QString bufferToolTip() const;
 
   private:
+    AppSettings& settings_;  // the application's, outlives the dialog
     void ShowToolTip();
 
     std::function<QList<AppChannel*>()> playing_channels_;

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 
 class QCheckBox;
@@ -17,7 +18,7 @@ class QPushButton;
 class CSearchDlg : public QWidget {
     Q_OBJECT
   public:
-    explicit CSearchDlg(QWidget* parent = nullptr);
+    explicit CSearchDlg(const AppSettings& settings, QWidget* parent = nullptr);
 
     // Event 144: a vehicle list begins; every listed device is given back and the list emptied.
     void VehicleListBegin(int count);
@@ -41,6 +42,7 @@ class CSearchDlg : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    const AppSettings& settings_;  // the application's, outlives the dialog
     QWidget* MakeTimeGroup(const QString& title, QCheckBox** check, QDateTimeEdit** picker,
                            const QTime& time);
 

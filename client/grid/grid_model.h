@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <vector>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 
 class QTreeWidgetItem;
@@ -89,9 +90,9 @@ class GridModel {
     static bool ValidSide(int n) { return n >= kMinSide && n <= kMaxSide; }
 
     // CycleStopMode bits.
-    static constexpr int kStopOnTree = 1;
-    static constexpr int kStopOnWindow = 2;
-    static constexpr int kStopAnywhere = 4;
+    static constexpr int kStopOnTree = AppSettings::kStopCycleOnTree;
+    static constexpr int kStopOnWindow = AppSettings::kStopCycleOnWindow;
+    static constexpr int kStopAnywhere = AppSettings::kStopCycleAnywhere;
 
     // pageName and newPageName are the translated "Page" and "New Page".
     GridModel(GridHost* host, GridSources* sources, QString pageName, QString newPageName);

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/app_settings.h"
 #include "app/event_dispatch.h"
 #include "app/library_event.h"
 #include "corvel/corvel.h"
@@ -58,6 +59,9 @@ class CAppMainDlg : public QMainWindow,
         kCmdSavePage = 32807,
     };
 
+    // The window reads and writes `settings`, which outlives it, and hands it to the dialogs it makes.
+    explicit CAppMainDlg(AppSettings& settings, QWidget* parent = nullptr);
+    // The same with the running application's settings (CAppClient::Settings()).
     explicit CAppMainDlg(QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 
@@ -173,6 +177,7 @@ class CAppMainDlg : public QMainWindow,
     void ShowSpeed(int row, bool valid, const QByteArray& sentence);
     void Shutdown();
 
+    AppSettings& settings_;
     LibraryEventWindow library_window_;
     EventDispatch dispatch_;
     AppSession* session_ = nullptr;

@@ -133,6 +133,19 @@ class DevConfigDlgTest : public QObject {
         QVERIFY2(log[1].find("channel 1 command 0 parameters 0x0000FF") != std::string::npos, log[1].c_str());
     }
 
+    void closingWhileHeldStillSendsTheStop() {
+        dialog().Open(device_, 1);
+        const size_t start = sim_.center().camera_log().size();
+        QTest::mousePress(dialog().button(1202), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(CameraLogSince(sim_.center(), start).size(), size_t(1), 5000);
+        QTest::keyClick(&dialog(), Qt::Key_Escape);
+        QVERIFY(!dialog().isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(CameraLogSince(sim_.center(), start).size(), size_t(2), 5000);
+        const auto log = CameraLogSince(sim_.center(), start);
+        QVERIFY2(log[1].find("channel 1 command 0 parameters 0x0000FF") != std::string::npos, log[1].c_str());
+        QVERIFY(!dialog().device());
+    }
+
     void spotTogglesAndPresetCarriesItsNumber() {
         dialog().Open(device_, 1);
         const size_t start = sim_.center().camera_log().size();

@@ -100,7 +100,7 @@ class DevInfoDlgTest : public QObject {
     }
 
     void withoutProvincesTheControlsStayHiddenAndLoggedOutAddsAreRefused() {
-        CDevInfoDlg plain(nullptr, {});
+        CDevInfoDlg plain(client_->settings, nullptr, {});
         plain.show();
         QVERIFY(!plain.provinceCheck()->isVisible());
         QVERIFY(!plain.provinceList()->isVisible());

@@ -39,7 +39,7 @@ class PreferenceDlgTest : public QObject {
         QList<AppChannel*> channels = {VelqDev_CreateChannel(device, 1, nullptr),
                                        VelqDev_CreateChannel(device, 2, nullptr)};
         QVERIFY(channels[0] && channels[1]);
-        COptionDlg dialog([&] { return channels; });
+        COptionDlg dialog(client_->settings, [&] { return channels; });
         dialog.ShowCurrent();
         QCOMPARE(dialog.bufferSlider()->value(), 25);
         QCOMPARE(dialog.bufferToolTip(), QStringLiteral("2.5 Sec"));
@@ -70,7 +70,8 @@ class PreferenceDlgTest : public QObject {
     void cycleStoresSevenForAnywhereAndDrivesTheCountdown() {
         int countdown = -1;
         bool running = false;
-        CCycleDlg dialog({[&] { return running; }, [&](int seconds) { countdown = seconds; }});
+        CCycleDlg dialog(client_->settings,
+                         {[&] { return running; }, [&](int seconds) { countdown = seconds; }});
         dialog.ShowCurrent();
         QCOMPARE(dialog.durationEdit()->text(), QStringLiteral("30"));
         QVERIFY(dialog.clickDeviceList()->isChecked());
@@ -107,7 +108,7 @@ class PreferenceDlgTest : public QObject {
     }
 
     void foldersGetTheirSeparatorAndCancelKeepsTheOldValues() {
-        CRecordDlg record;
+        CRecordDlg record(client_->settings);
         record.ShowCurrent();
         QCOMPARE(record.pathEdit()->text(), CAppClient::Settings().RecordPath);
         QCOMPARE(record.durationEdit()->text(), QStringLiteral("600"));
@@ -134,7 +135,7 @@ class PreferenceDlgTest : public QObject {
         QCOMPARE(record.pathEdit()->text(), AppProfile::Current()->folders().record_default);
         QCOMPARE(record.durationEdit()->text(), QStringLiteral("0"));
 
-        CSnapshotDlg snapshot;
+        CSnapshotDlg snapshot(client_->settings);
         snapshot.ShowCurrent();
         QVERIFY(snapshot.openCheck()->isChecked());
         snapshot.openCheck()->setChecked(false);

@@ -74,6 +74,9 @@ class MediaHarness : public ::testing::Test {
     }
 
     TestWindow window_;
+    // The display window of a test's channels. It lives in the fixture because a channel may present
+    // pictures until the logout in TearDown: a window on the test's stack would be gone by then.
+    TestWindow display_;
     std::unique_ptr<velq_sim::SimPlatform> platform_;
     std::unique_ptr<AppSession> session_;
 };
