@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrin: the operator's desktop client. See `tavrin --help`.
 #include <QApplication>
 #include <QCommandLineParser>
@@ -12,6 +13,7 @@
 
 static const char kHelp[] =
     "Usage: tavrin [--login] [--page FILE] [--fullscreen] [--version] [--help]\n"
+    "       tavrin FILE.avi\n"
     "Tavrin, the operator's client of the mobile video platform.\n"
     "\n"
     "  --login       log in with the stored center server and user once the window is up\n"
@@ -19,6 +21,7 @@ static const char kHelp[] =
     "  --fullscreen  start with the main window filling the screen (F11 toggles)\n"
     "  --version     show the version and exit\n"
     "  --help        show this help and exit\n"
+    "  FILE.avi      play a recording in the player window, without logging in\n"
     "\n"
     "Settings live in Config.ini in the program folder: $TAVRIN_HOME when set, the program's own folder\n"
     "when it runs from its build folder, else ~/.config/tavrin/.\n";
@@ -42,9 +45,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tavrin: %s\nTry 'tavrin --help'.\n", qPrintable(parser.errorText()));
         return 2;
     }
-    if (!parser.positionalArguments().isEmpty()) {
+    // One file, and nothing else, opens the player.
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1 || (files.size() == 1 && (parser.isSet(login) || parser.isSet(page)))) {
         std::fprintf(stderr, "tavrin: unexpected argument '%s'\nTry 'tavrin --help'.\n",
-                     qPrintable(parser.positionalArguments().first()));
+                     qPrintable(files.size() > 1 ? files.at(1) : files.first()));
         return 2;
     }
     if (parser.isSet(help)) {
@@ -70,6 +75,7 @@ int main(int argc, char** argv) {
     CAppClient client(AppFolders::Detect());
     client.InitInstance();
     ApplyAppStyle(client.settings);
+    if (files.size() == 1) return RunPlayerWindow(client, QFileInfo(files.first()).absoluteFilePath());
     // A relative page file is taken from where tavrin was started.
     const QString page_file =
         parser.isSet(page) ? QFileInfo(parser.value(page)).absoluteFilePath() : QString();

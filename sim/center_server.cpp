@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "center_server.h"
 
 #include <arpa/inet.h>
@@ -5,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -51,7 +53,7 @@ corvel::SocketHandle Bind(const std::string& address, uint16_t port, int type, u
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
     socklen_t length = sizeof(where);
     if (bind(s, reinterpret_cast<const sockaddr*>(&where), sizeof(where)) != 0 ||
-        (type == SOCK_STREAM && listen(s, 64) != 0) ||
+        (type == SOCK_STREAM && listen(s, SOMAXCONN) != 0) ||
         getsockname(s, reinterpret_cast<sockaddr*>(&where), &length) != 0) {
         *error = std::string("cannot listen on ") + address + ":" + std::to_string(port) + ": " +
                  std::strerror(errno);
@@ -78,15 +80,13 @@ std::vector<uint8_t> Encoded(const std::vector<DeviceRecord>& records) {
 }  // namespace
 
 struct CenterServer::Connection {
-    std::atomic<corvel::SocketHandle> socket{corvel::kInvalidSocket};
+    corvel::SocketHandle socket = corvel::kInvalidSocket;  // owned by the connection's thread
     uint32_t replies = 0;
     std::string peer;
-    std::thread thread;             // serves the connection; joined once `done` is set
-    std::atomic<bool> done{false};  // set by the thread as its last step
 };
 
 CenterServer::CenterServer(CenterConfig config, Fleet fleet)
-    : config_(std::move(config)), fleet_(std::move(fleet)) {
+    : config_(std::move(config)), fleet_(std::move(fleet)), connections_open_(config_.max_connections) {
     faults_ = config_.faults;
 }
 
@@ -131,13 +131,7 @@ void CenterServer::Stop() {
     clock_thread_.join();
     corvel::CloseSocketOnce(listen_socket_);
     corvel::CloseSocketOnce(udp_socket_);
-    std::vector<std::shared_ptr<Connection>> open;
-    {
-        std::lock_guard guard(mutex_);
-        for (auto& connection : open_) corvel::WakeSocket(connection->socket);
-        open.swap(open_);
-    }
-    for (auto& connection : open) connection->thread.join();
+    connections_open_.StopAll();
     Log("center server stopped");
 }
 
@@ -161,24 +155,31 @@ std::vector<std::string> CenterServer::camera_log() {
     return camera_log_;
 }
 
-size_t CenterServer::connection_threads() {
-    std::lock_guard guard(mutex_);
-    return open_.size();
-}
-
 uint32_t CenterServer::requests_of_type(uint32_t type) {
     std::lock_guard guard(mutex_);
     return request_counts_[type];
 }
 
 void CenterServer::AcceptLoop() {
+    AcceptBackoff backoff;
     while (running_.load()) {
         const corvel::SocketHandle listener = listen_socket_.load();
-        if (listener == corvel::kInvalidSocket || !WaitReadable(listener)) continue;
+        if (listener == corvel::kInvalidSocket || !WaitReadable(listener)) {
+            // Finished threads are joined while idle too: each holds its stack until then.
+            connections_open_.Reap();
+            continue;
+        }
         sockaddr_in from{};
         socklen_t length = sizeof(from);
         const corvel::SocketHandle accepted = accept(listener, reinterpret_cast<sockaddr*>(&from), &length);
-        if (accepted < 0) continue;
+        if (accepted < 0) {
+            if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED) {
+                Log(std::string("accept failed: ") + std::strerror(errno));
+                std::this_thread::sleep_for(backoff.Failed());
+            }
+            continue;
+        }
+        backoff.Succeeded();
         connections_.fetch_add(1);
         char address[INET_ADDRSTRLEN] = "?";
         inet_ntop(AF_INET, &from.sin_addr, address, sizeof(address));
@@ -188,40 +189,41 @@ void CenterServer::AcceptLoop() {
             close(accepted);
             continue;
         }
-        auto connection = std::make_shared<Connection>();
-        connection->socket.store(accepted);
-        connection->peer = peer;
-        Log("connection from " + peer);
-        std::lock_guard guard(mutex_);
-        // Finished connections are joined here: a thread kept until Stop holds its stack, and every route
-        // request opens a connection.
-        std::erase_if(open_, [](const auto& c) {
-            if (!c->done.load()) return false;
-            c->thread.join();
-            return true;
+        // A connection that sends no request within the idle time-out ends its reads, and with them itself.
+        corvel::SetSocketTimeouts(accepted, config_.idle_timeout_ms);
+        const auto launched = connections_open_.Launch(accepted, [this, peer](corvel::SocketHandle socket) {
+            Connection connection;
+            connection.socket = socket;
+            connection.peer = peer;
+            Serve(connection);
         });
-        connection->thread = std::thread([this, connection] { Serve(connection); });
-        open_.push_back(connection);
+        if (launched == ConnectionSet::Launched::kStarted) {
+            Log("connection from " + peer);
+            continue;
+        }
+        Log(launched == ConnectionSet::Launched::kFull
+                ? "connection from " + peer + " closed: " + std::to_string(config_.max_connections) +
+                      " are open"
+                : "connection from " + peer + " closed: no thread to serve it");
+        close(accepted);
     }
 }
 
-void CenterServer::Serve(std::shared_ptr<Connection> connection) {
-    const corvel::SocketHandle s = connection->socket.load();
+void CenterServer::Serve(Connection& connection) {
+    const corvel::SocketHandle s = connection.socket;
     for (;;) {
         uint8_t bytes[AppPacketHeader::kBytes];
         if (!corvel::RecvAll(s, bytes, sizeof(bytes))) break;
         const AppPacketHeader request = AppPacketHeader::Decode(bytes);
         if (request.magic != corvel::kCenterMagic || request.length > kMaxRequestData) {
-            Log("malformed request from " + connection->peer + ", closing");
+            Log("malformed request from " + connection.peer + ", closing");
             break;
         }
         std::vector<uint8_t> data(request.length);
         if (!data.empty() && !corvel::RecvAll(s, data.data(), data.size())) break;
-        if (!Answer(*connection, request, data)) break;
+        if (!Answer(connection, request, data)) break;
     }
-    Log("connection from " + connection->peer + " closed");
-    corvel::CloseSocketOnce(connection->socket);
-    connection->done.store(true);
+    Log("connection from " + connection.peer + " closed");
 }
 
 bool CenterServer::SendReply(Connection& connection, const AppPacketHeader& request, uint32_t kind,
@@ -242,7 +244,7 @@ bool CenterServer::SendReply(Connection& connection, const AppPacketHeader& requ
     std::vector<uint8_t> packet(AppReplyHeader::kBytes + data.size());
     reply.Encode(packet.data());
     if (!data.empty()) std::memcpy(packet.data() + AppReplyHeader::kBytes, data.data(), data.size());
-    if (!corvel::SendAll(connection.socket.load(), packet.data(), packet.size())) return false;
+    if (!corvel::SendAll(connection.socket, packet.data(), packet.size())) return false;
     if (active.drop_after_replies != 0 && connection.replies >= active.drop_after_replies) {
         Log("dropping " + connection.peer + " after " + std::to_string(connection.replies) + " replies");
         return false;

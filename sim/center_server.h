@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated center server: the TCP request/reply protocol and the UDP status poll, answered from a
 // Fleet. Start binds both ports (0 = the kernel picks) and runs an accept thread, one thread per
 // connection, the UDP thread and the fleet's clock; Stop ends them all. Any thread may call the setters
-// while it runs.
+// while it runs. Connections are bounded: beyond max_connections a new one is closed at once, and one
+// that sends no request for idle_timeout_ms is closed, so idle clients cannot use up the descriptors.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -15,6 +17,7 @@
 
 #include "base/socket.h"
 #include "center/wire.h"
+#include "connection_set.h"
 #include "fleet.h"
 
 namespace velq_sim {
@@ -38,8 +41,10 @@ struct CenterConfig {
     uint32_t tick_ms = 1000;     // fleet clock step, 0 = the fleet stands still
     double alarm_chance = 0.05;  // per reporting vehicle and step
     uint32_t seed = 1;
-    std::string save_path;  // added and modified devices are written back here when set
-    bool log = true;        // one line per event on standard error
+    std::string save_path;             // added and modified devices are written back here when set
+    bool log = true;                   // one line per event on standard error
+    uint32_t idle_timeout_ms = 60000;  // a connection without a request for this long is closed
+    uint32_t max_connections = 256;    // open at once; more are closed as they come
     CenterFaults faults;
 };
 
@@ -68,7 +73,7 @@ class CenterServer {
     uint32_t requests_of_type(uint32_t type);
     uint32_t connections_accepted() const { return connections_.load(); }
     // Connection threads not joined yet, finished or not (for tests).
-    size_t connection_threads();
+    size_t connection_threads() { return connections_open_.size(); }
 
     void Log(const std::string& line);
 
@@ -77,7 +82,7 @@ class CenterServer {
     void AcceptLoop();
     void UdpLoop();
     void ClockLoop();
-    void Serve(std::shared_ptr<Connection> connection);
+    void Serve(Connection& connection);
     // Handles one request; false ends the connection.
     bool Answer(Connection& connection, const corvel::AppPacketHeader& request,
                 const std::vector<uint8_t>& data);
@@ -101,9 +106,8 @@ class CenterServer {
     RouteHandler route_handler_;
     std::vector<std::string> camera_log_;
     std::map<uint32_t, uint32_t> request_counts_;
-    std::vector<std::shared_ptr<Connection>>
-        open_;  // with their threads, finished ones until the next accept
     std::mutex log_mutex_;
+    ConnectionSet connections_open_;
 };
 
 }  // namespace velq_sim

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "http_server.h"
 
 #include <arpa/inet.h>
@@ -5,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -14,7 +16,14 @@ namespace {
 
 constexpr int kPollStepMs = 100;
 constexpr size_t kMaxHeadBytes = 8192;
-constexpr uint32_t kRequestTimeoutMs = 3000;
+
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds left until `deadline`, 0 once it has passed.
+int LeftMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(std::min<int64_t>(left, 60000)) : 0;
+}
 
 const char* Reason(int status) {
     switch (status) {
@@ -26,27 +35,41 @@ const char* Reason(int status) {
             return "Not Found";
         case 405:
             return "Method Not Allowed";
+        case 503:
+            return "Service Unavailable";
         default:
             return "Error";
     }
 }
 
-// Reads up to the blank line that ends the head; false when the peer is slow, closes or sends too much.
-bool ReadHead(corvel::SocketHandle socket, std::string* head) {
+// Reads up to the blank line that ends the head; false when the peer closes, sends too much or has not
+// sent it all by `deadline` (a byte now and then does not extend it).
+bool ReadHead(corvel::SocketHandle socket, Clock::time_point deadline, std::string* head) {
     char buffer[1024];
     while (head->find("\r\n\r\n") == std::string::npos && head->find("\n\n") == std::string::npos) {
         if (head->size() >= kMaxHeadBytes) return false;
-        const ssize_t n = recv(socket, buffer, std::min(sizeof(buffer), kMaxHeadBytes - head->size()), 0);
+        pollfd entry{socket, POLLIN, 0};
+        const int left_ms = LeftMs(deadline);
+        if (left_ms == 0 || poll(&entry, 1, left_ms) <= 0) return false;
+        const ssize_t n =
+            recv(socket, buffer, std::min(sizeof(buffer), kMaxHeadBytes - head->size()), MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
         if (n <= 0) return false;
         head->append(buffer, static_cast<size_t>(n));
     }
     return true;
 }
 
+std::string Head(int status, const std::string& content_type, size_t body_bytes) {
+    return "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\nContent-Type: " + content_type +
+           "\r\nContent-Length: " + std::to_string(body_bytes) +
+           "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
+}
+
 }  // namespace
 
 HttpServer::HttpServer(HttpConfig config, CenterServer& center)
-    : config_(std::move(config)), center_(center) {}
+    : config_(std::move(config)), center_(center), connections_(config_.max_connections) {}
 
 HttpServer::~HttpServer() {
     Stop();
@@ -69,7 +92,7 @@ bool HttpServer::Start(std::string* error) {
     const int on = 1;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
     socklen_t length = sizeof(where);
-    if (bind(s, reinterpret_cast<const sockaddr*>(&where), sizeof(where)) != 0 || listen(s, 16) != 0 ||
+    if (bind(s, reinterpret_cast<const sockaddr*>(&where), sizeof(where)) != 0 || listen(s, SOMAXCONN) != 0 ||
         getsockname(s, reinterpret_cast<sockaddr*>(&where), &length) != 0) {
         *error = "cannot listen on " + config_.bind_address + ":" + std::to_string(config_.port) +
                  " (http): " + std::strerror(errno);
@@ -90,26 +113,43 @@ void HttpServer::Stop() {
     if (!running_.exchange(false)) return;
     accept_thread_.join();
     corvel::CloseSocketOnce(listen_socket_);
+    connections_.StopAll();
 }
 
 void HttpServer::AcceptLoop() {
+    AcceptBackoff backoff;
     while (running_.load()) {
         pollfd entry{listen_socket_.load(), POLLIN, 0};
-        if (poll(&entry, 1, kPollStepMs) <= 0) continue;
+        if (poll(&entry, 1, kPollStepMs) <= 0) {
+            connections_.Reap();
+            continue;
+        }
         const corvel::SocketHandle client = accept(listen_socket_.load(), nullptr, nullptr);
-        if (client < 0) continue;
-        std::atomic<corvel::SocketHandle> handle{client};
-        corvel::SetSocketTimeouts(client, kRequestTimeoutMs);
-        Serve(client);
-        corvel::CloseSocketOnce(handle);
+        if (client < 0) {
+            if (errno != EINTR && errno != EAGAIN && errno != ECONNABORTED)
+                std::this_thread::sleep_for(backoff.Failed());
+            continue;
+        }
+        backoff.Succeeded();
+        const Clock::time_point deadline =
+            Clock::now() + std::chrono::milliseconds(config_.request_deadline_ms);
+        const auto launched = connections_.Launch(
+            client, [this, deadline](corvel::SocketHandle socket) { Serve(socket, deadline); });
+        if (launched == ConnectionSet::Launched::kStarted) continue;
+        // Refused without waiting for the request: the answer fits the socket's send buffer, and a client
+        // that does not read it loses it.
+        const std::string body = "too many connections, try again\n";
+        const std::string reply = Head(503, "text/plain; charset=utf-8", body.size()) + body;
+        (void)send(client, reply.data(), reply.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        close(client);
     }
 }
 
-void HttpServer::Serve(corvel::SocketHandle socket) {
+void HttpServer::Serve(corvel::SocketHandle socket, Clock::time_point deadline) {
     std::string head;
     HttpResponse response;
     std::string method;
-    if (!ReadHead(socket, &head)) {
+    if (!ReadHead(socket, deadline, &head)) {
         if (head.empty()) return;
         response = {400, "text/plain; charset=utf-8", "request head too long or incomplete\n"};
     } else {
@@ -123,11 +163,16 @@ void HttpServer::Serve(corvel::SocketHandle socket) {
             response = Respond(method, line.substr(first + 1, second - first - 1));
         }
     }
-    std::string reply = "HTTP/1.1 " + std::to_string(response.status) + " " + Reason(response.status) +
-                        "\r\nContent-Type: " + response.content_type +
-                        "\r\nContent-Length: " + std::to_string(response.body.size()) +
-                        "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n";
+    std::string reply = Head(response.status, response.content_type, response.body.size());
     if (method != "HEAD") reply += response.body;
+    // What is left of the deadline bounds the answer too; a client that does not read loses it. Past the
+    // deadline (a head that never ended) the short error answer goes only as far as the send buffer takes.
+    const int left_ms = LeftMs(deadline);
+    if (left_ms == 0) {
+        (void)send(socket, reply.data(), reply.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        return;
+    }
+    corvel::SetSocketTimeouts(socket, static_cast<uint32_t>(left_ms));
     corvel::SendAll(socket, reply.data(), reply.size());
 }
 

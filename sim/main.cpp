@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velq-sim: the simulated platform. Runs until SIGINT or SIGTERM.
 #include <csignal>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "fleet.h"
 #include "options.h"
 #include "platform.h"
+#include "ports_file.h"
 
 namespace {
 
@@ -69,8 +71,8 @@ int main(int argc, char** argv) {
         // Written under another name and renamed, so a reader never sees half a line. Fields are only ever
         // added at the end, so readers of the first ones keep working.
         const std::string temporary = options.ports_file + ".tmp";
-        std::ofstream(temporary) << center.tcp_port() << ' ' << center.udp_port() << ' '
-                                 << platform.http().port() << '\n';
+        std::ofstream(temporary) << velq_sim::FormatPortsLine(
+            {center.tcp_port(), center.udp_port(), platform.http().port()});
         if (std::rename(temporary.c_str(), options.ports_file.c_str()) != 0) {
             std::cerr << "velq-sim: cannot write " << options.ports_file << '\n';
             return 1;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "options.h"
 
 #include <charconv>
@@ -130,6 +131,16 @@ void AddCenterOptions(OptionParser& parser) {
                       [](SimOptions& o, uint32_t n) { o.center.alarm_chance = n / 100.0; }));
     parser.Add(Number("--seed", "seed of the fleet's random changes (1)", 0xFFFFFFFFu,
                       [](SimOptions& o, uint32_t n) { o.center.seed = n; }));
+    parser.Add(Number("--idle-timeout-ms",
+                      "close a center connection that sends no request for N ms, 0 = never (60000)",
+                      0xFFFFFFFFu, [](SimOptions& o, uint32_t n) { o.center.idle_timeout_ms = n; }));
+    parser.Add({"--max-connections", "N", "center connections open at once; more are closed (256)",
+                [](SimOptions& o, const std::string& v) -> std::string {
+                    uint32_t n = 0;
+                    if (!ParseUint(v, 100000, &n) || n == 0) return "not a number from 1 to 100000: " + v;
+                    o.center.max_connections = n;
+                    return {};
+                }});
     parser.Add(Number("--drop-after", "close each connection after N replies", 0xFFFFFFFFu,
                       [](SimOptions& o, uint32_t n) { o.center.faults.drop_after_replies = n; }));
     parser.Add(Number("--wrong-magic-at", "reply number N of each connection carries a wrong magic",

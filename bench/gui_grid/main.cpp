@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live grid under load: 16 CIF channels at 25 frames a second from velq-sim in a 4 x 4 grid of the real
 // main window, on an X display (Xvfb when none is set), measured for 30 s; then the same stream played by 16
 // mpv processes (--vo=x11) on the same display for comparison, in the same run.
@@ -11,12 +12,12 @@
 // Targets: client CPU <= mpv's, UI thread <= 20 % of a core, no picture unpainted for more than one frame
 // period (40 ms).
 //
-// Usage: gui_grid [SECONDS] [--plain-tiles] [--no-peer]
-//   SECONDS        measured time per run (default 30)
+// Usage: gui_grid [SECONDS] [--no-mpv] [--plain-tiles] [--paint-cost]
+//   SECONDS        measured time per run (default 30; mpv is installed with apt-get when missing)
+//   --no-mpv       only the client is measured, for a quick run
 //   --plain-tiles  tiles without the label and with stretched pictures (TileLabel=0, TileStretch=1): the
 //                  cost of labels and letterboxing is the difference to a run without it
-//   --no-peer      the client only, no mpv comparison (mpv is installed with apt-get when missing)
-//   --paint-cost   only the UI-thread cost of painting one tile, plain and labelled/letterboxed
+//   --paint-cost   only the UI-thread cost of painting one tile, plain, labelled, labelled and letterboxed
 #include <unistd.h>
 
 #include <QApplication>
@@ -28,6 +29,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "app/app_client.h"
@@ -36,6 +38,7 @@
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "mpv_peer.h"
+#include "ports_file.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -72,11 +75,9 @@ struct Simulator {
             QThread::msleep(50);
             QFile file(ports);
             if (file.open(QIODevice::ReadOnly)) {
-                const QList<QByteArray> parts = file.readAll().simplified().split(' ');
-                // "tcp udp" or "tcp udp web": the playback page's port may follow.
-                if (parts.size() >= 2) {
-                    tcp = parts[0].toInt();
-                    udp = parts[1].toInt();
+                if (const auto bound = velq_sim::ParsePortsLine(file.readAll().toStdString())) {
+                    tcp = bound->tcp;
+                    udp = bound->udp;
                 }
             }
         }
@@ -177,6 +178,17 @@ bool WriteSetup(const QString& home, const Simulator& sim, bool plainTiles) {
     return true;
 }
 
+void PrintClientOnly(const ClientFigures& ours, int seconds) {
+    std::printf("\n%-28s %12s\n", "", "tavrin");
+    std::printf("%-28s %11.1f%%\n", "CPU, % of one core", 100 * ours.cpuPerSecond);
+    std::printf("%-28s %11.1f%%\n", "main (UI) thread, % of core", 100 * ours.uiPerSecond);
+    std::printf("%-28s %12llu\n", "pictures presented", static_cast<unsigned long long>(ours.presented));
+    std::printf("%-28s %12llu\n", "painted", static_cast<unsigned long long>(ours.painted));
+    std::printf("%-28s %10.1f ms\n", "longest present-to-paint", ours.maxWait_us / 1000.0);
+    std::printf("%-28s %12llu\n", "unpainted > 40 ms", static_cast<unsigned long long>(ours.late));
+    std::printf("%-28s %12.1f\n", "pictures/s per tile", ours.presented / double(seconds) / kTiles);
+}
+
 double ThreadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -240,17 +252,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     int seconds = 30;
-    bool plainTiles = false, peer = true, paintCost = false;
+    bool with_mpv = true, plainTiles = false, paintCost = false;
     for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "--plain-tiles") {
+        if (std::strcmp(argv[i], "--no-mpv") == 0) {
+            with_mpv = false;
+        } else if (std::strcmp(argv[i], "--plain-tiles") == 0) {
             plainTiles = true;
-        } else if (arg == "--no-peer") {
-            peer = false;
-        } else if (arg == "--paint-cost") {
+        } else if (std::strcmp(argv[i], "--paint-cost") == 0) {
             paintCost = true;
         } else {
-            seconds = std::max(5, arg.toInt());
+            seconds = std::max(5, std::atoi(argv[i]));
         }
     }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
@@ -273,13 +284,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     const ClientFigures ours = RunClient(scratch.path(), seconds, sim.process.processId());
     if (ours.tiles != kTiles) return 1;
-    if (!peer) {
-        std::printf("%-28s %11.1f%%\n", "CPU, % of one core", 100 * ours.cpuPerSecond);
-        std::printf("%-28s %11.1f%%\n", "main (UI) thread, % of core", 100 * ours.uiPerSecond);
-        std::printf("%-28s %12llu / %llu\n", "painted / presented",
-                    static_cast<unsigned long long>(ours.painted),
-                    static_cast<unsigned long long>(ours.presented));
-        std::printf("%-28s %12llu\n", "unpainted > 40 ms", static_cast<unsigned long long>(ours.late));
+    if (!with_mpv) {
+        PrintClientOnly(ours, seconds);
         return 0;
     }
 

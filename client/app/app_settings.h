@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings the client reads once at start-up and keeps in memory (the preference dialogs and the
 // cycling rules change the members; the dialogs also write the file). Colours are the stored colour values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // SIGINT and SIGTERM end the client the one way it ends: the event loop is asked to return (every nested
 // loop of a modal dialog or menu with it), and the windows are torn down by whoever called exec(), after it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/app_login_dlg.h"
 
 #include <QFormLayout>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The login dialog: the center server's address and ports and the user's credentials, the Login/Logout
 // button, and the session's connection state in its caption. Modeless, owned by the main window, created

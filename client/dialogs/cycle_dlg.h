@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CCycleDlg: automatic page cycling, the seconds per page (CycleDuration, 0 = none) and which clicks stop
 // it (CycleStopMode bits: 1 device list, 2 display window, 4 anywhere). Saving restarts or stops the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CDevConfigDlg: the modeless dialog in which the operator reads and changes one channel's video settings
 // (quality, frame rate, resolution, bit rate) and steers its camera. Every read, change and camera command

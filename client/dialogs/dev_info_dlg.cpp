@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/dev_info_dlg.h"
 
 #include <QCheckBox>

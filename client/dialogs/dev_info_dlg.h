@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CDevInfoDlg: adds a device to the logged-in user's devices, or changes the vehicle id (with its
 // optional province) and driver name of one. Modeless, created once by the main window and hidden between

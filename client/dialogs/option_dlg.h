@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // COptionDlg: the video buffer time (LowDelay, tenths of a second) and the language of the next start.
 // Saving applies the buffer time at once to every channel the grid plays.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the preference dialogs show and store, apart from their widgets: the values of each page, their
 // built-in defaults, and the small rules between controls and settings. Each page loads from a values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CRecordDlg: the folder recordings go to (RecordPath) and their longest duration (RecordDuration,
 // seconds, 0 = not limited).

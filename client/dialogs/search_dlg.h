@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSearchDlg: the "Playback" panel of the main window's left column. The operator picks a vehicle and,
 // optionally, a start and an end time; Search builds the address of the center server's playback page

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSnapshotDlg: the folder snapshots go to (SnapshotPath) and whether it opens after each snapshot
 // (SnapshotOpenPath).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video grid's bookkeeping: which display window holds which channel, the pages, the free pool, the
 // "New Page" tab and the cycle countdown. No widgets: everything the grid does to windows, tabs, the tree
 // and the library goes through GridHost and GridSources, so tests drive it alone. Every call is made on

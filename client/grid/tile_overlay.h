@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the client draws over a tile's picture: the label (vehicle, channel, a live clock) with the
 // recording, audio and talk marks beside it, the notice of a stalled stream, and the close button. The
 // label strip is rendered into an image when it changes (a bind, a mark, the clock's second); a paint

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a tile draws its picture: the picture's aspect kept (letterboxed in the tile's background) or
 // stretched over the tile, and the digital zoom, a part of the picture magnified into the same place.
 // Plain geometry, no widget: the display window keeps one per tile and asks it at every paint. UI thread.

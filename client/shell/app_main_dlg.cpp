@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/app_main_dlg.h"
 
 #include <QAction>
@@ -50,7 +51,7 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
       settings_(settings),
       library_window_(this),
       dispatch_(*this),
-      layout_(settings.UIPanelWidth) {
+      layout_(settings.UIPanelWidth, QGuiApplication::layoutDirection()) {
     central_ = new QWidget(this);
     central_->setAutoFillBackground(true);
     QPalette background = central_->palette();
@@ -107,6 +108,11 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
     }
 }
 
+void CAppMainDlg::SetRecordingsCommand(std::function<void()> open_recordings) {
+    open_recordings_ = std::move(open_recordings);
+    if (recordings_action_ != nullptr) recordings_action_->setEnabled(static_cast<bool>(open_recordings_));
+}
+
 CAppMainDlg::~CAppMainDlg() {
     Shutdown();
 }
@@ -129,6 +135,12 @@ void CAppMainDlg::CreateMenu() {
             &QAction::triggered, this, &CAppMainDlg::LoadPage);
     connect(add(user, AppProfile::Translate(QStringLiteral("Save Page")), kCmdSavePage, true),
             &QAction::triggered, this, &CAppMainDlg::SavePage);
+    user->addSeparator();
+    recordings_action_ =
+        add(user, AppProfile::Translate(QStringLiteral("Recordings...")), kCmdRecordings, false);
+    connect(recordings_action_, &QAction::triggered, this, [this] {
+        if (open_recordings_) open_recordings_();
+    });
     user->addSeparator();
     QAction* quit = user->addAction(AppProfile::Translate(QStringLiteral("Exit")));
     quit->setShortcut(QKeySequence::Quit);
@@ -175,6 +187,10 @@ void CAppMainDlg::CreateChildren() {
     vehicle_list_ = new DeviceStatusList(central_);
     map_view_ = new CMapDlg(*this, ReadMapViewSettings());
     status_line_ = new StatusLine(central_);
+    // Right to left the window mirrors, but not what shows the world: the video tiles keep the camera's
+    // left and right, and the map keeps west on the left.
+    grid_->setLayoutDirection(Qt::LeftToRight);
+    map_view_->setLayoutDirection(Qt::LeftToRight);
     panels_[kDeviceList] = tree_;
     panels_[kLogInfo] = log_;
     panels_[kPlayback] = search_;
@@ -193,7 +209,7 @@ void CAppMainDlg::CreateChildren() {
         selector->SetOn(i == current_panel_);
         selector->SetText(names[i]);
         selector->SetTextColor(AppSettings::Color(settings.TextColor));
-        selector->setGeometry(MainLayout::SelectorRect(i));
+        selector->setGeometry(layout_.PlaceSelector(i, central_->width()));
         connect(selector, &PanelSelector::clicked, this, [this, i] { ShowPanel(i); });
         panels_[i]->setVisible(i == current_panel_);
     }
@@ -269,6 +285,8 @@ void CAppMainDlg::ConfigCommand(QTreeWidgetItem* node) {
 
 void CAppMainDlg::Relayout(int width, int height) {
     if (!session_) return;
+    for (int i = 0; i < 3; ++i)
+        if (selectors_[i]) selectors_[i]->setGeometry(layout_.PlaceSelector(i, width));
     status_line_->setGeometry(layout_.Place(MainLayout::kStatusLine, width, height));
     tree_->setGeometry(layout_.Place(MainLayout::kTree, width, height));
     log_->setGeometry(layout_.Place(MainLayout::kLog, width, height));

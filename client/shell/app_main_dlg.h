@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The client's main window and the owner of the one library session. It creates its children once, lays
 // them out with MainLayout, receives the library's events (LibraryEventWindow -> LibraryEvent) and hands
@@ -6,6 +7,7 @@
 // then the session. UI thread only.
 #include <QMainWindow>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "app/app_settings.h"
@@ -57,6 +59,7 @@ class CAppMainDlg : public QMainWindow,
         kCmdLogin = 32805,
         kCmdLoadPage = 32806,
         kCmdSavePage = 32807,
+        kCmdRecordings = 32900,  // User -> Recordings..., beyond the commands of the original menus
     };
 
     // The window reads and writes `settings`, which outlives it, and hands it to the dialogs it makes.
@@ -88,6 +91,9 @@ class CAppMainDlg : public QMainWindow,
     void LoadPageWhenListed(const QString& path);
     // F11 and --fullscreen.
     void ToggleFullScreen();
+    // What User -> Recordings... does (the composition root opens the recordings window); unset, the
+    // entry is disabled.
+    void SetRecordingsCommand(std::function<void()> open_recordings);
     ChannelActions& channelActions() { return *actions_; }
     // The "Map" command (32772): the map view floats, or docks again when it floats.
     void ToggleMapView();
@@ -128,6 +134,9 @@ class CAppMainDlg : public QMainWindow,
     void showEvent(QShowEvent* event) override;
 
   private:
+    QAction* recordings_action_ = nullptr;
+    std::function<void()> open_recordings_;
+
     // EventTarget: the library's side.
     bool IsActive() override;
     void ReleaseOperation(AppOperation* operation) override;

@@ -1,14 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/app_root.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
+#include <cstdio>
 #include <memory>
 
 #include "app/app_client.h"
+#include "recordings/player_window.h"
+#include "recordings/recordings_launcher.h"
 #include "shell/app_main_dlg.h"
 
+namespace {
+
+recordings::RecordingFolders FoldersOf(const CAppClient& client) {
+    return {client.settings.RecordPath, client.settings.SnapshotPath};
+}
+
+}  // namespace
+
 int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
+    // Declared before the window, so that it outlives the windows it opens as the main window's children.
+    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
     auto window = std::make_unique<CAppMainDlg>(client.settings);
+    window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
     if (fullscreen)
         window->showFullScreen();
@@ -17,5 +34,23 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
     if (login) QTimer::singleShot(0, window.get(), [w = window.get()] { w->PressLogin(); });
     const int code = QApplication::exec();
     window.reset();
+    return code;
+}
+
+int RunPlayerWindow(CAppClient& client, const QString& file) {
+    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
+    QString error;
+    // Closing deletes the window; one still open when the loop ends (a signal) goes after it.
+    QPointer<recordings::PlayerWindow> player = recordings.OpenPlayer(file, nullptr, &error);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrin"), error, QMessageBox::Ok, player);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+        delete player.data();
+        return 1;
+    }
+    const int code = QApplication::exec();
+    delete player.data();
     return code;
 }

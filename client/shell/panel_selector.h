@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One of the three image buttons above the left panel ("Device List", "Log Info", "Playback"): it shows
 // its "on" or "off" skin image with its translated name over it and reports clicks.
@@ -16,6 +17,9 @@ class PanelSelector : public QWidget {
     void SetText(const QString& text);
     const QString& text() const { return text_; }
     void SetTextColor(const QColor& color);
+    // Room for the name in bold (as it shows when on) within the side margins; the selector's place is
+    // fixed, so a name wider than that is cut off.
+    QSize sizeHint() const override;
 
   signals:
     void clicked();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "center/tcp_service.h"
 
 #include <sys/socket.h>
@@ -107,8 +108,13 @@ bool CAppTcpService::Connect() {
 int CAppTcpService::Run() {
     newest_stamp_.store(0, std::memory_order_release);
     sequence_ = 0;
+    bool connected_before = false;
     while (running()) {
         if (socket_.load(std::memory_order_acquire) == kInvalidSocket && Connect() && running()) {
+            // A restarted center drops its connections: what was applied from the old one's stamps says
+            // nothing about the new one's, so the applied stamp starts over with this login.
+            if (connected_before) ForgetStamps();
+            connected_before = true;
             // A fresh connection opens with a status request unless a request is already queued.
             last_status_tick_ = TickCount32() - timing_.status_interval_ms;
             Step step = Step::kNext;

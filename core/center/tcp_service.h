@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -42,9 +43,10 @@ class CAppTcpService : public CMyThread {
 
     // The newest status stamp whose records were applied; read by the UDP service.
     uint64_t newest_stamp() const { return newest_stamp_.load(std::memory_order_acquire); }
-    // Called by the UDP service when the server restarted (its stamps went back): clears the newest
-    // applied stamp and drops the queued type-192 requests, whose stamps belong to the old server; a
-    // type-192 reply to a request taken before this call no longer moves the applied stamp. Any thread.
+    // Called when the server restarted (by the UDP service when its poll stamps went back, by the worker
+    // when it logs in again after losing its connection): clears the newest applied stamp and drops the
+    // queued type-192 requests, whose stamps belong to the old server; a type-192 reply to a request taken
+    // before this call no longer moves the applied stamp. Any thread.
     void ForgetStamps();
     void set_timing(const CenterTiming& timing) { timing_ = timing; }
     // Requests waiting to be sent (for tests and diagnostics).

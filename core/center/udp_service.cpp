@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "center/udp_service.h"
 
 #include <sys/socket.h>
@@ -122,10 +123,11 @@ CAppUdpService::Next CAppUdpService::PollOnce(const uint8_t* datagram) {
         }
         uint64_t stamp = 0;
         if (!PollAnswer::Decode(answer, static_cast<size_t>(got), &stamp)) continue;
-        if (stamp < last_seen_stamp_ || stamp < tcp_->newest_stamp()) {
-            // The server's stamps only grow while it runs: a lower one is a restarted server counting
-            // from the start again. What was applied from the old one says nothing about the new one's
-            // stamps, so start over with a full status list.
+        if (stamp < last_seen_stamp_) {
+            // The server's poll stamps only grow while it runs: a lower one is a restarted server
+            // counting from the start again. A poll stamp below the applied one alone is not a restart:
+            // a server may stamp records higher than its poll answers, and the type-192 request for the
+            // older stamp is then simply not sent.
             tcp_->ForgetStamps();
             QueueStatusRequest(0);
             last_seen_stamp_ = stamp;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -15,9 +16,11 @@ class CAppTcpService;
 // Polls the center server's status stamp over UDP every poll interval and, when the stamp differs from
 // the newest one the TCP service applied, queues a status request on the TCP service (which fetches only
 // what changed). It never touches the registry. The socket is connected to the server's address after
-// every look-up, so answers from any other sender never arrive. A stamp lower than one the server gave
-// before means the server restarted: the TCP service forgets its stamps and a full status list is asked
-// for, after which type-192 requests follow the new server's stamps.
+// every look-up, so answers from any other sender never arrive. A poll stamp lower than the last one the
+// server answered means it restarted: the TCP service forgets its applied stamps and a full status list is
+// asked for, after which type-192 requests follow the new server's stamps (the TCP service also forgets
+// them when it logs in again after losing its connection). A poll stamp merely below the applied one is no
+// restart: the type-192 request for it is then not sent.
 //
 // Threads: Start/Stop from the client's thread; Run on the worker, which reads the session's host, port
 // and identifier and the TCP service's newest stamp, and takes operations from the session's pool.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a staging folder (DESTDIR) and checks the tree an installation would get: the
 # files and their modes, the library's SONAME, links and exports, no RPATH, corvel.pc and the CMake
 # package resolving into the staged layout (a C program built with pkg-config's flags, the example built
@@ -109,7 +110,8 @@ if [ -e "$root/$BINDIR/tavrin" ]; then
   metainfo=$root/$DATADIR/metainfo/$id.metainfo.xml
   check "desktop entry validates" desktop-file-validate "$desktop"
   check "metainfo validates" appstreamcli validate --no-net "$metainfo"
-  check "desktop entry starts tavrin" grep -qx 'Exec=tavrin' "$desktop"
+  check "desktop entry starts tavrin with a file" grep -qx 'Exec=tavrin %f' "$desktop"
+  check "desktop entry offers tavrin for AVI recordings" grep -qx 'MimeType=video/x-msvideo;' "$desktop"
   check "metainfo launches the desktop entry" grep -q "<launchable type=\"desktop-id\">$id.desktop<" "$metainfo"
   check "metainfo's newest release is $VERSION" grep -q "<release version=\"$VERSION\"" "$metainfo"
   check "Debian changelog's version is $VERSION" grep -q "^tavrin ($VERSION)" "$SOURCE_DIR/packaging/debian/changelog"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device configuration dialog against velq-sim: settings read, written and read back, a result of
 // another channel ignored, a refused operation on the status line, and the camera commands a held button
 // sends (read from the simulator's camera log): the move on the press, the stop on the release and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device dialog: the device id's length rule, the province controls and the "@" suffix with
 // ProvinceOffset, and adding and modifying devices against velq-sim (an added device shows in the tree).
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a tile draws its picture: letterbox geometry, and the digital zoom's mapping of the cursor to the
 // picture (the point under the cursor stays under it, the shown part never leaves the picture).
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the event line and its log, captions, events posted from library threads, the log's
 // cap, and the menu's state.
 #include <QAction>
@@ -123,6 +124,19 @@ class AppMainDlgTest : public QObject {
         window.loginDialog()->hide();
         window.commandAction(CAppMainDlg::kCmdLogin)->trigger();
         QVERIFY(window.loginDialog()->isVisible());
+    }
+
+    // User -> Recordings... runs what the composition root gave it, and is disabled without that.
+    void recordingsEntryOpensWhatTheRootGives() {
+        CAppMainDlg window;
+        QAction* recordings = window.commandAction(CAppMainDlg::kCmdRecordings);
+        QVERIFY(recordings != nullptr && !recordings->isEnabled());
+        QVERIFY(recordings->text().startsWith(QStringLiteral("Recordings")));
+        int opened = 0;
+        window.SetRecordingsCommand([&] { ++opened; });
+        QVERIFY(recordings->isEnabled());
+        recordings->trigger();
+        QCOMPARE(opened, 1);
     }
 };
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT ends the client cleanly whatever is open: the client runs as the program runs it (signal handlers,
 // main window, event loop) against the simulated platform, records a channel, puts up a modal dialog or a
 // menu, and receives SIGINT. The run returns 0 (no crash under a nested event loop) and the recording is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The UDP status poll against a scripted server: the datagram's bytes and which status requests the
 // answers make the TCP service send.
 #include <netinet/in.h>
@@ -37,6 +38,42 @@ class UdpService : public CenterHarness {
         EXPECT_TRUE(peer_.Read(&request, 3000));
         return request;
     }
+    // Answers the next request as a server that keeps one device's status: a full list names the
+    // device, a type-192 request gets the status record only when it is newer than the stamp asked for.
+    void AnswerAsServer(uint32_t expected_type, uint64_t expected_stamp = 0) {
+        const Request request = NextTcpRequest();
+        ASSERT_EQ(request.header.type, expected_type);
+        if (request.header.type == 130u) {
+            ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, Records({MakeRecord("DEV-A")}))));
+            return;
+        }
+        ASSERT_EQ(StatusRecord::StampOf(request.data.data()), expected_stamp);
+        if (status_.stamp <= expected_stamp) {
+            ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+            return;
+        }
+        std::vector<uint8_t> bytes(StatusRecord::kBytes);
+        status_.Encode(bytes.data());
+        ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, bytes)));
+    }
+    void SetWords(uint64_t stamp, uint32_t value) {
+        status_.stamp = stamp;
+        status_.device = MakeRecord("DEV-A");
+        for (uint32_t& word : status_.words) word = value;
+    }
+    // A server whose poll answers 5 while its one status record is stamped 1000: after the full list
+    // and the request for 5, the applied stamp (1000) stays above every poll stamp.
+    void ReachPollStampBelowTheApplied() {
+        Register({MakeRecord("DEV-A")});
+        SetWords(1000, 1);
+        AnswerPoll(5);
+        ASSERT_NO_FATAL_FAILURE(AnswerAsServer(130));
+        AnswerPoll(5);
+        ASSERT_NO_FATAL_FAILURE(AnswerAsServer(192, 5));
+        ASSERT_TRUE(WaitUntil([&] { return session_->tcp_service().newest_stamp() == 1000; }));
+    }
+
+    StatusRecord status_;
 };
 
 TEST_F(UdpService, PollDatagramIs56BytesWithTheSessionIdentifier) {
@@ -76,6 +113,31 @@ TEST_F(UdpService, UnchangedStampAsksOnceAfterTheSocketIsMade) {
     ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
     for (int i = 0; i < 3; ++i) AnswerPoll(0);
     EXPECT_TRUE(peer_.Silent(300));
+}
+
+TEST_F(UdpService, PollStampBelowTheAppliedOneIsNoRestart) {
+    ASSERT_NO_FATAL_FAILURE(ReachPollStampBelowTheApplied());
+    // The request for 5 would be older than what was applied: it is not sent, and neither is a full list.
+    for (int i = 0; i < 4; ++i) AnswerPoll(5);
+    EXPECT_TRUE(peer_.Silent(400));
+    EXPECT_EQ(session_->tcp_service().newest_stamp(), 1000u);
+}
+
+TEST_F(UdpService, AfterTheCenterRestartsOnTheSamePortsChangedWordsPostEvents) {
+    ASSERT_NO_FATAL_FAILURE(ReachPollStampBelowTheApplied());
+    // The restarted center dropped the connection, which the client notices on its next request; the
+    // new center's stamps go on above the last poll stamp seen but far below what was applied.
+    peer_.CloseConnection();
+    ASSERT_TRUE(session_->ShowAllDevice());
+    ASSERT_TRUE(peer_.Accept());
+    ASSERT_NO_FATAL_FAILURE(AnswerAsServer(130));  // the new login's opening status request
+    ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_OK, 5s, 2));
+    SetWords(6, 2);
+    AnswerPoll(7);
+    ASSERT_NO_FATAL_FAILURE(AnswerAsServer(192, 5));  // the applied 1000 was forgotten with the login
+    for (uintptr_t code = VELQ_EV_STATUS_FIRST; code <= VELQ_EV_STATUS_LAST; ++code)
+        ASSERT_TRUE(window_.WaitFor(code, 5s)) << code;
+    EXPECT_EQ(session_->tcp_service().newest_stamp(), 6u);
 }
 
 TEST_F(UdpService, ShortOrForeignAnswersAreIgnored) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live channels end to end: the library's exports against the simulated platform.
 #include <cstdlib>
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording, snapshots, lossy audio and the talk uplink end to end against the simulated platform.
 #include <unistd.h>
 

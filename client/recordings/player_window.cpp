@@ -1,0 +1,281 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "recordings/player_window.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "recordings/clip_exporter.h"
+#include "recordings/picture_view.h"
+#include "recordings/recordings_index.h"
+#include "recordings/timeline.h"
+
+namespace recordings {
+namespace {
+
+constexpr int kTickMs = 10;
+constexpr double kSpeeds[] = {0.25, 0.5, 1.0, 2.0, 4.0, 8.0};
+
+QString Duration(double ms) {
+    const qint64 seconds = static_cast<qint64>(ms / 1000);
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QChar(u'0'))
+        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(seconds % 60, 2, 10, QChar(u'0'));
+}
+
+}  // namespace
+
+PlayerWindow::PlayerWindow(QString snapshot_folder, QWidget* parent)
+    : QWidget(parent, Qt::Window), snapshot_folder_(std::move(snapshot_folder)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    picture_ = new PictureView(this);
+    timeline_ = new Timeline(this);
+    play_ = new QPushButton(tr("Play"), this);
+    step_ = new QPushButton(tr("Step"), this);
+    speed_ = new QComboBox(this);
+    for (const double speed : kSpeeds) speed_->addItem(QStringLiteral("%1x").arg(speed), speed);
+    speed_->setCurrentIndex(2);
+    auto* snapshot = new QPushButton(tr("Snapshot"), this);
+    auto* save_as = new QPushButton(tr("Save Picture..."), this);
+    auto* mark_in = new QPushButton(tr("Mark In"), this);
+    auto* mark_out = new QPushButton(tr("Mark Out"), this);
+    auto* export_clip = new QPushButton(tr("Export Clip..."), this);
+    time_ = new QLabel(this);
+    time_->setTextFormat(Qt::PlainText);
+    message_ = new QLabel(this);
+    message_->setTextFormat(Qt::PlainText);  // file names come from anywhere
+    message_->setWordWrap(true);
+    message_->hide();
+    progress_ = new QProgressBar(this);
+    progress_->setRange(0, 1000);
+    progress_->hide();
+
+    auto* controls = new QHBoxLayout;
+    for (QWidget* widget : {static_cast<QWidget*>(play_), static_cast<QWidget*>(step_),
+                            static_cast<QWidget*>(speed_), static_cast<QWidget*>(time_)})
+        controls->addWidget(widget);
+    controls->addStretch();
+    for (QWidget* widget : {snapshot, save_as, mark_in, mark_out, export_clip}) controls->addWidget(widget);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(picture_, 1);
+    layout->addWidget(timeline_);
+    layout->addLayout(controls);
+    layout->addWidget(progress_);
+    layout->addWidget(message_);
+
+    connect(play_, &QPushButton::clicked, this, &PlayerWindow::TogglePlay);
+    connect(step_, &QPushButton::clicked, this, &PlayerWindow::StepForward);
+    connect(speed_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { SetSpeed(speed_->itemData(index).toDouble()); });
+    connect(timeline_, &Timeline::seekRequested, this, &PlayerWindow::SeekTo);
+    connect(snapshot, &QPushButton::clicked, this, [this] { SaveSnapshot(); });
+    connect(save_as, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, tr("Save Picture"), snapshot_folder_,
+                                                          tr("Pictures (*.png *.bmp)"));
+        if (!path.isEmpty()) SaveSnapshot(path);
+    });
+    connect(mark_in, &QPushButton::clicked, this, &PlayerWindow::MarkIn);
+    connect(mark_out, &QPushButton::clicked, this, &PlayerWindow::MarkOut);
+    connect(export_clip, &QPushButton::clicked, this, &PlayerWindow::AskExport);
+
+    ticker_.setTimerType(Qt::PreciseTimer);
+    ticker_.setInterval(kTickMs);
+    connect(&ticker_, &QTimer::timeout, this, &PlayerWindow::Tick);
+    clock_.start();
+    resize(720, 560);
+}
+
+PlayerWindow::~PlayerWindow() {
+    cancel_export_ = true;
+    if (export_thread_.joinable()) export_thread_.join();
+}
+
+bool PlayerWindow::Open(const QString& path, QString* error) {
+    QString why;
+    ticker_.stop();
+    sound_.Stop();
+    if (!player_.Open(path, &why)) {
+        message_->setText(why);
+        message_->show();
+        picture_->SetPicture(QImage());
+        setWindowTitle(QFileInfo(path).fileName());
+        if (error != nullptr) *error = why;
+        return false;
+    }
+    path_ = path;
+    const RecordingName name = ParseRecordingName(QFileInfo(path).fileName());
+    vehicle_ = name.vehicle;
+    channel_ = name.channel;
+    start_ = name.start;
+    in_ms_ = out_ms_ = -1;
+    timeline_->SetRecording(start_, player_.duration_ms());
+    timeline_->SetMarks(-1, -1);
+    message_->setVisible(player_.duration_from_reading());
+    message_->setText(tr("This recording was not closed properly; it plays up to its last readable frame."));
+    setWindowTitle(QFileInfo(path).fileName());
+    ShowState();
+    return true;
+}
+
+QString PlayerWindow::message() const {
+    return message_->isHidden() ? QString() : message_->text();
+}
+
+void PlayerWindow::TogglePlay() {
+    if (!player_.is_open()) return;
+    if (player_.playing()) {
+        player_.Pause();
+        ticker_.stop();
+        sound_.Stop();
+    } else {
+        player_.Play(NowMs());
+        ticker_.start();
+    }
+    ShowState();
+}
+
+void PlayerWindow::StepForward() {
+    ticker_.stop();
+    sound_.Stop();
+    player_.StepForward();
+    ShowState();
+}
+
+void PlayerWindow::SeekTo(double position_ms) {
+    player_.Seek(position_ms, NowMs());
+    ShowState();
+}
+
+void PlayerWindow::SetSpeed(double speed) {
+    player_.SetSpeed(speed, NowMs());
+    const int index = speed_->findData(player_.speed());
+    if (index >= 0 && index != speed_->currentIndex()) speed_->setCurrentIndex(index);
+    if (!player_.sound_on()) sound_.Stop();
+}
+
+void PlayerWindow::Tick() {
+    const bool shown = player_.Advance(NowMs());
+    if (player_.sound_on() && sound_.Start(player_.sound_rate(), player_.sound_channels())) {
+        sound_.Write(player_.TakeSound());
+    } else {
+        player_.TakeSound();
+    }
+    if (shown || !player_.playing()) ShowState();
+    if (!player_.playing()) {
+        ticker_.stop();
+        sound_.Stop();
+    }
+}
+
+void PlayerWindow::ShowState() {
+    picture_->SetPicture(player_.picture());
+    timeline_->SetPosition(player_.position_ms());
+    time_->setText(QStringLiteral("%1  (%2 / %3)")
+                       .arg(TimeOfDay(start_, player_.position_ms()), Duration(player_.position_ms()),
+                            Duration(player_.duration_ms())));
+    play_->setText(player_.playing() ? tr("Pause") : tr("Play"));
+}
+
+QString PlayerWindow::SaveSnapshot(const QString& path) {
+    const QImage picture = player_.picture();
+    if (picture.isNull()) return QString();
+    QString target = path;
+    if (target.isEmpty()) {
+        QDir().mkpath(snapshot_folder_);
+        const QString base = vehicle_.isEmpty()
+                                 ? QFileInfo(path_).completeBaseName()
+                                 : QStringLiteral("%1-chn%2").arg(vehicle_).arg(channel_, 2, 10, QChar(u'0'));
+        const QDateTime when = start_.isValid() ? start_.addMSecs(static_cast<qint64>(player_.position_ms()))
+                                                : QDateTime::currentDateTime();
+        target = QDir(snapshot_folder_)
+                     .filePath(base + u'-' + when.toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss")) +
+                               QStringLiteral(".bmp"));
+    }
+    const char* format = target.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? "PNG" : "BMP";
+    // BMP files of this system are 24 bits per pixel.
+    if (!picture.convertToFormat(QImage::Format_RGB888).save(target, format)) {
+        message_->setText(tr("The picture could not be saved as %1.").arg(target));
+        message_->show();
+        return QString();
+    }
+    QApplication::clipboard()->setImage(picture);
+    return target;
+}
+
+void PlayerWindow::MarkIn() {
+    in_ms_ = player_.position_ms();
+    if (out_ms_ >= 0 && out_ms_ <= in_ms_) out_ms_ = -1;
+    timeline_->SetMarks(in_ms_, out_ms_);
+}
+
+void PlayerWindow::MarkOut() {
+    // The out mark takes the shown frame in.
+    out_ms_ = player_.position_ms() + player_.frame_period_ms();
+    if (in_ms_ >= out_ms_) in_ms_ = -1;
+    timeline_->SetMarks(in_ms_, out_ms_);
+}
+
+void PlayerWindow::AskExport() {
+    const QString suggested =
+        QFileInfo(path_).path() + u'/' + QFileInfo(path_).completeBaseName() + QStringLiteral("-clip.avi");
+    const QString target =
+        QFileDialog::getSaveFileName(this, tr("Export Clip"), suggested, tr("AVI recordings (*.avi)"));
+    if (!target.isEmpty()) StartExport(target);
+}
+
+bool PlayerWindow::StartExport(const QString& target) {
+    if (!player_.is_open() || exporting()) return false;
+    const double in = in_ms_ >= 0 ? in_ms_ : 0;
+    const double out = out_ms_ >= 0 ? out_ms_ : player_.duration_ms();
+    if (out <= in) return false;
+    progress_->setValue(0);
+    progress_->show();
+    cancel_export_ = false;
+    export_thread_ = std::thread([this, source = path_, target, in, out] {
+        const ClipResult result = ExportClip(source, target, in, out, [this](double done) {
+            QMetaObject::invokeMethod(
+                this, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); },
+                Qt::QueuedConnection);
+            return !cancel_export_.load();
+        });
+        const QString text = result.ok ? target : result.error;
+        QMetaObject::invokeMethod(
+            this, [this, ok = result.ok, text] { FinishExport(ok, text); }, Qt::QueuedConnection);
+    });
+    return true;
+}
+
+void PlayerWindow::FinishExport(bool ok, const QString& text) {
+    if (export_thread_.joinable()) export_thread_.join();
+    progress_->hide();
+    message_->setText(ok ? tr("Clip written to %1").arg(text) : text);
+    message_->show();
+    emit exportFinished(ok, text);
+}
+
+void PlayerWindow::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Space:
+            TogglePlay();
+            return;
+        case Qt::Key_Period:
+        case Qt::Key_Right:
+            StepForward();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+}  // namespace recordings

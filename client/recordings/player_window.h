@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "recordings/recording_player.h"
+#include "recordings/sound_out.h"
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace recordings {
+
+class PictureView;
+class Timeline;
+
+// A window of its own for one recording: the picture, play/pause, the timeline (time of day, seek by click
+// and drag), frame step, speed, snapshot of the shown picture (BMP into the snapshot folder, or PNG where
+// the user says, and the clipboard), and a clip between the in and out marks exported with a progress bar.
+// UI thread; the export runs on a thread of its own that the window waits for when it closes.
+class PlayerWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    // snapshot_folder: where "Snapshot" writes its BMP files (made when missing).
+    explicit PlayerWindow(QString snapshot_folder, QWidget* parent = nullptr);
+    ~PlayerWindow() override;
+
+    // Opens a recording and shows its first frame, paused. False with the message shown in the window and
+    // returned in *error.
+    bool Open(const QString& path, QString* error = nullptr);
+    // Everything the buttons do, also for the tests.
+    void TogglePlay();
+    void StepForward();
+    void SeekTo(double position_ms);
+    void SetSpeed(double speed);
+    // Writes the shown picture as <vehicle>-chnNN-YYYY-MM-DD-HH-MM-SS.bmp (its time of day) into the
+    // snapshot folder, or to `path` (.png or .bmp) when given, and puts it on the clipboard. The file
+    // written, empty on failure.
+    QString SaveSnapshot(const QString& path = QString());
+    void MarkIn();
+    void MarkOut();
+    // Starts exporting the marked clip to `target`; false when no clip is marked or one is being written.
+    bool StartExport(const QString& target);
+    bool exporting() const { return export_thread_.joinable(); }
+
+    const RecordingPlayer& player() const { return player_; }
+    double in_ms() const { return in_ms_; }
+    double out_ms() const { return out_ms_; }
+    QString message() const;
+
+  signals:
+    // The export ended: the clip written, or the message why not.
+    void exportFinished(bool ok, const QString& text);
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+  private:
+    void Tick();
+    void ShowState();
+    void AskExport();
+    void FinishExport(bool ok, const QString& text);
+    int64_t NowMs() const { return clock_.elapsed(); }
+
+    QString snapshot_folder_;
+    QString path_;
+    QDateTime start_;
+    QString vehicle_;
+    int channel_ = -1;
+    RecordingPlayer player_;
+    SoundOut sound_;
+    QElapsedTimer clock_;
+    QTimer ticker_;
+    double in_ms_ = -1;
+    double out_ms_ = -1;
+
+    PictureView* picture_;
+    Timeline* timeline_;
+    QPushButton* play_;
+    QPushButton* step_;
+    QComboBox* speed_;
+    QLabel* time_;
+    QLabel* message_;
+    QProgressBar* progress_;
+
+    std::thread export_thread_;
+    std::atomic<bool> cancel_export_{false};
+};
+
+}  // namespace recordings

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+#include <QPointer>
+#include <QString>
+#include <functional>
+
+#include "recordings/recordings_index.h"
+
+class QWidget;
+
+namespace recordings {
+
+class PlayerWindow;
+class RecordingsWindow;
+
+// Where recordings and snapshots are: read each time a window opens, so changed settings count.
+struct RecordingFolders {
+    QString record;
+    QString snapshot;
+};
+
+// Opens the recordings window (one at a time, raised when open again) and player windows, one per file
+// opened. Made by the composition root, which hands it the folders; windows it opens belong to `parent`
+// (they close with it). UI thread.
+class RecordingsLauncher {
+  public:
+    explicit RecordingsLauncher(std::function<RecordingFolders()> folders);
+
+    RecordingsWindow* ShowRecordings(QWidget* parent);
+    // A player window on the file, shown even when the file cannot be played (it then shows why); *error
+    // gets that message.
+    PlayerWindow* OpenPlayer(const QString& path, QWidget* parent, QString* error = nullptr);
+
+  private:
+    std::function<RecordingFolders()> folders_;
+    RecordingsIndex index_;
+    QPointer<RecordingsWindow> window_;
+};
+
+}  // namespace recordings

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "recordings/recordings_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace recordings {
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr QSize kThumbnailSize(160, 120);
+// Thumbnails are read on the UI thread: only this many of the newest are shown.
+constexpr int kMaximumThumbnails = 200;
+
+QString Length(double ms) {
+    if (ms < 0) return QObject::tr("unreadable");
+    const qint64 seconds = static_cast<qint64>(ms / 1000);
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QChar(u'0'))
+        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(seconds % 60, 2, 10, QChar(u'0'));
+}
+
+}  // namespace
+
+RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording, QWidget* parent)
+    : QWidget(parent, Qt::Window), index_(index), open_recording_(std::move(open_recording)) {
+    setWindowTitle(tr("Recordings"));
+    vehicle_ = new QComboBox(this);
+    use_date_ = new QCheckBox(tr("Date"), this);
+    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_->setCalendarPopup(true);
+    date_->setEnabled(false);
+    auto* add_folder = new QPushButton(tr("Add Folder..."), this);
+    auto* refresh = new QPushButton(tr("Refresh"), this);
+    list_ = new QTreeWidget(this);
+    list_->setHeaderLabels({tr("Recording"), tr("Start"), tr("Length"), tr("Size")});
+    list_->setUniformRowHeights(true);
+    list_->setRootIsDecorated(true);
+    list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    snapshots_ = new QListWidget(this);
+    snapshots_->setViewMode(QListView::IconMode);
+    snapshots_->setIconSize(kThumbnailSize);
+    snapshots_->setResizeMode(QListView::Adjust);
+    snapshots_->setMovement(QListView::Static);
+    snapshots_->setUniformItemSizes(true);
+
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(new QLabel(tr("Vehicle"), this));
+    filters->addWidget(vehicle_);
+    filters->addWidget(use_date_);
+    filters->addWidget(date_);
+    filters->addStretch();
+    filters->addWidget(add_folder);
+    filters->addWidget(refresh);
+    auto* split = new QSplitter(this);
+    split->addWidget(list_);
+    split->addWidget(snapshots_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    split->setSizes({640, 340});
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(filters);
+    layout->addWidget(split, 1);
+
+    connect(vehicle_, &QComboBox::currentIndexChanged, this, [this] { Fill(); });
+    connect(use_date_, &QCheckBox::toggled, this, [this](bool on) {
+        date_->setEnabled(on);
+        Fill();
+    });
+    connect(date_, &QDateEdit::dateChanged, this, [this] { Fill(); });
+    connect(add_folder, &QPushButton::clicked, this, &RecordingsWindow::AddFolder);
+    connect(refresh, &QPushButton::clicked, this, &RecordingsWindow::Refresh);
+    connect(list_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
+        const QString path = item->data(0, kPathRole).toString();
+        if (!path.isEmpty() && open_recording_) open_recording_(path);
+    });
+    resize(1000, 560);
+    Refresh();
+}
+
+void RecordingsWindow::Refresh() {
+    index_.Rescan();
+    const QString chosen = vehicle_->currentData().toString();
+    filling_ = true;
+    vehicle_->clear();
+    vehicle_->addItem(tr("All"), QString());
+    for (const QString& vehicle : index_.Vehicles()) vehicle_->addItem(vehicle, vehicle);
+    vehicle_->setCurrentIndex(std::max(0, vehicle_->findData(chosen)));
+    filling_ = false;
+    Fill();
+}
+
+void RecordingsWindow::SetFilter(const RecordingFilter& filter) {
+    filling_ = true;
+    vehicle_->setCurrentIndex(std::max(0, vehicle_->findData(filter.vehicle)));
+    use_date_->setChecked(filter.date.isValid());
+    date_->setEnabled(filter.date.isValid());
+    if (filter.date.isValid()) date_->setDate(filter.date);
+    filling_ = false;
+    Fill();
+}
+
+RecordingFilter RecordingsWindow::CurrentFilter() const {
+    RecordingFilter filter;
+    filter.vehicle = vehicle_->currentData().toString();
+    if (use_date_->isChecked()) filter.date = date_->date();
+    return filter;
+}
+
+void RecordingsWindow::Fill() {
+    if (filling_) return;
+    const RecordingFilter filter = CurrentFilter();
+    const QLocale locale;
+    list_->clear();
+    // Groups with the newest recording first.
+    auto groups = index_.Groups(filter);
+    std::vector<const std::pair<const std::pair<QString, int>, std::vector<RecordingEntry>>*> order;
+    for (const auto& group : groups) order.push_back(&group);
+    std::stable_sort(order.begin(), order.end(),
+                     [](auto* a, auto* b) { return a->second.front().start > b->second.front().start; });
+    for (const auto* group : order) {
+        const auto& [key, entries] = *group;
+        auto* top = new QTreeWidgetItem(list_);
+        top->setText(0, key.first.isEmpty()
+                            ? tr("Other files")
+                            : QStringLiteral("%1  chn%2").arg(key.first).arg(key.second, 2, 10, QChar(u'0')));
+        top->setText(2, entries.size() == 1 ? tr("1 file") : tr("%1 files").arg(entries.size()));
+        for (const RecordingEntry& entry : entries) {
+            auto* row = new QTreeWidgetItem(top);
+            row->setText(0, QFileInfo(entry.path).fileName());
+            row->setText(1, entry.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+            row->setText(2, Length(entry.duration_ms));
+            row->setText(3, locale.formattedDataSize(entry.bytes));
+            row->setData(0, kPathRole, entry.path);
+            row->setToolTip(0, entry.path);
+        }
+        top->setExpanded(true);
+    }
+
+    snapshots_->clear();
+    int shown = 0;
+    for (const RecordingEntry& entry : index_.Snapshots(filter)) {
+        if (++shown > kMaximumThumbnails) break;
+        QImageReader reader(entry.path);
+        const QSize size = reader.size();
+        if (size.isValid()) reader.setScaledSize(size.scaled(kThumbnailSize, Qt::KeepAspectRatio));
+        const QImage thumbnail = reader.read();
+        auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(thumbnail)),
+                                         entry.start.toString(QStringLiteral("MM-dd HH:mm:ss")), snapshots_);
+        item->setToolTip(QFileInfo(entry.path).fileName());
+        item->setData(kPathRole, entry.path);
+    }
+}
+
+QStringList RecordingsWindow::ListedRecordings() const {
+    QStringList paths;
+    for (int i = 0; i < list_->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* top = list_->topLevelItem(i);
+        for (int j = 0; j < top->childCount(); ++j) paths << top->child(j)->data(0, kPathRole).toString();
+    }
+    return paths;
+}
+
+QStringList RecordingsWindow::ListedSnapshots() const {
+    QStringList paths;
+    for (int i = 0; i < snapshots_->count(); ++i) paths << snapshots_->item(i)->data(kPathRole).toString();
+    return paths;
+}
+
+void RecordingsWindow::OpenListed(int row) {
+    const QStringList paths = ListedRecordings();
+    if (row >= 0 && row < paths.size() && open_recording_) open_recording_(paths[row]);
+}
+
+void RecordingsWindow::AddFolder() {
+    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"));
+    if (folder.isEmpty()) return;
+    index_.AddFolder(folder);
+    Refresh();
+}
+
+}  // namespace recordings

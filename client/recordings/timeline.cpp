@@ -1,0 +1,106 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "recordings/timeline.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace recordings {
+namespace {
+
+constexpr int kMargin = 8;
+
+}  // namespace
+
+double TimelinePosition(int x, int width, double duration_ms) {
+    if (width <= 0 || duration_ms <= 0) return 0;
+    return std::clamp(static_cast<double>(x) / width, 0.0, 1.0) * duration_ms;
+}
+
+QString TimeOfDay(const QDateTime& start, double position_ms) {
+    const qint64 ms = static_cast<qint64>(std::floor(std::max(0.0, position_ms)));
+    if (start.isValid()) return start.addMSecs(ms).toString(QStringLiteral("HH:mm:ss"));
+    return QTime(0, 0)
+        .addMSecs(static_cast<int>(ms % (24 * 3600 * 1000)))
+        .toString(QStringLiteral("HH:mm:ss"));
+}
+
+Timeline::Timeline(QWidget* parent) : QWidget(parent) {
+    setMinimumHeight(40);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void Timeline::SetRecording(const QDateTime& start, double duration_ms) {
+    start_ = start;
+    duration_ms_ = duration_ms;
+    update();
+}
+
+void Timeline::SetPosition(double position_ms) {
+    if (position_ms == position_ms_) return;
+    position_ms_ = position_ms;
+    update();
+}
+
+void Timeline::SetMarks(double in_ms, double out_ms) {
+    in_ms_ = in_ms;
+    out_ms_ = out_ms;
+    update();
+}
+
+QSize Timeline::sizeHint() const {
+    return {400, 44};
+}
+
+QRect Timeline::Bar() const {
+    return QRect(kMargin, 6, std::max(1, width() - 2 * kMargin), 12);
+}
+
+int Timeline::XOf(double position_ms) const {
+    const QRect bar = Bar();
+    if (duration_ms_ <= 0) return bar.left();
+    return bar.left() + static_cast<int>(std::lround(position_ms / duration_ms_ * bar.width()));
+}
+
+void Timeline::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QRect bar = Bar();
+    painter.fillRect(bar, palette().color(QPalette::Mid));
+    if (in_ms_ >= 0 || out_ms_ >= 0) {
+        const int from = XOf(in_ms_ >= 0 ? in_ms_ : 0);
+        const int to = XOf(out_ms_ >= 0 ? out_ms_ : duration_ms_);
+        painter.fillRect(
+            QRect(QPoint(std::min(from, to), bar.top()), QPoint(std::max(from, to), bar.bottom())),
+            QColor(70, 130, 200));
+    }
+    painter.fillRect(
+        QRect(QPoint(bar.left(), bar.top()), QPoint(XOf(position_ms_), bar.bottom())).adjusted(0, 4, 0, -4),
+        palette().color(QPalette::Highlight));
+    painter.setPen(QPen(palette().color(QPalette::WindowText), 2));
+    const int x = XOf(position_ms_);
+    painter.drawLine(x, bar.top() - 3, x, bar.bottom() + 3);
+
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QRect labels(bar.left(), bar.bottom() + 4, bar.width(), height() - bar.bottom() - 4);
+    painter.drawText(labels, Qt::AlignLeft | Qt::AlignTop, TimeOfDay(start_, 0));
+    painter.drawText(labels, Qt::AlignHCenter | Qt::AlignTop, TimeOfDay(start_, position_ms_));
+    painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, TimeOfDay(start_, duration_ms_));
+}
+
+void Timeline::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const QRect bar = Bar();
+    emit seekRequested(
+        TimelinePosition(event->position().toPoint().x() - bar.left(), bar.width(), duration_ms_));
+}
+
+void Timeline::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    const QRect bar = Bar();
+    emit seekRequested(
+        TimelinePosition(event->position().toPoint().x() - bar.left(), bar.width(), duration_ms_));
+}
+
+}  // namespace recordings

@@ -1,0 +1,211 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The recordings window and the player window on a recording made from velq-sim, offscreen: listing and
+// filters, opening, seeking by click and drag on the timeline, frame step, playing, snapshots, clip export.
+#include <QApplication>
+#include <QClipboard>
+#include <QImageReader>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "recorded_material.h"
+#include "recordings/player_window.h"
+#include "recordings/recordings_index.h"
+#include "recordings/recordings_launcher.h"
+#include "recordings/recordings_window.h"
+#include "recordings/timeline.h"
+
+using namespace recordings;
+
+class PlayerWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        QVERIFY(material_.started());
+        record_ = home_.path() + QStringLiteral("/Record");
+        snapshots_ = home_.path() + QStringLiteral("/Snapshot");
+        QDir().mkpath(record_);
+        QProcess* velq = material_.StartRecording(record_, QStringLiteral("MDVR-10001"), 1,
+                                                  QStringLiteral("AB-3127-chn01"), 0);
+        QVERIFY(RecordedMaterial::WaitForLength(record_, 5000) >= 5000);
+        velq->terminate();
+        QVERIFY(velq->waitForFinished(30000));
+        QCOMPARE(velq->exitCode(), 0);
+        recording_ = RecordedMaterial::Recordings(record_).value(0);
+        QVERIFY(!recording_.isEmpty());
+    }
+
+    void listsAndOpensRecordings() {
+        QTest::qWait(1100);  // a snapshot a second after the recording's name
+        PlayerWindow player(snapshots_);
+        player.setAttribute(Qt::WA_DeleteOnClose, false);
+        QVERIFY(player.Open(recording_));
+        player.SeekTo(2000);
+        const QString snapshot = player.SaveSnapshot();
+        QVERIFY(!snapshot.isEmpty());
+
+        RecordingsIndex index(ProbeRecordingMs);
+        index.SetFolders({record_, snapshots_});
+        QStringList opened;
+        RecordingsWindow window(index, [&](const QString& path) { opened << path; });
+        QCOMPARE(window.ListedRecordings(), QStringList{recording_});
+        QCOMPARE(window.ListedSnapshots(), QStringList{snapshot});
+        window.OpenListed(0);
+        QCOMPARE(opened, QStringList{recording_});
+        window.SetFilter(RecordingFilter{QStringLiteral("AB-3127"),
+                                         ParseRecordingName(QFileInfo(recording_).fileName()).start.date()});
+        QCOMPARE(window.ListedRecordings().size(), 1);
+        window.SetFilter(RecordingFilter{{}, QDate(2001, 1, 1)});
+        QVERIFY(window.ListedRecordings().isEmpty());
+        QVERIFY(window.ListedSnapshots().isEmpty());
+    }
+
+    void seeksStepsPlaysAndSnapshots() {
+        PlayerWindow window(snapshots_);
+        window.setAttribute(Qt::WA_DeleteOnClose, false);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(window.Open(recording_));
+        const double duration_ms = window.player().duration_ms();
+        QVERIFY(duration_ms > 4000);
+        auto* timeline = window.findChild<Timeline*>();
+        QVERIFY(timeline != nullptr);
+        // The bar spans the timeline less 8 pixels each side; the middle of it is the middle of the file.
+        const int bar_width = timeline->width() - 16;
+        QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(8 + bar_width / 2, 10));
+        const double middle = duration_ms / 2;
+        QVERIFY(std::abs(window.player().position_ms() - middle) <= duration_ms / bar_width + 40);
+        // A drag seeks as it goes.
+        QTest::mousePress(timeline, Qt::LeftButton, {}, QPoint(8 + bar_width / 4, 10));
+        QMouseEvent move(QEvent::MouseMove, QPointF(8 + bar_width * 3 / 4, 10),
+                         timeline->mapToGlobal(QPointF(8 + bar_width * 3 / 4, 10)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(timeline, &move);
+        QTest::mouseRelease(timeline, Qt::LeftButton, {}, QPoint(8 + bar_width * 3 / 4, 10));
+        QVERIFY(std::abs(window.player().position_ms() - duration_ms * 3 / 4) <=
+                duration_ms / bar_width + 40);
+
+        window.SeekTo(1000);
+        QCOMPARE(window.player().position_ms(), 1000.0);
+        window.StepForward();
+        QCOMPARE(window.player().position_ms(), 1040.0);
+
+        // Played on the real clock at 2x for half a second: about a second further.
+        window.SetSpeed(2);
+        window.TogglePlay();
+        QTest::qWait(500);
+        window.TogglePlay();
+        QVERIFY(!window.player().playing());
+        const double played = window.player().position_ms() - 1040;
+        QVERIFY2(played > 700 && played < 1400, qPrintable(QString::number(played)));
+
+        // A snapshot is the shown picture, named after the vehicle, channel and its time of day.
+        const QString bmp = window.SaveSnapshot();
+        const QString expected_name = QStringLiteral("AB-3127-chn01-") +
+                                      ParseRecordingName(QFileInfo(recording_).fileName())
+                                          .start.addMSecs(static_cast<qint64>(window.player().position_ms()))
+                                          .toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss")) +
+                                      QStringLiteral(".bmp");
+        QCOMPARE(QFileInfo(bmp).fileName(), expected_name);
+        QImageReader reader(bmp);
+        QCOMPARE(reader.format(), QByteArray("bmp"));
+        const QImage saved = reader.read();
+        QCOMPARE(saved.size(), QSize(352, 288));
+        QCOMPARE(saved.convertToFormat(QImage::Format_RGB32), window.player().picture());
+        QCOMPARE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 window.player().picture());
+        const QString png = window.SaveSnapshot(home_.path() + QStringLiteral("/picture.png"));
+        QCOMPARE(QImageReader(png).format(), QByteArray("png"));
+    }
+
+    void exportsTheMarkedClip() {
+        PlayerWindow window(snapshots_);
+        window.setAttribute(Qt::WA_DeleteOnClose, false);
+        QVERIFY(window.Open(recording_));
+        window.SeekTo(1500);
+        window.MarkIn();
+        window.SeekTo(3460);
+        window.MarkOut();
+        QCOMPARE(window.in_ms(), 1480.0);
+        QCOMPARE(window.out_ms(), 3480.0);  // the frame at 3440 ms is the last one in
+        QSignalSpy finished(&window, &PlayerWindow::exportFinished);
+        const QString clip = home_.path() + QStringLiteral("/clip.avi");
+        QVERIFY(window.StartExport(clip));
+        QVERIFY(finished.wait(10000));
+        QVERIFY(finished.front().at(0).toBool());
+        QVERIFY(!window.exporting());
+        RecordingPlayer player;
+        QString error;
+        QVERIFY2(player.Open(clip, &error), qPrintable(error));
+        // From the key frame at 1 s up to the out mark.
+        QCOMPARE(player.duration_ms(), 2480.0);
+
+        // Nothing to play: the message stands in the window.
+        QFile text(home_.path() + QStringLiteral("/list.avi"));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("<b>not</b> a recording");
+        text.close();
+        QVERIFY(!window.Open(text.fileName()));
+        QCOMPARE(window.message(), QStringLiteral("list.avi is not an AVI recording."));
+    }
+
+    // The launcher the main window's menu uses: one recordings window on the folders of the moment, which
+    // opens players; a player on a file it cannot play shows why.
+    void launcherOpensWindowsOnTheCurrentFolders() {
+        QWidget main_window;
+        RecordingFolders folders{home_.path() + QStringLiteral("/none"), snapshots_};
+        RecordingsLauncher launcher([&] { return folders; });
+        folders.record = record_;
+        RecordingsWindow* window = launcher.ShowRecordings(&main_window);
+        QCOMPARE(window->ListedRecordings(), QStringList{recording_});
+        QCOMPARE(launcher.ShowRecordings(&main_window), window);
+        window->OpenListed(0);
+        auto players = main_window.findChildren<PlayerWindow*>();
+        QCOMPARE(players.size(), 1);
+        QVERIFY(players.front()->player().is_open());
+        QString error;
+        PlayerWindow* broken =
+            launcher.OpenPlayer(home_.path() + QStringLiteral("/missing.avi"), &main_window, &error);
+        QVERIFY(error.startsWith(QStringLiteral("missing.avi cannot be opened")));
+        QCOMPARE(broken->message(), error);
+    }
+
+    // `tavrin FILE.avi` plays without logging in and without a main window; --help names it.
+    void commandLineOpensThePlayer() {
+        const QString tavrin = QStringLiteral(CORVEL_TEST_BUILD_DIR "/client/tavrin");
+        QProcess help;
+        help.start(tavrin, {QStringLiteral("--help")});
+        QVERIFY(help.waitForFinished(10000));
+        QVERIFY(help.readAllStandardOutput().contains("  FILE.avi "));
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TAVRIN_HOME"), home_.path());
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess player;
+        player.setProcessEnvironment(environment);
+        player.start(tavrin, {recording_});
+        QVERIFY(player.waitForStarted(10000));
+        QVERIFY(!player.waitForFinished(3000));                        // the player window is up
+        QVERIFY(!player.readAllStandardError().contains("tavrin: "));  // no message of a file it cannot play
+        player.terminate();                                            // closes its windows as the user would
+        QVERIFY(player.waitForFinished(10000));
+        QCOMPARE(player.exitStatus(), QProcess::NormalExit);
+
+        QProcess refused;
+        refused.setProcessEnvironment(environment);
+        refused.start(tavrin, {QStringLiteral("--login"), recording_});
+        QVERIFY(refused.waitForFinished(10000));
+        QCOMPARE(refused.exitCode(), 2);
+    }
+
+  private:
+    QTemporaryDir home_;
+    RecordedMaterial material_;
+    QString record_;
+    QString snapshots_;
+    QString recording_;
+};
+
+QTEST_MAIN(PlayerWindowTest)
+#include "player_window_test.moc"
