@@ -12,8 +12,12 @@
 // Targets: client CPU <= mpv's, UI thread <= 20 % of a core, no picture unpainted for more than one frame
 // period (40 ms).
 //
-// Usage: gui_grid [SECONDS] [--no-mpv]   (default 30; mpv is installed with apt-get when missing; with
-// --no-mpv only the client is measured, for a quick run)
+// Usage: gui_grid [SECONDS] [--no-mpv] [--plain-tiles] [--paint-cost]
+//   SECONDS        measured time per run (default 30; mpv is installed with apt-get when missing)
+//   --no-mpv       only the client is measured, for a quick run
+//   --plain-tiles  tiles without the label and with stretched pictures (TileLabel=0, TileStretch=1): the
+//                  cost of labels and letterboxing is the difference to a run without it
+//   --paint-cost   only the UI-thread cost of painting one tile, plain, labelled, labelled and letterboxed
 #include <unistd.h>
 
 #include <QApplication>
@@ -26,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "app/app_client.h"
 #include "app/app_style.h"
@@ -152,13 +157,15 @@ ClientFigures RunClient(const QString& home, int seconds, qint64 simulator) {
     return figures;
 }
 
-bool WriteSetup(const QString& home, const Simulator& sim) {
+bool WriteSetup(const QString& home, const Simulator& sim, bool plainTiles) {
     QFile config(home + QStringLiteral("/Config.ini"));
     if (!config.open(QIODevice::WriteOnly)) return false;
     config.write(QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
-                                "CenterServer_UdpPort=%2\nSnapshotOpenPath=0\n")
+                                "CenterServer_UdpPort=%2\nSnapshotOpenPath=0\nTileLabel=%3\nTileStretch=%4\n")
                      .arg(sim.tcp)
                      .arg(sim.udp)
+                     .arg(plainTiles ? 0 : 1)
+                     .arg(plainTiles ? 1 : 0)
                      .toUtf8());
     QFile page(home + QStringLiteral("/grid16.ini"));
     if (!page.open(QIODevice::WriteOnly)) return false;
@@ -182,6 +189,54 @@ void PrintClientOnly(const ClientFigures& ours, int seconds) {
     std::printf("%-28s %12.1f\n", "pictures/s per tile", ours.presented / double(seconds) / kTiles);
 }
 
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+// The paint of one tile (a 4 x 4 cell of a 1280 x 1024 screen, a CIF picture) without and with the label
+// and letterbox, in UI-thread CPU microseconds per paint: the grid's own share of the cost, free of the
+// decoding and of other load on the machine.
+void PrintPaintCost() {
+    constexpr int kPaints = 3000;
+    QImage source(352, 288, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x) source.setPixel(x, y, qRgb(x & 255, y & 255, (x + y) & 255));
+    VelqPicture picture{};
+    picture.width = source.width();
+    picture.height = source.height();
+    picture.format = VELQ_PIX_BGRA32;
+    picture.plane[0] = source.constBits();
+    picture.stride[0] = int(source.bytesPerLine());
+    QWidget area;
+    // Plain (as before the label), labelled, labelled and letterboxed.
+    const struct {
+        const char* name;
+        bool label, keepAspect;
+    } looks[] = {{"paint, plain tile", false, false},
+                 {"paint, labelled", true, false},
+                 {"paint, labelled letterboxed", true, true}};
+    double plain_us = 0;
+    for (const auto& look : looks) {
+        CDevShowDlg tile(&area);
+        tile.resize(192, 180);
+        tile.SetShowLabel(look.label);
+        tile.SetKeepAspect(look.keepAspect);
+        tile.BeginChannel(QStringLiteral("AB-3127"), QStringLiteral("Channel-01"));
+        QImage target(tile.size(), QImage::Format_RGB32);
+        tile.PresentPicture(picture);  // copied on the video thread in the client: not part of the paint
+        double best = 1e9;
+        for (int round = 0; round < 5; ++round) {
+            const double start = ThreadCpuSeconds();
+            for (int i = 0; i < kPaints; ++i) tile.render(&target);
+            best = std::min(best, (ThreadCpuSeconds() - start) / kPaints * 1e6);
+        }
+        if (!look.label) plain_us = best;
+        std::printf("%-28s %9.1f us (%+.1f %%)\n", look.name, best, 100.0 * (best - plain_us) / plain_us);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -197,10 +252,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     int seconds = 30;
-    bool with_mpv = true;
+    bool with_mpv = true, plainTiles = false, paintCost = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-mpv") == 0) {
             with_mpv = false;
+        } else if (std::strcmp(argv[i], "--plain-tiles") == 0) {
+            plainTiles = true;
+        } else if (std::strcmp(argv[i], "--paint-cost") == 0) {
+            paintCost = true;
         } else {
             seconds = std::max(5, std::atoi(argv[i]));
         }
@@ -210,13 +269,18 @@ int main(int argc, char** argv) {
     setenv("CORVEL_SOUND_IN", "null", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // as tavrin starts: the map's web view
     QApplication app(argc, argv);
+    if (paintCost) {
+        PrintPaintCost();
+        return 0;
+    }
     QTemporaryDir scratch;
     Simulator sim;
-    if (!sim.Start(scratch.path()) || !WriteSetup(scratch.path(), sim)) {
+    if (!sim.Start(scratch.path()) || !WriteSetup(scratch.path(), sim, plainTiles)) {
         std::fprintf(stderr, "gui_grid: velq-sim did not start\n");
         return 1;
     }
-    std::printf("gui_grid: %d CIF channels at 25 frames/s in a 4 x 4 grid, %d s per run\n", kTiles, seconds);
+    std::printf("gui_grid: %d CIF channels at 25 frames/s in a 4 x 4 grid, %d s per run, tiles %s\n", kTiles,
+                seconds, plainTiles ? "plain (no label, stretched)" : "labelled and letterboxed");
     std::fflush(stdout);
     const ClientFigures ours = RunClient(scratch.path(), seconds, sim.process.processId());
     if (ours.tiles != kTiles) return 1;

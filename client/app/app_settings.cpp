@@ -29,6 +29,8 @@ void AppSettings::Load(const QString& record_default, const QString& snapshot_de
     CycleDuration = read("CycleDuration", 0);
     CycleStopMode = read("CycleStopMode", kStopCycleOnTree | kStopCycleOnWindow);
     CyclePrepare = read("CyclePrepare", 5);
+    TileLabel = read("TileLabel", 1);
+    TileStretch = read("TileStretch", 0);
 
     CenterServer_Address =
         AppProfile::ReadString(QStringLiteral("CenterServer_Address"), kDefaultCenterAddress);

@@ -41,6 +41,10 @@ struct AppSettings {
     int32_t CycleDuration = 0;
     int32_t CycleStopMode = kStopCycleOnTree | kStopCycleOnWindow;
     int32_t CyclePrepare = 5;
+    // Keys of this client's own, beside the documented ones: the label over each playing tile (0 hides
+    // it) and pictures stretched over their tiles (0 keeps their aspect, letterboxed).
+    int32_t TileLabel = 1;
+    int32_t TileStretch = 0;
 
     // Cycling stops for the rest of the run (in memory; the stored setting stays).
     void StopCycling() { CycleDuration = 0; }

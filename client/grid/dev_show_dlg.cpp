@@ -3,12 +3,15 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWheelEvent>
 #include <QWindow>
+#include <cmath>
 #include <cstring>
 
 #include "app/app_profile.h"
@@ -80,6 +83,7 @@ VelqPresentResult CDevShowDlg::PresentPicture(const VelqPicture& picture) {
     }
     {
         std::lock_guard produce(produceMutex_);
+        if (refusing_) return VELQ_PRESENT_OK;  // a released channel's last picture: dropped
         if (spare_.width() != picture.width || spare_.height() != picture.height ||
             spare_.format() != format) {
             spare_ = QImage(picture.width, picture.height, format);
@@ -145,39 +149,80 @@ void CDevShowDlg::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (shown_.isNull()) {
         painter.fillRect(rect(), background_);
+        if (channel) overlay_.PaintStall(painter, rect());
     } else {
-        painter.drawImage(rect(), shown_);
+        // Letterboxed: the bars around the picture show the background. No smooth scaling: the grid
+        // paints many tiles many times a second.
+        const QRect target = view_.TargetRect(size(), shown_.size());
+        if (target != rect()) {
+            painter.fillRect(0, 0, width(), target.top(), background_);
+            painter.fillRect(0, target.bottom() + 1, width(), height() - target.bottom() - 1, background_);
+            painter.fillRect(0, target.top(), target.left(), target.height(), background_);
+            painter.fillRect(target.right() + 1, target.top(), width() - target.right() - 1, target.height(),
+                             background_);
+        }
+        if (view_.Zoomed()) {
+            painter.drawImage(QRectF(target), shown_, view_.SourceRect(shown_.size()));
+        } else {
+            painter.drawImage(target, shown_);
+        }
+        overlay_.PaintStall(painter, target);
     }
-    if (recordingMark_ || audioMark_) PaintMarks(painter);
+    overlay_.PaintLabel(painter);
+    if (hovered_ && channelItem && !floating) TileOverlay::PaintCloseButton(painter, size());
 }
 
-void CDevShowDlg::PaintMarks(QPainter& painter) {
-    painter.setRenderHint(QPainter::Antialiasing);
-    int x = width() - 16;
-    const int y = 6;
-    if (recordingMark_) {
-        painter.setPen(QPen(Qt::white, 1));
-        painter.setBrush(QColor(220, 20, 20));
-        painter.drawEllipse(QRect(x, y, 10, 10));
-        x -= 16;
-    }
-    if (audioMark_) {
-        // A small speaker: the box, the cone, one sound wave.
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(240, 240, 240));
-        painter.drawRect(QRect(x, y + 3, 3, 4));
-        const QPoint cone[] = {{x + 3, y + 3}, {x + 7, y}, {x + 7, y + 10}, {x + 3, y + 7}};
-        painter.drawPolygon(cone, 4);
-        painter.setPen(QPen(QColor(240, 240, 240), 1.2));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawArc(QRect(x + 5, y + 1, 6, 8), -60 * 16, 120 * 16);
-    }
+void CDevShowDlg::SetMarks(bool recording, bool audio, bool talk) {
+    if (overlay_.SetMarks({recording, audio, talk})) update();
 }
 
-void CDevShowDlg::SetMarks(bool recording, bool audio) {
-    if (recording == recordingMark_ && audio == audioMark_) return;
-    recordingMark_ = recording;
-    audioMark_ = audio;
+void CDevShowDlg::BeginChannel(const QString& vehicle, const QString& channelName) {
+    {
+        std::lock_guard produce(produceMutex_);
+        refusing_ = false;
+    }
+    overlay_.SetLabel(vehicle, channelName);
+    overlay_.SetClock(QTime::currentTime());
+    overlay_.SetStallText(QString());
+    view_.Reset();
+    watchFrom_ms_ = NowMs();
+    update();
+}
+
+void CDevShowDlg::SetShowLabel(bool show) {
+    overlay_.SetShowLabel(show);
+    update();
+}
+
+void CDevShowDlg::SetKeepAspect(bool keep) {
+    view_.SetKeepAspect(keep);
+    update();
+}
+
+QSize CDevShowDlg::PictureSize() const {
+    if (!shown_.isNull()) return shown_.size();
+    std::lock_guard lock(mutex_);
+    return latest_.size();
+}
+
+QRect CDevShowDlg::PictureRect() const {
+    return view_.TargetRect(size(), PictureSize());
+}
+
+void CDevShowDlg::Tick(int64_t now_ms) {
+    const bool shown = isVisible();
+    if (overlay_.SetClock(QTime::currentTime()) && shown) update();
+    const int64_t from = std::max(lastPresent_ms_.load(std::memory_order_relaxed), watchFrom_ms_);
+    const bool stalled = channel && shown && now_ms - from >= kStallAfter_ms;
+    if (stalled == Stalled()) return;
+    if (stalled) {
+        // The wall-clock time of the newest picture (or of the start), as the operator reads clocks.
+        const QDateTime since = QDateTime::currentDateTime().addMSecs(from - now_ms);
+        overlay_.SetStallText(AppProfile::Translate(QStringLiteral("No video since")) + u' ' +
+                              since.toString(QStringLiteral("HH:mm:ss")));
+    } else {
+        overlay_.SetStallText(QString());
+    }
     update();
 }
 
@@ -195,18 +240,27 @@ void CDevShowDlg::resizeEvent(QResizeEvent* e) {
 
 void CDevShowDlg::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
+    // A page shown again starts its sources now: their pictures are not overdue yet.
+    watchFrom_ms_ = NowMs();
     RefreshIfIdle();
 }
 
 void CDevShowDlg::PlaceStatus() {
     const int h = status_->sizeHint().height();
-    status_->setGeometry(0, 0, width(), h);
+    // At the bottom edge, where it hides least of the picture (the label is at the top).
+    status_->setGeometry(0, height() - h, width(), h);
 }
 
 void CDevShowDlg::mousePressEvent(QMouseEvent* e) {
+    const QPoint at = e->position().toPoint();
     if (e->button() == Qt::LeftButton) {
+        if (hovered_ && channelItem && !floating && TileOverlay::CloseButtonRect(size()).contains(at)) {
+            emit CloseRequested(this);
+            return;
+        }
         pressed_ = true;
-        pressAt_ = e->position().toPoint();
+        pressAt_ = lastDragAt_ = at;
+        panning_ = view_.Zoomed();
         emit Activated(this);
     } else if (e->button() == Qt::RightButton) {
         emit Activated(this);
@@ -215,26 +269,68 @@ void CDevShowDlg::mousePressEvent(QMouseEvent* e) {
 }
 
 void CDevShowDlg::mouseMoveEvent(QMouseEvent* e) {
-    // A press that moves drags the floating window, or the main window while docked. The move starts only
-    // past the drag distance, so that clicks and double-clicks stay clicks.
     if (!pressed_ || !(e->buttons() & Qt::LeftButton)) return;
-    if ((e->position().toPoint() - pressAt_).manhattanLength() < QApplication::startDragDistance()) return;
+    const QPoint at = e->position().toPoint();
+    // A zoomed picture follows the drag.
+    if (panning_) {
+        view_.PanBy(at - lastDragAt_, size(), PictureSize());
+        lastDragAt_ = at;
+        update();
+        return;
+    }
+    // Past the drag distance (so that clicks and double-clicks stay clicks): a bound docked tile is
+    // dragged onto another; otherwise the press drags the floating window, or the main window.
+    if ((at - pressAt_).manhattanLength() < QApplication::startDragDistance()) return;
     pressed_ = false;
+    if (!floating && channelItem) {
+        emit DragRequested(this);
+        return;
+    }
     if (QWindow* handle = window()->windowHandle()) handle->startSystemMove();
 }
 
 void CDevShowDlg::mouseReleaseEvent(QMouseEvent*) {
     pressed_ = false;
+    panning_ = false;
 }
 
 void CDevShowDlg::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     pressed_ = false;
+    if (e->modifiers() & Qt::ControlModifier) {
+        view_.Reset();
+        update();
+        return;
+    }
     if (floating) {
         Dock();
     } else {
         Undock();
     }
+}
+
+void CDevShowDlg::wheelEvent(QWheelEvent* e) {
+    const QSize picture = PictureSize();
+    if (picture.isEmpty() || e->angleDelta().y() == 0) {
+        e->ignore();
+        return;
+    }
+    // One notch of the wheel: a quarter more or less.
+    view_.ZoomAt(e->position(), std::pow(1.25, e->angleDelta().y() / 120.0), size(), picture);
+    update();
+    e->accept();
+}
+
+void CDevShowDlg::enterEvent(QEnterEvent* e) {
+    QWidget::enterEvent(e);
+    hovered_ = true;
+    if (channelItem) update(TileOverlay::CloseButtonRect(size()));
+}
+
+void CDevShowDlg::leaveEvent(QEvent* e) {
+    QWidget::leaveEvent(e);
+    hovered_ = false;
+    if (channelItem) update(TileOverlay::CloseButtonRect(size()));
 }
 
 void CDevShowDlg::keyPressEvent(QKeyEvent* e) {
@@ -294,6 +390,10 @@ void CDevShowDlg::Undock() {
 }
 
 void CDevShowDlg::ReleaseChannel() {
+    {
+        std::lock_guard produce(produceMutex_);
+        refusing_ = true;
+    }
     if (channel) {
         VelqChn_RecordStop(channel);
         VelqChn_VideoStop(channel);
@@ -302,7 +402,10 @@ void CDevShowDlg::ReleaseChannel() {
     device = nullptr;
     channel = nullptr;
     channelItem = nullptr;
-    recordingMark_ = audioMark_ = false;
+    overlay_.SetMarks({});
+    overlay_.SetLabel(QString(), QString());
+    overlay_.SetStallText(QString());
+    view_.Reset();
     status_->hide();
     {
         std::lock_guard produce(produceMutex_);

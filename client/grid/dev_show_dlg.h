@@ -13,6 +13,8 @@
 #include "corvel/corvel.h"
 #include "corvel/window.h"
 #include "grid/grid_model.h"
+#include "grid/tile_overlay.h"
+#include "grid/tile_view.h"
 
 class QLabel;
 class QPainter;
@@ -50,8 +52,31 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     // ChildBkColor (background, status line) and TextColor (status text).
     void SetColors(const QColor& background, const QColor& text);
 
-    // The small marks drawn over the picture: recording (red) and the device's audio playing (speaker).
-    void SetMarks(bool recording, bool audio);
+    // The small marks drawn beside the label: recording (red), the device's audio playing (speaker) and
+    // talk open to the vehicle (microphone).
+    void SetMarks(bool recording, bool audio, bool talk = false);
+    TileMarks Marks() const { return overlay_.Marks(); }
+
+    // UI thread. A channel is about to be bound (before the library is given the window): pictures are
+    // taken again, and the label names the vehicle and channel. ReleaseChannel refuses pictures until the
+    // next bind, so that a late picture of a released channel never shows in an empty tile.
+    void BeginChannel(const QString& vehicle, const QString& channelName);
+    // The label (vehicle, channel, clock) drawn over the picture; the marks are drawn either way.
+    void SetShowLabel(bool show);
+    // The picture keeps its aspect (letterboxed in the background) or is stretched over the tile.
+    void SetKeepAspect(bool keep);
+    const TileView& View() const { return view_; }
+    TileView& View() { return view_; }
+    // Where the picture is drawn in the tile (the letterbox rectangle; the tile without a picture).
+    QRect PictureRect() const;
+    QRect LabelRect() const { return overlay_.LabelRect(); }
+
+    // UI thread, from the grid's watch clock: the label's clock, and the stall notice of a shown channel
+    // whose newest picture (or, before the first one, its start) is older than kStallAfter_ms.
+    void Tick(int64_t now_ms);
+    static constexpr int64_t kStallAfter_ms = 2000;
+    bool Stalled() const { return !overlay_.StallText().isEmpty(); }
+    QString StallText() const { return overlay_.StallText(); }
 
     QString StatusText() const;
     bool StatusVisible() const;
@@ -84,6 +109,10 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     void MenuRequested(CDevShowDlg* window);
     // The window docked back into the grid (its visibility is the grid's to decide).
     void Docked(CDevShowDlg* window);
+    // The close button of a hovered, bound tile was clicked: the grid closes its channel.
+    void CloseRequested(CDevShowDlg* window);
+    // A bound docked tile is dragged: the grid runs the drag (swap on drop).
+    void DragRequested(CDevShowDlg* window);
 
   protected:
     bool event(QEvent* e) override;
@@ -96,27 +125,37 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
 
   private:
     using Clock = std::chrono::steady_clock;
     void RefreshIfIdle();
-    void PaintMarks(QPainter& painter);
     void PlaceStatus();
+    // The picture's size (the newest one's while it is not yet shown).
+    QSize PictureSize() const;
 
     QWidget* gridArea_;
     QLabel* status_;
     QColor background_{Qt::black};
     QColor text_{Qt::white};
-    bool recordingMark_ = false;
-    bool audioMark_ = false;
+    TileOverlay overlay_;
+    TileView view_;
+    bool hovered_ = false;
     QPoint pressAt_;
+    QPoint lastDragAt_;
     bool pressed_ = false;
+    bool panning_ = false;
+    // Steady-clock milliseconds from which a missing picture counts as a stall: the bind, the show.
+    int64_t watchFrom_ms_ = 0;
 
     // Pictures pass producer -> latest_ -> shown_. The producer fills spare_ (its own), then swaps it with
     // latest_ under mutex_; a paint swaps latest_ with shown_ (the UI thread's own) under the same lock and
     // draws shown_ without it. The lock is held only for the swaps.
-    std::mutex produceMutex_;  // one producer at a time; guards spare_
+    std::mutex produceMutex_;  // one producer at a time; guards spare_, refusing_
     QImage spare_;
+    bool refusing_ = false;     // released: pictures are dropped until the next BeginChannel
     mutable std::mutex mutex_;  // guards latest_, latestNew_, latestAt_, counters_
     QImage latest_;
     bool latestNew_ = false;

@@ -287,6 +287,62 @@ GridSlot* GridModel::PlayCommand(QTreeWidgetItem* node) {
     return w;
 }
 
+GridSlot* GridModel::CloseWindow(GridSlot* window) {
+    if (!window || !window->channelItem || IndexOf(window) < 0) return nullptr;
+    host_->StopChannel(window);
+    GridSlot* w = ReleaseWindow(window);
+    SelectWindow(PageOf(w), w);
+    return w;
+}
+
+bool GridModel::SwapWindows(GridSlot* dragged, GridSlot* target) {
+    const int from = IndexOf(dragged);
+    int to = IndexOf(target);
+    if (from < 0 || to < 0 || from >= boundCount_ || from == to) return false;
+    if (to >= boundCount_) {
+        to = boundCount_ - 1;
+        if (to == from) return false;
+        windows_.erase(windows_.begin() + from);
+        windows_.insert(windows_.begin() + to, dragged);
+    } else {
+        std::swap(windows_[from], windows_[to]);
+    }
+    // Both places may lie on other pages than the current one only through a floating window; a window
+    // that left the current page is hidden there.
+    const int cells = Cells();
+    for (GridSlot* w : {dragged, target}) {
+        if (IndexOf(w) / cells != currentPage_) host_->HideSlot(w);
+    }
+    SelectWindow(PageOf(dragged), dragged);
+    return true;
+}
+
+bool GridModel::MoveActive(int columns, int rows) {
+    const int cells = Cells();
+    const int index = IndexOf(activeWindow_) - currentPage_ * cells;
+    if (index < 0 || index >= cells) return PickCell(0);
+    const int row = std::clamp(index / cols_ + rows, 0, rows_ - 1);
+    const int col = std::clamp(index % cols_ + columns, 0, cols_ - 1);
+    return PickCell(row * cols_ + col);
+}
+
+bool GridModel::PickCell(int cell) {
+    if (cell < 0 || cell >= Cells()) return false;
+    GridSlot* w = windows_[currentPage_ * Cells() + cell];
+    if (w == activeWindow_) return false;
+    SelectWindow(currentPage_, w);
+    return true;
+}
+
+GridSlot* GridModel::PlayInto(QTreeWidgetItem* node) {
+    if (!node) return nullptr;
+    if (GridSlot* shown = FindWindowOfNode(node)) {
+        SelectWindow(PageOf(shown), shown);
+        return shown;
+    }
+    return PlayCommand(node);
+}
+
 GridSlot* GridModel::DropChannel(QTreeWidgetItem* node, int x, int y, bool inNewPageTab) {
     if (!node || FindWindowOfNode(node)) return nullptr;
     if (!inNewPageTab && (x < 0 || y < 0)) return nullptr;

@@ -129,6 +129,20 @@ class GridModel {
     // stays where it is. Returns the window that plays it, or none.
     GridSlot* DropChannel(QTreeWidgetItem* node, int x, int y, bool inNewPageTab);
 
+    // Closes the channel a window shows (the close button, Delete) as Play on that channel would: the
+    // channels after it move up one place. Returns the window then active, or none when it showed nothing.
+    GridSlot* CloseWindow(GridSlot* window);
+    // A bound window dropped on another window of the grid: two bound windows change places; on a free
+    // one, the dragged window moves to the end of the bound ones (the grid stays packed). False when
+    // nothing changed. The dragged window becomes active.
+    bool SwapWindows(GridSlot* dragged, GridSlot* target);
+    // Keyboard: the active frame moves by whole cells within the current page (stopping at its edges), or
+    // to cell `cell` (0-based) of the current page. False when it did not move.
+    bool MoveActive(int columns, int rows);
+    bool PickCell(int cell);
+    // Enter: the node plays in the active window; a node already shown only has its window selected.
+    GridSlot* PlayInto(QTreeWidgetItem* node);
+
     // Load Page: the channel nodes of the file's entries, already resolved against the tree and in file
     // order. Channels already shown keep their windows, the others are played; they all move to the front
     // of the grid, the channels shown before follow them, then the grid becomes rows x cols. False (and

@@ -4,7 +4,11 @@
 #include <QFileInfo>
 
 #include <QBitmap>
+#include <QClipboard>
+#include <QDrag>
 #include <QDragEnterEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPainter>
 #include <QStyleOptionTab>
@@ -12,6 +16,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidgetItem>
+#include <chrono>
 
 #include "app/app_client.h"
 #include "app/app_profile.h"
@@ -91,6 +96,15 @@ PageTab::PageTab(PageTabOwner* owner, QWidget* parent) : QWidget(parent), owner_
         for (GridSlot* w : model_->Windows()) static_cast<CDevShowDlg*>(w)->RepaintIfDirty();
     });
     repaintClock_->start(kRepaintPeriod_ms);
+    watchClock_ = new QTimer(this);
+    connect(watchClock_, &QTimer::timeout, this, [this] {
+        const int64_t now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count();
+        for (GridSlot* w : model_->Windows()) static_cast<CDevShowDlg*>(w)->Tick(now_ms);
+    });
+    watchClock_->start(kWatchPeriod_ms);
+    setFocusPolicy(Qt::ClickFocus);
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
         if (syncingTabs_ == 0) model_->OnTabSelected(index);
     });
@@ -112,7 +126,12 @@ PageTab::PageTab(PageTabOwner* owner, QWidget* parent) : QWidget(parent), owner_
         button->setIconSize(QSize(25, 19));
         button->setProperty("image", QString::fromLatin1(buttons[i].image));
         const int command = buttons[i].command;
-        connect(button, &QToolButton::clicked, this, [this, command] { owner_->RunChannelCommand(command); });
+        // Talk shows whether talk is open (pressed in while the vehicle hears the operator).
+        button->setCheckable(command == kCommandTalk);
+        connect(button, &QToolButton::clicked, this, [this, command] {
+            owner_->RunChannelCommand(command);
+            UpdateMarks();
+        });
         buttons_[i] = button;
     }
 }
@@ -128,7 +147,20 @@ void PageTab::Init(int rows, int cols, const PageTabLook& look) {
     }
     static_cast<PageTabBar*>(tabs_)->SetLook(look_.tabWidth, look_.childBk, look_.text, look_.active);
     model_->Init(rows, cols);
+    SetTileLook(look_.showLabels, look_.keepAspect);
     LayOut();
+}
+
+void PageTab::SetTileLook(bool showLabels, bool keepAspect) {
+    look_.showLabels = showLabels;
+    look_.keepAspect = keepAspect;
+    const auto apply = [&](GridSlot* slot) {
+        auto* w = static_cast<CDevShowDlg*>(slot);
+        w->SetShowLabel(showLabels);
+        w->SetKeepAspect(keepAspect);
+    };
+    for (GridSlot* w : model_->Windows()) apply(w);
+    for (GridSlot* w : model_->FreePool()) apply(w);
 }
 
 void PageTab::InitFromSettings() {
@@ -140,6 +172,8 @@ void PageTab::InitFromSettings() {
     look.childBk = AppSettings::Color(settings.ChildBkColor);
     look.text = AppSettings::Color(settings.TextColor);
     look.active = AppSettings::Color(settings.ActiveColor);
+    look.showLabels = settings.TileLabel != 0;
+    look.keepAspect = settings.TileStretch == 0;
     int rows = AppProfile::ReadInt(QStringLiteral("UIWindowRow"), 2);
     int cols = AppProfile::ReadInt(QStringLiteral("UIWindowCol"), 2);
     if (!GridModel::ValidSide(rows) || !GridModel::ValidSide(cols)) {
@@ -252,6 +286,10 @@ GridSlot* PageTab::CreateSlot() {
     auto* window = new CDevShowDlg(this);
     window->SetPaced(true);
     window->SetColors(look_.childBk, look_.text);
+    window->SetShowLabel(look_.showLabels);
+    window->SetKeepAspect(look_.keepAspect);
+    connect(window, &CDevShowDlg::CloseRequested, this, [this](CDevShowDlg* w) { model_->CloseWindow(w); });
+    connect(window, &CDevShowDlg::DragRequested, this, &PageTab::StartTileDrag);
     connect(window, &CDevShowDlg::Activated, this, [this](CDevShowDlg* w) {
         model_->ActivateWindow(w);
         // A click on a window may have stopped cycling: the setting in memory says so too.
@@ -354,8 +392,44 @@ void PageTab::UpdateMarks() {
     for (GridSlot* slot : model_->Windows()) {
         auto* w = static_cast<CDevShowDlg*>(slot);
         const bool recording = w->channel && VelqChn_IsRecording(w->channel);
-        w->SetMarks(recording, w->device && owner_->AudioPlaying(w->device));
+        w->SetMarks(recording, w->device && owner_->AudioPlaying(w->device),
+                    w->device && owner_->Talking(w->device));
     }
+    buttons_[1]->setChecked(owner_->Talking(nullptr));
+}
+
+bool PageTab::CopyActivePicture() {
+    const CDevShowDlg* active = ActiveWindow();
+    const QImage picture = active ? active->CurrentPicture() : QImage();
+    if (picture.isNull()) return false;
+    QGuiApplication::clipboard()->setImage(picture);
+    return true;
+}
+
+void PageTab::keyPressEvent(QKeyEvent* e) {
+    const int key = e->key();
+    if (e->matches(QKeySequence::Copy)) {
+        CopyActivePicture();
+    } else if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down) {
+        model_->MoveActive(key == Qt::Key_Left    ? -1
+                           : key == Qt::Key_Right ? 1
+                                                  : 0,
+                           key == Qt::Key_Up     ? -1
+                           : key == Qt::Key_Down ? 1
+                                                 : 0);
+    } else if (key >= Qt::Key_1 && key <= Qt::Key_9 && !(e->modifiers() & ~Qt::KeypadModifier)) {
+        model_->PickCell(key - Qt::Key_1);
+    } else if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        QTreeWidgetItem* node = owner_->SelectedNode();
+        if (node && node->parent()) model_->PlayInto(node);
+        UpdateMarks();
+    } else if (key == Qt::Key_Delete) {
+        if (GridSlot* active = model_->ActiveWindow()) model_->CloseWindow(active);
+    } else {
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
 }
 
 void PageTab::DestroyAllWindows() {
@@ -377,15 +451,52 @@ QTreeWidgetItem* PageTab::DraggedNode(const QMimeData* mime) const {
     return owner_->ChannelNode(device, channel);
 }
 
+QMimeData* PageTab::TileMime(int index) {
+    auto* mime = new QMimeData;
+    mime->setData(QString::fromLatin1(kTileMime), QByteArray::number(index));
+    return mime;
+}
+
+CDevShowDlg* PageTab::DraggedTile(const QMimeData* mime) const {
+    if (!mime || !mime->hasFormat(QString::fromLatin1(kTileMime))) return nullptr;
+    bool ok = false;
+    const int index = mime->data(QString::fromLatin1(kTileMime)).toInt(&ok);
+    if (!ok || index < 0 || index >= model_->BoundCount()) return nullptr;
+    return static_cast<CDevShowDlg*>(model_->Windows()[index]);
+}
+
+void PageTab::StartTileDrag(CDevShowDlg* window) {
+    const auto& all = model_->Windows();
+    const auto it = std::find(all.begin(), all.end(), window);
+    if (it == all.end()) return;
+    auto* drag = new QDrag(window);
+    drag->setMimeData(TileMime(int(it - all.begin())));
+    const QImage picture = window->CurrentPicture();
+    if (!picture.isNull()) drag->setPixmap(QPixmap::fromImage(picture.scaled(96, 72, Qt::KeepAspectRatio)));
+    drag->exec(Qt::MoveAction);
+}
+
 void PageTab::dragEnterEvent(QDragEnterEvent* e) {
-    if (DraggedNode(e->mimeData())) e->acceptProposedAction();
+    if (DraggedNode(e->mimeData()) || DraggedTile(e->mimeData())) e->acceptProposedAction();
 }
 
 void PageTab::dragMoveEvent(QDragMoveEvent* e) {
-    if (DraggedNode(e->mimeData())) e->acceptProposedAction();
+    if (DraggedNode(e->mimeData()) || DraggedTile(e->mimeData())) e->acceptProposedAction();
 }
 
 void PageTab::dropEvent(QDropEvent* e) {
+    if (CDevShowDlg* dragged = DraggedTile(e->mimeData())) {
+        const QPoint at = e->position().toPoint();
+        const int cells = model_->Cells();
+        for (int i = 0; i < cells; ++i) {
+            GridSlot* target = model_->Windows()[model_->CurrentPage() * cells + i];
+            if (target->dockedRect.Contains(at.x(), at.y())) {
+                if (model_->SwapWindows(dragged, target)) e->acceptProposedAction();
+                break;
+            }
+        }
+        return;
+    }
     QTreeWidgetItem* node = DraggedNode(e->mimeData());
     if (!node) return;
     const QPoint at = e->position().toPoint();

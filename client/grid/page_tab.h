@@ -37,6 +37,11 @@ class PageTabOwner {
     virtual bool AudioPlaying(AppDevice* device) = 0;
     // The channel node a drag names (device record index, channel number), or none.
     virtual QTreeWidgetItem* ChannelNode(int device, int channel) = 0;
+    // Talk is open to the device (the vehicle hears the operator), for the tile's microphone mark; with
+    // none, to any device (the strip's Talk button).
+    virtual bool Talking(AppDevice* device) = 0;
+    // The tree's selection (Enter plays it into the active tile), or none.
+    virtual QTreeWidgetItem* SelectedNode() = 0;
 
   protected:
     ~PageTabOwner() = default;
@@ -49,6 +54,8 @@ struct PageTabLook {
     QColor childBk{Qt::black};
     QColor text{Qt::white};
     QColor active{Qt::red};
+    bool showLabels = true;  // TileLabel: vehicle, channel and clock over each playing tile
+    bool keepAspect = true;  // TileStretch 0: pictures keep their aspect, letterboxed
 };
 
 class PageTab : public QWidget, private GridHost {
@@ -61,6 +68,11 @@ class PageTab : public QWidget, private GridHost {
     static constexpr const char* kChannelMime = DevTree::kChannelMime;
     // The drag payload of a channel node, for the tree's drag start.
     static QMimeData* ChannelMime(int device, int channel);
+    // MIME type of a tile dragged onto another (its index in the grid's order).
+    static constexpr const char* kTileMime = "application/x-tavrin-tile";
+    static QMimeData* TileMime(int index);
+    // Period of the watch clock: the tiles' clocks and stall notices.
+    static constexpr int kWatchPeriod_ms = 250;
 
     PageTab(PageTabOwner* owner, QWidget* parent = nullptr);
     ~PageTab() override;
@@ -93,8 +105,12 @@ class PageTab : public QWidget, private GridHost {
 
     // The one-second tick: channel statistics, cycling, the tiles' recording and audio marks.
     void CycleTick();
-    // Marks on the tiles again now (after Record, Audio or Talk).
+    // Marks on the tiles again now (after Record, Audio or Talk), and the Talk button's state.
     void UpdateMarks();
+    // The tiles' label and aspect (the look's showLabels and keepAspect), for every window.
+    void SetTileLook(bool showLabels, bool keepAspect);
+    // Ctrl+C: the active tile's picture on the clipboard. False when it has none.
+    bool CopyActivePicture();
     // Main window close: channels must be closed already (ResetGrid).
     void DestroyAllWindows();
 
@@ -109,6 +125,8 @@ class PageTab : public QWidget, private GridHost {
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dragMoveEvent(QDragMoveEvent* e) override;
     void dropEvent(QDropEvent* e) override;
+    // Arrow keys, digits 1 to 9, Enter, Delete and Ctrl+C, also as the tiles pass them on.
+    void keyPressEvent(QKeyEvent* e) override;
 
   private:
     GridSlot* CreateSlot() override;
@@ -125,6 +143,9 @@ class PageTab : public QWidget, private GridHost {
     void LayOut();
     void RelabelTabs();
     QTreeWidgetItem* DraggedNode(const QMimeData* mime) const;
+    // The grid window a tile drag names, or none.
+    CDevShowDlg* DraggedTile(const QMimeData* mime) const;
+    void StartTileDrag(CDevShowDlg* window);
 
     PageTabOwner* owner_;
     LibrarySources sources_;
@@ -135,4 +156,5 @@ class PageTab : public QWidget, private GridHost {
     int syncingTabs_ = 0;  // >0 while the grid itself changes the tab bar
     // The windows' repaint clock: new pictures of all windows are painted together, once per tick.
     QTimer* repaintClock_;
+    QTimer* watchClock_;
 };

@@ -15,6 +15,7 @@ void PlayTreeChannel(DevTree& tree, QTreeWidgetItem* channel_item, CDevShowDlg* 
     const DevTreeEntry* record = tree.Entry(device_item->data(0, Qt::UserRole).toInt());
     tree.SetChannelImage(channel_item, DevTree::kChannelPlaying);
     AppDevice* device = record ? record->device : nullptr;
+    window->BeginChannel(device_item->text(0), channel_item->text(0));
     window->channel = device ? VelqDev_CreateChannel(device, channel, window) : nullptr;
     window->device = device;
     window->channelItem = channel_item;

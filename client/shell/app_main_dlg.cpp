@@ -517,6 +517,24 @@ bool CAppMainDlg::AudioPlaying(AppDevice* device) {
            VelqChn_IsAudioPlaying(record->audio_channel);
 }
 
+bool CAppMainDlg::Talking(AppDevice* device) {
+    const auto talking = [](const DevTreeEntry* record) {
+        return record && record->audio_channel && VelqChn_IsTalking(record->audio_channel);
+    };
+    if (device) {
+        const DevTreeEntry* record = tree_->Entry(VelqDev_GetUserData(device));
+        return record && record->device == device && talking(record);
+    }
+    for (int i = 0; i < tree_->EntryCount(); ++i) {
+        if (talking(tree_->Entry(i))) return true;
+    }
+    return false;
+}
+
+QTreeWidgetItem* CAppMainDlg::SelectedNode() {
+    return tree_->currentItem();
+}
+
 void CAppMainDlg::AddDevice(AppDevice* device, int online_allowed) {
     tree_->AddDevice(device, online_allowed);
     if (!pending_page_.isEmpty() && listed_devices_ >= 0 && tree_->EntryCount() >= listed_devices_)

@@ -169,6 +169,8 @@ class CAppMainDlg : public QMainWindow,
     void RunChannelCommand(int command) override;
     QTreeWidgetItem* FindChannelNode(const QByteArray& device_id, int channel) override;
     bool AudioPlaying(AppDevice* device) override;
+    bool Talking(AppDevice* device) override;
+    QTreeWidgetItem* SelectedNode() override;
     QTreeWidgetItem* ChannelNode(int device, int channel) override {
         return tree_->ChannelNode(device, channel);
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The display window: pictures from other threads, the size rule of a floating window, docking, Escape and
 // the transfer status, the latter against a channel of the simulated platform.
+#include <QLabel>
 #include <QPainter>
 #include <QtTest>
 #include <atomic>
@@ -117,7 +118,9 @@ class DevShowDlgTest : public QObject {
         QCOMPARE(PixelAtCentre(dlg), qRgb(10, 20, 30) & 0xffffff);
     }
 
-    void recordingAndSpeakerMarks() {
+    // The label strip at the top left: marks alone, then the vehicle, channel and clock on a translucent
+    // backing; hidden by the option; gone with the channel.
+    void labelAndMarks() {
         QWidget area;
         area.resize(300, 200);
         CDevShowDlg dlg(&area);
@@ -129,15 +132,94 @@ class DevShowDlgTest : public QObject {
         QCOMPARE(dlg.PresentPicture(blue.picture), VELQ_PRESENT_OK);
         QTRY_VERIFY(dlg.Stats().painted >= 1);
         const auto at = [&dlg](int x, int y) { return QColor(dlg.grab().toImage().pixel(x, y)); };
-        // The red mark sits in the top-right corner; the speaker left of it.
-        QCOMPARE(at(200 - 11, 11), QColor(0, 0, 255));
+        QVERIFY(dlg.LabelRect().isEmpty());
+        QCOMPARE(at(10, 10), QColor(0, 0, 255));
         dlg.SetMarks(true, false);
-        QVERIFY(at(200 - 11, 11).red() > 180 && at(200 - 11, 11).blue() < 80);
-        QCOMPARE(at(200 - 31, 11), QColor(0, 0, 255));
-        dlg.SetMarks(true, true);
-        QVERIFY(at(200 - 31, 11).red() > 200 && at(200 - 31, 11).green() > 200);  // the speaker's light box
-        dlg.SetMarks(false, false);
-        QCOMPARE(at(200 - 11, 11), QColor(0, 0, 255));
+        QRect strip = dlg.LabelRect();
+        QVERIFY(strip.width() > 10 && strip.width() < 30);
+        const int y = strip.center().y();
+        QVERIFY(at(strip.left() + 9, y).red() > 180 && at(strip.left() + 9, y).blue() < 80);
+        // Speaker, then the green microphone of an open talk channel.
+        dlg.SetMarks(true, true, true);
+        QCOMPARE(dlg.LabelRect().width(), strip.width() + 2 * 14);
+        QVERIFY(at(strip.left() + 4 + 14 + 1, y).green() > 200);
+        const QColor mic = at(strip.left() + 4 + 28 + 5, dlg.LabelRect().top() + 6);
+        QVERIFY2(mic.green() > 150 && mic.blue() < 150, qPrintable(mic.name()));
+        QCOMPARE(at(150, 100), QColor(0, 0, 255));  // the rest of the picture untouched
+
+        dlg.BeginChannel(QStringLiteral("AB-3127"), QStringLiteral("CH2"));
+        QCOMPARE(dlg.PresentPicture(blue.picture), VELQ_PRESENT_OK);
+        QTRY_VERIFY(dlg.Stats().painted >= 2);
+        strip = dlg.LabelRect();
+        QVERIFY(strip.width() > 100);
+        const QImage shot = dlg.grab().toImage();
+        // The backing darkens the picture; the text on it is light.
+        const QColor backing(shot.pixel(strip.left() + 1, strip.top() + 1));
+        QVERIFY2(backing.blue() > 60 && backing.blue() < 140 && backing.red() < 20,
+                 qPrintable(backing.name()));
+        int light = 0;
+        for (int x = strip.left(); x < strip.left() + 60; ++x) {
+            for (int yy = strip.top(); yy <= strip.bottom(); ++yy)
+                light += QColor(shot.pixel(x, yy)).red() > 150;
+        }
+        QVERIFY(light > 20);
+        dlg.SetShowLabel(false);
+        QCOMPARE(dlg.LabelRect().width(), 8 + 3 * 14);
+        dlg.SetShowLabel(true);
+        dlg.ReleaseChannel();
+        QVERIFY(dlg.LabelRect().isEmpty());
+        QCOMPARE(dlg.Marks(), TileMarks());
+        QCOMPARE(at(10, 10), QColor(0, 0, 0));
+        // A released window refuses the late pictures of its channel until the next one is bound.
+        QCOMPARE(dlg.PresentPicture(blue.picture), VELQ_PRESENT_OK);
+        QVERIFY(!dlg.HasPicture());
+        dlg.BeginChannel(QStringLiteral("AB-3127"), QStringLiteral("CH3"));
+        QCOMPARE(dlg.PresentPicture(blue.picture), VELQ_PRESENT_OK);
+        QVERIFY(dlg.HasPicture());
+    }
+
+    // The picture keeps its aspect in the background's bars; stretched on request. The wheel zooms around
+    // the cursor, Ctrl+double-click resets.
+    void letterboxAndZoom() {
+        QWidget area;
+        area.resize(400, 200);
+        CDevShowDlg dlg(&area);
+        dlg.SetColors(QColor(10, 20, 30), Qt::white);
+        dlg.setGeometry(0, 0, 300, 150);
+        dlg.show();
+        area.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&area));
+        // Every pixel of the picture names its place: red = x * 4, green = y * 4.
+        Picture gradient(64, 48, 0);
+        for (int yy = 0; yy < 48; ++yy) {
+            for (int x = 0; x < 64; ++x) {
+                uint8_t* p = gradient.bytes.data() + yy * gradient.picture.stride[0] + x * 4;
+                p[0] = 0, p[1] = uint8_t(yy * 4), p[2] = uint8_t(x * 4);
+            }
+        }
+        QCOMPARE(dlg.PresentPicture(gradient.picture), VELQ_PRESENT_OK);
+        QTRY_VERIFY(dlg.Stats().painted >= 1);
+        QCOMPARE(dlg.PictureRect(), QRect(50, 0, 200, 150));
+        const auto at = [&dlg](int x, int y) { return QColor(dlg.grab().toImage().pixel(x, y)); };
+        QCOMPARE(at(10, 75), QColor(10, 20, 30));
+        QCOMPARE(at(290, 75), QColor(10, 20, 30));
+        QCOMPARE(at(50, 0), QColor(0, 0, 0));  // the picture's corner pixel
+        const QPoint cursor(200, 100);
+        const QColor before = at(cursor.x(), cursor.y());
+        QWheelEvent wheel(cursor, dlg.mapToGlobal(cursor), QPoint(), QPoint(0, 240), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&dlg, &wheel);
+        QCOMPARE(dlg.View().Zoom(), 1.25 * 1.25);
+        const QColor after = at(cursor.x(), cursor.y());
+        QVERIFY2(qAbs(after.red() - before.red()) <= 4 && qAbs(after.green() - before.green()) <= 4,
+                 qPrintable(before.name() + after.name()));
+        QVERIFY(at(51, 75).red() > 40);  // the left edge now shows a part further right
+        QTest::mouseDClick(&dlg, Qt::LeftButton, Qt::ControlModifier, cursor);
+        QVERIFY(!dlg.View().Zoomed());
+        QVERIFY(!dlg.floating);
+        dlg.SetKeepAspect(false);
+        QCOMPARE(dlg.PictureRect(), QRect(0, 0, 300, 150));
+        QCOMPARE(at(10, 75).blue(), 0);
     }
 
     void malformedPicturesAreRefused() {
@@ -242,6 +324,10 @@ class DevShowDlgTest : public QObject {
                         reinterpret_cast<intptr_t>(dlg.channel));
         QTRY_VERIFY(dlg.StatusVisible());
         QCOMPARE(dlg.StatusText(), QStringLiteral("Connecting TransfServer..."));
+        // At the bottom edge, leaving the label at the top free.
+        const QLabel* status = dlg.findChild<QLabel*>();
+        QCOMPARE(status->geometry().bottom(), dlg.height() - 1);
+        QVERIFY(status->geometry().top() > dlg.height() / 2);
         dlg.PostMessage(CDevShowDlg::kStatusMessage, VELQ_EV_MEDIA_FIRST_FRAME,
                         reinterpret_cast<intptr_t>(dlg.channel));
         QTRY_VERIFY(!dlg.StatusVisible());

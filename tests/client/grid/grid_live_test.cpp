@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "../client_fixture.h"
+#include "app/app_settings.h"
 #include "dialogs/app_login_dlg.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_info.h"
@@ -195,6 +196,88 @@ class GridLiveTest : public QObject {
         QCOMPARE(model.Windows()[4]->channelItem, Node(tree, "MDVR-10003", 2));
         QCOMPARE(model.Windows()[0]->channelItem, Node(tree, "MDVR-10001", 1));
         QTRY_VERIFY_WITH_TIMEOUT(grid->Windows()[0]->Stats().painted >= 5, 20000);
+        window.close();
+    }
+
+    // 2 x 2, tile 1 active: Channel-01 then Channel-02 by Play. The first channel's window moves to the
+    // end of the grid empty; at its next paint it shows the background, never the old picture, and it
+    // stays so (no late picture of the released channel reaches it).
+    void vacatedTileShowsItsBackground() {
+        CAppMainDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loginDialog()->hide();
+        window.PressLogin();
+        DevTree* tree = window.tree();
+        PageTab* grid = window.grid();
+        GridModel& model = grid->Model();
+        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);
+        model.SelectWindow(0, model.Windows()[0]);
+        window.SelectDeviceNode(Node(tree, "MDVR-10001", 1));
+        window.channelActions().Run(kCommandPlay);
+        CDevShowDlg* first = grid->Windows()[0];
+        QTRY_VERIFY_WITH_TIMEOUT(first->Stats().painted >= 5, 20000);
+        window.SelectDeviceNode(Node(tree, "MDVR-10001", 2));
+        window.channelActions().Run(kCommandPlay);
+        QCOMPARE(grid->Windows()[3], first);
+        QVERIFY(first->isVisible() && !first->channel);
+        const QColor background = AppSettings::Color(CAppClient::Settings().ChildBkColor);
+        const auto onlyBackground = [&] {
+            const QImage shot = first->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            for (int y = 0; y < shot.height(); y += 3) {
+                for (int x = 0; x < shot.width(); x += 3) {
+                    if (QColor(shot.pixel(x, y)) != background) return false;
+                }
+            }
+            return true;
+        };
+        QVERIFY(onlyBackground());
+        QTest::qWait(500);
+        QVERIFY(onlyBackground());
+        // Play on the shown channel closes it; its window, shown again, is empty too.
+        CDevShowDlg* second = grid->Windows()[0];
+        QTRY_VERIFY_WITH_TIMEOUT(second->Stats().painted >= 5, 20000);
+        window.channelActions().Run(kCommandPlay);
+        QVERIFY(!second->channel && !second->HasPicture());
+        window.LogoutCleanup();
+        window.close();
+    }
+
+    // A stream that stops sending: within 3 s the tile says since when it has no video, and the notice
+    // goes when pictures come again.
+    void stalledStreamIsMarked() {
+        CAppMainDlg window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.loginDialog()->hide();
+        window.PressLogin();
+        DevTree* tree = window.tree();
+        PageTab* grid = window.grid();
+        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);
+        grid->Model().SelectWindow(0, grid->Model().Windows()[0]);
+        window.SelectDeviceNode(Node(tree, "MDVR-10002", 1));
+        window.channelActions().Run(kCommandPlay);
+        CDevShowDlg* tile = grid->Windows()[0];
+        QTRY_VERIFY_WITH_TIMEOUT(tile->Stats().painted >= 5, 20000);
+        QVERIFY(!tile->Stalled());
+        const QRect picture = tile->PictureRect();
+        const QImage live = tile->grab().toImage();
+
+        velq_sim::TransferFaults stall;
+        stall.stall_after_packets = 1;
+        platform_->transfer().set_faults(stall);
+        QTRY_VERIFY_WITH_TIMEOUT(tile->Stalled(), 3000);
+        QVERIFY2(tile->StallText().startsWith(QStringLiteral("No video since ")),
+                 qPrintable(tile->StallText()));
+        // The picture is dimmed: a corner away from the label and the notice is darker than it was.
+        const QPoint corner(picture.right() - 3, picture.bottom() - 3);
+        const QImage dimmed = tile->grab().toImage();
+        QVERIFY(qGray(dimmed.pixel(corner)) < qGray(live.pixel(corner)) || qGray(live.pixel(corner)) < 8);
+
+        platform_->transfer().set_faults(velq_sim::TransferFaults());
+        QTRY_VERIFY_WITH_TIMEOUT(!tile->Stalled(), 15000);
+        QVERIFY(tile->StallText().isEmpty());
+        window.LogoutCleanup();
         window.close();
     }
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The grid widget: tab strip and buttons, cells laid out over the area, drops from the tree, the "New Page"
 // tab, the active frame and the clicks of its windows.
+#include <QClipboard>
 #include <QMimeData>
 #include <QTabBar>
 #include <QToolButton>
@@ -28,6 +29,8 @@ class Owner : public PageTabOwner {
     }
     void RunChannelCommand(int command) override { commands.push_back(command); }
     bool AudioPlaying(AppDevice*) override { return false; }
+    bool Talking(AppDevice* device) override { return talking && (!device || device == talkingDevice); }
+    QTreeWidgetItem* SelectedNode() override { return selected; }
     void AddLogLine(const QString& line) override { log << line; }
     QTreeWidgetItem* FindChannelNode(const QByteArray&, int) override { return nullptr; }
     QTreeWidgetItem* ChannelNode(int dev, int channel) override {
@@ -42,6 +45,8 @@ class Owner : public PageTabOwner {
     int menus = 0;
     std::vector<int> commands;
     QStringList log;
+    bool talking = false;
+    AppDevice* talkingDevice = nullptr;
 };
 
 bool Drop(PageTab& tab, const QPoint& at, const QByteArray& payload) {
@@ -161,6 +166,106 @@ class PageTabTest : public QObject {
         for (int i = 0; i < 4; ++i) static_cast<QToolButton*>(tab->Button(i))->click();
         QCOMPARE(owner->commands,
                  (std::vector<int>{kCommandMap, kCommandTalk, kCommandRecord, kCommandSnapshot}));
+    }
+
+    // Tiles by hand: a tile dragged onto another swaps with it (onto an empty one: to the end), keys move
+    // the frame and pick cells, Enter plays the tree's selection into the active tile, Delete and the
+    // hover close button close channels, Ctrl+C copies the picture, talk shows on tile and button.
+    void tileHandling() {
+        GridModel& model = tab->Model();
+        for (int i = 1; i <= 3; ++i)
+            QVERIFY(Drop(*tab, CentreOf(model.Windows()[3]->dockedRect), "0 " + QByteArray::number(i)));
+        const auto node = [&](int index) { return model.Windows()[index]->channelItem; };
+        const auto tileDrop = [&](int from, int toCell) {
+            QMimeData* mime = PageTab::TileMime(from);
+            const QPoint at = CentreOf(model.Windows()[toCell]->dockedRect);
+            QDragEnterEvent enter(at, Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(tab.get(), &enter);
+            QDropEvent drop(at, Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(tab.get(), &drop);
+            delete mime;
+            return drop.isAccepted();
+        };
+        QVERIFY(tileDrop(0, 2));
+        QCOMPARE(node(0), owner->nodes[2]);
+        QCOMPARE(node(2), owner->nodes[0]);
+        QCOMPARE(tab->ActiveWindow(), model.Windows()[2]);
+        QCOMPARE(tab->ActiveWindow()->geometry().topLeft(),
+                 QPoint(model.Windows()[2]->dockedRect.left, model.Windows()[2]->dockedRect.top));
+        QVERIFY(tileDrop(0, 3));  // onto the empty cell: to the end of the channels, the grid stays packed
+        QCOMPARE(node(0), owner->nodes[1]);
+        QCOMPARE(node(2), owner->nodes[2]);
+        QVERIFY(!node(3));
+        QVERIFY(!tileDrop(3, 0));  // an empty tile is not dragged
+        QVERIFY(!tileDrop(7, 0));
+
+        // Arrows stop at the page's edges, also when the tile has the focus; digits pick cells.
+        QTest::keyClick(tab.get(), Qt::Key_1);
+        QCOMPARE(tab->ActiveWindow(), model.Windows()[0]);
+        QTest::keyClick(tab.get(), Qt::Key_Right);
+        QTest::keyClick(tab->Windows()[1], Qt::Key_Down);
+        QCOMPARE(tab->ActiveWindow(), model.Windows()[3]);
+        QTest::keyClick(tab.get(), Qt::Key_Down);
+        QCOMPARE(tab->ActiveWindow(), model.Windows()[3]);
+        QTest::keyClick(tab.get(), Qt::Key_9);
+        QCOMPARE(tab->ActiveWindow(), model.Windows()[3]);
+        // Enter on the empty active tile adds the selection; on a channel already shown it only selects it.
+        owner->selected = owner->nodes[5];
+        QTest::keyClick(tab.get(), Qt::Key_Return);
+        QCOMPARE(node(3), owner->nodes[5]);
+        QTest::keyClick(tab.get(), Qt::Key_1);
+        owner->selected = owner->nodes[5];
+        QTest::keyClick(tab.get(), Qt::Key_Enter);
+        QCOMPARE(model.BoundCount(), 4);
+        QCOMPARE(tab->ActiveWindow(), model.Windows()[3]);
+        // Delete closes the active tile's channel; the ones after it move up.
+        QTest::keyClick(tab.get(), Qt::Key_2);
+        QTest::keyClick(tab.get(), Qt::Key_Delete);
+        QCOMPARE(model.BoundCount(), 3);
+        QCOMPARE(node(1), owner->nodes[2]);
+
+        // The close button shows on a hovered tile and closes its channel.
+        CDevShowDlg* first = tab->Windows()[0];
+        const QPoint button = TileOverlay::CloseButtonRect(first->size()).center();
+        const auto brightness = [&] { return qGray(first->grab().toImage().pixel(button)); };
+        QCOMPARE(brightness(), 0);
+        QEnterEvent enter(button, first->mapTo(tab.get(), button), first->mapToGlobal(button));
+        QCoreApplication::sendEvent(first, &enter);
+        QVERIFY(brightness() > 150);
+        QTest::mouseClick(first, Qt::LeftButton, Qt::NoModifier, button);
+        QCOMPARE(model.BoundCount(), 2);
+        QVERIFY(!first->channelItem);
+
+        // Ctrl+C: the active tile's picture, exactly, on the clipboard.
+        QImage picture(48, 36, QImage::Format_RGB32);
+        for (int y = 0; y < 36; ++y)
+            for (int x = 0; x < 48; ++x) picture.setPixel(x, y, qRgb(x * 5, y * 7, 99));
+        VelqPicture frame{};
+        frame.width = 48;
+        frame.height = 36;
+        frame.format = VELQ_PIX_BGRA32;
+        frame.plane[0] = picture.constBits();
+        frame.stride[0] = int(picture.bytesPerLine());
+        QTest::keyClick(tab.get(), Qt::Key_1);
+        QCOMPARE(tab->ActiveWindow()->PresentPicture(frame), VELQ_PRESENT_OK);
+        QTest::keyClick(tab.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), picture);
+
+        // Talk open to the device of the first tile: its microphone mark, and the Talk button on.
+        int device = 0;
+        AppDevice* fake = reinterpret_cast<AppDevice*>(&device);
+        model.Windows()[0]->device = fake;
+        owner->talking = true;
+        owner->talkingDevice = fake;
+        tab->UpdateMarks();
+        QVERIFY(tab->Button(1)->isChecked());
+        QVERIFY(tab->Windows()[0]->Marks().talk);
+        QVERIFY(!tab->Windows()[1]->Marks().talk);
+        owner->talking = false;
+        tab->UpdateMarks();
+        QVERIFY(!tab->Button(1)->isChecked());
+        QVERIFY(!tab->Windows()[0]->Marks().talk);
+        model.Windows()[0]->device = nullptr;
     }
 
     void floatingWindowOfAHiddenPageDocksHidden() {
