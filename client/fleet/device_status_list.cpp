@@ -1,5 +1,8 @@
 #include "fleet/device_status_list.h"
 
+#include <QBrush>
+#include <QColor>
+
 #include <QHeaderView>
 
 #include "app/app_profile.h"
@@ -15,6 +18,7 @@ int DeviceStatusModel::columnCount(const QModelIndex& parent) const {
 QVariant DeviceStatusModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size())) return QVariant();
     if (role == Qt::DisplayRole) return rows_[size_t(index.row())][size_t(index.column())];
+    if (role == Qt::BackgroundRole && Highlighted(index.row())) return QBrush(QColor(150, 32, 32));
     return QVariant();
 }
 
@@ -45,9 +49,17 @@ QString DeviceStatusModel::Cell(int row, int column) const {
     return rows_[size_t(row)][size_t(column)];
 }
 
+void DeviceStatusModel::SetHighlight(int row, bool on) {
+    if (row < 0 || row >= int(rows_.size()) || Highlighted(row) == on) return;
+    if (highlight_.size() < rows_.size()) highlight_.resize(rows_.size(), false);
+    highlight_[size_t(row)] = on;
+    emit dataChanged(index(row, 0), index(row, kColumns - 1), {Qt::BackgroundRole});
+}
+
 void DeviceStatusModel::Clear() {
     beginResetModel();
     rows_.clear();
+    highlight_.clear();
     endResetModel();
 }
 

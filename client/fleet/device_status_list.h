@@ -26,10 +26,16 @@ class DeviceStatusModel : public QAbstractTableModel {
     // Sets a cell; a row or column out of range is ignored.
     void SetCell(int row, int column, const QString& text);
     QString Cell(int row, int column) const;
+    // A row drawn as needing attention (an unacknowledged alarm); out of range is ignored.
+    void SetHighlight(int row, bool on);
+    bool Highlighted(int row) const {
+        return row >= 0 && row < int(highlight_.size()) && highlight_[size_t(row)];
+    }
     void Clear();
 
   private:
     std::vector<std::array<QString, kColumns>> rows_;
+    std::vector<bool> highlight_;
     std::array<QString, kColumns> headers_;
 };
 
@@ -48,6 +54,7 @@ class DeviceStatusList : public QTreeView {
     void SetCell(int row, int column, const QString& text) { model_.SetCell(row, column, text); }
     QString Cell(int row, int column) const { return model_.Cell(row, column); }
     void DeleteAllItems() { model_.Clear(); }
+    void SetRowHighlight(int row, bool on) { model_.SetHighlight(row, on); }
     void SelectRow(int row);
 
   signals:
