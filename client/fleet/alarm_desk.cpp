@@ -15,7 +15,7 @@ AlarmSettings AlarmSettings::Read(const QString& program_folder) {
     settings.sound = AppProfile::ReadInt(QStringLiteral("Alarm_Sound"), 1) != 0;
     settings.auto_video = AppProfile::ReadInt(QStringLiteral("Alarm_AutoVideo"), 0) != 0;
     settings.keep_days = qBound(1, AppProfile::ReadInt(QStringLiteral("Alarm_KeepDays"), 90), 36500);
-    settings.database = program_folder + QStringLiteral("alarms.db");
+    if (!program_folder.isEmpty()) settings.database = program_folder + QStringLiteral("alarms.db");
     settings.sound_backend = qEnvironmentVariable("CORVEL_SOUND_OUT");
     return settings;
 }

@@ -24,7 +24,7 @@ struct AlarmSettings {
     bool sound = true;        // Alarm_Sound: the alert on each new alarm
     bool auto_video = false;  // Alarm_AutoVideo: a new alarm opens the vehicle's video by itself
     int keep_days = 90;       // Alarm_KeepDays: history kept, pruned at start
-    QString database;         // the history file (the program folder's alarms.db)
+    QString database;         // the history file (the program folder's alarms.db); empty: none kept
     QString sound_backend;    // CORVEL_SOUND_OUT
     QString sound_source = QStringLiteral("qrc:/tavrin/alarm.wav");
 

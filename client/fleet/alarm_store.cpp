@@ -157,8 +157,9 @@ void AlarmStore::Run(std::mutex* ready_mutex, std::condition_variable* ready, bo
     const QString connection = NewConnectionName("writer");
     ConnectionGuard guard{connection};
     QString error;
-    usable_ = Open(connection, &error);
-    if (!usable_) {
+    // No file named: the client keeps no history (a window made without a program folder, in tests).
+    usable_ = !options_.path.isEmpty() && Open(connection, &error);
+    if (!usable_ && !options_.path.isEmpty()) {
         QSqlDatabase::database(connection, false).close();
         QSqlDatabase::removeDatabase(connection);
         // Set the file aside with its journal so that the next start finds a fresh one; nothing is deleted.
@@ -222,18 +223,20 @@ void AlarmStore::Commit(const QString& connection, std::map<int64_t, AlarmEpisod
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT OR REPLACE INTO alarm_episode (%1) VALUES (?,?,?,?,?,?,?,?,?,?)")
                        .arg(QLatin1String(kColumns)));
+    // A null QString binds as NULL, which the NOT NULL columns refuse (and with it the whole batch).
+    const auto text = [](const QString& value) { return value.isNull() ? QStringLiteral("") : value; };
     bool ok = true;
     for (const auto& [id, e] : batch) {
         insert.addBindValue(qlonglong(e.id));
-        insert.addBindValue(e.device_id);
-        insert.addBindValue(e.label);
+        insert.addBindValue(text(e.device_id));
+        insert.addBindValue(text(e.label));
         insert.addBindValue(e.word);
         insert.addBindValue(qlonglong(e.started_s));
         insert.addBindValue(qlonglong(e.cleared_s));
         insert.addBindValue(e.at_login ? 1 : 0);
-        insert.addBindValue(e.ack_user);
+        insert.addBindValue(text(e.ack_user));
         insert.addBindValue(qlonglong(e.ack_s));
-        insert.addBindValue(e.ack_comment);
+        insert.addBindValue(text(e.ack_comment));
         if (!insert.exec()) {
             ok = false;
             break;
