@@ -14,34 +14,61 @@ AlarmListModel::AlarmListModel(const AlarmBook& book, std::function<QString(cons
 void AlarmListModel::OnBookChange(const AlarmEpisode& episode, AlarmBook::Change change) {
     switch (change) {
         case AlarmBook::Change::kAboutToOpen:
-            beginInsertRows(QModelIndex(), 0, 0);  // the newest is row 0
-            break;
-        case AlarmBook::Change::kOpened:
-            endInsertRows();
-            break;
         case AlarmBook::Change::kAboutToDrop:
-            beginRemoveRows(QModelIndex(), book_.size() - 1, book_.size() - 1);  // the oldest is last
+            return;
+        case AlarmBook::Change::kOpened:
+            ++pending_new_;
             break;
         case AlarmBook::Change::kDropped:
-            endRemoveRows();
+            // The oldest left: a shown row, unless every episode the book held was still unannounced.
+            if (book_.size() < pending_new_)
+                --pending_new_;
+            else
+                ++pending_drop_;
             break;
         case AlarmBook::Change::kCleared:
         case AlarmBook::Change::kAcknowledged:
             if (const int row = RowOf(episode.id); row >= 0)
                 emit dataChanged(index(row, 0), index(row, kColumns - 1));
-            break;
+            return;
+    }
+    if (!flush_posted_) {
+        flush_posted_ = true;
+        QMetaObject::invokeMethod(this, &AlarmListModel::Flush, Qt::QueuedConnection);
     }
 }
 
+void AlarmListModel::Flush() {
+    flush_posted_ = false;
+    if (pending_drop_ > 0) {
+        const int rows = rowCount();
+        beginRemoveRows(QModelIndex(), rows - pending_drop_, rows - 1);
+        pending_drop_ = 0;
+        endRemoveRows();
+    }
+    if (pending_new_ > 0) {
+        beginInsertRows(QModelIndex(), 0, pending_new_ - 1);  // the newest on top
+        pending_new_ = 0;
+        endInsertRows();
+    }
+}
+
+const AlarmEpisode* AlarmListModel::EpisodeAt(int row) const {
+    const int index = book_.size() - 1 - pending_new_ - row;
+    return row >= 0 && index >= 0 && index < book_.size() ? &book_.at(index) : nullptr;
+}
+
 int AlarmListModel::RowOf(int64_t id) const {
-    const AlarmEpisode* episode = book_.Find(id);
-    if (!episode) return -1;
+    if (!book_.Find(id)) return -1;
     // Ids grow along the book; bisect for the index.
     int low = 0, high = book_.size() - 1;
     while (low <= high) {
         const int mid = (low + high) / 2;
         const int64_t at = book_.at(mid).id;
-        if (at == id) return book_.size() - 1 - mid;
+        if (at == id) {
+            const int row = book_.size() - 1 - pending_new_ - mid;
+            return row >= 0 ? row : -1;
+        }
         if (at < id)
             low = mid + 1;
         else
@@ -51,7 +78,7 @@ int AlarmListModel::RowOf(int64_t id) const {
 }
 
 int AlarmListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : book_.size();
+    return parent.isValid() ? 0 : book_.size() - pending_new_ + pending_drop_;
 }
 
 int AlarmListModel::columnCount(const QModelIndex& parent) const {
@@ -90,8 +117,10 @@ QString AlarmListModel::CellText(const AlarmEpisode& e, int column,
 }
 
 QVariant AlarmListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= book_.size() || index.column() >= kColumns) return QVariant();
-    const AlarmEpisode& e = EpisodeAt(index.row());
+    if (!index.isValid() || index.column() >= kColumns) return QVariant();
+    const AlarmEpisode* episode = EpisodeAt(index.row());
+    if (!episode) return QVariant();
+    const AlarmEpisode& e = *episode;
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole:
@@ -136,7 +165,9 @@ void AlarmFilter::SetUnacknowledgedOnly(bool on) {
 bool AlarmFilter::filterAcceptsRow(int source_row, const QModelIndex&) const {
     const auto* model = qobject_cast<const AlarmListModel*>(sourceModel());
     if (!model) return true;
-    const AlarmEpisode& e = model->EpisodeAt(source_row);
+    const AlarmEpisode* episode = model->EpisodeAt(source_row);
+    if (!episode) return false;
+    const AlarmEpisode& e = *episode;
     if (word_ != 0 && e.word != word_) return false;
     if (unacknowledged_only_ && e.acknowledged()) return false;
     if (!vehicle_.isEmpty() && !e.label.contains(vehicle_, Qt::CaseInsensitive) &&

@@ -1,8 +1,10 @@
 #pragma once
 // The alarm list as rows for a view: one row per episode of an AlarmBook, newest first, with the columns
 // start time, vehicle, kind, state and acknowledgement; AlarmFilter narrows it to a vehicle text, a kind
-// and "unacknowledged only". The model follows the book through Attach(): rows are announced as the book
-// opens, changes and drops episodes, never reset. Texts are plain. UI thread only.
+// and "unacknowledged only". The model follows the book through OnBookChange(): changed rows are announced
+// at once; episodes that enter or leave are announced together once the event loop comes round (Flush),
+// so a burst of hundreds of alarms costs the views one insertion, not hundreds. Never reset. Texts are
+// plain. UI thread only.
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 #include <functional>
@@ -29,8 +31,11 @@ class AlarmListModel : public QAbstractTableModel {
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    const AlarmEpisode& EpisodeAt(int row) const { return book_.at(book_.size() - 1 - row); }
-    // Row of an episode the book holds, or -1.
+    // Announces the episodes that entered or left the book since the last call.
+    void Flush();
+    // The episode of a row; null for a row whose episode left the book and is about to be removed.
+    const AlarmEpisode* EpisodeAt(int row) const;
+    // Row of an episode the model shows, or -1.
     int RowOf(int64_t id) const;
 
     // Texts of an episode's cells, shared with the history dialog and the CSV export.
@@ -41,6 +46,9 @@ class AlarmListModel : public QAbstractTableModel {
   private:
     const AlarmBook& book_;
     std::function<QString(const QString&)> translate_;
+    int pending_new_ = 0;   // newest episodes of the book not yet announced as rows
+    int pending_drop_ = 0;  // rows at the bottom whose episodes left the book, not yet removed
+    bool flush_posted_ = false;
     QString headers_[kColumns];
 };
 

@@ -249,6 +249,11 @@ void AlarmStore::Commit(const QString& connection, std::map<int64_t, AlarmEpisod
         std::fprintf(stderr, "tavrin: alarm history not written: %s\n",
                      qPrintable(ok ? db.lastError().text() : insert.lastError().text()));
     db.rollback();
+    // Tried again at the next commit (a full disk may clear up), unless newer states came in meanwhile;
+    // bounded, so a file that never takes writes cannot fill memory.
+    std::lock_guard lock(mutex_);
+    if (pending_.size() + batch.size() > kMaxPending) return;
+    for (auto& [id, episode] : batch) pending_.try_emplace(id, std::move(episode));
 }
 
 QList<AlarmEpisode> AlarmStore::Search(const QString& path, const AlarmQuery& query) {

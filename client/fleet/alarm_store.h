@@ -60,6 +60,7 @@ class AlarmStore {
     static QList<AlarmEpisode> Search(const QString& path, const AlarmQuery& query);
 
   private:
+    static constexpr size_t kMaxPending = 100000;  // episodes kept for a retry after a failed commit
     void Run(std::mutex* ready_mutex, std::condition_variable* ready, bool* is_ready);
     bool Open(const QString& connection, QString* error);
     void Commit(const QString& connection, std::map<int64_t, AlarmEpisode>& batch);
