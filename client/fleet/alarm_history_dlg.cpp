@@ -142,6 +142,8 @@ void AlarmHistoryDlg::Search() {
         items.append(new QTreeWidgetItem(cells));
     }
     results_->addTopLevelItems(items);
+    for (int column = 0; column < AlarmListModel::kColumns - 1; ++column)
+        results_->resizeColumnToContents(column);
     status_->setText(QString::number(shown_.size()) + u' ' + translate_(QStringLiteral("alarms found")));
 }
 

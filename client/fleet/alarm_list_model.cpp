@@ -123,6 +123,15 @@ QVariant AlarmListModel::data(const QModelIndex& index, int role) const {
     const AlarmEpisode& e = *episode;
     switch (role) {
         case Qt::DisplayRole:
+            // The left panel is narrow: today's times without the date, the vehicle by its label; the
+            // tool tip and the history give the full texts.
+            if (index.column() == kStart) {
+                const QDateTime start = QDateTime::fromSecsSinceEpoch(e.started_s);
+                return start.date() == QDate::currentDate() ? start.toString(QStringLiteral("HH:mm:ss"))
+                                                            : start.toString(QStringLiteral("MM-dd HH:mm"));
+            }
+            if (index.column() == kVehicle && !e.label.isEmpty()) return e.label;
+            return CellText(e, index.column(), translate_);
         case Qt::ToolTipRole:
             return CellText(e, index.column(), translate_);
         case kIdRole:

@@ -32,7 +32,7 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
     view_->setSelectionBehavior(QAbstractItemView::SelectRows);
     view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view_->header()->setStretchLastSection(true);
-    const int widths[AlarmListModel::kColumns] = {140, 130, 100, 110, 160};
+    const int widths[AlarmListModel::kColumns] = {62, 70, 84, 150, 200};
     for (int i = 0; i < AlarmListModel::kColumns; ++i) view_->setColumnWidth(i, widths[i]);
 
     comment_ = new QLineEdit(this);

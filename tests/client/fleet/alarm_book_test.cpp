@@ -1,6 +1,7 @@
 // Alarm episodes from word observations, acknowledgement, the bounded book, and the list model and its
 // filters as a view sees them.
 #include <QAbstractItemModelTester>
+#include <QDateTime>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -124,7 +125,11 @@ class AlarmBookTest : public QObject {
         QTRY_COMPARE(model.rowCount(), 2);
         QCOMPARE(inserted.count(), 1);
         // Newest first, with plain texts for every column.
-        QCOMPARE(model.index(0, AlarmListModel::kVehicle).data().toString(), QString("VAN-3 (DEV-2)"));
+        QCOMPARE(model.index(0, AlarmListModel::kVehicle).data(Qt::ToolTipRole).toString(),
+                 QString("VAN-3 (DEV-2)"));
+        QCOMPARE(model.index(0, AlarmListModel::kVehicle).data().toString(), QString("VAN-3"));
+        QCOMPARE(model.index(0, AlarmListModel::kStart).data(Qt::ToolTipRole).toString(),
+                 QDateTime::fromSecsSinceEpoch(1700000100).toString("yyyy-MM-dd HH:mm:ss"));
         QCOMPARE(model.index(1, AlarmListModel::kKind).data().toString(), QString("Over Speed"));
         QCOMPARE(model.index(1, AlarmListModel::kState).data().toString(), QString("Active"));
         QCOMPARE(model.RowOf(a), 1);
@@ -162,7 +167,8 @@ class AlarmBookTest : public QObject {
         model.Flush();
         QCOMPARE(model.rowCount(), book.size());
         QCOMPARE(book.size(), 4);
-        QCOMPARE(model.index(0, AlarmListModel::kVehicle).data().toString(), QString("X (X5)"));
+        QCOMPARE(model.index(0, AlarmListModel::kVehicle).data(Qt::ToolTipRole).toString(),
+                 QString("X (X5)"));
     }
 };
 
