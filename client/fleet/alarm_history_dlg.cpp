@@ -35,7 +35,7 @@ QByteArray AlarmCsv(const QList<AlarmEpisode>& episodes,
                     const std::function<QString(const QString&)>& translate) {
     const char* const headings[] = {
         "Start Time",       "Vehicle",         "Device Id",         "Kind",   "State", "Cleared Time",
-        "Present at Login", "Acknowledged By", "Acknowledged Time", "Comment"};
+        "At Login", "Acknowledged By", "Acknowledged Time", "Comment"};
     QByteArray csv;
     for (size_t i = 0; i < std::size(headings); ++i) {
         if (i) csv += ',';
