@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes AVI recordings past the 1 GiB of their first RIFF, as a long recording at a high bit rate does,
 // and reads every sample back: once closed properly (the OpenDML chain of AVI and AVIX RIFFs with their
 // indexes) and once from a writer killed with SIGKILL (no index, no final sizes). Prints the write and read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Refreshing a large device list: velq-sim (in a child process, so its work is not counted) serves 10k and
 // 100k devices; the client logs in, registers the list once, then refreshes it several times. Printed per
 // refresh: wall time from the request to the last event 130, and the client process's CPU time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop client's main window with a large fleet: velq-sim's center server (in this process, on its
 // own threads) serves N generated vehicles of 4 channels; the main window (offscreen) logs in through its
 // login dialog. Printed per fleet size:

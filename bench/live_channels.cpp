@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live CIF channels through the whole pipeline (transfer, buffer, decode, convert, present into null
 // windows) against velq-sim in a child process. Printed per step of N playing channels, CPU per
 // channel-second counted per 25 frames shown:

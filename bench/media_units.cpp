@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Costs of the media units on one thread:
 //  - ns per Push+Pop pair through the video buffer (frames of 5 to 60 KiB) and the audio buffer (960 bytes);
 //  - samples per second of G.726 at 32 kbit/s, decoded and encoded through our word packing, against the

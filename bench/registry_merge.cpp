@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Merges device lists of 1k to 1M devices into a session's registry the way the center-server thread does
 // (BeginList, MergeDevice per record, EndList) and prints the time per merge, for plain identifiers and
 // for identifiers that all share one name key. The registry finds devices through an index on a hash of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound paths measured, and a way to hear them.
 //
 //   sound_pipeline                 figures: the player and the talk capture on a manual device clock,

@@ -1,48 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrin: the operator's desktop client. See `tavrin --help`.
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 
 #include "app/app_client.h"
 #include "app/app_folders.h"
 #include "app/app_style.h"
+#include "app/quit_on_signals.h"
 #include "shell/app_root.h"
-
-namespace {
-
-// SIGTERM and SIGINT close the main window as the operator would (logout, then the session goes): the
-// handler only writes a byte that the UI thread reads.
-int g_signal_fds[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_signal_fds[0], &byte, 1);
-}
-
-void CloseOnSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signal_fds) != 0) return;
-    auto* notifier = new QSocketNotifier(g_signal_fds[1], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [notifier] {
-        char byte;
-        [[maybe_unused]] const ssize_t got = ::read(g_signal_fds[1], &byte, 1);
-        notifier->setEnabled(false);
-        QApplication::closeAllWindows();
-        QApplication::quit();
-    });
-    struct sigaction action = {};
-    action.sa_handler = OnSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-}
-
-}  // namespace
 
 static const char kHelp[] =
     "Usage: tavrin [--login] [--page FILE] [--fullscreen] [--version] [--help]\n"
@@ -100,7 +67,7 @@ int main(int argc, char** argv) {
     // window to its entry and icon by it.
     QApplication::setDesktopFileName(QStringLiteral("org.corvel.Tavrin"));
 
-    CloseOnSignals();
+    const QuitOnSignals quit_on_signals;
     CAppClient client(AppFolders::Detect());
     client.InitInstance();
     ApplyAppStyle(client.settings);

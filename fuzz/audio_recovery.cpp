@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio receiver fed arbitrary packet sequences through a real audio buffer. Each packet takes 6
 // input bytes: format, codec code, sequence step (signed), consumer action, payload seed (2 bytes);
 // the payload's words are drawn from the seed, so sums, differences and carries take any value.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any file handed to CAviFile::Open: opening and reading every sample must end, stay within bounded memory
 // and never touch memory it does not own.
 #include <sys/mman.h>

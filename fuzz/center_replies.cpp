@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the center-server reply handlers (as the reply to a request of each type) and to
 // VelqApp_GPRMC. The reply arrives over a socket pair whose far end is closed after the input, so every
 // read that runs past the input fails as a closed connection would.

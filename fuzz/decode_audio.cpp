@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DecodeAudio and EncodeG726 on arbitrary bytes: the frame type, the output room per call and the frame
 // come from the input. Every call must stay within its input and room, and decoding a frame in pieces
 // must end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The microphone file reader on arbitrary bytes: every input ends in a parse or a reason, in bounded time
 // and memory, and the samples it gives stay within what the input holds.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A vehicle's microphone: a speech-like test signal (a voiced tone with moving harmonics and a syllable
 // rhythm) coded in the vehicle's codec and cut into the 960 bytes of audio that one stream packet carries.

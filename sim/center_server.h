@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated center server: the TCP request/reply protocol and the UDP status poll, answered from a
 // Fleet. Start binds both ports (0 = the kernel picks) and runs an accept thread, one thread per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated fleet: vehicles with their device records, status words, routes and channel settings,
 // and the status stamp that moves whenever one of them changes. Shared by the center server's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Encoded H.264 loops that the simulated vehicles stream: a moving test pattern through libx264 with the
 // vehicle's device id and channel number drawn in, so that pictures tell which channel they come from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Command-line entries of the simulator's web side.
 #include "options.h"
 

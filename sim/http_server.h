@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The center server's web side: the playback page at the configured path and, for tests and the demo, the
 // camera commands received so far as plain text at /camera.log. One accept thread answers one request per

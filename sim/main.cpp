@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velq-sim: the simulated platform. Runs until SIGINT or SIGTERM.
 #include <csignal>
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Command line of velq-sim. Options are a table of entries, each with its own handler, so another half of
 // the simulator adds its switches by adding entries (see AddCenterOptions) without touching the parser.

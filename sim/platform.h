@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole simulated platform: the center server with its fleet and the transfer server that streams the
 // fleet's media, and the web side with the playback page, wired together (media routes from the center point

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The center server's playback web page as the simulator serves it: a vehicle's track over a time range,
 // drawn as SVG and listed position by position. Pure functions of their arguments, so tests drive them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The simulated transfer server and the vehicles' media: it accepts stream requests from the library,
 // answers them, and streams each vehicle's H.264 loop and audio, or receives its talk uplink.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU time of whole processes and of their main threads, from the scheduler's exact run time of every
 // thread (/proc/PID/task/TID/schedstat; stat's tick-sampled times miss threads that run briefly and often).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live grid under load: 16 CIF channels at 25 frames a second from velq-sim in a 4 x 4 grid of the real
 // main window, on an X display (Xvfb when none is set), measured for 30 s; then the same stream played by 16
 // mpv processes (--vo=x11) on the same display for comparison, in the same run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The comparison: the same stream played by independent mpv processes on the same display.
 #pragma once
 

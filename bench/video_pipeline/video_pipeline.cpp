@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Throughput of the channel's video path — frame buffer, decode, conversion into the back buffer and
 // presentation to a window that shows nothing — against a bare decode + conversion of the same frames with
 // the same libraries, measured in the same run. The two sides run in interleaved rounds (which one goes

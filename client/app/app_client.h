@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The application object: makes the process's profile, starts the client in its fixed order and keeps the
 // settings read at start-up. One exists while the client runs (tests make their own). UI thread only.

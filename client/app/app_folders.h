@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the client keeps its files. The program folder holds what the client writes (Config.ini, page
 // files, the default Record/ and Snapshot/ folders); read-only data (Language/, the skin folder, the map

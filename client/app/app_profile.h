@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The client's settings and texts. One AppProfile serves the whole client: it knows the program folder,
 // the settings file "Config.ini" and its section "Tavrin", the chosen language file and the skin folder,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/app_settings.h"
 
 #include "app/app_profile.h"
@@ -21,10 +22,10 @@ void AppSettings::Load(const QString& record_default, const QString& snapshot_de
     Ptz_Spot = read("Ptz_Spot", 92);
     ShowVerbose = read("ShowVerbose", 0);
     LowDelay = read("LowDelay", 40);
-    RecordDuration = read("RecordDuration", 900);
+    RecordDuration = read("RecordDuration", kDefaultRecordDuration_s);
     SnapshotOpenPath = read("SnapshotOpenPath", 1);
     CycleDuration = read("CycleDuration", 0);
-    CycleStopMode = read("CycleStopMode", 3);
+    CycleStopMode = read("CycleStopMode", kStopCycleOnTree | kStopCycleOnWindow);
     CyclePrepare = read("CyclePrepare", 5);
 
     CenterServer_Address =

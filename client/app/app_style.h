@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The client's look: the Fusion style with a palette made from the colour settings (MainBkColor,
 // ChildBkColor, TextColor), so menus, dialogs, headers and scroll bars match the skin; and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where each library event goes. The table is plain code over an interface, so it is tested without a
 // window; the main window implements EventTarget by handing each call to the child that deals with it.

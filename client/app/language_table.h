@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The built-in table of the 40 languages the client knows, in their fixed order. A row's index is what the
 // language preference stores; its code names the language file (code + ".ini"), exactly as listed, and

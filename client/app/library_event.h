@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The library's events on the client's side. The library posts from its own threads through VelqWindow;
 // LibraryEventWindow turns each post into a LibraryEvent queued for a QObject on the UI thread

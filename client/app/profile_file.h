@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Initialization files ("Config.ini", language files, page files, province lists) read and written with
 // the semantics the client's settings have always had:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The small modal about box: the application icon, "Tavrin Version 1.0", the library's protocol version
 // and an OK button.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/app_login_dlg.h"
 
 #include <QFormLayout>
@@ -10,7 +11,6 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "app/app_settings.h"
 #include "dialogs/about_dlg.h"
@@ -40,7 +40,8 @@ QLabel* Label(const QString& key_text, QWidget* parent) {
 
 }  // namespace
 
-CAppLoginDlg::CAppLoginDlg(LoginHost* host, QWidget* parent) : QDialog(parent), host_(host) {
+CAppLoginDlg::CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget* parent)
+    : QDialog(parent), host_(host), settings_(settings) {
     setWindowIcon(parent->windowIcon());
     setWindowTitle(AppProfile::Translate(QStringLiteral("Lumetra Client Login")));
 
@@ -131,7 +132,7 @@ void CAppLoginDlg::OnOK() {
     }
     VelqApp_Login(session, user_utf8.constData(), password_utf8.constData());
     ok_->setText(AppProfile::Translate(QStringLiteral("Logout")));
-    if (CAppClient::Settings().ShowAllDevice != 0) VelqApp_ShowAllDevice(session);
+    if (settings_.ShowAllDevice != 0) VelqApp_ShowAllDevice(session);
 }
 
 void CAppLoginDlg::ShowCredentialsMessage() {

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The login dialog: the center server's address and ports and the user's credentials, the Login/Logout
 // button, and the session's connection state in its caption. Modeless, owned by the main window, created
 // once; Close only hides it. Whether a session is active is always asked of the library.
 #include <QDialog>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 
 class QGroupBox;
@@ -26,8 +28,8 @@ class LoginHost {
 class CAppLoginDlg : public QDialog {
     Q_OBJECT
   public:
-    // `host` outlives the dialog; `parent` owns it.
-    CAppLoginDlg(LoginHost* host, QWidget* parent);
+    // `host` and `settings` outlive the dialog; `parent` owns it.
+    CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget* parent);
 
     // The Login/Logout button (OK).
     void OnOK();
@@ -54,6 +56,7 @@ class CAppLoginDlg : public QDialog {
     void ShowCredentialsMessage();
 
     LoginHost* host_;
+    const AppSettings& settings_;
     QLineEdit* user_;
     QLineEdit* password_;
     QLineEdit* address_;

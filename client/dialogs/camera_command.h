@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The rule that turns a command notification of the device configuration dialog into the camera command
 // it sends (query 142, value = command | parameter << 8). One rule object lives as long as the dialog,

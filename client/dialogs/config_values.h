@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The value tables of the device configuration dialog: which entry of each list stands for which value on
 // the wire. The entry texts are English keys; the dialog translates them when it fills its lists.

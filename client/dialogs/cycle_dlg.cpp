@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/cycle_dlg.h"
 
 #include <QCheckBox>
@@ -6,12 +7,12 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "dialogs/digits_validator.h"
 
-CCycleDlg::CCycleDlg(CycleCountdown countdown, QWidget* parent)
+CCycleDlg::CCycleDlg(AppSettings& settings, CycleCountdown countdown, QWidget* parent)
     : PreferenceDlg(AppProfile::Translate(QStringLiteral("Cycle Page")), parent),
+      settings_(settings),
       countdown_(std::move(countdown)) {
     duration_ = AddSecondsRow(AppProfile::Translate(QStringLiteral("Auto-Change Duration(Seconds):")),
                               AppProfile::Translate(QStringLiteral("0: Stop Auto-Change")));
@@ -41,7 +42,7 @@ void CCycleDlg::Load(const preferences::CycleValues& values) {
 
 void CCycleDlg::Refresh() {
     // The stored duration, which a click may have stopped in memory only; the cached one when not stored.
-    const AppSettings& settings = CAppClient::Settings();
+    const AppSettings& settings = settings_;
     Load(preferences::CycleValuesOf(
         AppProfile::ReadInt(QStringLiteral("CycleDuration"), settings.CycleDuration),
         settings.CycleStopMode));
@@ -52,7 +53,7 @@ void CCycleDlg::Default() {
 }
 
 void CCycleDlg::Save() {
-    AppSettings& settings = CAppClient::Settings();
+    AppSettings& settings = settings_;
     const preferences::CycleValues values{ParseDigits(duration_->text()).value_or(0),
                                           device_list_->isChecked(), display_window_->isChecked(),
                                           anywhere_->isChecked()};

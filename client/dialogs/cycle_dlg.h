@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CCycleDlg: automatic page cycling, the seconds per page (CycleDuration, 0 = none) and which clicks stop
 // it (CycleStopMode bits: 1 device list, 2 display window, 4 anywhere). Saving restarts or stops the
 // grid's countdown at once.
 #include <functional>
 
+#include "app/app_settings.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
 
@@ -18,7 +20,7 @@ struct CycleCountdown {
 class CCycleDlg : public PreferenceDlg {
     Q_OBJECT
   public:
-    explicit CCycleDlg(CycleCountdown countdown, QWidget* parent = nullptr);
+    explicit CCycleDlg(AppSettings& settings, CycleCountdown countdown, QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -31,6 +33,7 @@ class CCycleDlg : public PreferenceDlg {
     QCheckBox* clickAnywhere() const { return anywhere_; }
 
   private:
+    AppSettings& settings_;  // the application's, outlives the dialog
     CycleCountdown countdown_;
     QLineEdit* duration_ = nullptr;
     QCheckBox* device_list_ = nullptr;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/dev_config_dlg.h"
 
 #include <QComboBox>
@@ -9,7 +10,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "dialogs/config_values.h"
 #include "dialogs/digits_validator.h"
@@ -30,7 +30,8 @@ QComboBox* MakeList(const QStringList& keys) {
 
 }  // namespace
 
-CDevConfigDlg::CDevConfigDlg(QWidget* parent) : QDialog(parent) {
+CDevConfigDlg::CDevConfigDlg(const AppSettings& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings) {
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Config Dialog")));
     auto* groups = new QHBoxLayout;
     groups->addWidget(MakeVideoGroup());
@@ -197,7 +198,7 @@ QString CDevConfigDlg::status() const {
 
 void CDevConfigDlg::Command(int control_id, int code) {
     if (device_ != nullptr) {
-        const AppSettings& settings = CAppClient::Settings();
+        const AppSettings& settings = settings_;
         const int32_t preset = ParseDigits(preset_->text(), kMaxPreset).value_or(0);
         const auto value = camera_rule_.ValueFor(control_id, code, preset,
                                                  {settings.Ptz_Speed, settings.Ptz_Laser, settings.Ptz_Spot});
@@ -245,9 +246,11 @@ void CDevConfigDlg::Apply() {
 }
 
 void CDevConfigDlg::Close() {
+    // Hidden first: a held button reports its release on hiding, and that release must still reach the
+    // device as its Stop, or the camera keeps moving unattended.
+    hide();
     device_ = nullptr;
     channel_ = 0;
-    hide();
 }
 
 void CDevConfigDlg::reject() {

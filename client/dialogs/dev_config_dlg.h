@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CDevConfigDlg: the modeless dialog in which the operator reads and changes one channel's video settings
 // (quality, frame rate, resolution, bit rate) and steers its camera. Every read, change and camera command
@@ -6,6 +7,7 @@
 #include <QDialog>
 #include <QMap>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 #include "dialogs/camera_command.h"
 
@@ -20,7 +22,7 @@ class CDevConfigDlg : public QDialog {
     // Control IDs of the dialog's own buttons.
     enum Control { kSave = 1, kClose = 2, kApply = 1032, kRefresh = 1036 };
 
-    explicit CDevConfigDlg(QWidget* parent = nullptr);
+    explicit CDevConfigDlg(const AppSettings& settings, QWidget* parent = nullptr);
 
     // Shows the dialog for `channel` (counted from 1) of `device` and reads its settings: quality, bit
     // rate, resolution, frame rate, in that order. The caller sets the caption first.
@@ -48,6 +50,7 @@ class CDevConfigDlg : public QDialog {
     void reject() override;  // Escape closes as Close does
 
   private:
+    const AppSettings& settings_;  // the application's, outlives the dialog
     QWidget* MakeVideoGroup();
     QWidget* MakeCameraGroup();
     QAbstractButton* AddButton(int control_id, const QString& text, bool hold);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/dev_info_dlg.h"
 
 #include <QCheckBox>
@@ -11,7 +12,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "dialogs/config_values.h"
 #include "dialogs/device_info_rules.h"
@@ -25,8 +25,9 @@ constexpr int kMaxNameChars = 31;
 
 }  // namespace
 
-CDevInfoDlg::CDevInfoDlg(AppSession* session, QStringList provinces, QWidget* parent)
-    : QDialog(parent), session_(session), provinces_(std::move(provinces)) {
+CDevInfoDlg::CDevInfoDlg(const AppSettings& settings, AppSession* session, QStringList provinces,
+                         QWidget* parent)
+    : QDialog(parent), settings_(settings), session_(session), provinces_(std::move(provinces)) {
     device_id_ = new QLineEdit;
     device_id_->setMaxLength(kMaxDeviceIdChars);
     vehicle_id_ = new QLineEdit;
@@ -89,9 +90,8 @@ void CDevInfoDlg::Open(AppDevice* device) {
         return;
     }
     device_id_->setText(DeviceText(device, VELQ_DEV_ID, 64));
-    const device_info::VehicleId vehicle =
-        device_info::SplitVehicleId(DeviceBytes(device, VELQ_DEV_TEXT1, device_info::kVehicleIdBytes),
-                                    CAppClient::Settings().ProvinceOffset);
+    const device_info::VehicleId vehicle = device_info::SplitVehicleId(
+        DeviceBytes(device, VELQ_DEV_TEXT1, device_info::kVehicleIdBytes), settings_.ProvinceOffset);
     vehicle_id_->setText(vehicle.plain);
     const bool has_province = vehicle.province_index != -1;
     province_check_->setChecked(has_province);
@@ -111,7 +111,7 @@ void CDevInfoDlg::Open(AppDevice* device) {
 bool CDevInfoDlg::WriteVehicleAndDriver(AppDevice* device) {
     const int province = province_check_->isChecked() ? province_list_->currentIndex() : -1;
     QByteArray vehicle = device_info::ComposeVehicleId(vehicle_id_->text().left(kMaxNameChars), province,
-                                                       CAppClient::Settings().ProvinceOffset);
+                                                       settings_.ProvinceOffset);
     vehicle.resize(device_info::kVehicleIdBytes, '\0');
     VelqDev_SetDevInfo(device, VELQ_DEV_TEXT1, vehicle.constData(), device_info::kVehicleIdBytes);
     QByteArray driver =

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CDevInfoDlg: adds a device to the logged-in user's devices, or changes the vehicle id (with its
 // optional province) and driver name of one. Modeless, created once by the main window and hidden between
@@ -6,6 +7,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 
 class QCheckBox;
@@ -18,7 +20,8 @@ class CDevInfoDlg : public QDialog {
   public:
     // `session` is the main window's library session (it outlives the dialog); `provinces` the province
     // list (language file, then settings file), read once.
-    CDevInfoDlg(AppSession* session, QStringList provinces, QWidget* parent = nullptr);
+    CDevInfoDlg(const AppSettings& settings, AppSession* session, QStringList provinces,
+                QWidget* parent = nullptr);
 
     // Prepares the dialog for adding (null) or for modifying `device`; the caller shows it.
     void Open(AppDevice* device);
@@ -34,6 +37,7 @@ class CDevInfoDlg : public QDialog {
     QPushButton* okButton() const { return ok_; }
 
   private:
+    const AppSettings& settings_;  // the application's, outlives the dialog
     void Accept();
     // Vehicle id and driver name into the device, then the modify query; false (with its message) when
     // the query could not be sent.

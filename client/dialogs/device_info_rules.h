@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device dialog's text rules: which device ids are accepted, and how a vehicle id carries its province
 // as "@" + (province index + ProvinceOffset) within the device record's 32-byte field.

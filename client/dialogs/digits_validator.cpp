@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/digits_validator.h"
 
 std::optional<int32_t> ParseDigits(const QString& text, int32_t max) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Digit-only edits (frame rate, preset, durations): a validator that lets a line edit hold nothing but
 // decimal digits of a number no greater than a maximum, so typed or pasted text that is not a number or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The dialogs' message boxes: a warning owned by `parent`, shown window-modal without blocking the
 // caller (what follows the message in the caller still runs, as the dialogs' rules want), deleted when

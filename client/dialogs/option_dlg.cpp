@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/option_dlg.h"
 
 #include <QComboBox>
@@ -9,11 +10,12 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 
-COptionDlg::COptionDlg(std::function<QList<AppChannel*>()> playing_channels, QWidget* parent)
+COptionDlg::COptionDlg(AppSettings& settings, std::function<QList<AppChannel*>()> playing_channels,
+                       QWidget* parent)
     : PreferenceDlg(AppProfile::Translate(QStringLiteral("Video Buffer Setting")), parent),
+      settings_(settings),
       playing_channels_(std::move(playing_channels)) {
     slider_ = new QSlider(Qt::Horizontal);
     slider_->setRange(preferences::kMinLowDelay, preferences::kMaxLowDelay);
@@ -88,7 +90,7 @@ void COptionDlg::Refresh() {
         const int row = profile->languageTable().IndexOf(code);
         if (row >= 0) name = QString::fromUtf8(profile->languageTable().row(row).display_name);
     }
-    Load({CAppClient::Settings().LowDelay, name});
+    Load({settings_.LowDelay, name});
 }
 
 void COptionDlg::Default() {
@@ -104,7 +106,7 @@ void COptionDlg::Default() {
 }
 
 void COptionDlg::Save() {
-    AppSettings& settings = CAppClient::Settings();
+    AppSettings& settings = settings_;
     settings.LowDelay = slider_->value();
     AppProfile::WriteString(QStringLiteral("LowDelay"), QString::number(settings.LowDelay));
     if (const AppProfile* profile = AppProfile::Current(); profile && language_->currentIndex() >= 0) {

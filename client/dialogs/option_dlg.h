@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // COptionDlg: the video buffer time (LowDelay, tenths of a second) and the language of the next start.
 // Saving applies the buffer time at once to every channel the grid plays.
 #include <QList>
 #include <functional>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
@@ -15,7 +17,8 @@ class COptionDlg : public PreferenceDlg {
     Q_OBJECT
   public:
     // `playing_channels` lists the channels of the grid's display windows (the main window's grid).
-    explicit COptionDlg(std::function<QList<AppChannel*>()> playing_channels, QWidget* parent = nullptr);
+    explicit COptionDlg(AppSettings& settings, std::function<QList<AppChannel*>()> playing_channels,
+                        QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -29,6 +32,7 @@ class COptionDlg : public PreferenceDlg {
     QString bufferToolTip() const;
 
   private:
+    AppSettings& settings_;  // the application's, outlives the dialog
     void ShowToolTip();
 
     std::function<QList<AppChannel*>()> playing_channels_;

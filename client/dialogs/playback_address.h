@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The address of the center server's playback page for one vehicle and period, as the search panel opens
 // it. Plain text in, plain text out: no widget and no setting is read here.

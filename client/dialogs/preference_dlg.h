@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The shared frame of the four preference dialogs: the caption "Preferences", a titled group holding the
 // page's controls, and the button row Refresh / Save / Cancel / Default. Refresh loads the current

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/preference_rules.h"
 
 namespace preferences {
@@ -20,12 +21,17 @@ QString WithFinalSeparator(const QString& folder) {
 }
 
 CycleValues CycleValuesOf(int32_t duration_s, int32_t stop_mode) {
-    return {duration_s, (stop_mode & 1) != 0, (stop_mode & 2) != 0, (stop_mode & 4) != 0};
+    return {duration_s, (stop_mode & AppSettings::kStopCycleOnTree) != 0,
+            (stop_mode & AppSettings::kStopCycleOnWindow) != 0,
+            (stop_mode & AppSettings::kStopCycleAnywhere) != 0};
 }
 
 int32_t StopModeOf(const CycleValues& values) {
-    if (values.click_anywhere) return 7;
-    return (values.click_device_list ? 1 : 0) + (values.click_display_window ? 2 : 0);
+    if (values.click_anywhere)
+        return AppSettings::kStopCycleOnTree | AppSettings::kStopCycleOnWindow |
+               AppSettings::kStopCycleAnywhere;
+    return (values.click_device_list ? AppSettings::kStopCycleOnTree : 0) +
+           (values.click_display_window ? AppSettings::kStopCycleOnWindow : 0);
 }
 
 bool SetsCountdown(int32_t new_duration_s, bool countdown_running) {

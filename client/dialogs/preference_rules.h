@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the preference dialogs show and store, apart from their widgets: the values of each page, their
 // built-in defaults, and the small rules between controls and settings. Each page loads from a values
@@ -5,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+
+#include "app/app_settings.h"
 
 namespace preferences {
 
@@ -25,8 +28,8 @@ int LanguageEntryFor(const QStringList& entries, const QString& translated_name)
 // Record and snapshot pages.
 struct FolderValues {
     QString path;
-    int32_t record_duration_s = 900;  // record page only
-    bool open_after_snapshot = true;  // snapshot page only
+    int32_t record_duration_s = AppSettings::kDefaultRecordDuration_s;  // record page only
+    bool open_after_snapshot = true;                                    // snapshot page only
 };
 // A folder as stored: file names are appended to it directly, so it ends with "/". Empty stays empty
 // (the caller then stores the default folder instead of the file system's root).

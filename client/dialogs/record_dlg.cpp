@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/record_dlg.h"
 
 #include <QHBoxLayout>
@@ -5,7 +6,6 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "dialogs/digits_validator.h"
 #include "dialogs/folder_setting.h"
@@ -18,8 +18,8 @@ QString DefaultRecordFolder() {
 
 }  // namespace
 
-CRecordDlg::CRecordDlg(QWidget* parent)
-    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Record Setting")), parent) {
+CRecordDlg::CRecordDlg(AppSettings& settings, QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Record Setting")), parent), settings_(settings) {
     path_ = AddFolderRow(AppProfile::Translate(QStringLiteral("Record Path:")));
     duration_ = AddSecondsRow(AppProfile::Translate(QStringLiteral("Record Duration(Seconds):")),
                               AppProfile::Translate(QStringLiteral("0: Not Limited")));
@@ -32,16 +32,16 @@ void CRecordDlg::Load(const preferences::FolderValues& values) {
 }
 
 void CRecordDlg::Refresh() {
-    const AppSettings& settings = CAppClient::Settings();
+    const AppSettings& settings = settings_;
     Load({settings.RecordPath, settings.RecordDuration, true});
 }
 
 void CRecordDlg::Default() {
-    Load({DefaultRecordFolder(), 900, true});
+    Load({DefaultRecordFolder(), AppSettings::kDefaultRecordDuration_s, true});
 }
 
 void CRecordDlg::Save() {
-    AppSettings& settings = CAppClient::Settings();
+    AppSettings& settings = settings_;
     settings.RecordPath = StoredFolder(path_->text(), DefaultRecordFolder());
     settings.RecordDuration = ParseDigits(duration_->text()).value_or(0);
     AppProfile::WriteString(QStringLiteral("RecordPath"), settings.RecordPath);

@@ -1,13 +1,15 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CRecordDlg: the folder recordings go to (RecordPath) and their longest duration (RecordDuration,
 // seconds, 0 = not limited).
+#include "app/app_settings.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
 
 class CRecordDlg : public PreferenceDlg {
     Q_OBJECT
   public:
-    explicit CRecordDlg(QWidget* parent = nullptr);
+    explicit CRecordDlg(AppSettings& settings, QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -18,6 +20,7 @@ class CRecordDlg : public PreferenceDlg {
     QLineEdit* durationEdit() const { return duration_; }
 
   private:
+    AppSettings& settings_;  // the application's, outlives the dialog
     QLineEdit* path_ = nullptr;
     QLineEdit* duration_ = nullptr;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/search_dlg.h"
 
 #include <QCheckBox>
@@ -12,7 +13,6 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "dialogs/playback_address.h"
 #include "fleet/dev_tree.h"
@@ -25,10 +25,9 @@ constexpr int kMaxIdChars = 96;
 
 }  // namespace
 
-CSearchDlg::CSearchDlg(QWidget* parent) : QWidget(parent) {
+CSearchDlg::CSearchDlg(const AppSettings& settings, QWidget* parent) : QWidget(parent), settings_(settings) {
     if (AppProfile::Current()) provinces_ = AppProfile::Current()->Provinces();
     opener_ = [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); };
-    const AppSettings& settings = CAppClient::Settings();
     QPalette colours = palette();
     colours.setColor(QPalette::Window, AppSettings::Color(settings.ChildBkColor));
     colours.setColor(QPalette::WindowText, AppSettings::Color(settings.TextColor));
@@ -83,8 +82,8 @@ void CSearchDlg::VehicleListBegin(int /*count*/) {
 
 void CSearchDlg::AddVehicle(AppDevice* device) {
     if (device == nullptr) return;
-    const QString label = DevTree::LabelFor(DeviceText(device, VELQ_DEV_TEXT1, 32), provinces_,
-                                            CAppClient::Settings().ProvinceOffset);
+    const QString label =
+        DevTree::LabelFor(DeviceText(device, VELQ_DEV_TEXT1, 32), provinces_, settings_.ProvinceOffset);
     const QString text =
         DeviceText(device, VELQ_DEV_ID, kDeviceIdBytes).left(kMaxIdChars) + QStringLiteral(" - ") + label;
     int row = 0;
@@ -97,7 +96,7 @@ void CSearchDlg::AddVehicle(AppDevice* device) {
 QString CSearchDlg::Search() {
     if (vehicles_->currentIndex() < 0) return {};
     auto* device = static_cast<AppDevice*>(vehicles_->currentData().value<void*>());
-    const AppSettings& settings = CAppClient::Settings();
+    const AppSettings& settings = settings_;
     const QString host =
         AppProfile::ReadString(QStringLiteral("CenterServer_Address"), AppSettings::kDefaultCenterAddress);
     const QString address = BuildPlaybackAddress(

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSearchDlg: the "Playback" panel of the main window's left column. The operator picks a vehicle and,
 // optionally, a start and an end time; Search builds the address of the center server's playback page
@@ -7,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 
 class QCheckBox;
@@ -17,7 +19,7 @@ class QPushButton;
 class CSearchDlg : public QWidget {
     Q_OBJECT
   public:
-    explicit CSearchDlg(QWidget* parent = nullptr);
+    explicit CSearchDlg(const AppSettings& settings, QWidget* parent = nullptr);
 
     // Event 144: a vehicle list begins; every listed device is given back and the list emptied.
     void VehicleListBegin(int count);
@@ -41,6 +43,7 @@ class CSearchDlg : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    const AppSettings& settings_;  // the application's, outlives the dialog
     QWidget* MakeTimeGroup(const QString& title, QCheckBox** check, QDateTimeEdit** picker,
                            const QTime& time);
 

@@ -1,10 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/snapshot_dlg.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "dialogs/folder_setting.h"
 
@@ -16,8 +16,8 @@ QString DefaultSnapshotFolder() {
 
 }  // namespace
 
-CSnapshotDlg::CSnapshotDlg(QWidget* parent)
-    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Snapshot Setting")), parent) {
+CSnapshotDlg::CSnapshotDlg(AppSettings& settings, QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Snapshot Setting")), parent), settings_(settings) {
     path_ = AddFolderRow(AppProfile::Translate(QStringLiteral("Snapshot Path:")));
     open_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Open Path After Snapshoted")));
     body()->addWidget(open_);
@@ -30,7 +30,7 @@ void CSnapshotDlg::Load(const preferences::FolderValues& values) {
 }
 
 void CSnapshotDlg::Refresh() {
-    const AppSettings& settings = CAppClient::Settings();
+    const AppSettings& settings = settings_;
     Load({settings.SnapshotPath, 0, settings.SnapshotOpenPath != 0});
 }
 
@@ -39,7 +39,7 @@ void CSnapshotDlg::Default() {
 }
 
 void CSnapshotDlg::Save() {
-    AppSettings& settings = CAppClient::Settings();
+    AppSettings& settings = settings_;
     settings.SnapshotPath = StoredFolder(path_->text(), DefaultSnapshotFolder());
     settings.SnapshotOpenPath = open_->isChecked() ? 1 : 0;
     AppProfile::WriteString(QStringLiteral("SnapshotPath"), settings.SnapshotPath);

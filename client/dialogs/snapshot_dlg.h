@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CSnapshotDlg: the folder snapshots go to (SnapshotPath) and whether it opens after each snapshot
 // (SnapshotOpenPath).
+#include "app/app_settings.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
 
@@ -9,7 +11,7 @@ class QCheckBox;
 class CSnapshotDlg : public PreferenceDlg {
     Q_OBJECT
   public:
-    explicit CSnapshotDlg(QWidget* parent = nullptr);
+    explicit CSnapshotDlg(AppSettings& settings, QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -20,6 +22,7 @@ class CSnapshotDlg : public PreferenceDlg {
     QCheckBox* openCheck() const { return open_; }
 
   private:
+    AppSettings& settings_;  // the application's, outlives the dialog
     QLineEdit* path_ = nullptr;
     QCheckBox* open_ = nullptr;
 };

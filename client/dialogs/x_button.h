@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CxButton: a push button that tells its owner when it is pressed and when it is released, not only when
 // it is clicked, so that a camera moves while the button is held. The notifications are emitted on the UI

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The device tree of the left panel: one top-level node per device (labelled with its vehicle id and
 // province), one child per camera channel, icons for online state and channel state. It owns the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The client's record of one device. Its index in the tree's array is the device's row everywhere in the
 // client: the device's user data in the library and the device node's item data hold it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading a device's information from the library (VelqDev_GetDevInfo) into Qt types. Texts are read into
 // a buffer of the field's full size and cut at their first NUL, so a text never runs past its field.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The vehicle list under the tree: one row per device, row n for the device whose library user data is n,
 // with the columns "Vehicle Id", "Driver", "Speed" and "UpdateTime". Rows are kept in a vector and only

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The event log of the "Log Info" panel: time-stamped lines, newest at the end. It only grows, up to
 // kMaxLines; past that the oldest lines go first, so a client that runs for months stays bounded. Lines

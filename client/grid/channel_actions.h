@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The channel commands (Play, Audio, Talk, Record, Snapshot, Config, Map) as the main window runs them
 // from the channel context menu, the grid's tab-strip buttons and a double-click in the tree. They act on
 // the tree's selection and the grid's active window. UI thread only.

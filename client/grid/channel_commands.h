@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rules of the channel context menu and the file names the Record and Snapshot commands write. Plain
 // functions: the main window builds the menu and runs the commands from them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One display window of the video grid: the window a channel's video is presented into. Docked it is a child
 // of the grid's area at the place the grid assigned; undocked it floats as a window of its own.
 #pragma once

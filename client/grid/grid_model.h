@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video grid's bookkeeping: which display window holds which channel, the pages, the free pool, the
 // "New Page" tab and the cycle countdown. No widgets: everything the grid does to windows, tabs, the tree
 // and the library goes through GridHost and GridSources, so tests drive it alone. Every call is made on
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <vector>
 
+#include "app/app_settings.h"
 #include "corvel/corvel.h"
 
 class QTreeWidgetItem;
@@ -89,9 +91,9 @@ class GridModel {
     static bool ValidSide(int n) { return n >= kMinSide && n <= kMaxSide; }
 
     // CycleStopMode bits.
-    static constexpr int kStopOnTree = 1;
-    static constexpr int kStopOnWindow = 2;
-    static constexpr int kStopAnywhere = 4;
+    static constexpr int kStopOnTree = AppSettings::kStopCycleOnTree;
+    static constexpr int kStopOnWindow = AppSettings::kStopCycleOnWindow;
+    static constexpr int kStopAnywhere = AppSettings::kStopCycleAnywhere;
 
     // pageName and newPageName are the translated "Page" and "New Page".
     GridModel(GridHost* host, GridSources* sources, QString pageName, QString newPageName);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "grid/page_file.h"
 
 #include "app/app_profile.h"

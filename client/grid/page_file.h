@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Page files: what Save Page writes and Load Page reads back. An initialization file with the grid's size
 // and one section per channel ("LiveConfig 1", ...); other content of an existing file stays.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "grid/page_tab.h"
 
 #include <QBitmap>
@@ -156,7 +157,7 @@ void PageTab::StartCycling() {
 
 void PageTab::StopCycling() {
     model_->StopCycling();
-    CAppClient::Settings().CycleDuration = 0;
+    CAppClient::Settings().StopCycling();
 }
 
 bool PageTab::TransferStatus(int code, AppChannel* channel) {
@@ -238,7 +239,7 @@ GridSlot* PageTab::CreateSlot() {
     connect(window, &CDevShowDlg::Activated, this, [this](CDevShowDlg* w) {
         model_->ActivateWindow(w);
         // A click on a window may have stopped cycling: the setting in memory says so too.
-        if (model_->CycleDuration() == 0) CAppClient::Settings().CycleDuration = 0;
+        if (model_->CycleDuration() == 0) CAppClient::Settings().StopCycling();
     });
     connect(window, &CDevShowDlg::MenuRequested, this,
             [this](CDevShowDlg* w) { owner_->ShowChannelMenu(w->channelItem); });

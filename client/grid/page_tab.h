@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video grid as the operator sees it: a strip of page tabs with the four command buttons at its right,
 // and below it the display windows of the current page. The bookkeeping is GridModel's; this widget shows
 // it, turns clicks and drops into its operations and carries out what it asks of windows and tabs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Binding a channel node of the device tree to a display window of the grid. UI thread only.
 class CDevShowDlg;

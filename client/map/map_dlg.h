@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // CMapDlg: the selected vehicle's position and track on a web map. The view and its page talk only
 // through the page's hidden input elements (set from the members below) and two script functions,

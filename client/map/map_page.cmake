@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 #The built - in map page as Qt resources under : / map : the page and its scripts from client / map / page,
 #Leaflet from Debian's libjs-leaflet (taken at build time, nothing is fetched from the internet), and the
 #sixteen heading icons, drawn here as SVG arrows turned in steps of 22.5 degrees.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The web page object of the map view: silent (script alerts, confirmations, prompts and errors never
 // open a dialog; errors go to the "tavrin.map" logging category, off by default).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the map view needs from the window it docks into. Implemented by the main window; every call is
 // made on the UI thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the map view reads from the settings and the program's data once, at its initialisation.
 #include <QColor>

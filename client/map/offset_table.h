@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The GPS offset table: a binary file of longitude bands and latitude cells, each cell holding the shift
 // between raw GPS coordinates and the street map's coordinates at that place.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws three of the four tab-strip button images of the video grid (image/talk.bmp, record.bmp,
 snapshot.bmp): 25 x 19 pixels on the default MainBkColor, which the grid makes transparent. The fourth,
 map.bmp, is the map view's own button image (client/resources/draw_map_button.py).

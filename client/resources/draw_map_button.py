@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the map view's button image (client/resources/image/map.bmp): a folded map with a pin, 25 x 19,
 on the mask colour MainBkColor (0x101010), which the client makes transparent.
 

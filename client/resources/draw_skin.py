@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the client's skin bitmaps (image/*.bmp) and its application icon (tavrin.png).
 
 The images are committed; run this script again after changing a drawing:

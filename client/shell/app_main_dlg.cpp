@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/app_main_dlg.h"
 
 #include <QAction>
@@ -46,12 +47,14 @@ QString Title() {
 
 }  // namespace
 
-CAppMainDlg::CAppMainDlg(QWidget* parent)
+CAppMainDlg::CAppMainDlg(QWidget* parent) : CAppMainDlg(CAppClient::Settings(), parent) {}
+
+CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
     : QMainWindow(parent),
+      settings_(settings),
       library_window_(this),
       dispatch_(*this),
-      layout_(CAppClient::Settings().UIPanelWidth) {
-    const AppSettings& settings = CAppClient::Settings();
+      layout_(settings.UIPanelWidth) {
     central_ = new QWidget(this);
     central_->setAutoFillBackground(true);
     QPalette background = central_->palette();
@@ -68,7 +71,7 @@ CAppMainDlg::CAppMainDlg(QWidget* parent)
     session_ = VelqApp_Construct(&library_window_, VELQ_MESSAGE);
     if (!session_) return;  // the window stays up without the rest
 
-    login_ = new CAppLoginDlg(this, this);
+    login_ = new CAppLoginDlg(this, settings_, this);
     setWindowTitle(Title());
     CreateMenu();
     CreateChildren();
@@ -169,11 +172,11 @@ QAction* CAppMainDlg::commandAction(int command) const {
 }
 
 void CAppMainDlg::CreateChildren() {
-    const AppSettings& settings = CAppClient::Settings();
+    const AppSettings& settings = settings_;
     grid_ = new PageTab(this, central_);
     tree_ = new DevTree(central_);
     log_ = new LogList(central_);
-    search_ = new CSearchDlg(central_);
+    search_ = new CSearchDlg(settings_, central_);
     vehicle_list_ = new DeviceStatusList(central_);
     map_view_ = new CMapDlg(*this, ReadMapViewSettings());
     status_line_ = new StatusLine(central_);
@@ -209,24 +212,27 @@ void CAppMainDlg::CreateChildren() {
     selectors_[kAlarmList]->raise();
     connect(vehicle_list_, &DeviceStatusList::rowClicked, this, [this](int row) {
         if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
-        if (CAppClient::Settings().CycleStopMode & 4) StopCycling();
+        if (settings_.CycleStopMode & AppSettings::kStopCycleAnywhere) StopCycling();
     });
     connect(vehicle_list_, &DeviceStatusList::rowDragStarted, this, [this](int row) {
         if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
-        if (CAppClient::Settings().CycleStopMode & 4) StopCycling();
+        if (settings_.CycleStopMode & AppSettings::kStopCycleAnywhere) StopCycling();
     });
 }
 
 void CAppMainDlg::CreateDialogs() {
-    dev_config_ = new CDevConfigDlg(this);
-    dev_info_ = new CDevInfoDlg(
-        session_, AppProfile::Current() ? AppProfile::Current()->Provinces() : QStringList(), this);
+    dev_config_ = new CDevConfigDlg(settings_, this);
+    dev_info_ =
+        new CDevInfoDlg(settings_, session_,
+                        AppProfile::Current() ? AppProfile::Current()->Provinces() : QStringList(), this);
     // Saving the cycle preferences restarts the grid's countdown with the new duration (0 stops it); saving
     // the buffer time applies it to every channel the grid shows.
-    cycle_ = new CCycleDlg(CycleCountdown{[this] { return grid_->Model().CycleCountdown() != 0; },
+    cycle_ = new CCycleDlg(settings_,
+                           CycleCountdown{[this] { return grid_->Model().CycleCountdown() != 0; },
                                           [this](int) { grid_->StartCycling(); }},
                            this);
     option_ = new COptionDlg(
+        settings_,
         [this] {
             QList<AppChannel*> channels;
             for (CDevShowDlg* window : grid_->Windows())
@@ -234,8 +240,8 @@ void CAppMainDlg::CreateDialogs() {
             return channels;
         },
         this);
-    record_ = new CRecordDlg(this);
-    snapshot_ = new CSnapshotDlg(this);
+    record_ = new CRecordDlg(settings_, this);
+    snapshot_ = new CSnapshotDlg(settings_, this);
     // Search shows the playback page in the map view (which keeps it until the Playback panel is left).
     search_->SetOpener([this](const QString& address) {
         AddLogLine(nullptr, address);
@@ -329,7 +335,7 @@ bool CAppMainDlg::eventFilter(QObject* watched, QEvent* event) {
             Relayout(central_->width(), central_->height());
         } else if (event->type() == QEvent::MouseButtonPress &&
                    static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            if (CAppClient::Settings().CycleStopMode & 4) StopCycling();
+            if (settings_.CycleStopMode & AppSettings::kStopCycleAnywhere) StopCycling();
             // Pressing anywhere on the background moves the whole window.
             if (QWindow* window = windowHandle()) window->startSystemMove();
             return true;
@@ -530,12 +536,14 @@ QString PageFileDialog(QWidget* parent, bool save) {
 
 void CAppMainDlg::LoadPage() {
     const QString path = PageFileDialog(this, false);
+    if (shut_down_) return;  // the window closed while the dialog was open
     if (!path.isEmpty()) grid_->LoadPageFile(path);
     CheckGridSize();
 }
 
 void CAppMainDlg::SavePage() {
     const QString path = PageFileDialog(this, true);
+    if (shut_down_) return;
     if (!path.isEmpty() && !grid_->SavePageFile(path))
         AddLogLine(nullptr,
                    AppProfile::Translate(QStringLiteral("Save Page failed")) + QStringLiteral(": ") + path);
@@ -546,12 +554,12 @@ void CAppMainDlg::ToggleFullScreen() {
 }
 
 void CAppMainDlg::TreeClicked() {
-    if (CAppClient::Settings().CycleStopMode & 1) StopCycling();
+    if (settings_.CycleStopMode & AppSettings::kStopCycleOnTree) StopCycling();
 }
 
 void CAppMainDlg::StopCycling() {
     if (grid_) grid_->StopCycling();
-    CAppClient::Settings().CycleDuration = 0;
+    settings_.StopCycling();
 }
 
 void CAppMainDlg::ToggleMapView() {

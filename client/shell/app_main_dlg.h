@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The client's main window and the owner of the one library session. It creates its children once, lays
 // them out with MainLayout, receives the library's events (LibraryEventWindow -> LibraryEvent) and hands
@@ -8,6 +9,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "app/app_settings.h"
 #include "app/event_dispatch.h"
 #include "app/library_event.h"
 #include "corvel/corvel.h"
@@ -60,6 +62,9 @@ class CAppMainDlg : public QMainWindow,
         kCmdSavePage = 32807,
     };
 
+    // The window reads and writes `settings`, which outlives it, and hands it to the dialogs it makes.
+    explicit CAppMainDlg(AppSettings& settings, QWidget* parent = nullptr);
+    // The same with the running application's settings (CAppClient::Settings()).
     explicit CAppMainDlg(QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 
@@ -177,6 +182,7 @@ class CAppMainDlg : public QMainWindow,
     void ShowSpeed(int row, bool valid, const QByteArray& sentence);
     void Shutdown();
 
+    AppSettings& settings_;
     LibraryEventWindow library_window_;
     EventDispatch dispatch_;
     AppSession* session_ = nullptr;

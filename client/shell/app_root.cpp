@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/app_root.h"
 
 #include <QApplication>
@@ -7,8 +8,8 @@
 #include "app/app_client.h"
 #include "shell/app_main_dlg.h"
 
-int RunMainWindow(CAppClient&, bool login, const QString& page, bool fullscreen) {
-    auto window = std::make_unique<CAppMainDlg>();
+int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
+    auto window = std::make_unique<CAppMainDlg>(client.settings);
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
     if (fullscreen)
         window->showFullScreen();

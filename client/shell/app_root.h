@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the client's windows for an application that has started (CAppClient::InitInstance done). UI thread
 // only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the main window's children go for a client area of w x h pixels. Each row holds a base rectangle
 // and one ratio per edge: an edge with a ratio is base + trunc(ratio x extent); else a negative base counts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One of the three image buttons above the left panel ("Device List", "Log Info", "Playback"): it shows
 // its "on" or "off" skin image with its translated name over it and reports clicks.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The status line at the top right of the main window: the newest event text, right-aligned and
 // vertically centred, drawn over the banner image ("top-bg.bmp" stretched over the whole line) and the

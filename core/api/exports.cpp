@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's exported functions: thin wrappers that check the preconditions of each call and hand over
 // to the session, device, channel and operation objects.
 #include <cstring>

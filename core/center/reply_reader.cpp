@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "center/reply_reader.h"
 
 #include <sys/socket.h>

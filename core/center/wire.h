@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Wire records of the center-server protocol. Each record is encoded into and decoded from bytes field by
 // field in little-endian order; nothing is ever read by laying a struct over received bytes. The byte

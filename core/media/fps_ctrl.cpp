@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/fps_ctrl.h"
 
 #include "base/tick.h"

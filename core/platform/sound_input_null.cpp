@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The null microphone: no device, but a clock that fills the queued buffers at the format's byte rate,
 // with silence or with what a source hears.
 #include <algorithm>

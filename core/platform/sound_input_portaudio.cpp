@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real microphone through PortAudio: an input stream on the default device, started and stopped with
 // the recording, whose callback hands the samples to the queued buffers.
 #include <portaudio.h>

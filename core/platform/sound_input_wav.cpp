@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wav microphone: a WAV file heard in a loop, converted to the format the capture asks for.
 #include <algorithm>
 #include <vector>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The null output: no device, but a clock that plays every buffer at its format's byte rate, so that
 // players run every path they would run on a real device.
 #include <vector>

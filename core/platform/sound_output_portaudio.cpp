@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real output device through PortAudio: each play buffer is one output stream on the default device,
 // whose callback takes the bytes at the play cursor. Rates the hardware lacks are converted by the host
 // layer (ALSA's plug device, PulseAudio, PipeWire); a device that refuses the rate refuses the buffer.

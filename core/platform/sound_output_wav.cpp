@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The wav output: the null device's clock, with everything played appended to a WAV file.
 #include <cstdio>
 

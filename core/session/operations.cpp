@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Requests the client makes of the center server: each becomes an operation queued on the TCP service,
 // which posts it back with event 64 (the client then owns it) or recycles it.
 #include <cstring>

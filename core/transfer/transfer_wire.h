@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Framing of the media streams between the library and a transfer server. Encoded and decoded byte by byte,
 // little-endian; the offsets are the contract with the transfer servers.

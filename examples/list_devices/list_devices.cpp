@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // list_devices: logs in to a center server with libcorvel and prints the server's devices.
 //
 //   list_devices [HOST [TCP_PORT [UDP_PORT [USER [PASSWORD]]]]]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* The library's whole interface: 52 functions over opaque handles, and the events it posts.
  *
  * Every function is called from the client's one user-interface thread. Results: 1 (or a handle) for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a window handle is on this platform: the client implements VelqWindow for its main window and for
 // every display window; the library posts its events to it and presents pictures into it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the client's tests: a scratch program folder (never the real HOME) with a client started on
 // it, and a velq-sim center server in the test process on kernel-picked ports.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Compares a program's --help with its manual page (roff as the build made it):
 # - the options the manual defines (in its definition terms) are exactly those --help names;
 # - every option the manual mentions anywhere is one --help names (no stale references);

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the staged-install tests (sourced): installs the build into a scratch DESTDIR and starts
 # velq-sim from it. Expects BUILD_DIR, PREFIX, BINDIR, LIBDIR (relative to PREFIX) in the environment.
 set -euo pipefail

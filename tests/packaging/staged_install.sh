@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a staging folder (DESTDIR) and checks the tree an installation would get: the
 # files and their modes, the library's SONAME, links and exports, no RPATH, corvel.pc and the CMake
 # package resolving into the staged layout (a C program built with pkg-config's flags, the example built

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Starts the staged (DESTDIR-installed) tavrin as a user with an empty HOME would: no TAVRIN_HOME, a
 # clean environment, the offscreen platform. Checks that it finds its installed data, that --version
 # answers, and that a real start which logs in to the staged velq-sim writes only under that HOME:

@@ -1,4 +1,5 @@
 #!/usr/bin/perl
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Reads an strace log (strace -f -y -e trace=<file-changing calls and openat>) and prints every path a
 # successful call created, opened for writing, renamed, removed or changed the mode of, one a line;
 # with --read, the paths opened read-only instead. Relative paths are joined to the folder strace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated fleet: its sentences parse, settings read back, stamps order the changes, files round-trip.
 #include <gtest/gtest.h>
 

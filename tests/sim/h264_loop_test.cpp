@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated vehicles' video loops: every channel's pictures carry its device id and channel number.
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulator's web side: the playback page for a vehicle and a time range, its bounded handling of bad
 // requests, and the camera log, over real sockets where the transport matters.
 #include <arpa/inet.h>

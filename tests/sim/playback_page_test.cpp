@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The playback page speaks the units the client shows: speeds in km/h.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated transfer server as the library meets it: routes from the center, stream requests, and the
 // packets of a vehicle's video loop.
 #include <arpa/inet.h>

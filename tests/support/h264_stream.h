@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // H.264 test material for any test or benchmark that needs real video (decoding, recording, transfers):
 // a moving test pattern encoded in-process with libavcodec + libx264. Include "h264_stream.h" (it is in the
 // test support library, which every test program links).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small helpers that many tests share: waiting for a condition with a deadline, and setting an
 // environment variable for a scope (sessions read their sound backends when they are made).
 #pragma once

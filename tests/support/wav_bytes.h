@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The PCM bytes of a WAV file written by a sound backend, for comparing with what was played.
 #pragma once
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One velq session with the center server, on the library's exports only.
 #include <chrono>

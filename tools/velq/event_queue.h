@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // velq's window: the library posts its events here from its own threads, and the main thread takes them
 // in order. PostMessage only queues and returns; nothing of velq ever runs on a library thread.

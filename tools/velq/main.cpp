@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velq: the command-line client. Exit status 0 on success, 1 when the command failed, 2 for a usage error;
 // every failure is one line on standard error.
 #include <algorithm>

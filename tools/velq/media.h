@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The media commands: record, snapshot, play, listen, talk. Each logs in, opens channels of one device,
 // runs until its duration passes or Ctrl-C, prints statistics once a second on standard error, and

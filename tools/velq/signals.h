@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Ctrl-C and SIGTERM as a request to end: the long-running commands poll it from the main thread and
 // then stop their transfers and close their files as on a normal end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A tile layer drawn in the page itself: lines of equal latitude and longitude, with their degree values
 // along the top and left edges of the map. It stands in for the map tiles when no tile server answers, so
 // that the track and the markers still have a visible place.

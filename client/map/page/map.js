@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map page: the client writes the latest position of the selected vehicle into the hidden input
 // elements and calls refreshMap; the page keeps the track and the markers of that vehicle.
 //

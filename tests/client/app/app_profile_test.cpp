@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the language choice, Translate, the cached settings, and the completeness of the shipped
 // language files.
 #include <QDirIterator>

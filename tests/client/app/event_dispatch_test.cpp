@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where each library event goes, driven without a window through a recording target.
 #include <QTest>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file reader and writer: the platform's profile semantics and bounded handling of bad files.
 #include <QFile>
 #include <QTemporaryDir>

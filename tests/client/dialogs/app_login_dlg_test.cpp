@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The login dialog: first-start values, what a press stores, connection-state captions, and a real login
 // and logout against velq-sim.
 #include <QLabel>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device configuration dialog against velq-sim: settings read, written and read back, a result of
 // another channel ignored, a refused operation on the status line, and the camera commands a held button
 // sends (read from the simulator's camera log): the move on the press, the stop on the release and
@@ -131,6 +132,19 @@ class DevConfigDlgTest : public QObject {
         QCOMPARE(log.size(), size_t(2));
         QVERIFY2(log[0].find("channel 1 command 3 parameters 0x0000FF") != std::string::npos, log[0].c_str());
         QVERIFY2(log[1].find("channel 1 command 0 parameters 0x0000FF") != std::string::npos, log[1].c_str());
+    }
+
+    void closingWhileHeldStillSendsTheStop() {
+        dialog().Open(device_, 1);
+        const size_t start = sim_.center().camera_log().size();
+        QTest::mousePress(dialog().button(1202), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(CameraLogSince(sim_.center(), start).size(), size_t(1), 5000);
+        QTest::keyClick(&dialog(), Qt::Key_Escape);
+        QVERIFY(!dialog().isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(CameraLogSince(sim_.center(), start).size(), size_t(2), 5000);
+        const auto log = CameraLogSince(sim_.center(), start);
+        QVERIFY2(log[1].find("channel 1 command 0 parameters 0x0000FF") != std::string::npos, log[1].c_str());
+        QVERIFY(!dialog().device());
     }
 
     void spotTogglesAndPresetCarriesItsNumber() {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device dialog: the device id's length rule, the province controls and the "@" suffix with
 // ProvinceOffset, and adding and modifying devices against velq-sim (an added device shows in the tree).
 #include <QCheckBox>
@@ -100,7 +101,7 @@ class DevInfoDlgTest : public QObject {
     }
 
     void withoutProvincesTheControlsStayHiddenAndLoggedOutAddsAreRefused() {
-        CDevInfoDlg plain(nullptr, {});
+        CDevInfoDlg plain(client_->settings, nullptr, {});
         plain.show();
         QVERIFY(!plain.provinceCheck()->isVisible());
         QVERIFY(!plain.provinceList()->isVisible());

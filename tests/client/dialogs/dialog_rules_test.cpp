@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The dialogs' plain rules, without windows: the playback address, the configuration value tables, the
 // camera command rule, digit-only edits, the preference pages' rules and the device dialog's texts.
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the dialogs' tests: the whole simulated platform (center, transfer and web side) on
 // kernel-picked ports of 127.0.0.1, and a main window of a client started on a scratch folder that is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preference dialogs: what Refresh shows, what Save stores (cached settings and Config.ini) and
 // applies (the playing channels' buffer, the grid's countdown), Default, and Cancel keeping the old values.
 #include <QCheckBox>
@@ -39,7 +40,7 @@ class PreferenceDlgTest : public QObject {
         QList<AppChannel*> channels = {VelqDev_CreateChannel(device, 1, nullptr),
                                        VelqDev_CreateChannel(device, 2, nullptr)};
         QVERIFY(channels[0] && channels[1]);
-        COptionDlg dialog([&] { return channels; });
+        COptionDlg dialog(client_->settings, [&] { return channels; });
         dialog.ShowCurrent();
         QCOMPARE(dialog.bufferSlider()->value(), 25);
         QCOMPARE(dialog.bufferToolTip(), QStringLiteral("2.5 Sec"));
@@ -70,7 +71,8 @@ class PreferenceDlgTest : public QObject {
     void cycleStoresSevenForAnywhereAndDrivesTheCountdown() {
         int countdown = -1;
         bool running = false;
-        CCycleDlg dialog({[&] { return running; }, [&](int seconds) { countdown = seconds; }});
+        CCycleDlg dialog(client_->settings,
+                         {[&] { return running; }, [&](int seconds) { countdown = seconds; }});
         dialog.ShowCurrent();
         QCOMPARE(dialog.durationEdit()->text(), QStringLiteral("30"));
         QVERIFY(dialog.clickDeviceList()->isChecked());
@@ -107,7 +109,7 @@ class PreferenceDlgTest : public QObject {
     }
 
     void foldersGetTheirSeparatorAndCancelKeepsTheOldValues() {
-        CRecordDlg record;
+        CRecordDlg record(client_->settings);
         record.ShowCurrent();
         QCOMPARE(record.pathEdit()->text(), CAppClient::Settings().RecordPath);
         QCOMPARE(record.durationEdit()->text(), QStringLiteral("600"));
@@ -134,7 +136,7 @@ class PreferenceDlgTest : public QObject {
         QCOMPARE(record.pathEdit()->text(), AppProfile::Current()->folders().record_default);
         QCOMPARE(record.durationEdit()->text(), QStringLiteral("0"));
 
-        CSnapshotDlg snapshot;
+        CSnapshotDlg snapshot(client_->settings);
         snapshot.ShowCurrent();
         QVERIFY(snapshot.openCheck()->isChecked());
         snapshot.openCheck()->setChecked(false);

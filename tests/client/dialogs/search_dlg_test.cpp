@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search panel against velq-sim: the vehicle list from events 144 and 145 (sorted, "id - label",
 // every device given back once), the playback address it builds (times only when checked, the device id
 // encoded) and the simulator's page answering it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CxButton: press, release and click reach the owner in that order, from the mouse and the space bar,
 // and a hold that ends without a release still reports one.
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device tree: labels with provinces, channel nodes and their cap, device events and alarms, against a
 // velq-sim center with a fleet of our own.
 #include <QTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The channel menu's rules and the names and folders the Record and Snapshot commands write to.
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The display window: pictures from other threads, the size rule of a floating window, docking, Escape and
 // the transfer status, the latter against a channel of the simulated platform.
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video grid end to end against the simulated platform: log in, open channels by the Play command and
 // by a drop, live pictures in the windows, snapshot and record the active one, cycle pages, save the page,
 // log out and load it back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grid's bookkeeping driven without widgets: every step is followed by a check of the grid's invariants.
 #include <QTreeWidgetItem>
 #include <QtTest>

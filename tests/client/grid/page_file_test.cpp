@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Page files: written and read back, the key names of older files, and hostile files kept bounded.
 #include <QtTest>
 

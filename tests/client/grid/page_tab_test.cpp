@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grid widget: tab strip and buttons, cells laid out over the area, drops from the tree, the "New Page"
 // tab, the active frame and the clicks of its windows.
 #include <QMimeData>

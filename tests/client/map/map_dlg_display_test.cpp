@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CMapDlg around its page: docking and floating, button 137, a replacement page beside the program, the
 // playback page and the way back, quiet script calls, and the offset table's correction.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map view inside the main window, logged in to velq-sim: the selected vehicle's track, the speed
 // cells, the Playback panel's swap and playback page, the Map toggle and logout.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in map page in Qt WebEngine, driven as the client drives it: positions through CMapDlg (the
 // page elements and refreshMap), and the page's state read back with scripts.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared by the map view's test programs: WebEngine start-up flags, a stand-in for the main window, position
 // sentences and a synchronous way to read the page's state.

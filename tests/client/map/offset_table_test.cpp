@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GPS offset table: lookups with the truncation and the one-step tolerance, and files that must be
 // refused without reading past their data.
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Writes GPS offset table files in the layout OffsetTable reads, for the tests. Bytes that the client does
 // not read are zero.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the event line and its log, captions, events posted from library threads, the log's
 // cap, and the menu's state.
 #include <QAction>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's layout rows, and the grid and map view trading places while "Playback" is shown.
 #include <QTest>
 

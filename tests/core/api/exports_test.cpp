@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The exports as a caller sees them before any login.
 #include <cstring>
 

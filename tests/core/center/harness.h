@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A session logged in to a ScriptedPeer, for the byte-level tests of the center-server services.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A scripted center server for byte-level tests: it accepts on 127.0.0.1, reads requests and sends
 // exactly the bytes a test gives it. Every wait is bounded so a broken client fails the test instead of

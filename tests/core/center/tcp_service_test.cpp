@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The TCP service against a scripted server: request bytes, reply handling, and untrusted replies.
 #include <fcntl.h>
 #include <sys/socket.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The UDP status poll against a scripted server: the datagram's bytes and which status requests the
 // answers make the TCP service send.
 #include <netinet/in.h>

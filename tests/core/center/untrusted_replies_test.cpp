@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Replies are untrusted: each malformed one must end in a bounded, defined state with the stream in step
 // (proved by a well-formed reply that follows) or the connection dropped and made again.
 #include "harness.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Wire records: every field lands at its offset, little-endian, and decodes back.
 #include <gtest/gtest.h>
 

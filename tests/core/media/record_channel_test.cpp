@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The channel's recording switch around its embedded recorder.
 #include <gtest/gtest.h>
 

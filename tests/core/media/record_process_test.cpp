@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings interrupted from outside: a killed recorder process, a file that stops growing, and a stop
 // racing the transfer threads.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the video tests: a window that keeps what it is shown, an independent decode + conversion of
 // the same frames, and the filling of a video buffer with encoded frames.
 #pragma once

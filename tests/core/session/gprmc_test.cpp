@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // $GPRMC parsing through the export, as one table of sentences and what each must give.
 #include <gtest/gtest.h>
 

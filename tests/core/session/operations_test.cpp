@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Operations through the exports, against a scripted server: the request bytes each one sends, the
 // events that complete it, and who owns what afterwards.
 #include "../center/harness.h"

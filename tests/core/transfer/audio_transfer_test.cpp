@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The audio and talk transfers against scripted center and transfer servers on 127.0.0.1.
 #include <arpa/inet.h>
 

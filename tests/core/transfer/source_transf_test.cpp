@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The media transfer against scripted center and transfer servers on 127.0.0.1.
 #include "transfer/source_transf.h"
 

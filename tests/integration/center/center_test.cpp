@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library against velq-sim's center server: login outcomes, lists, status and alarms, operations,
 // and reconnecting after the server drops the connection.
 #include <arpa/inet.h>

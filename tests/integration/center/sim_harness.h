@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A velq-sim center server in the test process on kernel-picked ports of 127.0.0.1, and a session of the
 // library logged in to it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The velq and velq-sim programs as a user runs them: output, exit status and the one-line errors.
 #include <signal.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velq's media commands as a user runs them against the whole simulated platform: the files they leave,
 // their statistics and their failures.
 #include <signal.h>

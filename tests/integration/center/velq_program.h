@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Runs the built velq program as a user does and collects what it printed and its exit status.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live channels end to end: the library's exports against the simulated platform.
 #include <cstdlib>
 #include <filesystem>
@@ -16,7 +17,7 @@ TEST_F(LiveChannel, VideoPlaysDecodesAndReportsItsStatistics) {
     LoginAndList();
     AppDevice* device = Device("MDVR-10001");
     ASSERT_NE(device, nullptr);
-    TestWindow display;
+    TestWindow& display = display_;
     AppChannel* channel = VelqDev_CreateChannel(device, 1, &display);
     ASSERT_NE(channel, nullptr);
     VelqChn_SetBufKeep(channel, 0);
@@ -51,7 +52,7 @@ TEST_F(LiveChannel, TwoChannelsOfADeviceBothReportTheDevicesWholeAudioRate) {
     StartPlatform();
     LoginAndList();
     AppDevice* device = Device("MDVR-10002");
-    TestWindow display;
+    TestWindow& display = display_;
     AppChannel* first = VelqDev_CreateChannel(device, 1, &display);
     AppChannel* second = VelqDev_CreateChannel(device, 2, &display);
     ASSERT_EQ(VelqChn_ASourceStart(first), 1);
@@ -74,7 +75,7 @@ TEST_F(LiveChannel, DroppedStreamReconnectsAndAnnouncesItsFirstFrameAgain) {
     transfer.faults.drop_after_packets = 30;
     StartPlatform(transfer);
     LoginAndList();
-    TestWindow display;
+    TestWindow& display = display_;
     AppChannel* channel = VelqDev_CreateChannel(Device("MDVR-10003"), 1, &display);
     ASSERT_EQ(VelqChn_VideoPlay(channel), 1);
     ASSERT_TRUE(WaitUntil([&] { return CountFor(VELQ_EV_MEDIA_FIRST_FRAME, channel) >= 2; }));
@@ -95,7 +96,7 @@ TEST_F(LiveChannel, RefusedStreamPosts196Then192) {
     transfer.faults.refuse_streams = true;
     StartPlatform(transfer);
     LoginAndList();
-    TestWindow display;
+    TestWindow& display = display_;
     AppChannel* channel = VelqDev_CreateChannel(Device("MDVR-10001"), 2, &display);
     ASSERT_EQ(VelqChn_VideoPlay(channel), 1);  // the source runs and keeps asking
     ASSERT_TRUE(WaitUntil([&] { return CountFor(VELQ_EV_MEDIA_FAILED, channel) >= 2; }));
@@ -115,7 +116,7 @@ TEST_F(LiveChannel, SequenceGapsDropPredictedFramesUntilTheNextKeyFrame) {
     transfer.faults.skip_sequence_every = 40;  // inside every other group of pictures
     StartPlatform(transfer);
     LoginAndList();
-    TestWindow display;
+    TestWindow& display = display_;
     AppChannel* channel = VelqDev_CreateChannel(Device("MDVR-10004"), 1, &display);
     VelqChn_SetBufKeep(channel, 0);
     ASSERT_EQ(VelqChn_VideoPlay(channel), 1);
@@ -131,7 +132,7 @@ TEST_F(LiveChannel, SequenceGapsDropPredictedFramesUntilTheNextKeyFrame) {
 TEST_F(LiveChannel, LogoutWithChannelsOpenStopsAndPoolsEverything) {
     StartPlatform();
     LoginAndList();
-    TestWindow display;
+    TestWindow& display = display_;
     AppDevice* device = Device("MDVR-10001");
     AppChannel* video = VelqDev_CreateChannel(device, 1, &display);
     AppChannel* audio = VelqDev_CreateChannel(device, 2, &display);
@@ -155,7 +156,7 @@ TEST_F(LiveChannel, RepeatedLoginPlayLogoutCyclesReuseThePools) {
     session_->set_center_timing(timing);
     VelqApp_SetCenterServer(session_.get(), "127.0.0.1", platform_->center().tcp_port(),
                             platform_->center().udp_port());
-    TestWindow display;
+    TestWindow& display = display_;
     for (int cycle = 0; cycle < 20; ++cycle) {
         window_.Clear();
         ASSERT_EQ(VelqApp_Login(session_.get(), "orvi", "480913"), 1);

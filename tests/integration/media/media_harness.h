@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The whole simulated platform (center server, transfer server, fleet) in the test process on
 // kernel-picked ports of 127.0.0.1, and a session of the library logged in to it with short pauses.
@@ -74,6 +75,9 @@ class MediaHarness : public ::testing::Test {
     }
 
     TestWindow window_;
+    // The display window of a test's channels. It lives in the fixture because a channel may present
+    // pictures until the logout in TearDown: a window on the test's stack would be gone by then.
+    TestWindow display_;
     std::unique_ptr<velq_sim::SimPlatform> platform_;
     std::unique_ptr<AppSession> session_;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording, snapshots, lossy audio and the talk uplink end to end against the simulated platform.
 #include <unistd.h>
 
@@ -136,7 +137,7 @@ TEST_F(RecordAndAudio, LossyProtectedAudioRecordsBitExactWhereverAGroupCouldBeRe
 TEST_F(RecordAndAudio, LiveRecordingSplitsAtKeyFramesAndSnapshotsTheShownPicture) {
     StartPlatform();
     LoginAndList();
-    TestWindow display;
+    TestWindow& display = display_;
     AppChannel* channel = VelqDev_CreateChannel(Device("MDVR-10001"), 2, &display);
     ASSERT_EQ(VelqChn_VideoPlay(channel), 1);
     ASSERT_EQ(VelqChn_AudioPlay(channel), 1);
@@ -214,7 +215,7 @@ TEST_F(RecordAndAudio, TalkFromAWavMicrophoneReachesTheVehicleIntact) {
 TEST_F(RecordAndAudio, StreamsResumeAfterTheCenterServerComesBack) {
     StartPlatform();
     LoginAndList();
-    TestWindow display;
+    TestWindow& display = display_;
     AppChannel* channel = VelqDev_CreateChannel(Device("MDVR-10004"), 1, &display);
     ASSERT_EQ(VelqChn_VideoPlay(channel), 1);
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_MEDIA_FIRST_FRAME, 10s));
