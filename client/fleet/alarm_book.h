@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The alarm episodes the client knows: those loaded from the history at start and those opened since.
 // An episode opens when an alarm word of a vehicle is seen active while none of that word is open, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The alarms as the operator works them: it turns the vehicles' alarm words into episodes (AlarmBook),
 // keeps them in the history (AlarmStore), shows them in the alarm panel, sounds the alert for each new

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // One alarm episode of one vehicle: an alarm status word (8..15) that became active, until it became
 // inactive again, with who acknowledged it. Times are seconds since 1970; 0 means "not yet".

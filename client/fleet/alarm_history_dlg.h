@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The alarm history search: vehicle text, kind and start-time range over the history file, the rows
 // found newest first, and export of the shown rows to a CSV file. Searches read the file through a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The alarm list as rows for a view: one row per episode of an AlarmBook, newest first, with the columns
 // start time, vehicle, kind, state and acknowledgement; AlarmFilter narrows it to a vehicle text, a kind

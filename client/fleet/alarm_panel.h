@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The alarm list panel of the left column: filters (vehicle text, kind, unacknowledged only) over the
 // episodes newest first, a comment field and the acknowledge buttons (selected rows, or every row shown),

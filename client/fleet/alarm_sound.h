@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The alert sound of a new alarm. The output is chosen like the library's sound output (CORVEL_SOUND_OUT):
 // "null" or a machine without an audio output plays nothing but counts what it would have played, so every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The alarm history: every episode and acknowledgement, kept in an SQLite file (WAL journal,
 // synchronous=NORMAL, so what was committed survives a crash of the process). Writes are coalesced by

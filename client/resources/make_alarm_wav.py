@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes alarm.wav, the client's alert: two short rising tones (0.36 s, 16 kHz mono, 16-bit)."""
 import math
 import os

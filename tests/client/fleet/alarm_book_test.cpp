@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Alarm episodes from word observations, acknowledgement, the bounded book, and the list model and its
 // filters as a view sees them.
 #include <QAbstractItemModelTester>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm list in the main window against velq-sim's center: alarm words changing on the center open
 // episodes in the panel, count on the selector and highlight the vehicle; acknowledging with a comment
 // stamps the logged-in user and survives a restart of the window; an alarm opens the vehicle's video.

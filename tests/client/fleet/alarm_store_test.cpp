@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The alarm history on disk: episodes and acknowledgements survive a restart and a kill -9 (all but the
 // last second), a damaged file is set aside once and a new one started, writes come in at most one
 // transaction a second, old episodes are pruned, and the search and its CSV export.
