@@ -6,14 +6,21 @@
 //   sound_pipeline devices         what PortAudio finds on this machine
 //   sound_pipeline play FILE.wav   plays an 8000 samples/s mono WAV through CORVEL_SOUND_OUT (default auto)
 //                                  in real time, as a channel's player would
+//   sound_pipeline latency [N]     on the real backend: starts a PulseAudio server of its own with a null
+//                                  sink, plays a live stream through the portaudio output and times N
+//                                  bursts (default 8) from the frame's arrival in the audio buffer to their
+//                                  onset on the sink's monitor, for several server buffer settings
 #include <portaudio.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,6 +30,7 @@
 #include "platform/sound_input_backends.h"
 #include "platform/sound_output_backends.h"
 #include "platform/sound_wav_file.h"
+#include "pulse_server.h"
 
 using namespace corvel;
 
@@ -286,13 +294,158 @@ int Play(const std::string& path) {
     return 0;
 }
 
+// Onsets of loud sound on the monitor as a reader of it sees them: the monitor is read in 10 ms pieces,
+// and a piece's last sample is taken as heard when the read returns (the monitor's own capture latency,
+// about 10 ms, is therefore part of every figure).
+class OnsetListener {
+  public:
+    explicit OnsetListener(int fd) : fd_(fd), thread_([this] { Run(); }) {}
+    // After the recorder ended: its end of the pipe closing ends the reading.
+    ~OnsetListener() {
+        thread_.join();
+        close(fd_);
+    }
+    std::vector<double> Onsets() {
+        std::lock_guard lock(mutex_);
+        return onsets_;
+    }
+
+  private:
+    void Run() {
+        int16_t piece[80];
+        double last_loud = -1e9;
+        for (;;) {
+            const ssize_t got = read(fd_, piece, sizeof(piece));
+            if (got <= 0) return;
+            const double now = WallSeconds();
+            const size_t count = static_cast<size_t>(got) / 2;
+            for (size_t i = 0; i < count; ++i) {
+                if (std::abs(int{piece[i]}) < 3000) continue;
+                const double at = now - static_cast<double>(count - 1 - i) / 8000;
+                if (at - last_loud > 0.3) {
+                    std::lock_guard lock(mutex_);
+                    onsets_.push_back(at);
+                }
+                last_loud = at;
+            }
+        }
+    }
+    int fd_;
+    std::mutex mutex_;
+    std::vector<double> onsets_;
+    std::thread thread_;
+};
+
+// One run: a live stream of 60 ms PCM frames (as PCM packets arrive) with a 60 ms tone burst every
+// 1.92 s; returns each burst's delay from its Push to its onset on the monitor, in milliseconds, and adds
+// to `queued` the frames that waited in the audio buffer ahead of each burst.
+std::vector<double> BurstDelays(int bursts, OnsetListener* listener, std::vector<int>* queued) {
+    SoundOutputChoice output("portaudio");
+    CABuffer2 buffer;
+    buffer.Init(kAudioBufferCapacity, kAudioLargestFrame, 2);
+    buffer.maximum_frame_count = kAudioMaximumFrameCount;
+    FrameRecord cursor;
+    buffer.GetWritePos(&cursor);
+    CAudioCtx player;
+    player.Attach(&buffer, nullptr, &output);
+    player.Start();
+    if (!player.HasPlayBuffer()) {
+        std::printf("latency: the portaudio output did not open\n");
+        return {};
+    }
+    constexpr int kFrameSamples = 480;
+    constexpr int kFramesBetweenBursts = 32;
+    const size_t onsets_before = listener->Onsets().size();
+    std::vector<double> pushed;
+    const auto start = std::chrono::steady_clock::now();
+    for (int f = 0; f < bursts * kFramesBetweenBursts + kFramesBetweenBursts / 2; ++f) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(60 * f));
+        const bool burst = f % kFramesBetweenBursts == kFramesBetweenBursts / 2;
+        auto* samples = reinterpret_cast<int16_t*>(cursor.data);
+        for (int i = 0; i < kFrameSamples; ++i)
+            samples[i] = burst ? static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000 * i / 8000.0)) : 0;
+        cursor.size = kFrameSamples * 2;
+        cursor.type = kFramePcm;
+        const double at = WallSeconds();
+        if (burst) queued->push_back(buffer.FrameCount() - 1);  // the held frame is not waiting
+        if (buffer.Push(&cursor) && burst) pushed.push_back(at);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    player.Stop(kStopTimeoutMs);
+    std::vector<double> onsets = listener->Onsets();
+    onsets.erase(onsets.begin(), onsets.begin() + static_cast<ptrdiff_t>(onsets_before));
+    // Each burst pairs with the first onset after it and before the next burst.
+    std::vector<double> delays;
+    size_t o = 0;
+    for (size_t b = 0; b < pushed.size(); ++b) {
+        while (o < onsets.size() && onsets[o] < pushed[b]) ++o;
+        const double next = b + 1 < pushed.size() ? pushed[b + 1] : 1e300;
+        if (o < onsets.size() && onsets[o] < next) delays.push_back(1000 * (onsets[o] - pushed[b]));
+    }
+    return delays;
+}
+
+int Latency(int bursts) {
+    char scratch[] = "/tmp/sound_pipeline_XXXXXX";
+    if (mkdtemp(scratch) == nullptr) return 1;
+    int status = 0;
+    {
+        test::PulseServer server(std::string(scratch) + "/pulse");
+        std::string why;
+        if (!server.Start(&why)) {
+            std::printf("latency: PulseAudio cannot start here: %s\n", why.c_str());
+            status = 1;
+        } else {
+            int fd = -1;
+            test::ChildProcess recorder;
+            recorder.Start({"parec", "-d", "out.monitor", "--raw", "--format=s16le", "--rate=8000",
+                            "--channels=1", "--latency-msec=10"},
+                           "", "", &fd);
+            OnsetListener listener(fd);
+            std::printf(
+                "latency: %d bursts per setting from Push into the audio buffer to the onset on the null "
+                "sink's monitor (play buffer %u bytes = %u ms, %u-byte blocks)\n",
+                bursts, kPlayBufferBytes, kPlayBufferBytes / 16, kPlayBlockBytes);
+            // PULSE_LATENCY_MSEC is the server-side buffer every PulseAudio client (here ALSA's pulse
+            // plugin under PortAudio) asks for; unset, the plugin's own choice stands.
+            for (const char* setting : {"", "20", "60", "150"}) {
+                if (*setting == 0) {
+                    unsetenv("PULSE_LATENCY_MSEC");
+                } else {
+                    setenv("PULSE_LATENCY_MSEC", setting, 1);
+                }
+                std::vector<int> queued;
+                std::vector<double> delays = BurstDelays(bursts, &listener, &queued);
+                std::sort(delays.begin(), delays.end());
+                std::sort(queued.begin(), queued.end());
+                const char* name = *setting == 0 ? "default" : setting;
+                if (delays.empty()) {
+                    std::printf("  PULSE_LATENCY_MSEC=%-8s no burst was heard\n", name);
+                    status = 1;
+                    continue;
+                }
+                std::printf(
+                    "  PULSE_LATENCY_MSEC=%-8s heard %zu/%d: median %.0f ms, best %.0f ms, worst %.0f ms; "
+                    "60 ms frames waiting ahead: median %d, most %d\n",
+                    name, delays.size(), bursts, delays[delays.size() / 2], delays.front(), delays.back(),
+                    queued[queued.size() / 2], queued.back());
+                std::fflush(stdout);
+            }
+            recorder.Stop();
+        }
+    }
+    std::filesystem::remove_all(scratch);
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::string(argv[1]) == "devices") return Devices();
     if (argc >= 3 && std::string(argv[1]) == "play") return Play(argv[2]);
+    if (argc >= 2 && std::string(argv[1]) == "latency") return Latency(argc >= 3 ? std::atoi(argv[2]) : 8);
     if (argc >= 2) {
-        std::fprintf(stderr, "usage: %s [devices | play FILE.wav]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [devices | play FILE.wav | latency [BURSTS]]\n", argv[0]);
         return 2;
     }
     PlayerFigures(600);

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/app_client.h"
 
+#include <QGuiApplication>
+#include <algorithm>
+
 #include "app/app_profile.h"
+#include "app/qt_translations.h"
 
 namespace {
 
@@ -18,6 +22,8 @@ CAppClient::CAppClient(const AppFolders& folders) {
 }
 
 CAppClient::~CAppClient() {
+    qt_translations_.reset();
+    if (mirrored_) QGuiApplication::setLayoutDirection(Qt::LayoutDirectionAuto);
     if (TheClient() == this) TheClient() = nullptr;
 }
 
@@ -35,5 +41,15 @@ void CAppClient::InitInstance() {
     AppProfile& profile = *AppProfile::Current();
     profile.ChooseLanguageAndSkin();
     profile.ApplyLocale();
+    // Qt's texts and the window's direction follow our own texts: a language whose file is missing shows
+    // English, so Qt stays English and left to right with it.
+    const LanguageRow& row = profile.languageTable().row(std::max(0, profile.languageIndex()));
+    if (row.available && QCoreApplication::instance()) {
+        qt_translations_ = std::make_unique<QtTranslations>(LanguageTable::Locale(row));
+        if (LanguageTable::RightToLeft(row)) {
+            QGuiApplication::setLayoutDirection(Qt::RightToLeft);
+            mirrored_ = true;
+        }
+    }
     settings.Load(profile.folders().record_default, profile.folders().snapshot_default);
 }

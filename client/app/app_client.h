@@ -8,6 +8,8 @@
 #include "app/app_folders.h"
 #include "app/app_settings.h"
 
+class QtTranslations;
+
 class CAppClient {
   public:
     // Makes the process's AppProfile for `folders`.
@@ -16,11 +18,16 @@ class CAppClient {
     CAppClient(const CAppClient&) = delete;
     CAppClient& operator=(const CAppClient&) = delete;
 
-    // Start-up after the application object exists: language and skin, the locale, the cached settings.
+    // Start-up after the application object exists: language and skin, the locale, Qt's own texts and the
+    // layout direction of the language (when its file was found), the cached settings.
     void InitInstance();
     static CAppClient* Get();
     // The running client's settings; the defaults when no client exists.
     static AppSettings& Settings();
 
     AppSettings settings;
+
+  private:
+    std::unique_ptr<QtTranslations> qt_translations_;
+    bool mirrored_ = false;  // this client made the application right to left
 };

@@ -93,7 +93,7 @@ QString AppProfile::ApplyLocale() const {
     const int row = language_index_ < 0 ? 0 : language_index_;
     const QString name = LanguageTable::SystemLocale(table_.row(row));
     const char* set = std::setlocale(LC_ALL, name.toLatin1().constData());
-    QLocale::setDefault(QLocale(QString(QLatin1String(table_.row(row).code))));
+    QLocale::setDefault(LanguageTable::Locale(table_.row(row)));
     return set ? name : QString();
 }
 

@@ -4,17 +4,41 @@
 #include <QApplication>
 #include <QIcon>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOptionButton>
 
 // The icon lives in the client library; a static library must ask for its resources to be linked in.
 static void InitResources() {
     Q_INIT_RESOURCE(tavrin);
 }
 
+namespace {
+
+// Fusion sizes a push button to its text with a few pixels to spare, which a short English word hides
+// behind the minimum width; a long translation ("По умолчанию") then touches the button's edges. Every
+// push button with a text gets half an average character more on each side.
+class RoomyButtons : public QProxyStyle {
+  public:
+    using QProxyStyle::QProxyStyle;
+
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        if (type == CT_PushButton)
+            if (const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+                button && !button->text.isEmpty())
+                result.rwidth() += button->fontMetrics.averageCharWidth();
+        return result;
+    }
+};
+
+}  // namespace
+
 void ApplyAppStyle(const AppSettings& settings) {
     InitResources();
 
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new RoomyButtons(QStyleFactory::create(QStringLiteral("Fusion"))));
     const QColor main = AppSettings::Color(settings.MainBkColor);
     const QColor child = AppSettings::Color(settings.ChildBkColor);
     const QColor text = AppSettings::Color(settings.TextColor);

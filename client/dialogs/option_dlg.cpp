@@ -33,12 +33,15 @@ COptionDlg::COptionDlg(AppSettings& settings, std::function<QList<AppChannel*>()
 
     language_ = new QComboBox;
     // English always, any other language only when its file was found at start-up; the row is the data.
+    // Each entry also names the language in itself, so an operator finds their own in a list in any language.
     if (const AppProfile* profile = AppProfile::Current()) {
         const LanguageTable& table = profile->languageTable();
         for (int row_index = 0; row_index < table.size(); ++row_index) {
             if (row_index != 0 && table.row(row_index).available == 0) continue;
-            language_->addItem(AppProfile::Translate(QString::fromUtf8(table.row(row_index).display_name)),
-                               row_index);
+            const LanguageRow& row = table.row(row_index);
+            language_->addItem(
+                LanguageTable::ListEntry(row, AppProfile::Translate(QString::fromUtf8(row.display_name))),
+                row_index);
         }
     }
     auto* language_row = new QHBoxLayout;

@@ -42,7 +42,7 @@ PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDia
     });
     connect(qobject_cast<QPushButton*>(button(kCancel)), &QPushButton::clicked, this, &QWidget::hide);
     connect(qobject_cast<QPushButton*>(button(kDefault)), &QPushButton::clicked, this, [this] { Default(); });
-    resize(480, 1);  // as high as the page's controls need
+    resize(480, 1);  // as high as the page's controls need (FitHeight, when shown)
 }
 
 QAbstractButton* PreferenceDlg::button(int control_id) const {
@@ -87,4 +87,22 @@ QLineEdit* PreferenceDlg::AddSecondsRow(const QString& label, const QString& not
 
 void PreferenceDlg::reject() {
     hide();
+}
+
+void PreferenceDlg::showEvent(QShowEvent* e) {
+    FitHeight();
+    QDialog::showEvent(e);
+}
+
+void PreferenceDlg::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    FitHeight();
+}
+
+void PreferenceDlg::FitHeight() {
+    QLayout* frame = layout();
+    if (!frame || !frame->hasHeightForWidth()) return;
+    const int need = frame->totalHeightForWidth(width());
+    if (need != minimumHeight()) setMinimumHeight(need);
+    if (height() < need) resize(width(), need);
 }

@@ -34,7 +34,13 @@ class PreferenceDlg : public QDialog {
     // A digit-only edit of seconds (at most 32 bits) between its label and its note.
     QLineEdit* AddSecondsRow(const QString& label, const QString& note);
     void reject() override;
+    void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
   private:
+    // A window does not grow for text that wraps (its minimum height counts each wrapping label as one
+    // line): the dialog keeps at least the height its controls need at its present width.
+    void FitHeight();
+
     QVBoxLayout* body_;
 };

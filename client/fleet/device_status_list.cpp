@@ -5,6 +5,7 @@
 #include <QColor>
 
 #include <QHeaderView>
+#include <QRegularExpression>
 
 #include "app/app_profile.h"
 
@@ -18,9 +19,14 @@ int DeviceStatusModel::columnCount(const QModelIndex& parent) const {
 
 QVariant DeviceStatusModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size())) return QVariant();
-    if (role == Qt::DisplayRole) return rows_[size_t(index.row())][size_t(index.column())];
     if (role == Qt::BackgroundRole && Highlighted(index.row())) return QBrush(QColor(150, 32, 32));
-    return QVariant();
+    if (role != Qt::DisplayRole) return QVariant();
+    const QString& cell = rows_[size_t(index.row())][size_t(index.column())];
+    // Figures with their units ("27.78 km/h", "2026-12-09 02:59:34") read left to right in a right-to-left
+    // window too: shown inside a left-to-right embedding, the bidi rules keep them in their own order.
+    static const QRegularExpression digit(QStringLiteral("\\d"));
+    if (index.column() >= 2 && cell.contains(digit)) return QChar(0x202A) + cell + QChar(0x202C);
+    return cell;
 }
 
 QVariant DeviceStatusModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -54,7 +54,7 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
       settings_(settings),
       library_window_(this),
       dispatch_(*this),
-      layout_(settings.UIPanelWidth) {
+      layout_(settings.UIPanelWidth, QGuiApplication::layoutDirection()) {
     central_ = new QWidget(this);
     central_->setAutoFillBackground(true);
     QPalette background = central_->palette();
@@ -180,6 +180,10 @@ void CAppMainDlg::CreateChildren() {
     vehicle_list_ = new DeviceStatusList(central_);
     map_view_ = new CMapDlg(*this, ReadMapViewSettings());
     status_line_ = new StatusLine(central_);
+    // Right to left the window mirrors, but not what shows the world: the video tiles keep the camera's
+    // left and right, and the map keeps west on the left.
+    grid_->setLayoutDirection(Qt::LeftToRight);
+    map_view_->setLayoutDirection(Qt::LeftToRight);
     panels_[kDeviceList] = tree_;
     panels_[kLogInfo] = log_;
     panels_[kPlayback] = search_;
@@ -203,7 +207,7 @@ void CAppMainDlg::CreateChildren() {
         selector->SetOn(i == current_panel_);
         selector->SetText(names[i]);
         selector->SetTextColor(AppSettings::Color(settings.TextColor));
-        selector->setGeometry(MainLayout::SelectorRect(i));
+        selector->setGeometry(layout_.PlaceSelector(i, central_->width()));
         connect(selector, &PanelSelector::clicked, this, [this, i] { ShowPanel(i); });
         panels_[i]->setVisible(i == current_panel_);
     }
@@ -282,6 +286,8 @@ void CAppMainDlg::ConfigCommand(QTreeWidgetItem* node) {
 
 void CAppMainDlg::Relayout(int width, int height) {
     if (!session_) return;
+    for (int i = 0; i < 3; ++i)
+        if (selectors_[i]) selectors_[i]->setGeometry(layout_.PlaceSelector(i, width));
     status_line_->setGeometry(layout_.Place(MainLayout::kStatusLine, width, height));
     tree_->setGeometry(layout_.Place(MainLayout::kTree, width, height));
     log_->setGeometry(layout_.Place(MainLayout::kLog, width, height));

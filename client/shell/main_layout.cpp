@@ -18,7 +18,13 @@ QRect LayoutEntry::Place(int width, int height) const {
     return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
 }
 
-MainLayout::MainLayout(int panel_width) {
+QRect MainLayout::Mirror(const QRect& rect, int width) const {
+    if (!mirrored_) return rect;
+    return QRect(width - 1 - rect.right(), rect.top(), rect.width(), rect.height());
+}
+
+MainLayout::MainLayout(int panel_width, Qt::LayoutDirection direction)
+    : mirrored_(direction == Qt::RightToLeft) {
     const int p = panel_width;
     rows_[kStatusLine] = {361, 7, -7, 44, 0, 0, 0, 0};
     rows_[kTree] = {7, 44, p + 7, -7, 0, 0, 0, 0.67};

@@ -3,7 +3,9 @@
 // Where the main window's children go for a client area of w x h pixels. Each row holds a base rectangle
 // and one ratio per edge: an edge with a ratio is base + trunc(ratio x extent); else a negative base counts
 // from the far side (base + extent); else the base stands. Extent is the width for left and right, the
-// height for top and bottom. Plain geometry: the window moves its widgets to the rectangles.
+// height for top and bottom. Plain geometry: the window moves its widgets to the rectangles. Right to left
+// (Arabic, Hebrew) every rectangle is mirrored about the client area's vertical centre line, as Qt
+// mirrors the layouts it manages itself.
 #include <QRect>
 #include <array>
 
@@ -20,15 +22,23 @@ class MainLayout {
   public:
     enum Row { kStatusLine = 0, kTree, kLog, kSearch, kVehicleList, kMapView, kGrid, kRows };
 
-    // The rows for a left-panel width of `panel_width` pixels (the UIPanelWidth setting).
-    explicit MainLayout(int panel_width);
+    // The rows for a left-panel width of `panel_width` pixels (the UIPanelWidth setting), laid out in
+    // `direction` (the application's).
+    explicit MainLayout(int panel_width, Qt::LayoutDirection direction = Qt::LeftToRight);
 
-    QRect Place(Row row, int width, int height) const { return rows_[row].Place(width, height); }
+    QRect Place(Row row, int width, int height) const {
+        return Mirror(rows_[row].Place(width, height), width);
+    }
     const LayoutEntry& entry(Row row) const { return rows_[row]; }
 
     // The panel selectors' fixed places: (7 + 118 i, 7), 118 x 37.
     static QRect SelectorRect(int index) { return QRect(7 + 118 * index, 7, 118, 37); }
+    // A selector's place in a client area `width` pixels wide, in the layout's direction.
+    QRect PlaceSelector(int index, int width) const { return Mirror(SelectorRect(index), width); }
 
   private:
+    QRect Mirror(const QRect& rect, int width) const;
+
     std::array<LayoutEntry, kRows> rows_;
+    bool mirrored_ = false;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/panel_selector.h"
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -30,6 +31,19 @@ void PanelSelector::SetTextColor(const QColor& color) {
     update();
 }
 
+namespace {
+
+constexpr int kMarginPx = 4;
+
+}  // namespace
+
+QSize PanelSelector::sizeHint() const {
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    return QSize(metrics.horizontalAdvance(text_) + 2 * kMarginPx, metrics.height());
+}
+
 void PanelSelector::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QPixmap& image = on_ ? on_image_ : off_image_;
@@ -43,7 +57,8 @@ void PanelSelector::paintEvent(QPaintEvent*) {
     QFont bold = font();
     bold.setBold(on_);
     painter.setFont(bold);
-    painter.drawText(rect().adjusted(4, 0, -4, 0), Qt::AlignCenter | Qt::TextSingleLine, text_);
+    painter.drawText(rect().adjusted(kMarginPx, 0, -kMarginPx, 0), Qt::AlignCenter | Qt::TextSingleLine,
+                     text_);
 }
 
 void PanelSelector::mouseReleaseEvent(QMouseEvent* event) {

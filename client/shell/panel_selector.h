@@ -17,6 +17,9 @@ class PanelSelector : public QWidget {
     void SetText(const QString& text);
     const QString& text() const { return text_; }
     void SetTextColor(const QColor& color);
+    // Room for the name in bold (as it shows when on) within the side margins; the selector's place is
+    // fixed, so a name wider than that is cut off.
+    QSize sizeHint() const override;
 
   signals:
     void clicked();

@@ -37,5 +37,8 @@ void StatusLine::paintEvent(QPaintEvent*) {
     }
     painter.setPen(text_color_);
     painter.setFont(font());
-    painter.drawText(rect(), Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, text_);
+    // At the right in either direction: the banner's logo takes the middle, and right to left the right edge
+    // is where the text begins.
+    painter.drawText(rect(), Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter | Qt::TextSingleLine,
+                     text_);
 }

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 namespace corvel {
@@ -11,6 +12,8 @@ namespace {
 
 constexpr uint32_t kRetryMs = 10;
 constexpr uint32_t kNotificationWaitMs = 1000;
+// How long a play buffer may stay lost before the frames arriving meanwhile are dropped unheard.
+constexpr uint32_t kDrainWhileLostAfterMs = 500;
 // Drift between picture and sound that is corrected, in whole seconds, and the correction per second of
 // drift on every decoding step.
 constexpr int64_t kSyncMinSeconds = 2;
@@ -80,6 +83,7 @@ int CAudioCtx::Run() {
     fill_byte_ = 0;
     uint32_t write_offset = 0;
     bool playing = false;
+    std::optional<std::chrono::steady_clock::time_point> lost_since;
     while (running()) {
         if (!play_buffer_) {
             // No device: keep the audio buffer draining so that its producer never backs up.
@@ -95,9 +99,21 @@ int CAudioCtx::Run() {
             result = play_buffer_->Lock(write_offset, kPlayBlockBytes, &block);
         }
         if (result != SoundResult::kOk) {
+            // A device that stays lost (a sound server that is gone) must not back the transfer up, nor
+            // leave seconds of stale sound queued for when it returns; a short loss keeps every frame.
+            const auto now = std::chrono::steady_clock::now();
+            if (result != SoundResult::kBufferLost) {
+                lost_since.reset();
+            } else if (!lost_since) {
+                lost_since = now;
+            } else if (now - *lost_since >= std::chrono::milliseconds(kDrainWhileLostAfterMs)) {
+                FrameRecord dropped;
+                audio_buffer_->Pop(&dropped);
+            }
             SleepRetry();
             continue;
         }
+        lost_since.reset();
         if (block.second_bytes != 0 || block.first_bytes < kPlayBlockBytes) {
             play_buffer_->Unlock(block);
             SleepRetry();

@@ -17,9 +17,11 @@ class PortAudioInput final : public SoundInput {
     PortAudioInput(const SoundFormat& format, Event* done_event, std::shared_ptr<PortAudioLibrary> library)
         : SoundInput(format, done_event), library_(std::move(library)) {}
     ~PortAudioInput() override {
+        auto lock = PortAudioLibrary::LockSetup();
         if (stream_ != nullptr) Pa_CloseStream(stream_);
     }
 
+    // Under PortAudioLibrary::LockSetup.
     bool OpenStream() {
         const PaDeviceIndex device = Pa_GetDefaultInputDevice();
         if (device == paNoDevice) return false;
@@ -42,8 +44,14 @@ class PortAudioInput final : public SoundInput {
     }
 
   private:
-    bool OnStart() override { return Pa_StartStream(stream_) == paNoError; }
-    void OnStop() override { Pa_StopStream(stream_); }
+    bool OnStart() override {
+        auto lock = PortAudioLibrary::LockSetup();
+        return Pa_StartStream(stream_) == paNoError;
+    }
+    void OnStop() override {
+        auto lock = PortAudioLibrary::LockSetup();
+        Pa_StopStream(stream_);
+    }
 
     static int Callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
                         PaStreamCallbackFlags, void* self) {
@@ -65,7 +73,8 @@ std::unique_ptr<SoundInput> OpenPortAudioInput(const SoundFormat& format, Event*
     auto library = PortAudioLibrary::Acquire();
     if (!library) return nullptr;
     auto input = std::make_unique<PortAudioInput>(format, done_event, std::move(library));
-    if (!input->OpenStream()) return nullptr;
+    auto lock = PortAudioLibrary::LockSetup();
+    if (!input->OpenStream()) return nullptr;  // the lock ends before the input, which takes it again
     return input;
 }
 

@@ -2,9 +2,17 @@
 // The real output device through PortAudio: each play buffer is one output stream on the default device,
 // whose callback takes the bytes at the play cursor. Rates the hardware lacks are converted by the host
 // layer (ALSA's plug device, PulseAudio, PipeWire); a device that refuses the rate refuses the buffer.
+//
+// A stream that ends on its own lost its device (a sound server that died, a device unplugged): the
+// buffer reports itself lost, and the player's Restore, which comes every few milliseconds, reopens the
+// stream at most once per kReopenIntervalMs, so that a server coming back is heard again within about a
+// second while a server that stays away costs one failed open per interval. Each loss is said once on
+// standard error, and so is the return.
 #include <portaudio.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 
 #include "platform/sound_output_backends.h"
 #include "platform/sound_portaudio.h"
@@ -15,7 +23,9 @@ namespace {
 
 constexpr unsigned long kFramesPerCallback = 128;
 constexpr uint32_t kMaxBufferBytes = 65536;
+constexpr auto kReopenIntervalMs = std::chrono::milliseconds(1000);
 
+// Under PortAudioLibrary::LockSetup.
 bool OutputParameters(const SoundFormat& format, PaStreamParameters* out) {
     const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
     if (device == paNoDevice || !IsPcm16(format)) return false;
@@ -34,8 +44,12 @@ class PortAudioBuffer final : public SoundOutputBuffer {
     PortAudioBuffer(const SoundFormat& format, uint32_t bytes, std::shared_ptr<PortAudioLibrary> library)
         : SoundOutputBuffer(format, bytes, static_cast<uint32_t>(kFramesPerCallback * format.block_align)),
           library_(std::move(library)) {}
-    ~PortAudioBuffer() override { CloseStream(); }
+    ~PortAudioBuffer() override {
+        auto lock = PortAudioLibrary::LockSetup();
+        CloseStream();
+    }
 
+    // Under PortAudioLibrary::LockSetup.
     bool OpenStream() {
         PaStreamParameters parameters;
         if (!OutputParameters(format(), &parameters)) return false;
@@ -54,6 +68,7 @@ class PortAudioBuffer final : public SoundOutputBuffer {
     }
 
   private:
+    // Under PortAudioLibrary::LockSetup.
     void CloseStream() {
         if (stream_ == nullptr) return;
         closing_ = true;
@@ -61,9 +76,25 @@ class PortAudioBuffer final : public SoundOutputBuffer {
         stream_ = nullptr;
     }
 
+    // The player's thread, from Restore. Returns at once between attempts; an attempt is one open of the
+    // default device, which fails fast while no server answers.
     bool Reacquire() override {
+        const auto now = std::chrono::steady_clock::now();
+        if (!reopening_) {
+            reopening_ = true;
+            std::fprintf(stderr,
+                         "corvel: the sound output device went away; opening it again every %lld ms\n",
+                         static_cast<long long>(kReopenIntervalMs.count()));
+        } else if (now - last_attempt_ < kReopenIntervalMs) {
+            return false;
+        }
+        last_attempt_ = now;
+        auto lock = PortAudioLibrary::LockSetup();
         CloseStream();
-        return OpenStream();
+        if (!OpenStream()) return false;
+        reopening_ = false;
+        std::fprintf(stderr, "corvel: the sound output device is back\n");
+        return true;
     }
 
     static int Callback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
@@ -83,6 +114,9 @@ class PortAudioBuffer final : public SoundOutputBuffer {
     std::shared_ptr<PortAudioLibrary> library_;
     PaStream* stream_ = nullptr;
     std::atomic<bool> closing_{false};
+    // The player's thread only (Reacquire).
+    bool reopening_ = false;
+    std::chrono::steady_clock::time_point last_attempt_{};
 };
 
 class PortAudioDevice final : public SoundOutputDevice {
@@ -90,6 +124,7 @@ class PortAudioDevice final : public SoundOutputDevice {
     explicit PortAudioDevice(std::shared_ptr<PortAudioLibrary> library) : library_(std::move(library)) {}
 
     bool SetFormat(const SoundFormat& format) override {
+        auto lock = PortAudioLibrary::LockSetup();
         PaStreamParameters parameters;
         return OutputParameters(format, &parameters);
     }
@@ -99,7 +134,8 @@ class PortAudioDevice final : public SoundOutputDevice {
             return nullptr;
         }
         auto buffer = std::make_unique<PortAudioBuffer>(format, bytes, library_);
-        if (!buffer->OpenStream()) return nullptr;
+        auto lock = PortAudioLibrary::LockSetup();
+        if (!buffer->OpenStream()) return nullptr;  // the lock ends before the buffer, which takes it again
         return buffer;
     }
 
@@ -111,9 +147,14 @@ class PortAudioDevice final : public SoundOutputDevice {
 
 std::unique_ptr<SoundOutputDevice> OpenPortAudioOutput() {
     auto library = PortAudioLibrary::Acquire();
-    if (!library || Pa_GetDefaultOutputDevice() == paNoDevice) return nullptr;
-    PaStreamParameters parameters;
-    if (!OutputParameters(kPlayFormat, &parameters)) return nullptr;
+    if (!library) return nullptr;
+    {
+        auto lock = PortAudioLibrary::LockSetup();
+        PaStreamParameters parameters;
+        if (Pa_GetDefaultOutputDevice() == paNoDevice || !OutputParameters(kPlayFormat, &parameters)) {
+            return nullptr;  // the lock ends before the library reference does
+        }
+    }
     return std::make_unique<PortAudioDevice>(std::move(library));
 }
 

@@ -122,7 +122,7 @@ class AppProfileTest : public QObject {
         german.WriteFile("Config.ini", "[Tavrin]\nLanguage File=de_DE\n[Provinces]\nP0\n");
         german.CopyLanguage("de_DE");
         auto second = german.StartClient();
-        QCOMPARE(AppProfile::Current()->Provinces().value(1), QString("BY-"));
+        QCOMPARE(AppProfile::Current()->Provinces().value(1), QString("AK-"));
     }
 
     void settingsFileIsOwnerOnly() {

@@ -48,6 +48,10 @@ class PreferenceDlgTest : public QObject {
         // English, then the languages whose files were found; an unknown code selects the first entry.
         QCOMPARE(dialog.languageList()->count(), 3);
         QCOMPARE(dialog.languageList()->currentIndex(), 0);
+        // Each entry names the language in itself too, after the translated name the selection goes by.
+        QCOMPARE(dialog.languageList()->itemText(dialog.languageList()->findData(9)),
+                 QString::fromUtf8("German (Germany) \u2014 Deutsch"));
+        QCOMPARE(dialog.languageList()->itemText(0), QStringLiteral("English"));
 
         dialog.bufferSlider()->setValue(1);
         dialog.languageList()->setCurrentIndex(dialog.languageList()->findData(9));  // de_DE
@@ -56,6 +60,9 @@ class PreferenceDlgTest : public QObject {
         QCOMPARE(CAppClient::Settings().LowDelay, 1);
         QCOMPARE(Stored(QStringLiteral("LowDelay")), QStringLiteral("1"));
         QCOMPARE(Stored(QStringLiteral("Language File")), QStringLiteral("de_DE"));
+        dialog.languageList()->setCurrentIndex(0);
+        dialog.ShowCurrent();
+        QCOMPARE(dialog.languageList()->currentData().toInt(), 9);
         for (AppChannel* channel : channels) {
             const uint64_t previous_and_new = VelqChn_SetBufKeep(channel, 40);
             QCOMPARE(uint32_t(previous_and_new & 0xFFFFFFFF), 1u);

@@ -68,6 +68,43 @@ class MainLayoutTest : public QObject {
         window.ShowPanel(CAppMainDlg::kLogInfo);
         QCOMPARE(window.currentPanel(), int(CAppMainDlg::kLogInfo));
     }
+
+    // Right to left every rectangle is mirrored about the client area's centre line.
+    void rightToLeftMirrorsEveryRow() {
+        const MainLayout layout(230, Qt::RightToLeft);
+        QCOMPARE(layout.Place(MainLayout::kStatusLine, 1024, 768), Edges(7, 7, 663, 44));
+        QCOMPARE(layout.Place(MainLayout::kTree, 1024, 768), Edges(787, 44, 1017, 507));
+        QCOMPARE(layout.Place(MainLayout::kVehicleList, 1024, 768), Edges(519, 514, 1017, 761));
+        QCOMPARE(layout.Place(MainLayout::kMapView, 1024, 768), Edges(7, 514, 512, 761));
+        QCOMPARE(layout.Place(MainLayout::kGrid, 1024, 768), Edges(7, 45, 780, 507));
+        QCOMPARE(layout.PlaceSelector(0, 1024), QRect(899, 7, 118, 37));
+        QCOMPARE(MainLayout(230).PlaceSelector(0, 1024), MainLayout::SelectorRect(0));
+    }
+
+    // A Hebrew window: panels on the right, grid on the left, and what shows the world (the video tiles,
+    // the map) still left to right inside; a resize keeps the mirror.
+    void hebrewWindowIsMirroredButNotItsVideoOrMap() {
+        ScratchHome home;
+        home.WriteFile("Config.ini", "[Tavrin]\nLanguage File=he_IL\n");
+        home.CopyLanguage("he_IL");
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        window.show();
+        QCOMPARE(window.layoutDirection(), Qt::RightToLeft);
+        const MainLayout rows(230, Qt::RightToLeft);
+        const auto place = [&](MainLayout::Row row) {
+            return rows.Place(row, window.centralWidget()->width(), window.centralWidget()->height());
+        };
+        QTRY_COMPARE(window.tree()->geometry(), place(MainLayout::kTree));
+        QCOMPARE(window.tree()->geometry().right(), window.centralWidget()->width() - 8);
+        QCOMPARE(window.grid()->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(window.selector(0)->geometry(), rows.PlaceSelector(0, window.centralWidget()->width()));
+        QCOMPARE(window.grid()->layoutDirection(), Qt::LeftToRight);
+        QCOMPARE(window.mapView()->layoutDirection(), Qt::LeftToRight);
+        window.resize(1100, 850);
+        QTRY_COMPARE(window.selector(2)->geometry(), rows.PlaceSelector(2, window.centralWidget()->width()));
+        QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
+    }
 };
 
 QTEST_MAIN(MainLayoutTest)

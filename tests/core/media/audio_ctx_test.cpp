@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "audio_test_support.h"
@@ -312,6 +314,38 @@ TEST(AudioCtxTest, LostBufferIsRestoredAndPlayingGoesOnWithoutLosingAFrame) {
     for (const auto& f : frames) all.insert(all.end(), f.begin(), f.end());
     ASSERT_EQ(out.size(), player.played_bytes);
     ExpectGroupsWithFill(out, {all});
+}
+
+// A device that stays away (a sound server that died) must neither back the transfer up nor leave the
+// sound of the outage queued: once it is back, what plays is what arrived after it returned.
+TEST(AudioCtxTest, DeviceLostForLongDrainsTheBufferAndPlaysFreshFramesWhenBack) {
+    NullOutputOptions options;
+    options.faults = std::make_shared<NullOutputFaults>();
+    options.faults->restores_to_refuse = 1000000;
+    Player player(options);
+    player.StartPlaying();
+    player.Step();
+    options.faults->losses_pending = 1;
+    player.clock->Advance(kBlockUs);
+    // Ten frames a second for 2.5 s, more than the buffer holds: the player notices the loss when its
+    // notification wait (1 s) ends, and drains once the loss has lasted half a second more.
+    int refused_late = 0;
+    for (int i = 0; i < 25; ++i) {
+        const bool stored = player.Push(kFramePcm, Bytes(1024, 0x11));
+        refused_late += i >= 18 && !stored ? 1 : 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(refused_late, 0) << "the lost device backed the producer up";
+    ASSERT_TRUE(WaitUntil([&] { return player.buffer.FrameCount() <= 1; }));
+    options.faults->restores_to_refuse = 0;
+    ASSERT_TRUE(WaitUntil([&] { return options.faults->restores_done.load() == 1; }));
+    ASSERT_TRUE(player.Push(kFramePcm, Bytes(1024, 0x77)));
+    for (int i = 0; i < 6; ++i) player.Step();
+    const std::vector<uint8_t> out = player.Finish();
+    const auto first_fresh = std::find(out.begin(), out.end(), 0x77);
+    EXPECT_NE(first_fresh, out.end()) << "the device did not play again";
+    // At most the frame the player had in hand when the device went: not the buffer's worth queued since.
+    EXPECT_LE(std::count(out.begin(), out.end(), 0x11), 1024) << "sound of the outage was played late";
 }
 
 TEST(AudioCtxTest, WriterThatFellBehindSkipsAheadToCatchUp) {
