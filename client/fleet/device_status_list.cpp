@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fleet/device_status_list.h"
 
+#include <QBrush>
+#include <QColor>
+
 #include <QHeaderView>
 #include <QRegularExpression>
 
@@ -18,6 +21,7 @@ int DeviceStatusModel::columnCount(const QModelIndex& parent) const {
 QVariant DeviceStatusModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(rows_.size())) return QVariant();
     if (role == Qt::ForegroundRole && rows_color_.isValid()) return rows_color_;
+    if (role == Qt::BackgroundRole && Highlighted(index.row())) return QBrush(QColor(150, 32, 32));
     if (role != Qt::DisplayRole) return QVariant();
     const QString& cell = rows_[size_t(index.row())][size_t(index.column())];
     // Figures with their units ("27.78 km/h", "2026-12-09 02:59:34") read left to right in a right-to-left
@@ -61,9 +65,17 @@ void DeviceStatusModel::SetRowsColor(const QColor& color) {
         emit dataChanged(index(0, 0), index(int(rows_.size()) - 1, kColumns - 1), {Qt::ForegroundRole});
 }
 
+void DeviceStatusModel::SetHighlight(int row, bool on) {
+    if (row < 0 || row >= int(rows_.size()) || Highlighted(row) == on) return;
+    if (highlight_.size() < rows_.size()) highlight_.resize(rows_.size(), false);
+    highlight_[size_t(row)] = on;
+    emit dataChanged(index(row, 0), index(row, kColumns - 1), {Qt::BackgroundRole});
+}
+
 void DeviceStatusModel::Clear() {
     beginResetModel();
     rows_.clear();
+    highlight_.clear();
     endResetModel();
 }
 

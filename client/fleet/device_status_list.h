@@ -27,6 +27,11 @@ class DeviceStatusModel : public QAbstractTableModel {
     // Sets a cell; a row or column out of range is ignored.
     void SetCell(int row, int column, const QString& text);
     QString Cell(int row, int column) const;
+    // A row drawn as needing attention (an unacknowledged alarm); out of range is ignored.
+    void SetHighlight(int row, bool on);
+    bool Highlighted(int row) const {
+        return row >= 0 && row < int(highlight_.size()) && highlight_[size_t(row)];
+    }
     void Clear();
     // Every row drawn in `color` (an invalid colour: the view's text colour again).
     void SetRowsColor(const QColor& color);
@@ -34,6 +39,7 @@ class DeviceStatusModel : public QAbstractTableModel {
   private:
     QColor rows_color_;
     std::vector<std::array<QString, kColumns>> rows_;
+    std::vector<bool> highlight_;
     std::array<QString, kColumns> headers_;
 };
 
@@ -57,6 +63,7 @@ class DeviceStatusList : public QTreeView {
     }
     // While the center cannot be reached the rows are greyed: their times and speeds are not current.
     void SetStatesUnknown(bool unknown);
+    void SetRowHighlight(int row, bool on) { model_.SetHighlight(row, on); }
     void SelectRow(int row);
 
   signals:

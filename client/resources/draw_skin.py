@@ -244,7 +244,7 @@ def main():
     os.makedirs(image, exist_ok=True)
     write_bmp(os.path.join(image, "top-bg.bmp"), top_bg())
     write_bmp(os.path.join(image, "logo.bmp"), logo())
-    for name in ("Device List", "Log Info", "Playback"):
+    for name in ("Device List", "Log Info", "Playback", "Alarm List"):
         write_bmp(os.path.join(image, name + "-on.bmp"), selector(True))
         write_bmp(os.path.join(image, name + "-off.bmp"), selector(False))
     write_bmp(os.path.join(image, "camera-1.bmp"), camera((80, 120, 190), (200, 225, 255)))

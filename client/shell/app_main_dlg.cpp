@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -24,6 +25,8 @@
 #include "dialogs/record_dlg.h"
 #include "dialogs/search_dlg.h"
 #include "dialogs/snapshot_dlg.h"
+#include "fleet/alarm_desk.h"
+#include "fleet/alarm_panel.h"
 #include "fleet/device_info.h"
 #include "fleet/device_status_list.h"
 #include "fleet/log_list.h"
@@ -75,6 +78,7 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
     CreateMenu();
     CreateChildren();
     CreateDialogs();
+    ConnectAlarms();
 
     status_line_->SetText(Title() + QStringLiteral("  "));
     const QString skin = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
@@ -209,13 +213,18 @@ void CAppMainDlg::CreateChildren() {
     panels_[kDeviceList] = tree_;
     panels_[kLogInfo] = log_;
     panels_[kPlayback] = search_;
-    const QString names[3] = {AppProfile::Translate(QStringLiteral("Device List")),
-                              AppProfile::Translate(QStringLiteral("Log Info")),
-                              AppProfile::Translate(QStringLiteral("Playback"))};
-    const char* const files[3] = {"Device List", "Log Info", "Playback"};
+    alarms_ = std::make_unique<AlarmDesk>(
+        AlarmSettings::Read(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString()),
+        [](const QString& text) { return AppProfile::Translate(text); });
+    panels_[kAlarmList] = alarms_->Panel(central_);
+    const QString names[kPanels] = {AppProfile::Translate(QStringLiteral("Device List")),
+                                    AppProfile::Translate(QStringLiteral("Log Info")),
+                                    AppProfile::Translate(QStringLiteral("Playback")),
+                                    AppProfile::Translate(QStringLiteral("Alarm List"))};
+    const char* const files[kPanels] = {"Device List", "Log Info", "Playback", "Alarm List"};
     const QString skin = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
     current_panel_ = kDeviceList;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < kPanels; ++i) {
         auto* selector = new PanelSelector(central_);
         selectors_[i] = selector;
         const QString base = skin + QLatin1String(files[i]);
@@ -228,6 +237,9 @@ void CAppMainDlg::CreateChildren() {
         connect(selector, &PanelSelector::clicked, this, [this, i] { ShowPanel(i); });
         panels_[i]->setVisible(i == current_panel_);
     }
+    // The fourth selector sits where the status line's banner begins, over it: the status line keeps its
+    // documented rectangle and its right-aligned text.
+    selectors_[kAlarmList]->raise();
     connect(vehicle_list_, &DeviceStatusList::rowClicked, this, [this](int row) {
         if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
         if (settings_.CycleStopMode & AppSettings::kStopCycleAnywhere) StopCycling();
@@ -306,6 +318,7 @@ void CAppMainDlg::Relayout(int width, int height) {
     tree_->setGeometry(layout_.Place(MainLayout::kTree, width, height));
     log_->setGeometry(layout_.Place(MainLayout::kLog, width, height));
     search_->setGeometry(layout_.Place(MainLayout::kSearch, width, height));
+    panels_[kAlarmList]->setGeometry(layout_.Place(MainLayout::kTree, width, height));
     vehicle_list_->setGeometry(layout_.Place(MainLayout::kVehicleList, width, height));
     const QRect map_rect = layout_.Place(MainLayout::kMapView, width, height);
     const QRect grid_rect = layout_.Place(MainLayout::kGrid, width, height);
@@ -317,7 +330,7 @@ void CAppMainDlg::Relayout(int width, int height) {
 }
 
 void CAppMainDlg::ShowPanel(int index) {
-    if (!session_ || index == current_panel_ || index < 0 || index > 2) return;
+    if (!session_ || index == current_panel_ || index < 0 || index >= kPanels) return;
     selectors_[current_panel_]->SetOn(false);
     panels_[current_panel_]->hide();
     selectors_[index]->SetOn(true);
@@ -537,6 +550,7 @@ QTreeWidgetItem* CAppMainDlg::SelectedNode() {
 
 void CAppMainDlg::AddDevice(AppDevice* device, int online_allowed) {
     tree_->AddDevice(device, online_allowed);
+    alarms_->VehicleListed(VelqDev_GetUserData(device), DeviceText(device, VELQ_DEV_ID, 64));
     if (!pending_page_.isEmpty() && listed_devices_ >= 0 && tree_->EntryCount() >= listed_devices_)
         LoadPendingPage();
 }
@@ -638,6 +652,7 @@ void CAppMainDlg::LogoutCleanup() {
     dev_config_->Close();
     grid_->ResetGrid();
     VelqApp_Logout(session_);
+    alarms_->ForgetVehicles();
     tree_->DeleteAll();
     vehicle_list_->DeleteAllItems();
     center_link_.Reset();
@@ -714,4 +729,54 @@ void CAppMainDlg::PositionResult(AppOperation* operation, AppDevice* device) {
 void CAppMainDlg::ConfigResult(int kind, AppOperation* operation, AppDevice* device) {
     // The dispatch releases the operation afterwards.
     if (device && device == dev_config_->device()) dev_config_->Result(kind, operation);
+}
+
+void CAppMainDlg::ReportAlarm(AppDevice* device, int code) {
+    tree_->ReportAlarm(device, code);
+    if (code < 8 || code > 15) return;
+    // The library reports an alarm word only when it changes to another non-zero value: the word is
+    // active now.
+    const int row = VelqDev_GetUserData(device);
+    const DevTreeEntry* record = tree_->Entry(row);
+    int32_t when = 0;
+    if (VelqDev_GetDevInfo(device, VELQ_DEV_LAST_REPORT, &when, sizeof(when)) != 4 || when == 0)
+        when = int32_t(QDateTime::currentSecsSinceEpoch());
+    alarms_->OnStatusWord(row, DeviceText(device, VELQ_DEV_ID, 64),
+                          record && record->item ? record->item->text(0) : QString(), code, true,
+                          uint32_t(when));
+}
+
+void CAppMainDlg::ConnectAlarms() {
+    alarms_->SetUserSource([this] { return login_->userEdit()->text(); });
+    alarms_->Panel(central_)->SetColors(AppSettings::Color(CAppClient::Settings().TextColor),
+                                        AppSettings::Color(CAppClient::Settings().ChildBkColor));
+    const auto show_count = [this](int count) {
+        const QString name = AppProfile::Translate(QStringLiteral("Alarm List"));
+        selectors_[kAlarmList]->SetText(count > 0 ? name + QStringLiteral(" (%1)").arg(count) : name);
+    };
+    show_count(alarms_->unacknowledged());
+    connect(alarms_.get(), &AlarmDesk::unacknowledgedChanged, this, show_count);
+    connect(alarms_.get(), &AlarmDesk::problemReported, this,
+            [this](const QString& text) { AddLogLine(nullptr, text); });
+    connect(alarms_.get(), &AlarmDesk::vehicleHighlightChanged, this, [this](int row, bool on) {
+        const DevTreeEntry* record = tree_->Entry(row);
+        if (record && record->item)
+            record->item->setBackground(0, on ? QBrush(QColor(150, 32, 32)) : QBrush());
+        vehicle_list_->SetRowHighlight(row, on);
+    });
+    connect(alarms_.get(), &AlarmDesk::videoRequested, this, &CAppMainDlg::OpenVehicleVideo);
+}
+
+void CAppMainDlg::OpenVehicleVideo(int row) {
+    const DevTreeEntry* record = tree_->Entry(row);
+    if (!record || !record->item) return;
+    SelectDeviceNode(record->item);
+    std::vector<QTreeWidgetItem*> channels;
+    for (int i = 0; i < record->item->childCount(); ++i) channels.push_back(record->item->child(i));
+    if (channels.empty()) return;
+    int side = 1;
+    while (side < 4 && side * side < int(channels.size())) ++side;
+    if (int(channels.size()) > side * side) channels.resize(size_t(side * side));
+    grid_->Model().PlaceLoadedChannels(channels, side, side);
+    CheckGridSize();
 }

@@ -21,6 +21,7 @@
 #include "map/map_view_host.h"
 #include "shell/main_layout.h"
 
+class AlarmDesk;
 class ChannelActions;
 class WorkspaceKeeper;
 
@@ -48,7 +49,8 @@ class CAppMainDlg : public QMainWindow,
     Q_OBJECT
   public:
     // Panels of the left column.
-    enum Panel { kDeviceList = 0, kLogInfo = 1, kPlayback = 2 };
+    // Panels of the left column; the alarm list is ours, beside the three of the layout.
+    enum Panel { kDeviceList = 0, kLogInfo = 1, kPlayback = 2, kAlarmList = 3, kPanels };
     // Menu command identifiers, carried as the actions' data.
     enum Command {
         kCmdAddDevice = 32783,
@@ -130,6 +132,10 @@ class CAppMainDlg : public QMainWindow,
     CSnapshotDlg* snapshotDialog() const { return snapshot_; }
     PanelSelector* selector(int index) const { return selectors_[index]; }
     QWidget* panel(int index) const { return panels_[index]; }
+    AlarmDesk* alarms() const { return alarms_.get(); }
+    // An alarm's way to video: the vehicle of tree row `row` is selected (tree, list, map) and its
+    // channels fill the first page of the grid, sized to hold them, in front of what was shown.
+    void OpenVehicleVideo(int row);
     // The rectangles the grid and the map view take in the central area.
     QRect gridSlot() const { return grid_slot_; }
     QRect mapSlot() const { return map_slot_; }
@@ -155,7 +161,7 @@ class CAppMainDlg : public QMainWindow,
     void ShowConfigStatus(const QString& text) override;
     void AddDevice(AppDevice* device, int online_allowed) override;
     void SetDeviceState(int online, AppDevice* device) override { tree_->SetDeviceState(online, device); }
-    void ReportAlarm(AppDevice* device, int code) override { tree_->ReportAlarm(device, code); }
+    void ReportAlarm(AppDevice* device, int code) override;
     void SearchListBegin(int count) override;
     void SearchVehicle(AppDevice* device) override;
     bool TransferStatus(int code, AppChannel* channel) override;
@@ -217,8 +223,11 @@ class CAppMainDlg : public QMainWindow,
     CSnapshotDlg* snapshot_ = nullptr;
     StatusLine* status_line_ = nullptr;
     int current_panel_ = kDeviceList;
-    PanelSelector* selectors_[3] = {};
-    QWidget* panels_[3] = {};
+    PanelSelector* selectors_[kPanels] = {};
+    QWidget* panels_[kPanels] = {};
+    std::unique_ptr<AlarmDesk> alarms_;
+    // Wires the alarm desk to the panel, the selector, the highlights and the log.
+    void ConnectAlarms();
     QRect grid_slot_;
     QRect map_slot_;
     int timer_id_ = 0;

@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fleet/alarm_history_dlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "fleet/alarm_list_model.h"
+#include "fleet/alarm_store.h"
+
+namespace {
+
+QByteArray CsvField(QString text) {
+    if (!text.isEmpty() && QStringLiteral("=+-@").contains(text.front())) text.prepend(u'\'');
+    if (text.contains(u'"') || text.contains(u',') || text.contains(u'\n') || text.contains(u'\r') ||
+        text.contains(u'\'')) {
+        text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        text = u'"' + text + u'"';
+    }
+    return text.toUtf8();
+}
+
+}  // namespace
+
+QByteArray AlarmCsv(const QList<AlarmEpisode>& episodes,
+                    const std::function<QString(const QString&)>& translate) {
+    const char* const headings[] = {
+        "Start Time",       "Vehicle",         "Device Id",         "Kind",   "State", "Cleared Time",
+        "At Login", "Acknowledged By", "Acknowledged Time", "Comment"};
+    QByteArray csv;
+    for (size_t i = 0; i < std::size(headings); ++i) {
+        if (i) csv += ',';
+        csv += CsvField(translate(QLatin1String(headings[i])));
+    }
+    csv += "\r\n";
+    for (const AlarmEpisode& e : episodes) {
+        const QString fields[] = {
+            AlarmListModel::TimeText(e.started_s),
+            e.label,
+            e.device_id,
+            translate(AlarmWordText(e.word)),
+            translate(e.active() ? QStringLiteral("Active") : QStringLiteral("Cleared")),
+            AlarmListModel::TimeText(e.cleared_s),
+            e.at_login ? QStringLiteral("1") : QStringLiteral("0"),
+            e.ack_user,
+            AlarmListModel::TimeText(e.ack_s),
+            e.ack_comment};
+        for (size_t i = 0; i < std::size(fields); ++i) {
+            if (i) csv += ',';
+            csv += CsvField(fields[i]);
+        }
+        csv += "\r\n";
+    }
+    return csv;
+}
+
+AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(const QString&)> translate,
+                                 QWidget* parent)
+    : QDialog(parent), path_(std::move(database_path)), translate_(std::move(translate)) {
+    setWindowTitle(translate_(QStringLiteral("Alarm History")));
+    vehicle_ = new QLineEdit(this);
+    vehicle_->setClearButtonEnabled(true);
+    kind_ = new QComboBox(this);
+    kind_->addItem(translate_(QStringLiteral("All Kinds")), 0);
+    for (int word = 8; word <= 15; ++word) kind_->addItem(translate_(AlarmWordText(word)), word);
+    const QDateTime now = QDateTime::currentDateTime();
+    use_from_ = new QCheckBox(translate_(QStringLiteral("From")), this);
+    from_ = new QDateTimeEdit(now.addDays(-1), this);
+    use_to_ = new QCheckBox(translate_(QStringLiteral("To")), this);
+    to_ = new QDateTimeEdit(now, this);
+    for (QDateTimeEdit* edit : {from_, to_}) {
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        edit->setCalendarPopup(true);
+    }
+    auto* search = new QPushButton(translate_(QStringLiteral("Search")), this);
+    search->setDefault(true);
+    auto* export_csv = new QPushButton(translate_(QStringLiteral("Export CSV...")), this);
+    auto* close = new QPushButton(translate_(QStringLiteral("Close")), this);
+    results_ = new QTreeWidget(this);
+    results_->setRootIsDecorated(false);
+    results_->setUniformRowHeights(true);
+    QStringList headings;
+    const char* const names[] = {"Start Time", "Vehicle", "Kind", "State", "Acknowledged"};
+    for (const char* name : names) headings << translate_(QLatin1String(name));
+    results_->setHeaderLabels(headings);
+    status_ = new QLabel(this);
+    status_->setTextFormat(Qt::PlainText);
+
+    auto* form = new QFormLayout;
+    form->addRow(translate_(QStringLiteral("Vehicle")), vehicle_);
+    form->addRow(translate_(QStringLiteral("Kind")), kind_);
+    auto* range = new QHBoxLayout;
+    range->addWidget(use_from_);
+    range->addWidget(from_);
+    range->addWidget(use_to_);
+    range->addWidget(to_);
+    form->addRow(range);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(status_, 1);
+    buttons->addWidget(search);
+    buttons->addWidget(export_csv);
+    buttons->addWidget(close);
+    auto* column = new QVBoxLayout(this);
+    column->addLayout(form);
+    column->addWidget(results_, 1);
+    column->addLayout(buttons);
+    resize(760, 480);
+
+    connect(search, &QPushButton::clicked, this, &AlarmHistoryDlg::Search);
+    connect(close, &QPushButton::clicked, this, &QDialog::hide);
+    connect(export_csv, &QPushButton::clicked, this, [this] {
+        const QString path =
+            QFileDialog::getSaveFileName(this, translate_(QStringLiteral("Export CSV...")),
+                                         QStringLiteral("alarms.csv"), QStringLiteral("CSV (*.csv)"));
+        if (!path.isEmpty()) ExportTo(path);
+    });
+}
+
+void AlarmHistoryDlg::Search() {
+    AlarmQuery query;
+    query.vehicle = vehicle_->text().trimmed();
+    query.word = kind_->currentData().toInt();
+    if (use_from_->isChecked()) query.from_s = from_->dateTime().toSecsSinceEpoch();
+    if (use_to_->isChecked()) query.to_s = to_->dateTime().toSecsSinceEpoch();
+    shown_ = AlarmStore::Search(path_, query);
+    results_->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(shown_.size());
+    for (const AlarmEpisode& e : shown_) {
+        QStringList cells;
+        for (int column = 0; column < AlarmListModel::kColumns; ++column)
+            cells << AlarmListModel::CellText(e, column, translate_);
+        items.append(new QTreeWidgetItem(cells));
+    }
+    results_->addTopLevelItems(items);
+    for (int column = 0; column < AlarmListModel::kColumns - 1; ++column)
+        results_->resizeColumnToContents(column);
+    status_->setText(QString::number(shown_.size()) + u' ' + translate_(QStringLiteral("alarms found")));
+}
+
+bool AlarmHistoryDlg::ExportTo(const QString& path) {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(AlarmCsv(shown_, translate_)) < 0 || !file.commit()) {
+        status_->setText(translate_(QStringLiteral("Export failed")) + QStringLiteral(": ") +
+                         file.errorString());
+        return false;
+    }
+    status_->setText(translate_(QStringLiteral("Exported")) + QStringLiteral(": ") + path);
+    return true;
+}
