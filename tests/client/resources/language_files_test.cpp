@@ -142,7 +142,10 @@ class LanguageFilesTest : public QObject {
                 QVERIFY2(!seen.contains(key.toLower()),
                          qPrintable(QString("%1: \"%2\" twice").arg(code, key)));
                 seen.insert(key.toLower());
-                QVERIFY2(Carried(key) == Carried(value),
+                // The device id's limit is 63 bytes; its key, the text the code passes, still says 64.
+                const bool known_wrong_key = key == QStringLiteral("DeviceId size must be at 4 ~ 64");
+                QVERIFY2(known_wrong_key ? Carried(value) == QStringList({"4", "63"})
+                                         : Carried(key) == Carried(value),
                          qPrintable(QString("%1: \"%2\" -> \"%3\"").arg(code, key, value)));
                 if (key == value) ++copied;
             }
