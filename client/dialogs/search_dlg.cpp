@@ -17,6 +17,7 @@
 #include "app/app_profile.h"
 #include "dialogs/message_box.h"
 #include "dialogs/playback_address.h"
+#include "dialogs/vehicle_choice_model.h"
 #include "dialogs/vehicle_sort.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_info.h"
@@ -41,6 +42,8 @@ CSearchDlg::CSearchDlg(const AppSettings& settings, QWidget* parent) : QWidget(p
     apply_timer_.setInterval(kLateListMs);
     connect(&apply_timer_, &QTimer::timeout, this, [this] { ApplyPending(); });
     vehicles_ = new QComboBox;
+    choices_ = new VehicleChoiceModel(vehicles_);
+    vehicles_->setModel(choices_);
     vehicles_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     auto* vehicle_group = new QGroupBox(AppProfile::Translate(QStringLiteral("Car Name/ID")));
     (new QVBoxLayout(vehicle_group))->addWidget(vehicles_);
@@ -81,16 +84,12 @@ void CSearchDlg::VehicleListBegin(int count) {
     // Every device goes back now, so nothing can reach a device after it went back; the texts stay on
     // show until the new list is complete, and an unchanged list is not rebuilt (the panel asks for the
     // list each time it is shown).
-    for (const PendingVehicle& vehicle : std::exchange(pending_, {})) VelqDev_Release(vehicle.device);
-    QList<AppDevice*> devices;
-    for (int i = 0; i < vehicles_->count(); ++i) {
-        if (auto* device = static_cast<AppDevice*>(vehicles_->itemData(i).value<void*>())) devices << device;
-        vehicles_->setItemData(i, QVariant::fromValue(static_cast<void*>(nullptr)));
-    }
-    for (AppDevice* device : devices) VelqDev_Release(device);
+    for (const VehicleChoiceModel::Entry& vehicle : std::exchange(pending_, {}))
+        VelqDev_Release(vehicle.device);
+    for (AppDevice* device : choices_->TakeDevices()) VelqDev_Release(device);
     expected_ = qMax(0, count);
     apply_timer_.stop();
-    if (expected_ == 0) vehicles_->clear();
+    if (expected_ == 0) choices_->Replace({});
 }
 
 void CSearchDlg::AddVehicle(AppDevice* device) {
@@ -109,23 +108,12 @@ void CSearchDlg::AddVehicle(AppDevice* device) {
 
 void CSearchDlg::ApplyPending() {
     apply_timer_.stop();
-    std::vector<PendingVehicle> list = std::exchange(pending_, {});
-    SortVehicleTexts(list, [](const PendingVehicle& v) -> const QString& { return v.text; });
-    QStringList texts;
-    texts.reserve(qsizetype(list.size()));
-    for (const PendingVehicle& vehicle : list) texts << vehicle.text;
-    QStringList shown;
-    shown.reserve(vehicles_->count());
-    for (int i = 0; i < vehicles_->count(); ++i) shown << vehicles_->itemText(i);
-    if (texts != shown) {
-        // The operator's choice stays chosen when it is still listed; nothing is chosen for them.
-        const QString chosen = vehicles_->currentText();
-        vehicles_->clear();
-        vehicles_->addItems(texts);
-        vehicles_->setCurrentIndex(chosen.isEmpty() ? -1 : int(texts.indexOf(chosen)));
-    }
-    for (int i = 0; i < int(list.size()); ++i)
-        vehicles_->setItemData(i, QVariant::fromValue(static_cast<void*>(list[size_t(i)].device)));
+    std::vector<VehicleChoiceModel::Entry> list = std::exchange(pending_, {});
+    SortVehicleTexts(list, [](const VehicleChoiceModel::Entry& v) -> const QString& { return v.text; });
+    // The operator's choice stays chosen when it is still listed; nothing is chosen for them.
+    const QString chosen = vehicles_->currentText();
+    if (choices_->Replace(std::move(list)))
+        vehicles_->setCurrentIndex(chosen.isEmpty() ? -1 : vehicles_->findText(chosen, Qt::MatchExactly));
     emit vehiclesListed();
 }
 

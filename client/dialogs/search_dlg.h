@@ -12,6 +12,7 @@
 
 #include "app/app_settings.h"
 #include "corvel/corvel.h"
+#include "dialogs/vehicle_choice_model.h"
 
 class QCheckBox;
 class QComboBox;
@@ -55,22 +56,19 @@ class CSearchDlg : public QWidget {
   private:
     const AppSettings& settings_;  // the application's, outlives the dialog
     static constexpr int kLateListMs = 300;
-    struct PendingVehicle {
-        QString text;
-        AppDevice* device;
-    };
     void ApplyPending();
     QWidget* MakeTimeGroup(const QString& title, QCheckBox** check, QDateTimeEdit** picker,
                            const QTime& time);
 
     QComboBox* vehicles_ = nullptr;
+    VehicleChoiceModel* choices_ = nullptr;  // the combo box's model, a child of it
     QCheckBox* start_check_ = nullptr;
     QCheckBox* end_check_ = nullptr;
     QDateTimeEdit* start_ = nullptr;
     QDateTimeEdit* end_ = nullptr;
     QPushButton* search_ = nullptr;
     QStringList provinces_;
-    std::vector<PendingVehicle> pending_;  // the list arriving, owned until applied
+    std::vector<VehicleChoiceModel::Entry> pending_;  // the list arriving, owned until applied
     size_t expected_ = 0;
     QTimer apply_timer_;
     std::function<void(const QString&)> opener_;

@@ -143,6 +143,7 @@ class SearchDlgTest : public QObject {
         Select(QStringLiteral("MDVR-10003"));
         int rebuilt = 0;
         connect(panel().vehicleList()->model(), &QAbstractItemModel::rowsInserted, this, [&] { ++rebuilt; });
+        connect(panel().vehicleList()->model(), &QAbstractItemModel::modelReset, this, [&] { ++rebuilt; });
         QSignalSpy listed(&panel(), &CSearchDlg::vehiclesListed);
         window_->ShowPanel(CAppMainDlg::kDeviceList);
         window_->ShowPanel(CAppMainDlg::kPlayback);
