@@ -11,6 +11,7 @@
 #include "corvel/window.h"
 #include "grid/channel_commands.h"
 
+class AppSettings;
 class DevTree;
 class PageTab;
 class QPoint;
@@ -20,8 +21,9 @@ class QWidget;
 class ChannelActions {
   public:
     // eventWindow: the window the library posts the audio channels' events to (the main window's).
-    // log: the main window's event line.
-    ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
+    // log: the main window's event line. settings: where recordings and snapshots go (read at each
+    // command; it outlives this).
+    ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow, const AppSettings& settings,
                    std::function<void(const QString&)> log);
 
     // The Map command: the map view floats, or docks again.
@@ -51,6 +53,7 @@ class ChannelActions {
     DevTree* tree_;
     PageTab* grid_;
     VelqWindow* eventWindow_;
+    const AppSettings& settings_;
     std::function<void(const QString&)> log_;
     std::function<void()> mapToggle_;
     std::function<void(QTreeWidgetItem*)> config_;

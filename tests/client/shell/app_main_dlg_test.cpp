@@ -9,6 +9,7 @@
 #include "../client_fixture.h"
 #include "app/library_event.h"
 #include "dialogs/app_login_dlg.h"
+#include "fleet/fleet_presenter.h"
 #include "fleet/log_list.h"
 #include "grid/grid_model.h"
 #include "grid/page_tab.h"
@@ -88,10 +89,11 @@ class AppMainDlgTest : public QObject {
     }
 
     void speedCellSaysWhyThereIsNoSpeed() {
-        QCOMPARE(CAppMainDlg::SpeedCell(true, 37.036, "$GPRMC,..."), QString("37.04 km/h"));
-        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, "$GPRMC,120000,V,,,,,,,,,,N*00"), QString("GPS invalid"));
-        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, "garbage"), QString("GPS not valid"));
-        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, ""), QString("GPS not valid"));
+        QCOMPARE(FleetPresenter::SpeedCell(true, 37.036, "$GPRMC,..."), QString("37.04 km/h"));
+        QCOMPARE(FleetPresenter::SpeedCell(false, 0, "$GPRMC,120000,V,,,,,,,,,,N*00"),
+                 QString("GPS invalid"));
+        QCOMPARE(FleetPresenter::SpeedCell(false, 0, "garbage"), QString("GPS not valid"));
+        QCOMPARE(FleetPresenter::SpeedCell(false, 0, ""), QString("GPS not valid"));
     }
 
     void logIsCappedOldestFirst() {
