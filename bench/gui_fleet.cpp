@@ -119,7 +119,7 @@ Result RunFleet(uint32_t devices, int seconds) {
     CAppClient client(AppFolders::From(home.path(), home.path(), QString(), QString()));
     client.InitInstance();
     {
-        CAppMainDlg window;
+        CAppMainDlg window(client.settings);
         EventCounter counter(window.sessionController());
         window.show();
         CAppLoginDlg* login = window.loginDialog();

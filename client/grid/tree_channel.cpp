@@ -69,3 +69,15 @@ bool PlaceDeviceChannels(GridModel& grid, QTreeWidgetItem* device_node) {
     grid.PlaceLoadedChannels(channels, side, side);
     return true;
 }
+
+QTreeWidgetItem* TreeGridOwner::FindChannelNode(const QByteArray& device_id, int channel) {
+    return tree_.FindChannelNode(device_id, channel);
+}
+
+QTreeWidgetItem* TreeGridOwner::ChannelNode(int device, int channel) {
+    return tree_.ChannelNode(device, channel);
+}
+
+QTreeWidgetItem* TreeGridOwner::SelectedNode() {
+    return tree_.currentItem();
+}

@@ -9,7 +9,6 @@
 #include <QScreen>
 #include <QWindow>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "app/session_controller.h"
 #include "dialogs/app_login_dlg.h"
@@ -42,8 +41,6 @@ QString ProgramFolder() {
 }
 
 }  // namespace
-
-CAppMainDlg::CAppMainDlg(QWidget* parent) : CAppMainDlg(CAppClient::Settings(), parent) {}
 
 CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
     : CAppMainDlg(settings, std::make_unique<SessionController>(), nullptr, parent) {}
@@ -95,8 +92,15 @@ CAppMainDlg::~CAppMainDlg() {
 
 void CAppMainDlg::CreateChildren() {
     const QString skin = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
-    grid_ = new PageTab(this, central_);
     tree_ = new DevTree(central_);
+    grid_owner_ = std::make_unique<TreeGridOwner>(
+        *tree_, settings_, session_ctl_,
+        TreeGridOwner::WindowSide{[this](QTreeWidgetItem* node) { SelectDeviceNode(node); },
+                                  [this](QTreeWidgetItem* node) { ShowChannelMenu(node); },
+                                  [this](int command) { actions_->Run(command); },
+                                  [this](const QString& line) { AddLogLine(nullptr, line); }});
+    grid_ = new PageTab(grid_owner_.get(), central_);
+    grid_->stackUnder(tree_);  // the stacking order the children had when the grid came first
     log_ = new LogList(central_);
     search_ = new CSearchDlg(settings_, central_);
     vehicle_list_ = new DeviceStatusList(central_);
@@ -111,28 +115,9 @@ void CAppMainDlg::CreateChildren() {
     map_view_->setLayoutDirection(Qt::LeftToRight);
     alarms_ = std::make_unique<AlarmDesk>(AlarmSettings::Read(ProgramFolder()),
                                           [](const QString& text) { return AppProfile::Translate(text); });
-    panels_[kDeviceList] = tree_;
-    panels_[kLogInfo] = log_;
-    panels_[kPlayback] = search_;
-    panels_[kAlarmList] = alarms_->Panel(central_);
-    const char* const names[kPanels] = {"Device List", "Log Info", "Playback", "Alarm List"};
-    for (int i = 0; i < kPanels; ++i) {
-        auto* selector = new PanelSelector(central_);
-        selectors_[i] = selector;
-        const QString base = skin + QLatin1String(names[i]);
-        selector->LoadImages(base + QStringLiteral("-on.bmp"), base + QStringLiteral("-off.bmp"));
-        const QString name = AppProfile::Translate(QLatin1String(names[i]));
-        selector->setToolTip(name);
-        selector->SetOn(i == current_panel_);
-        selector->SetText(name);
-        selector->SetTextColor(AppSettings::Color(settings_.TextColor));
-        selector->setGeometry(layout_.PlaceSelector(i, central_->width()));
-        connect(selector, &PanelSelector::clicked, this, [this, i] { ShowPanel(i); });
-        panels_[i]->setVisible(i == current_panel_);
-    }
-    // The fourth selector sits where the status line's banner begins, over it: the status line keeps its
-    // documented rectangle and its right-aligned text.
-    selectors_[kAlarmList]->raise();
+    left_ = new LeftPanels(central_, layout_, {tree_, log_, search_, alarms_->Panel(central_)}, skin,
+                           AppSettings::Color(settings_.TextColor));
+    connect(left_, &LeftPanels::chosen, this, &CAppMainDlg::ShowPanel);
     const auto row_chosen = [this](int row) {
         if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
         if (settings_.CycleStopMode & AppSettings::kStopCycleAnywhere) StopCycling();
@@ -242,37 +227,30 @@ void CAppMainDlg::SetRecordingsCommand(std::function<void()> open_recordings) {
 
 void CAppMainDlg::Relayout(int width, int height) {
     if (!session_) return;
-    for (int i = 0; i < 3; ++i)
-        if (selectors_[i]) selectors_[i]->setGeometry(layout_.PlaceSelector(i, width));
+    left_->Place(layout_, width, height);
     status_line_->setGeometry(layout_.Place(MainLayout::kStatusLine, width, height));
     tree_->setGeometry(layout_.Place(MainLayout::kTree, width, height));
     log_->setGeometry(layout_.Place(MainLayout::kLog, width, height));
     search_->setGeometry(layout_.Place(MainLayout::kSearch, width, height));
-    panels_[kAlarmList]->setGeometry(layout_.Place(MainLayout::kTree, width, height));
     vehicle_list_->setGeometry(layout_.Place(MainLayout::kVehicleList, width, height));
     const QRect map_rect = layout_.Place(MainLayout::kMapView, width, height);
     const QRect grid_rect = layout_.Place(MainLayout::kGrid, width, height);
     // While "Playback" is shown the map view and the grid trade places.
-    grid_slot_ = current_panel_ == kPlayback ? map_rect : grid_rect;
-    map_slot_ = current_panel_ == kPlayback ? grid_rect : map_rect;
+    grid_slot_ = currentPanel() == kPlayback ? map_rect : grid_rect;
+    map_slot_ = currentPanel() == kPlayback ? grid_rect : map_rect;
     map_view_->SetDockedRect(map_slot_);
     grid_->setGeometry(grid_slot_);
 }
 
 void CAppMainDlg::ShowPanel(int index) {
-    if (!session_ || index == current_panel_ || index < 0 || index >= kPanels) return;
-    selectors_[current_panel_]->SetOn(false);
-    panels_[current_panel_]->hide();
-    selectors_[index]->SetOn(true);
-    panels_[index]->show();
-    if (current_panel_ == kPlayback || index == kPlayback) {
+    const int previous = currentPanel();
+    if (!session_ || !left_->Show(index)) return;
+    if (previous == kPlayback || index == kPlayback) {
         grid_slot_ = map_slot_;
-        current_panel_ = index;
         map_slot_ = grid_->geometry();
         map_view_->SetDockedRect(map_slot_);
         grid_->setGeometry(grid_slot_);
     }
-    current_panel_ = index;
     if (index == kPlayback && session_) VelqOpt_QueryAllDevice(session_);
     // Leaving Playback brings the live map back in place of the playback page.
     if (map_view_->Index == CMapDlg::kPlaybackPage && index != kPlayback) map_view_->BackToMap();
@@ -334,7 +312,7 @@ void CAppMainDlg::Shutdown() {
     map_view_ = nullptr;
     delete search_;
     search_ = nullptr;
-    panels_[kPlayback] = nullptr;
+    left_->Forget(kPlayback);
     delete grid_;  // the display windows go with the grid, before the session
     grid_ = nullptr;
     session_ = nullptr;
@@ -380,26 +358,6 @@ void CAppMainDlg::SelectDeviceNode(QTreeWidgetItem* node) {
 void CAppMainDlg::ShowChannelMenu(QTreeWidgetItem* node) {
     if (node) SelectDeviceNode(node);
     actions_->ShowMenu(node, QCursor::pos(), this);
-}
-
-void CAppMainDlg::RunChannelCommand(int command) {
-    actions_->Run(command);
-}
-
-void CAppMainDlg::PlayChannel(QTreeWidgetItem* channelItem, CDevShowDlg* window) {
-    PlayTreeChannel(*tree_, channelItem, window, settings_, session_ctl_);
-}
-
-void CAppMainDlg::StopChannel(CDevShowDlg* window) {
-    StopTreeChannel(*tree_, window);
-}
-
-bool CAppMainDlg::AudioPlaying(AppDevice* device) {
-    return DeviceAudioPlaying(*tree_, device);
-}
-
-bool CAppMainDlg::Talking(AppDevice* device) {
-    return DeviceTalking(*tree_, device);
 }
 
 bool CAppMainDlg::ConfirmLosingRecordings() {
@@ -453,10 +411,7 @@ void CAppMainDlg::PressLogin() {
 
 void CAppMainDlg::ConnectAlarms() {
     alarms_->SetUserSource([this] { return login_->userEdit()->text(); });
-    const auto show_count = [this](int count) {
-        const QString name = AppProfile::Translate(QStringLiteral("Alarm List"));
-        selectors_[kAlarmList]->SetText(count > 0 ? name + QStringLiteral(" (%1)").arg(count) : name);
-    };
+    const auto show_count = [this](int count) { left_->ShowAlarmCount(count); };
     show_count(alarms_->unacknowledged());
     connect(alarms_.get(), &AlarmDesk::unacknowledgedChanged, this, show_count);
     connect(alarms_.get(), &AlarmDesk::problemReported, this,

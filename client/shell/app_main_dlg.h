@@ -15,6 +15,7 @@
 #include "fleet/dev_tree.h"
 #include "grid/page_tab.h"
 #include "map/map_view_host.h"
+#include "shell/left_panels.h"
 #include "shell/main_layout.h"
 #include "shell/main_menu_bar.h"
 #include "shell/page_keeper.h"
@@ -36,18 +37,21 @@ class LogList;
 class MainDialogs;
 class PanelSelector;
 class SessionController;
+class TreeGridOwner;
 class StatusLine;
 class QAction;
 
-class CAppMainDlg : public QMainWindow,
-                    public DevTreeHost,
-                    public PageTabOwner,
-                    public MapViewHost,
-                    public LoginHost {
+class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, public LoginHost {
     Q_OBJECT
   public:
     // Panels of the left column; the alarm list is ours, beside the three of the layout.
-    enum Panel { kDeviceList = 0, kLogInfo = 1, kPlayback = 2, kAlarmList = 3, kPanels };
+    enum Panel {
+        kDeviceList = LeftPanels::kDeviceList,
+        kLogInfo = LeftPanels::kLogInfo,
+        kPlayback = LeftPanels::kPlayback,
+        kAlarmList = LeftPanels::kAlarmList,
+        kPanels = LeftPanels::kPanels
+    };
     // The menu's commands (MainMenuBar's), as the window's own names.
     static constexpr int kCmdAddDevice = MainMenuBar::kCmdAddDevice;
     static constexpr int kCmdGrid1 = MainMenuBar::kCmdGrid1;
@@ -65,8 +69,6 @@ class CAppMainDlg : public QMainWindow,
     CAppMainDlg(AppSettings& settings, SessionController& session, QWidget* parent = nullptr);
     // The same with a session of the window's own, destroyed after the display windows.
     explicit CAppMainDlg(AppSettings& settings, QWidget* parent = nullptr);
-    // The same with the running application's settings (CAppClient::Settings()).
-    explicit CAppMainDlg(QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 
     // Null when the session could not be made, and after close.
@@ -103,7 +105,7 @@ class CAppMainDlg : public QMainWindow,
     // The "Map" command (32772): the map view floats, or docks again when it floats.
     void ToggleMapView();
 
-    int currentPanel() const { return current_panel_; }
+    int currentPanel() const { return left_ ? left_->current() : kDeviceList; }
     const MainLayout& layout() const { return layout_; }
     QAction* commandAction(int command) const { return menu_ ? menu_->commandAction(command) : nullptr; }
 
@@ -123,8 +125,8 @@ class CAppMainDlg : public QMainWindow,
     COptionDlg* optionDialog() const;
     CRecordDlg* recordDialog() const;
     CSnapshotDlg* snapshotDialog() const;
-    PanelSelector* selector(int index) const { return selectors_[index]; }
-    QWidget* panel(int index) const { return panels_[index]; }
+    PanelSelector* selector(int index) const { return left_->selector(index); }
+    QWidget* panel(int index) const { return left_->panel(index); }
     AlarmDesk* alarms() const { return alarms_.get(); }
     // An alarm's way to video: the vehicle of tree row `row` is selected (tree, list, map) and its
     // channels fill the first page of the grid, sized to hold them, in front of what was shown.
@@ -146,23 +148,10 @@ class CAppMainDlg : public QMainWindow,
 
     // DevTreeHost.
     void TreeClicked() override;
-    // PageTabOwner: the tree's channels.
-    void PlayChannel(QTreeWidgetItem* channelItem, CDevShowDlg* window) override;
-    void StopChannel(CDevShowDlg* window) override;
-    void RunChannelCommand(int command) override;
-    QTreeWidgetItem* FindChannelNode(const QByteArray& device_id, int channel) override {
-        return tree_->FindChannelNode(device_id, channel);
-    }
-    bool AudioPlaying(AppDevice* device) override;
-    bool Talking(AppDevice* device) override;
-    QTreeWidgetItem* SelectedNode() override { return tree_->currentItem(); }
-    QTreeWidgetItem* ChannelNode(int device, int channel) override {
-        return tree_->ChannelNode(device, channel);
-    }
     // MapViewHost.
     QWidget* MapDockParent() override { return central_; }
     QString VehicleIdAtRow(int row) const override;
-    bool ShowsPlaybackPanel() const override { return current_panel_ == kPlayback; }
+    bool ShowsPlaybackPanel() const override { return currentPanel() == kPlayback; }
     QSize GridAreaSize() const override { return grid_ ? grid_->size() : QSize(); }
 
     void CreateChildren();
@@ -184,6 +173,7 @@ class CAppMainDlg : public QMainWindow,
     MainLayout layout_;
     QWidget* central_ = nullptr;
     MainMenuBar* menu_ = nullptr;
+    std::unique_ptr<TreeGridOwner> grid_owner_;  // declared before the grid it serves
     PageTab* grid_ = nullptr;
     DevTree* tree_ = nullptr;
     FleetPresenter* fleet_ = nullptr;
@@ -194,9 +184,7 @@ class CAppMainDlg : public QMainWindow,
     CAppLoginDlg* login_ = nullptr;
     std::unique_ptr<MainDialogs> dialogs_;
     StatusLine* status_line_ = nullptr;
-    int current_panel_ = kDeviceList;
-    PanelSelector* selectors_[kPanels] = {};
-    QWidget* panels_[kPanels] = {};
+    LeftPanels* left_ = nullptr;
     std::unique_ptr<AlarmDesk> alarms_;
     QRect grid_slot_;
     QRect map_slot_;

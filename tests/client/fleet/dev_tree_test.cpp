@@ -105,7 +105,7 @@ class DevTreeTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "[Provinces]\nA\nB\nC\nD\nE\nX\n");
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.PressLogin();
         DevTree* tree = window.tree();
         QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 4, 10000);
@@ -173,7 +173,7 @@ class DevTreeTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.PressLogin();
         QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() > 0, 10000);
         // Only a change from one non-zero value to another is an alarm: keep changing the word until the

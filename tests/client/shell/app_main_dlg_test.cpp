@@ -44,7 +44,7 @@ class AppMainDlgTest : public QObject {
     void initTestCase() { client_ = home_.StartClient(); }
 
     void eventLineStampsAndShowsTheNewest() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         QVERIFY(window.session());
         QCOMPARE(window.statusLine()->text(), QString("Lumetra Client Application  "));
         QVERIFY(!window.log()->isVisible());
@@ -64,7 +64,7 @@ class AppMainDlgTest : public QObject {
     }
 
     void onlineCountCaptions() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.ShowOnlineCount(0);
         QCOMPARE(window.windowTitle(), QString("Lumetra Client Application - No Device Active"));
         window.ShowOnlineCount(5);
@@ -110,7 +110,7 @@ class AppMainDlgTest : public QObject {
     }
 
     void menuHoldsEveryEntryLaterOnesDisabled() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         QVERIFY(window.commandAction(CAppMainDlg::kCmdLogin)->isEnabled());
         // Page files and the grid sizes work with the video grid.
         for (int command :
@@ -132,7 +132,7 @@ class AppMainDlgTest : public QObject {
 
     // User -> Recordings... runs what the composition root gave it, and is disabled without that.
     void recordingsEntryOpensWhatTheRootGives() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         QAction* recordings = window.commandAction(CAppMainDlg::kCmdRecordings);
         QVERIFY(recordings != nullptr && !recordings->isEnabled());
         QVERIFY(recordings->text().startsWith(QStringLiteral("Recordings")));
@@ -146,7 +146,7 @@ class AppMainDlgTest : public QObject {
     // Choosing the size already checked keeps it checked and the grid where it is; the client area below
     // the menu bar is the 1024 x 768 the layout is made for.
     void styleSizeStaysCheckedAndTheClientAreaIsWhole() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.centralWidget()->size(), QSize(1024, 768));
