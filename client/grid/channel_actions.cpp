@@ -21,7 +21,7 @@ const char16_t* Utf16(const QString& text) {
 
 ChannelActions::ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
                                const AppSettings& settings, std::function<void(const QString&)> log)
-    : tree_(tree), grid_(grid), eventWindow_(eventWindow), settings_(settings), log_(std::move(log)) {}
+    : tree_(tree), grid_(grid), event_window_(eventWindow), settings_(settings), log_(std::move(log)) {}
 
 QString ChannelActions::CommandText(int command) {
     switch (command) {
@@ -95,7 +95,7 @@ void ChannelActions::Run(int command) {
             Snapshot(node);
             break;
         case kCommandMap:
-            if (mapToggle_) mapToggle_();
+            if (map_toggle_) map_toggle_();
             break;
         case kCommandConfig:
             if (config_) config_(node);
@@ -115,7 +115,7 @@ void ChannelActions::ToggleSound(QTreeWidgetItem* node, bool talk) {
     DevTreeEntry* record = tree_->EntryOf(node);
     if (!record) return;
     if (!record->audio_channel) {
-        record->audio_channel = VelqDev_CreateChannel(record->device, 1, eventWindow_);
+        record->audio_channel = VelqDev_CreateChannel(record->device, 1, event_window_);
         if (!record->audio_channel) return;  // the next command tries again
     }
     AppChannel* channel = record->audio_channel;

@@ -27,7 +27,7 @@ class ChannelActions {
                    std::function<void(const QString&)> log);
 
     // The Map command: the map view floats, or docks again.
-    void SetMapToggle(std::function<void()> toggle) { mapToggle_ = std::move(toggle); }
+    void SetMapToggle(std::function<void()> toggle) { map_toggle_ = std::move(toggle); }
     // Config (32775) on the selected node: the main window opens the device dialogs for it.
     void SetConfigCommand(std::function<void(QTreeWidgetItem*)> config) { config_ = std::move(config); }
 
@@ -52,9 +52,9 @@ class ChannelActions {
 
     DevTree* tree_;
     PageTab* grid_;
-    VelqWindow* eventWindow_;
+    VelqWindow* event_window_;
     const AppSettings& settings_;
     std::function<void(const QString&)> log_;
-    std::function<void()> mapToggle_;
+    std::function<void()> map_toggle_;
     std::function<void(QTreeWidgetItem*)> config_;
 };

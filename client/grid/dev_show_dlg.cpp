@@ -31,7 +31,7 @@ constexpr int64_t kIdleAfter_ms = 200;
 }  // namespace
 
 CDevShowDlg::CDevShowDlg(QWidget* gridArea)
-    : QWidget(gridArea), gridArea_(gridArea), sink_(std::make_shared<TileSink>(this)) {
+    : QWidget(gridArea), grid_area_(gridArea), sink_(std::make_shared<TileSink>(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
@@ -69,16 +69,16 @@ VelqPresentResult CDevShowDlg::PresentPicture(const VelqPicture& picture) {
     bool taken = false;
     const VelqPresentResult result = pictures_.Put(picture, &taken);
     if (!taken) return result;
-    lastPresent_ms_.store(NowMs(), std::memory_order_relaxed);
+    last_present_ms_.store(NowMs(), std::memory_order_relaxed);
     // Paced: the grid's repaint clock picks the picture up. Otherwise one queued repaint request at a time;
     // further pictures before it runs ride on the same paint.
     if (paced_.load(std::memory_order_relaxed)) {
         dirty_.store(true, std::memory_order_release);
-    } else if (!updatePosted_.exchange(true)) {
+    } else if (!update_posted_.exchange(true)) {
         QMetaObject::invokeMethod(
             this,
             [this] {
-                updatePosted_.store(false);
+                update_posted_.store(false);
                 update();
             },
             Qt::QueuedConnection);
@@ -132,7 +132,7 @@ void CDevShowDlg::BeginChannel(const QString& vehicle, const QString& channelNam
     overlay_.SetClock(QTime::currentTime());
     overlay_.SetStallText(QString());
     view_.Reset();
-    watchFrom_ms_ = NowMs();
+    watch_from_ms_ = NowMs();
     update();
 }
 
@@ -157,7 +157,7 @@ QRect CDevShowDlg::PictureRect() const {
 void CDevShowDlg::Tick(int64_t now_ms) {
     const bool shown = isVisible();
     if (overlay_.SetClock(QTime::currentTime()) && shown) update();
-    const int64_t from = std::max(lastPresent_ms_.load(std::memory_order_relaxed), watchFrom_ms_);
+    const int64_t from = std::max(last_present_ms_.load(std::memory_order_relaxed), watch_from_ms_);
     const bool stalled = channel && shown && now_ms - from >= kStallAfter_ms;
     if (stalled == Stalled()) return;
     if (stalled) {
@@ -172,7 +172,7 @@ void CDevShowDlg::Tick(int64_t now_ms) {
 }
 
 void CDevShowDlg::RefreshIfIdle() {
-    if (channel && NowMs() - lastPresent_ms_.load(std::memory_order_relaxed) > kIdleAfter_ms) {
+    if (channel && NowMs() - last_present_ms_.load(std::memory_order_relaxed) > kIdleAfter_ms) {
         VelqChn_Refresh(channel);
     }
 }
@@ -186,7 +186,7 @@ void CDevShowDlg::resizeEvent(QResizeEvent* e) {
 void CDevShowDlg::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     // A page shown again starts its sources now: their pictures are not overdue yet.
-    watchFrom_ms_ = NowMs();
+    watch_from_ms_ = NowMs();
     RefreshIfIdle();
 }
 
@@ -204,7 +204,7 @@ void CDevShowDlg::mousePressEvent(QMouseEvent* e) {
             return;
         }
         pressed_ = true;
-        pressAt_ = lastDragAt_ = at;
+        press_at_ = last_drag_at_ = at;
         panning_ = view_.Zoomed();
         emit Activated(this);
     } else if (e->button() == Qt::RightButton) {
@@ -218,14 +218,14 @@ void CDevShowDlg::mouseMoveEvent(QMouseEvent* e) {
     const QPoint at = e->position().toPoint();
     // A zoomed picture follows the drag.
     if (panning_) {
-        view_.PanBy(at - lastDragAt_, size(), PictureSize());
-        lastDragAt_ = at;
+        view_.PanBy(at - last_drag_at_, size(), PictureSize());
+        last_drag_at_ = at;
         update();
         return;
     }
     // Past the drag distance (so that clicks and double-clicks stay clicks): a bound docked tile is
     // dragged onto another; otherwise the press drags the floating window, or the main window.
-    if ((at - pressAt_).manhattanLength() < QApplication::startDragDistance()) return;
+    if ((at - press_at_).manhattanLength() < QApplication::startDragDistance()) return;
     pressed_ = false;
     if (!floating && channelItem) {
         emit DragRequested(this);
@@ -295,7 +295,7 @@ void CDevShowDlg::closeEvent(QCloseEvent* e) {
 void CDevShowDlg::Dock() {
     const bool visible = isVisible();
     floating = false;
-    setParent(gridArea_, Qt::Widget);
+    setParent(grid_area_, Qt::Widget);
     setGeometry(dockedRect.left, dockedRect.top, dockedRect.Width(), dockedRect.Height());
     setVisible(visible);
     update();
@@ -314,11 +314,11 @@ void CDevShowDlg::Undock() {
         VelqChn_GetChnInfo(channel, VELQ_CHN_WIDTH, &videoWidth);
         VelqChn_GetChnInfo(channel, VELQ_CHN_HEIGHT, &videoHeight);
     }
-    const QSize gridSize = gridArea_ ? gridArea_->contentsRect().size() : QSize(640, 480);
+    const QSize gridSize = grid_area_ ? grid_area_->contentsRect().size() : QSize(640, 480);
     QSize size = UndockClientSize(static_cast<int>(videoWidth), static_cast<int>(videoHeight), gridSize);
     floating = true;
     setParent(nullptr, Qt::Window);
-    if (QScreen* screen = gridArea_ ? gridArea_->screen() : QGuiApplication::primaryScreen()) {
+    if (QScreen* screen = grid_area_ ? grid_area_->screen() : QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
         // A doubled HD picture would not fit: keep the window on the screen, aspect unchanged.
         if (size.width() > available.width() || size.height() > available.height()) {

@@ -134,7 +134,7 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     // The picture's size (the newest one's while it is not yet shown).
     QSize PictureSize() const;
 
-    QWidget* gridArea_;
+    QWidget* grid_area_;
     std::shared_ptr<TileSink> sink_;
     QLabel* status_;
     QColor background_{Qt::black};
@@ -142,16 +142,16 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     TileOverlay overlay_;
     TileView view_;
     bool hovered_ = false;
-    QPoint pressAt_;
-    QPoint lastDragAt_;
+    QPoint press_at_;
+    QPoint last_drag_at_;
     bool pressed_ = false;
     bool panning_ = false;
     // Steady-clock milliseconds from which a missing picture counts as a stall: the bind, the show.
-    int64_t watchFrom_ms_ = 0;
+    int64_t watch_from_ms_ = 0;
 
     PictureSlot pictures_;
-    std::atomic<bool> updatePosted_{false};
+    std::atomic<bool> update_posted_{false};
     std::atomic<bool> paced_{false};
     std::atomic<bool> dirty_{false};
-    std::atomic<int64_t> lastPresent_ms_{0};
+    std::atomic<int64_t> last_present_ms_{0};
 };
