@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "app/app_client.h"
-#include "app/library_event.h"
+#include "app/session_controller.h"
 #include "center_server.h"
 #include "dialogs/app_login_dlg.h"
 #include "dialogs/search_dlg.h"
@@ -51,18 +51,19 @@ double ThreadCpuSeconds() {
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-// Counts the library events the main window receives.
+// Counts the library events the session receives (before any merging) and the alarm words among them.
 class EventCounter : public QObject {
   public:
-    long long events = 0;
-    long long alarm_events = 0;  // status words 8..15
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() != LibraryEvent::TypeId()) return false;
-        ++events;
-        const uintptr_t code = static_cast<LibraryEvent*>(event)->code();
-        if (code >= VELQ_EV_STATUS_FIRST + 8 && code <= VELQ_EV_STATUS_LAST) ++alarm_events;
-        return false;
+    explicit EventCounter(SessionController& session) : session_(session) {
+        connect(&session, &SessionController::statusWordChanged, this, [this](AppDevice*, int code) {
+            if (code >= 8 && code <= 15) ++alarm_events;
+        });
     }
+    long long events() const { return (long long)session_.counts().received; }
+    long long alarm_events = 0;  // status words 8..15
+
+  private:
+    SessionController& session_;
 };
 
 struct Phase {
@@ -118,9 +119,8 @@ Result RunFleet(uint32_t devices, int seconds) {
     CAppClient client(AppFolders::From(home.path(), home.path(), QString(), QString()));
     client.InitInstance();
     {
-        CAppMainDlg window;
-        EventCounter counter;
-        window.installEventFilter(&counter);
+        CAppMainDlg window(client.settings);
+        EventCounter counter(window.sessionController());
         window.show();
         CAppLoginDlg* login = window.loginDialog();
         login->addressEdit()->setText(QStringLiteral("127.0.0.1"));
@@ -182,7 +182,7 @@ Result RunFleet(uint32_t devices, int seconds) {
                 if (late_ms > max_late_ms) max_late_ms = late_ms;
                 since_tick.restart();
             });
-            const long long events_before = counter.events;
+            const long long events_before = counter.events();
             const long long alarm_events_before = counter.alarm_events;
             const int64_t transactions_before = window.alarms()->store()->transactions();
             const double cpu_before = ThreadCpuSeconds();
@@ -198,7 +198,7 @@ Result RunFleet(uint32_t devices, int seconds) {
             feed.stop();
             const double wall_s = double(wall.nsecsElapsed()) / 1e9;
             phase.cpu_share = (ThreadCpuSeconds() - cpu_before) / wall_s;
-            phase.events_per_s = double(counter.events - events_before) / wall_s;
+            phase.events_per_s = double(counter.events() - events_before) / wall_s;
             phase.alarm_events_per_s = double(counter.alarm_events - alarm_events_before) / wall_s;
             phase.max_stall_ms = max_late_ms;
             phase.alarm_episodes = window.alarms()->book().size();

@@ -104,7 +104,7 @@ ClientFigures RunClient(const QString& home, int seconds, qint64 simulator) {
     CAppClient client(AppFolders::From(home, beside, QString(), QString()));
     client.InitInstance();
     ApplyAppStyle(client.settings);
-    CAppMainDlg window;
+    CAppMainDlg window(client.settings);
     window.LoadPageWhenListed(home + QStringLiteral("/grid16.ini"));
     window.show();
     window.PressLogin();

@@ -7,7 +7,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "app/app_settings.h"
 #include "fleet/center_link.h"
@@ -37,7 +36,7 @@ DevTree::DevTree(QWidget* parent) : QTreeWidget(parent) {
     setDragDropMode(QAbstractItemView::DragOnly);
 }
 
-void DevTree::Setup(DevTreeHost* host, const QString& skin_folder) {
+void DevTree::Setup(DevTreeHost* host, const QString& skin_folder, const AppSettings& settings) {
     host_ = host;
     struct ImageFile {
         const char* name;
@@ -53,8 +52,8 @@ void DevTree::Setup(DevTreeHost* host, const QString& skin_folder) {
         pixmap.setMask(pixmap.createMaskFromColor(QColor(file.mask), Qt::MaskInColor));
         images_.push_back(QIcon(pixmap));
     }
-    const AppSettings& settings = CAppClient::Settings();
     province_offset_ = settings.ProvinceOffset;
+    expand_devices_ = settings.ExpandDevice != 0;
     QPalette p = palette();
     p.setColor(QPalette::Base, AppSettings::Color(settings.ChildBkColor));
     p.setColor(QPalette::Window, AppSettings::Color(settings.ChildBkColor));
@@ -101,7 +100,7 @@ DevTreeEntry* DevTree::Entry(int index) {
     return index >= 0 && index < entries_.size() ? &entries_[index] : nullptr;
 }
 
-void DevTree::AddDevice(AppDevice* device, int online_allowed) {
+int DevTree::AddDevice(AppDevice* device, int online_allowed) {
     const QString label = GetDeviceLabel(device);
     const int online = online_allowed != 0 && DeviceInt(device, VELQ_DEV_LAST_REPORT) != 0 ? 1 : 0;
     auto* node = new QTreeWidgetItem(QStringList{label});
@@ -119,9 +118,9 @@ void DevTree::AddDevice(AppDevice* device, int online_allowed) {
                               QStringLiteral("] ") +
                               AppProfile::Translate(QStringLiteral("Only the first 64 channels are shown")));
     }
-    if (CAppClient::Settings().ExpandDevice != 0) node->setExpanded(true);
-    if (host_) host_->UpdateStatusRow(entries_[index], online);
+    if (expand_devices_) node->setExpanded(true);
     entries_[index].online = online;
+    return index;
 }
 
 bool DevTree::AddChannelNodes(QTreeWidgetItem* node, int count, const QIcon& icon) {
@@ -143,7 +142,6 @@ void DevTree::SetDeviceState(int online, AppDevice* device) {
     DevTreeEntry* record = Entry(VelqDev_GetUserData(device));
     if (!record || record->device != device) return;  // not a device of this tree
     record->item->setText(0, GetDeviceLabel(device));
-    if (host_) host_->UpdateStatusRow(*record, online);
     if (online != record->online) {
         record->online = online;
         SetNodeImage(record->item, kDeviceOff + online);

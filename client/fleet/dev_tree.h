@@ -12,11 +12,12 @@
 
 class QMimeData;
 
+class AppSettings;
+
 // What the tree asks of the main window.
 class DevTreeHost {
   public:
     virtual ~DevTreeHost() = default;
-    virtual void UpdateStatusRow(const DevTreeEntry& record, int online) = 0;
     virtual void AddLogLine(const QString* time, const QString& message) = 0;
     virtual void SelectDeviceNode(QTreeWidgetItem* node) = 0;
     virtual void ShowChannelMenu(QTreeWidgetItem* node) = 0;
@@ -39,12 +40,14 @@ class DevTree : public QTreeWidget {
 
     explicit DevTree(QWidget* parent = nullptr);
 
-    // Once, at the main window's start: the host, the images from the skin folder, the colours.
-    void Setup(DevTreeHost* host, const QString& skin_folder);
+    // Once, at the main window's start: the host, the images from the skin folder, the colours, the
+    // province offset and whether device nodes open expanded (read from `settings` now).
+    void Setup(DevTreeHost* host, const QString& skin_folder, const AppSettings& settings);
 
-    // Event 129 (online_allowed 1) or a completed add-device operation (0).
-    void AddDevice(AppDevice* device, int online_allowed);
-    // Events 130 (online 1) and 131 (online 0).
+    // Event 129 (online_allowed 1) or a completed add-device operation (0): the device's node and record;
+    // returns the record's index (the device's row).
+    int AddDevice(AppDevice* device, int online_allowed);
+    // Events 130 (online 1) and 131 (online 0): the node's label and icon, the record's state.
     void SetDeviceState(int online, AppDevice* device);
     // Events 160..175 with code = event - 160: codes 8..15 are alarms written to the log.
     void ReportAlarm(AppDevice* device, int code);
@@ -104,5 +107,6 @@ class DevTree : public QTreeWidget {
     QVector<QIcon> images_;
     QStringList provinces_;
     int province_offset_ = 0;
+    bool expand_devices_ = false;
     bool states_unknown_ = false;
 };

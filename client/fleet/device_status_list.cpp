@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QRegularExpression>
+#include <algorithm>
 
 #include "app/app_profile.h"
 #include "fleet/center_link.h"
@@ -51,6 +52,20 @@ void DeviceStatusModel::SetCell(int row, int column, const QString& text) {
     cell = text;
     const QModelIndex changed = index(row, column);
     emit dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+bool DeviceStatusModel::StoreCell(int row, int column, const QString& text) {
+    if (row < 0 || row >= int(rows_.size()) || column < 0 || column >= kColumns) return false;
+    QString& cell = rows_[size_t(row)][size_t(column)];
+    if (cell == text) return false;
+    cell = text;
+    return true;
+}
+
+void DeviceStatusModel::ReportRows(int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, int(rows_.size()) - 1);
+    if (first <= last) emit dataChanged(index(first, 0), index(last, kColumns - 1), {Qt::DisplayRole});
 }
 
 QString DeviceStatusModel::Cell(int row, int column) const {
@@ -136,6 +151,12 @@ void DeviceStatusList::SetRowName(int row, const QString& name) {
         model_.AppendRow(name);
     else
         model_.SetCell(row, 0, name);
+}
+
+bool DeviceStatusList::StoreCell(int row, int column, const QString& text) {
+    if (!model_.StoreCell(row, column, text)) return false;
+    if (column != 3) FitColumn(column, text);
+    return true;
 }
 
 void DeviceStatusList::SetStatesUnknown(bool unknown) {

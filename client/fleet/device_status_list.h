@@ -27,6 +27,10 @@ class DeviceStatusModel : public QAbstractTableModel {
     // Sets a cell; a row or column out of range is ignored.
     void SetCell(int row, int column, const QString& text);
     QString Cell(int row, int column) const;
+    // The batched way: StoreCell sets a cell without telling the views (true when it changed), and
+    // ReportRows tells them once about rows first..last, every column.
+    bool StoreCell(int row, int column, const QString& text);
+    void ReportRows(int first, int last);
     // A row drawn as needing attention (an unacknowledged alarm); out of range is ignored.
     void SetHighlight(int row, bool on);
     bool Highlighted(int row) const {
@@ -57,6 +61,10 @@ class DeviceStatusList : public QTreeView {
     void SetRowName(int row, const QString& name);
     void SetCell(int row, int column, const QString& text) { model_.SetCell(row, column, text); }
     QString Cell(int row, int column) const { return model_.Cell(row, column); }
+    // Stores a cell (widening its column as SetCell does) and leaves telling the view to ReportRows, so
+    // that a batch of changes reaches the view as one range.
+    bool StoreCell(int row, int column, const QString& text);
+    void ReportRows(int first, int last) { model_.ReportRows(first, last); }
     void DeleteAllItems() {
         model_.Clear();
         model_.SetRowsColor(QColor());

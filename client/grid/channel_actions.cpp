@@ -5,7 +5,6 @@
 #include <QMenu>
 #include <QUrl>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "app/app_settings.h"
 #include "fleet/dev_tree.h"
@@ -21,8 +20,8 @@ const char16_t* Utf16(const QString& text) {
 }  // namespace
 
 ChannelActions::ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
-                               std::function<void(const QString&)> log)
-    : tree_(tree), grid_(grid), eventWindow_(eventWindow), log_(std::move(log)) {}
+                               const AppSettings& settings, std::function<void(const QString&)> log)
+    : tree_(tree), grid_(grid), event_window_(eventWindow), settings_(settings), log_(std::move(log)) {}
 
 QString ChannelActions::CommandText(int command) {
     switch (command) {
@@ -96,7 +95,7 @@ void ChannelActions::Run(int command) {
             Snapshot(node);
             break;
         case kCommandMap:
-            if (mapToggle_) mapToggle_();
+            if (map_toggle_) map_toggle_();
             break;
         case kCommandConfig:
             if (config_) config_(node);
@@ -116,7 +115,7 @@ void ChannelActions::ToggleSound(QTreeWidgetItem* node, bool talk) {
     DevTreeEntry* record = tree_->EntryOf(node);
     if (!record) return;
     if (!record->audio_channel) {
-        record->audio_channel = VelqDev_CreateChannel(record->device, 1, eventWindow_);
+        record->audio_channel = VelqDev_CreateChannel(record->device, 1, event_window_);
         if (!record->audio_channel) return;  // the next command tries again
     }
     AppChannel* channel = record->audio_channel;
@@ -147,7 +146,7 @@ void ChannelActions::Record(QTreeWidgetItem* node) {
         tree_->SetChannelImage(node, DevTree::kChannelPlaying);
         return;
     }
-    const AppSettings& settings = CAppClient::Settings();
+    const AppSettings& settings = settings_;
     if (!EnsureFolder(settings.RecordPath)) return;
     const QString path =
         settings.RecordPath + RecordFileName(node->parent()->text(0), node->data(0, Qt::UserRole).toInt());
@@ -166,7 +165,7 @@ void ChannelActions::Record(QTreeWidgetItem* node) {
 void ChannelActions::Snapshot(QTreeWidgetItem* node) {
     AppChannel* channel = ActiveChannelOf(node);
     if (!channel) return;
-    const AppSettings& settings = CAppClient::Settings();
+    const AppSettings& settings = settings_;
     if (!EnsureFolder(settings.SnapshotPath)) return;
     const QString path = settings.SnapshotPath +
                          SnapshotFileName(node->parent()->text(0), node->data(0, Qt::UserRole).toInt());

@@ -11,6 +11,7 @@
 #include "corvel/window.h"
 #include "grid/channel_commands.h"
 
+class AppSettings;
 class DevTree;
 class PageTab;
 class QPoint;
@@ -20,12 +21,13 @@ class QWidget;
 class ChannelActions {
   public:
     // eventWindow: the window the library posts the audio channels' events to (the main window's).
-    // log: the main window's event line.
-    ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
+    // log: the main window's event line. settings: where recordings and snapshots go (read at each
+    // command; it outlives this).
+    ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow, const AppSettings& settings,
                    std::function<void(const QString&)> log);
 
     // The Map command: the map view floats, or docks again.
-    void SetMapToggle(std::function<void()> toggle) { mapToggle_ = std::move(toggle); }
+    void SetMapToggle(std::function<void()> toggle) { map_toggle_ = std::move(toggle); }
     // Config (32775) on the selected node: the main window opens the device dialogs for it.
     void SetConfigCommand(std::function<void(QTreeWidgetItem*)> config) { config_ = std::move(config); }
 
@@ -50,8 +52,9 @@ class ChannelActions {
 
     DevTree* tree_;
     PageTab* grid_;
-    VelqWindow* eventWindow_;
+    VelqWindow* event_window_;
+    const AppSettings& settings_;
     std::function<void(const QString&)> log_;
-    std::function<void()> mapToggle_;
+    std::function<void()> map_toggle_;
     std::function<void(QTreeWidgetItem*)> config_;
 };

@@ -30,7 +30,8 @@ constexpr int64_t kIdleAfter_ms = 200;
 
 }  // namespace
 
-CDevShowDlg::CDevShowDlg(QWidget* gridArea) : QWidget(gridArea), gridArea_(gridArea) {
+CDevShowDlg::CDevShowDlg(QWidget* gridArea)
+    : QWidget(gridArea), grid_area_(gridArea), sink_(std::make_shared<TileSink>(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
@@ -44,6 +45,8 @@ CDevShowDlg::CDevShowDlg(QWidget* gridArea) : QWidget(gridArea), gridArea_(gridA
 }
 
 CDevShowDlg::~CDevShowDlg() {
+    // First: a video thread that outlives the release below must find the sink closed.
+    sink_->Detach();
     if (channel) ReleaseChannel();
 }
 
@@ -63,61 +66,19 @@ bool CDevShowDlg::event(QEvent* e) {
 }
 
 VelqPresentResult CDevShowDlg::PresentPicture(const VelqPicture& picture) {
-    QImage::Format format;
-    int bytesPerPixel;
-    switch (picture.format) {
-        case VELQ_PIX_BGRA32:  // B, G, R, A in memory: RGB32 on a little-endian machine
-            format = QImage::Format_RGB32;
-            bytesPerPixel = 4;
-            break;
-        case VELQ_PIX_RGB565:
-            format = QImage::Format_RGB16;
-            bytesPerPixel = 2;
-            break;
-        default:
-            return VELQ_PRESENT_FAILED;
-    }
-    if (picture.width <= 0 || picture.height <= 0 || !picture.plane[0] ||
-        picture.stride[0] < picture.width * bytesPerPixel) {
-        return VELQ_PRESENT_FAILED;
-    }
-    {
-        std::lock_guard produce(produceMutex_);
-        if (refusing_) return VELQ_PRESENT_OK;  // a released channel's last picture: dropped
-        if (spare_.width() != picture.width || spare_.height() != picture.height ||
-            spare_.format() != format) {
-            spare_ = QImage(picture.width, picture.height, format);
-            if (spare_.isNull()) return VELQ_PRESENT_LOST;  // no memory now; the presenter tries again
-        }
-        const size_t rowBytes = static_cast<size_t>(picture.width) * bytesPerPixel;
-        for (int y = 0; y < picture.height; ++y) {
-            std::memcpy(spare_.scanLine(y), picture.plane[0] + static_cast<ptrdiff_t>(y) * picture.stride[0],
-                        rowBytes);
-        }
-        std::lock_guard lock(mutex_);
-        std::swap(spare_, latest_);
-        const Clock::time_point now = Clock::now();
-        if (latestNew_) {
-            ++counters_.replacedUnpainted;
-            const int64_t stood =
-                std::chrono::duration_cast<std::chrono::microseconds>(now - latestAt_).count();
-            counters_.maxUnpainted_us = std::max(counters_.maxUnpainted_us, stood);
-            if (stood > kFramePeriod_us) ++counters_.late;
-        }
-        latestNew_ = true;
-        latestAt_ = now;
-        ++counters_.presented;
-    }
-    lastPresent_ms_.store(NowMs(), std::memory_order_relaxed);
+    bool taken = false;
+    const VelqPresentResult result = pictures_.Put(picture, &taken);
+    if (!taken) return result;
+    last_present_ms_.store(NowMs(), std::memory_order_relaxed);
     // Paced: the grid's repaint clock picks the picture up. Otherwise one queued repaint request at a time;
     // further pictures before it runs ride on the same paint.
     if (paced_.load(std::memory_order_relaxed)) {
         dirty_.store(true, std::memory_order_release);
-    } else if (!updatePosted_.exchange(true)) {
+    } else if (!update_posted_.exchange(true)) {
         QMetaObject::invokeMethod(
             this,
             [this] {
-                updatePosted_.store(false);
+                update_posted_.store(false);
                 update();
             },
             Qt::QueuedConnection);
@@ -134,26 +95,15 @@ void CDevShowDlg::RepaintIfDirty() {
 }
 
 void CDevShowDlg::paintEvent(QPaintEvent*) {
-    {
-        std::lock_guard lock(mutex_);
-        if (latestNew_) {
-            std::swap(latest_, shown_);
-            latestNew_ = false;
-            ++counters_.painted;
-            const auto waited =
-                std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - latestAt_).count();
-            counters_.maxPresentToPaint_us = std::max<int64_t>(counters_.maxPresentToPaint_us, waited);
-            if (waited > kFramePeriod_us) ++counters_.late;
-        }
-    }
+    const QImage& shown = pictures_.TakeForPaint();
     QPainter painter(this);
-    if (shown_.isNull()) {
+    if (shown.isNull()) {
         painter.fillRect(rect(), background_);
         if (channel) overlay_.PaintStall(painter, rect());
     } else {
         // Letterboxed: the bars around the picture show the background. No smooth scaling: the grid
         // paints many tiles many times a second.
-        const QRect target = view_.TargetRect(size(), shown_.size());
+        const QRect target = view_.TargetRect(size(), shown.size());
         if (target != rect()) {
             painter.fillRect(0, 0, width(), target.top(), background_);
             painter.fillRect(0, target.bottom() + 1, width(), height() - target.bottom() - 1, background_);
@@ -162,9 +112,9 @@ void CDevShowDlg::paintEvent(QPaintEvent*) {
                              background_);
         }
         if (view_.Zoomed()) {
-            painter.drawImage(QRectF(target), shown_, view_.SourceRect(shown_.size()));
+            painter.drawImage(QRectF(target), shown, view_.SourceRect(shown.size()));
         } else {
-            painter.drawImage(target, shown_);
+            painter.drawImage(target, shown);
         }
         overlay_.PaintStall(painter, target);
     }
@@ -177,15 +127,12 @@ void CDevShowDlg::SetMarks(bool recording, bool audio, bool talk) {
 }
 
 void CDevShowDlg::BeginChannel(const QString& vehicle, const QString& channelName) {
-    {
-        std::lock_guard produce(produceMutex_);
-        refusing_ = false;
-    }
+    pictures_.Accept();
     overlay_.SetLabel(vehicle, channelName);
     overlay_.SetClock(QTime::currentTime());
     overlay_.SetStallText(QString());
     view_.Reset();
-    watchFrom_ms_ = NowMs();
+    watch_from_ms_ = NowMs();
     update();
 }
 
@@ -200,9 +147,7 @@ void CDevShowDlg::SetKeepAspect(bool keep) {
 }
 
 QSize CDevShowDlg::PictureSize() const {
-    if (!shown_.isNull()) return shown_.size();
-    std::lock_guard lock(mutex_);
-    return latest_.size();
+    return pictures_.PictureSize();
 }
 
 QRect CDevShowDlg::PictureRect() const {
@@ -212,7 +157,7 @@ QRect CDevShowDlg::PictureRect() const {
 void CDevShowDlg::Tick(int64_t now_ms) {
     const bool shown = isVisible();
     if (overlay_.SetClock(QTime::currentTime()) && shown) update();
-    const int64_t from = std::max(lastPresent_ms_.load(std::memory_order_relaxed), watchFrom_ms_);
+    const int64_t from = std::max(last_present_ms_.load(std::memory_order_relaxed), watch_from_ms_);
     const bool stalled = channel && shown && now_ms - from >= kStallAfter_ms;
     if (stalled == Stalled()) return;
     if (stalled) {
@@ -227,7 +172,7 @@ void CDevShowDlg::Tick(int64_t now_ms) {
 }
 
 void CDevShowDlg::RefreshIfIdle() {
-    if (channel && NowMs() - lastPresent_ms_.load(std::memory_order_relaxed) > kIdleAfter_ms) {
+    if (channel && NowMs() - last_present_ms_.load(std::memory_order_relaxed) > kIdleAfter_ms) {
         VelqChn_Refresh(channel);
     }
 }
@@ -241,7 +186,7 @@ void CDevShowDlg::resizeEvent(QResizeEvent* e) {
 void CDevShowDlg::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     // A page shown again starts its sources now: their pictures are not overdue yet.
-    watchFrom_ms_ = NowMs();
+    watch_from_ms_ = NowMs();
     RefreshIfIdle();
 }
 
@@ -259,7 +204,7 @@ void CDevShowDlg::mousePressEvent(QMouseEvent* e) {
             return;
         }
         pressed_ = true;
-        pressAt_ = lastDragAt_ = at;
+        press_at_ = last_drag_at_ = at;
         panning_ = view_.Zoomed();
         emit Activated(this);
     } else if (e->button() == Qt::RightButton) {
@@ -273,14 +218,14 @@ void CDevShowDlg::mouseMoveEvent(QMouseEvent* e) {
     const QPoint at = e->position().toPoint();
     // A zoomed picture follows the drag.
     if (panning_) {
-        view_.PanBy(at - lastDragAt_, size(), PictureSize());
-        lastDragAt_ = at;
+        view_.PanBy(at - last_drag_at_, size(), PictureSize());
+        last_drag_at_ = at;
         update();
         return;
     }
     // Past the drag distance (so that clicks and double-clicks stay clicks): a bound docked tile is
     // dragged onto another; otherwise the press drags the floating window, or the main window.
-    if ((at - pressAt_).manhattanLength() < QApplication::startDragDistance()) return;
+    if ((at - press_at_).manhattanLength() < QApplication::startDragDistance()) return;
     pressed_ = false;
     if (!floating && channelItem) {
         emit DragRequested(this);
@@ -350,7 +295,7 @@ void CDevShowDlg::closeEvent(QCloseEvent* e) {
 void CDevShowDlg::Dock() {
     const bool visible = isVisible();
     floating = false;
-    setParent(gridArea_, Qt::Widget);
+    setParent(grid_area_, Qt::Widget);
     setGeometry(dockedRect.left, dockedRect.top, dockedRect.Width(), dockedRect.Height());
     setVisible(visible);
     update();
@@ -369,11 +314,11 @@ void CDevShowDlg::Undock() {
         VelqChn_GetChnInfo(channel, VELQ_CHN_WIDTH, &videoWidth);
         VelqChn_GetChnInfo(channel, VELQ_CHN_HEIGHT, &videoHeight);
     }
-    const QSize gridSize = gridArea_ ? gridArea_->contentsRect().size() : QSize(640, 480);
+    const QSize gridSize = grid_area_ ? grid_area_->contentsRect().size() : QSize(640, 480);
     QSize size = UndockClientSize(static_cast<int>(videoWidth), static_cast<int>(videoHeight), gridSize);
     floating = true;
     setParent(nullptr, Qt::Window);
-    if (QScreen* screen = gridArea_ ? gridArea_->screen() : QGuiApplication::primaryScreen()) {
+    if (QScreen* screen = grid_area_ ? grid_area_->screen() : QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
         // A doubled HD picture would not fit: keep the window on the screen, aspect unchanged.
         if (size.width() > available.width() || size.height() > available.height()) {
@@ -390,10 +335,7 @@ void CDevShowDlg::Undock() {
 }
 
 void CDevShowDlg::ReleaseChannel() {
-    {
-        std::lock_guard produce(produceMutex_);
-        refusing_ = true;
-    }
+    pictures_.Refuse();
     if (channel) {
         VelqChn_RecordStop(channel);
         VelqChn_VideoStop(channel);
@@ -407,13 +349,6 @@ void CDevShowDlg::ReleaseChannel() {
     overlay_.SetStallText(QString());
     view_.Reset();
     status_->hide();
-    {
-        std::lock_guard produce(produceMutex_);
-        std::lock_guard lock(mutex_);
-        latest_ = QImage();
-        latestNew_ = false;
-    }
-    shown_ = QImage();
     update();
 }
 
@@ -456,21 +391,17 @@ bool CDevShowDlg::StatusVisible() const {
 }
 
 bool CDevShowDlg::HasPicture() const {
-    std::lock_guard lock(mutex_);
-    return !shown_.isNull() || latestNew_;
+    return pictures_.HasPicture();
 }
 
 QImage CDevShowDlg::CurrentPicture() const {
-    std::lock_guard lock(mutex_);
-    return latestNew_ ? latest_.copy() : shown_.copy();
+    return pictures_.Current();
 }
 
 void CDevShowDlg::ResetStats() {
-    std::lock_guard lock(mutex_);
-    counters_ = Counters();
+    pictures_.ResetStats();
 }
 
 CDevShowDlg::Counters CDevShowDlg::Stats() const {
-    std::lock_guard lock(mutex_);
-    return counters_;
+    return pictures_.Stats();
 }

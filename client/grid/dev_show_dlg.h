@@ -8,12 +8,15 @@
 #include <QWidget>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
 
 #include "corvel/corvel.h"
 #include "corvel/window.h"
 #include "grid/grid_model.h"
+#include "grid/picture_slot.h"
 #include "grid/tile_overlay.h"
+#include "grid/tile_sink.h"
 #include "grid/tile_view.h"
 
 class QLabel;
@@ -30,6 +33,10 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     // also the floating size of a window whose video size is unknown. The window starts docked and hidden.
     explicit CDevShowDlg(QWidget* gridArea);
     ~CDevShowDlg() override;
+
+    // What the library is given for this window's channel (never the window itself): it outlives the
+    // window and drops what arrives once the window is gone.
+    const std::shared_ptr<TileSink>& Sink() const { return sink_; }
 
     // Any thread: queues the message for this window's thread.
     void PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
@@ -89,16 +96,8 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     static QSize UndockClientSize(int video_width, int video_height, const QSize& gridSize);
 
     // What the window did with the pictures it was given (the benchmark reads these).
-    struct Counters {
-        uint64_t presented = 0;          // pictures handed over by the library
-        uint64_t painted = 0;            // pictures drawn at least once
-        uint64_t replacedUnpainted = 0;  // pictures overwritten by a newer one before a paint took them
-        uint64_t late = 0;  // pictures that waited longer than kFramePeriod_us for a paint (painted or not)
-        int64_t maxPresentToPaint_us = 0;  // longest wait of a painted picture for its paint
-        int64_t maxUnpainted_us = 0;       // longest time a replaced picture stood unpainted
-    };
-    // One frame period at 25 frames a second: a picture should be painted, or replaced, within it.
-    static constexpr int64_t kFramePeriod_us = 40000;
+    using Counters = PictureSlot::Counters;
+    static constexpr int64_t kFramePeriod_us = PictureSlot::kFramePeriod_us;
     Counters Stats() const;
     void ResetStats();
 
@@ -130,40 +129,29 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     void leaveEvent(QEvent* e) override;
 
   private:
-    using Clock = std::chrono::steady_clock;
     void RefreshIfIdle();
     void PlaceStatus();
     // The picture's size (the newest one's while it is not yet shown).
     QSize PictureSize() const;
 
-    QWidget* gridArea_;
+    QWidget* grid_area_;
+    std::shared_ptr<TileSink> sink_;
     QLabel* status_;
     QColor background_{Qt::black};
     QColor text_{Qt::white};
     TileOverlay overlay_;
     TileView view_;
     bool hovered_ = false;
-    QPoint pressAt_;
-    QPoint lastDragAt_;
+    QPoint press_at_;
+    QPoint last_drag_at_;
     bool pressed_ = false;
     bool panning_ = false;
     // Steady-clock milliseconds from which a missing picture counts as a stall: the bind, the show.
-    int64_t watchFrom_ms_ = 0;
+    int64_t watch_from_ms_ = 0;
 
-    // Pictures pass producer -> latest_ -> shown_. The producer fills spare_ (its own), then swaps it with
-    // latest_ under mutex_; a paint swaps latest_ with shown_ (the UI thread's own) under the same lock and
-    // draws shown_ without it. The lock is held only for the swaps.
-    std::mutex produceMutex_;  // one producer at a time; guards spare_, refusing_
-    QImage spare_;
-    bool refusing_ = false;     // released: pictures are dropped until the next BeginChannel
-    mutable std::mutex mutex_;  // guards latest_, latestNew_, latestAt_, counters_
-    QImage latest_;
-    bool latestNew_ = false;
-    Clock::time_point latestAt_;
-    Counters counters_;
-    QImage shown_;  // UI thread only
-    std::atomic<bool> updatePosted_{false};
+    PictureSlot pictures_;
+    std::atomic<bool> update_posted_{false};
     std::atomic<bool> paced_{false};
     std::atomic<bool> dirty_{false};
-    std::atomic<int64_t> lastPresent_ms_{0};
+    std::atomic<int64_t> last_present_ms_{0};
 };

@@ -17,8 +17,8 @@ class TileView {
     // size is unknown, otherwise the largest centred rectangle of the picture's aspect.
     static QRect PictureRect(const QSize& tile, const QSize& picture, bool keepAspect);
 
-    void SetKeepAspect(bool keep) { keepAspect_ = keep; }
-    bool KeepAspect() const { return keepAspect_; }
+    void SetKeepAspect(bool keep) { keep_aspect_ = keep; }
+    bool KeepAspect() const { return keep_aspect_; }
 
     double Zoom() const { return zoom_; }
     bool Zoomed() const { return zoom_ > 1.0; }
@@ -31,7 +31,7 @@ class TileView {
 
     // Where the picture is drawn in the tile and which part of it (picture coordinates) is drawn there.
     QRect TargetRect(const QSize& tile, const QSize& picture) const {
-        return PictureRect(tile, picture, keepAspect_);
+        return PictureRect(tile, picture, keep_aspect_);
     }
     QRectF SourceRect(const QSize& picture) const;
     // The picture point shown at a tile point (outside the target rectangle: extrapolated).
@@ -40,7 +40,7 @@ class TileView {
   private:
     void ClampCentre();
 
-    bool keepAspect_ = true;
+    bool keep_aspect_ = true;
     double zoom_ = 1.0;
     // Centre of the shown part, as a fraction of the picture's width and height: the picture's size may
     // change under a zoom (a new resolution) without losing the place.

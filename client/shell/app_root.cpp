@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/app_client.h"
+#include "app/session_controller.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_launcher.h"
 #include "shell/app_main_dlg.h"
@@ -24,7 +25,9 @@ recordings::RecordingFolders FoldersOf(const CAppClient& client) {
 int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
     // Declared before the window, so that it outlives the windows it opens as the main window's children.
     recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
-    auto window = std::make_unique<CAppMainDlg>(client.settings);
+    // The session outlives the window: the window's display windows release their channels first.
+    SessionController session;
+    auto window = std::make_unique<CAppMainDlg>(client.settings, session);
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
     if (fullscreen) {

@@ -20,7 +20,7 @@ class AppLoginDlgTest : public QObject {
     void firstStartShowsTheDefaults() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         CAppLoginDlg* login = window.loginDialog();
         QCOMPARE(login->userEdit()->text(), QString("orvi"));
         QCOMPARE(login->passwordEdit()->text(), QString("480913"));
@@ -47,7 +47,7 @@ class AppLoginDlgTest : public QObject {
     void emptyPasswordStillStoresBeforeTheMessage() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         CAppLoginDlg* login = window.loginDialog();
         login->addressEdit()->setText("10.1.2.3");
         login->tcpPortEdit()->setText("65537");
@@ -76,7 +76,7 @@ class AppLoginDlgTest : public QObject {
     void otherStateCodesResetTheCaptionOnly() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         CAppLoginDlg* login = window.loginDialog();
         login->show();
         login->ShowConnectionState(2, 0);
@@ -103,7 +103,7 @@ class AppLoginDlgTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.show();
         CAppLoginDlg* login = window.loginDialog();
         login->show();
@@ -145,7 +145,7 @@ class AppLoginDlgTest : public QObject {
                                          QByteArray(40, 'u') +
                                          "\nPassword=" + QString(20, QChar(0x00E9)).toUtf8() + "\n");
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         CAppLoginDlg* login = window.loginDialog();
         QCOMPARE(login->userEdit()->text(), QString(31, 'u'));
         QCOMPARE(login->passwordEdit()->text(), QString(15, QChar(0x00E9)));  // 2 bytes each
@@ -163,7 +163,7 @@ class AppLoginDlgTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "Password=wrong\n");
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.show();
         CAppLoginDlg* login = window.loginDialog();
         login->OnOK();

@@ -42,7 +42,7 @@ class DevConfigDlgTest : public QObject {
         home_.WriteFile(QStringLiteral("Config.ini"),
                         "[Tavrin]\n" + sim_.ConfigLines() + "ShowResolutionConfig=1\n");
         client_ = home_.StartClient();
-        window_ = std::make_unique<CAppMainDlg>();
+        window_ = std::make_unique<CAppMainDlg>(client_->settings);
         LogIn(*window_);
         device_ = TreeDevice(*window_, "MDVR-10001");
         QVERIFY(device_);

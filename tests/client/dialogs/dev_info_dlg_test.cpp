@@ -35,7 +35,7 @@ class DevInfoDlgTest : public QObject {
             QStringLiteral("Config.ini"),
             "[Tavrin]\n" + sim_.ConfigLines() + "ProvinceOffset=1\n[Provinces]\nNorth\nSouth\nEast\nWest\n");
         client_ = home_.StartClient();
-        window_ = std::make_unique<CAppMainDlg>();
+        window_ = std::make_unique<CAppMainDlg>(client_->settings);
         LogIn(*window_);
     }
     void cleanupTestCase() { window_.reset(); }

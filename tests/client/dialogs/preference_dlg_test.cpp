@@ -39,7 +39,7 @@ class PreferenceDlgTest : public QObject {
     }
 
     void bufferShowsTenthsAndSaveAppliesToEveryPlayingChannel() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         LogIn(window);
         AppDevice* device = TreeDevice(window, "MDVR-10001");
         QList<AppChannel*> channels = {VelqDev_CreateChannel(device, 1, nullptr),

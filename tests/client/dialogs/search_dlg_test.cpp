@@ -72,7 +72,7 @@ class SearchDlgTest : public QObject {
         QVERIFY(sim_.started());
         home_.WriteFile(QStringLiteral("Config.ini"), "[Tavrin]\n" + sim_.ConfigLines());
         client_ = home_.StartClient();
-        window_ = std::make_unique<CAppMainDlg>();
+        window_ = std::make_unique<CAppMainDlg>(client_->settings);
         LogIn(*window_);
         window_->ShowPanel(CAppMainDlg::kPlayback);
         QTRY_COMPARE_WITH_TIMEOUT(panel().vehicleCount(), 10, 10000);

@@ -50,7 +50,7 @@ class AlarmPanelTest : public QObject {
                                          .arg(center.udp_port())
                                          .toUtf8());
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.PressLogin();
         AlarmDesk* alarms = window.alarms();
         QTRY_VERIFY_WITH_TIMEOUT(alarms->book().size() >= 3, 30000);
@@ -75,7 +75,7 @@ class AlarmPanelTest : public QObject {
         auto client = home.StartClient();
         int64_t episode_id = 0;
         {
-            CAppMainDlg window;
+            CAppMainDlg window(client->settings);
             window.show();
             const QString user = window.loginDialog()->userEdit()->text();
             QVERIFY(!user.isEmpty());
@@ -127,7 +127,7 @@ class AlarmPanelTest : public QObject {
             QCOMPARE(window.vehicleList()->currentIndex().row(), row);
             window.close();
         }
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         const AlarmEpisode* episode = window.alarms()->book().Find(episode_id);
         QVERIFY(episode);
         QCOMPARE(episode->ack_user, window.loginDialog()->userEdit()->text());

@@ -36,7 +36,7 @@ class CenterOutageTest : public QObject {
         QVERIFY(center->started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center->ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.show();
         window.PressLogin();
         DevTree* tree = window.tree();

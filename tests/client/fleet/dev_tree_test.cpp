@@ -11,6 +11,7 @@
 #include "dialogs/app_login_dlg.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
+#include "fleet/fleet_presenter.h"
 #include "fleet/log_list.h"
 #include "shell/app_main_dlg.h"
 
@@ -104,7 +105,7 @@ class DevTreeTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "[Provinces]\nA\nB\nC\nD\nE\nX\n");
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.PressLogin();
         DevTree* tree = window.tree();
         QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 4, 10000);
@@ -142,13 +143,13 @@ class DevTreeTest : public QObject {
         const QIcon before = prov->icon(0);
         const int log_lines = window.log()->count();
         QVERIFY(VelqDev_SetDevInfo(entry->device, VELQ_DEV_TEXT1, "NEW9", 32) > 0);
-        tree->SetDeviceState(1, entry->device);
+        window.fleet()->SetDeviceState(1, entry->device);
         QCOMPARE(prov->text(0), QString("NEW9"));
         QCOMPARE(entry->online, 1);
         QCOMPARE(prov->icon(0).cacheKey(), before.cacheKey());
         QCOMPARE(window.log()->count(), log_lines);
         // Going offline logs it and changes the icon.
-        tree->SetDeviceState(0, entry->device);
+        window.fleet()->SetDeviceState(0, entry->device);
         QCOMPARE(entry->online, 0);
         QVERIFY(window.log()->line(window.log()->count() - 1).endsWith("[DEV-PROV - NEW9] Offline"));
 
@@ -172,7 +173,7 @@ class DevTreeTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.PressLogin();
         QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() > 0, 10000);
         // Only a change from one non-zero value to another is an alarm: keep changing the word until the
@@ -198,7 +199,7 @@ class DevTreeTest : public QObject {
             QFile::copy(QString(CORVEL_SOURCE_DIR "/client/resources/image/") + name, home.path() + name);
         auto client = home.StartClient();
         DevTree tree;
-        tree.Setup(nullptr, home.path());
+        tree.Setup(nullptr, home.path(), client->settings);
         QCOMPARE(tree.ImageCount(), 3);
         // dvr-on moved up from entry 5 to entry 2.
         QVERIFY(!tree.ImageIcon(2).isNull());

@@ -78,7 +78,7 @@ class GridLiveTest : public QObject {
     }
 
     void liveGrid() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.loginDialog()->hide();
@@ -203,7 +203,7 @@ class GridLiveTest : public QObject {
     // end of the grid empty; at its next paint it shows the background, never the old picture, and it
     // stays so (no late picture of the released channel reaches it).
     void vacatedTileShowsItsBackground() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.loginDialog()->hide();
@@ -246,7 +246,7 @@ class GridLiveTest : public QObject {
     // A stream that stops sending: within 3 s the tile says since when it has no video, and the notice
     // goes when pictures come again.
     void stalledStreamIsMarked() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.loginDialog()->hide();

@@ -71,7 +71,7 @@ class SoundCommandsTest : public QObject {
             DecodedByVelq(*platform_, home_.path().toStdString() + "decoded.wav");
         QVERIFY2(decoded.size() >= 10000, "velq's wav run gave no reference");
 
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         window.loginDialog()->hide();

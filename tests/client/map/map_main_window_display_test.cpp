@@ -26,7 +26,7 @@ class MapMainWindowTest : public QObject {
                                           "MapTiles_Road=http://127.0.0.1:9/{z}/{x}/{y}.png\n"
                                           "MapTiles_Satellite=http://127.0.0.1:9/{z}/{x}/{y}.png\n");
         auto client = home_.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.show();
         window.PressLogin();
         DevTree* tree = window.tree();

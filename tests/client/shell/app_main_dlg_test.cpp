@@ -9,6 +9,7 @@
 #include "../client_fixture.h"
 #include "app/library_event.h"
 #include "dialogs/app_login_dlg.h"
+#include "fleet/fleet_presenter.h"
 #include "fleet/log_list.h"
 #include "grid/grid_model.h"
 #include "grid/page_tab.h"
@@ -43,7 +44,7 @@ class AppMainDlgTest : public QObject {
     void initTestCase() { client_ = home_.StartClient(); }
 
     void eventLineStampsAndShowsTheNewest() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         QVERIFY(window.session());
         QCOMPARE(window.statusLine()->text(), QString("Lumetra Client Application  "));
         QVERIFY(!window.log()->isVisible());
@@ -63,7 +64,7 @@ class AppMainDlgTest : public QObject {
     }
 
     void onlineCountCaptions() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.ShowOnlineCount(0);
         QCOMPARE(window.windowTitle(), QString("Lumetra Client Application - No Device Active"));
         window.ShowOnlineCount(5);
@@ -88,10 +89,11 @@ class AppMainDlgTest : public QObject {
     }
 
     void speedCellSaysWhyThereIsNoSpeed() {
-        QCOMPARE(CAppMainDlg::SpeedCell(true, 37.036, "$GPRMC,..."), QString("37.04 km/h"));
-        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, "$GPRMC,120000,V,,,,,,,,,,N*00"), QString("GPS invalid"));
-        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, "garbage"), QString("GPS not valid"));
-        QCOMPARE(CAppMainDlg::SpeedCell(false, 0, ""), QString("GPS not valid"));
+        QCOMPARE(FleetPresenter::SpeedCell(true, 37.036, "$GPRMC,..."), QString("37.04 km/h"));
+        QCOMPARE(FleetPresenter::SpeedCell(false, 0, "$GPRMC,120000,V,,,,,,,,,,N*00"),
+                 QString("GPS invalid"));
+        QCOMPARE(FleetPresenter::SpeedCell(false, 0, "garbage"), QString("GPS not valid"));
+        QCOMPARE(FleetPresenter::SpeedCell(false, 0, ""), QString("GPS not valid"));
     }
 
     void logIsCappedOldestFirst() {
@@ -108,7 +110,7 @@ class AppMainDlgTest : public QObject {
     }
 
     void menuHoldsEveryEntryLaterOnesDisabled() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         QVERIFY(window.commandAction(CAppMainDlg::kCmdLogin)->isEnabled());
         // Page files and the grid sizes work with the video grid.
         for (int command :
@@ -130,7 +132,7 @@ class AppMainDlgTest : public QObject {
 
     // User -> Recordings... runs what the composition root gave it, and is disabled without that.
     void recordingsEntryOpensWhatTheRootGives() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         QAction* recordings = window.commandAction(CAppMainDlg::kCmdRecordings);
         QVERIFY(recordings != nullptr && !recordings->isEnabled());
         QVERIFY(recordings->text().startsWith(QStringLiteral("Recordings")));
@@ -144,7 +146,7 @@ class AppMainDlgTest : public QObject {
     // Choosing the size already checked keeps it checked and the grid where it is; the client area below
     // the menu bar is the 1024 x 768 the layout is made for.
     void styleSizeStaysCheckedAndTheClientAreaIsWhole() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.centralWidget()->size(), QSize(1024, 768));

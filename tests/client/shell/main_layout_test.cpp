@@ -42,7 +42,7 @@ class MainLayoutTest : public QObject {
     void playbackSwapsGridAndMapAndBack() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.show();
         const MainLayout rows(230);
         const auto place = [&](MainLayout::Row row) {
@@ -88,7 +88,7 @@ class MainLayoutTest : public QObject {
         home.WriteFile("Config.ini", "[Tavrin]\nLanguage File=he_IL\n");
         home.CopyLanguage("he_IL");
         auto client = home.StartClient();
-        CAppMainDlg window;
+        CAppMainDlg window(client->settings);
         window.show();
         QCOMPARE(window.layoutDirection(), Qt::RightToLeft);
         const MainLayout rows(230, Qt::RightToLeft);

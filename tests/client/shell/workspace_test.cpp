@@ -80,7 +80,7 @@ class WorkspaceTest : public QObject {
         const QByteArray settings_before = home_.ReadFile("Config.ini");
         QStringList placed;
         {
-            CAppMainDlg window;
+            CAppMainDlg window(client_->settings);
             window.show();
             LogIn(window);
             window.grid()->Model().PlaceLoadedChannels(
@@ -96,7 +96,7 @@ class WorkspaceTest : public QObject {
             window.close();
         }
         // Restart: the size at once, the channels when the list is in.
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.show();
         QCOMPARE(window.grid()->Model().Rows(), 3);
         QVERIFY(window.commandAction(CAppMainDlg::kCmdGrid1 + 2)->isChecked());
@@ -133,7 +133,7 @@ class WorkspaceTest : public QObject {
         page.entries.push_back(entry);
         QVERIFY(WritePageFile(home_.path() + "wall.ini", page));
         const QByteArray workspace = home_.ReadFile("Workspace.ini");
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.LoadPageWhenListed(home_.path() + "wall.ini");
         window.show();
         LogIn(window);
@@ -145,7 +145,7 @@ class WorkspaceTest : public QObject {
     }
 
     void logoutAndExitAskOnlyWhileRecording() {
-        CAppMainDlg window;
+        CAppMainDlg window(client_->settings);
         window.show();
         LogIn(window);
         window.grid()->Model().PlaceLoadedChannels({Node(window, "MDVR-10001", 1)}, 2, 2);
@@ -181,7 +181,7 @@ class WorkspaceTest : public QObject {
         QVERIFY(!window.session());
 
         // A wall screen never asks.
-        CAppMainDlg wall;
+        CAppMainDlg wall(client_->settings);
         wall.SetAskBeforeLosingRecordings(false);
         wall.show();
         LogIn(wall);

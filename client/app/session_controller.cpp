@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/session_controller.h"
+
+#include <QElapsedTimer>
+
+SessionController::SessionController(QObject* parent)
+    : QObject(parent),
+      // Queued: the wake comes from a library thread and the drain runs on this object's thread.
+      inbox_(
+          [this] { QMetaObject::invokeMethod(this, &SessionController::DrainSlice, Qt::QueuedConnection); }),
+      target_(inbox_),
+      dispatch_(*this) {
+    session_ = VelqApp_Construct(&target_, VELQ_MESSAGE);
+}
+
+SessionController::~SessionController() {
+    if (!session_) return;
+    Logout();
+    DrainAll();
+    // The library's threads end here; what they post meanwhile stays in the inbox, which goes after them.
+    VelqApp_Destruct(session_);
+    session_ = nullptr;
+}
+
+void SessionController::Logout() {
+    if (session_) VelqApp_Logout(session_);
+}
+
+void SessionController::DrainAll() {
+    EventInbox::Event event;
+    while (inbox_.Take(&event)) dispatch_.Dispatch(event.first, event.second);
+    emit sliceHandled();
+}
+
+void SessionController::DrainSlice() {
+    // A refresh of a large fleet delivers thousands of events at once; the window paints and takes input
+    // between slices.
+    QElapsedTimer clock;
+    clock.start();
+    EventInbox::Event event;
+    bool more = false;
+    while ((more = inbox_.Take(&event))) {
+        dispatch_.Dispatch(event.first, event.second);
+        if (clock.elapsed() >= kSliceMs) break;
+    }
+    emit sliceHandled();
+    if (more) QMetaObject::invokeMethod(this, &SessionController::DrainSlice, Qt::QueuedConnection);
+}
