@@ -29,6 +29,7 @@
 #include "fleet/alarm_panel.h"
 #include "fleet/device_info.h"
 #include "fleet/device_status_list.h"
+#include "fleet/fleet_finder.h"
 #include "fleet/log_list.h"
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
@@ -204,7 +205,7 @@ void CAppMainDlg::CreateChildren() {
     log_ = new LogList(central_);
     search_ = new CSearchDlg(settings_, central_);
     vehicle_list_ = new DeviceStatusList(central_);
-    map_view_ = new CMapDlg(*this, ReadMapViewSettings());
+    map_view_ = new CMapDlg(*this, ReadMapViewSettings(settings_));
     status_line_ = new StatusLine(central_);
     // Right to left the window mirrors, but not what shows the world: the video tiles keep the camera's
     // left and right, and the map keeps west on the left.
@@ -248,6 +249,24 @@ void CAppMainDlg::CreateChildren() {
         if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
         if (settings_.CycleStopMode & AppSettings::kStopCycleAnywhere) StopCycling();
     });
+    finder_ = new FleetFinder(*tree_, *vehicle_list_, settings.ShowAllDevice != 0,
+                              {AppProfile::Translate(QStringLiteral("Find vehicle")),
+                               AppProfile::Translate(QStringLiteral("Show offline vehicles"))});
+    connect(finder_, &FleetFinder::showOfflineChanged, this, &CAppMainDlg::SetShowOffline);
+    map_view_->SetShowOffline(settings.ShowAllDevice != 0);
+    connect(map_view_, &CMapDlg::vehicleClicked, this, [this](int row) {
+        if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
+    });
+    connect(map_view_, &CMapDlg::vehicleActivated, this, &CAppMainDlg::OpenVehicleVideo);
+}
+
+void CAppMainDlg::SetShowOffline(bool show) {
+    settings_.ShowAllDevice = show ? 1 : 0;
+    AppProfile::WriteString(QStringLiteral("ShowAllDevice"), QString::number(settings_.ShowAllDevice));
+    finder_->SetShowOffline(show);
+    map_view_->SetShowOffline(show);
+    // Logged in, the offline vehicles the login did not ask for come now (no effect when logged out).
+    if (show && session_) VelqApp_ShowAllDevice(session_);
 }
 
 void CAppMainDlg::CreateDialogs() {
@@ -473,8 +492,10 @@ void CAppMainDlg::UpdateStatusRow(const DevTreeEntry& record, int online) {
                                    QDateTime::fromSecsSinceEpoch(uint32_t(when))
                                        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     }
-    if (online == record.online) return;
     const QString id = DeviceText(record.device, VELQ_DEV_ID, 64);
+    finder_->UpdateVehicle(row, name, id, vehicle_list_->Cell(row, 1), online != 0);
+    map_view_->SetVehicleOnline(row, online != 0);
+    if (online == record.online) return;
     const QString device_part = u'[' + id + QStringLiteral(" - ") + name + QStringLiteral("] ");
     if (online != 0) {
         const QString time = vehicle_list_->Cell(row, 3);
@@ -655,6 +676,7 @@ void CAppMainDlg::LogoutCleanup() {
     alarms_->ForgetVehicles();
     tree_->DeleteAll();
     vehicle_list_->DeleteAllItems();
+    finder_->Clear();
     center_link_.Reset();
     map_view_->Clear();
     setWindowTitle(Title());
@@ -763,6 +785,7 @@ void CAppMainDlg::ConnectAlarms() {
         if (record && record->item)
             record->item->setBackground(0, on ? QBrush(QColor(150, 32, 32)) : QBrush());
         vehicle_list_->SetRowHighlight(row, on);
+        map_view_->SetVehicleAlarm(row, on);
     });
     connect(alarms_.get(), &AlarmDesk::videoRequested, this, &CAppMainDlg::OpenVehicleVideo);
 }

@@ -35,6 +35,7 @@ class CSnapshotDlg;
 class CMapDlg;
 class CSearchDlg;
 class DeviceStatusList;
+class FleetFinder;
 class LogList;
 class PanelSelector;
 class StatusLine;
@@ -119,6 +120,7 @@ class CAppMainDlg : public QMainWindow,
     DevTree* tree() const { return tree_; }
     LogList* log() const { return log_; }
     DeviceStatusList* vehicleList() const { return vehicle_list_; }
+    FleetFinder* finder() const { return finder_; }
     StatusLine* statusLine() const { return status_line_; }
     PageTab* grid() const { return grid_; }
     CMapDlg* mapView() const { return map_view_; }
@@ -136,6 +138,9 @@ class CAppMainDlg : public QMainWindow,
     // An alarm's way to video: the vehicle of tree row `row` is selected (tree, list, map) and its
     // channels fill the first page of the grid, sized to hold them, in front of what was shown.
     void OpenVehicleVideo(int row);
+    // The "show offline vehicles" switch: stores ShowAllDevice; on, the offline vehicles are asked for
+    // now (and at every login); off, they are hidden from the tree, the list and the map.
+    void SetShowOffline(bool show);
     // The rectangles the grid and the map view take in the central area.
     QRect gridSlot() const { return grid_slot_; }
     QRect mapSlot() const { return map_slot_; }
@@ -213,6 +218,7 @@ class CAppMainDlg : public QMainWindow,
     LogList* log_ = nullptr;
     CSearchDlg* search_ = nullptr;
     DeviceStatusList* vehicle_list_ = nullptr;
+    FleetFinder* finder_ = nullptr;
     CMapDlg* map_view_ = nullptr;
     CAppLoginDlg* login_ = nullptr;
     CDevConfigDlg* dev_config_ = nullptr;
