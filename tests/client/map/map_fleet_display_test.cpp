@@ -234,9 +234,18 @@ class MapFleetTest : public QObject {
         QCOMPARE(map_->map_button()->geometry(), QRect(QPoint(65, 5), QPoint(95, 29)));
         // The scale bar in the bottom left corner is never under a latitude label of the grid.
         Eval("gridLayer.addTo(map); true");
-        for (int zoom : {5, 9, 13, 16}) {
-            RunScript(map_->view()->page(),
-                      QStringLiteral("map.setZoom(%1, {animate: false}); true").arg(zoom));
+        // A line of latitude is brought to a few heights over the bottom edge, where the scale bar stands.
+        for (int above_bottom_px : {12, 20, 28, 36}) {
+            RunScript(
+                map_->view()->page(),
+                QStringLiteral("(function () {"
+                               " var zoom = 13, height = map.getSize().y;"
+                               " var step = gridLayer._stepFor(zoom).step;"
+                               " var line = map.project([Math.round(48.137 / step) * step, 11.575], zoom);"
+                               " map.setView(map.unproject([line.x, line.y - height / 2 + %1], zoom), zoom,"
+                               "  {animate: false});"
+                               " return true; })()")
+                    .arg(above_bottom_px));
             QTRY_VERIFY_WITH_TIMEOUT(
                 Eval("document.querySelectorAll('.coordinate-grid-label').length").toInt() > 0, 5000);
             QCOMPARE(Eval("(function () {"
