@@ -95,7 +95,13 @@ void DeviceStatusModel::Clear() {
 }
 
 DeviceStatusList::DeviceStatusList(QWidget* parent) : QTreeView(parent) {
-    setModel(&model_);
+    setModel(&proxy_);
+    // No order until the operator clicks a heading: the rows stand in the order the vehicles arrived.
+    header()->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(true);
+    resort_.setSingleShot(true);
+    resort_.setInterval(kResortIntervalMs);
+    connect(&resort_, &QTimer::timeout, &proxy_, &VehicleListProxy::Resort);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -107,11 +113,14 @@ DeviceStatusList::DeviceStatusList(QWidget* parent) : QTreeView(parent) {
     setDragDropMode(QAbstractItemView::DragOnly);
     setFrameShape(QFrame::NoFrame);
     connect(this, &QTreeView::clicked, this,
-            [this](const QModelIndex& index) { emit rowClicked(index.row()); });
+            [this](const QModelIndex& index) { emit rowClicked(SourceRow(index)); });
     // A column widens to a new text that does not fit it (one measure per changed cell, never a pass
     // over every row); it never narrows below its first width.
     connect(&model_, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& first, const QModelIndex& last) {
+                if (first.column() <= proxy_.sortColumn() && proxy_.sortColumn() <= last.column() &&
+                    !resort_.isActive())
+                    resort_.start();
                 // UpdateTime is one fixed format that its first width holds.
                 if (first.row() != last.row() || first.column() != last.column() || first.column() == 3)
                     return;
@@ -165,13 +174,34 @@ void DeviceStatusList::SetStatesUnknown(bool unknown) {
 
 void DeviceStatusList::SelectRow(int row) {
     if (row < 0 || row >= model_.rowCount()) return;
-    const QModelIndex index = model_.index(row, 0);
+    const QModelIndex index = proxy_.mapFromSource(model_.index(row, 0));
+    if (isRowHidden(index.row(), QModelIndex())) {
+        clearSelection();
+        return;
+    }
     setCurrentIndex(index);
     scrollTo(index);
+}
+
+void DeviceStatusList::SetRowShown(int row, bool shown) {
+    if (row < 0 || row >= model_.rowCount()) return;
+    const int place = proxy_.mapFromSource(model_.index(row, 0)).row();
+    if (isRowHidden(place, QModelIndex()) == !shown) return;
+    setRowHidden(place, QModelIndex(), !shown);
+}
+
+bool DeviceStatusList::RowShown(int row) const {
+    if (row < 0 || row >= model_.rowCount()) return false;
+    return !isRowHidden(proxy_.mapFromSource(model_.index(row, 0)).row(), QModelIndex());
+}
+
+int DeviceStatusList::RowAt(int place) const {
+    if (place < 0 || place >= proxy_.rowCount()) return -1;
+    return SourceRow(proxy_.index(place, 0));
 }
 
 void DeviceStatusList::startDrag(Qt::DropActions) {
     // Dragging a row only selects its device; nothing is dropped anywhere.
     const QModelIndex index = currentIndex();
-    if (index.isValid()) emit rowDragStarted(index.row());
+    if (index.isValid()) emit rowDragStarted(SourceRow(index));
 }

@@ -3,11 +3,15 @@
 // The vehicle list under the tree: one row per device, row n for the device whose library user data is n,
 // with the columns "Vehicle Id", "Driver", "Speed" and "UpdateTime". Rows are kept in a vector and only
 // the cells that changed are reported to the view, so the status refresh of a large fleet stays cheap.
-// Texts are plain. UI thread only.
+// Texts are plain. The columns sort when their headings are clicked (VehicleListProxy); rows are always
+// named by the model's row numbers in this interface, whatever the order shown. UI thread only.
 #include <QAbstractTableModel>
+#include <QTimer>
 #include <QTreeView>
 #include <array>
 #include <vector>
+
+#include "fleet/vehicle_list_proxy.h"
 
 class DeviceStatusModel : public QAbstractTableModel {
     Q_OBJECT
@@ -72,7 +76,17 @@ class DeviceStatusList : public QTreeView {
     // While the center cannot be reached the rows are greyed: their times and speeds are not current.
     void SetStatesUnknown(bool unknown);
     void SetRowHighlight(int row, bool on) { model_.SetHighlight(row, on); }
+    // Selects the row (and scrolls to it) when it is shown; a hidden row leaves the selection empty.
     void SelectRow(int row);
+    // Hides or shows the model's row `row` (the fleet filter); out of range is ignored.
+    void SetRowShown(int row, bool shown);
+    bool RowShown(int row) const;
+    // The model's row drawn at place `place` from the top (hidden rows count), or -1.
+    int RowAt(int place) const;
+    VehicleListProxy& proxy() { return proxy_; }
+
+    // While a column sorts the list, changed cells re-sort it at most this often.
+    static constexpr int kResortIntervalMs = 1000;
 
   signals:
     // The operator clicked a row, or started dragging one.
@@ -86,5 +100,8 @@ class DeviceStatusList : public QTreeView {
     // Room for the cell's margins and the focus frame around a text.
     static constexpr int kCellPaddingPx = 12;
     void FitColumn(int column, const QString& text);
+    int SourceRow(const QModelIndex& index) const { return proxy_.mapToSource(index).row(); }
     DeviceStatusModel model_;
+    VehicleListProxy proxy_{model_};
+    QTimer resort_;
 };

@@ -70,8 +70,9 @@ void FleetPresenter::ShowRow(const DevTreeEntry& record, int online, int previou
                   QDateTime::fromSecsSinceEpoch(uint32_t(when))
                       .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     }
-    if (online == previous) return;
     const QString id = DeviceText(record.device, VELQ_DEV_ID, 64);
+    emit vehicleShown(row, name, id, list_.Cell(row, 1), online != 0);
+    if (online == previous) return;
     const QString device_part = u'[' + id + QStringLiteral(" - ") + name + QStringLiteral("] ");
     if (online != 0) {
         const QString time = list_.Cell(row, 3);

@@ -55,6 +55,10 @@ class FleetPresenter : public QObject {
   signals:
     // A device's position sentence (row = its vehicle-list row): for the map.
     void positionReported(int row, const QByteArray& sentence);
+    // The row of a vehicle was shown again (its label, device id, driver and state), for the finder and
+    // the map's fleet layer.
+    void vehicleShown(int row, const QString& name, const QString& device_id, const QString& driver,
+                      bool online);
     // A device was added to the tree at `row`.
     void deviceListed(int row, const QString& device_id);
     // An alarm word is active now (the library reports a word only when it changes to another non-zero

@@ -17,11 +17,13 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWebChannel>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
 #include "corvel/corvel.h"
+#include "map/fleet_bridge.h"
 #include "map/map_page.h"
 #include "map/offset_table.h"
 
@@ -81,7 +83,8 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
                               {QStringLiteral("photoTiles"), settings_.photo_tiles},
                               {QStringLiteral("roadName"), settings_.road_name},
                               {QStringLiteral("photoName"), settings_.photo_name},
-                              {QStringLiteral("gridName"), settings_.grid_name}};
+                              {QStringLiteral("gridName"), settings_.grid_name},
+                              {QStringLiteral("followName"), settings_.follow_name}};
     QWebEngineScript settings_script;
     settings_script.setName(QStringLiteral("tavrin-map-settings"));
     settings_script.setInjectionPoint(QWebEngineScript::DocumentCreation);
@@ -93,7 +96,19 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
             .arg(ScriptLiteral(page_settings)));
     page_->scripts().insert(settings_script);
 
-    connect(page_, &QWebEnginePage::loadStarted, this, [this] { page_loaded_ = false; });
+    connect(page_, &QWebEnginePage::loadStarted, this, [this] {
+        page_loaded_ = false;
+        fleet_supported_ = false;
+    });
+    bridge_ = new FleetBridge(feed_, this);
+    connect(bridge_, &FleetBridge::selected, this, &CMapDlg::vehicleClicked);
+    connect(bridge_, &FleetBridge::opened, this, &CMapDlg::vehicleActivated);
+    channel_ = new QWebChannel(this);
+    channel_->registerObject(QStringLiteral("tavrinFleet"), bridge_);
+    page_->setWebChannel(channel_);
+    fleet_timer_.setInterval(kFleetIntervalMs);
+    connect(&fleet_timer_, &QTimer::timeout, this, &CMapDlg::SendFleetBatch);
+    fleet_timer_.start();
     connect(page_, &QWebEnginePage::loadFinished, this, &CMapDlg::OnLoadFinished);
 
     // A floating view has no parent; it goes with the window it docks into, and never keeps the program
@@ -127,15 +142,41 @@ void CMapDlg::LoadMapPage() {
 void CMapDlg::OnLoadFinished(bool ok) {
     page_loaded_ = ok;
     // Values set while no page was there wait in the members; the map page takes them now.
-    if (ok && Index != kPlaybackPage) WriteMembersToPage();
+    if (ok && Index != kPlaybackPage) {
+        WriteMembersToPage();
+        // The fleet goes only to a page that draws it; a page knows nothing of it after a load. (A page
+        // going away answers pending calls with an empty value: then `this` is not touched.)
+        page_->runJavaScript(QStringLiteral("typeof window.updateFleet === 'function'"),
+                             [this](const QVariant& defined) {
+                                 if (!defined.toBool() || !page_loaded_ || Index == kPlaybackPage) return;
+                                 fleet_supported_ = true;
+                                 feed_.ResendAll();
+                             });
+    }
+    PlaceMapButton();
     emit PageLoaded(ok);
+}
+
+void CMapDlg::SendFleetBatch() {
+    if (!page_loaded_ || !fleet_supported_ || Index == kPlaybackPage || !feed_.HasChanges()) return;
+    int vehicles = 0;
+    const QByteArray batch = feed_.TakeBatch(FleetFeed::kMaxBatch, &vehicles);
+    // The batch is JSON, and so a JavaScript literal: vehicle ids from the server stay data.
+    page_->runJavaScript(QStringLiteral("(function (batch) {"
+                                        " if (typeof window.updateFleet !== 'function') return false;"
+                                        " try { window.updateFleet(batch); } catch (e) {"
+                                        " console.error(String(e)); return false; }"
+                                        " return true;"
+                                        "})(%1);")
+                             .arg(QString::fromUtf8(batch)));
+    emit fleetBatchSent(vehicles);
 }
 
 void CMapDlg::CreateMapButton() {
     map_button_ = new QToolButton(this);
     map_button_->setObjectName(QStringLiteral("map_button_137"));
     map_button_->setProperty("controlId", kMapButtonId);
-    map_button_->setGeometry(QRect(QPoint(65, 5), QPoint(96, 30)).adjusted(0, 0, -1, -1));
+    PlaceMapButton();
     map_button_->setToolTip(settings_.caption);
     map_button_->setAutoRaise(false);
     QPixmap image(settings_.button_image);
@@ -149,6 +190,20 @@ void CMapDlg::CreateMapButton() {
     map_button_->setIconSize(QSize(25, 19));
     connect(map_button_, &QToolButton::clicked, this, &CMapDlg::ToggleFloating);
     map_button_->raise();
+}
+
+void CMapDlg::PlaceMapButton() {
+    if (!map_button_) return;
+    // On the map the button stands where the layout puts it, beside the zoom buttons; the playback page
+    // has its heading there, so the button moves to the top right corner while that page shows.
+    QRect place = QRect(QPoint(65, 5), QPoint(96, 30)).adjusted(0, 0, -1, -1);
+    if (Index == kPlaybackPage) place.moveTopRight(QPoint(width() - 1 - kButtonMarginPx, kButtonMarginPx));
+    map_button_->setGeometry(place);
+}
+
+void CMapDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    PlaceMapButton();
 }
 
 void CMapDlg::SetUpGpsCorrection() {
@@ -213,6 +268,8 @@ void CMapDlg::SelectVehicle(int index) {
 int CMapDlg::Position(const QByteArray& sentence, int index) {
     if (!VelqApp_GPRMC(sentence.constData(), &map_lat, &map_lng, &SpeedBar, &AngleBar)) return 0;
     if (!(std::fabs(map_lat) <= 90.0 && std::fabs(map_lng) <= 180.0)) return 0;
+    if (index >= 0)
+        feed_.SetPosition(index, host_.VehicleIdAtRow(index), map_lat, map_lng, AngleBar, SpeedBar);
     if (index != Index) return 1;
 
     if (settings_.gps_offset_auto) {
@@ -268,16 +325,20 @@ void CMapDlg::ToggleFloating() {
 
 void CMapDlg::ShowPlaybackPage(const QUrl& address) {
     Index = kPlaybackPage;
+    PlaceMapButton();
     page_->load(address);
 }
 
 void CMapDlg::BackToMap() {
     Index = kNoVehicle;
     map_status = QStringLiteral("clear");
+    PlaceMapButton();
     LoadMapPage();
 }
 
 void CMapDlg::Clear() {
+    // The fleet of the session that ended goes from the fleet layer in any case.
+    feed_.Clear();
     if (Index == kNoVehicle || Index == kPlaybackPage) return;
     Index = kNoVehicle;
     map_status = QStringLiteral("clear");

@@ -4,6 +4,11 @@
 // through the page's hidden input elements (set from the members below) and two script functions,
 // "refreshMap" and "centerMap". The view docks into the main window's map slot or floats on its own.
 //
+// Beside them, a page may draw the whole fleet: when it defines the function "updateFleet" (checked with
+// typeof after each load; a page without it is never called), the view passes it the vehicles that
+// changed as a FleetFeed batch, at most one call per kFleetIntervalMs. The page reports clicks on its
+// vehicles through the web channel object "tavrinFleet" (FleetBridge), checked before they are believed.
+//
 // UI thread only. Page calls are asynchronous and run in the order they were made. Owned by the host's dock
 // parent: its child while docked, deleted with it while floating (the caller creates it with new).
 #include <QByteArray>
@@ -13,11 +18,16 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <QTimer>
+
+#include "map/fleet_feed.h"
 #include "map/map_view_host.h"
 #include "map/map_view_settings.h"
 
+class FleetBridge;
 class MapPage;
 class QToolButton;
+class QWebChannel;
 class QWebEngineView;
 
 class CMapDlg : public QDialog {
@@ -28,6 +38,9 @@ class CMapDlg : public QDialog {
     static constexpr int kRefreshMessage = 0x490;
     static constexpr int kNoVehicle = -1;
     static constexpr int kPlaybackPage = -2;
+    static constexpr int kFleetIntervalMs = 1000;
+    // The button's place while the playback page shows: the top right corner, clear of the page's heading.
+    static constexpr int kButtonMarginPx = 5;
     static const QUrl& BuiltInPageUrl();
 
     // Initialises in this order: chooses and loads the page, makes the browser silent, creates button
@@ -42,9 +55,18 @@ class CMapDlg : public QDialog {
     // The main window's vehicle selection: `index` is a row of the vehicle list, or -1.
     void SelectVehicle(int index);
     // A position sentence of the device in row `index`: 1 when it is a valid position (the speed is then
-    // in SpeedBar), else 0. Only the selected vehicle's positions are drawn; a latitude beyond +-90 or
-    // a longitude beyond +-180 is not a valid position.
+    // in SpeedBar), else 0. Only the selected vehicle's positions are drawn as its track; every valid
+    // position goes to the fleet layer. A latitude beyond +-90 or a longitude beyond +-180 is not a valid
+    // position.
     int Position(const QByteArray& sentence, int index);
+
+    // The fleet layer's states of the vehicle in `row` (see FleetFeed).
+    void SetVehicleOnline(int row, bool online) { feed_.SetOnline(row, online); }
+    void SetVehicleAlarm(int row, bool alarm) { feed_.SetAlarm(row, alarm); }
+    void SetShowOffline(bool show) { feed_.SetShowOffline(show); }
+    const FleetFeed& fleet() const { return feed_; }
+    // True while the loaded page defines "updateFleet".
+    bool fleetLayerShown() const { return fleet_supported_; }
 
     void ToggleFloating();
     void Dock();
@@ -86,10 +108,17 @@ class CMapDlg : public QDialog {
   signals:
     // A top-level page finished loading (ok false: it failed).
     void PageLoaded(bool ok);
+    // The page's fleet layer: a vehicle clicked (select it) or double-clicked (open its channels). `row`
+    // is a vehicle row the client sent.
+    void vehicleClicked(int row);
+    void vehicleActivated(int row);
+    // A batch went to the page's fleet layer (for tests and benchmarks): how many vehicles it held.
+    void fleetBatchSent(int vehicles);
 
   protected:
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void reject() override;
 
   private:
@@ -100,6 +129,8 @@ class CMapDlg : public QDialog {
     void SetPageElements(const QVariantMap& values);
     void SetUpGpsCorrection();
     void CreateMapButton();
+    void PlaceMapButton();
+    void SendFleetBatch();
 
     MapViewHost& host_;
     const MapViewSettings settings_;
@@ -107,6 +138,11 @@ class CMapDlg : public QDialog {
     MapPage* page_ = nullptr;
     QToolButton* map_button_ = nullptr;
     bool page_loaded_ = false;
+    FleetFeed feed_;
+    FleetBridge* bridge_ = nullptr;
+    QWebChannel* channel_ = nullptr;
+    QTimer fleet_timer_;
+    bool fleet_supported_ = false;
 
     // The page's VehicleId element: set with the selection, kept for a page that loads later.
     QString vehicle_id_;

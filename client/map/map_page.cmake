@@ -1,12 +1,16 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 #The built - in map page as Qt resources under : / map : the page and its scripts from client / map / page,
-#Leaflet from Debian's libjs-leaflet (taken at build time, nothing is fetched from the internet), and the
+#Leaflet and Leaflet.markercluster from Debian's libjs-leaflet and libjs-leaflet.markercluster (taken at build
+#time, nothing is fetched from the internet), and the
 #sixteen heading icons, drawn here as SVG arrows turned in steps of 22.5 degrees.
 find_path(LEAFLET_DIR leaflet.js leaflet.css PATHS /usr/share/javascript/leaflet NO_DEFAULT_PATH REQUIRED)
+# Debian's libjs-leaflet.markercluster installs beside Leaflet.
+find_path(MARKERCLUSTER_DIR leaflet.markercluster.js MarkerCluster.css MarkerCluster.Default.css
+          PATHS /usr/share/javascript/leaflet.markercluster /usr/share/javascript/leaflet NO_DEFAULT_PATH REQUIRED)
 
 set(map_page_out ${CMAKE_CURRENT_BINARY_DIR}/map_page)
 set(map_page_files)
-foreach(name mapdlg.htm map.js coordinate_grid.js)
+foreach(name mapdlg.htm map.js fleet.js coordinate_grid.js)
   configure_file(${CMAKE_CURRENT_SOURCE_DIR}/map/page/${name} ${map_page_out}/${name} COPYONLY)
   list(APPEND map_page_files ${map_page_out}/${name})
 endforeach()
@@ -14,6 +18,11 @@ foreach(name leaflet.js leaflet.css images/layers.png images/layers-2x.png image
              images/marker-icon-2x.png images/marker-shadow.png)
   configure_file(${LEAFLET_DIR}/${name} ${map_page_out}/leaflet/${name} COPYONLY)
   list(APPEND map_page_files ${map_page_out}/leaflet/${name})
+endforeach()
+
+foreach(name leaflet.markercluster.js MarkerCluster.css MarkerCluster.Default.css)
+  configure_file(${MARKERCLUSTER_DIR}/${name} ${map_page_out}/leaflet.markercluster/${name} COPYONLY)
+  list(APPEND map_page_files ${map_page_out}/leaflet.markercluster/${name})
 endforeach()
 
 set(map_headings n nne ne nee e see se sse s ssw sw sww w nww nw nnw)

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "map/map_view_settings.h"
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
+#include "app/app_settings.h"
 
-MapViewSettings ReadMapViewSettings() {
+MapViewSettings ReadMapViewSettings(const AppSettings& cached) {
     MapViewSettings settings;
-    const AppSettings& cached = CAppClient::Settings();
     if (const AppProfile* profile = AppProfile::Current()) {
         for (const QString& folder : profile->folders().data)
             settings.page_files.append(folder + QStringLiteral("map/mapdlg.htm"));
@@ -21,6 +20,7 @@ MapViewSettings ReadMapViewSettings() {
     settings.road_name = AppProfile::Translate(QStringLiteral("Road map"));
     settings.photo_name = AppProfile::Translate(QStringLiteral("Satellite"));
     settings.grid_name = AppProfile::Translate(QStringLiteral("Coordinate grid"));
+    settings.follow_name = AppProfile::Translate(QStringLiteral("Follow"));
     settings.caption = AppProfile::Translate(QStringLiteral("Map"));
     settings.button_mask_color = AppSettings::Color(cached.MainBkColor);
     return settings;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+struct AppSettings;
+
 struct MapViewSettings {
     // Replacement pages (map/mapdlg.htm in each data folder, program folder first); the first that exists
     // when a page is loaded wins over the built-in page.
@@ -18,12 +20,13 @@ struct MapViewSettings {
     QString road_name = QStringLiteral("Road map");  // layer names the page shows
     QString photo_name = QStringLiteral("Satellite");
     QString grid_name = QStringLiteral("Coordinate grid");
+    QString follow_name = QStringLiteral("Follow");       // the fleet layer's follow toggle
     QString caption = QStringLiteral("Map");              // floating window caption and button tip
     QString button_image;                                 // skin folder + "map.bmp"
     QColor button_mask_color = QColor(0x10, 0x10, 0x10);  // MainBkColor
 };
 
-// From the running client's profile and cached settings: GPS_Offset_Auto, GPS_Offset_X, GPS_Offset_Y, and
-// the tile templates MapTiles_Road and MapTiles_Satellite (read only; empty or missing gives the page's
+// From the running client's profile and the cached `settings`: GPS_Offset_Auto, GPS_Offset_X, GPS_Offset_Y,
+// and the tile templates MapTiles_Road and MapTiles_Satellite (read only; empty or missing gives the page's
 // public defaults). Texts are translated.
-MapViewSettings ReadMapViewSettings();
+MapViewSettings ReadMapViewSettings(const AppSettings& settings);

@@ -18,6 +18,7 @@
 #include "fleet/alarm_panel.h"
 #include "fleet/device_info.h"
 #include "fleet/device_status_list.h"
+#include "fleet/fleet_finder.h"
 #include "fleet/fleet_presenter.h"
 #include "fleet/log_list.h"
 #include "grid/channel_actions.h"
@@ -104,7 +105,7 @@ void CAppMainDlg::CreateChildren() {
     log_ = new LogList(central_);
     search_ = new CSearchDlg(settings_, central_);
     vehicle_list_ = new DeviceStatusList(central_);
-    map_view_ = new CMapDlg(*this, ReadMapViewSettings());
+    map_view_ = new CMapDlg(*this, ReadMapViewSettings(settings_));
     status_line_ = new StatusLine(central_);
     fleet_ = new FleetPresenter(
         *tree_, *vehicle_list_, [this](const QString* time, const QString& line) { AddLogLine(time, line); },
@@ -124,6 +125,20 @@ void CAppMainDlg::CreateChildren() {
     };
     connect(vehicle_list_, &DeviceStatusList::rowClicked, this, row_chosen);
     connect(vehicle_list_, &DeviceStatusList::rowDragStarted, this, row_chosen);
+    finder_ = new FleetFinder(*tree_, *vehicle_list_, settings_.ShowAllDevice != 0,
+                              {AppProfile::Translate(QStringLiteral("Find vehicle")),
+                               AppProfile::Translate(QStringLiteral("Show offline vehicles"))});
+    connect(finder_, &FleetFinder::showOfflineChanged, this, &CAppMainDlg::SetShowOffline);
+    map_view_->SetShowOffline(settings_.ShowAllDevice != 0);
+    connect(fleet_, &FleetPresenter::vehicleShown, this,
+            [this](int row, const QString& name, const QString& id, const QString& driver, bool online) {
+                finder_->UpdateVehicle(row, name, id, driver, online);
+                map_view_->SetVehicleOnline(row, online);
+            });
+    connect(map_view_, &CMapDlg::vehicleClicked, this, [this](int row) {
+        if (const DevTreeEntry* record = tree_->Entry(row)) SelectDeviceNode(record->item);
+    });
+    connect(map_view_, &CMapDlg::vehicleActivated, this, &CAppMainDlg::OpenVehicleVideo);
 
     status_line_->SetText(Title() + QStringLiteral("  "));
     status_line_->SetImages(QPixmap(skin + QStringLiteral("top-bg.bmp")),
@@ -399,6 +414,7 @@ void CAppMainDlg::LogoutCleanup() {
     session_ctl_.Logout();
     alarms_->ForgetVehicles();
     fleet_->Reset();
+    finder_->Clear();
     map_view_->Clear();
     setWindowTitle(Title());
     pages_->LoggedOut();
@@ -421,6 +437,7 @@ void CAppMainDlg::ConnectAlarms() {
         if (record && record->item)
             record->item->setBackground(0, on ? QBrush(QColor(150, 32, 32)) : QBrush());
         vehicle_list_->SetRowHighlight(row, on);
+        map_view_->SetVehicleAlarm(row, on);
     });
     connect(alarms_.get(), &AlarmDesk::videoRequested, this, &CAppMainDlg::OpenVehicleVideo);
 }
@@ -449,4 +466,13 @@ CRecordDlg* CAppMainDlg::recordDialog() const {
 }
 CSnapshotDlg* CAppMainDlg::snapshotDialog() const {
     return dialogs_ ? dialogs_->snapshot() : nullptr;
+}
+
+void CAppMainDlg::SetShowOffline(bool show) {
+    settings_.ShowAllDevice = show ? 1 : 0;
+    AppProfile::WriteString(QStringLiteral("ShowAllDevice"), QString::number(settings_.ShowAllDevice));
+    finder_->SetShowOffline(show);
+    map_view_->SetShowOffline(show);
+    // Logged in, the offline vehicles the login did not ask for come now (no effect when logged out).
+    if (show && session_) VelqApp_ShowAllDevice(session_);
 }

@@ -32,6 +32,7 @@ class CSnapshotDlg;
 class CMapDlg;
 class CSearchDlg;
 class DeviceStatusList;
+class FleetFinder;
 class FleetPresenter;
 class LogList;
 class MainDialogs;
@@ -114,6 +115,7 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     FleetPresenter* fleet() const { return fleet_; }
     LogList* log() const { return log_; }
     DeviceStatusList* vehicleList() const { return vehicle_list_; }
+    FleetFinder* finder() const { return finder_; }
     StatusLine* statusLine() const { return status_line_; }
     PageTab* grid() const { return grid_; }
     CMapDlg* mapView() const { return map_view_; }
@@ -131,6 +133,9 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     // An alarm's way to video: the vehicle of tree row `row` is selected (tree, list, map) and its
     // channels fill the first page of the grid, sized to hold them, in front of what was shown.
     void OpenVehicleVideo(int row);
+    // The "show offline vehicles" switch: stores ShowAllDevice; on, the offline vehicles are asked for
+    // now (and at every login); off, they are hidden from the tree, the list and the map.
+    void SetShowOffline(bool show);
     // The rectangles the grid and the map view take in the central area.
     QRect gridSlot() const { return grid_slot_; }
     QRect mapSlot() const { return map_slot_; }
@@ -180,6 +185,7 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     LogList* log_ = nullptr;
     CSearchDlg* search_ = nullptr;
     DeviceStatusList* vehicle_list_ = nullptr;
+    FleetFinder* finder_ = nullptr;
     CMapDlg* map_view_ = nullptr;
     CAppLoginDlg* login_ = nullptr;
     std::unique_ptr<MainDialogs> dialogs_;

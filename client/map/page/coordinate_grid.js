@@ -5,7 +5,9 @@
 'use strict';
 
 L.CoordinateGrid = L.GridLayer.extend({
-  options: { tileSize: 256, minPixelsBetweenLines: 90, zIndex: 5, labelMargin: 56 },
+  // labelMargin keeps the longitude labels clear of the zoom buttons and the view's float button beside
+  // them; bottomMargin keeps the latitude labels clear of the scale bar in the bottom left corner.
+  options: { tileSize: 256, minPixelsBetweenLines: 90, zIndex: 5, labelMargin: 100, bottomMargin: 40 },
 
   // The finest step of 1, 2 or 5 times a power of ten whose lines stay far enough apart at this zoom.
   _stepFor: function (zoom) {
@@ -59,12 +61,14 @@ L.CoordinateGrid = L.GridLayer.extend({
     var center = map.getCenter();
     for (var i = Math.ceil(bounds.getWest() / step); i * step <= bounds.getEast(); i++) {
       var x = map.latLngToContainerPoint([center.lat, i * step]).x;
-      if (x < this.options.labelMargin) continue;  // under the zoom buttons
+      if (x < this.options.labelMargin) continue;  // under the buttons
       this._addLabel(this._label(i * step, grid.decimals, 'E', 'W'), Math.round(x) + 3, 2);
     }
+    var height = map.getSize().y;
     for (var j = Math.ceil(bounds.getSouth() / step); j * step <= bounds.getNorth(); j++) {
       var y = map.latLngToContainerPoint([j * step, center.lng]).y;
-      if (y < this.options.labelMargin + 30) continue;
+      if (y < 86) continue;  // under the zoom buttons
+      if (y > height - this.options.bottomMargin) continue;  // the label would cover the scale bar
       this._addLabel(this._label(j * step, grid.decimals, 'N', 'S'), 3, Math.round(y) - 16);
     }
   },

@@ -77,6 +77,44 @@ function checkTilesArrived() {
 setTimeout(checkTilesArrived, 4000);
 map.on('baselayerchange', function () { setTimeout(checkTilesArrived, 4000); });
 
+// Follow: the map keeps the selected vehicle in its centre. Dragging the map by hand turns it off (the
+// operator looks elsewhere); the control or a new track turns it on again.
+var following = true;
+
+var FollowControl = L.Control.extend({
+  options: { position: 'topright' },
+  onAdd: function () {
+    var bar = L.DomUtil.create('div', 'leaflet-bar fleet-follow');
+    var button = L.DomUtil.create('a', '', bar);
+    button.href = '#';
+    button.setAttribute('role', 'button');
+    button.textContent = mapSettings.followName || 'Follow';
+    L.DomEvent.disableClickPropagation(bar);
+    L.DomEvent.on(button, 'click', function (event) {
+      L.DomEvent.preventDefault(event);
+      setFollowing(!following);
+    });
+    this.button = button;
+    return bar;
+  }
+});
+var followControl = new FollowControl().addTo(map);
+
+function showFollowing() {
+  var button = followControl.button;
+  if (following) L.DomUtil.addClass(button, 'fleet-follow-on');
+  else L.DomUtil.removeClass(button, 'fleet-follow-on');
+  button.setAttribute('aria-pressed', following ? 'true' : 'false');
+}
+
+function setFollowing(on) {
+  following = on;
+  showFollowing();
+  if (on && firstPoint === 0) map.panTo([lastLat, lastLng]);
+}
+showFollowing();
+map.on('dragstart', function () { setFollowing(false); });
+
 var track = L.polyline([], { color: '#FF0000', opacity: 0.5, weight: 5 }).addTo(map);
 
 // Page state.
@@ -190,6 +228,8 @@ function refreshMap() {
   if (firstPoint === 1) {
     vehicleId = elementValue('VehicleId');
     firstPoint = 0;
+    following = true;
+    showFollowing();
     removeMarkersAndTrack();
     addMarker(lat, lng, 'Start Point - ' + vehicleId);
   } else if (markers.length > 1) {
@@ -197,14 +237,14 @@ function refreshMap() {
   }
   addMarker(lat, lng, 'Car Point - ' + vehicleId, headingIcon(angle));
   track.addLatLng([lat, lng]);
-  map.panTo([lat, lng]);
+  if (following) map.panTo([lat, lng]);
 }
 
 // Called by the client after the view was docked or floated: the map takes its new size and shows the
 // vehicle again.
 function centerMap() {
   map.invalidateSize();
-  if (firstPoint === 0) map.panTo([lastLat, lastLng]);
+  if (firstPoint === 0 && following) map.panTo([lastLat, lastLng]);
 }
 
 setInterval(refreshMap, 1500);

@@ -22,9 +22,7 @@ class MapMainWindowTest : public QObject {
     void followsTheSelectedVehicle() {
         SimCenter center;
         QVERIFY(center.started());
-        home_.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() +
-                                          "MapTiles_Road=http://127.0.0.1:9/{z}/{x}/{y}.png\n"
-                                          "MapTiles_Satellite=http://127.0.0.1:9/{z}/{x}/{y}.png\n");
+        home_.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + kUnreachableTilesConfig);
         auto client = home_.StartClient();
         CAppMainDlg window(client->settings);
         window.show();

@@ -24,6 +24,11 @@ inline const bool kWebEngineTestSetUp = [] {
     return true;
 }();
 
+// Config.ini lines giving both tile layers an address nothing answers: no test reaches the internet.
+inline const QByteArray kUnreachableTilesConfig =
+    "MapTiles_Road=http://127.0.0.1:9/{z}/{x}/{y}.png\n"
+    "MapTiles_Satellite=http://127.0.0.1:9/{z}/{x}/{y}.png\n";
+
 class TestMapHost : public MapViewHost {
   public:
     TestMapHost() { dock_parent.resize(1024, 768); }

@@ -1,0 +1,166 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The fleet layer: every vehicle the client knows a position of, as a heading arrow with its vehicle id,
+// coloured by its state, in clusters while zoomed out. The client feeds it through updateFleet, in
+// batches (see FleetFeed for the format); a click on a vehicle selects it in the client, a double-click
+// opens its channels, both through the web channel object "tavrinFleet".
+//
+// Vehicle ids reach the page as text only: labels and titles are set with textContent and as
+// attributes, never as markup.
+'use strict';
+
+var FLEET_STATES = { online: true, offline: true, alarm: true };
+var fleetMarkers = {};  // row -> marker
+var fleetBridge = null;
+
+if (typeof QWebChannel === 'function' && window.qt && window.qt.webChannelTransport) {
+  new QWebChannel(window.qt.webChannelTransport, function (channel) {
+    fleetBridge = channel.objects.tavrinFleet || null;
+  });
+}
+
+function fleetClusterIcon(cluster) {
+  var children = cluster.getAllChildMarkers();
+  var alarm = false;
+  for (var i = 0; i < children.length && !alarm; i++) alarm = children[i].fleetState === 'alarm';
+  var count = cluster.getChildCount();
+  var size = count < 10 ? 'small' : count < 100 ? 'medium' : 'large';
+  var outer = document.createElement('div');
+  var number = document.createElement('span');
+  number.textContent = String(count);
+  outer.appendChild(number);
+  return L.divIcon({
+    html: outer,
+    className: 'marker-cluster marker-cluster-' + size + (alarm ? ' fleet-cluster-alarm' : ''),
+    iconSize: L.point(40, 40)
+  });
+}
+
+var fleetLayer = L.markerClusterGroup({
+  chunkedLoading: true,
+  disableClusteringAtZoom: 16,
+  spiderfyOnMaxZoom: false,
+  showCoverageOnHover: false,
+  iconCreateFunction: fleetClusterIcon
+}).addTo(map);
+
+// The heading in steps of 22.5 degrees, as the track's heading icons show it.
+function fleetHeading(course) {
+  return (Math.round(course / 22.5) % 16) * 22.5;
+}
+
+var FleetIcon = L.Icon.extend({
+  options: { iconSize: [32, 32], iconAnchor: [16, 16], label: '', heading: 0, state: 'online' },
+
+  createIcon: function () {
+    var box = document.createElement('div');
+    var svgNs = 'http://www.w3.org/2000/svg';
+    var arrow = document.createElementNS(svgNs, 'svg');
+    arrow.setAttribute('class', 'fleet-arrow');
+    arrow.setAttribute('width', '32');
+    arrow.setAttribute('height', '32');
+    arrow.setAttribute('viewBox', '0 0 32 32');
+    var circle = document.createElementNS(svgNs, 'circle');
+    circle.setAttribute('cx', '16');
+    circle.setAttribute('cy', '16');
+    circle.setAttribute('r', '12');
+    arrow.appendChild(circle);
+    var path = document.createElementNS(svgNs, 'path');
+    path.setAttribute('d', 'M16 5 L21.5 25 L16 20.5 L10.5 25 Z');
+    path.setAttribute('transform', 'rotate(' + this.options.heading + ' 16 16)');
+    arrow.appendChild(path);
+    box.appendChild(arrow);
+    var label = document.createElement('span');
+    label.className = 'fleet-label';
+    label.textContent = this.options.label;
+    box.appendChild(label);
+    this._setIconStyles(box, 'icon');
+    // After the library's own classes, which _setIconStyles sets in place of any others.
+    L.DomUtil.addClass(box, 'fleet-vehicle');
+    L.DomUtil.addClass(box, 'fleet-' + this.options.state);
+    return box;
+  },
+
+  createShadow: function () { return null; }
+});
+
+function fleetIcon(id, heading, state) {
+  return new FleetIcon({ label: id, heading: heading, state: state });
+}
+
+function fleetNotify(kind, marker) {
+  if (fleetBridge && typeof fleetBridge[kind] === 'function') fleetBridge[kind](marker.fleetRow, marker.fleetId);
+}
+
+function newFleetMarker(row, id, lat, lng, heading, state) {
+  var marker = L.marker([lat, lng], { icon: fleetIcon(id, heading, state), title: id, keyboard: false });
+  marker.fleetRow = row;
+  marker.fleetId = id;
+  marker.fleetHeading = heading;
+  marker.fleetState = state;
+  marker.on('click', function () { fleetNotify('select', marker); });
+  marker.on('dblclick', function () { fleetNotify('open', marker); });
+  return marker;
+}
+
+// Takes a batch: {"reset": bool, "vehicles": [[row, id, lat, lng, course, speed, state], ...]}. Entries
+// that are not of that form are skipped.
+function updateFleet(batch) {
+  if (!batch || typeof batch !== 'object') return;
+  if (batch.reset === true) {
+    fleetLayer.clearLayers();
+    fleetMarkers = {};
+  }
+  var vehicles = Array.isArray(batch.vehicles) ? batch.vehicles : [];
+  var added = [];
+  var removed = [];
+  var moved = [];
+  var movedTo = [];
+  for (var i = 0; i < vehicles.length; i++) {
+    var v = vehicles[i];
+    if (!Array.isArray(v) || v.length < 7) continue;
+    var row = v[0], id = v[1], lat = v[2], lng = v[3], course = v[4], state = v[6];
+    if (typeof row !== 'number' || typeof id !== 'string') continue;
+    var marker = fleetMarkers[row];
+    var drawable = FLEET_STATES[state] === true && typeof lat === 'number' && typeof lng === 'number' &&
+                   Math.abs(lat) <= 90 && Math.abs(lng) <= 180;
+    if (!drawable) {
+      if (marker) {
+        removed.push(marker);
+        delete fleetMarkers[row];
+      }
+      continue;
+    }
+    var heading = fleetHeading(typeof course === 'number' && isFinite(course) ? course : 0);
+    if (!marker) {
+      marker = newFleetMarker(row, id, lat, lng, heading, state);
+      fleetMarkers[row] = marker;
+      added.push(marker);
+      continue;
+    }
+    if (marker.fleetId !== id || marker.fleetHeading !== heading || marker.fleetState !== state) {
+      marker.fleetId = id;
+      marker.fleetHeading = heading;
+      marker.fleetState = state;
+      marker.options.title = id;
+      marker.setIcon(fleetIcon(id, heading, state));
+    }
+    var at = marker.getLatLng();
+    if (at.lat !== lat || at.lng !== lng) {
+      moved.push(marker);
+      movedTo.push([lat, lng]);
+    }
+  }
+  // The cluster group re-sorts moved markers fastest as one removal and one addition of them all.
+  if (removed.length) fleetLayer.removeLayers(removed);
+  if (moved.length) {
+    fleetLayer.removeLayers(moved);
+    for (var m = 0; m < moved.length; m++) moved[m].setLatLng(movedTo[m]);
+  }
+  var back = added.concat(moved);
+  if (back.length) fleetLayer.addLayers(back);
+}
+
+// For tests and diagnostics: how many vehicles the layer holds.
+function fleetSize() {
+  return Object.keys(fleetMarkers).length;
+}
