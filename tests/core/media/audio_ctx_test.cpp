@@ -263,15 +263,14 @@ TEST(AudioCtxTest, WriterKeepsPaceWithTheNotificationsForAMinute) {
     Player player;
     uint32_t next_frame = 0;
     std::vector<uint8_t> all;
-    auto push_until_full = [&] {
-        for (;;) {
-            const std::vector<uint8_t> frame = Bytes(1024, static_cast<uint8_t>(next_frame * 11));
-            if (!player.Push(kFramePcm, frame)) return;
-            all.insert(all.end(), frame.begin(), frame.end());
-            ++next_frame;
-        }
+    // A live stream: a few frames ahead at the start, then one for every block played.
+    auto push_one = [&] {
+        const std::vector<uint8_t> frame = Bytes(1024, static_cast<uint8_t>(next_frame * 11));
+        ASSERT_TRUE(player.Push(kFramePcm, frame));
+        all.insert(all.end(), frame.begin(), frame.end());
+        ++next_frame;
     };
-    push_until_full();
+    for (int i = 0; i < 4; ++i) push_one();
     player.StartPlaying();
     int lowest_lead = 1 << 30;
     int highest_lead = -(1 << 30);
@@ -284,7 +283,7 @@ TEST(AudioCtxTest, WriterKeepsPaceWithTheNotificationsForAMinute) {
             lowest_lead = std::min(lowest_lead, lead);
             highest_lead = std::max(highest_lead, lead);
         }
-        push_until_full();
+        push_one();
     }
     EXPECT_GE(lowest_lead, 1) << "the device caught up with the writer";
     EXPECT_LE(highest_lead - lowest_lead, 1) << "the writer drifted by more than a block";
@@ -300,15 +299,15 @@ TEST(AudioCtxTest, ADeviceTakingTwoBlocksAtOnceHearsEveryFrameOnceInOrder) {
     Player player;
     uint32_t next_frame = 0;
     std::vector<uint8_t> all;
-    auto push_until_full = [&] {
-        while (player.buffer.FrameCount() <= kAudioMaximumFrameCount) {
+    auto push = [&](int count) {
+        for (int i = 0; i < count; ++i) {
             const std::vector<uint8_t> frame = Bytes(1024, static_cast<uint8_t>(next_frame * 7 + 1));
-            if (!player.Push(kFramePcm, frame)) return;
+            ASSERT_TRUE(player.Push(kFramePcm, frame));
             all.insert(all.end(), frame.begin(), frame.end());
             ++next_frame;
         }
     };
-    push_until_full();
+    push(5);
     player.StartPlaying();
     const int steps = 150;
     for (int step = 1; step <= steps; ++step) {
@@ -319,7 +318,7 @@ TEST(AudioCtxTest, ADeviceTakingTwoBlocksAtOnceHearsEveryFrameOnceInOrder) {
             return player.Popped() >= static_cast<int>(kPlayLeadBlocks) + 2 * step;
         })) << "the writer did not refill its lead after step "
             << step;
-        push_until_full();
+        push(2);
     }
     const std::vector<uint8_t> out = player.Finish();
     ASSERT_EQ(out.size(), static_cast<size_t>(steps) * 2 * 1024);
@@ -328,6 +327,40 @@ TEST(AudioCtxTest, ADeviceTakingTwoBlocksAtOnceHearsEveryFrameOnceInOrder) {
     for (size_t i = 0; i < out.size() && first_wrong == out.size(); ++i)
         if (out[i] != all[i]) first_wrong = i;
     EXPECT_EQ(first_wrong, out.size()) << "block " << first_wrong / 1024 << " was repeated or lost";
+}
+
+// Frames that arrive as fast as they play but stand eight deep from the start are latency nobody needs:
+// after a window the backlog is cut to the target, by whole frames, and what plays stays in order.
+TEST(AudioCtxTest, AStandingBacklogIsCutToTheTargetByWholeFrames) {
+    Player player;
+    std::vector<std::vector<uint8_t>> frames;
+    auto push = [&] {
+        frames.push_back(Bytes(1024, static_cast<uint8_t>(frames.size() * 7 + 1)));
+        ASSERT_TRUE(player.Push(kFramePcm, frames.back()));
+    };
+    for (int i = 0; i < kAudioMaximumFrameCount; ++i) push();
+    player.StartPlaying();
+    std::vector<int> waiting;
+    const int steps = 3 * kPlayBacklogWindowBlocks;
+    for (int step = 1; step <= steps; ++step) {
+        player.Step();
+        push();
+        waiting.push_back(player.buffer.FrameCount() - 1);
+    }
+    EXPECT_GE(waiting.front(), 4);
+    EXPECT_LE(waiting.back(), kPlayBacklogTargetFrames + 1) << "the backlog stood";
+    const std::vector<uint8_t> out = player.Finish();
+    ASSERT_EQ(out.size(), static_cast<size_t>(steps) * 1024);
+    int last = -1;
+    for (size_t block = 0; block < out.size() / 1024; ++block) {
+        const auto found = std::find_if(frames.begin(), frames.end(), [&](const std::vector<uint8_t>& f) {
+            return std::equal(f.begin(), f.end(), out.begin() + block * 1024);
+        });
+        ASSERT_NE(found, frames.end()) << "block " << block << " is no whole frame";
+        const int index = static_cast<int>(found - frames.begin());
+        ASSERT_GT(index, last) << "block " << block << " repeats or goes back";
+        last = index;
+    }
 }
 
 TEST(AudioCtxTest, LostBufferIsRestoredAndPlayingGoesOnWithoutLosingAFrame) {
