@@ -18,6 +18,7 @@
 #include "grid/page_tab.h"
 #include "grid/recording_guard.h"
 #include "grid/workspace_keeper.h"
+#include "live_client.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -51,30 +52,16 @@ void AnswerNextBox(QString* text, Qt::Key key) {
 class WorkspaceTest : public QObject {
     Q_OBJECT
     ScratchHome home_;
-    std::unique_ptr<velq_sim::SimPlatform> platform_;
-    std::unique_ptr<CAppClient> client_;
+    LiveClient live_;
 
-    void LogIn(CAppMainDlg& window) {
-        window.PressLogin();
-        QTRY_COMPARE_WITH_TIMEOUT(window.tree()->EntryCount(), 6, 15000);
-    }
+    void LogIn(CAppMainDlg& window) { QVERIFY2(LogInAndWaitForFleet(window), "the fleet was not listed"); }
 
   private slots:
     void initTestCase() {
-        platform_ = StartSimPlatform();
-        QVERIFY2(platform_, "velq-sim did not start");
-        home_.WriteFile("Config.ini",
-                        QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
-                                       "CenterServer_UdpPort=%2\nUIWindowRow=2\nUIWindowCol=2\n")
-                            .arg(platform_->center().tcp_port())
-                            .arg(platform_->center().udp_port())
-                            .toUtf8());
-        client_ = home_.StartClient();
+        QVERIFY2(live_.Start(home_, QStringLiteral("UIWindowRow=2\nUIWindowCol=2\n")),
+                 "velq-sim did not start");
     }
-    void cleanupTestCase() {
-        client_.reset();
-        platform_->Stop();
-    }
+    void cleanupTestCase() { live_.Stop(); }
 
     void workspaceComesBackAfterARestartAndALogin() {
         const QByteArray settings_before = home_.ReadFile("Config.ini");
