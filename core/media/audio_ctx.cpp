@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "media/audio_ctx.h"
 
-#include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstdlib>
 #include <thread>
 
@@ -87,9 +85,6 @@ int CAudioCtx::Run() {
     frame_at_ = nullptr;
     frame_left_ = 0;
     fill_byte_ = 0;
-    backlog_floor_ = INT32_MAX;
-    backlog_blocks_ = 0;
-    frames_to_drop_ = 0;
     uint32_t write_offset = 0;
     bool playing = false;
     // A block whose Unlock met a lost device still holds its sound in the locked memory: it is handed over
@@ -161,7 +156,6 @@ int CAudioCtx::Run() {
         if (!unlock_again) {
             FillBlock(block.first);
             fill_byte_ = block.first[kPlayBlockBytes - 1];
-            TrimBacklog();
         }
         unlock_again = play_buffer_->Unlock(block) == SoundResult::kBufferLost;
         if (unlock_again) continue;
@@ -183,14 +177,7 @@ void CAudioCtx::FillBlock(uint8_t* block) {
     while (room > 1) {
         if (frame_left_ <= 0) {
             codec_.bits_left = 0;
-            bool taken = audio_buffer_->Pop(&frame_);
-            // A frame is dropped only here, between frames: the one being decoded stays whole.
-            for (; taken && frames_to_drop_ > 0 && audio_buffer_->FrameCount() - 1 > kPlayBacklogTargetFrames;
-                 --frames_to_drop_) {
-                taken = audio_buffer_->Pop(&frame_);
-            }
-            frames_to_drop_ = 0;
-            if (taken) {
+            if (audio_buffer_->Pop(&frame_)) {
                 frame_at_ = frame_.data;
                 frame_left_ = static_cast<int32_t>(frame_.size);
             } else {
@@ -212,16 +199,6 @@ void CAudioCtx::FillBlock(uint8_t* block) {
         out += produced;
         room -= produced;
     }
-}
-
-void CAudioCtx::TrimBacklog() {
-    const int32_t waiting = audio_buffer_->FrameCount() - 1;  // the frame being decoded is not waiting
-    backlog_floor_ = std::min(backlog_floor_, waiting);
-    if (++backlog_blocks_ < kPlayBacklogWindowBlocks) return;
-    if (backlog_floor_ > kPlayBacklogTargetFrames)
-        frames_to_drop_ = backlog_floor_ - kPlayBacklogTargetFrames;
-    backlog_floor_ = INT32_MAX;
-    backlog_blocks_ = 0;
 }
 
 void CAudioCtx::SynchroniseVideo(uint32_t frame_time) {

@@ -21,11 +21,6 @@ inline constexpr uint32_t kPlayBlocks = kPlayBufferBytes / kPlayBlockBytes;
 // holds what was written there a whole loop before. Each block of lead is 64 ms of latency.
 inline constexpr uint32_t kPlayLeadBlocks = 3;
 inline constexpr uint32_t kPlayLeadBytes = kPlayLeadBlocks * kPlayBlockBytes;
-// Frames waiting in the audio buffer are latency. Network jitter makes their number swing; a floor that
-// stays above the target for a whole window (a backlog left by the stream's start, a device that plays a
-// little slower than the vehicle sends) is dropped down to the target.
-inline constexpr int32_t kPlayBacklogTargetFrames = 2;
-inline constexpr uint32_t kPlayBacklogWindowBlocks = 32;  // 2 s
 
 // What the audio thread needs of its channel's video side to keep picture and sound together.
 // Threads: the audio thread calls both; implementations read and move the values atomically.
@@ -90,9 +85,6 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
   private:
     // Fills one locked block from the audio buffer; `fill` carries the last byte between blocks.
     void FillBlock(uint8_t* block);
-    // After each block: follows the floor of the frames waiting and, at the end of a window, has the
-    // frames above the target dropped by the next FillBlocks.
-    void TrimBacklog();
     void SynchroniseVideo(uint32_t frame_time);
 
     CABuffer2* audio_buffer_ = nullptr;
@@ -107,10 +99,6 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     const uint8_t* frame_at_ = nullptr;
     int32_t frame_left_ = 0;
     uint8_t fill_byte_ = 0;
-    // Audio thread only: the backlog's floor over the current window, and the frames still to drop.
-    int32_t backlog_floor_ = 0;
-    uint32_t backlog_blocks_ = 0;
-    int32_t frames_to_drop_ = 0;
 };
 
 }  // namespace corvel
