@@ -18,30 +18,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "cpu_sampler.h"
 #include "h264_loop.h"
 #include "media/avi_file.h"
 #include "recordings/player_window.h"
 #include "recordings/recording_player.h"
 
 namespace {
-
-// Run time of every thread of a process, from the scheduler's exact accounting.
-double ProcessCpuSeconds(qint64 pid) {
-    double total = 0;
-    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
-    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        std::ifstream schedstat((tasks + u'/' + task + QStringLiteral("/schedstat")).toStdString());
-        double run_ns = 0;
-        schedstat >> run_ns;
-        total += run_ns / 1e9;
-    }
-    return total;
-}
 
 bool WriteRecording(const QString& path, int seconds) {
     std::string error;
@@ -83,12 +70,11 @@ int PlayInWindow(int argc, char** argv) {
 
 double MeasureCpu(QProcess& process, int seconds) {
     QThread::sleep(3);  // up and playing
-    const double before = ProcessCpuSeconds(process.processId());
-    QElapsedTimer wall;
-    wall.start();
+    const std::vector<qint64> pids{process.processId()};
+    const CpuSample before = SampleProcesses(pids);
     QThread::sleep(seconds);
-    const double used = ProcessCpuSeconds(process.processId()) - before;
-    const double share = used / (wall.elapsed() / 1000.0);
+    const CpuSample after = SampleProcesses(pids);
+    const double share = (after.total_s - before.total_s) / (after.wall_s - before.wall_s);
     process.terminate();
     if (!process.waitForFinished(5000)) process.kill(), process.waitForFinished(5000);
     return share;

@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <optional>
 #include <thread>
 
 namespace corvel {
@@ -19,6 +18,11 @@ constexpr uint32_t kDrainWhileLostAfterMs = 500;
 constexpr int64_t kSyncMinSeconds = 2;
 constexpr int64_t kSyncMaxSeconds = 5;
 constexpr int32_t kSyncMsPerSecond = 5;
+
+// Bytes from the play cursor forward to `offset` around the loop.
+uint32_t BytesAhead(uint32_t play, uint32_t offset) {
+    return (offset + kPlayBufferBytes - play) % kPlayBufferBytes;
+}
 
 void SleepRetry() {
     std::this_thread::sleep_for(std::chrono::milliseconds(kRetryMs));
@@ -83,7 +87,24 @@ int CAudioCtx::Run() {
     fill_byte_ = 0;
     uint32_t write_offset = 0;
     bool playing = false;
-    std::optional<std::chrono::steady_clock::time_point> lost_since;
+    // A block whose Unlock met a lost device still holds its sound in the locked memory: it is handed over
+    // again at the same place once the device is back, rather than its frames being lost.
+    bool unlock_again = false;
+    // A device that stays lost (a sound server that is gone) must not back the transfer up, nor leave
+    // seconds of stale sound queued for when it returns; a short loss keeps every frame.
+    bool lost = false;
+    std::chrono::steady_clock::time_point lost_since{};
+    auto still_lost = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (!lost) {
+            lost = true;
+            lost_since = now;
+        } else if (now - lost_since >= std::chrono::milliseconds(kDrainWhileLostAfterMs)) {
+            FrameRecord dropped;
+            audio_buffer_->Pop(&dropped);
+        }
+        SleepRetry();
+    };
     while (running()) {
         if (!play_buffer_) {
             // No device: keep the audio buffer draining so that its producer never backs up.
@@ -92,6 +113,25 @@ int CAudioCtx::Run() {
             SleepRetry();
             continue;
         }
+        if (playing && !unlock_again) {
+            uint32_t play = 0;
+            uint32_t write = 0;
+            if (!play_buffer_->GetCurrentPosition(&play, &write)) {
+                if (play_buffer_->Restore() != SoundResult::kOk) still_lost();
+                continue;
+            }
+            const uint32_t ahead = BytesAhead(play, write_offset);
+            if (ahead < BytesAhead(play, write) || ahead > kPlayBufferBytes / 2) {
+                // The device passed the block due next (the thread was late, or the device took a burst):
+                // a block written there would be heard a whole loop late, so the writing starts again
+                // right after the device's write cursor.
+                write_offset = (write + kPlayBlockBytes - 1) / kPlayBlockBytes * kPlayBlockBytes;
+                write_offset %= kPlayBufferBytes;
+            } else if (ahead >= kPlayLeadBytes) {
+                notification_.Wait(kNotificationWaitMs);
+                continue;
+            }
+        }
         SoundLockedRange block;
         SoundResult result = play_buffer_->Lock(write_offset, kPlayBlockBytes, &block);
         if (result == SoundResult::kBufferLost) {
@@ -99,48 +139,33 @@ int CAudioCtx::Run() {
             result = play_buffer_->Lock(write_offset, kPlayBlockBytes, &block);
         }
         if (result != SoundResult::kOk) {
-            // A device that stays lost (a sound server that is gone) must not back the transfer up, nor
-            // leave seconds of stale sound queued for when it returns; a short loss keeps every frame.
-            const auto now = std::chrono::steady_clock::now();
-            if (result != SoundResult::kBufferLost) {
-                lost_since.reset();
-            } else if (!lost_since) {
-                lost_since = now;
-            } else if (now - *lost_since >= std::chrono::milliseconds(kDrainWhileLostAfterMs)) {
-                FrameRecord dropped;
-                audio_buffer_->Pop(&dropped);
+            if (result == SoundResult::kBufferLost) {
+                still_lost();
+            } else {
+                lost = false;
+                SleepRetry();
             }
-            SleepRetry();
             continue;
         }
-        lost_since.reset();
+        lost = false;
         if (block.second_bytes != 0 || block.first_bytes < kPlayBlockBytes) {
             play_buffer_->Unlock(block);
             SleepRetry();
             continue;
         }
-        FillBlock(block.first);
-        fill_byte_ = block.first[kPlayBlockBytes - 1];
-        play_buffer_->Unlock(block);
-
-        // A block that both cursors have already passed means the device got ahead of us: skip one
-        // block more so that the writing catches up.
-        uint32_t next = write_offset + kPlayBlockBytes;
-        uint32_t play = 0;
-        uint32_t write = 0;
-        if (play_buffer_->GetCurrentPosition(&play, &write)) {
-            const uint32_t at =
-                write_offset <= kPlayBlockBytes ? write_offset + kPlayBufferBytes : write_offset;
-            if (at < play && at < write) next += kPlayBlockBytes;
+        if (!unlock_again) {
+            FillBlock(block.first);
+            fill_byte_ = block.first[kPlayBlockBytes - 1];
         }
-        write_offset = next % kPlayBufferBytes;
+        unlock_again = play_buffer_->Unlock(block) == SoundResult::kBufferLost;
+        if (unlock_again) continue;
+        write_offset = (write_offset + kPlayBlockBytes) % kPlayBufferBytes;
 
-        if (!playing) {
+        // The device starts once the lead is written; on failure the next block is written and Play
+        // retried.
+        if (!playing && write_offset >= kPlayLeadBytes) {
             play_buffer_->SetCurrentPosition(0);
-            playing =
-                play_buffer_->Play(true);  // on failure the next block is written at once and Play retried
-        } else {
-            notification_.Wait(kNotificationWaitMs);
+            playing = play_buffer_->Play(true);
         }
     }
     return 0;

@@ -16,6 +16,11 @@ namespace corvel {
 inline constexpr uint32_t kPlayBufferBytes = 16384;
 inline constexpr uint32_t kPlayBlockBytes = 1024;
 inline constexpr uint32_t kPlayBlocks = kPlayBufferBytes / kPlayBlockBytes;
+// How far the writer keeps ahead of the play cursor: the delay the audio thread may be late (a loaded
+// machine, a device that takes its data in bursts) before the device plays a block not yet written, which
+// holds what was written there a whole loop before. Each block of lead is 64 ms of latency.
+inline constexpr uint32_t kPlayLeadBlocks = 3;
+inline constexpr uint32_t kPlayLeadBytes = kPlayLeadBlocks * kPlayBlockBytes;
 
 // What the audio thread needs of its channel's video side to keep picture and sound together.
 // Threads: the audio thread calls both; implementations read and move the values atomically.
@@ -42,9 +47,11 @@ class CDSoundCtx {
     std::unique_ptr<SoundOutputDevice> sound_;
 };
 
-// The audio thread of one channel: takes frames from the channel's audio buffer, decodes them straight
-// into a looping 16-block play buffer one block at a time, and waits for the notification of the block
-// being played before it writes the next one. Without a device it still drains the audio buffer.
+// The audio thread of one channel: takes frames from the channel's audio buffer and decodes them straight
+// into a looping 16-block play buffer one block at a time, keeping kPlayLeadBlocks written ahead of the
+// play cursor; a notification of a block being played wakes it to write the next ones. When the device
+// got past the block due next, the writing moves to just after the device's write cursor rather than
+// fill blocks that would only be heard a loop later. Without a device it still drains the audio buffer.
 //
 // Threads: the channel's (client) thread calls Attach, Start, Stop and the destructor; Run is the audio
 // thread, the only consumer of the audio buffer and the only user of the device while it runs.

@@ -2,11 +2,18 @@
 #include "media/talk_audio.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 
 namespace corvel {
+
+namespace {
+// How often a microphone that went away is looked for again: a server coming back is heard within about a
+// second, one that stays away costs one failed open per interval.
+constexpr uint32_t kReopenIntervalMs = 1000;
+}  // namespace
 
 CMyTalkAudio::~CMyTalkAudio() {
     Stop(kStopTimeoutMs);
@@ -59,15 +66,41 @@ void CMyTalkAudio::CloseCapture() {
     wave_in_.reset();
 }
 
+bool CMyTalkAudio::ReopenCapture() {
+    CloseCapture();
+    if (OpenCapture() && wave_in_->Start()) return true;
+    CloseCapture();
+    return false;
+}
+
 int CMyTalkAudio::Run() {
     codec_.Reset(kTalkRateIndex);
     wave_in_->Start();
     uint32_t i = 0;
+    bool reopening = false;
     while (running()) {
+        if (!wave_in_ || wave_in_->IsLost()) {
+            // The talk goes on without sound meanwhile; the vehicle hears the microphone again once a
+            // device opens. Said once per loss, and once when it is back.
+            if (!reopening) {
+                reopening = true;
+                std::fprintf(stderr, "corvel: the microphone went away; opening it again every %u ms\n",
+                             kReopenIntervalMs);
+            }
+            if (!ReopenCapture()) {
+                SleepWhileRunning(kReopenIntervalMs);
+                continue;
+            }
+            reopening = false;
+            std::fprintf(stderr, "corvel: the microphone is back\n");
+            i = 0;
+            continue;
+        }
         SoundInputHeader& header = headers_[i];
         // The event only says that some buffer is done; wait until this one is, so the blocks stay in order.
-        while (!header.done() && running()) capture_event_.Wait();
+        while (!header.done() && running() && !wave_in_->IsLost()) capture_event_.Wait();
         if (!running()) break;
+        if (wave_in_->IsLost()) continue;
         wave_in_->UnprepareHeader(&header);
         bool anyone_listens;
         {

@@ -34,6 +34,9 @@ inline constexpr uint32_t kTalkHalfBytes = 480;
 // Threads: the client thread calls Register/UnregisterTalkBuffer, Start, Stop and the destructor; Run is
 // the capture thread, the only producer of every registered talk buffer. The registration lock covers
 // the whole fan-out of a block, so a buffer is never written after its registration is removed.
+//
+// A microphone that goes away while talking (its sound server died) is closed by the capture thread and
+// opened again once a second until one opens, as the sound output does; the talk stays open meanwhile.
 class CMyTalkAudio : public CMyThread {
   public:
     explicit CMyTalkAudio(SoundInputOpener* opener) : opener_(opener) {}
@@ -67,6 +70,8 @@ class CMyTalkAudio : public CMyThread {
     };
     bool OpenCapture();
     void CloseCapture();
+    // The talk thread, after the device went away: closes it and opens the microphone again (started).
+    bool ReopenCapture();
     void Distribute(const uint8_t* encoded, uint32_t time);
 
     SoundInputOpener* const opener_;

@@ -50,6 +50,13 @@ void CVideoCtx::Refresh() {
     }
 }
 
+bool CVideoCtx::ReleaseWindow() {
+    if (HasThread() || !WorkerExited()) return false;
+    present_pending_.store(0, std::memory_order_relaxed);
+    presenter_.Release();
+    return true;
+}
+
 int CVideoCtx::Run() {
     while (running()) {
         if (presenter_.HasSurface()) {
@@ -125,10 +132,15 @@ bool CVideoCtx::PrepareRenderer() {
     const int width = parts_.picture_width.load();
     const int height = parts_.picture_height.load();
     int bits = decoder_.bits_per_pixel();
+    VelqWindow* window = host_.VideoWindow();
+    // A device of another window is never kept, even before the first picture gives the size: its last
+    // picture would otherwise be presented into the window it was made for.
+    if (presenter_.window() != window) {
+        presenter_.Release();
+        present_pending_.store(0, std::memory_order_relaxed);
+    }
     if (width != 0 && height != 0) {
-        VelqWindow* window = host_.VideoWindow();
-        if (presenter_.window() != window || presenter_.width() != width || presenter_.height() != height)
-            presenter_.Release();
+        if (presenter_.width() != width || presenter_.height() != height) presenter_.Release();
         if (!presenter_.HasDevice() && !presenter_.Create(window, width, height)) return false;
         presenter_.Clear(background_color.load(std::memory_order_relaxed));
         bits = presenter_.BitsPerPixel();

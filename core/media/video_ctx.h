@@ -77,6 +77,11 @@ class CVideoCtx : public CMyThread {
     // Shows the last picture again at once: through the video thread when it runs, otherwise from the
     // calling thread when a device exists and no abandoned thread is still inside Run.
     void Refresh();
+    // The channel is released: drops the device (and with it the window) and the picture waiting to be
+    // presented, so that nothing of this channel reaches that window again, not even through a pooled
+    // reuse of the channel with another window. Call after Stop; false (nothing dropped) while an
+    // abandoned thread is still inside Run, which owns the presenter until it leaves.
+    bool ReleaseWindow();
 
     // Display settings, set by the client's thread.
     std::atomic<uint32_t> background_color{0};  // 0x00BBGGRR

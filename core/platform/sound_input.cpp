@@ -117,6 +117,20 @@ bool SoundInput::IsRecording() {
     return recording_;
 }
 
+bool SoundInput::IsLost() {
+    std::lock_guard lock(mutex_);
+    return lost_;
+}
+
+void SoundInput::MarkLost() {
+    {
+        std::lock_guard lock(mutex_);
+        lost_ = true;
+        recording_ = false;
+    }
+    if (done_event_ != nullptr) done_event_->Set();
+}
+
 void SoundInput::CompleteFront() {
     SoundInputHeader* front = queue_.front();
     queue_.pop_front();

@@ -67,6 +67,9 @@ class SoundInput {
     const SoundFormat& format() const { return format_; }
     // Whether the device records now (between Start and Stop, Reset or Close).
     bool IsRecording();
+    // The device went away under the recording (a sound server that died, a microphone unplugged): no
+    // buffer completes any more. The owner closes this device and opens another.
+    bool IsLost();
 
   protected:
     SoundInput(const SoundFormat& format, Event* done_event);
@@ -74,6 +77,9 @@ class SoundInput {
     // Backend: called with captured bytes (whole blocks of the format) while recording; fills the queued
     // buffers in order, each full one done. Ignored while stopped.
     void Deliver(const uint8_t* bytes, size_t count);
+    // Backend, any thread: the device went away. Sets the done event so that a client waiting for a buffer
+    // notices; recording stops.
+    void MarkLost();
     // Backend hooks: recording begins or ends (under no lock of the device).
     virtual bool OnStart() { return true; }
     virtual void OnStop() {}
@@ -91,6 +97,7 @@ class SoundInput {
     uint32_t front_filled_ = 0;
     bool recording_ = false;
     bool closed_ = false;
+    bool lost_ = false;
     uint32_t completed_not_requeued_ = 0;
 };
 

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The real microphone through PortAudio: an input stream on the default device, started and stopped with
-// the recording, whose callback hands the samples to the queued buffers.
+// the recording, whose callback hands the samples to the queued buffers. A stream that ends on its own lost
+// its device (a sound server that died): the input reports itself lost and its owner opens another.
 #include <portaudio.h>
+
+#include <atomic>
 
 #include "platform/sound_input_backends.h"
 #include "platform/sound_portaudio.h"
@@ -18,6 +21,7 @@ class PortAudioInput final : public SoundInput {
         : SoundInput(format, done_event), library_(std::move(library)) {}
     ~PortAudioInput() override {
         auto lock = PortAudioLibrary::LockSetup();
+        closing_ = true;
         if (stream_ != nullptr) Pa_CloseStream(stream_);
     }
 
@@ -40,6 +44,11 @@ class PortAudioInput final : public SoundInput {
             stream_ = nullptr;
             return false;
         }
+        if (Pa_SetStreamFinishedCallback(stream_, &PortAudioInput::Finished) != paNoError) {
+            Pa_CloseStream(stream_);
+            stream_ = nullptr;
+            return false;
+        }
         return true;
     }
 
@@ -50,7 +59,15 @@ class PortAudioInput final : public SoundInput {
     }
     void OnStop() override {
         auto lock = PortAudioLibrary::LockSetup();
+        stopping_ = true;
         Pa_StopStream(stream_);
+        stopping_ = false;
+    }
+
+    // A stream that ends without our stop or close lost its device.
+    static void Finished(void* self) {
+        auto* device = static_cast<PortAudioInput*>(self);
+        if (!device->closing_ && !device->stopping_) device->MarkLost();
     }
 
     static int Callback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
@@ -64,6 +81,8 @@ class PortAudioInput final : public SoundInput {
 
     std::shared_ptr<PortAudioLibrary> library_;
     PaStream* stream_ = nullptr;
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> stopping_{false};
 };
 
 }  // namespace

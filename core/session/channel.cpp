@@ -37,6 +37,7 @@ void AppChannel::StopAll() {
     AudioStop();
     TalkStop();
     RecordStop();
+    video.ReleaseWindow();
 }
 
 bool AppChannel::VSourceStart() {

@@ -114,7 +114,8 @@ struct AppChannel : corvel::VideoChannelHost, corvel::AudioVideoLink {
     const corvel::OverlayFont* StatisticsFont() const override;
     corvel::OverlayFigures Figures() const override;
 
-    // Stops every media component in the fixed order: video, audio, talk.
+    // The channel's release: stops every media component in the fixed order (video, audio, talk) and
+    // lets go of the window, so that no picture of this channel reaches it afterwards.
     void StopAll();
     // Closes the statistics period; returns the audio rate.
     int32_t OnTimer();

@@ -17,6 +17,7 @@
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "live_client.h"
 #include "platform.h"
 #include "shell/app_main_dlg.h"
 
@@ -52,8 +53,7 @@ bool Drop(PageTab* grid, const QPoint& at, QMimeData* mime) {
 class GridLiveTest : public QObject {
     Q_OBJECT
     ScratchHome home_;
-    std::unique_ptr<velq_sim::SimPlatform> platform_;
-    std::unique_ptr<CAppClient> client_;
+    LiveClient live_;
 
     QTreeWidgetItem* Node(DevTree* tree, const char* device_id, int channel) {
         return tree->FindChannelNode(QByteArray(device_id), channel);
@@ -61,32 +61,17 @@ class GridLiveTest : public QObject {
 
   private slots:
     void initTestCase() {
-        platform_ = StartSimPlatform();
-        QVERIFY2(platform_, "velq-sim did not start");
-        home_.WriteFile(
-            "Config.ini",
-            QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
-                           "CenterServer_UdpPort=%2\nSnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")
-                .arg(platform_->center().tcp_port())
-                .arg(platform_->center().udp_port())
-                .toUtf8());
-        client_ = home_.StartClient();
+        QVERIFY2(live_.Start(home_, QStringLiteral("SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")),
+                 "velq-sim did not start");
     }
-    void cleanupTestCase() {
-        client_.reset();
-        platform_->Stop();
-    }
+    void cleanupTestCase() { live_.Stop(); }
 
     void liveGrid() {
-        CAppMainDlg window(client_->settings);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.loginDialog()->hide();
-        window.PressLogin();
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
         GridModel& model = grid->Model();
-        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);  // the online vehicles
 
         // Four channels by the Play command, each into the empty window the operator clicked first.
         for (int ch = 1; ch <= 4; ++ch) {
@@ -189,8 +174,7 @@ class GridLiveTest : public QObject {
         QCOMPARE(model.BoundCount(), 0);
         QCOMPARE(model.Pages(), 1);
         for (CDevShowDlg* w : grid->Windows()) QVERIFY(!w->channel && !w->HasPicture());
-        window.PressLogin();
-        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);  // the online vehicles
+        QVERIFY2(LogInAndWaitForFleet(window), "the fleet was not listed");
         QVERIFY(grid->LoadPageFile(page));
         QCOMPARE(model.BoundCount(), 5);
         QCOMPARE(model.Windows()[4]->channelItem, Node(tree, "MDVR-10003", 2));
@@ -203,15 +187,11 @@ class GridLiveTest : public QObject {
     // end of the grid empty; at its next paint it shows the background, never the old picture, and it
     // stays so (no late picture of the released channel reaches it).
     void vacatedTileShowsItsBackground() {
-        CAppMainDlg window(client_->settings);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.loginDialog()->hide();
-        window.PressLogin();
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
         GridModel& model = grid->Model();
-        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);
         model.SelectWindow(0, model.Windows()[0]);
         window.SelectDeviceNode(Node(tree, "MDVR-10001", 1));
         window.channelActions().Run(kCommandPlay);
@@ -246,14 +226,10 @@ class GridLiveTest : public QObject {
     // A stream that stops sending: within 3 s the tile says since when it has no video, and the notice
     // goes when pictures come again.
     void stalledStreamIsMarked() {
-        CAppMainDlg window(client_->settings);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.loginDialog()->hide();
-        window.PressLogin();
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
-        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);
         grid->Model().SelectWindow(0, grid->Model().Windows()[0]);
         window.SelectDeviceNode(Node(tree, "MDVR-10002", 1));
         window.channelActions().Run(kCommandPlay);
@@ -265,7 +241,7 @@ class GridLiveTest : public QObject {
 
         velq_sim::TransferFaults stall;
         stall.stall_after_packets = 1;
-        platform_->transfer().set_faults(stall);
+        live_.platform().transfer().set_faults(stall);
         QTRY_VERIFY_WITH_TIMEOUT(tile->Stalled(), 3000);
         QVERIFY2(tile->StallText().startsWith(QStringLiteral("No video since ")),
                  qPrintable(tile->StallText()));
@@ -274,7 +250,7 @@ class GridLiveTest : public QObject {
         const QImage dimmed = tile->grab().toImage();
         QVERIFY(qGray(dimmed.pixel(corner)) < qGray(live.pixel(corner)) || qGray(live.pixel(corner)) < 8);
 
-        platform_->transfer().set_faults(velq_sim::TransferFaults());
+        live_.platform().transfer().set_faults(velq_sim::TransferFaults());
         QTRY_VERIFY_WITH_TIMEOUT(!tile->Stalled(), 15000);
         QVERIFY(tile->StallText().isEmpty());
         window.LogoutCleanup();

@@ -4,10 +4,13 @@
 // own whose null sink's monitor is both what the test records and the microphone. Skipped, saying why,
 // where PulseAudio cannot start.
 #include <QtTest>
+#include <algorithm>
+#include <cstdlib>
 
 #include "../client_fixture.h"
 #include "fleet/dev_tree.h"
 #include "grid/channel_actions.h"
+#include "live_client.h"
 #include "platform.h"
 #include "platform/sound_wav_file.h"
 #include "pulse_server.h"
@@ -23,7 +26,7 @@ using corvel::test::PulseServer;
 std::vector<int16_t> DecodedByVelq(velq_sim::SimPlatform& platform, const std::string& wav) {
     ChildProcess velq;
     corvel::test::ScopedEnv output("CORVEL_SOUND_OUT", "wav:" + wav);
-    if (!velq.Start({CORVEL_TEST_BUILD_DIR "/tools/velq/velq", "listen", "MDVR-10001", "1", "--duration", "2",
+    if (!velq.Start({CORVEL_TEST_BUILD_DIR "/tools/velq/velq", "listen", "MDVR-10001", "1", "--duration", "3",
                      "--tcp-port", std::to_string(platform.center().tcp_port()), "--udp-port",
                      std::to_string(platform.center().udp_port())})) {
         return {};
@@ -40,8 +43,7 @@ class SoundCommandsTest : public QObject {
     Q_OBJECT
     ScratchHome home_;
     std::unique_ptr<PulseServer> pulse_;
-    std::unique_ptr<velq_sim::SimPlatform> platform_;
-    std::unique_ptr<CAppClient> client_;
+    LiveClient live_;
 
   private slots:
     void initTestCase() {
@@ -51,33 +53,21 @@ class SoundCommandsTest : public QObject {
         // The session opens the backends named here when it is made.
         setenv("CORVEL_SOUND_OUT", "portaudio", 1);
         setenv("CORVEL_SOUND_IN", "portaudio", 1);
-        platform_ = StartSimPlatform();
-        QVERIFY2(platform_, "velq-sim did not start");
-        home_.WriteFile("Config.ini", QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\n"
-                                                     "CenterServer_TcpPort=%1\nCenterServer_UdpPort=%2\n")
-                                          .arg(platform_->center().tcp_port())
-                                          .arg(platform_->center().udp_port())
-                                          .toUtf8());
-        client_ = home_.StartClient();
+        QVERIFY2(live_.Start(home_), "velq-sim did not start");
     }
     void cleanupTestCase() {
-        client_.reset();
-        if (platform_) platform_->Stop();
+        live_.Stop();
         pulse_.reset();
     }
 
     void audioThenTalk() {
         const std::vector<int16_t> decoded =
-            DecodedByVelq(*platform_, home_.path().toStdString() + "decoded.wav");
+            DecodedByVelq(live_.platform(), home_.path().toStdString() + "decoded.wav");
         QVERIFY2(decoded.size() >= 10000, "velq's wav run gave no reference");
 
-        CAppMainDlg window(client_->settings);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.loginDialog()->hide();
-        window.PressLogin();
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
-        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 15000);  // the online vehicles
         window.SelectDeviceNode(tree->FindChannelNode(QByteArray("MDVR-10001"), 1));
         const DevTreeEntry* entry = tree->EntryOf(tree->currentItem());
         QVERIFY(entry);
@@ -94,23 +84,30 @@ class SoundCommandsTest : public QObject {
             QVERIFY(!VelqChn_IsAudioPlaying(entry->audio_channel));
             QTest::qWait(300);  // the last blocks leave the server
             monitor.Stop();
-            // The samples are compared with velq's run of the same library by the sound label's
-            // integration tests; here the client's process (its windows, the map's browser) competes with
-            // the audio thread for the processor, and on a loaded machine its sound comes out chopped and
-            // with blocks repeated, so what is heard of the decoded sound is reported, not required.
+            // The decoded sound must turn up in the server's monitor, piece by piece: the pieces survive
+            // a block skipped by an audio thread that a loaded machine delayed; most must be there.
             const std::vector<int16_t> heard_samples = monitor.Samples();
-            const auto heard = corvel::test::FindPieces(heard_samples, decoded, 2000, 12000);
+            // The reference from where its sound begins (a loaded machine may start velq's stream late),
+            // for the 2 s that the client's stream surely played.
+            const auto loud =
+                std::find_if(decoded.begin(), decoded.end(), [](int16_t v) { return std::abs(v) > 1000; });
+            const size_t from = static_cast<size_t>(loud - decoded.begin());
+            const auto heard = corvel::test::FindPieces(heard_samples, decoded, from, from + 16000);
             qInfo("50 ms pieces of the decoded sound heard: %d of %d", heard.found, heard.pieces);
+            QVERIFY2(heard.pieces >= 20, "the decoded reference is mostly silent");
+            QVERIFY2(heard.found >= heard.pieces / 2, qPrintable(QStringLiteral("pieces not heard (sample: "
+                                                                                "best correlation):") +
+                                                                 QString::fromStdString(heard.missed)));
         }
 
         // Talk: a 700 Hz tone played into the sink is the microphone; the vehicle receives it.
         QVERIFY(pulse_->Pactl("load-module module-sine sink=out frequency=700"));
         window.channelActions().Run(kCommandTalk);
         QVERIFY(VelqChn_IsTalking(entry->audio_channel));
-        QTRY_VERIFY_WITH_TIMEOUT(platform_->transfer().talk_pcm().size() >= 4 * 1920, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(live_.platform().transfer().talk_pcm().size() >= 4 * 1920, 10000);
         window.channelActions().Run(kCommandTalk);
         QVERIFY(!VelqChn_IsTalking(entry->audio_channel));
-        std::vector<int16_t> talk = platform_->transfer().talk_pcm();
+        std::vector<int16_t> talk = live_.platform().transfer().talk_pcm();
         talk.erase(talk.begin(), talk.begin() + 1920);  // the microphone's start, the decoder settling
         size_t loud = 0;
         const double hz = corvel::test::CrossingHz(talk, &loud);

@@ -22,6 +22,7 @@
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "live_client.h"
 #include "shell/app_main_dlg.h"
 #include "shell/app_root.h"
 
@@ -53,8 +54,7 @@ QString NewestRecording(const QString& folder) {
 class ShutdownTest : public QObject {
     Q_OBJECT
     ScratchHome home_;
-    std::unique_ptr<velq_sim::SimPlatform> platform_;
-    std::unique_ptr<CAppClient> client_;
+    LiveClient live_;
 
     struct Outcome {
         int exit_code = -1;
@@ -91,7 +91,7 @@ class ShutdownTest : public QObject {
                 window->channelActions().Run(kCommandRecord);
                 stage = 1;
             } else if (stage == 1) {
-                outcome.recording = NewestRecording(client_->settings.RecordPath);
+                outcome.recording = NewestRecording(live_.client().settings.RecordPath);
                 if (!outcome.recording.isEmpty() && QFileInfo(outcome.recording).size() > 20000) {
                     stage = 2;
                     QTimer::singleShot(0, window, [&open, window] { open(*window); });
@@ -103,7 +103,7 @@ class ShutdownTest : public QObject {
             }
         });
         poll.start();
-        outcome.exit_code = RunMainWindow(*client_, true);
+        outcome.exit_code = RunMainWindow(live_.client(), true);
         return outcome;
     }
 
@@ -130,20 +130,10 @@ class ShutdownTest : public QObject {
 
   private slots:
     void initTestCase() {
-        platform_ = StartSimPlatform();
-        QVERIFY2(platform_, "velq-sim did not start");
-        home_.WriteFile("Config.ini",
-                        QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
-                                       "CenterServer_UdpPort=%2\nUIWindowRow=2\nUIWindowCol=2\n")
-                            .arg(platform_->center().tcp_port())
-                            .arg(platform_->center().udp_port())
-                            .toUtf8());
-        client_ = home_.StartClient();
+        QVERIFY2(live_.Start(home_, QStringLiteral("UIWindowRow=2\nUIWindowCol=2\n")),
+                 "velq-sim did not start");
     }
-    void cleanupTestCase() {
-        client_.reset();
-        platform_->Stop();
-    }
+    void cleanupTestCase() { live_.Stop(); }
 
     void whileTheAboutBoxIsOpen() {
         Check(RunAndInterrupt(

@@ -18,6 +18,7 @@
 #include "grid/page_tab.h"
 #include "grid/recording_guard.h"
 #include "grid/workspace_keeper.h"
+#include "live_client.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -51,36 +52,22 @@ void AnswerNextBox(QString* text, Qt::Key key) {
 class WorkspaceTest : public QObject {
     Q_OBJECT
     ScratchHome home_;
-    std::unique_ptr<velq_sim::SimPlatform> platform_;
-    std::unique_ptr<CAppClient> client_;
+    LiveClient live_;
 
-    void LogIn(CAppMainDlg& window) {
-        window.PressLogin();
-        QTRY_COMPARE_WITH_TIMEOUT(window.tree()->EntryCount(), 6, 15000);
-    }
+    void LogIn(CAppMainDlg& window) { QVERIFY2(LogInAndWaitForFleet(window), "the fleet was not listed"); }
 
   private slots:
     void initTestCase() {
-        platform_ = StartSimPlatform();
-        QVERIFY2(platform_, "velq-sim did not start");
-        home_.WriteFile("Config.ini",
-                        QStringLiteral("[Tavrin]\nCenterServer_Address=127.0.0.1\nCenterServer_TcpPort=%1\n"
-                                       "CenterServer_UdpPort=%2\nUIWindowRow=2\nUIWindowCol=2\n")
-                            .arg(platform_->center().tcp_port())
-                            .arg(platform_->center().udp_port())
-                            .toUtf8());
-        client_ = home_.StartClient();
+        QVERIFY2(live_.Start(home_, QStringLiteral("UIWindowRow=2\nUIWindowCol=2\n")),
+                 "velq-sim did not start");
     }
-    void cleanupTestCase() {
-        client_.reset();
-        platform_->Stop();
-    }
+    void cleanupTestCase() { live_.Stop(); }
 
     void workspaceComesBackAfterARestartAndALogin() {
         const QByteArray settings_before = home_.ReadFile("Config.ini");
         QStringList placed;
         {
-            CAppMainDlg window(client_->settings);
+            CAppMainDlg window(live_.client().settings);
             window.show();
             LogIn(window);
             window.grid()->Model().PlaceLoadedChannels(
@@ -96,7 +83,7 @@ class WorkspaceTest : public QObject {
             window.close();
         }
         // Restart: the size at once, the channels when the list is in.
-        CAppMainDlg window(client_->settings);
+        CAppMainDlg window(live_.client().settings);
         window.show();
         QCOMPARE(window.grid()->Model().Rows(), 3);
         QVERIFY(window.commandAction(CAppMainDlg::kCmdGrid1 + 2)->isChecked());
@@ -133,7 +120,7 @@ class WorkspaceTest : public QObject {
         page.entries.push_back(entry);
         QVERIFY(WritePageFile(home_.path() + "wall.ini", page));
         const QByteArray workspace = home_.ReadFile("Workspace.ini");
-        CAppMainDlg window(client_->settings);
+        CAppMainDlg window(live_.client().settings);
         window.LoadPageWhenListed(home_.path() + "wall.ini");
         window.show();
         LogIn(window);
@@ -145,7 +132,7 @@ class WorkspaceTest : public QObject {
     }
 
     void logoutAndExitAskOnlyWhileRecording() {
-        CAppMainDlg window(client_->settings);
+        CAppMainDlg window(live_.client().settings);
         window.show();
         LogIn(window);
         window.grid()->Model().PlaceLoadedChannels({Node(window, "MDVR-10001", 1)}, 2, 2);
@@ -181,7 +168,7 @@ class WorkspaceTest : public QObject {
         QVERIFY(!window.session());
 
         // A wall screen never asks.
-        CAppMainDlg wall(client_->settings);
+        CAppMainDlg wall(live_.client().settings);
         wall.SetAskBeforeLosingRecordings(false);
         wall.show();
         LogIn(wall);

@@ -293,6 +293,43 @@ TEST(AudioCtxTest, WriterKeepsPaceWithTheNotificationsForAMinute) {
     EXPECT_TRUE(std::equal(out.begin(), out.end(), all.begin())) << "a block was repeated or lost";
 }
 
+// A device that takes its data in bursts (a sound server with a large buffer, a late audio thread): two
+// blocks at a time, whose notifications merge into one. The writer must refill its whole lead at once, so
+// that the device never plays a block written a loop before: every frame is heard once, in order.
+TEST(AudioCtxTest, ADeviceTakingTwoBlocksAtOnceHearsEveryFrameOnceInOrder) {
+    Player player;
+    uint32_t next_frame = 0;
+    std::vector<uint8_t> all;
+    auto push_until_full = [&] {
+        while (player.buffer.FrameCount() <= kAudioMaximumFrameCount) {
+            const std::vector<uint8_t> frame = Bytes(1024, static_cast<uint8_t>(next_frame * 7 + 1));
+            if (!player.Push(kFramePcm, frame)) return;
+            all.insert(all.end(), frame.begin(), frame.end());
+            ++next_frame;
+        }
+    };
+    push_until_full();
+    player.StartPlaying();
+    const int steps = 150;
+    for (int step = 1; step <= steps; ++step) {
+        player.Step(2);
+        // The clock waits for the first block written after its notification only; the test waits for
+        // the whole lead, one frame per block.
+        ASSERT_TRUE(WaitUntil([&] {
+            return player.Popped() >= static_cast<int>(kPlayLeadBlocks) + 2 * step;
+        })) << "the writer did not refill its lead after step "
+            << step;
+        push_until_full();
+    }
+    const std::vector<uint8_t> out = player.Finish();
+    ASSERT_EQ(out.size(), static_cast<size_t>(steps) * 2 * 1024);
+    ASSERT_GE(all.size(), out.size());
+    size_t first_wrong = out.size();
+    for (size_t i = 0; i < out.size() && first_wrong == out.size(); ++i)
+        if (out[i] != all[i]) first_wrong = i;
+    EXPECT_EQ(first_wrong, out.size()) << "block " << first_wrong / 1024 << " was repeated or lost";
+}
+
 TEST(AudioCtxTest, LostBufferIsRestoredAndPlayingGoesOnWithoutLosingAFrame) {
     NullOutputOptions options;
     options.faults = std::make_shared<NullOutputFaults>();

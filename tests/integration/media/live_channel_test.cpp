@@ -48,6 +48,31 @@ TEST_F(LiveChannel, VideoPlaysDecodesAndReportsItsStatistics) {
     VelqChn_Release(channel);
 }
 
+TEST_F(LiveChannel, AReleasedChannelNeverPresentsIntoItsWindowAgain) {
+    StartPlatform();
+    LoginAndList();
+    AppDevice* device = Device("MDVR-10001");
+    ASSERT_NE(device, nullptr);
+    AppChannel* first = VelqDev_CreateChannel(device, 1, &display_);
+    ASSERT_NE(first, nullptr);
+    VelqChn_SetBufKeep(first, 0);
+    ASSERT_EQ(VelqChn_VideoPlay(first), 1);
+    ASSERT_TRUE(WaitUntil([&] { return display_.presented() >= 10; }));
+    VelqChn_Release(first);
+    const int released_at = display_.presented();
+
+    // The pool hands the same channel out again, now for another window: neither a refresh before its
+    // first picture nor its video may show the old channel's last picture in the released window.
+    TestWindow other;
+    AppChannel* second = VelqDev_CreateChannel(device, 1, &other);
+    ASSERT_NE(second, nullptr);
+    VelqChn_Refresh(second);
+    ASSERT_EQ(VelqChn_VideoPlay(second), 1);
+    ASSERT_TRUE(WaitUntil([&] { return other.presented() >= 10; }));
+    VelqChn_Release(second);
+    EXPECT_EQ(display_.presented(), released_at);
+}
+
 TEST_F(LiveChannel, TwoChannelsOfADeviceBothReportTheDevicesWholeAudioRate) {
     StartPlatform();
     LoginAndList();

@@ -217,5 +217,37 @@ TEST_F(SoundServerGone, ChannelKeepsItsVideoSaysSoOnceAndIsHeardAgainWhenAServer
     EXPECT_EQ(CountOf(text, "corvel: the sound output device is back"), 1u) << text;
 }
 
+TEST_F(SoundServerGone, TalkGoesOnAndTheMicrophoneIsOpenedAgainWhenAServerReturns) {
+    ScopedEnv input("CORVEL_SOUND_IN", "portaudio");
+    ASSERT_TRUE(pulse_->Pactl("load-module module-sine sink=out frequency=700"));
+    StderrCapture said(dir_ + "stderr.txt");
+    StartPlatform();
+    LoginAndList();
+    AppChannel* channel = VelqDev_CreateChannel(Device("MDVR-10004"), 1, &display_);
+    ASSERT_NE(channel, nullptr);
+    ASSERT_EQ(VelqChn_TalkStart(channel), 1);
+    auto talk_samples = [&] { return platform_->transfer().talk_pcm().size(); };
+    ASSERT_TRUE(WaitUntil([&] { return talk_samples() >= 3 * 1920; })) << "no talk before the loss";
+    pulse_->Kill();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(VelqChn_IsTalking(channel), 1);
+
+    std::string why;
+    ASSERT_TRUE(pulse_->Start(&why)) << why;
+    ASSERT_TRUE(pulse_->Pactl("load-module module-sine sink=out frequency=700"));
+    const size_t back_from = talk_samples();
+    EXPECT_TRUE(WaitUntil([&] { return talk_samples() >= back_from + 4 * 1920; }, 10s))
+        << "the microphone was not heard again";
+    VelqChn_TalkStop(channel);
+    VelqChn_Release(channel);
+    std::vector<int16_t> talk = platform_->transfer().talk_pcm();
+    talk.erase(talk.begin(), talk.begin() + static_cast<ptrdiff_t>(std::min(talk.size(), back_from + 1920)));
+    size_t loud = 0;
+    EXPECT_NEAR(CrossingHz(talk, &loud), 700, 25) << "the tone did not come back";
+    const std::string text = said.Restore();
+    EXPECT_EQ(CountOf(text, "corvel: the microphone went away"), 1u) << text;
+    EXPECT_EQ(CountOf(text, "corvel: the microphone is back"), 1u) << text;
+}
+
 }  // namespace
 }  // namespace corvel::test
