@@ -22,17 +22,21 @@ void FleetFeed::Queue(int row) {
 }
 
 void FleetFeed::SetPosition(int row, const QString& vehicle_id, double lat, double lng, double course_deg,
-                            double speed_kmh) {
+                            double speed_kmh, double offset_lat, double offset_lng) {
     if (!(std::fabs(lat) <= 90.0 && std::fabs(lng) <= 180.0) || !std::isfinite(course_deg)) return;
+    if (!std::isfinite(offset_lat) || !std::isfinite(offset_lng)) offset_lat = offset_lng = 0;
     Vehicle* vehicle = At(row);
     if (!vehicle) return;
     if (vehicle->positioned && vehicle->id == vehicle_id && vehicle->lat == lat && vehicle->lng == lng &&
-        vehicle->course_deg == course_deg)
+        vehicle->course_deg == course_deg && vehicle->offset_lat == offset_lat &&
+        vehicle->offset_lng == offset_lng)
         return;
     vehicle->id = vehicle_id;
     vehicle->lat = lat;
     vehicle->lng = lng;
     vehicle->course_deg = course_deg;
+    vehicle->offset_lat = offset_lat;
+    vehicle->offset_lng = offset_lng;
     vehicle->speed_kmh = std::isfinite(speed_kmh) ? speed_kmh : 0.0;
     vehicle->positioned = true;
     Queue(row);
@@ -86,7 +90,8 @@ QByteArray FleetFeed::TakeBatch(int max, int* count) {
         Vehicle& vehicle = vehicles_[size_t(row)];
         vehicle.queued = false;
         list.append(QJsonArray{row, vehicle.id, vehicle.lat, vehicle.lng, vehicle.course_deg,
-                               vehicle.speed_kmh, StateText(vehicle)});
+                               vehicle.speed_kmh, StateText(vehicle), vehicle.offset_lat,
+                               vehicle.offset_lng});
     }
     const QJsonObject batch{{QStringLiteral("reset"), reset_}, {QStringLiteral("vehicles"), list}};
     reset_ = false;

@@ -6,9 +6,11 @@
 // vehicle waits behind others for long. Memory is one entry per vehicle row, however often it reports.
 //
 // The batch is a JSON object the page's updateFleet function receives:
-//   {"reset": bool, "vehicles": [[row, "vehicle id", lat, lng, course_deg, speed_kmh, "state"], ...]}
+//   {"reset": bool, "vehicles": [[row, "vehicle id", lat, lng, course_deg, speed_kmh, "state", offset_lat,
+//                               offset_lng], ...]}
 // with state "online", "offline", "alarm", or "hidden" (the page drops the vehicle's marker). "reset"
-// true: the page forgets every vehicle before taking the list.
+// true: the page forgets every vehicle before taking the list. The offsets are the map correction of the
+// vehicle's place (degrees), which the page adds on street maps as it does for the selected vehicle.
 //
 // Plain data, UI thread only.
 #include <QByteArray>
@@ -28,9 +30,10 @@ class FleetFeed {
 
     enum class State { kOnline, kOffline, kAlarm };
 
-    // A valid position of the vehicle in `row` (degrees, km/h); rows never seen before are added.
+    // A valid position of the vehicle in `row` (degrees, km/h) and its map correction (degrees); rows
+    // never seen before are added.
     void SetPosition(int row, const QString& vehicle_id, double lat, double lng, double course_deg,
-                     double speed_kmh);
+                     double speed_kmh, double offset_lat = 0, double offset_lng = 0);
     void SetOnline(int row, bool online);
     // An unacknowledged alarm: the vehicle is drawn as alarmed whatever its online state.
     void SetAlarm(int row, bool alarm);
@@ -58,7 +61,7 @@ class FleetFeed {
   private:
     struct Vehicle {
         QString id;
-        double lat = 0, lng = 0, course_deg = 0, speed_kmh = 0;
+        double lat = 0, lng = 0, course_deg = 0, speed_kmh = 0, offset_lat = 0, offset_lng = 0;
         bool positioned = false;
         bool online = true;
         bool alarm = false;

@@ -268,14 +268,22 @@ void CMapDlg::SelectVehicle(int index) {
 int CMapDlg::Position(const QByteArray& sentence, int index) {
     if (!VelqApp_GPRMC(sentence.constData(), &map_lat, &map_lng, &SpeedBar, &AngleBar)) return 0;
     if (!(std::fabs(map_lat) <= 90.0 && std::fabs(map_lng) <= 180.0)) return 0;
+    // The fixed correction, or the table's cell of this place; every vehicle of the fleet layer gets its
+    // own, the page's offset elements hold the selected vehicle's.
+    double vehicle_offset_lat = offset_lat, vehicle_offset_lng = offset_lng;
+    if (settings_.gps_offset_auto) {
+        const std::optional<OffsetCell> cell = FindOffsetCell(map_lng, map_lat);
+        vehicle_offset_lng = cell ? cell->longitude_offset : 0.0;
+        vehicle_offset_lat = cell ? cell->latitude_offset : 0.0;
+    }
     if (index >= 0)
-        feed_.SetPosition(index, host_.VehicleIdAtRow(index), map_lat, map_lng, AngleBar, SpeedBar);
+        feed_.SetPosition(index, host_.VehicleIdAtRow(index), map_lat, map_lng, AngleBar, SpeedBar,
+                          vehicle_offset_lat, vehicle_offset_lng);
     if (index != Index) return 1;
 
     if (settings_.gps_offset_auto) {
-        const std::optional<OffsetCell> cell = FindOffsetCell(map_lng, map_lat);
-        offset_lng = cell ? cell->longitude_offset : 0.0;
-        offset_lat = cell ? cell->latitude_offset : 0.0;
+        offset_lng = vehicle_offset_lng;
+        offset_lat = vehicle_offset_lat;
     }
     map_status = QStringLiteral("running");
     WriteMembersToPage();

@@ -102,8 +102,31 @@ function newFleetMarker(row, id, lat, lng, heading, state) {
   return marker;
 }
 
-// Takes a batch: {"reset": bool, "vehicles": [[row, id, lat, lng, course, speed, state], ...]}. Entries
-// that are not of that form are skipped.
+// Where a vehicle is drawn: its position plus its map offset on a street map; photos need no offset, as
+// for the selected vehicle. A shifted position off the world is drawn where it was reported.
+function fleetShownAt(raw) {
+  if (isPhotoType(currentMapType())) return [raw[0], raw[1]];
+  var lat = raw[0] + raw[2], lng = raw[1] + raw[3];
+  if (Math.abs(lat) > 90 || Math.abs(lng) > 180) return [raw[0], raw[1]];
+  return [lat, lng];
+}
+
+function fleetOffset(value) {
+  return typeof value === 'number' && isFinite(value) ? value : 0;
+}
+
+// Another base layer may change whether offsets apply: every marker is placed again.
+map.on('baselayerchange', function () {
+  var all = [];
+  for (var row in fleetMarkers) all.push(fleetMarkers[row]);
+  if (!all.length) return;
+  fleetLayer.removeLayers(all);
+  for (var i = 0; i < all.length; i++) all[i].setLatLng(fleetShownAt(all[i].fleetRaw));
+  fleetLayer.addLayers(all);
+});
+
+// Takes a batch: {"reset": bool, "vehicles": [[row, id, lat, lng, course, speed, state, offset_lat,
+// offset_lng], ...]} (the two offsets may be missing: 0). Entries that are not of that form are skipped.
 function updateFleet(batch) {
   if (!batch || typeof batch !== 'object') return;
   if (batch.reset === true) {
@@ -131,8 +154,11 @@ function updateFleet(batch) {
       continue;
     }
     var heading = fleetHeading(typeof course === 'number' && isFinite(course) ? course : 0);
+    var raw = [lat, lng, fleetOffset(v[7]), fleetOffset(v[8])];
+    var shown = fleetShownAt(raw);
     if (!marker) {
-      marker = newFleetMarker(row, id, lat, lng, heading, state);
+      marker = newFleetMarker(row, id, shown[0], shown[1], heading, state);
+      marker.fleetRaw = raw;
       fleetMarkers[row] = marker;
       added.push(marker);
       continue;
@@ -144,10 +170,11 @@ function updateFleet(batch) {
       marker.options.title = id;
       marker.setIcon(fleetIcon(id, heading, state));
     }
+    marker.fleetRaw = raw;
     var at = marker.getLatLng();
-    if (at.lat !== lat || at.lng !== lng) {
+    if (at.lat !== shown[0] || at.lng !== shown[1]) {
       moved.push(marker);
-      movedTo.push([lat, lng]);
+      movedTo.push(shown);
     }
   }
   // The cluster group re-sorts moved markers fastest as one removal and one addition of them all.

@@ -62,7 +62,7 @@ class PreferenceDlgTest : public QObject {
         dialog.languageList()->setCurrentIndex(dialog.languageList()->findData(9));  // de_DE
         qobject_cast<QPushButton*>(dialog.button(PreferenceDlg::kSave))->click();
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(CAppClient::Settings().LowDelay, 1);
+        QCOMPARE(client_->settings.LowDelay, 1);
         QCOMPARE(Stored(QStringLiteral("LowDelay")), QStringLiteral("1"));
         QCOMPARE(Stored(QStringLiteral("Language File")), QStringLiteral("de_DE"));
         dialog.languageList()->setCurrentIndex(0);
@@ -96,7 +96,7 @@ class PreferenceDlgTest : public QObject {
         dialog.durationEdit()->setText(QStringLiteral("12"));
         qobject_cast<QPushButton*>(dialog.button(PreferenceDlg::kSave))->click();
         QCOMPARE(Stored(QStringLiteral("CycleStopMode")), QStringLiteral("7"));
-        QCOMPARE(CAppClient::Settings().CycleDuration, 12);
+        QCOMPARE(client_->settings.CycleDuration, 12);
         QCOMPARE(countdown, 12);
         dialog.ShowCurrent();
         QVERIFY(dialog.clickDeviceList()->isChecked() && dialog.clickDisplayWindow()->isChecked() &&
@@ -124,13 +124,13 @@ class PreferenceDlgTest : public QObject {
     void foldersGetTheirSeparatorAndCancelKeepsTheOldValues() {
         CRecordDlg record(client_->settings);
         record.ShowCurrent();
-        QCOMPARE(record.pathEdit()->text(), CAppClient::Settings().RecordPath);
+        QCOMPARE(record.pathEdit()->text(), client_->settings.RecordPath);
         QCOMPARE(record.durationEdit()->text(), QStringLiteral("600"));
         record.pathEdit()->setText(home_.path() + QStringLiteral("clips"));
         record.durationEdit()->setText(QStringLiteral("0"));
         record.Save();
         QCOMPARE(Stored(QStringLiteral("RecordPath")), home_.path() + QStringLiteral("clips/"));
-        QCOMPARE(CAppClient::Settings().RecordPath, home_.path() + QStringLiteral("clips/"));
+        QCOMPARE(client_->settings.RecordPath, home_.path() + QStringLiteral("clips/"));
         QCOMPARE(Stored(QStringLiteral("RecordDuration")), QStringLiteral("0"));
         record.pathEdit()->setText(QStringLiteral("/data/rec/"));
         record.Save();

@@ -110,7 +110,7 @@ class GridLiveTest : public QObject {
         QTreeWidgetItem* active = Node(tree, "MDVR-10001", 2);
         QCOMPARE(tree->currentItem(), active);
         // The library adds the picture's time to the name: AB-3127-chn02-<time>.bmp.
-        const QDir snapshots(CAppClient::Settings().SnapshotPath);
+        const QDir snapshots(live_.client().settings.SnapshotPath);
         const auto named = [](const QDir& dir, const char* pattern) {
             const QStringList found = dir.entryList({QString::fromLatin1(pattern)}, QDir::Files);
             return found.isEmpty() ? QString() : dir.filePath(found.first());
@@ -141,7 +141,7 @@ class GridLiveTest : public QObject {
         window.channelActions().Run(kCommandRecord);
         QVERIFY(VelqChn_IsRecording(windows[1]->channel));
         QCOMPARE(active->icon(0).cacheKey(), tree->ImageIcon(DevTree::kChannelRecording).cacheKey());
-        const QDir records(CAppClient::Settings().RecordPath);
+        const QDir records(live_.client().settings.RecordPath);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(named(records, "AB-3127-chn02-*.avi")).size() > 20000, 15000);
         window.channelActions().Run(kCommandRecord);
         QVERIFY(!VelqChn_IsRecording(windows[1]->channel));
@@ -155,8 +155,8 @@ class GridLiveTest : public QObject {
         QVERIFY(!VelqChn_IsRecording(windows[4]->channel));
 
         // Cycling: the pages change on their own.
-        CAppClient::Settings().CycleDuration = 2;
-        CAppClient::Settings().CyclePrepare = 1;
+        live_.client().settings.CycleDuration = 2;
+        live_.client().settings.CyclePrepare = 1;
         grid->StartCycling();
         QTRY_COMPARE_WITH_TIMEOUT(model.CurrentPage(), 1, 6000);
         QTRY_COMPARE_WITH_TIMEOUT(model.CurrentPage(), 0, 6000);
@@ -201,7 +201,7 @@ class GridLiveTest : public QObject {
         window.channelActions().Run(kCommandPlay);
         QCOMPARE(grid->Windows()[3], first);
         QVERIFY(first->isVisible() && !first->channel);
-        const QColor background = AppSettings::Color(CAppClient::Settings().ChildBkColor);
+        const QColor background = AppSettings::Color(live_.client().settings.ChildBkColor);
         const auto onlyBackground = [&] {
             const QImage shot = first->grab().toImage().convertToFormat(QImage::Format_RGB32);
             for (int y = 0; y < shot.height(); y += 3) {

@@ -44,7 +44,7 @@ class FleetFeedTest : public QObject {
         QCOMPARE(Rows(batch), QList<int>({0, 1, 2}));
         QCOMPARE(batch.value("reset").toBool(), false);
         QCOMPARE(batch.value("vehicles").toArray().at(1).toArray(),
-                 QJsonArray({1, "V1", 11.0, 20.0, 90.0, 50.0, "online"}));
+                 QJsonArray({1, "V1", 11.0, 20.0, 90.0, 50.0, "online", 0.0, 0.0}));
         // A vehicle moving again while queued is sent once, with its newest place, in its old turn.
         feed.SetPosition(0, "V0", 30, 40, 180, 10);
         feed.SetPosition(4, "V4", 31, 41, 0, 0);
@@ -53,6 +53,14 @@ class FleetFeedTest : public QObject {
         QCOMPARE(Rows(batch), QList<int>({3, 4, 0}));
         QCOMPARE(batch.value("vehicles").toArray().at(1).toArray().at(2).toDouble(), 32.0);
         QVERIFY(!feed.HasChanges());
+        // A new map correction at the same place is news; one that is no number counts as none.
+        feed.SetPosition(4, "V4", 32, 42, 0, 0, 0.0025, -0.004);
+        batch = Batch(feed);
+        QCOMPARE(batch.value("vehicles").toArray().at(0).toArray().toVariantList().mid(7),
+                 QVariantList({0.0025, -0.004}));
+        feed.SetPosition(4, "V4", 32, 42, 0, 0, qQNaN(), 1);
+        QCOMPARE(Batch(feed).value("vehicles").toArray().at(0).toArray().toVariantList().mid(7),
+                 QVariantList({0.0, 0.0}));
 
         // States: alarm over online and offline; offline hidden while the switch is off.
         feed.SetAlarm(1, true);
