@@ -71,6 +71,10 @@ AppDevice* VelqApp_CreateDevice(AppSession* session, const char* id) {
     return device;
 }
 
+int VelqApp_QueryStatusWords(AppSession* session) {
+    return session->QueryStatusWords() ? 1 : 0;
+}
+
 int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, double* speed_kmh,
                   double* course) {
     corvel::GprmcFix fix;
@@ -101,6 +105,14 @@ int32_t VelqDev_SetUserData(AppDevice* device, int32_t value) {
 
 int32_t VelqDev_GetUserData(AppDevice* device) {
     return device->user_data.load();
+}
+
+int VelqDev_GetStatusWords(AppDevice* device, uint32_t* words, uint32_t* serial) {
+    if (!LoggedIn(device->session)) return -1;
+    std::lock_guard guard(device->lock);
+    if (words != nullptr) std::memcpy(words, device->received_words, sizeof(device->received_words));
+    if (serial != nullptr) *serial = device->received_serial;
+    return 16;
 }
 
 int VelqDev_GPSPlay(AppDevice*) {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-/* The library's whole interface: 52 functions over opaque handles, and the events it posts.
+/* The library's whole interface: 52 functions over opaque handles, two additions (VelqApp_QueryStatusWords,
+ * VelqDev_GetStatusWords), and the events it posts.
  *
  * Every function is called from the client's one user-interface thread. Results: 1 (or a handle) for
- * success, 0 (or null) for failure; the two information getters return -1 when the session is not logged in.
+ * success, 0 (or null) for failure; the information getters return -1 when the session is not logged in.
  * No function validates its handle: null or released handles are caller errors. Everything asynchronous
  * arrives as the message given to VelqApp_Construct, posted to its window with the event code in wParam and
  * the value in lParam; the library never waits for the client. */
@@ -118,6 +119,13 @@ CORVEL_API int VelqApp_IsActive(AppSession* session);
 CORVEL_API int VelqApp_ShowAllDevice(AppSession* session);
 /* A device of state 0 with this identifier (at most 63 bytes), for VelqOpt_QueryModify or VelqDev_Release. */
 CORVEL_API AppDevice* VelqApp_CreateDevice(AppSession* session, const char* id);
+/* An addition, opted into by the client: queues a status request from stamp 0 whose reply gives every device
+ * its words as the server holds them now (VelqDev_GetStatusWords), so words a device already had before the
+ * login are known. Its records newer than those applied are applied as usual (events by the usual rule);
+ * older ones only refresh the words VelqDev_GetStatusWords reads, post nothing and leave the stamps alone;
+ * records naming a device not yet listed are kept (at most 65,536) until a list registers it. 0 when not
+ * logged in. Call after each login is accepted (events 5 and 6), after VelqApp_ShowAllDevice. */
+CORVEL_API int VelqApp_QueryStatusWords(AppSession* session);
 /* Parses a $GPRMC sentence; 1 for a valid fix. Each out pointer may be null. Needs no session. */
 CORVEL_API int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, double* speed_kmh,
                              double* course);
@@ -141,6 +149,16 @@ CORVEL_API void VelqDev_Release(AppDevice* device);
 /* A channel (number counted from 1) drawing into `window`; null when not logged in or the device is state 0.
  */
 CORVEL_API AppChannel* VelqDev_CreateChannel(AppDevice* device, int channel, VelqWindow* window);
+/* An addition to the functions above. The device's sixteen status words exactly as the latest status record
+ * carried them, zeros included, so a caller sees a word go back to 0 and, after VelqApp_QueryStatusWords, the
+ * words a device already had at login; events 160 to 175 keep their rule (only a change from one non-zero
+ * value to another posts one). Writes the 16 words to `words` and the device's status serial to `serial`
+ * (either may be null): the serial is 0 until the first status record of the device arrives, becomes 1 with
+ * it and grows by one each time a later record changes any of the words, so a caller polling many devices can
+ * skip those that did not change. Returns 16; -1 when not logged in. Called from the client's thread like
+ * every function: it copies under the device's own lock, held by the network thread only for the copy of one
+ * record, and never waits for the network. */
+CORVEL_API int VelqDev_GetStatusWords(AppDevice* device, uint32_t* words, uint32_t* serial);
 
 /* ---- Channel ---- */
 /* Writes the value of a code (0 device handle, 1 number, 2 window, 3..5 playing flags, 6 frames, 7 kbit/s,
