@@ -20,7 +20,8 @@ int AlarmWatch::Tick(const AlarmVehicles& vehicles, std::vector<Change>* changes
         seen.serial = serial;
         seen.active = active;
         for (int bit = 0; bit < 8; ++bit) {
-            if (changed & (1u << bit)) changes->push_back({row, 8 + bit, (active & (1u << bit)) != 0, first_look});
+            if (changed & (1u << bit))
+                changes->push_back({row, 8 + bit, (active & (1u << bit)) != 0, first_look});
         }
     }
     return reads;

@@ -27,6 +27,7 @@
 #include "dialogs/snapshot_dlg.h"
 #include "fleet/alarm_desk.h"
 #include "fleet/alarm_panel.h"
+#include "fleet/alarm_vehicles.h"
 #include "fleet/device_info.h"
 #include "fleet/device_status_list.h"
 #include "fleet/log_list.h"
@@ -213,9 +214,10 @@ void CAppMainDlg::CreateChildren() {
     panels_[kDeviceList] = tree_;
     panels_[kLogInfo] = log_;
     panels_[kPlayback] = search_;
+    alarm_vehicles_ = std::make_unique<TreeAlarmVehicles>(tree_);
     alarms_ = std::make_unique<AlarmDesk>(
         AlarmSettings::Read(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString()),
-        [](const QString& text) { return AppProfile::Translate(text); });
+        [](const QString& text) { return AppProfile::Translate(text); }, alarm_vehicles_.get());
     panels_[kAlarmList] = alarms_->Panel(central_);
     const QString names[kPanels] = {AppProfile::Translate(QStringLiteral("Device List")),
                                     AppProfile::Translate(QStringLiteral("Log Info")),
@@ -690,6 +692,8 @@ AppDevice* CAppMainDlg::OperationDevice(AppOperation* operation) {
 
 void CAppMainDlg::ShowConnectionState(int code, intptr_t value) {
     login_->ShowConnectionState(code, value);
+    // Each accepted login asks for the words the vehicles already have (after the login's device list).
+    if (code == VELQ_EV_LOGIN_OK || code == VELQ_EV_LOGIN_VERSION) VelqApp_QueryStatusWords(session_);
     if (center_link_.OnConnectionState(code, QDateTime::currentDateTime())) {
         tree_->SetStatesUnknown(center_link_.down());
         vehicle_list_->SetStatesUnknown(center_link_.down());
@@ -732,18 +736,9 @@ void CAppMainDlg::ConfigResult(int kind, AppOperation* operation, AppDevice* dev
 }
 
 void CAppMainDlg::ReportAlarm(AppDevice* device, int code) {
+    // The alarm episodes follow the words themselves (the alarm desk watches them), which also show a
+    // word going back to 0; the event only says a word changed between two non-zero values.
     tree_->ReportAlarm(device, code);
-    if (code < 8 || code > 15) return;
-    // The library reports an alarm word only when it changes to another non-zero value: the word is
-    // active now.
-    const int row = VelqDev_GetUserData(device);
-    const DevTreeEntry* record = tree_->Entry(row);
-    int32_t when = 0;
-    if (VelqDev_GetDevInfo(device, VELQ_DEV_LAST_REPORT, &when, sizeof(when)) != 4 || when == 0)
-        when = int32_t(QDateTime::currentSecsSinceEpoch());
-    alarms_->OnStatusWord(row, DeviceText(device, VELQ_DEV_ID, 64),
-                          record && record->item ? record->item->text(0) : QString(), code, true,
-                          uint32_t(when));
 }
 
 void CAppMainDlg::ConnectAlarms() {

@@ -22,6 +22,7 @@
 #include "shell/main_layout.h"
 
 class AlarmDesk;
+class TreeAlarmVehicles;
 class ChannelActions;
 class WorkspaceKeeper;
 
@@ -225,6 +226,7 @@ class CAppMainDlg : public QMainWindow,
     int current_panel_ = kDeviceList;
     PanelSelector* selectors_[kPanels] = {};
     QWidget* panels_[kPanels] = {};
+    std::unique_ptr<TreeAlarmVehicles> alarm_vehicles_;  // before alarms_, which reads it
     std::unique_ptr<AlarmDesk> alarms_;
     // Wires the alarm desk to the panel, the selector, the highlights and the log.
     void ConnectAlarms();

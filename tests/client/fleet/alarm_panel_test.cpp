@@ -13,6 +13,7 @@
 #include "fleet/alarm_desk.h"
 #include "fleet/alarm_list_model.h"
 #include "fleet/alarm_panel.h"
+#include "fleet/alarm_sound.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
 #include "grid/page_tab.h"
@@ -35,9 +36,9 @@ int RowOfDevice(CAppMainDlg& window, const char* device_id) {
 class AlarmPanelTest : public QObject {
     Q_OBJECT
   private slots:
-    // The simulator's own alarms (--alarm-percent): every change of a word after its first value reaches
-    // the list as at most one episode per vehicle and word.
-    void alarmsOfTheSimulatedFleetOpenEpisodes() {
+    // The simulator's own alarms (--alarm-percent): words turning on open episodes, at most one open per
+    // vehicle and word, and words going back to 0 close them while the client watches.
+    void alarmsOfTheSimulatedFleetOpenAndCloseEpisodes() {
         ScratchHome home;
         velq_sim::CenterConfig config = QuietCenterConfig(200);
         config.alarm_chance = 0.5;
@@ -54,17 +55,50 @@ class AlarmPanelTest : public QObject {
         window.PressLogin();
         AlarmDesk* alarms = window.alarms();
         QTRY_VERIFY_WITH_TIMEOUT(alarms->book().size() >= 3, 30000);
-        QSet<QString> keys;
+        const auto cleared_live = [&] {
+            for (int i = 0; i < alarms->book().size(); ++i) {
+                const AlarmEpisode& e = alarms->book().at(i);
+                if (!e.active() && !e.at_login && e.cleared_s >= e.started_s) return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(cleared_live(), 30000);
+        QSet<QString> open;
         for (int i = 0; i < alarms->book().size(); ++i) {
             const AlarmEpisode& e = alarms->book().at(i);
             QVERIFY(e.word >= 8 && e.word <= 15);
             QVERIFY(e.device_id.startsWith("MDVR-"));
-            QVERIFY(!keys.contains(e.device_id + QString::number(e.word)));
-            keys.insert(e.device_id + QString::number(e.word));
+            if (!e.active()) continue;
+            QVERIFY(!open.contains(e.device_id + QString::number(e.word)));
+            open.insert(e.device_id + QString::number(e.word));
         }
         QTRY_COMPARE(window.selector(CAppMainDlg::kAlarmList)->text(),
                      QString("Alarm List (%1)").arg(alarms->unacknowledged()));
         center.Stop();
+    }
+
+    // A word the vehicle had before the login opens an episode marked so, without the alert; the word
+    // going back to 0 on the center closes it.
+    void aWordPresentAtLoginOpensAndClosesAnEpisode() {
+        ScratchHome home;
+        SimCenter center(velq_sim::Fleet::Default(), 0);
+        QVERIFY(center.started());
+        QVERIFY(center.server().fleet().SetStatusWord("MDVR-10002", 12, 2));
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
+        auto client = home.StartClient();
+        CAppMainDlg window;
+        window.PressLogin();
+        AlarmDesk* alarms = window.alarms();
+        QTRY_COMPARE_WITH_TIMEOUT(alarms->book().size(), 1, 20000);
+        const AlarmEpisode& episode = alarms->book().at(0);
+        QCOMPARE(episode.device_id, QString("MDVR-10002"));
+        QCOMPARE(AlarmWordText(episode.word), QString("Disk Error"));
+        QVERIFY(episode.at_login);
+        QCOMPARE(alarms->sound()->plays(), 0);
+        const int64_t id = episode.id;
+        QVERIFY(center.server().fleet().SetStatusWord("MDVR-10002", 12, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(!alarms->book().Find(id)->active(), 20000);
+        QCOMPARE(alarms->book().size(), 1);
     }
 
     void acknowledgeSurvivesARestartAndAlarmsOpenVideo() {
@@ -83,7 +117,7 @@ class AlarmPanelTest : public QObject {
             QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() > 0, 10000);
             const int row = RowOfDevice(window, "MDVR-10001");
             QVERIFY(row >= 0);
-            // A word reaches the client once it changes from one non-zero value to another.
+            // The word turns on and keeps changing between non-zero values.
             uint32_t value = 1;
             QTimer toggler;
             connect(&toggler, &QTimer::timeout, [&] {
