@@ -107,13 +107,13 @@ void GridModel::DeletePage(int page) {
     const int cells = Cells();
     if (page < 0 || page >= Pages()) return;
     auto first = windows_.begin() + page * cells;
+    int counted = 0;  // bound windows and gaps of the page
     for (auto it = first; it != first + cells; ++it) {
-        if ((*it)->channelItem) {
-            host_->StopChannel(*it);
-            --boundCount_;
-        }
+        if ((*it)->channelItem) host_->StopChannel(*it);
+        if (it - windows_.begin() < boundCount_) ++counted;
         ToPool(*it);
     }
+    boundCount_ -= counted;
     windows_.erase(first, first + cells);
     host_->RemoveTab(page);
     --tabCount_;
@@ -136,8 +136,22 @@ void GridModel::UpdateNewPageTab() {
 bool GridModel::SetGrid(int rows, int cols) {
     if (!ValidSide(rows) || !ValidSide(cols)) return false;
     ShowPage(currentPage_, false);
+    CloseGaps();
     rows_ = rows;
     cols_ = cols;
+    FitPages();
+    currentPage_ = 0;
+    SelectWindow(0, windows_[0]);
+    return true;
+}
+
+void GridModel::CloseGaps() {
+    const auto end = std::stable_partition(windows_.begin(), windows_.begin() + boundCount_,
+                                           [](const GridSlot* w) { return w->channelItem != nullptr; });
+    boundCount_ = static_cast<int>(end - windows_.begin());
+}
+
+void GridModel::FitPages() {
     const int cells = Cells();
     const int n = std::max(1, (boundCount_ + cells - 1) / cells);
     const size_t need = static_cast<size_t>(cells) * n;
@@ -162,14 +176,12 @@ bool GridModel::SetGrid(int rows, int cols) {
         ++tabCount_;
     }
     UpdateNewPageTab();
-    currentPage_ = 0;
-    SelectWindow(0, windows_[0]);
-    return true;
 }
 
 GridSlot* GridModel::TakeWindowFor(GridSlot* window) {
     const int index = IndexOf(window);
     if (index < 0) return nullptr;
+    if (index < boundCount_ && !window->channelItem) return window;  // a gap is filled where it is
     if (index >= boundCount_) {
         GridSlot* free = windows_[boundCount_];
         ++boundCount_;
@@ -211,17 +223,25 @@ GridSlot* GridModel::ReleaseWindow(GridSlot* window) {
     windows_.push_back(window);
     --boundCount_;
     GridSlot* result = windows_[index];
+    if (DropEmptyPages()) result = windows_[currentPage_ * Cells()];
+    UpdateNewPageTab();
+    return result;
+}
+
+bool GridModel::DropEmptyPages() {
+    // Gaps at the end of the order hold nothing: they are free cells again.
+    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channelItem) --boundCount_;
     const int cells = Cells();
-    if (static_cast<int>(windows_.size()) >= cells + boundCount_ && Pages() > 1) {
+    bool dropped = false;
+    while (static_cast<int>(windows_.size()) >= cells + boundCount_ && Pages() > 1) {
         if (currentPage_ == Pages() - 1) {
             --currentPage_;
             activeWindow_ = windows_[currentPage_ * cells];
         }
         DeletePage(Pages() - 1);
-        result = windows_[currentPage_ * cells];
+        dropped = true;
     }
-    UpdateNewPageTab();
-    return result;
+    return dropped;
 }
 
 void GridModel::SetPageSources(int page, bool on) {
@@ -241,7 +261,7 @@ void GridModel::SetPageSources(int page, bool on) {
 void GridModel::ResetGrid() {
     while (boundCount_ > 0) {
         --boundCount_;
-        host_->StopChannel(windows_[boundCount_]);
+        if (windows_[boundCount_]->channelItem) host_->StopChannel(windows_[boundCount_]);
     }
     while (Pages() != 1) DeletePage(0);
     UpdateNewPageTab();
@@ -298,7 +318,7 @@ GridSlot* GridModel::CloseWindow(GridSlot* window) {
 bool GridModel::SwapWindows(GridSlot* dragged, GridSlot* target) {
     const int from = IndexOf(dragged);
     int to = IndexOf(target);
-    if (from < 0 || to < 0 || from >= boundCount_ || from == to) return false;
+    if (from < 0 || to < 0 || from >= boundCount_ || from == to || !dragged->channelItem) return false;
     if (to >= boundCount_) {
         to = boundCount_ - 1;
         if (to == from) return false;
@@ -313,8 +333,47 @@ bool GridModel::SwapWindows(GridSlot* dragged, GridSlot* target) {
     for (GridSlot* w : {dragged, target}) {
         if (IndexOf(w) / cells != currentPage_) host_->HideSlot(w);
     }
+    // A channel moved into a gap may leave a gap at the end of the order.
+    DropEmptyPages();
+    UpdateNewPageTab();
     SelectWindow(PageOf(dragged), dragged);
     return true;
+}
+
+GridSlot* GridModel::OpenOnOwnPage(const std::vector<QTreeWidgetItem*>& nodes) {
+    ShowPage(currentPage_, false);
+    std::vector<GridSlot*> list;
+    std::vector<std::pair<QTreeWidgetItem*, GridSlot*>> to_play;
+    for (QTreeWidgetItem* node : nodes) {
+        const bool listed =
+            std::any_of(list.begin(), list.end(), [node](GridSlot* w) { return w->channelItem == node; }) ||
+            std::any_of(to_play.begin(), to_play.end(), [node](const auto& p) { return p.first == node; });
+        if (!node || listed) continue;
+        if (GridSlot* shown = FindWindowOfNode(node)) {
+            // A gap takes its place, so that the channels after it (another vehicle's page) stay put.
+            windows_[size_t(IndexOf(shown))] = TakeFreeWindow();
+            list.push_back(shown);
+        } else {
+            list.push_back(TakeFreeWindow());
+            to_play.emplace_back(node, list.back());
+        }
+    }
+    if (list.empty()) {
+        ShowPage(currentPage_, true);
+        return nullptr;
+    }
+    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channelItem) --boundCount_;
+    // The windows up to the next page's first cell are gaps: free windows left where they are.
+    const int cells = Cells();
+    const int start = (boundCount_ + cells - 1) / cells * cells;
+    while (static_cast<int>(windows_.size()) < start) windows_.push_back(TakeFreeWindow());
+    windows_.insert(windows_.begin() + start, list.begin(), list.end());
+    boundCount_ = start + static_cast<int>(list.size());
+    for (const auto& [node, window] : to_play) host_->PlayChannel(node, window);
+    FitPages();
+    currentPage_ = start / cells;
+    SelectWindow(currentPage_, windows_[start]);
+    return windows_[start];
 }
 
 bool GridModel::MoveActive(int columns, int rows) {

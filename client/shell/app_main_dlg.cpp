@@ -109,6 +109,7 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
     actions_->SetMapToggle([this] { ToggleMapView(); });
     actions_->SetConfigCommand([this](QTreeWidgetItem* node) { ConfigCommand(node); });
     connect(tree_, &DevTree::channelActivated, this, [this] { actions_->Run(kCommandPlay); });
+    connect(tree_, &DevTree::vehicleActivated, this, &CAppMainDlg::OpenVehicleVideo);
     timer_id_ = startTimer(1000);
 
     setMinimumSize(640, 480);
@@ -768,10 +769,5 @@ void CAppMainDlg::OpenVehicleVideo(int row) {
     SelectDeviceNode(record->item);
     std::vector<QTreeWidgetItem*> channels;
     for (int i = 0; i < record->item->childCount(); ++i) channels.push_back(record->item->child(i));
-    if (channels.empty()) return;
-    int side = 1;
-    while (side < 4 && side * side < int(channels.size())) ++side;
-    if (int(channels.size()) > side * side) channels.resize(size_t(side * side));
-    grid_->Model().PlaceLoadedChannels(channels, side, side);
-    CheckGridSize();
+    grid_->Model().OpenOnOwnPage(channels);
 }

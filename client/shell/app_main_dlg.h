@@ -134,8 +134,8 @@ class CAppMainDlg : public QMainWindow,
     PanelSelector* selector(int index) const { return selectors_[index]; }
     QWidget* panel(int index) const { return panels_[index]; }
     AlarmDesk* alarms() const { return alarms_.get(); }
-    // An alarm's way to video: the vehicle of tree row `row` is selected (tree, list, map) and its
-    // channels fill the first page of the grid, sized to hold them, in front of what was shown.
+    // An alarm's or a double-clicked vehicle's way to video: the vehicle of tree row `row` is selected
+    // (tree, list, map) and its channels open on a page of their own (GridModel::OpenOnOwnPage).
     void OpenVehicleVideo(int row);
     // The rectangles the grid and the map view take in the central area.
     QRect gridSlot() const { return grid_slot_; }

@@ -17,6 +17,7 @@
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
 #include "grid/page_tab.h"
+#include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/panel_selector.h"
 
@@ -152,13 +153,37 @@ class AlarmPanelTest : public QObject {
             QVERIFY(!window.alarms()->highlighted(row));
             QVERIFY(panel->commentEdit()->text().isEmpty());
 
-            // The way to video: the vehicle's channels fill the first page, the vehicle is selected.
+            // The way to video: the vehicle's channels on a page of their own after what was shown, the
+            // vehicle selected in the list and on the map.
+            const GridModel& grid = window.grid()->Model();
+            window.grid()->Model().PlayCommand(
+                window.tree()->ChannelNode(RowOfDevice(window, "MDVR-10002"), 1));
+            QCOMPARE(grid.BoundCount(), 1);
             emit panel->episodeActivated(episode_id);
             const int channels = window.tree()->Entry(row)->item->childCount();
-            QVERIFY(channels > 0);
-            QCOMPARE(window.grid()->Model().BoundCount(), channels);
-            QCOMPARE(window.grid()->Model().CurrentPage(), 0);
+            QVERIFY(channels > 0 && channels <= grid.Cells());
+            QCOMPARE(grid.CurrentPage(), 1);
+            QCOMPARE(grid.Pages(), 2);
+            for (int i = 0; i < grid.Cells(); ++i) {
+                const GridSlot* slot = grid.Windows()[size_t(grid.Cells() + i)];
+                QCOMPARE(slot->channelItem != nullptr, i < channels);
+                if (slot->channelItem) QCOMPARE(slot->channelItem->parent(), window.tree()->Entry(row)->item);
+            }
             QCOMPARE(window.vehicleList()->currentIndex().row(), row);
+            QCOMPARE(window.mapView()->Index, row);
+            // A double-click on another vehicle in the tree: its channels on a new page; the first
+            // vehicle's page stays as it was.
+            const int other = RowOfDevice(window, "MDVR-10002");
+            QTreeWidgetItem* other_item = window.tree()->Entry(other)->item;
+            window.ShowPanel(CAppMainDlg::kDeviceList);
+            window.tree()->scrollToItem(other_item);
+            QTest::mouseDClick(window.tree()->viewport(), Qt::LeftButton, {},
+                               window.tree()->visualItemRect(other_item).center());
+            QCOMPARE(grid.CurrentPage(), 2);
+            QCOMPARE(grid.Windows()[size_t(2 * grid.Cells())]->channelItem->parent(), other_item);
+            QCOMPARE(grid.Windows()[size_t(grid.Cells())]->channelItem->parent(),
+                     window.tree()->Entry(row)->item);
+            QCOMPARE(window.mapView()->Index, other);
             window.close();
         }
         CAppMainDlg window;
