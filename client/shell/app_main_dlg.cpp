@@ -44,6 +44,9 @@
 
 namespace {
 
+// Between the alarm list's selector and what the status line draws beside it.
+constexpr int kSelectorGapPx = 4;
+
 QString Title() {
     return AppProfile::Translate(QStringLiteral("Lumetra Client Application"));
 }
@@ -317,7 +320,19 @@ void CAppMainDlg::Relayout(int width, int height) {
     if (!session_) return;
     for (int i = 0; i < 3; ++i)
         if (selectors_[i]) selectors_[i]->setGeometry(layout_.PlaceSelector(i, width));
-    status_line_->setGeometry(layout_.Place(MainLayout::kStatusLine, width, height));
+    const QRect status_rect = layout_.Place(MainLayout::kStatusLine, width, height);
+    status_line_->setGeometry(status_rect);
+    // The alarm list's selector stands over one end of the status line, which keeps its rectangle and
+    // draws banner, logo and text beside the selector.
+    const QRect alarm_selector = layout_.PlaceSelector(kAlarmList, width);
+    if (selectors_[kAlarmList]) selectors_[kAlarmList]->setGeometry(alarm_selector);
+    const QRect covered = alarm_selector.intersected(status_rect);
+    if (covered.isEmpty())
+        status_line_->SetCovered(0, 0);
+    else if (covered.center().x() < status_rect.center().x())
+        status_line_->SetCovered(covered.right() + 1 - status_rect.left() + kSelectorGapPx, 0);
+    else
+        status_line_->SetCovered(0, status_rect.right() + 1 - covered.left() + kSelectorGapPx);
     tree_->setGeometry(layout_.Place(MainLayout::kTree, width, height));
     log_->setGeometry(layout_.Place(MainLayout::kLog, width, height));
     search_->setGeometry(layout_.Place(MainLayout::kSearch, width, height));

@@ -20,6 +20,7 @@
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/panel_selector.h"
+#include "shell/status_line.h"
 
 namespace {
 
@@ -116,6 +117,10 @@ class AlarmPanelTest : public QObject {
             QVERIFY(!user.isEmpty());
             window.PressLogin();
             QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() > 0, 10000);
+            // The alarm list's selector stands beside what the status line draws, not over it.
+            const QRect drawn = window.statusLine()->DrawnRect().translated(window.statusLine()->pos());
+            QVERIFY(drawn.width() > 0);
+            QVERIFY(!drawn.intersects(window.selector(CAppMainDlg::kAlarmList)->geometry()));
             const int row = RowOfDevice(window, "MDVR-10001");
             QVERIFY(row >= 0);
             // The word turns on and keeps changing between non-zero values.
