@@ -204,7 +204,7 @@ QAction* CAppMainDlg::commandAction(int command) const {
 
 void CAppMainDlg::CreateChildren() {
     const AppSettings& settings = settings_;
-    grid_ = new PageTab(this, central_);
+    grid_ = new PageTab(this, settings_, central_);
     tree_ = new DevTree(central_);
     log_ = new LogList(central_);
     search_ = new CSearchDlg(settings_, central_);
