@@ -12,7 +12,7 @@ int TreeAlarmVehicles::Count() const {
 
 bool TreeAlarmVehicles::Words(int row, uint32_t* words, uint32_t* serial) const {
     const DevTreeEntry* entry = tree_->Entry(row);
-    return entry && entry->device && VelqDev_GetStatusWords(entry->device, words, serial) == 16;
+    return entry && entry->device && DeviceStatusWords(entry->device, words, serial);
 }
 
 QString TreeAlarmVehicles::DeviceId(int row) const {

@@ -709,7 +709,7 @@ AppDevice* CAppMainDlg::OperationDevice(AppOperation* operation) {
 void CAppMainDlg::ShowConnectionState(int code, intptr_t value) {
     login_->ShowConnectionState(code, value);
     // Each accepted login asks for the words the vehicles already have (after the login's device list).
-    if (code == VELQ_EV_LOGIN_OK || code == VELQ_EV_LOGIN_VERSION) VelqApp_QueryStatusWords(session_);
+    if (code == VELQ_EV_LOGIN_OK || code == VELQ_EV_LOGIN_VERSION) AskStatusWords(session_);
     if (center_link_.OnConnectionState(code, QDateTime::currentDateTime())) {
         tree_->SetStatesUnknown(center_link_.down());
         vehicle_list_->SetStatesUnknown(center_link_.down());

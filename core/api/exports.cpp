@@ -24,6 +24,18 @@ bool LoggedIn(const AppSession* session) {
     return session != nullptr && session->IsLoggedIn();
 }
 
+// VELQ_DEV_STATUS_WORDS: the sixteen received words, then the serial, copied as one consistent pair.
+constexpr int kStatusWordsBytes = 17 * sizeof(uint32_t);
+
+int CopyStatusWords(AppDevice* device, void* buffer, int buffer_size) {
+    if (buffer == nullptr || buffer_size < kStatusWordsBytes) return 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::lock_guard guard(device->lock);
+    std::memcpy(out, device->received_words, sizeof(device->received_words));
+    std::memcpy(out + sizeof(device->received_words), &device->received_serial, sizeof(uint32_t));
+    return kStatusWordsBytes;
+}
+
 }  // namespace
 
 extern "C" {
@@ -71,10 +83,6 @@ AppDevice* VelqApp_CreateDevice(AppSession* session, const char* id) {
     return device;
 }
 
-int VelqApp_QueryStatusWords(AppSession* session) {
-    return session->QueryStatusWords() ? 1 : 0;
-}
-
 int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, double* speed_kmh,
                   double* course) {
     corvel::GprmcFix fix;
@@ -91,11 +99,14 @@ int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, dou
 
 int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int length) {
     if (!LoggedIn(device->session)) return 0;
+    // The request is the session's; any of its devices carries it.
+    if (code == VELQ_DEV_QUERY_STATUS_WORDS) return device->session->QueryStatusWords() ? 1 : 0;
     return device->SetInfo(code, value, length);
 }
 
 int VelqDev_GetDevInfo(AppDevice* device, int code, void* buffer, int buffer_size) {
     if (!LoggedIn(device->session)) return -1;
+    if (code == VELQ_DEV_STATUS_WORDS) return CopyStatusWords(device, buffer, buffer_size);
     return device->GetInfo(code, buffer, buffer_size);
 }
 
@@ -105,14 +116,6 @@ int32_t VelqDev_SetUserData(AppDevice* device, int32_t value) {
 
 int32_t VelqDev_GetUserData(AppDevice* device) {
     return device->user_data.load();
-}
-
-int VelqDev_GetStatusWords(AppDevice* device, uint32_t* words, uint32_t* serial) {
-    if (!LoggedIn(device->session)) return -1;
-    std::lock_guard guard(device->lock);
-    if (words != nullptr) std::memcpy(words, device->received_words, sizeof(device->received_words));
-    if (serial != nullptr) *serial = device->received_serial;
-    return 16;
 }
 
 int VelqDev_GPSPlay(AppDevice*) {

@@ -21,7 +21,7 @@ struct AppDevice {
     corvel::DeviceRecord record;
     uint32_t status_words[16] = {};  // the event bookkeeping: zeros never overwrite (see ApplyStatus)
     // The words exactly as the latest status record carried them, zeros included, and how many records
-    // changed them; what VelqDev_GetStatusWords reads.
+    // changed them; what VELQ_DEV_STATUS_WORDS reads.
     uint32_t received_words[16] = {};
     uint32_t received_serial = 0;
     uint32_t name_key = 0;

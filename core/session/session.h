@@ -89,7 +89,7 @@ struct AppSession {
     // service; false when not logged in or no operation can be had.
     bool ShowAllDevice();
     bool QueryAllDevice();
-    // Queues the request behind VelqApp_QueryStatusWords.
+    // Queues the request behind VelqDev_SetDevInfo(VELQ_DEV_QUERY_STATUS_WORDS).
     bool QueryStatusWords();
     // Add (state 0) or modify; a device of state 0 goes back to the pool when this fails.
     bool QueryModify(AppDevice* device);

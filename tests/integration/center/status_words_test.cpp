@@ -2,7 +2,9 @@
 // Reading a device's status words as last received, against velq-sim's center: words a vehicle already
 // had at login, a word going to 0 and back, and the simulated fleet's own alarms, while the events keep
 // their rule of posting only changes between non-zero values.
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <ctime>
 #include <random>
 
@@ -20,7 +22,11 @@ class StatusWords : public SimHarness {
     void LoginAndFill() {
         ASSERT_NO_FATAL_FAILURE(LoginAndList());
         ASSERT_TRUE(WaitInStep());
-        ASSERT_EQ(VelqApp_QueryStatusWords(session_.get()), 1);
+        // The request is the session's: a state-0 device made only to carry it will do.
+        AppDevice* carrier = VelqApp_CreateDevice(session_.get(), "");
+        ASSERT_NE(carrier, nullptr);
+        ASSERT_EQ(Ask(carrier), 1);
+        VelqDev_Release(carrier);
         const auto filled = [&] {
             for (AppDevice* device : session_->Devices()) {
                 const std::string id(device->record.id());
@@ -35,10 +41,17 @@ class StatusWords : public SimHarness {
         ASSERT_TRUE(WaitUntil(filled));
         EXPECT_EQ(StatusEvents(), 0u);
     }
+    static int Ask(AppDevice* device) {
+        return VelqDev_SetDevInfo(device, VELQ_DEV_QUERY_STATUS_WORDS, nullptr, 0);
+    }
+    // The 16 words then the serial, 68 bytes.
     Words Read(AppDevice* device, uint32_t* serial = nullptr) {
+        uint32_t all[17];
+        std::fill(std::begin(all), std::end(all), 0xdeadbeef);
+        EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_STATUS_WORDS, all, sizeof(all)), 68);
         Words words{};
-        words.fill(0xdeadbeef);
-        EXPECT_EQ(VelqDev_GetStatusWords(device, words.data(), serial), 16);
+        std::copy(all, all + 16, words.begin());
+        if (serial != nullptr) *serial = all[16];
         return words;
     }
     Words OnServer(const char* id) {
@@ -104,7 +117,33 @@ TEST_F(StatusWords, WordsAtLoginAndAWordGoingToZeroAndBackAreSeen) {
     // A device whose words stay alike keeps its serial while others change.
     EXPECT_EQ(Read(quiet, &quiet_after), OnServer("MDVR-10001"));
     EXPECT_EQ(quiet_after, quiet_serial);
-    EXPECT_EQ(VelqDev_GetStatusWords(device, nullptr, nullptr), 16);
+
+    // The buffer: one byte short gets nothing written; an unaligned one gets the same 68 bytes; the codes
+    // beside the added ones and the documented ones keep their rule.
+    uint32_t expected_serial = 0;
+    const Words expected = Read(device, &expected_serial);
+    unsigned char bytes[69];
+    std::fill(std::begin(bytes), std::end(bytes), 0xa5);
+    EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_STATUS_WORDS, bytes, 67), 0);
+    EXPECT_TRUE(std::all_of(std::begin(bytes), std::end(bytes), [](unsigned char b) { return b == 0xa5; }));
+    EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_STATUS_WORDS, nullptr, 68), 0);
+    ASSERT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_STATUS_WORDS, bytes + 1, 68), 68);
+    Words unaligned{};
+    uint32_t unaligned_serial = 0;
+    std::memcpy(unaligned.data(), bytes + 1, 64);
+    std::memcpy(&unaligned_serial, bytes + 65, 4);
+    EXPECT_EQ(unaligned, expected);
+    EXPECT_EQ(unaligned_serial, expected_serial);
+    EXPECT_EQ(bytes[0], 0xa5);
+    EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_STATUS_WORDS + 2, bytes, sizeof(bytes)), 0);
+    EXPECT_EQ(VelqDev_SetDevInfo(device, VELQ_DEV_STATUS_WORDS, bytes, 68), 0);
+    char id[64] = {};
+    EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_ID, id, sizeof(id)), 10);
+    EXPECT_STREQ(id, "MDVR-10003");
+    // A listed device carries the request as well; the words stay the server's.
+    EXPECT_EQ(Ask(device), 1);
+    ASSERT_TRUE(WaitInStep());
+    EXPECT_EQ(Read(device), OnServer("MDVR-10003"));
 }
 
 // The fleet's own alarms (what --alarm-percent drives), every vehicle changing a word each step: after
@@ -146,9 +185,9 @@ TEST_F(StatusWords, WithoutTheRefreshWordsBeforeLoginStayUnknownAndLoggedOutCall
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(Read(device)[13], 0u);  // nothing asked the server for them
     session_->Logout();
-    uint32_t words[16] = {};
-    EXPECT_EQ(VelqDev_GetStatusWords(device, words, nullptr), -1);
-    EXPECT_EQ(VelqApp_QueryStatusWords(session_.get()), 0);
+    uint32_t words[17] = {};
+    EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_STATUS_WORDS, words, sizeof(words)), -1);
+    EXPECT_EQ(Ask(device), 0);
 }
 
 }  // namespace
