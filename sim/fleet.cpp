@@ -116,8 +116,10 @@ Fleet& Fleet::operator=(Fleet&& other) noexcept {
 }
 
 void Fleet::Append(Vehicle vehicle) {
-    for (auto& word : vehicle.words) {
-        if (word == 0) word = 1;
+    // Words 0..7 start non-zero, so that their first change is already one the library reports; the alarm
+    // words 8..15 start clear (0), as a fleet without alarms has them.
+    for (size_t i = 0; i < 8; ++i) {
+        if (vehicle.words[i] == 0) vehicle.words[i] = 1;
     }
     if (vehicle.route.empty())
         vehicle.route = LoopAround(31.2, 121.4, 0.05, static_cast<int>(vehicles_.size()));
@@ -438,10 +440,11 @@ void Fleet::Tick(uint32_t seconds, double step_s, double alarm_chance, std::mt19
         const double dlat = to.latitude - from.latitude, dlon = to.longitude - from.longitude;
         bool changed = false;
         if (chance(random) < alarm_chance) {
+            // An active alarm clears about every other change, so alarms come and go as on a real fleet.
             uint32_t& word = v.words[alarm_word(random)];
             uint32_t next = static_cast<uint32_t>(word_value(random));
             if (next == word) next = next % 4 + 1;
-            word = next;
+            word = word != 0 && chance(random) < 0.5 ? 0 : next;
             changed = true;
         }
         // Each vehicle reports on its own period, so the fleet's report times are spread out.

@@ -31,12 +31,6 @@ CAppClient* CAppClient::Get() {
     return TheClient();
 }
 
-AppSettings& CAppClient::Settings() {
-    if (CAppClient* client = Get()) return client->settings;
-    static AppSettings defaults;
-    return defaults;
-}
-
 void CAppClient::InitInstance() {
     AppProfile& profile = *AppProfile::Current();
     profile.ChooseLanguageAndSkin();

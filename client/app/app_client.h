@@ -22,8 +22,6 @@ class CAppClient {
     // layout direction of the language (when its file was found), the cached settings.
     void InitInstance();
     static CAppClient* Get();
-    // The running client's settings; the defaults when no client exists.
-    static AppSettings& Settings();
 
     AppSettings settings;
 

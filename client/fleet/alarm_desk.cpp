@@ -29,8 +29,8 @@ bool AlarmVideoPolicy::Allow(const QString& device_id, int64_t now_ms) {
 }
 
 AlarmDesk::AlarmDesk(const AlarmSettings& settings, std::function<QString(const QString&)> translate,
-                     QObject* parent)
-    : QObject(parent), settings_(settings), translate_(std::move(translate)) {
+                     const AlarmVehicles* vehicles, QObject* parent)
+    : QObject(parent), settings_(settings), vehicles_(vehicles), translate_(std::move(translate)) {
     clock_.start();
     AlarmStoreOptions options;
     options.path = settings_.database;
@@ -47,6 +47,11 @@ AlarmDesk::AlarmDesk(const AlarmSettings& settings, std::function<QString(const 
     count_timer_.setSingleShot(true);
     count_timer_.setInterval(kCountDelayMs);
     connect(&count_timer_, &QTimer::timeout, this, [this] { emit unacknowledgedChanged(unacknowledged()); });
+    if (vehicles_) {
+        poll_timer_.setInterval(kPollMs);
+        connect(&poll_timer_, &QTimer::timeout, this, &AlarmDesk::Poll);
+        poll_timer_.start();
+    }
     if (!store_->problem().isEmpty()) {
         // After the constructor, so that whoever made the desk has connected by then.
         QTimer::singleShot(0, this, [this] { emit problemReported(store_->problem()); });
@@ -83,7 +88,23 @@ void AlarmDesk::ForgetVehicles() {
     const QSet<int> rows = highlighted_;
     highlighted_.clear();
     row_of_.clear();
+    watch_.Forget();
     for (const int row : rows) emit vehicleHighlightChanged(row, false);
+}
+
+void AlarmDesk::Poll() {
+    if (!vehicles_) return;
+    std::vector<AlarmWatch::Change> changes;
+    watch_.Tick(*vehicles_, &changes);
+    if (changes.empty()) return;
+    const int64_t now_s = QDateTime::currentSecsSinceEpoch();
+    for (const AlarmWatch::Change& change : changes) {
+        // A vehicle's report time dates what its record says; a word seen later than that is dated now.
+        const int64_t reported_s = vehicles_->LastReport_s(change.row);
+        OnStatusWord(change.row, vehicles_->DeviceId(change.row), vehicles_->Label(change.row), change.word,
+                     change.active, reported_s > 0 && reported_s <= now_s ? reported_s : now_s,
+                     change.first_look);
+    }
 }
 
 void AlarmDesk::OnStatusWord(int row, const QString& device_id, const QString& label, int word, bool active,
@@ -91,7 +112,7 @@ void AlarmDesk::OnStatusWord(int row, const QString& device_id, const QString& l
     if (device_id.isEmpty()) return;
     row_of_.insert(device_id, row);
     const int64_t id = book_.Observe(device_id, label, word, active, time_s, at_login);
-    if (id == 0 || !active) return;
+    if (id == 0 || !active || at_login) return;
     sound_->Alert(clock_.elapsed());
     if (settings_.auto_video && video_policy_.Allow(device_id, clock_.elapsed())) emit videoRequested(row);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The alarms as the operator works them: it turns the vehicles' alarm words into episodes (AlarmBook),
+// The alarms as the operator works them: it watches the vehicles' alarm words (AlarmWatch, a slice of the
+// vehicles every kPollMs) and turns them into episodes (AlarmBook),
 // keeps them in the history (AlarmStore), shows them in the alarm panel, sounds the alert for each new
 // one, stamps acknowledgements with the logged-in user, and tells the window which vehicles to highlight
 // and which vehicle's video to open. Made once by the main window with its settings; UI thread only.
@@ -13,6 +14,7 @@
 #include <memory>
 
 #include "fleet/alarm_book.h"
+#include "fleet/alarm_watch.h"
 
 class AlarmHistoryDlg;
 class AlarmListModel;
@@ -48,8 +50,9 @@ class AlarmVideoPolicy {
 class AlarmDesk : public QObject {
     Q_OBJECT
   public:
+    // `vehicles` (may be null: nothing is watched) outlives the desk.
     AlarmDesk(const AlarmSettings& settings, std::function<QString(const QString&)> translate,
-              QObject* parent = nullptr);
+              const AlarmVehicles* vehicles = nullptr, QObject* parent = nullptr);
     ~AlarmDesk() override;
 
     // The panel (made on first call, as a child of `parent`).
@@ -62,10 +65,14 @@ class AlarmDesk : public QObject {
     // Logout: the rows mean nothing any more.
     void ForgetVehicles();
     // Alarm word `word` of the vehicle of row `row` seen active or not at time_s (seconds since 1970).
+    // A word already active at the first look (at_login) opens its episode without the alert and
+    // without opening video.
     void OnStatusWord(int row, const QString& device_id, const QString& label, int word, bool active,
                       int64_t time_s, bool at_login = false);
     // Acknowledges with the current user at the current time; returns how many were acknowledged.
     int Acknowledge(const QList<int64_t>& ids, const QString& comment);
+    // One watch step (the timer's): reads the next slice of vehicles and applies what changed.
+    void Poll();
     // Opens the history dialog (made on first use, as a child of `parent`).
     void ShowHistory(QWidget* parent);
 
@@ -90,12 +97,18 @@ class AlarmDesk : public QObject {
 
   public:
     static constexpr int kCountDelayMs = 150;
+    // Every vehicle is read at least once a second up to 4 * kRowsPerTick vehicles.
+    static constexpr int kPollMs = 250;
+    static constexpr int kRowsPerTick = 2500;
 
   private:
     void OnBookChange(const AlarmEpisode& episode, AlarmBook::Change change);
     void UpdateHighlight(const QString& device_id);
 
     AlarmSettings settings_;
+    const AlarmVehicles* vehicles_;
+    AlarmWatch watch_{kRowsPerTick};
+    QTimer poll_timer_;
     std::function<QString(const QString&)> translate_;
     std::function<QString()> user_;
     AlarmBook book_;

@@ -35,8 +35,8 @@ QByteArray CsvField(QString text) {
 QByteArray AlarmCsv(const QList<AlarmEpisode>& episodes,
                     const std::function<QString(const QString&)>& translate) {
     const char* const headings[] = {
-        "Start Time",       "Vehicle",         "Device Id",         "Kind",   "State", "Cleared Time",
-        "At Login", "Acknowledged By", "Acknowledged Time", "Comment"};
+        "Start Time", "Vehicle",         "Device Id",         "Kind",   "State", "Cleared Time",
+        "At Login",   "Acknowledged By", "Acknowledged Time", "Comment"};
     QByteArray csv;
     for (size_t i = 0; i < std::size(headings); ++i) {
         if (i) csv += ',';

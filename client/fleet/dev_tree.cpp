@@ -205,6 +205,8 @@ void DevTree::mouseDoubleClickEvent(QMouseEvent* event) {
     if (node->parent()) {
         host_->SelectDeviceNode(node);
         emit channelActivated(node);
+    } else {
+        emit vehicleActivated(node->data(0, Qt::UserRole).toInt());
     }
     host_->TreeClicked();
 }

@@ -93,6 +93,8 @@ class DevTree : public QTreeWidget {
   signals:
     // A channel node was double-clicked: the main window's Play command runs for it.
     void channelActivated(QTreeWidgetItem* node);
+    // A device node was double-clicked: its channels open on a page of their own.
+    void vehicleActivated(int row);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;

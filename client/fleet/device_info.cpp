@@ -16,3 +16,19 @@ int32_t DeviceInt(AppDevice* device, int code) {
     if (VelqDev_GetDevInfo(device, code, &value, sizeof(value)) != 4) return 0;
     return value;
 }
+
+bool DeviceStatusWords(AppDevice* device, uint32_t* words, uint32_t* serial) {
+    uint32_t all[17] = {};
+    if (VelqDev_GetDevInfo(device, VELQ_DEV_STATUS_WORDS, all, sizeof(all)) != int(sizeof(all))) return false;
+    if (words != nullptr) std::memcpy(words, all, 16 * sizeof(uint32_t));
+    if (serial != nullptr) *serial = all[16];
+    return true;
+}
+
+bool AskStatusWords(AppSession* session) {
+    AppDevice* carrier = VelqApp_CreateDevice(session, "");
+    if (carrier == nullptr) return false;
+    const bool asked = VelqDev_SetDevInfo(carrier, VELQ_DEV_QUERY_STATUS_WORDS, nullptr, 0) == 1;
+    VelqDev_Release(carrier);
+    return asked;
+}

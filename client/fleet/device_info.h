@@ -19,3 +19,10 @@ inline QString DeviceText(AppDevice* device, int code, int buffer_bytes) {
 }
 // Integer code `code` (3..6); 0 when the library gives nothing.
 int32_t DeviceInt(AppDevice* device, int code);
+// The device's 16 status words as last received and its status serial (either pointer may be null); false
+// when the library gives nothing (not logged in).
+bool DeviceStatusWords(AppDevice* device, uint32_t* words, uint32_t* serial);
+// Asks the center for every vehicle's status words as it holds them now, through a state-0 device made for
+// the request and given back at once (the request is the session's, and a login may come before any
+// device is listed). False when not logged in or the library has no device or request free.
+bool AskStatusWords(AppSession* session);

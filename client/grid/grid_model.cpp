@@ -107,13 +107,13 @@ void GridModel::DeletePage(int page) {
     const int cells = Cells();
     if (page < 0 || page >= Pages()) return;
     auto first = windows_.begin() + page * cells;
+    int counted = 0;  // bound windows and gaps of the page
     for (auto it = first; it != first + cells; ++it) {
-        if ((*it)->channelItem) {
-            host_->StopChannel(*it);
-            --boundCount_;
-        }
+        if ((*it)->channelItem) host_->StopChannel(*it);
+        if (it - windows_.begin() < boundCount_) ++counted;
         ToPool(*it);
     }
+    boundCount_ -= counted;
     windows_.erase(first, first + cells);
     host_->RemoveTab(page);
     --tabCount_;
@@ -136,8 +136,22 @@ void GridModel::UpdateNewPageTab() {
 bool GridModel::SetGrid(int rows, int cols) {
     if (!ValidSide(rows) || !ValidSide(cols)) return false;
     ShowPage(currentPage_, false);
+    CloseGaps();
     rows_ = rows;
     cols_ = cols;
+    FitPages();
+    currentPage_ = 0;
+    SelectWindow(0, windows_[0]);
+    return true;
+}
+
+void GridModel::CloseGaps() {
+    const auto end = std::stable_partition(windows_.begin(), windows_.begin() + boundCount_,
+                                           [](const GridSlot* w) { return w->channelItem != nullptr; });
+    boundCount_ = static_cast<int>(end - windows_.begin());
+}
+
+void GridModel::FitPages() {
     const int cells = Cells();
     const int n = std::max(1, (boundCount_ + cells - 1) / cells);
     const size_t need = static_cast<size_t>(cells) * n;
@@ -162,14 +176,12 @@ bool GridModel::SetGrid(int rows, int cols) {
         ++tabCount_;
     }
     UpdateNewPageTab();
-    currentPage_ = 0;
-    SelectWindow(0, windows_[0]);
-    return true;
 }
 
 GridSlot* GridModel::TakeWindowFor(GridSlot* window) {
     const int index = IndexOf(window);
     if (index < 0) return nullptr;
+    if (index < boundCount_ && !window->channelItem) return window;  // a gap is filled where it is
     if (index >= boundCount_) {
         GridSlot* free = windows_[boundCount_];
         ++boundCount_;
@@ -211,17 +223,25 @@ GridSlot* GridModel::ReleaseWindow(GridSlot* window) {
     windows_.push_back(window);
     --boundCount_;
     GridSlot* result = windows_[index];
+    if (DropEmptyPages()) result = windows_[currentPage_ * Cells()];
+    UpdateNewPageTab();
+    return result;
+}
+
+bool GridModel::DropEmptyPages() {
+    // Gaps at the end of the order hold nothing: they are free cells again.
+    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channelItem) --boundCount_;
     const int cells = Cells();
-    if (static_cast<int>(windows_.size()) >= cells + boundCount_ && Pages() > 1) {
+    bool dropped = false;
+    while (static_cast<int>(windows_.size()) >= cells + boundCount_ && Pages() > 1) {
         if (currentPage_ == Pages() - 1) {
             --currentPage_;
             activeWindow_ = windows_[currentPage_ * cells];
         }
         DeletePage(Pages() - 1);
-        result = windows_[currentPage_ * cells];
+        dropped = true;
     }
-    UpdateNewPageTab();
-    return result;
+    return dropped;
 }
 
 void GridModel::SetPageSources(int page, bool on) {
@@ -241,7 +261,7 @@ void GridModel::SetPageSources(int page, bool on) {
 void GridModel::ResetGrid() {
     while (boundCount_ > 0) {
         --boundCount_;
-        host_->StopChannel(windows_[boundCount_]);
+        if (windows_[boundCount_]->channelItem) host_->StopChannel(windows_[boundCount_]);
     }
     while (Pages() != 1) DeletePage(0);
     UpdateNewPageTab();
@@ -264,126 +284,6 @@ void GridModel::CycleTick() {
     } else if (cycleCountdown_ <= cyclePrepare_) {
         SetPageSources(next, true);
     }
-}
-
-GridSlot* GridModel::PlayCommand(QTreeWidgetItem* node) {
-    if (!node) return nullptr;
-    GridSlot* a = activeWindow_;
-    // A channel shown elsewhere is closed where it is, never opened twice.
-    if (GridSlot* shown = FindWindowOfNode(node)) a = shown;
-    GridSlot* w;
-    if (a->channelItem == node) {
-        host_->StopChannel(a);
-        w = ReleaseWindow(a);
-    } else {
-        if (a->channelItem) {
-            host_->StopChannel(a);
-            a = ReleaseWindow(a);
-        }
-        w = TakeWindowFor(a);
-        host_->PlayChannel(node, w);
-    }
-    SelectWindow(PageOf(w), w);
-    return w;
-}
-
-GridSlot* GridModel::CloseWindow(GridSlot* window) {
-    if (!window || !window->channelItem || IndexOf(window) < 0) return nullptr;
-    host_->StopChannel(window);
-    GridSlot* w = ReleaseWindow(window);
-    SelectWindow(PageOf(w), w);
-    return w;
-}
-
-bool GridModel::SwapWindows(GridSlot* dragged, GridSlot* target) {
-    const int from = IndexOf(dragged);
-    int to = IndexOf(target);
-    if (from < 0 || to < 0 || from >= boundCount_ || from == to) return false;
-    if (to >= boundCount_) {
-        to = boundCount_ - 1;
-        if (to == from) return false;
-        windows_.erase(windows_.begin() + from);
-        windows_.insert(windows_.begin() + to, dragged);
-    } else {
-        std::swap(windows_[from], windows_[to]);
-    }
-    // Both places may lie on other pages than the current one only through a floating window; a window
-    // that left the current page is hidden there.
-    const int cells = Cells();
-    for (GridSlot* w : {dragged, target}) {
-        if (IndexOf(w) / cells != currentPage_) host_->HideSlot(w);
-    }
-    SelectWindow(PageOf(dragged), dragged);
-    return true;
-}
-
-bool GridModel::MoveActive(int columns, int rows) {
-    const int cells = Cells();
-    const int index = IndexOf(activeWindow_) - currentPage_ * cells;
-    if (index < 0 || index >= cells) return PickCell(0);
-    const int row = std::clamp(index / cols_ + rows, 0, rows_ - 1);
-    const int col = std::clamp(index % cols_ + columns, 0, cols_ - 1);
-    return PickCell(row * cols_ + col);
-}
-
-bool GridModel::PickCell(int cell) {
-    if (cell < 0 || cell >= Cells()) return false;
-    GridSlot* w = windows_[currentPage_ * Cells() + cell];
-    if (w == activeWindow_) return false;
-    SelectWindow(currentPage_, w);
-    return true;
-}
-
-GridSlot* GridModel::PlayInto(QTreeWidgetItem* node) {
-    if (!node) return nullptr;
-    if (GridSlot* shown = FindWindowOfNode(node)) {
-        SelectWindow(PageOf(shown), shown);
-        return shown;
-    }
-    return PlayCommand(node);
-}
-
-GridSlot* GridModel::DropChannel(QTreeWidgetItem* node, int x, int y, bool inNewPageTab) {
-    if (!node || FindWindowOfNode(node)) return nullptr;
-    if (!inNewPageTab && (x < 0 || y < 0)) return nullptr;
-    GridSlot* w = TakeWindowAt(x, y, inNewPageTab);
-    if (!w) return nullptr;
-    SelectWindow(PageOf(w), w);
-    host_->PlayChannel(node, w);
-    return w;
-}
-
-bool GridModel::PlaceLoadedChannels(const std::vector<QTreeWidgetItem*>& nodes, int rows, int cols) {
-    if (!ValidSide(rows) || !ValidSide(cols)) return false;
-    ShowPage(currentPage_, false);
-    currentPage_ = 0;
-    std::vector<GridSlot*> list;
-    for (QTreeWidgetItem* node : nodes) {
-        // A file naming one channel twice gets it once.
-        bool listed =
-            std::any_of(list.begin(), list.end(), [node](GridSlot* w) { return w->channelItem == node; });
-        if (!node || listed) continue;
-        if (GridSlot* shown = FindWindowOfNode(node)) {
-            windows_.erase(windows_.begin() + IndexOf(shown));
-            --boundCount_;
-            list.push_back(shown);
-            continue;
-        }
-        GridSlot* w;
-        if (boundCount_ < static_cast<int>(windows_.size())) {
-            w = windows_.back();
-            windows_.pop_back();
-        } else {
-            w = TakeFreeWindow();
-        }
-        host_->PlayChannel(node, w);
-        list.push_back(w);
-    }
-    boundCount_ += static_cast<int>(list.size());
-    windows_.insert(windows_.begin(), list.begin(), list.end());
-    // The active window may have gone to the pool while the windows were taken; SetGrid selects anew.
-    SetGrid(rows, cols);
-    return true;
 }
 
 std::vector<GridSlot*> GridModel::TakeAllWindows() {

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The video grid's bookkeeping: which display window holds which channel, the pages, the free pool, the
-// "New Page" tab and the cycle countdown. No widgets: everything the grid does to windows, tabs, the tree
-// and the library goes through GridHost and GridSources, so tests drive it alone. Every call is made on
+// "New Page" tab and the cycle countdown. The bound windows come first (boundCount_ of them); among them
+// a window without a channel item is a gap, left only by OpenOnOwnPage so a vehicle's channels start a
+// page; everything else keeps the channels packed. No widgets: everything the grid does to windows, tabs, the
+// tree and the library goes through GridHost and GridSources, so tests drive it alone. Every call is made on
 // the user-interface thread.
 #pragma once
 
@@ -149,6 +151,14 @@ class GridModel {
     // nothing changes) when rows or cols lie outside 1 to 8.
     bool PlaceLoadedChannels(const std::vector<QTreeWidgetItem*>& nodes, int rows, int cols);
 
+    // A vehicle's channel nodes on a page of their own: they start on the first page after the last one
+    // holding a channel (the cells between stay empty, as gaps in the order), channels already shown move
+    // there leaving gaps behind (nothing else moves), the others are played; that page becomes current. A gap
+    // is filled by the next channel placed on it, gaps at the end of the order free their cells, and a new
+    // grid size (SetGrid, Load Page) packs the channels again. Returns the page's first window, or none for
+    // no node.
+    GridSlot* OpenOnOwnPage(const std::vector<QTreeWidgetItem*>& nodes);
+
     // Main window close: every window, in the order they are to be destroyed (the pool's last first).
     std::vector<GridSlot*> TakeAllWindows();
 
@@ -184,6 +194,13 @@ class GridModel {
     GridSlot* TakeFreeWindow();
     void ToPool(GridSlot* window);
     int IndexOf(const GridSlot* window) const;
+    // The pages fitted to boundCount_ (at least one), their tabs and the "New Page" tab with them.
+    void FitPages();
+    // Moves the gaps behind the bound windows (their order kept).
+    void CloseGaps();
+    // Frees the gaps at the end of the order and deletes the pages then empty (not the first); true when
+    // a page went.
+    bool DropEmptyPages();
 
     GridHost* host_;
     GridSources* sources_;

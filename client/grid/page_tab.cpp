@@ -18,7 +18,6 @@
 #include <QTreeWidgetItem>
 #include <chrono>
 
-#include "app/app_client.h"
 #include "app/app_profile.h"
 #include "app/app_settings.h"
 #include "grid/channel_commands.h"
@@ -81,7 +80,8 @@ QIcon MaskedIcon(const QString& path, const QColor& mask) {
 
 }  // namespace
 
-PageTab::PageTab(PageTabOwner* owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent)
+    : QWidget(parent), owner_(owner), settings_(settings) {
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     model_ = std::make_unique<GridModel>(static_cast<GridHost*>(this), &sources_,
@@ -164,7 +164,7 @@ void PageTab::SetTileLook(bool showLabels, bool keepAspect) {
 }
 
 void PageTab::InitFromSettings() {
-    const AppSettings& settings = CAppClient::Settings();
+    const AppSettings& settings = settings_;
     PageTabLook look;
     look.skinFolder = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
     look.tabWidth = qBound(24, AppProfile::ReadInt(QStringLiteral("PageTabWidth"), 120), 1000);
@@ -186,14 +186,13 @@ void PageTab::InitFromSettings() {
 }
 
 void PageTab::StartCycling() {
-    const AppSettings& settings = CAppClient::Settings();
-    model_->SetCycleSettings(settings.CycleDuration, settings.CyclePrepare, settings.CycleStopMode);
+    model_->SetCycleSettings(settings_.CycleDuration, settings_.CyclePrepare, settings_.CycleStopMode);
     model_->StartCycling();
 }
 
 void PageTab::StopCycling() {
     model_->StopCycling();
-    CAppClient::Settings().StopCycling();
+    settings_.StopCycling();
 }
 
 bool PageTab::TransferStatus(int code, AppChannel* channel) {
@@ -201,57 +200,6 @@ bool PageTab::TransferStatus(int code, AppChannel* channel) {
     if (!w) return false;
     w->TransferStatus(code, channel);
     return true;
-}
-
-namespace {
-
-bool SameFile(const QString& a, const QString& b) {
-    const QFileInfo first(a), second(b);
-    if (first.exists() && second.exists()) return first.canonicalFilePath() == second.canonicalFilePath();
-    return first.absoluteFilePath() == second.absoluteFilePath();
-}
-
-}  // namespace
-
-bool PageTab::SavePageFile(const QString& path) {
-    // A page file keeps the other content of the file it is written into: written into the settings
-    // file it would add sections there. The settings file is never a page file.
-    if (const AppProfile* profile = AppProfile::Current(); profile && SameFile(path, profile->settingsFile()))
-        return false;
-    PageFileContent content;
-    content.pageName = model_->PageNames().value(model_->CurrentPage());
-    content.rows = model_->Rows();
-    content.cols = model_->Cols();
-    content.liveCount = model_->BoundCount();
-    const auto& windows = model_->Windows();
-    for (int i = 0; i < model_->BoundCount(); ++i) {
-        const GridSlot* w = windows[i];
-        if (!w->channelItem || !w->channelItem->parent()) continue;
-        PageFileEntry entry;
-        entry.index = i + 1;
-        char id[64] = {};
-        if (w->device && VelqDev_GetDevInfo(w->device, VELQ_DEV_ID, id, sizeof(id)) > 0)
-            entry.deviceId = QByteArray(id);
-        entry.vehicleId = w->channelItem->parent()->text(0);
-        entry.channel = w->channelItem->data(0, Qt::UserRole).toInt();
-        content.entries.push_back(entry);
-    }
-    return WritePageFile(path, content);
-}
-
-bool PageTab::LoadPageFile(const QString& path) {
-    QString problem;
-    const std::optional<PageFileContent> content = ReadPageFile(path, &problem);
-    if (!content) {
-        if (!problem.isEmpty()) owner_->AddLogLine(problem);
-        return false;
-    }
-    std::vector<QTreeWidgetItem*> nodes;
-    for (const PageFileEntry& entry : content->entries) {
-        if (QTreeWidgetItem* node = owner_->FindChannelNode(entry.deviceId, entry.channel))
-            nodes.push_back(node);
-    }
-    return model_->PlaceLoadedChannels(nodes, content->rows, content->cols);
 }
 
 void PageTab::LayOut() {
@@ -293,7 +241,7 @@ GridSlot* PageTab::CreateSlot() {
     connect(window, &CDevShowDlg::Activated, this, [this](CDevShowDlg* w) {
         model_->ActivateWindow(w);
         // A click on a window may have stopped cycling: the setting in memory says so too.
-        if (model_->CycleDuration() == 0) CAppClient::Settings().StopCycling();
+        if (model_->CycleDuration() == 0) settings_.StopCycling();
     });
     connect(window, &CDevShowDlg::MenuRequested, this,
             [this](CDevShowDlg* w) { owner_->ShowChannelMenu(w->channelItem); });
@@ -434,72 +382,4 @@ void PageTab::keyPressEvent(QKeyEvent* e) {
 
 void PageTab::DestroyAllWindows() {
     for (GridSlot* slot : model_->TakeAllWindows()) delete static_cast<CDevShowDlg*>(slot);
-}
-
-QMimeData* PageTab::ChannelMime(int device, int channel) {
-    return DevTree::ChannelMime(device, channel);
-}
-
-QTreeWidgetItem* PageTab::DraggedNode(const QMimeData* mime) const {
-    if (!mime || !mime->hasFormat(QString::fromLatin1(kChannelMime))) return nullptr;
-    const QList<QByteArray> parts = mime->data(QString::fromLatin1(kChannelMime)).split(' ');
-    if (parts.size() != 2) return nullptr;
-    bool okDevice = false, okChannel = false;
-    const int device = parts[0].toInt(&okDevice);
-    const int channel = parts[1].toInt(&okChannel);
-    if (!okDevice || !okChannel) return nullptr;
-    return owner_->ChannelNode(device, channel);
-}
-
-QMimeData* PageTab::TileMime(int index) {
-    auto* mime = new QMimeData;
-    mime->setData(QString::fromLatin1(kTileMime), QByteArray::number(index));
-    return mime;
-}
-
-CDevShowDlg* PageTab::DraggedTile(const QMimeData* mime) const {
-    if (!mime || !mime->hasFormat(QString::fromLatin1(kTileMime))) return nullptr;
-    bool ok = false;
-    const int index = mime->data(QString::fromLatin1(kTileMime)).toInt(&ok);
-    if (!ok || index < 0 || index >= model_->BoundCount()) return nullptr;
-    return static_cast<CDevShowDlg*>(model_->Windows()[index]);
-}
-
-void PageTab::StartTileDrag(CDevShowDlg* window) {
-    const auto& all = model_->Windows();
-    const auto it = std::find(all.begin(), all.end(), window);
-    if (it == all.end()) return;
-    auto* drag = new QDrag(window);
-    drag->setMimeData(TileMime(int(it - all.begin())));
-    const QImage picture = window->CurrentPicture();
-    if (!picture.isNull()) drag->setPixmap(QPixmap::fromImage(picture.scaled(96, 72, Qt::KeepAspectRatio)));
-    drag->exec(Qt::MoveAction);
-}
-
-void PageTab::dragEnterEvent(QDragEnterEvent* e) {
-    if (DraggedNode(e->mimeData()) || DraggedTile(e->mimeData())) e->acceptProposedAction();
-}
-
-void PageTab::dragMoveEvent(QDragMoveEvent* e) {
-    if (DraggedNode(e->mimeData()) || DraggedTile(e->mimeData())) e->acceptProposedAction();
-}
-
-void PageTab::dropEvent(QDropEvent* e) {
-    if (CDevShowDlg* dragged = DraggedTile(e->mimeData())) {
-        const QPoint at = e->position().toPoint();
-        const int cells = model_->Cells();
-        for (int i = 0; i < cells; ++i) {
-            GridSlot* target = model_->Windows()[model_->CurrentPage() * cells + i];
-            if (target->dockedRect.Contains(at.x(), at.y())) {
-                if (model_->SwapWindows(dragged, target)) e->acceptProposedAction();
-                break;
-            }
-        }
-        return;
-    }
-    QTreeWidgetItem* node = DraggedNode(e->mimeData());
-    if (!node) return;
-    const QPoint at = e->position().toPoint();
-    const bool onNewPage = NewPageTabRect().contains(at);
-    if (model_->DropChannel(node, at.x(), at.y(), onNewPage)) e->acceptProposedAction();
 }

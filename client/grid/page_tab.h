@@ -9,6 +9,7 @@
 #include <array>
 #include <memory>
 
+#include "app/app_settings.h"
 #include "fleet/dev_tree.h"
 #include "grid/grid_model.h"
 
@@ -74,7 +75,9 @@ class PageTab : public QWidget, private GridHost {
     // Period of the watch clock: the tiles' clocks and stall notices.
     static constexpr int kWatchPeriod_ms = 250;
 
-    PageTab(PageTabOwner* owner, QWidget* parent = nullptr);
+    // `settings` (the client's, outliving the grid) gives the look, the grid size's fallbacks and the
+    // cycling, and learns when cycling stops.
+    PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent = nullptr);
     ~PageTab() override;
 
     // Start: buttons with their images, the first page of rows x cols (UIWindowRow, UIWindowCol).
@@ -148,6 +151,7 @@ class PageTab : public QWidget, private GridHost {
     void StartTileDrag(CDevShowDlg* window);
 
     PageTabOwner* owner_;
+    AppSettings& settings_;
     LibrarySources sources_;
     std::unique_ptr<GridModel> model_;
     QTabBar* tabs_;

@@ -59,17 +59,6 @@ bool DeviceTalking(const DevTree& tree, AppDevice* device) {
     return false;
 }
 
-bool PlaceDeviceChannels(GridModel& grid, QTreeWidgetItem* device_node) {
-    std::vector<QTreeWidgetItem*> channels;
-    for (int i = 0; i < device_node->childCount(); ++i) channels.push_back(device_node->child(i));
-    if (channels.empty()) return false;
-    int side = 1;
-    while (side < 4 && side * side < int(channels.size())) ++side;
-    if (int(channels.size()) > side * side) channels.resize(size_t(side * side));
-    grid.PlaceLoadedChannels(channels, side, side);
-    return true;
-}
-
 QTreeWidgetItem* TreeGridOwner::FindChannelNode(const QByteArray& device_id, int channel) {
     return tree_.FindChannelNode(device_id, channel);
 }

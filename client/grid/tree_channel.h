@@ -28,9 +28,6 @@ void StopTreeChannel(DevTree& tree, CDevShowDlg* window);
 bool DeviceAudioPlaying(const DevTree& tree, AppDevice* device);
 // Talk is open to the device; with none, to any device of the tree.
 bool DeviceTalking(const DevTree& tree, AppDevice* device);
-// An alarm's way to video: the channels of device node `device_node` fill the first page of `grid`,
-// sized to hold them (up to 4 x 4), in front of what was shown. False when the device has no channel.
-bool PlaceDeviceChannels(GridModel& grid, QTreeWidgetItem* device_node);
 
 // What the grid asks of its owner (PageTabOwner), answered from the device tree; what needs the window
 // (selection, the channel menu, the log, the channel commands) goes to the functions it is given.

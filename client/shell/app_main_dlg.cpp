@@ -16,6 +16,7 @@
 #include "dialogs/search_dlg.h"
 #include "fleet/alarm_desk.h"
 #include "fleet/alarm_panel.h"
+#include "fleet/alarm_vehicles.h"
 #include "fleet/device_info.h"
 #include "fleet/device_status_list.h"
 #include "fleet/fleet_finder.h"
@@ -32,6 +33,9 @@
 #include "shell/status_line.h"
 
 namespace {
+
+// Between the alarm list's selector and what the status line draws beside it.
+constexpr int kSelectorGapPx = 4;
 
 QString Title() {
     return AppProfile::Translate(QStringLiteral("Lumetra Client Application"));
@@ -100,7 +104,7 @@ void CAppMainDlg::CreateChildren() {
                                   [this](QTreeWidgetItem* node) { ShowChannelMenu(node); },
                                   [this](int command) { actions_->Run(command); },
                                   [this](const QString& line) { AddLogLine(nullptr, line); }});
-    grid_ = new PageTab(grid_owner_.get(), central_);
+    grid_ = new PageTab(grid_owner_.get(), settings_, central_);
     grid_->stackUnder(tree_);  // the stacking order the children had when the grid came first
     log_ = new LogList(central_);
     search_ = new CSearchDlg(settings_, central_);
@@ -114,8 +118,10 @@ void CAppMainDlg::CreateChildren() {
     // left and right, and the map keeps west on the left.
     grid_->setLayoutDirection(Qt::LeftToRight);
     map_view_->setLayoutDirection(Qt::LeftToRight);
-    alarms_ = std::make_unique<AlarmDesk>(AlarmSettings::Read(ProgramFolder()),
-                                          [](const QString& text) { return AppProfile::Translate(text); });
+    alarm_vehicles_ = std::make_unique<TreeAlarmVehicles>(tree_);
+    alarms_ = std::make_unique<AlarmDesk>(
+        AlarmSettings::Read(ProgramFolder()), [](const QString& text) { return AppProfile::Translate(text); },
+        alarm_vehicles_.get());
     left_ = new LeftPanels(central_, layout_, {tree_, log_, search_, alarms_->Panel(central_)}, skin,
                            AppSettings::Color(settings_.TextColor));
     connect(left_, &LeftPanels::chosen, this, &CAppMainDlg::ShowPanel);
@@ -166,6 +172,7 @@ void CAppMainDlg::CreateChildren() {
     actions_->SetMapToggle([this] { ToggleMapView(); });
     actions_->SetConfigCommand([this](QTreeWidgetItem* node) { dialogs_->ConfigCommand(node); });
     connect(tree_, &DevTree::channelActivated, this, [this] { actions_->Run(kCommandPlay); });
+    connect(tree_, &DevTree::vehicleActivated, this, &CAppMainDlg::OpenVehicleVideo);
     // Search shows the playback page in the map view (which keeps it until the Playback panel is left).
     search_->SetOpener([this](const QString& address) {
         AddLogLine(nullptr, address);
@@ -187,10 +194,11 @@ void CAppMainDlg::ConnectSession() {
         alarms_->VehicleListed(row, id);
         pages_->DevicesListed(tree_->EntryCount());
     });
-    connect(fleet_, &FleetPresenter::statusWordActive, this,
-            [this](int row, const QString& id, const QString& label, int code, uint32_t when) {
-                alarms_->OnStatusWord(row, id, label, code, true, when);
-            });
+    // The alarm episodes follow the words themselves (the alarm desk reads them), which also shows a word
+    // going back to 0; each accepted login asks for the words the vehicles already have.
+    connect(session, &SessionController::connectionState, this, [this](int code, qintptr) {
+        if (code == VELQ_EV_LOGIN_OK || code == VELQ_EV_LOGIN_VERSION) AskStatusWords(session_);
+    });
     connect(session, &SessionController::problem, this,
             [this](const QString& text) { AddLogLine(nullptr, text); });
     connect(session, &SessionController::configStatus, dialogs_->devConfig(), &CDevConfigDlg::SetStatus);
@@ -243,7 +251,19 @@ void CAppMainDlg::SetRecordingsCommand(std::function<void()> open_recordings) {
 void CAppMainDlg::Relayout(int width, int height) {
     if (!session_) return;
     left_->Place(layout_, width, height);
-    status_line_->setGeometry(layout_.Place(MainLayout::kStatusLine, width, height));
+    const QRect status_rect = layout_.Place(MainLayout::kStatusLine, width, height);
+    status_line_->setGeometry(status_rect);
+    // The alarm list's selector stands over one end of the status line, which keeps its rectangle and
+    // draws banner, logo and text beside the selector.
+    const QRect alarm_selector = layout_.PlaceSelector(kAlarmList, width);
+    left_->selector(kAlarmList)->setGeometry(alarm_selector);
+    const QRect covered = alarm_selector.intersected(status_rect);
+    if (covered.isEmpty())
+        status_line_->SetCovered(0, 0);
+    else if (covered.center().x() < status_rect.center().x())
+        status_line_->SetCovered(covered.right() + 1 - status_rect.left() + kSelectorGapPx, 0);
+    else
+        status_line_->SetCovered(0, status_rect.right() + 1 - covered.left() + kSelectorGapPx);
     tree_->setGeometry(layout_.Place(MainLayout::kTree, width, height));
     log_->setGeometry(layout_.Place(MainLayout::kLog, width, height));
     search_->setGeometry(layout_.Place(MainLayout::kSearch, width, height));
@@ -446,7 +466,9 @@ void CAppMainDlg::OpenVehicleVideo(int row) {
     const DevTreeEntry* record = tree_->Entry(row);
     if (!record || !record->item) return;
     SelectDeviceNode(record->item);
-    if (PlaceDeviceChannels(grid_->Model(), record->item)) CheckGridSize();
+    std::vector<QTreeWidgetItem*> channels;
+    for (int i = 0; i < record->item->childCount(); ++i) channels.push_back(record->item->child(i));
+    grid_->Model().OpenOnOwnPage(channels);
 }
 
 CDevConfigDlg* CAppMainDlg::devConfigDialog() const {

@@ -21,6 +21,7 @@
 #include "shell/page_keeper.h"
 
 class AlarmDesk;
+class TreeAlarmVehicles;
 class ChannelActions;
 class WorkspaceKeeper;
 class CCycleDlg;
@@ -130,8 +131,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     PanelSelector* selector(int index) const { return left_->selector(index); }
     QWidget* panel(int index) const { return left_->panel(index); }
     AlarmDesk* alarms() const { return alarms_.get(); }
-    // An alarm's way to video: the vehicle of tree row `row` is selected (tree, list, map) and its
-    // channels fill the first page of the grid, sized to hold them, in front of what was shown.
+    // An alarm's or a double-clicked vehicle's way to video: the vehicle of tree row `row` is selected
+    // (tree, list, map) and its channels open on a page of their own (GridModel::OpenOnOwnPage).
     void OpenVehicleVideo(int row);
     // The "show offline vehicles" switch: stores ShowAllDevice; on, the offline vehicles are asked for
     // now (and at every login); off, they are hidden from the tree, the list and the map.
@@ -191,6 +192,7 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     std::unique_ptr<MainDialogs> dialogs_;
     StatusLine* status_line_ = nullptr;
     LeftPanels* left_ = nullptr;
+    std::unique_ptr<TreeAlarmVehicles> alarm_vehicles_;  // before alarms_, which reads it
     std::unique_ptr<AlarmDesk> alarms_;
     QRect grid_slot_;
     QRect map_slot_;

@@ -24,11 +24,31 @@ void StatusLine::SetTextColor(const QColor& color) {
     update();
 }
 
+void StatusLine::SetCovered(int left_px, int right_px) {
+    if (left_px == covered_left_px_ && right_px == covered_right_px_) return;
+    covered_left_px_ = qMax(0, left_px);
+    covered_right_px_ = qMax(0, right_px);
+    update();
+}
+
+QRect StatusLine::DrawnRect() const {
+    QRect drawn = rect().adjusted(covered_left_px_, 0, -covered_right_px_, 0);
+    if (drawn.width() < 0) drawn.setWidth(0);
+    return drawn;
+}
+
+int StatusLine::LogoLeft() const {
+    const QRect drawn = DrawnRect();
+    return drawn.left() + qMax(0, (drawn.width() - 472) / 2);
+}
+
 QRect StatusLine::TextRect() const {
-    if (logo_.isNull()) return rect();
+    const QRect drawn = DrawnRect();
+    if (logo_.isNull()) return drawn;
     constexpr int kGapPx = 8;
-    const int logo_right = qMax(0, (width() - 472) / 2) + int(logo_.deviceIndependentSize().width());
-    return QRect(QPoint(qMin(width(), logo_right + kGapPx), 0), QPoint(width() - 1, height() - 1));
+    const int logo_right = LogoLeft() + int(logo_.deviceIndependentSize().width());
+    return QRect(QPoint(qMin(drawn.right() + 1, logo_right + kGapPx), 0),
+                 QPoint(drawn.right(), height() - 1));
 }
 
 QString StatusLine::shownText() const {
@@ -37,13 +57,12 @@ QString StatusLine::shownText() const {
 
 void StatusLine::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (banner_.isNull())
-        painter.fillRect(rect(), palette().window());
-    else
-        painter.drawPixmap(rect(), banner_);
+    // The covered ends are painted too (nothing is left undrawn under a widget that may move away).
+    painter.fillRect(rect(), palette().window());
+    if (!banner_.isNull()) painter.drawPixmap(DrawnRect(), banner_);
     if (!logo_.isNull()) {
         painter.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-        painter.drawPixmap(qMax(0, (width() - 472) / 2), 0, logo_);
+        painter.drawPixmap(LogoLeft(), 0, logo_);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
     painter.setPen(text_color_);

@@ -24,6 +24,18 @@ bool LoggedIn(const AppSession* session) {
     return session != nullptr && session->IsLoggedIn();
 }
 
+// VELQ_DEV_STATUS_WORDS: the sixteen received words, then the serial, copied as one consistent pair.
+constexpr int kStatusWordsBytes = 17 * sizeof(uint32_t);
+
+int CopyStatusWords(AppDevice* device, void* buffer, int buffer_size) {
+    if (buffer == nullptr || buffer_size < kStatusWordsBytes) return 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::lock_guard guard(device->lock);
+    std::memcpy(out, device->received_words, sizeof(device->received_words));
+    std::memcpy(out + sizeof(device->received_words), &device->received_serial, sizeof(uint32_t));
+    return kStatusWordsBytes;
+}
+
 }  // namespace
 
 extern "C" {
@@ -87,11 +99,14 @@ int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, dou
 
 int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int length) {
     if (!LoggedIn(device->session)) return 0;
+    // The request is the session's; any of its devices carries it.
+    if (code == VELQ_DEV_QUERY_STATUS_WORDS) return device->session->QueryStatusWords() ? 1 : 0;
     return device->SetInfo(code, value, length);
 }
 
 int VelqDev_GetDevInfo(AppDevice* device, int code, void* buffer, int buffer_size) {
     if (!LoggedIn(device->session)) return -1;
+    if (code == VELQ_DEV_STATUS_WORDS) return CopyStatusWords(device, buffer, buffer_size);
     return device->GetInfo(code, buffer, buffer_size);
 }
 

@@ -194,8 +194,9 @@ CAppTcpService::Step CAppTcpService::SendNext() {
             if (header.type == kRequestStatusSince) {
                 request_stamp_ = StatusRecord::StampOf(operation->data);
                 request_epoch_ = taken_epoch_;
-                // A stamp older than what was applied already would only fetch records seen before.
-                if (request_stamp_ < newest_stamp()) continue;
+                // A stamp older than what was applied already would only fetch records seen before; the
+                // words refresh asks for exactly those.
+                if (request_stamp_ < newest_stamp() && !operation->words_refresh) continue;
             }
         } else {
             header.type = kRequestStatusList;
@@ -348,15 +349,20 @@ bool CAppTcpService::AdvanceStamp(uint64_t stamp, bool only_newer) {
 CAppTcpService::Step CAppTcpService::HandleStatus(ReplyReader& reader) {
     const uint32_t count = reply_.count;
     const uint32_t size = count != 0 ? reply_.length / count : 0;
+    const bool refresh = current_ != nullptr && current_->words_refresh;
     if (size == 0) {
-        AdvanceStamp(request_stamp_, false);
+        // The refresh's stamp 0 says nothing about what was applied.
+        if (!refresh) AdvanceStamp(request_stamp_, false);
         return Drain(reader);
     }
     const size_t keep = std::min<size_t>(size, StatusRecord::kBytes);
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t record[StatusRecord::kBytes] = {};
         if (!reader.Read(record, keep) || !reader.Skip(size - keep)) return Step::kReconnect;
-        if (AdvanceStamp(StatusRecord::StampOf(record), true)) session_->ApplyStatus(record, keep);
+        if (AdvanceStamp(StatusRecord::StampOf(record), true))
+            session_->ApplyStatus(record, keep);
+        else if (refresh)
+            session_->RefreshReceivedWords(record, keep);
     }
     return Drain(reader);
 }

@@ -12,7 +12,7 @@ void AppDevice::BindNew(AppSession* owner, std::string_view id) {
     position_transfer.Bind(owner, this, nullptr);
     user_data.store(0);
     state.store(0);
-    std::memset(status_words, 0, sizeof(status_words));
+    ClearWords();
     record.Clear();
     record.set_id(id.substr(0, 63));
     UpdateNameKey();
@@ -23,9 +23,15 @@ void AppDevice::BindRecord(AppSession* owner, const uint8_t* record_bytes) {
     position_transfer.Bind(owner, this, nullptr);
     user_data.store(0);
     state.store(0);
-    std::memset(status_words, 0, sizeof(status_words));
+    ClearWords();
     std::memcpy(record.bytes, record_bytes, corvel::DeviceRecord::kBytes);
     UpdateNameKey();
+}
+
+void AppDevice::ClearWords() {
+    std::memset(status_words, 0, sizeof(status_words));
+    std::memset(received_words, 0, sizeof(received_words));
+    received_serial = 0;
 }
 
 void AppDevice::UpdateNameKey() {

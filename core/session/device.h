@@ -13,13 +13,17 @@ struct AppSession;
 struct AppChannel;
 
 // One recorder of the fleet. Pooled by the session and re-bound on reuse; never freed before the session.
-// `lock` guards record, status words, name key and state; `channels_lock` the channel list. Lock order:
-// the session's device-list lock, then `lock`.
+// `lock` guards record, status and received words, name key and state; `channels_lock` the channel list. Lock
+// order: the session's device-list lock, then `lock`.
 struct AppDevice {
     corvel::spin_lock lock;
     AppSession* session = nullptr;
     corvel::DeviceRecord record;
-    uint32_t status_words[16] = {};
+    uint32_t status_words[16] = {};  // the event bookkeeping: zeros never overwrite (see ApplyStatus)
+    // The words exactly as the latest status record carried them, zeros included, and how many records
+    // changed them; what VELQ_DEV_STATUS_WORDS reads.
+    uint32_t received_words[16] = {};
+    uint32_t received_serial = 0;
     uint32_t name_key = 0;
     uint32_t index_key = 0;  // IdentifierHash of the identifier: the registry index's key
     // 0 client-created or client-owned list entry; 1..3 registered (see the registry in session.h).
@@ -45,6 +49,8 @@ struct AppDevice {
     // is ever written past buffer_size. Client thread; both take `lock`.
     int SetInfo(int code, const void* value, int length);
     int GetInfo(int code, void* buffer, int buffer_size);
+    // Both word sets back to zero, the serial to 0 (binding for reuse).
+    void ClearWords();
     // Recomputes the name and index keys from the identifier; call under `lock` once the device is shared.
     void UpdateNameKey();
 };

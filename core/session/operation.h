@@ -11,6 +11,9 @@ struct AppOperation {
     int32_t request_type = 0;  // request type of the center-server protocol
     uint32_t data_length = 0;  // bytes of `data` sent with the request, or received for kind 67
     AppDevice* device = nullptr;
+    // A type-192 request from stamp 0 asked with VELQ_DEV_QUERY_STATUS_WORDS: its older records refresh only
+    // the devices' received words.
+    bool words_refresh = false;
     uint8_t data[kDataBytes] = {};
 
     void Clear() { *this = AppOperation{}; }

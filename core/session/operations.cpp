@@ -24,6 +24,18 @@ bool AppSession::ShowAllDevice() {
     return true;
 }
 
+bool AppSession::QueryStatusWords() {
+    if (!IsLoggedIn()) return false;
+    AppOperation* operation = TakeOperation();
+    if (operation == nullptr) return false;
+    operation->request_type = static_cast<int32_t>(corvel::kRequestStatusSince);
+    operation->data_length = corvel::StatusRecord::kBytes;
+    operation->words_refresh = true;
+    corvel::StatusRecord::EncodeRequest(0, operation->data);
+    tcp_service_.Queue(operation);
+    return true;
+}
+
 bool AppSession::QueryAllDevice() {
     if (!IsLoggedIn()) return false;
     AppOperation* operation = TakeOperation();

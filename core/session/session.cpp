@@ -84,6 +84,8 @@ void AppSession::Logout() {
         }
         ReleaseRegisteredDevice(last);
     }
+    std::lock_guard guard(devices_lock_);
+    unlisted_words_.clear();
 }
 
 void AppSession::ReleaseRegisteredDevice(AppDevice* device) {
@@ -149,6 +151,13 @@ bool AppSession::MergeDevice(AppDevice* candidate) {
     AppDevice* existing = FindLocked(candidate->index_key, candidate->record.id());
     if (existing == nullptr) {
         candidate->state.store(kDeviceAdding);
+        const auto kept = unlisted_words_.find(std::string(candidate->record.id()));
+        if (kept != unlisted_words_.end()) {
+            // Not shared yet: the device's lock is not needed.
+            std::memcpy(candidate->received_words, kept->second.data(), sizeof(candidate->received_words));
+            candidate->received_serial = 1;
+            unlisted_words_.erase(kept);
+        }
         devices_.push_back(candidate);
         by_key_.Insert(candidate->index_key, candidate);
         return true;
@@ -174,31 +183,86 @@ void AppSession::EndList() {
     }
 }
 
-void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
+namespace {
+
+// The parts of a status record ApplyStatus and RefreshReceivedWords need.
+struct StatusParts {
+    const uint8_t* device_record = nullptr;
+    std::string_view id;
+    uint32_t key = 0;
+    bool words_valid = false;
+    uint32_t words[corvel::StatusRecord::kWordCount] = {};
+};
+
+bool ParseStatus(const uint8_t* record, size_t bytes, StatusParts* parts) {
     using corvel::StatusRecord;
-    if (bytes < StatusRecord::kDeviceOffset + DeviceRecord::kBytes) return;
-    const uint8_t* device_record = record + StatusRecord::kDeviceOffset;
-    const std::string_view id =
-        corvel::FieldText(device_record + DeviceRecord::kIdOffset, DeviceRecord::kIdBytes);
-    const uint32_t key = corvel::IdentifierHash(id);
+    if (bytes < StatusRecord::kDeviceOffset + DeviceRecord::kBytes) return false;
+    parts->device_record = record + StatusRecord::kDeviceOffset;
+    parts->id = corvel::FieldText(parts->device_record + DeviceRecord::kIdOffset, DeviceRecord::kIdBytes);
+    parts->key = corvel::IdentifierHash(parts->id);
     // The status words follow the device record at its own declared size; a size that would put them
     // outside what was received leaves the words alone.
-    const size_t words_at = StatusRecord::StatusWordsOffset(corvel::LoadLE32(device_record));
-    const bool words_valid = words_at + 4 * StatusRecord::kWordCount <= bytes;
+    const size_t words_at = StatusRecord::StatusWordsOffset(corvel::LoadLE32(parts->device_record));
+    parts->words_valid = words_at + 4 * StatusRecord::kWordCount <= bytes;
+    for (size_t i = 0; parts->words_valid && i < StatusRecord::kWordCount; ++i)
+        parts->words[i] = corvel::LoadLE32(record + words_at + 4 * i);
+    return true;
+}
 
+// Under the device's lock. The first record counts even when all its words are 0: serial 0 means "no
+// record yet".
+void StoreReceived(AppDevice* device, const uint32_t (&words)[16]) {
+    if (device->received_serial != 0 && std::memcmp(words, device->received_words, sizeof(words)) == 0)
+        return;
+    std::memcpy(device->received_words, words, sizeof(words));
+    ++device->received_serial;
+}
+
+}  // namespace
+
+// Under devices_lock_: the words of a record naming no registered device (typically the reply to
+// QueryStatusWords coming before the list that registers it) wait for the device.
+void AppSession::KeepUnlistedLocked(std::string_view id, const uint32_t (&words)[16]) {
+    auto kept = unlisted_words_.find(std::string(id));
+    if (kept == unlisted_words_.end() && unlisted_words_.size() < kMaxUnlistedWords)
+        kept = unlisted_words_.emplace(std::string(id), std::array<uint32_t, 16>{}).first;
+    if (kept != unlisted_words_.end()) std::memcpy(kept->second.data(), words, sizeof(words));
+}
+
+void AppSession::ApplyStatus(const uint8_t* record, size_t bytes) {
+    StatusParts parts;
+    if (!ParseStatus(record, bytes, &parts)) return;
     std::lock_guard guard(devices_lock_);
-    AppDevice* device = FindLocked(key, id);
-    if (device == nullptr) return;
+    AppDevice* device = FindLocked(parts.key, parts.id);
+    if (device == nullptr) {
+        if (parts.words_valid) KeepUnlistedLocked(parts.id, parts.words);
+        return;
+    }
     std::lock_guard device_guard(device->lock);
-    device->record.CopyMutableFrom(device_record);
-    if (!words_valid) return;
+    device->record.CopyMutableFrom(parts.device_record);
+    if (!parts.words_valid) return;
+    StoreReceived(device, parts.words);
+    // The events keep their own rule: a zero word never overwrites, the first non-zero value is silent.
     for (int i = 0; i < 16; ++i) {
-        const uint32_t word = corvel::LoadLE32(record + words_at + 4 * i);
+        const uint32_t word = parts.words[i];
         if (word == 0 || word == device->status_words[i]) continue;
         if (device->status_words[i] != 0)
             PostEvent(VELQ_EV_STATUS_FIRST + i, reinterpret_cast<intptr_t>(device));
         device->status_words[i] = word;
     }
+}
+
+void AppSession::RefreshReceivedWords(const uint8_t* record, size_t bytes) {
+    StatusParts parts;
+    if (!ParseStatus(record, bytes, &parts) || !parts.words_valid) return;
+    std::lock_guard guard(devices_lock_);
+    AppDevice* device = FindLocked(parts.key, parts.id);
+    if (device == nullptr) {
+        KeepUnlistedLocked(parts.id, parts.words);
+        return;
+    }
+    std::lock_guard device_guard(device->lock);
+    StoreReceived(device, parts.words);
 }
 
 size_t AppSession::LongestIndexProbe() {

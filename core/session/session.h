@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "base/locks.h"
@@ -86,6 +89,8 @@ struct AppSession {
     // service; false when not logged in or no operation can be had.
     bool ShowAllDevice();
     bool QueryAllDevice();
+    // Queues the request behind VelqDev_SetDevInfo(VELQ_DEV_QUERY_STATUS_WORDS).
+    bool QueryStatusWords();
     // Add (state 0) or modify; a device of state 0 goes back to the pool when this fails.
     bool QueryModify(AppDevice* device);
     bool QueryControl(AppDevice* device, int32_t type, int32_t channel, int32_t value, int32_t value2);
@@ -99,8 +104,13 @@ struct AppSession {
     // device was updated from it and the candidate may be reused.
     bool MergeDevice(AppDevice* candidate);
     void EndList();
-    // Applies one status record (368 bytes at most, zero-padded) to the registered device it names.
+    // Applies one status record (368 bytes at most, zero-padded) to the registered device it names. The
+    // words of a record naming no registered device are kept aside (see unlisted_words_) for the
+    // device's received words once a list registers it; the event bookkeeping never sees them.
     void ApplyStatus(const uint8_t* record, size_t bytes);
+    // Only the received words of a record older than the applied stamp (the reply to QueryStatusWords):
+    // no event, no record copy, and the event bookkeeping's words stay as they are.
+    void RefreshReceivedWords(const uint8_t* record, size_t bytes);
     // Registered device with this identifier, or null.
     AppDevice* FindDevice(std::string_view id);
     size_t DeviceCount();
@@ -128,12 +138,18 @@ struct AppSession {
 
   private:
     AppDevice* FindLocked(uint32_t key, std::string_view id) const;
+    void KeepUnlistedLocked(std::string_view id, const uint32_t (&words)[16]);
     // False when the device is not registered.
     bool RemoveFromRegistryLocked(AppDevice* device);
 
     corvel::spin_lock devices_lock_;
     std::vector<AppDevice*> devices_;  // registry in list order
     corvel::DeviceIndex by_key_;       // the same devices by index key (IdentifierHash)
+    // The words of status records that named no registered device, by identifier: a list that registers
+    // the device later gives them to its received words (the status events never see them). Under
+    // devices_lock_; at most kMaxUnlistedWords entries, emptied at logout.
+    static constexpr size_t kMaxUnlistedWords = 1u << 16;
+    std::unordered_map<std::string, std::array<uint32_t, 16>> unlisted_words_;
     corvel::Pool<AppDevice, corvel::spin_lock> device_pool_;
     corvel::Pool<AppChannel, corvel::spin_lock> channel_pool_;
     corvel::Pool<AppOperation, corvel::light_lock> operation_pool_;

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-/* The library's whole interface: 52 functions over opaque handles, and the events it posts.
+/* The library's whole interface: 52 functions over opaque handles, and the events it posts. Additions come
+ * as further codes of existing functions (VELQ_DEV_STATUS_WORDS, VELQ_DEV_QUERY_STATUS_WORDS), never as
+ * further exports.
  *
  * Every function is called from the client's one user-interface thread. Results: 1 (or a handle) for
- * success, 0 (or null) for failure; the two information getters return -1 when the session is not logged in.
+ * success, 0 (or null) for failure; the information getters return -1 when the session is not logged in.
  * No function validates its handle: null or released handles are caller errors. Everything asynchronous
  * arrives as the message given to VelqApp_Construct, posted to its window with the event code in wParam and
  * the value in lParam; the library never waits for the client. */
@@ -67,6 +69,9 @@ typedef struct AppOperation AppOperation;
 #define VELQ_DEV_LAST_REPORT 5
 #define VELQ_DEV_GPS_RUNNING 6
 #define VELQ_DEV_POSITION 7
+/* Additions, far from the codes above; see VelqDev_GetDevInfo and VelqDev_SetDevInfo. */
+#define VELQ_DEV_STATUS_WORDS 0x5700
+#define VELQ_DEV_QUERY_STATUS_WORDS 0x5701
 
 /* VelqChn_GetChnInfo codes. */
 #define VELQ_CHN_DEVICE 0
@@ -124,11 +129,30 @@ CORVEL_API int VelqApp_GPRMC(const char* sentence, double* latitude, double* lon
 
 /* ---- Device ---- */
 /* Sets code 0 (identifier, state 0 only), 1, 2 (texts) or 3 (channel count, state 0 only); returns length or
- * 0. */
+ * 0.
+ * An addition that leaves these codes and the rule for other codes unchanged, opted into by the client:
+ * VELQ_DEV_QUERY_STATUS_WORDS, on any device of a logged-in session (a state-0 one from VelqApp_CreateDevice
+ * will do; value may be null, length 0), queues a status request from stamp 0 for the whole session and
+ * returns 1 (0 when not logged in or no request is free). Its reply gives every device its words as the
+ * server holds them now (VELQ_DEV_STATUS_WORDS), so words a device already had before the login are known.
+ * Its records newer than those applied are applied as usual (events by the usual rule); older ones only
+ * refresh the words VELQ_DEV_STATUS_WORDS reads, post nothing and leave the stamps alone; records naming a
+ * device not yet listed are kept (at most 65,536) until a list registers it. Ask after each login is accepted
+ * (events 5 and 6), after VelqApp_ShowAllDevice. */
 CORVEL_API int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int length);
 /* Copies text codes (0, 1, 2, 7) into the buffer and returns their length; integer codes (3..6) write 4 bytes
  * and return 4; -1 when not logged in; 0 for another code or a buffer too small for the value and its NUL
- * (nothing is written past buffer_size). */
+ * (nothing is written past buffer_size).
+ * An addition that leaves these codes and the rule for other codes unchanged: VELQ_DEV_STATUS_WORDS writes
+ * seventeen uint32_t (68 bytes, no alignment needed): the device's sixteen status words exactly as the latest
+ * status record carried them, zeros included, then the device's status serial; returns 68, 0 when
+ * buffer_size is below 68, -1 when not logged in. So a caller sees a word go back to 0 and, after
+ * VELQ_DEV_QUERY_STATUS_WORDS, the words a device already had at login; events 160 to 175 keep their rule
+ * (only a change from one non-zero value to another posts one). The serial is 0 until the first status
+ * record of the device arrives, becomes 1 with it and grows by one each time a later record changes any of
+ * the words, so a caller polling many devices can skip those that did not change. It copies under the
+ * device's own lock, held by the network thread only for the copy of one record, and never waits for the
+ * network. */
 CORVEL_API int VelqDev_GetDevInfo(AppDevice* device, int code, void* buffer, int buffer_size);
 /* Exchanges the client's value stored in the device; returns the previous one. */
 CORVEL_API int32_t VelqDev_SetUserData(AppDevice* device, int32_t value);

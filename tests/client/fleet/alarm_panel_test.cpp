@@ -13,11 +13,14 @@
 #include "fleet/alarm_desk.h"
 #include "fleet/alarm_list_model.h"
 #include "fleet/alarm_panel.h"
+#include "fleet/alarm_sound.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
 #include "grid/page_tab.h"
+#include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/panel_selector.h"
+#include "shell/status_line.h"
 
 namespace {
 
@@ -35,9 +38,9 @@ int RowOfDevice(CAppMainDlg& window, const char* device_id) {
 class AlarmPanelTest : public QObject {
     Q_OBJECT
   private slots:
-    // The simulator's own alarms (--alarm-percent): every change of a word after its first value reaches
-    // the list as at most one episode per vehicle and word.
-    void alarmsOfTheSimulatedFleetOpenEpisodes() {
+    // The simulator's own alarms (--alarm-percent): words turning on open episodes, at most one open per
+    // vehicle and word, and words going back to 0 close them while the client watches.
+    void alarmsOfTheSimulatedFleetOpenAndCloseEpisodes() {
         ScratchHome home;
         velq_sim::CenterConfig config = QuietCenterConfig(200);
         config.alarm_chance = 0.5;
@@ -54,17 +57,50 @@ class AlarmPanelTest : public QObject {
         window.PressLogin();
         AlarmDesk* alarms = window.alarms();
         QTRY_VERIFY_WITH_TIMEOUT(alarms->book().size() >= 3, 30000);
-        QSet<QString> keys;
+        const auto cleared_live = [&] {
+            for (int i = 0; i < alarms->book().size(); ++i) {
+                const AlarmEpisode& e = alarms->book().at(i);
+                if (!e.active() && !e.at_login && e.cleared_s >= e.started_s) return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(cleared_live(), 30000);
+        QSet<QString> open;
         for (int i = 0; i < alarms->book().size(); ++i) {
             const AlarmEpisode& e = alarms->book().at(i);
             QVERIFY(e.word >= 8 && e.word <= 15);
             QVERIFY(e.device_id.startsWith("MDVR-"));
-            QVERIFY(!keys.contains(e.device_id + QString::number(e.word)));
-            keys.insert(e.device_id + QString::number(e.word));
+            if (!e.active()) continue;
+            QVERIFY(!open.contains(e.device_id + QString::number(e.word)));
+            open.insert(e.device_id + QString::number(e.word));
         }
         QTRY_COMPARE(window.selector(CAppMainDlg::kAlarmList)->text(),
                      QString("Alarm List (%1)").arg(alarms->unacknowledged()));
         center.Stop();
+    }
+
+    // A word the vehicle had before the login opens an episode marked so, without the alert; the word
+    // going back to 0 on the center closes it.
+    void aWordPresentAtLoginOpensAndClosesAnEpisode() {
+        ScratchHome home;
+        SimCenter center(velq_sim::Fleet::Default(), 0);
+        QVERIFY(center.started());
+        QVERIFY(center.server().fleet().SetStatusWord("MDVR-10002", 12, 2));
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
+        auto client = home.StartClient();
+        CAppMainDlg window(client->settings);
+        window.PressLogin();
+        AlarmDesk* alarms = window.alarms();
+        QTRY_COMPARE_WITH_TIMEOUT(alarms->book().size(), 1, 20000);
+        const AlarmEpisode& episode = alarms->book().at(0);
+        QCOMPARE(episode.device_id, QString("MDVR-10002"));
+        QCOMPARE(AlarmWordText(episode.word), QString("Disk Error"));
+        QVERIFY(episode.at_login);
+        QCOMPARE(alarms->sound()->plays(), 0);
+        const int64_t id = episode.id;
+        QVERIFY(center.server().fleet().SetStatusWord("MDVR-10002", 12, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(!alarms->book().Find(id)->active(), 20000);
+        QCOMPARE(alarms->book().size(), 1);
     }
 
     void acknowledgeSurvivesARestartAndAlarmsOpenVideo() {
@@ -81,9 +117,13 @@ class AlarmPanelTest : public QObject {
             QVERIFY(!user.isEmpty());
             window.PressLogin();
             QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() > 0, 10000);
+            // The alarm list's selector stands beside what the status line draws, not over it.
+            const QRect drawn = window.statusLine()->DrawnRect().translated(window.statusLine()->pos());
+            QVERIFY(drawn.width() > 0);
+            QVERIFY(!drawn.intersects(window.selector(CAppMainDlg::kAlarmList)->geometry()));
             const int row = RowOfDevice(window, "MDVR-10001");
             QVERIFY(row >= 0);
-            // A word reaches the client once it changes from one non-zero value to another.
+            // The word turns on and keeps changing between non-zero values.
             uint32_t value = 1;
             QTimer toggler;
             connect(&toggler, &QTimer::timeout, [&] {
@@ -118,13 +158,37 @@ class AlarmPanelTest : public QObject {
             QVERIFY(!window.alarms()->highlighted(row));
             QVERIFY(panel->commentEdit()->text().isEmpty());
 
-            // The way to video: the vehicle's channels fill the first page, the vehicle is selected.
+            // The way to video: the vehicle's channels on a page of their own after what was shown, the
+            // vehicle selected in the list and on the map.
+            const GridModel& grid = window.grid()->Model();
+            window.grid()->Model().PlayCommand(
+                window.tree()->ChannelNode(RowOfDevice(window, "MDVR-10002"), 1));
+            QCOMPARE(grid.BoundCount(), 1);
             emit panel->episodeActivated(episode_id);
             const int channels = window.tree()->Entry(row)->item->childCount();
-            QVERIFY(channels > 0);
-            QCOMPARE(window.grid()->Model().BoundCount(), channels);
-            QCOMPARE(window.grid()->Model().CurrentPage(), 0);
+            QVERIFY(channels > 0 && channels <= grid.Cells());
+            QCOMPARE(grid.CurrentPage(), 1);
+            QCOMPARE(grid.Pages(), 2);
+            for (int i = 0; i < grid.Cells(); ++i) {
+                const GridSlot* slot = grid.Windows()[size_t(grid.Cells() + i)];
+                QCOMPARE(slot->channelItem != nullptr, i < channels);
+                if (slot->channelItem) QCOMPARE(slot->channelItem->parent(), window.tree()->Entry(row)->item);
+            }
             QCOMPARE(window.vehicleList()->currentIndex().row(), row);
+            QCOMPARE(window.mapView()->Index, row);
+            // A double-click on another vehicle in the tree: its channels on a new page; the first
+            // vehicle's page stays as it was.
+            const int other = RowOfDevice(window, "MDVR-10002");
+            QTreeWidgetItem* other_item = window.tree()->Entry(other)->item;
+            window.ShowPanel(CAppMainDlg::kDeviceList);
+            window.tree()->scrollToItem(other_item);
+            QTest::mouseDClick(window.tree()->viewport(), Qt::LeftButton, {},
+                               window.tree()->visualItemRect(other_item).center());
+            QCOMPARE(grid.CurrentPage(), 2);
+            QCOMPARE(grid.Windows()[size_t(2 * grid.Cells())]->channelItem->parent(), other_item);
+            QCOMPARE(grid.Windows()[size_t(grid.Cells())]->channelItem->parent(),
+                     window.tree()->Entry(row)->item);
+            QCOMPARE(window.mapView()->Index, other);
             window.close();
         }
         CAppMainDlg window(client->settings);

@@ -76,6 +76,7 @@ class GridModelTest : public QObject {
     std::unique_ptr<GridModel> grid;
     std::unique_ptr<QTreeWidgetItem> device;
     std::vector<QTreeWidgetItem*> nodes;  // channel nodes, children of device
+    bool gapsAllowed = false;
 
     // Every invariant of the grid, and the windows' whereabouts: each created window is in exactly one of
     // the grid or the pool, only the current page's windows are visible, tabs match pages.
@@ -84,9 +85,15 @@ class GridModelTest : public QObject {
         const int pages = grid->Pages();
         QCOMPARE(static_cast<int>(w.size()), grid->Cells() * pages);
         QVERIFY(pages >= 1);
+        // Bound windows first; a bound window without a channel is a gap, which only a vehicle's own
+        // page leaves, and never at the end of the order.
         for (int i = 0; i < static_cast<int>(w.size()); ++i) {
-            QCOMPARE(w[i]->channelItem != nullptr, i < grid->BoundCount());
+            if (i >= grid->BoundCount())
+                QVERIFY(!w[i]->channelItem);
+            else if (!gapsAllowed)
+                QVERIFY(w[i]->channelItem);
         }
+        if (grid->BoundCount() > 0) QVERIFY(w[grid->BoundCount() - 1]->channelItem);
         const bool full = grid->BoundCount() == static_cast<int>(w.size());
         QCOMPARE(grid->TabCount(), pages + (full ? 1 : 0));
         QCOMPARE(host->tabs, grid->TabCount());
@@ -138,6 +145,7 @@ class GridModelTest : public QObject {
   private slots:
     void init() {
         host = std::make_unique<Host>();
+        gapsAllowed = false;
         grid = std::make_unique<GridModel>(host.get(), host.get(), QStringLiteral("Page"),
                                            QStringLiteral("New Page"));
         device = std::make_unique<QTreeWidgetItem>();
@@ -378,6 +386,77 @@ class GridModelTest : public QObject {
         QCOMPARE(all.size(), host->windows.size());
         QVERIFY(grid->Windows().empty());
         QVERIFY(grid->FreePool().empty());
+    }
+
+    // A vehicle's channels on a page of their own: after the last page holding a channel, the cells
+    // between left as gaps that later channels fill; shown channels move there instead of playing twice;
+    // gaps at the end free their pages; a new grid size packs everything again.
+    void aVehicleGetsAPageOfItsOwn() {
+        gapsAllowed = true;
+        OpenByPlay(0);
+        OpenByPlay(1);
+        GridSlot* shown = Cell(0, 1);
+        QCOMPARE(grid->OpenOnOwnPage({nodes[1], nodes[5], nodes[1], nullptr, nodes[6]}), shown);
+        Check();
+        CheckCurrentPageShown();
+        QCOMPARE(grid->Pages(), 2);
+        QCOMPARE(grid->CurrentPage(), 1);
+        QCOMPARE(grid->ActiveWindow(), shown);
+        QCOMPARE(Cell(0, 0)->channelItem, nodes[0]);
+        for (int i = 1; i < 4; ++i) QVERIFY(!Cell(0, i)->channelItem);
+        QCOMPARE(Cell(1, 0), shown);  // moved, not played again
+        QCOMPARE(Cell(1, 1)->channelItem, nodes[5]);
+        QCOMPARE(Cell(1, 2)->channelItem, nodes[6]);
+        QCOMPARE(grid->BoundCount(), 7);
+        QVERIFY(!grid->HasNewPageTab());
+        // The same vehicle again: the same page, nothing moves.
+        QCOMPARE(grid->OpenOnOwnPage({nodes[1], nodes[5], nodes[6]}), shown);
+        Check();
+        QCOMPARE(Cell(1, 1)->channelItem, nodes[5]);
+        QCOMPARE(grid->Pages(), 2);
+        // A channel played into a gap fills it; the vehicle's page stays where it is.
+        grid->ActivateWindow(Cell(0, 2));
+        grid->PlayCommand(nodes[9]);
+        Check();
+        QCOMPARE(Cell(0, 2)->channelItem, nodes[9]);
+        QCOMPARE(Cell(1, 0)->channelItem, nodes[1]);
+        // Another vehicle: a third page; closing its channel drops that page again.
+        GridSlot* third = grid->OpenOnOwnPage({nodes[7]});
+        Check();
+        QCOMPARE(grid->CurrentPage(), 2);
+        QCOMPARE(Cell(2, 0), third);
+        QCOMPARE(grid->BoundCount(), 9);
+        grid->CloseWindow(third);
+        Check();
+        QCOMPARE(grid->Pages(), 2);
+        QCOMPARE(grid->BoundCount(), 7);
+        // The vehicle's channels closed: the gaps before them are free cells again, one page is left.
+        for (int k : {6, 5, 1}) grid->CloseWindow(grid->FindWindowOfNode(nodes[k]));
+        Check();
+        QCOMPARE(grid->Pages(), 1);
+        QCOMPARE(grid->BoundCount(), 3);
+        QVERIFY(!Cell(0, 1)->channelItem);
+        // A page of its own again, then a new grid size: packed, no gap left.
+        grid->OpenOnOwnPage({nodes[5]});
+        QCOMPARE(grid->Pages(), 2);
+        QVERIFY(grid->SetGrid(3, 3));
+        gapsAllowed = false;
+        Check();
+        QCOMPARE(grid->BoundCount(), 3);
+        QCOMPARE(Cell(0, 0)->channelItem, nodes[0]);
+        QCOMPARE(Cell(0, 1)->channelItem, nodes[9]);
+        QCOMPARE(Cell(0, 2)->channelItem, nodes[5]);
+        QCOMPARE(grid->OpenOnOwnPage({}), nullptr);
+        Check();
+    }
+
+    void aVehiclePageOnAnEmptyGridIsTheFirstPage() {
+        GridSlot* first = grid->OpenOnOwnPage({nodes[3], nodes[4], nodes[5], nodes[6], nodes[7]});
+        Check();
+        QCOMPARE(first, Cell(0, 0));
+        QCOMPARE(grid->CurrentPage(), 0);
+        QCOMPARE(grid->Pages(), 2);  // five channels on a 2 x 2 grid run on to the next page
+        QCOMPARE(Cell(1, 0)->channelItem, nodes[7]);
     }
 };
 

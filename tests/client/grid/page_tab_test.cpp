@@ -70,13 +70,14 @@ class PageTabTest : public QObject {
 
   private:
     std::unique_ptr<Owner> owner;
+    AppSettings settings;
     std::unique_ptr<PageTab> tab;
     PageTabLook look;
 
   private slots:
     void init() {
         owner = std::make_unique<Owner>();
-        tab = std::make_unique<PageTab>(owner.get());
+        tab = std::make_unique<PageTab>(owner.get(), settings);
         look.active = QColor(255, 0, 0);
         look.mainBk = QColor(0, 0, 64);
         tab->resize(800, 500);

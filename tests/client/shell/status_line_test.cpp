@@ -36,6 +36,34 @@ class StatusLineTest : public QObject {
         line.SetText("Connected  ");
         QCOMPARE(line.shownText(), QString("Connected  "));
     }
+
+    // A widget over the left end: banner, logo and text move into the rest; the covered end shows
+    // neither banner nor logo.
+    void aCoveredEndIsLeftToTheWidgetOverIt() {
+        StatusLine line;
+        line.resize(500, 37);
+        QPixmap banner(10, 37);
+        banner.fill(QColor(16, 16, 64));
+        QPixmap logo(100, 37);
+        logo.fill(QColor(0, 96, 0));
+        line.SetImages(banner, logo);
+        line.SetText("Over Speed");
+        line.SetCovered(122, 0);
+        QCOMPARE(line.DrawnRect(), QRect(122, 0, 378, 37));
+        const QImage shown = line.grab().toImage();
+        // The logo is centred on 472 pixels of what is left: (378 - 472) / 2 < 0, so it starts at 122.
+        QCOMPARE(QColor(shown.pixel(122, 18)), QColor(16, 112, 64));  // OR of logo and banner
+        QCOMPARE(QColor(shown.pixel(121, 18)), line.palette().window().color());
+        QCOMPARE(QColor(shown.pixel(60, 18)), line.palette().window().color());
+        QVERIFY(line.TextRect().left() >= 122 + 100);
+        QCOMPARE(line.TextRect().right(), 499);
+        // Covered at the right end instead (right to left), and no longer covered.
+        line.SetCovered(0, 122);
+        QCOMPARE(line.TextRect().right(), 499 - 122);
+        QCOMPARE(QColor(line.grab().toImage().pixel(0, 18)), QColor(16, 112, 64));
+        line.SetCovered(0, 0);
+        QCOMPARE(line.DrawnRect(), line.rect());
+    }
 };
 
 QTEST_MAIN(StatusLineTest)
