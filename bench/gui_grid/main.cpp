@@ -37,6 +37,7 @@
 #include "cpu_sampler.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "mpv_install.h"
 #include "mpv_peer.h"
 #include "ports_file.h"
 #include "shell/app_main_dlg.h"

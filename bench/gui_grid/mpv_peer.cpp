@@ -56,21 +56,6 @@ double MpvProperty(const QString& socketPath, const char* property) {
 
 }  // namespace
 
-bool EnsureMpv() {
-    if (!QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty()) return true;
-    std::printf("mpv is not installed: installing it for the comparison (apt-get install mpv)\n");
-    std::fflush(stdout);
-    QProcess apt;
-    apt.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DEBIAN_FRONTEND"), QStringLiteral("noninteractive"));
-    apt.setProcessEnvironment(env);
-    apt.start(QStringLiteral("apt-get"),
-              {QStringLiteral("install"), QStringLiteral("-y"), QStringLiteral("-q"), QStringLiteral("mpv")});
-    apt.waitForFinished(600000);
-    return !QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty();
-}
-
 QString WriteSimulatorStream(const QString& folder) {
     std::string error;
     // The loop the simulator streams for CIF at 25 frames a second.

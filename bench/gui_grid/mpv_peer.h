@@ -12,8 +12,6 @@ struct PeerFigures {
     int running = 0;                 // players still running at the end
 };
 
-// Installs mpv with apt-get when it is missing; false when it is still missing.
-bool EnsureMpv();
 // The simulator's CIF loop written into folder as a Matroska file of 25 frames a second; empty on failure.
 QString WriteSimulatorStream(const QString& folder);
 // `count` players tiled over the display, looping the stream; measured for `seconds` after a warm-up.

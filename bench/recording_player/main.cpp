@@ -25,6 +25,7 @@
 #include "cpu_sampler.h"
 #include "h264_loop.h"
 #include "media/avi_file.h"
+#include "mpv_install.h"
 #include "recordings/player_window.h"
 #include "recordings/recording_player.h"
 
@@ -78,21 +79,6 @@ double MeasureCpu(QProcess& process, int seconds) {
     process.terminate();
     if (!process.waitForFinished(5000)) process.kill(), process.waitForFinished(5000);
     return share;
-}
-
-bool EnsureMpv() {
-    if (!QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty()) return true;
-    std::printf("mpv is not installed: installing it for the comparison (apt-get install mpv)\n");
-    std::fflush(stdout);
-    QProcess apt;
-    apt.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DEBIAN_FRONTEND"), QStringLiteral("noninteractive"));
-    apt.setProcessEnvironment(env);
-    apt.start(QStringLiteral("apt-get"),
-              {QStringLiteral("install"), QStringLiteral("-y"), QStringLiteral("-q"), QStringLiteral("mpv")});
-    apt.waitForFinished(600000);
-    return !QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty();
 }
 
 }  // namespace

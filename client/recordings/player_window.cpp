@@ -26,14 +26,6 @@ namespace {
 constexpr int kTickMs = 10;
 constexpr double kSpeeds[] = {0.25, 0.5, 1.0, 2.0, 4.0, 8.0};
 
-QString Duration(double ms) {
-    const qint64 seconds = static_cast<qint64>(ms / 1000);
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QChar(u'0'))
-        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
-        .arg(seconds % 60, 2, 10, QChar(u'0'));
-}
-
 }  // namespace
 
 PlayerWindow::PlayerWindow(QString snapshot_folder, QWidget* parent)

@@ -17,6 +17,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "recordings/timeline.h"
+
 namespace recordings {
 namespace {
 
@@ -26,12 +28,7 @@ constexpr QSize kThumbnailSize(160, 120);
 constexpr int kMaximumThumbnails = 200;
 
 QString Length(double ms) {
-    if (ms < 0) return QObject::tr("unreadable");
-    const qint64 seconds = static_cast<qint64>(ms / 1000);
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QChar(u'0'))
-        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
-        .arg(seconds % 60, 2, 10, QChar(u'0'));
+    return ms < 0 ? QObject::tr("unreadable") : Duration(ms);
 }
 
 }  // namespace

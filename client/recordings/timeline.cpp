@@ -26,6 +26,14 @@ QString TimeOfDay(const QDateTime& start, double position_ms) {
         .toString(QStringLiteral("HH:mm:ss"));
 }
 
+QString Duration(double ms) {
+    const qint64 seconds = static_cast<qint64>(std::max(0.0, ms) / 1000);
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600, 2, 10, QChar(u'0'))
+        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(seconds % 60, 2, 10, QChar(u'0'));
+}
+
 Timeline::Timeline(QWidget* parent) : QWidget(parent) {
     setMinimumHeight(40);
     setCursor(Qt::PointingHandCursor);

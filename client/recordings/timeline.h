@@ -10,6 +10,8 @@ double TimelinePosition(int x, int width, double duration_ms);
 // Time of day of a position: the start time from the file's name plus the position ("14:05:09"); the
 // position itself ("00:01:05") when the name carried no time.
 QString TimeOfDay(const QDateTime& start, double position_ms);
+// A length as hours, minutes and seconds ("00:01:05", "27:00:00"): whole seconds, hours not wrapped.
+QString Duration(double ms);
 
 // The player's timeline: the recording's length with its time of day at both ends, the shown position and
 // the in and out marks of a clip. A press or a drag asks for a seek (seekRequested) as the pointer moves.

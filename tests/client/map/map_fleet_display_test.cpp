@@ -286,15 +286,10 @@ class MapFleetTest : public QObject {
 
     // The whole way in the main window: a click on a vehicle of the map selects it in the tree and the list.
     void clickOnMarkerSelectsTheVehicleInTheTree() {
-        SimCenter center;
-        QVERIFY(center.started());
-        home_.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + kUnreachableTilesConfig);
-        auto client = home_.StartClient();
-        CAppMainDlg window(client->settings);
-        window.show();
-        window.PressLogin();
+        MapWindowSession session;
+        QVERIFY(session.Start(home_, 3));
+        CAppMainDlg& window = session.window();
         DevTree* tree = window.tree();
-        QTRY_VERIFY_WITH_TIMEOUT(tree->EntryCount() >= 3, 10000);
         CMapDlg* map = window.mapView();
         QTRY_VERIFY_WITH_TIMEOUT(map->fleetLayerShown(), 20000);
         QWebEnginePage* page = map->view()->page();

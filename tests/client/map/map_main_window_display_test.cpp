@@ -20,15 +20,10 @@ class MapMainWindowTest : public QObject {
 
   private slots:
     void followsTheSelectedVehicle() {
-        SimCenter center;
-        QVERIFY(center.started());
-        home_.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + kUnreachableTilesConfig);
-        auto client = home_.StartClient();
-        CAppMainDlg window(client->settings);
-        window.show();
-        window.PressLogin();
+        MapWindowSession session;
+        QVERIFY(session.Start(home_, 2));
+        CAppMainDlg& window = session.window();
         DevTree* tree = window.tree();
-        QTRY_VERIFY_WITH_TIMEOUT(tree->EntryCount() >= 2, 10000);
         CMapDlg* map = window.mapView();
         QTRY_VERIFY_WITH_TIMEOUT(map->page_loaded(), 20000);
         QCOMPARE(map->geometry(), window.mapSlot());

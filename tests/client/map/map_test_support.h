@@ -11,11 +11,15 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <QWidget>
 
+#include "../client_fixture.h"
+#include "fleet/dev_tree.h"
 #include "map/map_dlg.h"
+#include "shell/app_main_dlg.h"
 
 // Qt WebEngine needs contexts shared before the application object exists, and no sandbox as root.
 inline const bool kWebEngineTestSetUp = [] {
@@ -28,6 +32,29 @@ inline const bool kWebEngineTestSetUp = [] {
 inline const QByteArray kUnreachableTilesConfig =
     "MapTiles_Road=http://127.0.0.1:9/{z}/{x}/{y}.png\n"
     "MapTiles_Satellite=http://127.0.0.1:9/{z}/{x}/{y}.png\n";
+
+// The map inside the whole client: velq-sim's center on 127.0.0.1, the client pointed at it (map tiles
+// unreachable), its main window shown and Login pressed. Start is false, with the reason in the test log,
+// when the center does not start or the tree has not listed `vehicles` entries within 10 s.
+class MapWindowSession {
+  public:
+    [[nodiscard]] bool Start(const ScratchHome& home, int vehicles) {
+        if (!center_.started()) return false;
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center_.ConfigLines() + kUnreachableTilesConfig);
+        client_ = home.StartClient();
+        window_ = std::make_unique<CAppMainDlg>(client_->settings);
+        window_->show();
+        window_->PressLogin();
+        return QTest::qWaitFor([&] { return window_->tree()->EntryCount() >= vehicles; }, 10000);
+    }
+    CAppMainDlg& window() { return *window_; }
+
+  private:
+    // Destroyed bottom up: the window logs out while the center still answers.
+    SimCenter center_;
+    std::unique_ptr<CAppClient> client_;
+    std::unique_ptr<CAppMainDlg> window_;
+};
 
 class TestMapHost : public MapViewHost {
   public:
