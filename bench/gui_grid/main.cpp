@@ -146,10 +146,10 @@ ClientFigures RunClient(const QString& home, int seconds, qint64 simulator) {
         ++figures.tiles;
         figures.presented += c.presented;
         figures.painted += c.painted;
-        figures.replaced += c.replacedUnpainted;
+        figures.replaced += c.replaced_unpainted;
         figures.late += c.late;
-        figures.maxWait_us = std::max(figures.maxWait_us, c.maxPresentToPaint_us);
-        figures.maxUnpainted_us = std::max(figures.maxUnpainted_us, c.maxUnpainted_us);
+        figures.maxWait_us = std::max(figures.maxWait_us, c.max_present_to_paint_us);
+        figures.maxUnpainted_us = std::max(figures.maxUnpainted_us, c.max_unpainted_us);
     }
     const double wall = after.wall_s - before.wall_s;
     figures.cpuPerSecond = (after.total_s - before.total_s) / wall;

@@ -27,7 +27,7 @@ void AppSettings::Load(const QString& record_default, const QString& snapshot_de
     RecordDuration = read("RecordDuration", kDefaultRecordDuration_s);
     SnapshotOpenPath = read("SnapshotOpenPath", 1);
     CycleDuration = read("CycleDuration", 0);
-    CycleStopMode = read("CycleStopMode", kStopCycleOnTree | kStopCycleOnWindow);
+    CycleStopMode = read("CycleStopMode", CycleStopRules::kDefaultMode);
     CyclePrepare = read("CyclePrepare", 5);
     TileLabel = read("TileLabel", 1);
     TileStretch = read("TileStretch", 0);

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The settings the client reads once at start-up and keeps in memory (the preference dialogs and the
-// cycling rules change the members; the dialogs also write the file). Colours are the stored colour values
+// cycle-stop rules change the members; the dialogs also write the file). Colours are the stored colour values
 // 0x00BBGGRR.
 #include <QColor>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+
+#include "app/cycle_stop.h"
 
 struct AppSettings {
     int32_t TextColor = 16777215;
@@ -21,10 +23,6 @@ struct AppSettings {
     QString Event_FontName;
     // Length of a recording file before the next one starts, in seconds.
     static constexpr int32_t kDefaultRecordDuration_s = 900;
-    // CycleStopMode bits: what stops page cycling when clicked.
-    static constexpr int32_t kStopCycleOnTree = 1;    // the device list
-    static constexpr int32_t kStopCycleOnWindow = 2;  // a display window
-    static constexpr int32_t kStopCycleAnywhere = 4;  // anywhere else in the main window
 
     int32_t UIPanelWidth = 230;
     int32_t GPS_Offset_Auto = 1;
@@ -39,15 +37,12 @@ struct AppSettings {
     QString SnapshotPath;
     int32_t SnapshotOpenPath = 1;
     int32_t CycleDuration = 0;
-    int32_t CycleStopMode = kStopCycleOnTree | kStopCycleOnWindow;
+    int32_t CycleStopMode = CycleStopRules::kDefaultMode;
     int32_t CyclePrepare = 5;
     // Keys of this client's own, beside the documented ones: the label over each playing tile (0 hides
     // it) and pictures stretched over their tiles (0 keeps their aspect, letterboxed).
     int32_t TileLabel = 1;
     int32_t TileStretch = 0;
-
-    // Cycling stops for the rest of the run (in memory; the stored setting stays).
-    void StopCycling() { CycleDuration = 0; }
 
     // Ranges of ClampToRanges where no other unit owns them.
     static constexpr int32_t kMinLowDelay = 1;  // tenths of a second, the Buffer Setting's slider

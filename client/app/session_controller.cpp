@@ -3,6 +3,8 @@
 
 #include <QElapsedTimer>
 
+#include "app/app_profile.h"
+
 SessionController::SessionController(QObject* parent)
     : QObject(parent),
       // Queued: the wake comes from a library thread and the drain runs on this object's thread.
@@ -44,5 +46,18 @@ void SessionController::DrainSlice() {
         if (clock.elapsed() >= kSliceMs) break;
     }
     emit sliceHandled();
+    NoteDrops(!more);
     if (more) QMetaObject::invokeMethod(this, &SessionController::DrainSlice, Qt::QueuedConnection);
+}
+
+void SessionController::NoteDrops(bool ran_dry) {
+    // The operator learns that what the views show may be behind, once, not once per lost event: a flood
+    // can drop thousands.
+    const uint64_t dropped = inbox_.counts().dropped;
+    if (dropped != drops_seen_ && !drop_spell_) {
+        drop_spell_ = true;
+        emit problem(AppProfile::Translate(QStringLiteral("Too many events at once: some were skipped")));
+    }
+    drops_seen_ = dropped;
+    if (ran_dry) drop_spell_ = false;
 }

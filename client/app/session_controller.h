@@ -53,7 +53,8 @@ class SessionController : public QObject, private EventTarget {
   signals:
     // Codes 0..63: the login dialog's caption, the center link.
     void connectionState(int code, qintptr value);
-    // A line for the event log (failed or refused operations, a talk already engaged).
+    // A line for the event log (failed or refused operations, a talk already engaged, events dropped
+    // while the queue was full: once per spell, a spell ending when the queue has run dry).
     void problem(const QString& text);
     // A refused device configuration or camera operation (kind above 128).
     void configStatus(const QString& text);
@@ -91,6 +92,8 @@ class SessionController : public QObject, private EventTarget {
     };
 
     void DrainSlice();
+    // After a slice: tells of the first drops of a spell; `ran_dry` ends the spell.
+    void NoteDrops(bool ran_dry);
     // EventTarget: the table's calls become signals.
     bool IsActive() override { return LoggedIn(); }
     void ReleaseOperation(AppOperation* operation) override { VelqOpt_Release(session_, operation); }
@@ -123,6 +126,8 @@ class SessionController : public QObject, private EventTarget {
     Target target_;
     EventDispatch dispatch_;
     AppSession* session_ = nullptr;
+    uint64_t drops_seen_ = 0;
+    bool drop_spell_ = false;
     // Members go after the destructor's body has destroyed the session, and with it its threads.
     std::set<std::shared_ptr<void>> anchors_;
 };

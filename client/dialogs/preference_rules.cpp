@@ -21,17 +21,15 @@ QString WithFinalSeparator(const QString& folder) {
 }
 
 CycleValues CycleValuesOf(int32_t duration_s, int32_t stop_mode) {
-    return {duration_s, (stop_mode & AppSettings::kStopCycleOnTree) != 0,
-            (stop_mode & AppSettings::kStopCycleOnWindow) != 0,
-            (stop_mode & AppSettings::kStopCycleAnywhere) != 0};
+    return {duration_s, CycleStopRules::Stops(stop_mode, CycleStopRules::kDeviceList),
+            CycleStopRules::Stops(stop_mode, CycleStopRules::kDisplayWindow),
+            CycleStopRules::Stops(stop_mode, CycleStopRules::kAnywhere)};
 }
 
 int32_t StopModeOf(const CycleValues& values) {
-    if (values.click_anywhere)
-        return AppSettings::kStopCycleOnTree | AppSettings::kStopCycleOnWindow |
-               AppSettings::kStopCycleAnywhere;
-    return (values.click_device_list ? AppSettings::kStopCycleOnTree : 0) +
-           (values.click_display_window ? AppSettings::kStopCycleOnWindow : 0);
+    if (values.click_anywhere) return CycleStopRules::kEveryClick;
+    return (values.click_device_list ? CycleStopRules::kDeviceList : 0) +
+           (values.click_display_window ? CycleStopRules::kDisplayWindow : 0);
 }
 
 bool SetsCountdown(int32_t new_duration_s, bool countdown_running) {

@@ -185,7 +185,7 @@ void DevTree::SetStatesUnknown(bool unknown) {
 void DevTree::DeleteAll() {
     states_unknown_ = false;
     entries_.clear();
-    drag_item = nullptr;
+    drag_item_ = nullptr;
     clear();
 }
 
@@ -261,7 +261,7 @@ void DevTree::startDrag(Qt::DropActions) {
         drag->setPixmap(icon.pixmap(iconSize()));
         drag->setHotSpot(QPoint(0, -32));
     }
-    drag_item = node;
+    drag_item_ = node;
     drag->exec(Qt::CopyAction);
-    drag_item = nullptr;
+    drag_item_ = nullptr;
 }

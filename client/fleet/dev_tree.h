@@ -88,7 +88,7 @@ class DevTree : public QTreeWidget {
     DevTreeEntry* EntryOf(const QTreeWidgetItem* node);
 
     // The channel node being dragged, or null.
-    QTreeWidgetItem* drag_item = nullptr;
+    QTreeWidgetItem* dragItem() const { return drag_item_; }
 
   signals:
     // A channel node was double-clicked: the main window's Play command runs for it.
@@ -105,6 +105,7 @@ class DevTree : public QTreeWidget {
     void SetNodeImage(QTreeWidgetItem* node, int image);
 
     DevTreeHost* host_ = nullptr;
+    QTreeWidgetItem* drag_item_ = nullptr;
     QVector<DevTreeEntry> entries_;
     QVector<QIcon> images_;
     QStringList provinces_;

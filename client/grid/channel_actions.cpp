@@ -53,7 +53,7 @@ ChannelMenuFacts ChannelActions::FactsFor(QTreeWidgetItem* node) const {
         facts.dev = node->data(0, Qt::UserRole).toInt();
     }
     const CDevShowDlg* active = grid_->ActiveWindow();
-    facts.nodeIsActiveChannel = active && active->channelItem == node;
+    facts.nodeIsActiveChannel = active && active->channel_item == node;
     facts.activeRecording =
         facts.nodeIsActiveChannel && active->channel && VelqChn_IsRecording(active->channel);
     if (const DevTreeEntry* record = tree_->EntryOf(node); record && record->audio_channel) {
@@ -134,7 +134,7 @@ void ChannelActions::ToggleSound(QTreeWidgetItem* node, bool talk) {
 
 AppChannel* ChannelActions::ActiveChannelOf(QTreeWidgetItem* node) const {
     const CDevShowDlg* active = grid_->ActiveWindow();
-    if (!node || !node->parent() || !active || active->channelItem != node) return nullptr;
+    if (!node || !node->parent() || !active || active->channel_item != node) return nullptr;
     return active->channel;
 }
 

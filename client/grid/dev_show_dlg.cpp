@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -20,9 +19,7 @@
 namespace {
 
 int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return RepaintPacer::NowMs();
 }
 
 // A window whose last picture is older than this is idle: its channel's video thread is not presenting.
@@ -31,15 +28,10 @@ constexpr int64_t kIdleAfter_ms = 200;
 }  // namespace
 
 CDevShowDlg::CDevShowDlg(QWidget* gridArea)
-    : QWidget(gridArea), grid_area_(gridArea), sink_(std::make_shared<TileSink>(this)) {
+    : QWidget(gridArea), grid_area_(gridArea), sink_(std::make_shared<TileSink>(this)), status_(this) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
-    status_ = new QLabel(this);
-    status_->setTextFormat(Qt::PlainText);
-    status_->setAutoFillBackground(true);
-    status_->setContentsMargins(4, 2, 4, 2);
-    status_->hide();
     SetColors(background_, text_);
     hide();
 }
@@ -69,29 +61,8 @@ VelqPresentResult CDevShowDlg::PresentPicture(const VelqPicture& picture) {
     bool taken = false;
     const VelqPresentResult result = pictures_.Put(picture, &taken);
     if (!taken) return result;
-    last_present_ms_.store(NowMs(), std::memory_order_relaxed);
-    // Paced: the grid's repaint clock picks the picture up. Otherwise one queued repaint request at a time;
-    // further pictures before it runs ride on the same paint.
-    if (paced_.load(std::memory_order_relaxed)) {
-        dirty_.store(true, std::memory_order_release);
-    } else if (!update_posted_.exchange(true)) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                update_posted_.store(false);
-                update();
-            },
-            Qt::QueuedConnection);
-    }
+    pacer_.Arrived();
     return VELQ_PRESENT_OK;
-}
-
-void CDevShowDlg::SetPaced(bool paced) {
-    paced_.store(paced, std::memory_order_relaxed);
-}
-
-void CDevShowDlg::RepaintIfDirty() {
-    if (dirty_.exchange(false, std::memory_order_acq_rel)) update();
 }
 
 void CDevShowDlg::paintEvent(QPaintEvent*) {
@@ -119,7 +90,7 @@ void CDevShowDlg::paintEvent(QPaintEvent*) {
         overlay_.PaintStall(painter, target);
     }
     overlay_.PaintLabel(painter);
-    if (hovered_ && channelItem && !floating) TileOverlay::PaintCloseButton(painter, size());
+    if (hovered_ && channel_item && !floating) TileOverlay::PaintCloseButton(painter, size());
 }
 
 void CDevShowDlg::SetMarks(bool recording, bool audio, bool talk) {
@@ -157,7 +128,7 @@ QRect CDevShowDlg::PictureRect() const {
 void CDevShowDlg::Tick(int64_t now_ms) {
     const bool shown = isVisible();
     if (overlay_.SetClock(QTime::currentTime()) && shown) update();
-    const int64_t from = std::max(last_present_ms_.load(std::memory_order_relaxed), watch_from_ms_);
+    const int64_t from = std::max(pacer_.lastPictureMs(), watch_from_ms_);
     const bool stalled = channel && shown && now_ms - from >= kStallAfter_ms;
     if (stalled == Stalled()) return;
     if (stalled) {
@@ -172,14 +143,14 @@ void CDevShowDlg::Tick(int64_t now_ms) {
 }
 
 void CDevShowDlg::RefreshIfIdle() {
-    if (channel && NowMs() - last_present_ms_.load(std::memory_order_relaxed) > kIdleAfter_ms) {
+    if (channel && NowMs() - pacer_.lastPictureMs() > kIdleAfter_ms) {
         VelqChn_Refresh(channel);
     }
 }
 
 void CDevShowDlg::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
-    PlaceStatus();
+    status_.Place(size());
     RefreshIfIdle();
 }
 
@@ -190,16 +161,10 @@ void CDevShowDlg::showEvent(QShowEvent* e) {
     RefreshIfIdle();
 }
 
-void CDevShowDlg::PlaceStatus() {
-    const int h = status_->sizeHint().height();
-    // At the bottom edge, where it hides least of the picture (the label is at the top).
-    status_->setGeometry(0, height() - h, width(), h);
-}
-
 void CDevShowDlg::mousePressEvent(QMouseEvent* e) {
     const QPoint at = e->position().toPoint();
     if (e->button() == Qt::LeftButton) {
-        if (hovered_ && channelItem && !floating && TileOverlay::CloseButtonRect(size()).contains(at)) {
+        if (hovered_ && channel_item && !floating && TileOverlay::CloseButtonRect(size()).contains(at)) {
             emit CloseRequested(this);
             return;
         }
@@ -227,7 +192,7 @@ void CDevShowDlg::mouseMoveEvent(QMouseEvent* e) {
     // dragged onto another; otherwise the press drags the floating window, or the main window.
     if ((at - press_at_).manhattanLength() < QApplication::startDragDistance()) return;
     pressed_ = false;
-    if (!floating && channelItem) {
+    if (!floating && channel_item) {
         emit DragRequested(this);
         return;
     }
@@ -269,13 +234,13 @@ void CDevShowDlg::wheelEvent(QWheelEvent* e) {
 void CDevShowDlg::enterEvent(QEnterEvent* e) {
     QWidget::enterEvent(e);
     hovered_ = true;
-    if (channelItem) update(TileOverlay::CloseButtonRect(size()));
+    if (channel_item) update(TileOverlay::CloseButtonRect(size()));
 }
 
 void CDevShowDlg::leaveEvent(QEvent* e) {
     QWidget::leaveEvent(e);
     hovered_ = false;
-    if (channelItem) update(TileOverlay::CloseButtonRect(size()));
+    if (channel_item) update(TileOverlay::CloseButtonRect(size()));
 }
 
 void CDevShowDlg::keyPressEvent(QKeyEvent* e) {
@@ -296,7 +261,7 @@ void CDevShowDlg::Dock() {
     const bool visible = isVisible();
     floating = false;
     setParent(grid_area_, Qt::Widget);
-    setGeometry(dockedRect.left, dockedRect.top, dockedRect.Width(), dockedRect.Height());
+    setGeometry(docked_rect.left, docked_rect.top, docked_rect.Width(), docked_rect.Height());
     setVisible(visible);
     update();
     emit Docked(this);
@@ -343,51 +308,24 @@ void CDevShowDlg::ReleaseChannel() {
     }
     device = nullptr;
     channel = nullptr;
-    channelItem = nullptr;
+    channel_item = nullptr;
     overlay_.SetMarks({});
     overlay_.SetLabel(QString(), QString());
     overlay_.SetStallText(QString());
     view_.Reset();
-    status_->hide();
+    status_.Hide();
     update();
 }
 
 void CDevShowDlg::TransferStatus(int code, AppChannel* fromChannel) {
-    if (!fromChannel || fromChannel != channel) return;
-    switch (code) {
-        case VELQ_EV_MEDIA_FAILED:
-        case VELQ_EV_MEDIA_RECV_FAILED:
-            status_->setText(AppProfile::Translate(QStringLiteral("Source NoData Received!")));
-            break;
-        case VELQ_EV_MEDIA_ROUTE:
-            status_->setText(AppProfile::Translate(QStringLiteral("Connecting TransfServer...")));
-            break;
-        case VELQ_EV_MEDIA_FIRST_FRAME:
-            status_->setText(AppProfile::Translate(QStringLiteral("Source Receiving...")));
-            status_->hide();
-            return;
-        default:
-            return;
-    }
-    PlaceStatus();
-    status_->show();
+    if (fromChannel && fromChannel == channel) status_.Show(code, size());
 }
 
 void CDevShowDlg::SetColors(const QColor& background, const QColor& text) {
     background_ = background;
     text_ = text;
-    QPalette palette = status_->palette();
-    palette.setColor(QPalette::Window, background);
-    palette.setColor(QPalette::WindowText, text);
-    status_->setPalette(palette);
+    status_.SetColors(background, text);
     update();
-}
-
-QString CDevShowDlg::StatusText() const {
-    return status_->text();
-}
-bool CDevShowDlg::StatusVisible() const {
-    return !status_->isHidden();
 }
 
 bool CDevShowDlg::HasPicture() const {

@@ -15,11 +15,12 @@
 #include "corvel/window.h"
 #include "grid/grid_model.h"
 #include "grid/picture_slot.h"
+#include "grid/repaint_pacer.h"
 #include "grid/tile_overlay.h"
 #include "grid/tile_sink.h"
+#include "grid/tile_status.h"
 #include "grid/tile_view.h"
 
-class QLabel;
 class QPainter;
 
 class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
@@ -46,8 +47,8 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
 
     // Paced: a new picture only marks the window, and the owner's repaint clock calls RepaintIfDirty
     // (UI thread), so that the pictures of many windows reach the screen in one paint per tick.
-    void SetPaced(bool paced);
-    void RepaintIfDirty();
+    void SetPaced(bool paced) { pacer_.SetPaced(paced); }
+    void RepaintIfDirty() { pacer_.RepaintIfDirty(); }
 
     void Dock();
     void Undock();
@@ -85,8 +86,8 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     bool Stalled() const { return !overlay_.StallText().isEmpty(); }
     QString StallText() const { return overlay_.StallText(); }
 
-    QString StatusText() const;
-    bool StatusVisible() const;
+    QString StatusText() const { return status_.text(); }
+    bool StatusVisible() const { return status_.visible(); }
     bool HasPicture() const;
     // UI thread: the picture the window shows or is about to show (null without one).
     QImage CurrentPicture() const;
@@ -104,7 +105,7 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
   signals:
     // A click: the grid makes this window active.
     void Activated(CDevShowDlg* window);
-    // A right-click, after Activated: the main window shows the channel menu for channelItem.
+    // A right-click, after Activated: the main window shows the channel menu for channel_item.
     void MenuRequested(CDevShowDlg* window);
     // The window docked back into the grid (its visibility is the grid's to decide).
     void Docked(CDevShowDlg* window);
@@ -130,13 +131,12 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
 
   private:
     void RefreshIfIdle();
-    void PlaceStatus();
     // The picture's size (the newest one's while it is not yet shown).
     QSize PictureSize() const;
 
     QWidget* grid_area_;
     std::shared_ptr<TileSink> sink_;
-    QLabel* status_;
+    TileStatus status_;
     QColor background_{Qt::black};
     QColor text_{Qt::white};
     TileOverlay overlay_;
@@ -150,8 +150,5 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     int64_t watch_from_ms_ = 0;
 
     PictureSlot pictures_;
-    std::atomic<bool> update_posted_{false};
-    std::atomic<bool> paced_{false};
-    std::atomic<bool> dirty_{false};
-    std::atomic<int64_t> last_present_ms_{0};
+    RepaintPacer pacer_{*this};
 };

@@ -53,10 +53,10 @@ void GridModel::ShowPage(int page, bool show) {
         }
         const int r = i / cols_;
         const int c = i % cols_;
-        w->dockedRect.left = gridRect_.left + c * cw + 1;
-        w->dockedRect.top = gridRect_.top + r * ch + 1;
-        w->dockedRect.right = c == cols_ - 1 ? gridRect_.right : gridRect_.left + (c + 1) * cw;
-        w->dockedRect.bottom = r == rows_ - 1 ? gridRect_.bottom : gridRect_.top + (r + 1) * ch;
+        w->docked_rect.left = gridRect_.left + c * cw + 1;
+        w->docked_rect.top = gridRect_.top + r * ch + 1;
+        w->docked_rect.right = c == cols_ - 1 ? gridRect_.right : gridRect_.left + (c + 1) * cw;
+        w->docked_rect.bottom = r == rows_ - 1 ? gridRect_.bottom : gridRect_.top + (r + 1) * ch;
         if (w->channel) sources_->SourceStart(w->channel);
         host_->ShowSlot(w);
     }
@@ -71,14 +71,14 @@ void GridModel::SelectWindow(int page, GridSlot* window) {
     ShowPage(page, true);
     host_->ActiveFrameChanged();
     host_->SelectTab(page);
-    if (window && window->channelItem) host_->SelectDeviceNode(window->channelItem);
+    if (window && window->channel_item) host_->SelectDeviceNode(window->channel_item);
 }
 
 void GridModel::ActivateWindow(GridSlot* window) {
     if (window != activeWindow_) activeWindow_ = window;
     host_->ActiveFrameChanged();
-    if (window->channelItem) host_->SelectDeviceNode(window->channelItem);
-    StopCyclingOn(kStopOnWindow);
+    if (window->channel_item) host_->SelectDeviceNode(window->channel_item);
+    StopCyclingOn(CycleStopRules::kDisplayWindow);
 }
 
 int GridModel::PageOf(const GridSlot* window) const {
@@ -89,7 +89,7 @@ int GridModel::PageOf(const GridSlot* window) const {
 GridSlot* GridModel::FindWindowOfNode(const QTreeWidgetItem* node) const {
     if (!node) return nullptr;
     for (GridSlot* w : windows_) {
-        if (w->channelItem == node) return w;
+        if (w->channel_item == node) return w;
     }
     return nullptr;
 }
@@ -109,7 +109,7 @@ void GridModel::DeletePage(int page) {
     auto first = windows_.begin() + page * cells;
     int counted = 0;  // bound windows and gaps of the page
     for (auto it = first; it != first + cells; ++it) {
-        if ((*it)->channelItem) host_->StopChannel(*it);
+        if ((*it)->channel_item) host_->StopChannel(*it);
         if (it - windows_.begin() < boundCount_) ++counted;
         ToPool(*it);
     }
@@ -147,7 +147,7 @@ bool GridModel::SetGrid(int rows, int cols) {
 
 void GridModel::CloseGaps() {
     const auto end = std::stable_partition(windows_.begin(), windows_.begin() + boundCount_,
-                                           [](const GridSlot* w) { return w->channelItem != nullptr; });
+                                           [](const GridSlot* w) { return w->channel_item != nullptr; });
     boundCount_ = static_cast<int>(end - windows_.begin());
 }
 
@@ -157,7 +157,7 @@ void GridModel::FitPages() {
     const size_t need = static_cast<size_t>(cells) * n;
     while (windows_.size() > need) {
         GridSlot* w = windows_.back();
-        if (w->channelItem) {
+        if (w->channel_item) {
             host_->StopChannel(w);
             --boundCount_;
         }
@@ -181,7 +181,7 @@ void GridModel::FitPages() {
 GridSlot* GridModel::TakeWindowFor(GridSlot* window) {
     const int index = IndexOf(window);
     if (index < 0) return nullptr;
-    if (index < boundCount_ && !window->channelItem) return window;  // a gap is filled where it is
+    if (index < boundCount_ && !window->channel_item) return window;  // a gap is filled where it is
     if (index >= boundCount_) {
         GridSlot* free = windows_[boundCount_];
         ++boundCount_;
@@ -210,7 +210,7 @@ GridSlot* GridModel::TakeWindowAt(int x, int y, bool inNewPageTab) {
     }
     for (int i = 0; i < cells; ++i) {
         GridSlot* w = windows_[currentPage_ * cells + i];
-        if (w->dockedRect.Contains(x, y)) return TakeWindowFor(w);
+        if (w->docked_rect.Contains(x, y)) return TakeWindowFor(w);
     }
     return nullptr;
 }
@@ -230,7 +230,7 @@ GridSlot* GridModel::ReleaseWindow(GridSlot* window) {
 
 bool GridModel::DropEmptyPages() {
     // Gaps at the end of the order hold nothing: they are free cells again.
-    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channelItem) --boundCount_;
+    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channel_item) --boundCount_;
     const int cells = Cells();
     bool dropped = false;
     while (static_cast<int>(windows_.size()) >= cells + boundCount_ && Pages() > 1) {
@@ -261,7 +261,7 @@ void GridModel::SetPageSources(int page, bool on) {
 void GridModel::ResetGrid() {
     while (boundCount_ > 0) {
         --boundCount_;
-        if (windows_[boundCount_]->channelItem) host_->StopChannel(windows_[boundCount_]);
+        if (windows_[boundCount_]->channel_item) host_->StopChannel(windows_[boundCount_]);
     }
     while (Pages() != 1) DeletePage(0);
     UpdateNewPageTab();
@@ -320,6 +320,6 @@ void GridModel::StopCycling() {
     cycleCountdown_ = 0;
 }
 
-void GridModel::StopCyclingOn(int kind) {
-    if (cycleStopMode_ & kind) StopCycling();
+void GridModel::StopCyclingOn(CycleStopRules::Click click) {
+    if (CycleStopRules::Stops(cycleStopMode_, click)) StopCycling();
 }

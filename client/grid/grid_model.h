@@ -31,10 +31,10 @@ class GridSlot {
     virtual ~GridSlot() = default;
 
     bool floating = false;
-    GridRect dockedRect;
+    GridRect docked_rect;
     AppDevice* device = nullptr;
-    AppChannel* channel = nullptr;           // none while unbound, or when creating the channel failed
-    QTreeWidgetItem* channelItem = nullptr;  // set while bound: a window is bound exactly when this is set
+    AppChannel* channel = nullptr;            // none while unbound, or when creating the channel failed
+    QTreeWidgetItem* channel_item = nullptr;  // set while bound: a window is bound exactly when this is set
 };
 
 // Windows, tabs and the tree as the bookkeeping drives them.
@@ -47,7 +47,7 @@ class GridHost {
     // Docks the window if it floats and hides it.
     virtual void HideSlot(GridSlot* window) = 0;
     // Plays the channel node in the window (the tree's PlayChannel); sets the window's channel item.
-    virtual void PlayChannel(QTreeWidgetItem* channelItem, GridSlot* window) = 0;
+    virtual void PlayChannel(QTreeWidgetItem* channel_item, GridSlot* window) = 0;
     // Closes what the window shows (the tree's StopChannel); clears its channel item and channel.
     virtual void StopChannel(GridSlot* window) = 0;
     // Tab strip: a tab was inserted or removed at index, or tab index is to be selected. Labels come from
@@ -91,11 +91,6 @@ class GridModel {
     static constexpr int kMinSide = 1;
     static constexpr int kMaxSide = 8;
     static bool ValidSide(int n) { return n >= kMinSide && n <= kMaxSide; }
-
-    // CycleStopMode bits.
-    static constexpr int kStopOnTree = AppSettings::kStopCycleOnTree;
-    static constexpr int kStopOnWindow = AppSettings::kStopCycleOnWindow;
-    static constexpr int kStopAnywhere = AppSettings::kStopCycleAnywhere;
 
     // pageName and newPageName are the translated "Page" and "New Page".
     GridModel(GridHost* host, GridSources* sources, QString pageName, QString newPageName);
@@ -167,13 +162,13 @@ class GridModel {
     QString TabLabel(int index) const;
     bool HasNewPageTab() const { return tabCount_ == Pages() + 1; }
 
-    // Cycling: durations in seconds. StartCycling arms the countdown with the duration (0: off).
+    // Cycling: durations in seconds, `stopMode` CycleStopMode's bits (CycleStopRules). StartCycling arms
+    // the countdown with the duration (0: off).
     void SetCycleSettings(int duration_s, int prepare_s, int stopMode);
     void StartCycling() { cycleCountdown_ = cycleDuration_; }
     void StopCycling();
-    // A click of the given kind (kStopOnTree, kStopOnWindow, kStopAnywhere) stops cycling when the mode says
-    // so.
-    void StopCyclingOn(int kind);
+    // A click of the given kind stops the countdown when the mode says so.
+    void StopCyclingOn(CycleStopRules::Click click);
 
     int Rows() const { return rows_; }
     int Cols() const { return cols_; }

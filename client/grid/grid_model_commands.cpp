@@ -12,11 +12,11 @@ GridSlot* GridModel::PlayCommand(QTreeWidgetItem* node) {
     // A channel shown elsewhere is closed where it is, never opened twice.
     if (GridSlot* shown = FindWindowOfNode(node)) a = shown;
     GridSlot* w;
-    if (a->channelItem == node) {
+    if (a->channel_item == node) {
         host_->StopChannel(a);
         w = ReleaseWindow(a);
     } else {
-        if (a->channelItem) {
+        if (a->channel_item) {
             host_->StopChannel(a);
             a = ReleaseWindow(a);
         }
@@ -28,7 +28,7 @@ GridSlot* GridModel::PlayCommand(QTreeWidgetItem* node) {
 }
 
 GridSlot* GridModel::CloseWindow(GridSlot* window) {
-    if (!window || !window->channelItem || IndexOf(window) < 0) return nullptr;
+    if (!window || !window->channel_item || IndexOf(window) < 0) return nullptr;
     host_->StopChannel(window);
     GridSlot* w = ReleaseWindow(window);
     SelectWindow(PageOf(w), w);
@@ -38,7 +38,7 @@ GridSlot* GridModel::CloseWindow(GridSlot* window) {
 bool GridModel::SwapWindows(GridSlot* dragged, GridSlot* target) {
     const int from = IndexOf(dragged);
     int to = IndexOf(target);
-    if (from < 0 || to < 0 || from >= boundCount_ || from == to || !dragged->channelItem) return false;
+    if (from < 0 || to < 0 || from >= boundCount_ || from == to || !dragged->channel_item) return false;
     if (to >= boundCount_) {
         to = boundCount_ - 1;
         if (to == from) return false;
@@ -66,7 +66,7 @@ GridSlot* GridModel::OpenOnOwnPage(const std::vector<QTreeWidgetItem*>& nodes) {
     std::vector<std::pair<QTreeWidgetItem*, GridSlot*>> to_play;
     for (QTreeWidgetItem* node : nodes) {
         const bool listed =
-            std::any_of(list.begin(), list.end(), [node](GridSlot* w) { return w->channelItem == node; }) ||
+            std::any_of(list.begin(), list.end(), [node](GridSlot* w) { return w->channel_item == node; }) ||
             std::any_of(to_play.begin(), to_play.end(), [node](const auto& p) { return p.first == node; });
         if (!node || listed) continue;
         if (GridSlot* shown = FindWindowOfNode(node)) {
@@ -82,7 +82,7 @@ GridSlot* GridModel::OpenOnOwnPage(const std::vector<QTreeWidgetItem*>& nodes) {
         ShowPage(currentPage_, true);
         return nullptr;
     }
-    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channelItem) --boundCount_;
+    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channel_item) --boundCount_;
     // The windows up to the next page's first cell are gaps: free windows left where they are.
     const int cells = Cells();
     const int start = (boundCount_ + cells - 1) / cells * cells;
@@ -140,7 +140,7 @@ bool GridModel::PlaceLoadedChannels(const std::vector<QTreeWidgetItem*>& nodes, 
     for (QTreeWidgetItem* node : nodes) {
         // A file naming one channel twice gets it once.
         bool listed =
-            std::any_of(list.begin(), list.end(), [node](GridSlot* w) { return w->channelItem == node; });
+            std::any_of(list.begin(), list.end(), [node](GridSlot* w) { return w->channel_item == node; });
         if (!node || listed) continue;
         if (GridSlot* shown = FindWindowOfNode(node)) {
             windows_.erase(windows_.begin() + IndexOf(shown));

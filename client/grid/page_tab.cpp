@@ -38,7 +38,7 @@ class PageTabBar : public QTabBar {
         setElideMode(Qt::ElideNone);
     }
     void SetLook(int tabWidth, const QColor& fill, const QColor& text, const QColor& active) {
-        tabWidth_ = std::max(24, tabWidth);
+        tab_width_ = std::max(24, tabWidth);
         fill_ = fill;
         text_ = text;
         active_ = active;
@@ -46,7 +46,7 @@ class PageTabBar : public QTabBar {
     }
 
   protected:
-    QSize tabSizeHint(int) const override { return {tabWidth_, fontMetrics().height() + 10}; }
+    QSize tabSizeHint(int) const override { return {tab_width_, fontMetrics().height() + 10}; }
     QSize minimumTabSizeHint(int index) const override { return tabSizeHint(index); }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
@@ -66,7 +66,7 @@ class PageTabBar : public QTabBar {
 
   private:
     const GridModel* model_;
-    int tabWidth_ = 120;
+    int tab_width_ = 120;
     QColor fill_{Qt::black}, text_{Qt::white}, active_{Qt::red};
 };
 
@@ -81,7 +81,9 @@ QIcon MaskedIcon(const QString& path, const QColor& mask) {
 }  // namespace
 
 PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent)
-    : QWidget(parent), owner_(owner), settings_(settings) {
+    : QWidget(parent), owner_(owner), settings_(settings), cycle_stop_(settings, [this] {
+          if (model_) model_->StopCycling();
+      }) {
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     model_ = std::make_unique<GridModel>(static_cast<GridHost*>(this), &sources_,
@@ -90,23 +92,23 @@ PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent)
     tabs_ = new PageTabBar(model_.get(), this);
     // Each window's picture would otherwise cost a paint (and, with a web view in the main window, a
     // composition of the whole window) of its own: up to 400 a second at 16 tiles.
-    repaintClock_ = new QTimer(this);
-    repaintClock_->setTimerType(Qt::PreciseTimer);
-    connect(repaintClock_, &QTimer::timeout, this, [this] {
+    repaint_clock_ = new QTimer(this);
+    repaint_clock_->setTimerType(Qt::PreciseTimer);
+    connect(repaint_clock_, &QTimer::timeout, this, [this] {
         for (GridSlot* w : model_->Windows()) static_cast<CDevShowDlg*>(w)->RepaintIfDirty();
     });
-    repaintClock_->start(kRepaintPeriod_ms);
-    watchClock_ = new QTimer(this);
-    connect(watchClock_, &QTimer::timeout, this, [this] {
+    repaint_clock_->start(kRepaintPeriod_ms);
+    watch_clock_ = new QTimer(this);
+    connect(watch_clock_, &QTimer::timeout, this, [this] {
         const int64_t now_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                                    std::chrono::steady_clock::now().time_since_epoch())
                                    .count();
         for (GridSlot* w : model_->Windows()) static_cast<CDevShowDlg*>(w)->Tick(now_ms);
     });
-    watchClock_->start(kWatchPeriod_ms);
+    watch_clock_->start(kWatchPeriod_ms);
     setFocusPolicy(Qt::ClickFocus);
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
-        if (syncingTabs_ == 0) model_->OnTabSelected(index);
+        if (syncing_tabs_ == 0) model_->OnTabSelected(index);
     });
     // Placement order from the right edge.
     const struct {
@@ -190,11 +192,6 @@ void PageTab::StartCycling() {
     model_->StartCycling();
 }
 
-void PageTab::StopCycling() {
-    model_->StopCycling();
-    settings_.StopCycling();
-}
-
 bool PageTab::TransferStatus(int code, AppChannel* channel) {
     CDevShowDlg* w = FindWindowOfChannel(channel);
     if (!w) return false;
@@ -223,7 +220,7 @@ void PageTab::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), look_.mainBk);
     if (GridSlot* active = model_->ActiveWindow()) {
-        const GridRect& r = active->dockedRect;
+        const GridRect& r = active->docked_rect;
         p.setPen(look_.active);
         // The one-pixel line just outside the window's rectangle.
         p.drawRect(QRect(r.left - 1, r.top - 1, r.Width() + 1, r.Height() + 1));
@@ -240,11 +237,10 @@ GridSlot* PageTab::CreateSlot() {
     connect(window, &CDevShowDlg::DragRequested, this, &PageTab::StartTileDrag);
     connect(window, &CDevShowDlg::Activated, this, [this](CDevShowDlg* w) {
         model_->ActivateWindow(w);
-        // A click on a window may have stopped cycling: the setting in memory says so too.
-        if (model_->CycleDuration() == 0) settings_.StopCycling();
+        cycle_stop_.Clicked(CycleStopRules::kDisplayWindow);
     });
     connect(window, &CDevShowDlg::MenuRequested, this,
-            [this](CDevShowDlg* w) { owner_->ShowChannelMenu(w->channelItem); });
+            [this](CDevShowDlg* w) { owner_->ShowChannelMenu(w->channel_item); });
     connect(window, &CDevShowDlg::Docked, this, [this](CDevShowDlg* w) {
         const auto& all = model_->Windows();
         const bool inGrid = std::find(all.begin(), all.end(), w) != all.end();
@@ -257,7 +253,7 @@ GridSlot* PageTab::CreateSlot() {
 void PageTab::ShowSlot(GridSlot* slot) {
     auto* w = static_cast<CDevShowDlg*>(slot);
     if (!w->floating) {
-        const GridRect& r = w->dockedRect;
+        const GridRect& r = w->docked_rect;
         w->setGeometry(r.left, r.top, r.Width(), r.Height());
     }
     w->show();
@@ -269,8 +265,8 @@ void PageTab::HideSlot(GridSlot* slot) {
     w->hide();
 }
 
-void PageTab::PlayChannel(QTreeWidgetItem* channelItem, GridSlot* window) {
-    owner_->PlayChannel(channelItem, static_cast<CDevShowDlg*>(window));
+void PageTab::PlayChannel(QTreeWidgetItem* channel_item, GridSlot* window) {
+    owner_->PlayChannel(channel_item, static_cast<CDevShowDlg*>(window));
 }
 
 void PageTab::StopChannel(GridSlot* window) {
@@ -278,23 +274,23 @@ void PageTab::StopChannel(GridSlot* window) {
 }
 
 void PageTab::InsertTab(int index) {
-    ++syncingTabs_;
+    ++syncing_tabs_;
     tabs_->insertTab(index, QString());
     RelabelTabs();
-    --syncingTabs_;
+    --syncing_tabs_;
 }
 
 void PageTab::RemoveTab(int index) {
-    ++syncingTabs_;
+    ++syncing_tabs_;
     tabs_->removeTab(index);
     RelabelTabs();
-    --syncingTabs_;
+    --syncing_tabs_;
 }
 
 void PageTab::SelectTab(int index) {
-    ++syncingTabs_;
+    ++syncing_tabs_;
     tabs_->setCurrentIndex(index);
-    --syncingTabs_;
+    --syncing_tabs_;
     tabs_->update();
 }
 

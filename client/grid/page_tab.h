@@ -24,7 +24,7 @@ class QTreeWidgetItem;
 class PageTabOwner {
   public:
     // The tree's PlayChannel / StopChannel for a display window.
-    virtual void PlayChannel(QTreeWidgetItem* channelItem, CDevShowDlg* window) = 0;
+    virtual void PlayChannel(QTreeWidgetItem* channel_item, CDevShowDlg* window) = 0;
     virtual void StopChannel(CDevShowDlg* window) = 0;
     virtual void SelectDeviceNode(QTreeWidgetItem* node) = 0;
     // The channel context menu for a window's channel item (none for an empty window).
@@ -85,9 +85,11 @@ class PageTab : public QWidget, private GridHost {
     // The same from the settings (sizes outside 1 to 8 give 2 x 2 and a log line).
     void InitFromSettings();
 
-    // Cycling from the settings in memory (CycleDuration 0: off); stopping sets CycleDuration := 0 there.
+    // Cycling from the settings in memory (CycleDuration 0: off). What stops it: cycleStop(); StopCycling
+    // stops it whatever the mode.
     void StartCycling();
-    void StopCycling();
+    void StopCycling() { cycle_stop_.Stop(); }
+    CycleStopRules& cycleStop() { return cycle_stop_; }
     void ResetGrid() { model_->ResetGrid(); }
     void SetGrid(int rows, int cols) { model_->SetGrid(rows, cols); }
     // Events 192 to 195 for the window that shows `channel`; false when none does.
@@ -135,7 +137,7 @@ class PageTab : public QWidget, private GridHost {
     GridSlot* CreateSlot() override;
     void ShowSlot(GridSlot* window) override;
     void HideSlot(GridSlot* window) override;
-    void PlayChannel(QTreeWidgetItem* channelItem, GridSlot* window) override;
+    void PlayChannel(QTreeWidgetItem* channel_item, GridSlot* window) override;
     void StopChannel(GridSlot* window) override;
     void InsertTab(int index) override;
     void RemoveTab(int index) override;
@@ -154,11 +156,12 @@ class PageTab : public QWidget, private GridHost {
     AppSettings& settings_;
     LibrarySources sources_;
     std::unique_ptr<GridModel> model_;
+    CycleStopRules cycle_stop_;
     QTabBar* tabs_;
     std::array<QAbstractButton*, 4> buttons_{};
     PageTabLook look_;
-    int syncingTabs_ = 0;  // >0 while the grid itself changes the tab bar
+    int syncing_tabs_ = 0;  // >0 while the grid itself changes the tab bar
     // The windows' repaint clock: new pictures of all windows are painted together, once per tick.
-    QTimer* repaintClock_;
-    QTimer* watchClock_;
+    QTimer* repaint_clock_;
+    QTimer* watch_clock_;
 };

@@ -63,7 +63,7 @@ void PageTab::dropEvent(QDropEvent* e) {
         const int cells = model_->Cells();
         for (int i = 0; i < cells; ++i) {
             GridSlot* target = model_->Windows()[model_->CurrentPage() * cells + i];
-            if (target->dockedRect.Contains(at.x(), at.y())) {
+            if (target->docked_rect.Contains(at.x(), at.y())) {
                 if (model_->SwapWindows(dragged, target)) e->acceptProposedAction();
                 break;
             }

@@ -31,14 +31,14 @@ bool PageTab::SavePageFile(const QString& path) {
     const auto& windows = model_->Windows();
     for (int i = 0; i < model_->BoundCount(); ++i) {
         const GridSlot* w = windows[i];
-        if (!w->channelItem || !w->channelItem->parent()) continue;
+        if (!w->channel_item || !w->channel_item->parent()) continue;
         PageFileEntry entry;
         entry.index = i + 1;
         char id[64] = {};
         if (w->device && VelqDev_GetDevInfo(w->device, VELQ_DEV_ID, id, sizeof(id)) > 0)
             entry.deviceId = QByteArray(id);
-        entry.vehicleId = w->channelItem->parent()->text(0);
-        entry.channel = w->channelItem->data(0, Qt::UserRole).toInt();
+        entry.vehicleId = w->channel_item->parent()->text(0);
+        entry.channel = w->channel_item->data(0, Qt::UserRole).toInt();
         content.entries.push_back(entry);
     }
     return WritePageFile(path, content);

@@ -39,9 +39,9 @@ VelqPresentResult PictureSlot::Put(const VelqPicture& picture, bool* taken) {
     std::swap(spare_, latest_);
     const Clock::time_point now = Clock::now();
     if (latest_new_) {
-        ++counters_.replacedUnpainted;
+        ++counters_.replaced_unpainted;
         const int64_t stood = std::chrono::duration_cast<std::chrono::microseconds>(now - latest_at_).count();
-        counters_.maxUnpainted_us = std::max(counters_.maxUnpainted_us, stood);
+        counters_.max_unpainted_us = std::max(counters_.max_unpainted_us, stood);
         if (stood > kFramePeriod_us) ++counters_.late;
     }
     latest_new_ = true;
@@ -59,7 +59,7 @@ const QImage& PictureSlot::TakeForPaint() {
         ++counters_.painted;
         const auto waited =
             std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - latest_at_).count();
-        counters_.maxPresentToPaint_us = std::max<int64_t>(counters_.maxPresentToPaint_us, waited);
+        counters_.max_present_to_paint_us = std::max<int64_t>(counters_.max_present_to_paint_us, waited);
         if (waited > kFramePeriod_us) ++counters_.late;
     }
     return shown_;

@@ -16,12 +16,12 @@ class PictureSlot {
   public:
     // What the slot did with the pictures it was given (the benchmark reads these).
     struct Counters {
-        uint64_t presented = 0;          // pictures handed over by the library
-        uint64_t painted = 0;            // pictures drawn at least once
-        uint64_t replacedUnpainted = 0;  // pictures overwritten by a newer one before a paint took them
+        uint64_t presented = 0;           // pictures handed over by the library
+        uint64_t painted = 0;             // pictures drawn at least once
+        uint64_t replaced_unpainted = 0;  // pictures overwritten by a newer one before a paint took them
         uint64_t late = 0;  // pictures that waited longer than kFramePeriod_us for a paint (painted or not)
-        int64_t maxPresentToPaint_us = 0;  // longest wait of a painted picture for its paint
-        int64_t maxUnpainted_us = 0;       // longest time a replaced picture stood unpainted
+        int64_t max_present_to_paint_us = 0;  // longest wait of a painted picture for its paint
+        int64_t max_unpainted_us = 0;         // longest time a replaced picture stood unpainted
     };
     // One frame period at 25 frames a second: a picture should be painted, or replaced, within it.
     static constexpr int64_t kFramePeriod_us = 40000;

@@ -48,7 +48,7 @@ void PaintMicrophoneMark(QPainter& p, int x, int y) {
 
 TileOverlay::TileOverlay() {
     font_.setPixelSize(11);
-    textHeight_ = QFontMetrics(font_).height();
+    text_height_ = QFontMetrics(font_).height();
 }
 
 void TileOverlay::SetLabel(const QString& vehicle, const QString& channel) {
@@ -60,11 +60,11 @@ void TileOverlay::SetLabel(const QString& vehicle, const QString& channel) {
 bool TileOverlay::SetClock(const QTime& time) {
     // Asked several times a second for every tile: the text is made only when the second changes.
     const int second = time.msecsSinceStartOfDay() / 1000;
-    if (second == clockSecond_) return false;
-    clockSecond_ = second;
+    if (second == clock_second_) return false;
+    clock_second_ = second;
     clock_ = time.toString(QStringLiteral("HH:mm:ss"));
     Compose();
-    return showLabel_ && !vehicle_.isEmpty();
+    return show_label_ && !vehicle_.isEmpty();
 }
 
 bool TileOverlay::SetMarks(const TileMarks& marks) {
@@ -75,17 +75,17 @@ bool TileOverlay::SetMarks(const TileMarks& marks) {
 }
 
 void TileOverlay::SetShowLabel(bool show) {
-    showLabel_ = show;
+    show_label_ = show;
     Render();
 }
 
 void TileOverlay::Compose() {
     if (vehicle_.isEmpty() && channel_.isEmpty()) {
         text_.clear();
-        textWidth_ = 0;
+        text_width_ = 0;
     } else {
         text_ = vehicle_ + QStringLiteral("  ") + channel_ + QStringLiteral("  ") + clock_;
-        textWidth_ = QFontMetrics(font_).horizontalAdvance(text_);
+        text_width_ = QFontMetrics(font_).horizontalAdvance(text_);
     }
     Render();
 }
@@ -95,12 +95,12 @@ int TileOverlay::MarkCount() const {
 }
 
 QRect TileOverlay::LabelRect() const {
-    const bool text = showLabel_ && !text_.isEmpty();
+    const bool text = show_label_ && !text_.isEmpty();
     const int marks = MarkCount();
     if (!text && marks == 0) return {};
-    int width = 2 * kPadding + (text ? textWidth_ : 0) + marks * kMarkWidth;
+    int width = 2 * kPadding + (text ? text_width_ : 0) + marks * kMarkWidth;
     if (text && marks > 0) width += kPadding;
-    return {kMargin, kMargin, width, std::max(textHeight_, 10) + 2 * 2};
+    return {kMargin, kMargin, width, std::max(text_height_, 10) + 2 * 2};
 }
 
 void TileOverlay::PaintLabel(QPainter& painter) const {
@@ -117,11 +117,11 @@ void TileOverlay::Render() {
     strip_.fill(kBacking);
     QPainter painter(&strip_);
     int x = kPadding;
-    if (showLabel_ && !text_.isEmpty()) {
+    if (show_label_ && !text_.isEmpty()) {
         painter.setFont(font_);
         painter.setPen(kLabelText);
-        painter.drawText(QRect(x, 0, textWidth_, strip.height()), Qt::AlignLeft | Qt::AlignVCenter, text_);
-        x += textWidth_ + kPadding;
+        painter.drawText(QRect(x, 0, text_width_, strip.height()), Qt::AlignLeft | Qt::AlignVCenter, text_);
+        x += text_width_ + kPadding;
     }
     const int y = (strip.height() - 11) / 2;
     painter.setRenderHint(QPainter::Antialiasing);
@@ -137,16 +137,16 @@ void TileOverlay::Render() {
 }
 
 void TileOverlay::PaintStall(QPainter& painter, const QRect& picture) const {
-    if (stallText_.isEmpty()) return;
+    if (stall_text_.isEmpty()) return;
     painter.save();
     painter.fillRect(picture, QColor(0, 0, 0, 140));
     painter.setFont(font_);
     const QFontMetrics metrics(font_);
-    QRect box(0, 0, metrics.horizontalAdvance(stallText_) + 4 * kPadding, textHeight_ + 2 * kPadding);
+    QRect box(0, 0, metrics.horizontalAdvance(stall_text_) + 4 * kPadding, text_height_ + 2 * kPadding);
     box.moveCenter(picture.center());
     painter.fillRect(box, kBacking);
     painter.setPen(QColor(255, 200, 60));
-    painter.drawText(box, Qt::AlignCenter, stallText_);
+    painter.drawText(box, Qt::AlignCenter, stall_text_);
     painter.restore();
 }
 

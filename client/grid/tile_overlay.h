@@ -29,14 +29,14 @@ class TileOverlay {
     void SetLabel(const QString& vehicle, const QString& channel);
     // False: the label (and its clock) is not drawn; the marks still are.
     void SetShowLabel(bool show);
-    bool ShowLabel() const { return showLabel_; }
+    bool ShowLabel() const { return show_label_; }
     // True when the shown text changed (the tile repaints).
     bool SetClock(const QTime& time);
     bool SetMarks(const TileMarks& marks);
     const TileMarks& Marks() const { return marks_; }
     // The stall notice ("No video since 12:04:31"); empty: pictures arrive.
-    void SetStallText(const QString& text) { stallText_ = text; }
-    const QString& StallText() const { return stallText_; }
+    void SetStallText(const QString& text) { stall_text_ = text; }
+    const QString& StallText() const { return stall_text_; }
 
     // The label strip (label, clock and marks on a translucent backing) at the tile's top left; empty
     // when there is nothing to draw.
@@ -55,15 +55,15 @@ class TileOverlay {
     int MarkCount() const;
 
     QFont font_;
-    int textHeight_ = 0;
-    bool showLabel_ = true;
+    int text_height_ = 0;
+    bool show_label_ = true;
     QString vehicle_;
     QString channel_;
     QString clock_;
-    int clockSecond_ = -1;  // second of the day clock_ shows
-    QString text_;          // vehicle, channel and clock as drawn
-    int textWidth_ = 0;
+    int clock_second_ = -1;  // second of the day clock_ shows
+    QString text_;           // vehicle, channel and clock as drawn
+    int text_width_ = 0;
     TileMarks marks_;
     QImage strip_;  // the label strip as drawn: backing, text and marks
-    QString stallText_;
+    QString stall_text_;
 };

@@ -23,7 +23,7 @@ void PlayTreeChannel(DevTree& tree, QTreeWidgetItem* channel_item, CDevShowDlg* 
     if (device) session.Keep(window->Sink());
     window->channel = device ? VelqDev_CreateChannel(device, channel, window->Sink().get()) : nullptr;
     window->device = device;
-    window->channelItem = channel_item;
+    window->channel_item = channel_item;
     if (window->channel) {
         VelqChn_SetBkColor(window->channel, uint32_t(settings.ChildBkColor));
         VelqChn_ShowVerbose(window->channel, settings.ShowVerbose);
@@ -34,7 +34,7 @@ void PlayTreeChannel(DevTree& tree, QTreeWidgetItem* channel_item, CDevShowDlg* 
 }
 
 void StopTreeChannel(DevTree& tree, CDevShowDlg* window) {
-    if (window->channelItem) tree.SetChannelImage(window->channelItem, DevTree::kChannelIdle);
+    if (window->channel_item) tree.SetChannelImage(window->channel_item, DevTree::kChannelIdle);
     window->ReleaseChannel();
     window->setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
 }

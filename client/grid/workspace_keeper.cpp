@@ -31,9 +31,9 @@ QByteArray WorkspaceKeeper::Signature() const {
     const auto& windows = model.Windows();
     for (int i = 0; i < model.BoundCount(); ++i) {
         const GridSlot* slot = windows[size_t(i)];
-        if (!slot->channelItem || !slot->device) continue;
+        if (!slot->channel_item || !slot->device) continue;
         signature += '\n' + DeviceBytes(slot->device, VELQ_DEV_ID, 64) + ' ' +
-                     QByteArray::number(slot->channelItem->data(0, Qt::UserRole).toInt());
+                     QByteArray::number(slot->channel_item->data(0, Qt::UserRole).toInt());
     }
     return signature;
 }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The client's main window. It makes its children once, lays them out with MainLayout and wires them:
-// the session controller's events reach the tree, the vehicle list and the map through FleetPresenter,
-// the menu bar's commands the dialogs and the grid. It switches the left panel and runs the client's
+// The client's main window. It makes its children once, lays them out (CentralPlaces, from MainLayout)
+// and wires them: the session controller's events reach the tree, the vehicle list and the map through
+// FleetPresenter (ConnectSession), the menu bar's entries their commands (MenuCommands), and the views
+// share one selected vehicle (VehicleSelection). It switches the left panel and runs the client's
 // one-second timer. Closing it logs out and destroys the display windows; the session goes after them.
 // UI thread only.
 #include <QMainWindow>
@@ -15,21 +16,18 @@
 #include "fleet/dev_tree.h"
 #include "grid/page_tab.h"
 #include "map/map_view_host.h"
+#include "shell/central_places.h"
+#include "shell/grid_side.h"
 #include "shell/left_panels.h"
 #include "shell/main_layout.h"
 #include "shell/main_menu_bar.h"
 #include "shell/page_keeper.h"
+#include "shell/vehicle_selection.h"
 
 class AlarmDesk;
 class TreeAlarmVehicles;
 class ChannelActions;
 class WorkspaceKeeper;
-class CCycleDlg;
-class CDevConfigDlg;
-class CDevInfoDlg;
-class COptionDlg;
-class CRecordDlg;
-class CSnapshotDlg;
 class CMapDlg;
 class CSearchDlg;
 class DeviceStatusList;
@@ -37,16 +35,16 @@ class FleetFinder;
 class FleetPresenter;
 class LogList;
 class MainDialogs;
+class MenuCommands;
 class PanelSelector;
 class SessionController;
-class TreeGridOwner;
 class StatusLine;
 class QAction;
 
 class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, public LoginHost {
     Q_OBJECT
   public:
-    // Panels of the left column; the alarm list is ours, beside the three of the layout.
+    // Panels of the left column.
     enum Panel {
         kDeviceList = LeftPanels::kDeviceList,
         kLogInfo = LeftPanels::kLogInfo,
@@ -54,18 +52,6 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
         kAlarmList = LeftPanels::kAlarmList,
         kPanels = LeftPanels::kPanels
     };
-    // The menu's commands (MainMenuBar's), as the window's own names.
-    static constexpr int kCmdAddDevice = MainMenuBar::kCmdAddDevice;
-    static constexpr int kCmdGrid1 = MainMenuBar::kCmdGrid1;
-    static constexpr int kCmdGrid4 = MainMenuBar::kCmdGrid4;
-    static constexpr int kCmdBufferSetting = MainMenuBar::kCmdBufferSetting;
-    static constexpr int kCmdRecordSetting = MainMenuBar::kCmdRecordSetting;
-    static constexpr int kCmdSnapshotSetting = MainMenuBar::kCmdSnapshotSetting;
-    static constexpr int kCmdCyclePage = MainMenuBar::kCmdCyclePage;
-    static constexpr int kCmdLogin = MainMenuBar::kCmdLogin;
-    static constexpr int kCmdLoadPage = MainMenuBar::kCmdLoadPage;
-    static constexpr int kCmdSavePage = MainMenuBar::kCmdSavePage;
-    static constexpr int kCmdRecordings = MainMenuBar::kCmdRecordings;
 
     // The window reads and writes `settings` and shows `session`; both outlive it.
     CAppMainDlg(AppSettings& settings, SessionController& session, QWidget* parent = nullptr);
@@ -80,7 +66,9 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     // The event line: status line := message; log := "[time] message" (time: now when null).
     void AddLogLine(const QString* time, const QString& message) override;
     void AddLogLine(const QString& message) override { AddLogLine(nullptr, message); }
-    void SelectDeviceNode(QTreeWidgetItem* node) override;
+    void SelectDeviceNode(QTreeWidgetItem* node) override {
+        if (selection_) selection_->Select(node);
+    }
     void ShowChannelMenu(QTreeWidgetItem* node) override;
     void LogoutCleanup() override;
     void ShowPanel(int index);
@@ -88,10 +76,10 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     void ShowOnlineCount(int count);
     // Presses the login dialog's Login button (the --login command line).
     void PressLogin();
-    // The "Click Anywhere"/"Click Device List" rules: cycling stops (CycleDuration := 0 in memory).
-    void StopCycling();
     // The --page command line: the page file is loaded once the first device list has arrived.
-    void LoadPageWhenListed(const QString& path);
+    void LoadPageWhenListed(const QString& path) {
+        if (grid_side_) grid_side_->pages().LoadWhenListed(path);
+    }
     // F11 and --fullscreen.
     void ToggleFullScreen() { setWindowState(windowState() ^ Qt::WindowFullScreen); }
     // What User -> Recordings... does (the composition root opens the recordings window); unset, the
@@ -102,8 +90,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     bool ConfirmLosingRecordings();
     bool ConfirmLogout() override { return ConfirmLosingRecordings(); }
     void SetAskBeforeLosingRecordings(bool ask) { ask_before_losing_recordings_ = ask; }
-    WorkspaceKeeper* workspace() const { return pages_ ? pages_->workspace() : nullptr; }
-    ChannelActions& channelActions() { return *actions_; }
+    WorkspaceKeeper* workspace() const { return grid_side_ ? grid_side_->pages().workspace() : nullptr; }
+    ChannelActions& channelActions() { return grid_side_->actions(); }
     // The "Map" command (32772): the map view floats, or docks again when it floats.
     void ToggleMapView();
 
@@ -118,28 +106,19 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     DeviceStatusList* vehicleList() const { return vehicle_list_; }
     FleetFinder* finder() const { return finder_; }
     StatusLine* statusLine() const { return status_line_; }
-    PageTab* grid() const { return grid_; }
+    PageTab* grid() const { return grid_side_ ? grid_side_->grid() : nullptr; }
     CMapDlg* mapView() const { return map_view_; }
     CSearchDlg* searchPanel() const { return search_; }
     CAppLoginDlg* loginDialog() const { return login_; }
-    CDevConfigDlg* devConfigDialog() const;
-    CDevInfoDlg* devInfoDialog() const;
-    CCycleDlg* cycleDialog() const;
-    COptionDlg* optionDialog() const;
-    CRecordDlg* recordDialog() const;
-    CSnapshotDlg* snapshotDialog() const;
+    // The modeless dialogs (device configuration, device, preferences); null without a session.
+    MainDialogs* dialogs() const { return dialogs_.get(); }
+    VehicleSelection* selection() const { return selection_; }
     PanelSelector* selector(int index) const { return left_->selector(index); }
     QWidget* panel(int index) const { return left_->panel(index); }
     AlarmDesk* alarms() const { return alarms_.get(); }
-    // An alarm's or a double-clicked vehicle's way to video: the vehicle of tree row `row` is selected
-    // (tree, list, map) and its channels open on a page of their own (GridModel::OpenOnOwnPage).
-    void OpenVehicleVideo(int row);
-    // The "show offline vehicles" switch: stores ShowAllDevice; on, the offline vehicles are asked for
-    // now (and at every login); off, they are hidden from the tree, the list and the map.
-    void SetShowOffline(bool show);
     // The rectangles the grid and the map view take in the central area.
-    QRect gridSlot() const { return grid_slot_; }
-    QRect mapSlot() const { return map_slot_; }
+    QRect gridSlot() const { return places_ ? places_->gridSlot() : QRect(); }
+    QRect mapSlot() const { return places_ ? places_->mapSlot() : QRect(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -153,23 +132,21 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
                 QWidget* parent);
 
     // DevTreeHost.
-    void TreeClicked() override;
+    void TreeClicked() override { ClickStopsCycling(CycleStopRules::kDeviceList); }
     // MapViewHost.
     QWidget* MapDockParent() override { return central_; }
-    QString VehicleIdAtRow(int row) const override;
+    QString VehicleIdAtRow(int row) const override {
+        return selection_ ? selection_->VehicleIdAtRow(row) : QString();
+    }
     bool ShowsPlaybackPanel() const override { return currentPanel() == kPlayback; }
-    QSize GridAreaSize() const override { return grid_ ? grid_->size() : QSize(); }
+    QSize GridAreaSize() const override { return grid() ? grid()->size() : QSize(); }
 
     void CreateChildren();
-    // The session's signals to the children, through the fleet presenter.
-    void ConnectSession();
-    void ConnectMenu();
-    // Wires the alarm desk to the panel, the selector, the highlights and the log.
-    void ConnectAlarms();
-    void RunMenuCommand(int command);
-    // The Style menu's check follows the grid's size.
-    void CheckGridSize();
-    void Relayout(int width, int height);
+    // The units that wire the children to each other, the session and the menu.
+    void ConnectChildren();
+    void ClickStopsCycling(CycleStopRules::Click click) {
+        if (grid_side_) grid_side_->Clicked(click);
+    }
     void Shutdown();
 
     AppSettings& settings_;
@@ -179,8 +156,6 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     MainLayout layout_;
     QWidget* central_ = nullptr;
     MainMenuBar* menu_ = nullptr;
-    std::unique_ptr<TreeGridOwner> grid_owner_;  // declared before the grid it serves
-    PageTab* grid_ = nullptr;
     DevTree* tree_ = nullptr;
     FleetPresenter* fleet_ = nullptr;
     LogList* log_ = nullptr;
@@ -194,13 +169,12 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     LeftPanels* left_ = nullptr;
     std::unique_ptr<TreeAlarmVehicles> alarm_vehicles_;  // before alarms_, which reads it
     std::unique_ptr<AlarmDesk> alarms_;
-    QRect grid_slot_;
-    QRect map_slot_;
+    std::unique_ptr<CentralPlaces> places_;  // gone at shutdown, with the children it places
+    VehicleSelection* selection_ = nullptr;
+    MenuCommands* commands_ = nullptr;
     int timer_id_ = 0;
     bool shut_down_ = false;
     bool shown_once_ = false;
-    std::unique_ptr<ChannelActions> actions_;
     bool ask_before_losing_recordings_ = true;
-    std::function<void()> open_recordings_;
-    std::unique_ptr<PageKeeper> pages_;
+    std::unique_ptr<GridSide> grid_side_;
 };

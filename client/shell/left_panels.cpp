@@ -2,6 +2,7 @@
 #include "shell/left_panels.h"
 
 #include "app/app_profile.h"
+#include "fleet/alarm_desk.h"
 #include "shell/main_layout.h"
 #include "shell/panel_selector.h"
 
@@ -52,4 +53,9 @@ void LeftPanels::Place(const MainLayout& layout, int width, int height) {
 void LeftPanels::ShowAlarmCount(int count) {
     const QString name = AppProfile::Translate(QLatin1String(kNames[kAlarmList]));
     selectors_[kAlarmList]->SetText(count > 0 ? name + QStringLiteral(" (%1)").arg(count) : name);
+}
+
+void LeftPanels::FollowAlarmCount(const AlarmDesk& alarms) {
+    ShowAlarmCount(alarms.unacknowledged());
+    connect(&alarms, &AlarmDesk::unacknowledgedChanged, this, &LeftPanels::ShowAlarmCount);
 }

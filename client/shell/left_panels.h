@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 
+class AlarmDesk;
 class MainLayout;
 class PanelSelector;
 class QWidget;
@@ -33,6 +34,8 @@ class LeftPanels : public QObject {
     void Place(const MainLayout& layout, int width, int height);
     // The alarm list's selector names the count of unacknowledged alarms (none: its name alone).
     void ShowAlarmCount(int count);
+    // The same from `alarms` now and whenever its count changes; `alarms` outlives the panels.
+    void FollowAlarmCount(const AlarmDesk& alarms);
     void Forget(int index) { panels_[size_t(index)] = nullptr; }
 
   signals:

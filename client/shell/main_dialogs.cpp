@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/main_dialogs.h"
 
+#include <QPointer>
 #include <QTreeWidgetItem>
 
 #include "app/app_profile.h"
@@ -15,22 +16,23 @@
 #include "grid/page_tab.h"
 #include "shell/main_menu_bar.h"
 
-MainDialogs::MainDialogs(AppSettings& settings, AppSession* session, PageTab* const& grid,
+MainDialogs::MainDialogs(AppSettings& settings, AppSession* session, PageTab* grid_widget,
                          const DevTree& tree, QWidget* parent)
     : tree_(tree) {
+    const QPointer<PageTab> grid(grid_widget);
     dev_config_ = new CDevConfigDlg(settings, parent);
     dev_info_ =
         new CDevInfoDlg(settings, session,
                         AppProfile::Current() ? AppProfile::Current()->Provinces() : QStringList(), parent);
     cycle_ = new CCycleDlg(settings,
-                           CycleCountdown{[&grid] { return grid && grid->Model().CycleCountdown() != 0; },
-                                          [&grid](int) {
+                           CycleCountdown{[grid] { return grid && grid->Model().CycleCountdown() != 0; },
+                                          [grid](int) {
                                               if (grid) grid->StartCycling();
                                           }},
                            parent);
     option_ = new COptionDlg(
         settings,
-        [&grid] {
+        [grid] {
             QList<AppChannel*> channels;
             if (!grid) return channels;
             for (CDevShowDlg* window : grid->Windows())

@@ -22,10 +22,10 @@ class QWidget;
 
 class MainDialogs {
   public:
-    // `grid` (the window's member, null once torn down) and `tree` outlive the dialogs: saving the cycle
-    // preferences restarts the grid's countdown (0 stops it), saving the buffer time applies it to every
-    // channel the grid shows.
-    MainDialogs(AppSettings& settings, AppSession* session, PageTab* const& grid, const DevTree& tree,
+    // `tree` outlives the dialogs; `grid` may go first (at shutdown). Saving the cycle preferences
+    // restarts the grid's countdown (0 stops it), saving the buffer time applies it to every channel the
+    // grid shows.
+    MainDialogs(AppSettings& settings, AppSession* session, PageTab* grid, const DevTree& tree,
                 QWidget* parent);
 
     // Add Device, Cycle Page, Buffer/Record/Snapshot Setting (MainMenuBar's commands); false for another.

@@ -96,6 +96,40 @@ class SessionControllerTest : public QObject {
         QCOMPARE(tail, expected);
     }
 
+    // Floods past the cap: the event log hears of the lost events once per flood, however many there were,
+    // and a full queue that loses nothing stays quiet.
+    void droppedEventsAreToldOncePerSpell() {
+        ScratchHome home;
+        SessionController session;
+        QVERIFY(session.session());
+        QSignalSpy problems(&session, &SessionController::problem);
+        // Logged out, the drain only discards these: status words, which a full queue may drop.
+        const auto flood = [&](size_t events) {
+            for (size_t i = 0; i < events; ++i)
+                session.eventTarget()->PostMessage(VELQ_MESSAGE, VELQ_EV_STATUS_FIRST, intptr_t(i));
+        };
+        const auto drained = [&] { return session.counts().queued == 0; };
+
+        flood(EventInbox::kMaxQueued);
+        QTRY_VERIFY(drained());
+        QTest::qWait(50);
+        QCOMPARE(session.counts().dropped, uint64_t(0));
+        QCOMPARE(problems.count(), 0);
+
+        flood(EventInbox::kMaxQueued + 500);
+        QCOMPARE(session.counts().dropped, uint64_t(500));
+        QTRY_VERIFY(drained());
+        QTRY_COMPARE(problems.count(), 1);
+        QVERIFY(!problems.at(0).at(0).toString().isEmpty());
+        QTest::qWait(50);
+        QCOMPARE(problems.count(), 1);
+
+        flood(EventInbox::kMaxQueued + 1);
+        QTRY_VERIFY(drained());
+        QTRY_COMPARE(problems.count(), 2);
+        QCOMPARE(session.counts().dropped, uint64_t(501));
+    }
+
     // A real session: the center's devices arrive as signals on the UI thread, in slices; a logout
     // stops them.
     void centerDevicesArriveAsSignalsOnTheUiThread() {

@@ -118,7 +118,7 @@ class AppLoginDlgTest : public QObject {
         QVERIFY(window.log()->line(1).endsWith("] Connected"));
 
         // The menu's Login shows the dialog again, reading "Logout"; pressing it logs out.
-        window.commandAction(CAppMainDlg::kCmdLogin)->trigger();
+        window.commandAction(MainMenuBar::kCmdLogin)->trigger();
         QVERIFY(login->isVisible());
         QCOMPARE(login->okButton()->text(), QString("Logout"));
         login->OnOK();

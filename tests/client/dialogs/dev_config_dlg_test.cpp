@@ -11,6 +11,7 @@
 #include "dialogs/dev_config_dlg.h"
 #include "dialogs_fixture.h"
 #include "grid/channel_actions.h"
+#include "shell/main_dialogs.h"
 
 class DevConfigDlgTest : public QObject {
     Q_OBJECT
@@ -20,7 +21,7 @@ class DevConfigDlgTest : public QObject {
     std::unique_ptr<CAppMainDlg> window_;
     AppDevice* device_ = nullptr;
 
-    CDevConfigDlg& dialog() { return *window_->devConfigDialog(); }
+    CDevConfigDlg& dialog() { return *window_->dialogs()->devConfig(); }
     // Writes a channel setting of MDVR-10001 straight into the simulated fleet.
     void Store(int channel, uint32_t write_code, int32_t value) {
         corvel::ControlRecord request, reply;

@@ -9,6 +9,7 @@
 
 #include "dialogs/dev_info_dlg.h"
 #include "dialogs_fixture.h"
+#include "shell/main_dialogs.h"
 
 class DevInfoDlgTest : public QObject {
     Q_OBJECT
@@ -17,7 +18,7 @@ class DevInfoDlgTest : public QObject {
     std::unique_ptr<CAppClient> client_;
     std::unique_ptr<CAppMainDlg> window_;
 
-    CDevInfoDlg& dialog() { return *window_->devInfoDialog(); }
+    CDevInfoDlg& dialog() { return *window_->dialogs()->devInfo(); }
     // The text of the message box the dialog shows now (closing it), empty when there is none.
     QString TakeMessage() {
         auto* box = dialog().findChild<QMessageBox*>();
@@ -41,7 +42,7 @@ class DevInfoDlgTest : public QObject {
     void cleanupTestCase() { window_.reset(); }
 
     void shortIdsAreRefusedAndAnAddedDeviceReachesTheTree() {
-        window_->commandAction(CAppMainDlg::kCmdAddDevice)->trigger();
+        window_->commandAction(MainMenuBar::kCmdAddDevice)->trigger();
         QVERIFY(dialog().isVisible());
         QCOMPARE(dialog().okButton()->text(), QStringLiteral("Add"));
         QVERIFY(dialog().provinceCheck()->isVisibleTo(&dialog()));

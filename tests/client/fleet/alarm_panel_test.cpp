@@ -171,8 +171,9 @@ class AlarmPanelTest : public QObject {
             QCOMPARE(grid.Pages(), 2);
             for (int i = 0; i < grid.Cells(); ++i) {
                 const GridSlot* slot = grid.Windows()[size_t(grid.Cells() + i)];
-                QCOMPARE(slot->channelItem != nullptr, i < channels);
-                if (slot->channelItem) QCOMPARE(slot->channelItem->parent(), window.tree()->Entry(row)->item);
+                QCOMPARE(slot->channel_item != nullptr, i < channels);
+                if (slot->channel_item)
+                    QCOMPARE(slot->channel_item->parent(), window.tree()->Entry(row)->item);
             }
             QCOMPARE(window.vehicleList()->currentIndex().row(), row);
             QCOMPARE(window.mapView()->Index, row);
@@ -185,8 +186,8 @@ class AlarmPanelTest : public QObject {
             QTest::mouseDClick(window.tree()->viewport(), Qt::LeftButton, {},
                                window.tree()->visualItemRect(other_item).center());
             QCOMPARE(grid.CurrentPage(), 2);
-            QCOMPARE(grid.Windows()[size_t(2 * grid.Cells())]->channelItem->parent(), other_item);
-            QCOMPARE(grid.Windows()[size_t(grid.Cells())]->channelItem->parent(),
+            QCOMPARE(grid.Windows()[size_t(2 * grid.Cells())]->channel_item->parent(), other_item);
+            QCOMPARE(grid.Windows()[size_t(grid.Cells())]->channel_item->parent(),
                      window.tree()->Entry(row)->item);
             QCOMPARE(window.mapView()->Index, other);
             window.close();

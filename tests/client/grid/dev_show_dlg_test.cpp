@@ -106,7 +106,7 @@ class DevShowDlgTest : public QObject {
         QCOMPARE(whole.pixel(0, 0) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
         QCOMPARE(whole.pixel(whole.width() - 1, whole.height() - 1) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
         const auto stats = dlg.Stats();
-        QCOMPARE(stats.painted + stats.replacedUnpainted, stats.presented);
+        QCOMPARE(stats.painted + stats.replaced_unpainted, stats.presented);
 
         // A picture of another size replaces it; a window released shows its background again.
         Picture green(352, 288, qRgb(0, 255, 0), 0);
@@ -256,7 +256,7 @@ class DevShowDlgTest : public QObject {
         area.resize(500, 400);
         area.show();
         CDevShowDlg dlg(&area);
-        dlg.dockedRect = {1, 1, 250, 200};
+        dlg.docked_rect = {1, 1, 250, 200};
         dlg.Dock();
         dlg.show();
         QSignalSpy docked(&dlg, &CDevShowDlg::Docked);
@@ -312,7 +312,7 @@ class DevShowDlgTest : public QObject {
         area.resize(640, 400);
         area.show();
         CDevShowDlg dlg(&area);
-        dlg.dockedRect = {1, 1, 320, 200};
+        dlg.docked_rect = {1, 1, 320, 200};
         dlg.Dock();
         dlg.show();
         dlg.channel = VelqDev_CreateChannel(sink.Device("MDVR-10001"), 1, &dlg);

@@ -82,7 +82,7 @@ class GridLiveTest : public QObject {
         QCOMPARE(model.BoundCount(), 4);
         QVERIFY(model.HasNewPageTab());
         for (int ch = 1; ch <= 4; ++ch)
-            QCOMPARE(model.Windows()[ch - 1]->channelItem, Node(tree, "MDVR-10001", ch));
+            QCOMPARE(model.Windows()[ch - 1]->channel_item, Node(tree, "MDVR-10001", ch));
         QCOMPARE(Node(tree, "MDVR-10001", 1)->icon(0).cacheKey(),
                  tree->ImageIcon(DevTree::kChannelPlaying).cacheKey());
 
@@ -92,7 +92,7 @@ class GridLiveTest : public QObject {
                      PageTab::ChannelMime(fifth->parent()->data(0, Qt::UserRole).toInt(), 2)));
         QCOMPARE(model.Pages(), 2);
         QCOMPARE(model.CurrentPage(), 1);
-        QCOMPARE(model.Windows()[4]->channelItem, fifth);
+        QCOMPARE(model.Windows()[4]->channel_item, fifth);
 
         // Pictures arrive in every window; the shown ones are painted.
         const auto windows = grid->Windows();
@@ -177,8 +177,8 @@ class GridLiveTest : public QObject {
         QVERIFY2(LogInAndWaitForFleet(window), "the fleet was not listed");
         QVERIFY(grid->LoadPageFile(page));
         QCOMPARE(model.BoundCount(), 5);
-        QCOMPARE(model.Windows()[4]->channelItem, Node(tree, "MDVR-10003", 2));
-        QCOMPARE(model.Windows()[0]->channelItem, Node(tree, "MDVR-10001", 1));
+        QCOMPARE(model.Windows()[4]->channel_item, Node(tree, "MDVR-10003", 2));
+        QCOMPARE(model.Windows()[0]->channel_item, Node(tree, "MDVR-10001", 1));
         QTRY_VERIFY_WITH_TIMEOUT(grid->Windows()[0]->Stats().painted >= 5, 20000);
         window.close();
     }

@@ -27,12 +27,12 @@ class Host : public GridHost, public GridSources {
         Fake(w)->visible = false;
     }
     void PlayChannel(QTreeWidgetItem* node, GridSlot* w) override {
-        w->channelItem = node;
+        w->channel_item = node;
         // A distinct non-null handle per node stands for the library channel.
         w->channel = reinterpret_cast<AppChannel*>(node);
     }
     void StopChannel(GridSlot* w) override {
-        w->channelItem = nullptr;
+        w->channel_item = nullptr;
         w->channel = nullptr;
     }
     void InsertTab(int index) override {
@@ -89,11 +89,11 @@ class GridModelTest : public QObject {
         // page leaves, and never at the end of the order.
         for (int i = 0; i < static_cast<int>(w.size()); ++i) {
             if (i >= grid->BoundCount())
-                QVERIFY(!w[i]->channelItem);
+                QVERIFY(!w[i]->channel_item);
             else if (!gapsAllowed)
-                QVERIFY(w[i]->channelItem);
+                QVERIFY(w[i]->channel_item);
         }
-        if (grid->BoundCount() > 0) QVERIFY(w[grid->BoundCount() - 1]->channelItem);
+        if (grid->BoundCount() > 0) QVERIFY(w[grid->BoundCount() - 1]->channel_item);
         const bool full = grid->BoundCount() == static_cast<int>(w.size());
         QCOMPARE(grid->TabCount(), pages + (full ? 1 : 0));
         QCOMPARE(host->tabs, grid->TabCount());
@@ -105,7 +105,7 @@ class GridModelTest : public QObject {
         for (GridSlot* s : grid->FreePool()) {
             QVERIFY(seen.insert(s).second);
             QVERIFY(!Host::Fake(s)->visible);
-            QVERIFY(!s->channelItem);
+            QVERIFY(!s->channel_item);
         }
         QCOMPARE(seen.size(), host->windows.size());
         for (int i = 0; i < static_cast<int>(w.size()); ++i) {
@@ -114,7 +114,7 @@ class GridModelTest : public QObject {
         }
         std::set<QTreeWidgetItem*> shown;
         for (GridSlot* s : w) {
-            if (s->channelItem) QVERIFY2(shown.insert(s->channelItem).second, "a channel shown twice");
+            if (s->channel_item) QVERIFY2(shown.insert(s->channel_item).second, "a channel shown twice");
         }
     }
 
@@ -162,8 +162,8 @@ class GridModelTest : public QObject {
         QCOMPARE(grid->TabLabel(0), QStringLiteral("Page 1"));
         QCOMPARE(grid->ActiveWindow(), Cell(0, 0));
         // Cells tile the area, each inset by the one-pixel frame on its left and top.
-        QCOMPARE(Cell(0, 0)->dockedRect, (GridRect{1, 1, 200, 150}));
-        QCOMPARE(Cell(0, 3)->dockedRect, (GridRect{201, 151, 400, 300}));
+        QCOMPARE(Cell(0, 0)->docked_rect, (GridRect{1, 1, 200, 150}));
+        QCOMPARE(Cell(0, 3)->docked_rect, (GridRect{201, 151, 400, 300}));
     }
 
     void outOfRangeSidesFallBackOrAreRefused() {
@@ -197,7 +197,7 @@ class GridModelTest : public QObject {
         Check();
         QCOMPARE(grid->Pages(), 2);
         QCOMPARE(w, Cell(1, 0));
-        QCOMPARE(w->channelItem, nodes[4]);
+        QCOMPARE(w->channel_item, nodes[4]);
         QCOMPARE(grid->CurrentPage(), 1);
         QVERIFY(!grid->HasNewPageTab());
         CheckCurrentPageShown();
@@ -205,7 +205,7 @@ class GridModelTest : public QObject {
 
     void dropOnEmptyCellGoesToFirstFreeCell() {
         OpenByPlay(0);
-        const GridRect target = Cell(0, 3)->dockedRect;
+        const GridRect target = Cell(0, 3)->docked_rect;
         GridSlot* w = grid->DropChannel(nodes[1], target.left + 5, target.top + 5, false);
         Check();
         QCOMPARE(w, Cell(0, 1));
@@ -221,15 +221,15 @@ class GridModelTest : public QObject {
     void dropOnOccupiedCellPushesLastToNextPage() {
         for (int k = 0; k < 4; ++k) OpenByPlay(k);
         GridSlot* last = Cell(0, 3);
-        const GridRect target = Cell(0, 1)->dockedRect;
+        const GridRect target = Cell(0, 1)->docked_rect;
         GridSlot* w = grid->DropChannel(nodes[9], target.left + 1, target.top + 1, false);
         Check();
         QCOMPARE(grid->Pages(), 2);
         QCOMPARE(Cell(0, 1), w);
-        QCOMPARE(w->channelItem, nodes[9]);
-        QCOMPARE(Cell(0, 2)->channelItem, nodes[1]);
+        QCOMPARE(w->channel_item, nodes[9]);
+        QCOMPARE(Cell(0, 2)->channel_item, nodes[1]);
         QCOMPARE(Cell(1, 0), last);
-        QCOMPARE(last->channelItem, nodes[3]);
+        QCOMPARE(last->channel_item, nodes[3]);
         QVERIFY(!Host::Fake(last)->visible);
     }
 
@@ -239,23 +239,23 @@ class GridModelTest : public QObject {
         grid->PlayCommand(nodes[7]);
         Check();
         QCOMPARE(grid->BoundCount(), 3);
-        QCOMPARE(Cell(0, 0)->channelItem, nodes[0]);
-        QCOMPARE(Cell(0, 1)->channelItem, nodes[7]);
-        QCOMPARE(Cell(0, 2)->channelItem, nodes[2]);
+        QCOMPARE(Cell(0, 0)->channel_item, nodes[0]);
+        QCOMPARE(Cell(0, 1)->channel_item, nodes[7]);
+        QCOMPARE(Cell(0, 2)->channel_item, nodes[2]);
         QCOMPARE(grid->ActiveWindow(), Cell(0, 1));
         QCOMPARE(host->selectedNode, nodes[7]);
         // Play on the shown channel closes it; the channels after it move up.
         grid->PlayCommand(nodes[7]);
         Check();
         QCOMPARE(grid->BoundCount(), 2);
-        QCOMPARE(Cell(0, 1)->channelItem, nodes[2]);
+        QCOMPARE(Cell(0, 1)->channel_item, nodes[2]);
         QCOMPARE(grid->ActiveWindow(), Cell(0, 1));
         // Play on a channel shown in a window that is not active closes it there; it is never shown twice.
         grid->ActivateWindow(Cell(0, 3));
         grid->PlayCommand(nodes[0]);
         Check();
         QCOMPARE(grid->BoundCount(), 1);
-        QCOMPARE(Cell(0, 0)->channelItem, nodes[2]);
+        QCOMPARE(Cell(0, 0)->channel_item, nodes[2]);
     }
 
     void releasingLastChannelOfLastPageDeletesIt() {
@@ -286,13 +286,13 @@ class GridModelTest : public QObject {
         CheckCurrentPageShown();
         QCOMPARE(grid->Pages(), 1);
         QCOMPARE(grid->BoundCount(), 6);
-        for (int k = 0; k < 6; ++k) QCOMPARE(grid->Windows()[k]->channelItem, nodes[k]);
+        for (int k = 0; k < 6; ++k) QCOMPARE(grid->Windows()[k]->channel_item, nodes[k]);
         QCOMPARE(grid->CurrentPage(), 0);
         QVERIFY(grid->SetGrid(2, 2));
         Check();
         QCOMPARE(grid->Pages(), 2);
         QCOMPARE(grid->BoundCount(), 6);
-        for (int k = 0; k < 6; ++k) QCOMPARE(grid->Windows()[k]->channelItem, nodes[k]);
+        for (int k = 0; k < 6; ++k) QCOMPARE(grid->Windows()[k]->channel_item, nodes[k]);
         QVERIFY(grid->SetGrid(1, 1));
         Check();
         QCOMPARE(grid->Pages(), 6);
@@ -329,7 +329,7 @@ class GridModelTest : public QObject {
         // A click on a window stops cycling only when the stop mode says so.
         grid->ActivateWindow(Cell(1, 0));
         QCOMPARE(grid->CycleCountdown(), 10);
-        grid->SetCycleSettings(10, 5, GridModel::kStopOnWindow);
+        grid->SetCycleSettings(10, 5, CycleStopRules::kDisplayWindow);
         grid->ActivateWindow(Cell(1, 0));
         QCOMPARE(grid->CycleCountdown(), 0);
         QCOMPARE(grid->CycleDuration(), 0);
@@ -357,11 +357,11 @@ class GridModelTest : public QObject {
         Check();
         CheckCurrentPageShown();
         QCOMPARE(grid->BoundCount(), 4);
-        QCOMPARE(Cell(0, 0)->channelItem, nodes[5]);
+        QCOMPARE(Cell(0, 0)->channel_item, nodes[5]);
         QCOMPARE(Cell(0, 1), keptWindow);
-        QCOMPARE(Cell(0, 1)->channelItem, nodes[1]);
-        QCOMPARE(Cell(0, 2)->channelItem, nodes[6]);
-        QCOMPARE(Cell(0, 3)->channelItem, nodes[0]);
+        QCOMPARE(Cell(0, 1)->channel_item, nodes[1]);
+        QCOMPARE(Cell(0, 2)->channel_item, nodes[6]);
+        QCOMPARE(Cell(0, 3)->channel_item, nodes[0]);
         QVERIFY(!grid->PlaceLoadedChannels({nodes[9]}, 0, 2));
         QVERIFY(!grid->PlaceLoadedChannels({nodes[9]}, 2, 9));
         QCOMPARE(grid->BoundCount(), 4);
@@ -402,24 +402,24 @@ class GridModelTest : public QObject {
         QCOMPARE(grid->Pages(), 2);
         QCOMPARE(grid->CurrentPage(), 1);
         QCOMPARE(grid->ActiveWindow(), shown);
-        QCOMPARE(Cell(0, 0)->channelItem, nodes[0]);
-        for (int i = 1; i < 4; ++i) QVERIFY(!Cell(0, i)->channelItem);
+        QCOMPARE(Cell(0, 0)->channel_item, nodes[0]);
+        for (int i = 1; i < 4; ++i) QVERIFY(!Cell(0, i)->channel_item);
         QCOMPARE(Cell(1, 0), shown);  // moved, not played again
-        QCOMPARE(Cell(1, 1)->channelItem, nodes[5]);
-        QCOMPARE(Cell(1, 2)->channelItem, nodes[6]);
+        QCOMPARE(Cell(1, 1)->channel_item, nodes[5]);
+        QCOMPARE(Cell(1, 2)->channel_item, nodes[6]);
         QCOMPARE(grid->BoundCount(), 7);
         QVERIFY(!grid->HasNewPageTab());
         // The same vehicle again: the same page, nothing moves.
         QCOMPARE(grid->OpenOnOwnPage({nodes[1], nodes[5], nodes[6]}), shown);
         Check();
-        QCOMPARE(Cell(1, 1)->channelItem, nodes[5]);
+        QCOMPARE(Cell(1, 1)->channel_item, nodes[5]);
         QCOMPARE(grid->Pages(), 2);
         // A channel played into a gap fills it; the vehicle's page stays where it is.
         grid->ActivateWindow(Cell(0, 2));
         grid->PlayCommand(nodes[9]);
         Check();
-        QCOMPARE(Cell(0, 2)->channelItem, nodes[9]);
-        QCOMPARE(Cell(1, 0)->channelItem, nodes[1]);
+        QCOMPARE(Cell(0, 2)->channel_item, nodes[9]);
+        QCOMPARE(Cell(1, 0)->channel_item, nodes[1]);
         // Another vehicle: a third page; closing its channel drops that page again.
         GridSlot* third = grid->OpenOnOwnPage({nodes[7]});
         Check();
@@ -435,7 +435,7 @@ class GridModelTest : public QObject {
         Check();
         QCOMPARE(grid->Pages(), 1);
         QCOMPARE(grid->BoundCount(), 3);
-        QVERIFY(!Cell(0, 1)->channelItem);
+        QVERIFY(!Cell(0, 1)->channel_item);
         // A page of its own again, then a new grid size: packed, no gap left.
         grid->OpenOnOwnPage({nodes[5]});
         QCOMPARE(grid->Pages(), 2);
@@ -443,9 +443,9 @@ class GridModelTest : public QObject {
         gapsAllowed = false;
         Check();
         QCOMPARE(grid->BoundCount(), 3);
-        QCOMPARE(Cell(0, 0)->channelItem, nodes[0]);
-        QCOMPARE(Cell(0, 1)->channelItem, nodes[9]);
-        QCOMPARE(Cell(0, 2)->channelItem, nodes[5]);
+        QCOMPARE(Cell(0, 0)->channel_item, nodes[0]);
+        QCOMPARE(Cell(0, 1)->channel_item, nodes[9]);
+        QCOMPARE(Cell(0, 2)->channel_item, nodes[5]);
         QCOMPARE(grid->OpenOnOwnPage({}), nullptr);
         Check();
     }
@@ -456,7 +456,7 @@ class GridModelTest : public QObject {
         QCOMPARE(first, Cell(0, 0));
         QCOMPARE(grid->CurrentPage(), 0);
         QCOMPARE(grid->Pages(), 2);  // five channels on a 2 x 2 grid run on to the next page
-        QCOMPARE(Cell(1, 0)->channelItem, nodes[7]);
+        QCOMPARE(Cell(1, 0)->channel_item, nodes[7]);
     }
 };
 

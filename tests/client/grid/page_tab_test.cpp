@@ -20,8 +20,8 @@ class Owner : public PageTabOwner {
     Owner() {
         for (int i = 0; i < 8; ++i) nodes.push_back(new QTreeWidgetItem(&device));
     }
-    void PlayChannel(QTreeWidgetItem* node, CDevShowDlg* w) override { w->channelItem = node; }
-    void StopChannel(CDevShowDlg* w) override { w->channelItem = nullptr; }
+    void PlayChannel(QTreeWidgetItem* node, CDevShowDlg* w) override { w->channel_item = node; }
+    void StopChannel(CDevShowDlg* w) override { w->channel_item = nullptr; }
     void SelectDeviceNode(QTreeWidgetItem* node) override { selected = node; }
     void ShowChannelMenu(QTreeWidgetItem* node) override {
         ++menus;
@@ -103,7 +103,7 @@ class PageTabTest : public QObject {
         }
         QCOMPARE(tab->Tabs()->geometry().right(), 800 - 4 * 29 - 1);
         for (CDevShowDlg* w : tab->Windows()) {
-            const GridRect& r = w->dockedRect;
+            const GridRect& r = w->docked_rect;
             QCOMPARE(w->geometry(), QRect(r.left, r.top, r.Width(), r.Height()));
             QVERIFY(w->isVisible());
         }
@@ -114,24 +114,24 @@ class PageTabTest : public QObject {
         QCOMPARE(last->geometry().bottom(), 399);
         // The active frame runs one pixel outside the active window.
         const QImage image = tab->grab().toImage();
-        const GridRect r = tab->ActiveWindow()->dockedRect;
+        const GridRect r = tab->ActiveWindow()->docked_rect;
         QCOMPARE(QColor(image.pixel(r.left - 1, r.top - 1)), look.active);
         QCOMPARE(QColor(image.pixel(r.right, r.top + 5)), look.active);
     }
 
     void dropsFillTheGridAndOpenPages() {
         const auto windows = tab->Windows();
-        QVERIFY(Drop(*tab, CentreOf(windows[2]->dockedRect), "0 3"));
-        QCOMPARE(windows[0]->channelItem, owner->nodes[2]);
-        QVERIFY(Drop(*tab, CentreOf(windows[3]->dockedRect), "0 4"));
-        QVERIFY(Drop(*tab, CentreOf(windows[3]->dockedRect), "0 5"));
+        QVERIFY(Drop(*tab, CentreOf(windows[2]->docked_rect), "0 3"));
+        QCOMPARE(windows[0]->channel_item, owner->nodes[2]);
+        QVERIFY(Drop(*tab, CentreOf(windows[3]->docked_rect), "0 4"));
+        QVERIFY(Drop(*tab, CentreOf(windows[3]->docked_rect), "0 5"));
         // The same channel again, unknown channels and malformed payloads change nothing.
-        QVERIFY(!Drop(*tab, CentreOf(windows[3]->dockedRect), "0 5"));
+        QVERIFY(!Drop(*tab, CentreOf(windows[3]->docked_rect), "0 5"));
         for (const char* bad : {"0 99", "1 1", "x y", "0", "", "0 1 2", "99999999999999999999 1"}) {
-            QVERIFY2(!Drop(*tab, CentreOf(windows[3]->dockedRect), bad), bad);
+            QVERIFY2(!Drop(*tab, CentreOf(windows[3]->docked_rect), bad), bad);
         }
         QCOMPARE(tab->Model().BoundCount(), 3);
-        QVERIFY(Drop(*tab, CentreOf(windows[3]->dockedRect), "0 6"));
+        QVERIFY(Drop(*tab, CentreOf(windows[3]->docked_rect), "0 6"));
         QCOMPARE(tab->Tabs()->count(), 2);
         QCOMPARE(tab->Tabs()->tabText(1), QStringLiteral("New Page"));
         // Choosing "New Page" keeps the page shown.
@@ -144,7 +144,7 @@ class PageTabTest : public QObject {
         QCOMPARE(tab->Tabs()->count(), 2);
         QCOMPARE(tab->Tabs()->currentIndex(), 1);
         CDevShowDlg* first = tab->Windows()[4];
-        QCOMPARE(first->channelItem, owner->nodes[6]);
+        QCOMPARE(first->channel_item, owner->nodes[6]);
         QVERIFY(first->isVisible());
         QVERIFY(!windows[0]->isVisible());
         // Back to page 1 by its tab.
@@ -156,7 +156,7 @@ class PageTabTest : public QObject {
 
     void clicksOfWindowsAndButtons() {
         const auto windows = tab->Windows();
-        QVERIFY(Drop(*tab, CentreOf(windows[0]->dockedRect), "0 1"));
+        QVERIFY(Drop(*tab, CentreOf(windows[0]->docked_rect), "0 1"));
         QTest::mouseClick(windows[1], Qt::LeftButton);
         QCOMPARE(tab->ActiveWindow(), windows[1]);
         QTest::mousePress(windows[0], Qt::RightButton);
@@ -175,11 +175,11 @@ class PageTabTest : public QObject {
     void tileHandling() {
         GridModel& model = tab->Model();
         for (int i = 1; i <= 3; ++i)
-            QVERIFY(Drop(*tab, CentreOf(model.Windows()[3]->dockedRect), "0 " + QByteArray::number(i)));
-        const auto node = [&](int index) { return model.Windows()[index]->channelItem; };
+            QVERIFY(Drop(*tab, CentreOf(model.Windows()[3]->docked_rect), "0 " + QByteArray::number(i)));
+        const auto node = [&](int index) { return model.Windows()[index]->channel_item; };
         const auto tileDrop = [&](int from, int toCell) {
             QMimeData* mime = PageTab::TileMime(from);
-            const QPoint at = CentreOf(model.Windows()[toCell]->dockedRect);
+            const QPoint at = CentreOf(model.Windows()[toCell]->docked_rect);
             QDragEnterEvent enter(at, Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(tab.get(), &enter);
             QDropEvent drop(at, Qt::MoveAction, mime, Qt::LeftButton, Qt::NoModifier);
@@ -192,7 +192,7 @@ class PageTabTest : public QObject {
         QCOMPARE(node(2), owner->nodes[0]);
         QCOMPARE(tab->ActiveWindow(), model.Windows()[2]);
         QCOMPARE(tab->ActiveWindow()->geometry().topLeft(),
-                 QPoint(model.Windows()[2]->dockedRect.left, model.Windows()[2]->dockedRect.top));
+                 QPoint(model.Windows()[2]->docked_rect.left, model.Windows()[2]->docked_rect.top));
         QVERIFY(tileDrop(0, 3));  // onto the empty cell: to the end of the channels, the grid stays packed
         QCOMPARE(node(0), owner->nodes[1]);
         QCOMPARE(node(2), owner->nodes[2]);
@@ -235,7 +235,7 @@ class PageTabTest : public QObject {
         QVERIFY(brightness() > 150);
         QTest::mouseClick(first, Qt::LeftButton, Qt::NoModifier, button);
         QCOMPARE(model.BoundCount(), 2);
-        QVERIFY(!first->channelItem);
+        QVERIFY(!first->channel_item);
 
         // Ctrl+C: the active tile's picture, exactly, on the clipboard.
         QImage picture(48, 36, QImage::Format_RGB32);
@@ -272,7 +272,8 @@ class PageTabTest : public QObject {
     void floatingWindowOfAHiddenPageDocksHidden() {
         for (int i = 1; i <= 5; ++i) {
             const bool full = tab->Model().HasNewPageTab();
-            const QPoint at = full ? tab->NewPageTabRect().center() : CentreOf(tab->Windows()[0]->dockedRect);
+            const QPoint at =
+                full ? tab->NewPageTabRect().center() : CentreOf(tab->Windows()[0]->docked_rect);
             QVERIFY(Drop(*tab, at, "0 " + QByteArray::number(i)));
         }
         CDevShowDlg* w = tab->Windows()[4];

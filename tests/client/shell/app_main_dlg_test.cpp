@@ -111,29 +111,29 @@ class AppMainDlgTest : public QObject {
 
     void menuHoldsEveryEntryLaterOnesDisabled() {
         CAppMainDlg window(client_->settings);
-        QVERIFY(window.commandAction(CAppMainDlg::kCmdLogin)->isEnabled());
+        QVERIFY(window.commandAction(MainMenuBar::kCmdLogin)->isEnabled());
         // Page files and the grid sizes work with the video grid.
         for (int command :
-             {int(CAppMainDlg::kCmdLoadPage), int(CAppMainDlg::kCmdSavePage), 32784, 32785, 32786, 32787})
+             {int(MainMenuBar::kCmdLoadPage), int(MainMenuBar::kCmdSavePage), 32784, 32785, 32786, 32787})
             QVERIFY(window.commandAction(command)->isEnabled());
         // The grid of the settings (2 x 2) is checked.
         QVERIFY(window.commandAction(32785)->isChecked());
         // The device dialog and the preferences are there.
-        for (int command : {int(CAppMainDlg::kCmdAddDevice), int(CAppMainDlg::kCmdCyclePage),
-                            int(CAppMainDlg::kCmdBufferSetting), int(CAppMainDlg::kCmdRecordSetting),
-                            int(CAppMainDlg::kCmdSnapshotSetting)}) {
+        for (int command : {int(MainMenuBar::kCmdAddDevice), int(MainMenuBar::kCmdCyclePage),
+                            int(MainMenuBar::kCmdBufferSetting), int(MainMenuBar::kCmdRecordSetting),
+                            int(MainMenuBar::kCmdSnapshotSetting)}) {
             QAction* action = window.commandAction(command);
             QVERIFY2(action && action->isEnabled(), qPrintable(QString::number(command)));
         }
         window.loginDialog()->hide();
-        window.commandAction(CAppMainDlg::kCmdLogin)->trigger();
+        window.commandAction(MainMenuBar::kCmdLogin)->trigger();
         QVERIFY(window.loginDialog()->isVisible());
     }
 
     // User -> Recordings... runs what the composition root gave it, and is disabled without that.
     void recordingsEntryOpensWhatTheRootGives() {
         CAppMainDlg window(client_->settings);
-        QAction* recordings = window.commandAction(CAppMainDlg::kCmdRecordings);
+        QAction* recordings = window.commandAction(MainMenuBar::kCmdRecordings);
         QVERIFY(recordings != nullptr && !recordings->isEnabled());
         QVERIFY(recordings->text().startsWith(QStringLiteral("Recordings")));
         int opened = 0;

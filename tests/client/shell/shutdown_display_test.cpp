@@ -168,7 +168,7 @@ class ShutdownTest : public QObject {
 
     void whileTheLoadPageDialogIsOpen() {
         Check(RunAndInterrupt(
-            [](CAppMainDlg& window) { window.commandAction(CAppMainDlg::kCmdLoadPage)->trigger(); },
+            [](CAppMainDlg& window) { window.commandAction(MainMenuBar::kCmdLoadPage)->trigger(); },
             ModalUp));
     }
 };

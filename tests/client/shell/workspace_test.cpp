@@ -31,7 +31,7 @@ QStringList Shown(CAppMainDlg& window) {
     QStringList shown;
     const GridModel& model = window.grid()->Model();
     for (int i = 0; i < model.BoundCount(); ++i) {
-        const QTreeWidgetItem* item = model.Windows()[size_t(i)]->channelItem;
+        const QTreeWidgetItem* item = model.Windows()[size_t(i)]->channel_item;
         shown << item->parent()->text(0) + '/' + item->text(0);
     }
     return shown;
@@ -86,7 +86,7 @@ class WorkspaceTest : public QObject {
         CAppMainDlg window(live_.client().settings);
         window.show();
         QCOMPARE(window.grid()->Model().Rows(), 3);
-        QVERIFY(window.commandAction(CAppMainDlg::kCmdGrid1 + 2)->isChecked());
+        QVERIFY(window.commandAction(MainMenuBar::kCmdGrid1 + 2)->isChecked());
         LogIn(window);
         QTRY_COMPARE_WITH_TIMEOUT(Shown(window), placed, 5000);
 
@@ -142,7 +142,7 @@ class WorkspaceTest : public QObject {
 
         auto* slot = static_cast<CDevShowDlg*>(window.grid()->Model().Windows()[0]);
         window.grid()->Model().ActivateWindow(slot);
-        window.tree()->setCurrentItem(slot->channelItem);
+        window.tree()->setCurrentItem(slot->channel_item);
         QTRY_VERIFY_WITH_TIMEOUT(slot->channel, 5000);
         window.channelActions().Run(kCommandRecord);
         QTRY_VERIFY_WITH_TIMEOUT(VelqChn_IsRecording(slot->channel), 5000);
@@ -175,7 +175,7 @@ class WorkspaceTest : public QObject {
         wall.grid()->Model().PlaceLoadedChannels({Node(wall, "MDVR-10001", 1)}, 2, 2);
         auto* first = static_cast<CDevShowDlg*>(wall.grid()->Model().Windows()[0]);
         wall.grid()->Model().ActivateWindow(first);
-        wall.tree()->setCurrentItem(first->channelItem);
+        wall.tree()->setCurrentItem(first->channel_item);
         QTRY_VERIFY_WITH_TIMEOUT(first->channel, 5000);
         wall.channelActions().Run(kCommandRecord);
         QTRY_VERIFY_WITH_TIMEOUT(VelqChn_IsRecording(first->channel), 5000);
