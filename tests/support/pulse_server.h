@@ -179,7 +179,8 @@ class MonitorRecording {
         std::ifstream in(path_, std::ios::binary);
         std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::vector<int16_t> samples(bytes.size() / 2);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+        // An empty recording has no buffer to copy from (data() may be null).
+        if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
         return samples;
     }
     void Stop() { recorder_.Stop(); }

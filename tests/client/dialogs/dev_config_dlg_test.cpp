@@ -95,11 +95,16 @@ class DevConfigDlgTest : public QObject {
         dialog().bitRateList()->setCurrentIndex(dialog().bitRateList()->findText(QStringLiteral("512 kbps")));
         dialog().qualityList()->setCurrentIndex(4);
         dialog().frameRateEdit()->setText(QStringLiteral("12"));
+        // Quality, frame rate and bit rate are written, and the resolution once its read has come back.
+        const uint32_t writes_of_apply = dialog().resolutionList()->currentIndex() >= 0 ? 4 : 3;
+        const uint32_t before_apply = sim_.center().requests_of_type(134);
         QTest::mouseClick(dialog().button(CDevConfigDlg::kApply), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(Stored(1, 12), 12, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(Stored(1, 16), 512 * 1024, 10000);
         QCOMPARE(Stored(1, 14), 5);
         QTRY_COMPARE_WITH_TIMEOUT(dialog().status(), QStringLiteral("Set Device Config Completed!"), 10000);
+        // The frame rate's result may come back before the last write has reached the device.
+        QTRY_COMPARE_WITH_TIMEOUT(sim_.center().requests_of_type(134), before_apply + writes_of_apply, 10000);
 
         // Thirty digits pasted, then 0 and 99 with Save: the message, on the status line too, and nothing
         // sent at all (no half-applied settings); Save keeps the dialog open in front.
