@@ -128,6 +128,28 @@ std::vector<std::vector<uint8_t>> G726Frames(size_t count) {
     return frames;
 }
 
+// One channel's audio path: the audio buffer with the channel's sizes, its producer's cursor and the player
+// on the opener's device.
+struct ChannelSound {
+    explicit ChannelSound(SoundOutputOpener* opener) {
+        buffer.Init(kAudioBufferCapacity, kAudioLargestFrame, 2);
+        buffer.maximum_frame_count = kAudioMaximumFrameCount;
+        buffer.GetWritePos(&cursor);
+        player.Attach(&buffer, nullptr, opener);
+    }
+    // Stores one frame as the transfer does; false when the buffer is full.
+    bool Push(uint32_t type, const void* bytes, size_t size) {
+        std::memcpy(cursor.data, bytes, size);
+        cursor.size = static_cast<uint32_t>(size);
+        cursor.type = type;
+        return buffer.Push(&cursor);
+    }
+
+    CABuffer2 buffer;
+    FrameRecord cursor;
+    CAudioCtx player;  // last: it stops before the buffer goes
+};
+
 void PlayerFigures(int played_s) {
     const size_t frame_count = static_cast<size_t>(played_s) * 1000 / 240 + 1;
     const auto frames = G726Frames(frame_count);
@@ -151,27 +173,16 @@ void PlayerFigures(int played_s) {
 
     auto clock = std::make_shared<ManualSoundClock>();
     ManualOutput opener(clock);
-    CABuffer2 buffer;
-    buffer.Init(kAudioBufferCapacity, kAudioLargestFrame, 2);
-    buffer.maximum_frame_count = kAudioMaximumFrameCount;
-    FrameRecord cursor;
-    buffer.GetWritePos(&cursor);
+    ChannelSound sound(&opener);
     size_t next = 0;
     auto feed = [&] {
-        while (next < frames.size()) {
-            std::memcpy(cursor.data, frames[next].data(), frames[next].size());
-            cursor.size = static_cast<uint32_t>(frames[next].size());
-            cursor.type = kFrameG726 + 2;
-            if (!buffer.Push(&cursor)) return;
+        while (next < frames.size() && sound.Push(kFrameG726 + 2, frames[next].data(), frames[next].size()))
             ++next;
-        }
     };
     feed();
-    CAudioCtx player;
-    player.Attach(&buffer, nullptr, &opener);
     cpu = CpuSeconds();
     const double wall = WallSeconds();
-    player.Start();
+    sound.player.Start();
     while (opener.buffer.load() == nullptr || !opener.buffer.load()->IsPlaying()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -181,7 +192,7 @@ void PlayerFigures(int played_s) {
         if (!clock->Advance(64000)) ++unanswered;
         feed();
     }
-    player.Stop(kStopTimeoutMs);
+    sound.player.Stop(kStopTimeoutMs);
     const double player_cpu = CpuSeconds() - cpu;
     const double player_wall = WallSeconds() - wall;
     std::printf("player: %d s of G.726-32 played on the manual clock in %.3f s wall (%.0fx real time)\n",
@@ -246,8 +257,9 @@ int Devices() {
                 count < 0 ? 0 : count, Pa_GetDefaultOutputDevice(), Pa_GetDefaultInputDevice());
     for (int i = 0; i < count; ++i) {
         const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
-        std::printf("  %d: %s (in %d, out %d, %.0f Hz)\n", i, info->name, info->maxInputChannels,
-                    info->maxOutputChannels, info->defaultSampleRate);
+        std::printf("  %d: %s (in %d, out %d, %.0f Hz; output latency low %.1f ms, high %.1f ms)\n", i,
+                    info->name, info->maxInputChannels, info->maxOutputChannels, info->defaultSampleRate,
+                    1000 * info->defaultLowOutputLatency, 1000 * info->defaultHighOutputLatency);
     }
     Pa_Terminate();
     return 0;
@@ -265,32 +277,23 @@ int Play(const std::string& path) {
         return 1;
     }
     SoundOutputChoice output = SoundOutputChoice::FromEnvironment();
-    CABuffer2 buffer;
-    buffer.Init(kAudioBufferCapacity, kAudioLargestFrame, 2);
-    buffer.maximum_frame_count = kAudioMaximumFrameCount;
-    FrameRecord cursor;
-    buffer.GetWritePos(&cursor);
-    CAudioCtx player;
-    player.Attach(&buffer, nullptr, &output);
-    player.Start();
+    ChannelSound sound(&output);
+    sound.player.Start();
     std::fprintf(stderr, "playing %s through \"%s\"%s\n", path.c_str(), output.name().c_str(),
-                 player.HasPlayBuffer() ? "" : " (no device opened: nothing is heard)");
+                 sound.player.HasPlayBuffer() ? "" : " (no device opened: nothing is heard)");
     const auto* bytes = reinterpret_cast<const uint8_t*>(wav.samples.data());
     const size_t total = wav.samples.size() * 2;
     for (size_t at = 0; at < total;) {
         const size_t piece = std::min<size_t>(1024, total - at);
-        std::memcpy(cursor.data, bytes + at, piece);
-        cursor.size = static_cast<uint32_t>(piece);
-        cursor.type = kFramePcm;
-        if (buffer.Push(&cursor)) {
+        if (sound.Push(kFramePcm, bytes + at, piece)) {
             at += piece;
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
-    while (buffer.FrameCount() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    while (sound.buffer.FrameCount() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the last blocks leave the device
-    player.Stop(kStopTimeoutMs);
+    sound.player.Stop(kStopTimeoutMs);
     return 0;
 }
 
@@ -336,53 +339,52 @@ class OnsetListener {
     std::thread thread_;
 };
 
+// What one run measured.
+struct BurstRun {
+    std::vector<double> delays_ms;  // each heard burst's delay from its Push to its onset on the monitor
+    std::vector<int> queued;        // the frames that waited in the audio buffer ahead of each burst
+    uint64_t dropped = 0;           // frames the player dropped because sound stood waiting
+};
+
 // One run: a live stream of 60 ms PCM frames (as PCM packets arrive) with a 60 ms tone burst every
-// 1.92 s; returns each burst's delay from its Push to its onset on the monitor, in milliseconds, and adds
-// to `queued` the frames that waited in the audio buffer ahead of each burst.
-std::vector<double> BurstDelays(int bursts, OnsetListener* listener, std::vector<int>* queued) {
+// 1.92 s; each burst is paired with the first onset on the monitor after its Push and before the next one.
+BurstRun BurstDelays(int bursts, OnsetListener* listener) {
+    BurstRun run;
     SoundOutputChoice output("portaudio");
-    CABuffer2 buffer;
-    buffer.Init(kAudioBufferCapacity, kAudioLargestFrame, 2);
-    buffer.maximum_frame_count = kAudioMaximumFrameCount;
-    FrameRecord cursor;
-    buffer.GetWritePos(&cursor);
-    CAudioCtx player;
-    player.Attach(&buffer, nullptr, &output);
-    player.Start();
-    if (!player.HasPlayBuffer()) {
+    ChannelSound sound(&output);
+    sound.player.Start();
+    if (!sound.player.HasPlayBuffer()) {
         std::printf("latency: the portaudio output did not open\n");
-        return {};
+        return run;
     }
     constexpr int kFrameSamples = 480;
     constexpr int kFramesBetweenBursts = 32;
     const size_t onsets_before = listener->Onsets().size();
     std::vector<double> pushed;
+    int16_t silence[kFrameSamples] = {};
+    int16_t tone[kFrameSamples];
+    for (int i = 0; i < kFrameSamples; ++i)
+        tone[i] = static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000 * i / 8000.0));
     const auto start = std::chrono::steady_clock::now();
     for (int f = 0; f < bursts * kFramesBetweenBursts + kFramesBetweenBursts / 2; ++f) {
         std::this_thread::sleep_until(start + std::chrono::milliseconds(60 * f));
         const bool burst = f % kFramesBetweenBursts == kFramesBetweenBursts / 2;
-        auto* samples = reinterpret_cast<int16_t*>(cursor.data);
-        for (int i = 0; i < kFrameSamples; ++i)
-            samples[i] = burst ? static_cast<int16_t>(12000 * std::sin(2 * M_PI * 1000 * i / 8000.0)) : 0;
-        cursor.size = kFrameSamples * 2;
-        cursor.type = kFramePcm;
         const double at = WallSeconds();
-        if (burst) queued->push_back(buffer.FrameCount() - 1);  // the held frame is not waiting
-        if (buffer.Push(&cursor) && burst) pushed.push_back(at);
+        if (burst) run.queued.push_back(sound.buffer.FrameCount() - 1);  // the held frame is not waiting
+        if (sound.Push(kFramePcm, burst ? tone : silence, sizeof(tone)) && burst) pushed.push_back(at);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    player.Stop(kStopTimeoutMs);
+    sound.player.Stop(kStopTimeoutMs);
+    run.dropped = sound.player.FramesDroppedBehind();
     std::vector<double> onsets = listener->Onsets();
     onsets.erase(onsets.begin(), onsets.begin() + static_cast<ptrdiff_t>(onsets_before));
-    // Each burst pairs with the first onset after it and before the next burst.
-    std::vector<double> delays;
     size_t o = 0;
     for (size_t b = 0; b < pushed.size(); ++b) {
         while (o < onsets.size() && onsets[o] < pushed[b]) ++o;
         const double next = b + 1 < pushed.size() ? pushed[b + 1] : 1e300;
-        if (o < onsets.size() && onsets[o] < next) delays.push_back(1000 * (onsets[o] - pushed[b]));
+        if (o < onsets.size() && onsets[o] < next) run.delays_ms.push_back(1000 * (onsets[o] - pushed[b]));
     }
-    return delays;
+    return run;
 }
 
 int Latency(int bursts) {
@@ -414,10 +416,10 @@ int Latency(int bursts) {
                 } else {
                     setenv("PULSE_LATENCY_MSEC", setting, 1);
                 }
-                std::vector<int> queued;
-                std::vector<double> delays = BurstDelays(bursts, &listener, &queued);
+                BurstRun run = BurstDelays(bursts, &listener);
+                std::vector<double>& delays = run.delays_ms;
                 std::sort(delays.begin(), delays.end());
-                std::sort(queued.begin(), queued.end());
+                std::sort(run.queued.begin(), run.queued.end());
                 const char* name = *setting == 0 ? "default" : setting;
                 if (delays.empty()) {
                     std::printf("  PULSE_LATENCY_MSEC=%-8s no burst was heard\n", name);
@@ -426,9 +428,10 @@ int Latency(int bursts) {
                 }
                 std::printf(
                     "  PULSE_LATENCY_MSEC=%-8s heard %zu/%d: median %.0f ms, best %.0f ms, worst %.0f ms; "
-                    "60 ms frames waiting ahead: median %d, most %d\n",
+                    "60 ms frames waiting ahead: median %d, most %d; dropped as standing: %llu\n",
                     name, delays.size(), bursts, delays[delays.size() / 2], delays.front(), delays.back(),
-                    queued[queued.size() / 2], queued.back());
+                    run.queued[run.queued.size() / 2], run.queued.back(),
+                    static_cast<unsigned long long>(run.dropped));
                 std::fflush(stdout);
             }
             recorder.Stop();

@@ -137,6 +137,23 @@ int32_t DecodeAudio(uint32_t type, int32_t inputBytes, AudioCodecState* state, u
     }
 }
 
+int64_t AudioFrameSamples(uint32_t type, int64_t bytes) {
+    bytes = std::max<int64_t>(bytes, 0);
+    if (type >= kFrameG726 && type <= kFrameG726Last) {
+        // Whole words only: a tail of 1 to 3 bytes decodes to nothing.
+        return bytes / 4 * kG726Packing[type - kFrameG726].codes_per_word;
+    }
+    switch (type) {
+        case kFramePcm:
+            return bytes / 2;
+        case kFrameUlaw:
+        case kFrameAlaw:
+            return bytes;
+        default:
+            return 0;
+    }
+}
+
 void EncodeG726(const int16_t* samples, uint8_t* output, AudioCodecState* state) {
     const G726Packing& pack = kG726Packing[state->rate_index];
     uint8_t codes[kCodeBlock];

@@ -51,6 +51,10 @@ struct AudioCodecState {
 int32_t DecodeAudio(uint32_t type, int32_t inputBytes, AudioCodecState* state, uint8_t* output,
                     int32_t* outputBytes, const uint8_t* input, uint8_t fillByte);
 
+// The samples that `bytes` of frame type `type` decode to: what a frame (or several of one type) lasts,
+// at 8000 samples/s. 0 for a type DecodeAudio does not know, which plays as fill and swallows its bytes.
+int64_t AudioFrameSamples(uint32_t type, int64_t bytes);
+
 // Encodes exactly kTalkSamplesPerFrame samples at the state's rate into packed words at `output`;
 // state->produced receives the output byte count (960 at 32 kbit/s). `output` may equal the samples'
 // address: the output never overtakes the input.

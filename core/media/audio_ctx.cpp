@@ -2,8 +2,11 @@
 #include "media/audio_ctx.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
+
+#include "base/tick.h"
 
 namespace corvel {
 
@@ -18,6 +21,12 @@ constexpr uint32_t kDrainWhileLostAfterMs = 500;
 constexpr int64_t kSyncMinSeconds = 2;
 constexpr int64_t kSyncMaxSeconds = 5;
 constexpr int32_t kSyncMsPerSecond = 5;
+// Dropped frames are said at most this often, however often sound piles up.
+constexpr uint32_t kSayDroppedEveryMs = 60000;
+
+uint32_t FrameMs(uint32_t type, int64_t bytes) {
+    return static_cast<uint32_t>(AudioFrameSamples(type, bytes) * 1000 / kPlayFormat.samples_per_second);
+}
 
 // Bytes from the play cursor forward to `offset` around the loop.
 uint32_t BytesAhead(uint32_t play, uint32_t offset) {
@@ -85,6 +94,7 @@ int CAudioCtx::Run() {
     frame_at_ = nullptr;
     frame_left_ = 0;
     fill_byte_ = 0;
+    backlog_.Restart();
     uint32_t write_offset = 0;
     bool playing = false;
     // A block whose Unlock met a lost device still holds its sound in the locked memory: it is handed over
@@ -177,14 +187,7 @@ void CAudioCtx::FillBlock(uint8_t* block) {
     while (room > 1) {
         if (frame_left_ <= 0) {
             codec_.bits_left = 0;
-            if (audio_buffer_->Pop(&frame_)) {
-                frame_at_ = frame_.data;
-                frame_left_ = static_cast<int32_t>(frame_.size);
-            } else {
-                frame_.type = 0;
-                frame_at_ = nullptr;
-                frame_left_ = 0;
-            }
+            TakeFrame();
         }
         if (frame_.type != 0) SynchroniseVideo(frame_.time);
         int32_t produced = room;
@@ -199,6 +202,37 @@ void CAudioCtx::FillBlock(uint8_t* block) {
         out += produced;
         room -= produced;
     }
+}
+
+void CAudioCtx::TakeFrame() {
+    bool taken = audio_buffer_->Pop(&frame_);
+    // What waits behind the frame is measured in its type: a stream keeps one codec.
+    while (taken &&
+           backlog_.Drop(FrameMs(frame_.type, frame_.size), FrameMs(frame_.type, audio_buffer_->Used()))) {
+        taken = audio_buffer_->Pop(&frame_);
+    }
+    if (backlog_.dropped_frames() != said_dropped_) SayDroppedBehind();
+    if (taken) {
+        frame_at_ = frame_.data;
+        frame_left_ = static_cast<int32_t>(frame_.size);
+    } else {
+        frame_.type = 0;
+        frame_at_ = nullptr;
+        frame_left_ = 0;
+    }
+}
+
+void CAudioCtx::SayDroppedBehind() {
+    frames_dropped_behind_.store(backlog_.dropped_frames(), std::memory_order_relaxed);
+    const uint32_t now = TickCount32();
+    if (said_dropped_ != 0 && TickDiff(now, said_at_tick_) < static_cast<int32_t>(kSayDroppedEveryMs)) return;
+    std::fprintf(stderr,
+                 "corvel: sound stood waiting to be played; frames dropped to keep up with the live stream: "
+                 "%llu so far (%llu ms)\n",
+                 static_cast<unsigned long long>(backlog_.dropped_frames()),
+                 static_cast<unsigned long long>(backlog_.dropped_ms()));
+    said_dropped_ = backlog_.dropped_frames();
+    said_at_tick_ = now;
 }
 
 void CAudioCtx::SynchroniseVideo(uint32_t frame_time) {

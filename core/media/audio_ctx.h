@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -7,6 +8,7 @@
 #include "base/thread.h"
 #include "media/audio_codec.h"
 #include "media/frame_buffer.h"
+#include "media/listen_backlog.h"
 #include "platform/sound_output.h"
 
 namespace corvel {
@@ -51,7 +53,9 @@ class CDSoundCtx {
 // into a looping 16-block play buffer one block at a time, keeping kPlayLeadBlocks written ahead of the
 // play cursor; a notification of a block being played wakes it to write the next ones. When the device
 // got past the block due next, the writing moves to just after the device's write cursor rather than
-// fill blocks that would only be heard a loop later. Without a device it still drains the audio buffer.
+// fill blocks that would only be heard a loop later. Sound that stands waiting in the audio buffer is cut
+// by dropping its oldest frames whole (ListenBacklog), said on standard error at most once a minute.
+// Without a device it still drains the audio buffer.
 //
 // Threads: the channel's (client) thread calls Attach, Start, Stop and the destructor; Run is the audio
 // thread, the only consumer of the audio buffer and the only user of the device while it runs.
@@ -81,10 +85,15 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     bool CreatePlayBuffer(Event* event);
 
     bool HasPlayBuffer() const { return play_buffer_ != nullptr; }
+    // Frames dropped unheard because sound stood waiting behind them; any thread.
+    uint64_t FramesDroppedBehind() const { return frames_dropped_behind_.load(std::memory_order_relaxed); }
 
   private:
     // Fills one locked block from the audio buffer; `fill` carries the last byte between blocks.
     void FillBlock(uint8_t* block);
+    // Makes the next frame worth playing the current one (none when nothing waits).
+    void TakeFrame();
+    void SayDroppedBehind();
     void SynchroniseVideo(uint32_t frame_time);
 
     CABuffer2* audio_buffer_ = nullptr;
@@ -99,6 +108,10 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     const uint8_t* frame_at_ = nullptr;
     int32_t frame_left_ = 0;
     uint8_t fill_byte_ = 0;
+    ListenBacklog backlog_;
+    uint64_t said_dropped_ = 0;
+    uint32_t said_at_tick_ = 0;
+    std::atomic<uint64_t> frames_dropped_behind_{0};
 };
 
 }  // namespace corvel

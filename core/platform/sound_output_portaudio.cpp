@@ -35,7 +35,7 @@ bool OutputParameters(const SoundFormat& format, PaStreamParameters* out) {
     out->device = device;
     out->channelCount = format.channels;
     out->sampleFormat = paInt16;
-    out->suggestedLatency = info->defaultLowOutputLatency;
+    out->suggestedLatency = info->defaultHighOutputLatency;
     return Pa_IsFormatSupported(nullptr, out, format.samples_per_second) == paFormatIsSupported;
 }
 

@@ -174,6 +174,11 @@ class MonitorRecording {
         recorder_.Start({"parec", "-d", "out.monitor", "--raw", "--format=s16le", "--rate=8000",
                          "--channels=1", "--latency-msec=20", path_});
     }
+    // Waits until the recorder delivers (the monitor gives silence while nothing plays), so that nothing
+    // played from now on is missed however slowly a loaded machine starts parec. False after timeout_ms.
+    bool WaitRecording(std::chrono::milliseconds timeout = std::chrono::seconds(10)) const {
+        return WaitUntil([&] { return !Samples().empty(); }, timeout);
+    }
     // The samples recorded so far.
     std::vector<int16_t> Samples() const {
         std::ifstream in(path_, std::ios::binary);

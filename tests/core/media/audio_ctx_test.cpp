@@ -263,15 +263,17 @@ TEST(AudioCtxTest, WriterKeepsPaceWithTheNotificationsForAMinute) {
     Player player;
     uint32_t next_frame = 0;
     std::vector<uint8_t> all;
-    auto push_until_full = [&] {
-        for (;;) {
+    // A live stream: the frames arrive as the device plays them, with one waiting ahead (a stream that
+    // keeps more waiting has it dropped).
+    auto top_up = [&](int waiting) {
+        while (player.buffer.FrameCount() - 1 < waiting) {
             const std::vector<uint8_t> frame = Bytes(1024, static_cast<uint8_t>(next_frame * 11));
-            if (!player.Push(kFramePcm, frame)) return;
+            ASSERT_TRUE(player.Push(kFramePcm, frame));
             all.insert(all.end(), frame.begin(), frame.end());
             ++next_frame;
         }
     };
-    push_until_full();
+    top_up(kPlayLeadBlocks + 1);
     player.StartPlaying();
     int lowest_lead = 1 << 30;
     int highest_lead = -(1 << 30);
@@ -284,7 +286,7 @@ TEST(AudioCtxTest, WriterKeepsPaceWithTheNotificationsForAMinute) {
             lowest_lead = std::min(lowest_lead, lead);
             highest_lead = std::max(highest_lead, lead);
         }
-        push_until_full();
+        top_up(1);
     }
     EXPECT_GE(lowest_lead, 1) << "the device caught up with the writer";
     EXPECT_LE(highest_lead - lowest_lead, 1) << "the writer drifted by more than a block";
@@ -300,15 +302,16 @@ TEST(AudioCtxTest, ADeviceTakingTwoBlocksAtOnceHearsEveryFrameOnceInOrder) {
     Player player;
     uint32_t next_frame = 0;
     std::vector<uint8_t> all;
-    auto push_until_full = [&] {
-        while (player.buffer.FrameCount() <= kAudioMaximumFrameCount) {
+    // A live stream: the frames arrive as the device plays them, with two waiting ahead.
+    auto top_up = [&](int waiting) {
+        while (player.buffer.FrameCount() - 1 < waiting) {
             const std::vector<uint8_t> frame = Bytes(1024, static_cast<uint8_t>(next_frame * 7 + 1));
-            if (!player.Push(kFramePcm, frame)) return;
+            ASSERT_TRUE(player.Push(kFramePcm, frame));
             all.insert(all.end(), frame.begin(), frame.end());
             ++next_frame;
         }
     };
-    push_until_full();
+    top_up(kPlayLeadBlocks + 2);
     player.StartPlaying();
     const int steps = 150;
     for (int step = 1; step <= steps; ++step) {
@@ -319,7 +322,7 @@ TEST(AudioCtxTest, ADeviceTakingTwoBlocksAtOnceHearsEveryFrameOnceInOrder) {
             return player.Popped() >= static_cast<int>(kPlayLeadBlocks) + 2 * step;
         })) << "the writer did not refill its lead after step "
             << step;
-        push_until_full();
+        top_up(2);
     }
     const std::vector<uint8_t> out = player.Finish();
     ASSERT_EQ(out.size(), static_cast<size_t>(steps) * 2 * 1024);
@@ -405,6 +408,91 @@ TEST(AudioCtxTest, WriterThatFellBehindSkipsAheadToCatchUp) {
     }
     ASSERT_LT(heard, out.size());
     EXPECT_LE(heard - pushed_at, 3u * 1024) << "the writer still lags the device";
+}
+
+// A live stream whose device stalls for half a second, then takes data twice as fast for a moment and plays
+// on at its pace: the frames that piled up meanwhile stand in the buffer. They are dropped, oldest first
+// and whole, until the latency from Push to the device is back under the bound; no frame plays twice or
+// out of order. Every sample of frame n is 0x7F00 + n + 1, so the fill byte (0x7F) never reads as a frame.
+TEST(AudioCtxTest, SoundThatStandsAfterTheDeviceStalledIsDroppedOldestFirstInWholeFrames) {
+    constexpr size_t kFrameSamples = 480;  // 60 ms, in pairs every 120 ms as protected packets come
+    Player player;
+    int next_id = 0;
+    std::vector<int64_t> pushed_at_us;  // by frame id
+    auto push = [&](int64_t at_us) {
+        const std::vector<int16_t> samples(kFrameSamples, static_cast<int16_t>(0x7F00 + next_id + 1));
+        std::vector<uint8_t> bytes(kFrameSamples * 2);
+        std::memcpy(bytes.data(), samples.data(), bytes.size());
+        if (!player.Push(kFramePcm, bytes)) return;  // the buffer is full: the frame is lost on arrival
+        pushed_at_us.push_back(at_us);
+        ++next_id;
+    };
+    for (int i = 0; i < 4; ++i) push(0);
+    player.StartPlaying();
+    int64_t wall_us = 0;
+    int64_t next_pair_us = 120000;
+    std::vector<std::pair<uint64_t, int64_t>> device_at_wall;  // (bytes played, wall time) after each tick
+    auto tick = [&](uint32_t blocks) {
+        for (; next_pair_us <= wall_us; next_pair_us += 120000) push(next_pair_us), push(next_pair_us);
+        if (blocks > 0) player.Step(blocks);
+        wall_us += static_cast<int64_t>(kBlockUs);
+        device_at_wall.emplace_back(player.played_bytes, wall_us);
+    };
+    for (int i = 0; i < 24; ++i) tick(1);
+    const int64_t stall_from_us = wall_us;
+    for (int i = 0; i < 8; ++i) tick(0);  // the device stalls
+    for (int i = 0; i < 3; ++i) tick(2);  // and catches up a little
+    for (int i = 0; i < 64; ++i) tick(1);
+    const std::vector<uint8_t> out = player.Finish();
+    ASSERT_EQ(out.size(), player.played_bytes);
+    std::vector<int16_t> heard(out.size() / 2);
+    std::memcpy(heard.data(), out.data(), heard.size() * 2);
+
+    // Each frame heard: its id, the wall time its first sample played, and how much of it played.
+    struct Heard {
+        int id;
+        int64_t at_us;
+        size_t samples;
+    };
+    ASSERT_LT(next_id, 0x7E) << "frame ids must stay below the fill's";
+    std::vector<Heard> frames;
+    for (size_t i = 0; i < heard.size(); ++i) {
+        const int id = heard[i] - 0x7F01;
+        if (id < 0 || id >= next_id) continue;  // fill
+        if (i > 0 && heard[i - 1] == heard[i]) {
+            ++frames.back().samples;
+            continue;
+        }
+        const uint64_t byte = 2 * i;
+        const auto played = std::lower_bound(device_at_wall.begin(), device_at_wall.end(),
+                                             std::make_pair(byte + 1, int64_t{0}));
+        ASSERT_NE(played, device_at_wall.end());
+        frames.push_back(
+            {id, played->second - static_cast<int64_t>(played->first - byte) * 1000000 / 16000, 1});
+    }
+    ASSERT_GT(frames.size(), 20u);
+    int64_t before_stall_us = 0;  // the worst latency of the frames heard before the stall
+    int64_t worst_us = 0;
+    for (size_t f = 0; f < frames.size(); ++f) {
+        if (f + 1 < frames.size()) {  // the last one may be cut short by the end of the run
+            ASSERT_EQ(frames[f].samples, kFrameSamples) << "frame " << frames[f].id << " was cut or repeated";
+        }
+        if (f > 0) {
+            ASSERT_GT(frames[f].id, frames[f - 1].id) << "a frame was repeated or played out of order";
+        }
+        const int64_t latency_us = frames[f].at_us - pushed_at_us[frames[f].id];
+        if (frames[f].at_us < stall_from_us) before_stall_us = std::max(before_stall_us, latency_us);
+        worst_us = std::max(worst_us, latency_us);
+    }
+    EXPECT_GT(worst_us, before_stall_us + 150000) << "the stall left no backlog: the test tests nothing";
+    // Back to what it was, give or take the half block by which dropping moves the frames within the blocks.
+    for (size_t f = frames.size() - 16; f < frames.size(); ++f) {
+        EXPECT_LE(frames[f].at_us - pushed_at_us[frames[f].id], before_stall_us + kBlockUs / 2)
+            << "frame " << frames[f].id;
+    }
+    const int64_t skipped = frames.back().id + 1 - static_cast<int64_t>(frames.size());
+    EXPECT_GT(skipped, 0);
+    EXPECT_EQ(static_cast<int64_t>(player.ctx.FramesDroppedBehind()), skipped);
 }
 
 TEST(AudioCtxTest, WithoutADeviceTheThreadStillDrainsTheBuffer) {

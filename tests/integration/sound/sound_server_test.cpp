@@ -92,14 +92,22 @@ TEST_F(SoundServer, ListenThroughPortAudioPlaysWhatTheLibraryDecodedIntoTheServe
     // starts afresh for every stream, so a second listen plays the same sound.
     const std::string reference_path = dir_ + "decoded.wav";
     setenv("CORVEL_SOUND_OUT", ("wav:" + reference_path).c_str(), 1);
-    ProgramRun run = Execute("listen MDVR-10001 1 --duration 2" + sim_.ports());
+    ProgramRun run = Execute("listen MDVR-10001 1 --duration 5" + sim_.ports());
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<int16_t> decoded = WavSamples(reference_path);
-    ASSERT_GE(decoded.size(), 12000u) << "the wav run played less than 1.5 s";
+    // The stream's sound begins when it has connected, which on a loaded machine is well after the
+    // device started playing fill: the reference is taken from there.
+    const size_t sound_from = static_cast<size_t>(
+        std::find_if(decoded.begin(), decoded.end(), [](int16_t v) { return std::abs(v) > 1000; }) -
+        decoded.begin());
+    ASSERT_GE(decoded.size(), sound_from + 24000) << "the wav run played under 3 s of the stream";
 
+    // Recording before velq starts: a parec that a loaded machine starts late must not miss the stretch
+    // looked for.
     MonitorRecording monitor(dir_ + "monitor.raw");
+    ASSERT_TRUE(monitor.WaitRecording()) << "parec did not record";
     setenv("CORVEL_SOUND_OUT", "portaudio", 1);
-    run = Execute("listen MDVR-10001 1 --duration 3" + sim_.ports());
+    run = Execute("listen MDVR-10001 1 --duration 5" + sim_.ports());
     std::this_thread::sleep_for(300ms);  // the last blocks leave the server
     monitor.Stop();
     ASSERT_EQ(run.status, 0) << run.err;
@@ -107,9 +115,10 @@ TEST_F(SoundServer, ListenThroughPortAudioPlaysWhatTheLibraryDecodedIntoTheServe
     ASSERT_GT(heard.size(), 8000u) << "parec recorded under a second";
 
     // The decoded sound must turn up in the server's monitor, through the server's resampling to its own
-    // rate and back.
-    const PiecesHeard heard_pieces = FindPieces(heard, decoded, 2000, 10000);
-    EXPECT_GE(heard_pieces.pieces, 16) << "the decoded reference is mostly silent";
+    // rate and back: 1.5 s of the stream from 1.5 s on, past the frames that a sound server's start
+    // leaves standing and the player drops.
+    const PiecesHeard heard_pieces = FindPieces(heard, decoded, sound_from + 12000, sound_from + 24000);
+    EXPECT_GE(heard_pieces.pieces, 24) << "the decoded reference is mostly silent";
     EXPECT_GE(heard_pieces.found, heard_pieces.pieces / 2)
         << "pieces not heard (sample: best correlation):" << heard_pieces.missed;
 }
