@@ -18,6 +18,7 @@
 // Usage: gui_soak [MINUTES]   (default 30; fractions allowed, e.g. 0.5 for a quick run)
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <malloc.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -56,6 +57,8 @@ constexpr int kPlayingSamples = 8;  // 2 s of samples
 
 struct ProcessFigures {
     double rss_mib = 0;
+    double heap_mib =
+        0;  // malloc's bytes in use: tells a leak (it grows) from a heap that frays (it does not)
     int threads = 0;
     int descriptors = 0;
 };
@@ -75,6 +78,8 @@ ProcessFigures Measure() {
         closedir(fds);
         --figures.descriptors;  // the directory's own
     }
+    const struct mallinfo2 heap = mallinfo2();
+    figures.heap_mib = double(heap.uordblks + heap.hblkhd) / (1024.0 * 1024.0);
     return figures;
 }
 
@@ -122,6 +127,15 @@ class Soak {
         QTimer sampler;
         QObject::connect(&sampler, &QTimer::timeout, [this] { Sample(); });
         sampler.start(kSampleMs);
+        // A line a minute, so that growth can be told apart from steps at the faults.
+        QTimer minutes;
+        QObject::connect(&minutes, &QTimer::timeout, [this] {
+            const ProcessFigures now = Measure();
+            std::printf("%5.1f min: RSS %7.1f MiB, heap in use %7.1f MiB, %d threads\n",
+                        clock_.elapsed() / 60000.0, now.rss_mib, now.heap_mib, now.threads);
+            std::fflush(stdout);
+        });
+        minutes.start(60000);
         QEventLoop loop;
         QTimer::singleShot(warmup_ms_, &loop, [this] {
             after_warmup_ = Measure();
@@ -136,8 +150,8 @@ class Soak {
 
     void Print() const {
         const auto row = [](const char* what, const ProcessFigures& f) {
-            std::printf("%-22s %9.1f MiB %5d threads %5d descriptors\n", what, f.rss_mib, f.threads,
-                        f.descriptors);
+            std::printf("%-22s %9.1f MiB (heap in use %7.1f MiB) %5d threads %5d descriptors\n", what,
+                        f.rss_mib, f.heap_mib, f.threads, f.descriptors);
         };
         row("RSS at the start", start_);
         row("RSS after warm-up", after_warmup_);

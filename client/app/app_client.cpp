@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/app_profile.h"
+#include "app/heap_keeper.h"
 #include "app/qt_translations.h"
 
 namespace {
@@ -32,6 +33,7 @@ CAppClient* CAppClient::Get() {
 }
 
 void CAppClient::InitInstance() {
+    if (QCoreApplication::instance()) heap_keeper_ = std::make_unique<HeapKeeper>();
     AppProfile& profile = *AppProfile::Current();
     profile.ChooseLanguageAndSkin();
     profile.ApplyLocale();

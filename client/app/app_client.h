@@ -8,6 +8,7 @@
 #include "app/app_folders.h"
 #include "app/app_settings.h"
 
+class HeapKeeper;
 class QtTranslations;
 
 class CAppClient {
@@ -18,14 +19,15 @@ class CAppClient {
     CAppClient(const CAppClient&) = delete;
     CAppClient& operator=(const CAppClient&) = delete;
 
-    // Start-up after the application object exists: language and skin, the locale, Qt's own texts and the
-    // layout direction of the language (when its file was found), the cached settings.
+    // Start-up after the application object exists: the heap's keeper, language and skin, the locale, Qt's
+    // own texts and the layout direction of the language (when its file was found), the cached settings.
     void InitInstance();
     static CAppClient* Get();
 
     AppSettings settings;
 
   private:
+    std::unique_ptr<HeapKeeper> heap_keeper_;
     std::unique_ptr<QtTranslations> qt_translations_;
     bool mirrored_ = false;  // this client made the application right to left
 };
