@@ -10,9 +10,11 @@
 // standard error, and so is the return.
 #include <portaudio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/sound_output_backends.h"
 #include "platform/sound_portaudio.h"
@@ -24,6 +26,21 @@ namespace {
 constexpr unsigned long kFramesPerCallback = 128;
 constexpr uint32_t kMaxBufferBytes = 65536;
 constexpr auto kReopenIntervalMs = std::chrono::milliseconds(1000);
+// The least device buffering asked for. Over ALSA's PulseAudio plugin, a callback that comes later than
+// the device's buffer lasts does not cost one gap: the stream is restarted with what was queued dropped,
+// underruns again at once, and from then on nearly every callback reports an underrun while the play
+// buffer is taken faster than it sounds; what is heard is scraps. At the device's own "high" default
+// (35 ms) a loaded two-core machine, or a build slowed by sanitizers, got there within seconds; at 100 ms
+// the callbacks keep up under the same load, for 65 ms more latency. Not when PULSE_LATENCY_MSEC fixes
+// the sound server's buffering for every client: asking the plugin for more than that left the stream
+// silent (20 ms fixed, 60 or 100 ms asked: nothing heard), so the user's choice and the device's default
+// stand.
+constexpr double kMinOutputLatencySeconds = 0.1;
+
+double SuggestedOutputLatency(const PaDeviceInfo& info) {
+    if (std::getenv("PULSE_LATENCY_MSEC") != nullptr) return info.defaultHighOutputLatency;
+    return std::max(info.defaultHighOutputLatency, kMinOutputLatencySeconds);
+}
 
 // Under PortAudioLibrary::LockSetup.
 bool OutputParameters(const SoundFormat& format, PaStreamParameters* out) {
@@ -35,7 +52,7 @@ bool OutputParameters(const SoundFormat& format, PaStreamParameters* out) {
     out->device = device;
     out->channelCount = format.channels;
     out->sampleFormat = paInt16;
-    out->suggestedLatency = info->defaultHighOutputLatency;
+    out->suggestedLatency = SuggestedOutputLatency(*info);
     return Pa_IsFormatSupported(nullptr, out, format.samples_per_second) == paFormatIsSupported;
 }
 

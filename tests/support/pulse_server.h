@@ -2,13 +2,11 @@
 #pragma once
 // A private PulseAudio sound server for one test: a null sink "out" whose monitor is the default source,
 // in a scratch runtime folder, so that the PortAudio backends (PortAudio -> ALSA -> PulseAudio) play into
-// something a test can record and record from something a test can play into. Helpers start the programs
-// of the build and the sound server's own tools as child processes and stop them again.
-#include <fcntl.h>
+// something a test can record and record from something a test can play into. The server and its tools
+// run as child processes of the test (child_process.h), which end with it.
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,81 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "test_wait.h"
 
 namespace corvel::test {
-
-// One child process, ended (SIGTERM, then SIGKILL after a grace period) when the object goes.
-class ChildProcess {
-  public:
-    ChildProcess() = default;
-    ~ChildProcess() { Stop(); }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    // Starts argv[0] (looked up on PATH) with standard output and error into these files ("" = /dev/null).
-    // With `out_pipe`, standard output goes into a pipe instead, whose reading end (the caller's to
-    // close) is stored there.
-    bool Start(const std::vector<std::string>& argv, const std::string& out_path = "",
-               const std::string& err_path = "", int* out_pipe = nullptr) {
-        Stop();
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        int ends[2] = {-1, -1};
-        if (out_pipe != nullptr && pipe(ends) != 0) return false;
-        const pid_t pid = fork();
-        if (pid < 0) return false;
-        if (pid == 0) {
-            if (out_pipe != nullptr) {
-                dup2(ends[1], STDOUT_FILENO);
-                close(ends[0]);
-                close(ends[1]);
-            } else {
-                Redirect(out_path, STDOUT_FILENO);
-            }
-            Redirect(err_path, STDERR_FILENO);
-            execvp(args[0], args.data());
-            _exit(127);
-        }
-        if (out_pipe != nullptr) {
-            close(ends[1]);
-            *out_pipe = ends[0];
-        }
-        pid_ = pid;
-        return true;
-    }
-    bool running() {
-        if (pid_ <= 0) return false;
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == 0) return true;
-        status_ = status;
-        pid_ = -1;
-        return false;
-    }
-    // Waits for the end; the exit status, or -1 for a signal or a time-out (the child is then killed).
-    int Wait(std::chrono::milliseconds timeout) {
-        if (!WaitUntil([&] { return !running(); }, timeout)) Stop(SIGKILL);
-        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
-    }
-    void Stop(int signal = SIGTERM) {
-        if (pid_ <= 0) return;
-        kill(pid_, signal);
-        if (!WaitUntil([&] { return !running(); }, std::chrono::seconds(3))) {
-            kill(pid_, SIGKILL);
-            WaitUntil([&] { return !running(); }, std::chrono::seconds(3));
-        }
-    }
-
-  private:
-    // In the child of a fork of a threaded process: system calls only, no allocation.
-    static void Redirect(const std::string& path, int fd) {
-        const int file = open(path.empty() ? "/dev/null" : path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (file >= 0) dup2(file, fd);
-    }
-    pid_t pid_ = -1;
-    int status_ = 0;
-};
 
 inline bool OnPath(const char* program) {
     return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
@@ -160,6 +87,8 @@ class PulseServer {
     }
 
     const std::string& dir() const { return dir_; }
+    // The running server's process id; -1 when none runs.
+    pid_t pid() const { return daemon_.pid(); }
 
   private:
     std::string dir_;
@@ -189,6 +118,8 @@ class MonitorRecording {
         return samples;
     }
     void Stop() { recorder_.Stop(); }
+    // The running recorder's process id; -1 when none runs.
+    pid_t pid() const { return recorder_.pid(); }
 
   private:
     std::string path_;

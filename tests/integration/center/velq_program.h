@@ -2,7 +2,6 @@
 #pragma once
 // Runs the built velq program as a user does and collects what it printed and its exit status.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "child_process.h"
 
 namespace corvel::test {
 
@@ -37,18 +38,24 @@ inline std::string Slurp(const std::string& path) {
     return text.str();
 }
 
-// Runs velq with these (shell-quoted) arguments and waits for it to end.
+// Runs velq with these (shell-quoted) arguments and waits for it to end. velq is a child process of the
+// test (the shell execs it), so it ends with a test that is killed.
 inline ProgramRun Execute(const std::string& arguments) {
     // One file per test process: ctest runs several at once.
     const std::string err = ::testing::TempDir() + "velq_stderr_" + std::to_string(getpid()) + ".txt";
-    const std::string command = Program("tools/velq/velq") + " " + arguments + " 2>" + err;
     ProgramRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
+    ChildProcess velq;
+    int out = -1;
+    if (!velq.Start({"/bin/sh", "-c", "exec " + Program("tools/velq/velq") + " " + arguments}, "", err,
+                    &out)) {
+        return run;
+    }
     char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof(buffer), pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (ssize_t n; (n = read(out, buffer, sizeof(buffer))) > 0;)
+        run.out.append(buffer, static_cast<size_t>(n));
+    close(out);
+    // Standard output closes when velq ends; the wait only collects its status.
+    run.status = velq.Wait(std::chrono::seconds(30));
     run.err = Slurp(err);
     return run;
 }
