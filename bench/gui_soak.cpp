@@ -57,8 +57,8 @@ constexpr int kPlayingSamples = 8;  // 2 s of samples
 
 struct ProcessFigures {
     double rss_mib = 0;
-    double heap_mib =
-        0;  // malloc's bytes in use: tells a leak (it grows) from a heap that frays (it does not)
+    // malloc's bytes in use: tells a leak (it grows) from a heap that frays (it does not).
+    double heap_mib = 0;
     int threads = 0;
     int descriptors = 0;
 };
