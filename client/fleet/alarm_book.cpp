@@ -2,6 +2,7 @@
 #include "fleet/alarm_book.h"
 
 #include <algorithm>
+#include <limits>
 
 QString AlarmWordText(int word) {
     static const char* const kWords[8] = {"GPIO 0 Alarm",     "GPIO 1 Alarm",    "GPIO 2 Alarm",
@@ -35,6 +36,17 @@ int64_t AlarmBook::Observe(const QString& device_id, const QString& label, int w
     const int64_t open_id = open_.value(key);
     if (active) {
         if (open_id != 0) return 0;
+        if (AlarmEpisode* last = reopen_window_s_ > 0 ? Get(closed_.value(key)) : nullptr;
+            last && !last->active() && !last->acknowledged() &&
+            time_s - last->cleared_s <= reopen_window_s_) {
+            closed_.remove(key);
+            last->cleared_s = 0;
+            if (last->repeats < std::numeric_limits<int>::max()) ++last->repeats;
+            open_.insert(key, last->id);
+            Notify(*last, Change::kReopened);
+            return last->id;
+        }
+        closed_.remove(key);
         AlarmEpisode episode;
         episode.id = next_id_++;
         episode.device_id = device_id;
@@ -53,6 +65,7 @@ int64_t AlarmBook::Observe(const QString& device_id, const QString& label, int w
     // A clock step back must not make an episode end before it began.
     episode->cleared_s = std::max(time_s, episode->started_s);
     if (episode->cleared_s == 0) episode->cleared_s = 1;
+    if (reopen_window_s_ > 0 && !episode->acknowledged()) closed_.insert(key, open_id);
     Notify(*episode, Change::kCleared);
     return open_id;
 }
@@ -112,6 +125,7 @@ void AlarmBook::Trim() {
         if (!gone.acknowledged()) CountUnacked(gone.device_id, -1);
         const QString key = OpenKey(gone.device_id, gone.word);
         if (open_.value(key) == gone.id) open_.remove(key);
+        if (closed_.value(key) == gone.id) closed_.remove(key);
         Notify(gone, Change::kDropped);
     }
 }

@@ -5,7 +5,9 @@
 // closes when the word is seen inactive. Acknowledging stamps an episode with the user, the time and a
 // comment once; an episode already acknowledged keeps its first stamp. The book holds at most
 // `capacity` episodes: the oldest episodes that are closed and acknowledged leave first, so memory stays
-// bounded while nothing the operator still has to see is dropped. Plain class, UI thread only.
+// bounded while nothing the operator still has to see is dropped. A word that goes back on within the
+// reopen window after going off reopens its unacknowledged episode and counts a repeat, so a flapping
+// word in an alarm storm is one episode, not thousands. Plain class, UI thread only.
 #include <QHash>
 #include <QList>
 #include <deque>
@@ -17,12 +19,16 @@ class AlarmBook {
   public:
     // kAboutToOpen / kAboutToDrop come before the episode enters (as the newest) or leaves (as the oldest),
     // kOpened / kDropped right after, so a list model can announce its rows; the others after the change.
-    enum class Change { kAboutToOpen, kOpened, kCleared, kAcknowledged, kAboutToDrop, kDropped };
+    // kReopened: a closed episode is active again with one more repeat.
+    enum class Change { kAboutToOpen, kOpened, kCleared, kReopened, kAcknowledged, kAboutToDrop, kDropped };
     using Listener = std::function<void(const AlarmEpisode&, Change)>;
 
     explicit AlarmBook(int capacity = 20000) : capacity_(capacity < 1 ? 1 : capacity) {}
 
     void SetListener(Listener listener) { listener_ = std::move(listener); }
+    // A word seen active again at most `seconds` after its unacknowledged episode closed reopens that
+    // episode (0: never; every activation opens a new episode).
+    void SetReopenWindow(int64_t seconds) { reopen_window_s_ = seconds < 0 ? 0 : seconds; }
 
     // Takes episodes read back from the history (newest last); ids continue after the largest. Episodes
     // still active stay open for their vehicle and word.
@@ -30,7 +36,7 @@ class AlarmBook {
 
     // A vehicle's alarm word `word` (8..15; other words are ignored) seen active or inactive at time_s.
     // at_login marks an episode opened by the first look at a vehicle after login. Returns the id of the
-    // episode opened or closed, or 0 when nothing changed.
+    // episode opened, reopened or closed, or 0 when nothing changed.
     int64_t Observe(const QString& device_id, const QString& label, int word, bool active, int64_t time_s,
                     bool at_login = false);
 
@@ -60,8 +66,10 @@ class AlarmBook {
     int capacity_;
     std::deque<AlarmEpisode> episodes_;  // ids grow along the deque, so an id is found by bisection
     QHash<QString, int64_t> open_;       // device id + '\n' + word -> open episode id
+    QHash<QString, int64_t> closed_;     // ... -> the episode it last closed, while it may still reopen
     QHash<QString, int> unacked_by_vehicle_;
     int unacknowledged_ = 0;
     int64_t next_id_ = 1;
+    int64_t reopen_window_s_ = 0;
     Listener listener_;
 };

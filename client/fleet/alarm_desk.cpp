@@ -5,6 +5,7 @@
 #include <QSet>
 
 #include "app/app_profile.h"
+#include "app/profile_file.h"
 #include "fleet/alarm_history_dlg.h"
 #include "fleet/alarm_list_model.h"
 #include "fleet/alarm_panel.h"
@@ -15,8 +16,21 @@ AlarmSettings AlarmSettings::Read(const QString& program_folder) {
     AlarmSettings settings;
     settings.sound = AppProfile::ReadInt(QStringLiteral("Alarm_Sound"), 1) != 0;
     settings.auto_video = AppProfile::ReadInt(QStringLiteral("Alarm_AutoVideo"), 0) != 0;
-    settings.keep_days = qBound(1, AppProfile::ReadInt(QStringLiteral("Alarm_KeepDays"), 90), 36500);
-    if (!program_folder.isEmpty()) settings.database = program_folder + QStringLiteral("alarms.db");
+    // The days kept were a Config.ini key once; a value set there still counts until Tavrin.ini has one.
+    const int old_days = AppProfile::ReadInt(QStringLiteral("Alarm_KeepDays"), 90);
+    settings.keep_days = qBound(1, old_days, 36500);
+    settings.reopen_window_s = 30;
+    if (!program_folder.isEmpty()) {
+        settings.database = program_folder + QStringLiteral("alarms.db");
+        ProfileFile own(program_folder + QStringLiteral("Tavrin.ini"));
+        const QString section = QStringLiteral("Tavrin");
+        settings.keep_days =
+            qBound(1, own.ReadInt(section, QStringLiteral("AlarmHistoryDays"), old_days), 36500);
+        settings.max_rows =
+            qBound(1000, own.ReadInt(section, QStringLiteral("AlarmHistoryMaxRows"), 1000000), 100000000);
+        settings.reopen_window_s =
+            qBound(0, own.ReadInt(section, QStringLiteral("AlarmReopenSeconds"), 30), 3600);
+    }
     settings.sound_backend = qEnvironmentVariable("CORVEL_SOUND_OUT");
     return settings;
 }
@@ -35,15 +49,25 @@ AlarmDesk::AlarmDesk(const AlarmSettings& settings, std::function<QString(const 
     AlarmStoreOptions options;
     options.path = settings_.database;
     options.keep_days = settings_.keep_days;
+    options.max_rows = settings_.max_rows;
+    // Both come on the store's worker; the desk takes them on its own thread, and drops them once gone.
+    options.on_loaded = [this](const QList<AlarmEpisode>& episodes) {
+        QMetaObject::invokeMethod(
+            this, [this, episodes] { ApplyHistory(episodes); }, Qt::QueuedConnection);
+    };
+    options.on_event = [this](const AlarmStoreEvent& event) {
+        QMetaObject::invokeMethod(
+            this, [this, event] { OnStoreEvent(event); }, Qt::QueuedConnection);
+    };
     store_ = std::make_unique<AlarmStore>(options);
     model_ = std::make_unique<AlarmListModel>(book_, translate_);
     sound_ = std::make_unique<AlarmSound>(settings_.sound_backend, settings_.sound_source);
     sound_->SetEnabled(settings_.sound);
+    book_.SetReopenWindow(settings_.reopen_window_s);
     book_.SetListener(
         [this](const AlarmEpisode& episode, AlarmBook::Change change) { OnBookChange(episode, change); });
-    loading_ = true;
-    book_.Load(store_->loaded());
-    loading_ = false;
+    // Without a file there is nothing to wait for.
+    history_loaded_ = settings_.database.isEmpty();
     count_timer_.setSingleShot(true);
     count_timer_.setInterval(kCountDelayMs);
     connect(&count_timer_, &QTimer::timeout, this, [this] { emit unacknowledgedChanged(unacknowledged()); });
@@ -52,19 +76,85 @@ AlarmDesk::AlarmDesk(const AlarmSettings& settings, std::function<QString(const 
         connect(&poll_timer_, &QTimer::timeout, this, &AlarmDesk::Poll);
         poll_timer_.start();
     }
-    if (!store_->problem().isEmpty()) {
-        // After the constructor, so that whoever made the desk has connected by then.
-        QTimer::singleShot(0, this, [this] { emit problemReported(store_->problem()); });
-    }
 }
 
 AlarmDesk::~AlarmDesk() {
+    // The dialog's search worker flushes the store: it goes first.
+    delete history_.data();
     book_.SetListener(nullptr);
+}
+
+void AlarmDesk::WaitForHistory() {
+    ApplyHistory(store_->loaded());
+}
+
+void AlarmDesk::ApplyHistory(const QList<AlarmEpisode>& episodes) {
+    if (history_loaded_) return;
+    history_loaded_ = true;
+    loading_ = true;
+    book_.Load(episodes);
+    loading_ = false;
+    std::deque<Observation> waiting;
+    waiting.swap(waiting_);
+    for (const Observation& o : waiting)
+        OnStatusWord(o.row, o.device_id, o.label, o.word, o.active, o.time_s, o.at_login);
+    emit historyReady();
+}
+
+void AlarmDesk::SetHistoryStatus(const QString& text) {
+    history_status_ = text;
+    if (panel_) panel_->SetHistoryStatus(text);
+}
+
+void AlarmDesk::OnStoreEvent(const AlarmStoreEvent& event) {
+    using Kind = AlarmStoreEvent::Kind;
+    QString text;
+    switch (event.kind) {
+        case Kind::kSetAside:
+            text = translate_(QStringLiteral("Alarm history %1 could not be used (%2); set aside as %3"))
+                       .arg(event.path, event.detail, event.aside);
+            break;
+        case Kind::kUnusable:
+            text = translate_(
+                       QStringLiteral("Alarm history %1 could not be used (%2); no alarm history is kept"))
+                       .arg(event.path, event.detail);
+            SetHistoryStatus(text);
+            break;
+        case Kind::kLocked:
+            text = translate_(QStringLiteral("Alarm history %1 is locked by another program; waiting for it"))
+                       .arg(event.path);
+            SetHistoryStatus(text);
+            break;
+        case Kind::kReadOnly:
+            text = translate_(QStringLiteral(
+                                  "Alarm history %1 is read-only: it is shown, but new alarms are not kept"))
+                       .arg(event.path);
+            SetHistoryStatus(text);
+            break;
+        case Kind::kRecreated:
+            text =
+                translate_(QStringLiteral("Alarm history %1 was removed while in use; a new one was started"))
+                    .arg(event.path);
+            break;
+        case Kind::kWriteFailed:
+            text = translate_(QStringLiteral(
+                                  "Alarm history writing failed (%1); alarms are kept in memory and retried"))
+                       .arg(event.detail);
+            SetHistoryStatus(text);
+            break;
+        case Kind::kWriteRecovered:
+            text = translate_(QStringLiteral("Alarm history writing recovered; %1 alarms could not be kept"))
+                       .arg(event.dropped);
+            SetHistoryStatus(QString());
+            break;
+    }
+    emit problemReported(text);
 }
 
 AlarmPanel* AlarmDesk::Panel(QWidget* parent) {
     if (!panel_) {
         panel_ = new AlarmPanel(model_.get(), translate_, parent);
+        panel_->SetHistoryStatus(history_status_);
         connect(panel_, &AlarmPanel::acknowledgeRequested, this,
                 [this](const QList<int64_t>& ids, const QString& comment) { Acknowledge(ids, comment); });
         connect(panel_, &AlarmPanel::historyRequested, this, [this] { ShowHistory(panel_->window()); });
@@ -110,9 +200,17 @@ void AlarmDesk::Poll() {
 void AlarmDesk::OnStatusWord(int row, const QString& device_id, const QString& label, int word, bool active,
                              int64_t time_s, bool at_login) {
     if (device_id.isEmpty()) return;
+    if (!history_loaded_) {
+        // The episodes still open from the last run must be in the book before a word can close them.
+        if (waiting_.size() >= kMaxWaitingObservations) waiting_.pop_front();
+        waiting_.push_back({row, device_id, label, word, active, time_s, at_login});
+        return;
+    }
     row_of_.insert(device_id, row);
     const int64_t id = book_.Observe(device_id, label, word, active, time_s, at_login);
     if (id == 0 || !active || at_login) return;
+    // A flapping word back on reopens its episode: the operator was alerted when it first came.
+    if (const AlarmEpisode* episode = book_.Find(id); episode && episode->repeats > 0) return;
     sound_->Alert(clock_.elapsed());
     if (settings_.auto_video && video_policy_.Allow(device_id, clock_.elapsed())) emit videoRequested(row);
 }
@@ -123,8 +221,12 @@ int AlarmDesk::Acknowledge(const QList<int64_t>& ids, const QString& comment) {
 }
 
 void AlarmDesk::ShowHistory(QWidget* parent) {
-    if (!history_) history_ = new AlarmHistoryDlg(settings_.database, translate_, parent);
-    store_->Flush();  // the search sees what the list shows
+    if (!history_) {
+        history_ = new AlarmHistoryDlg(settings_.database, translate_, parent);
+        // On the search's worker, so that the search sees what the list shows without the window waiting.
+        AlarmStore* store = store_.get();
+        history_->SetBeforeSearch([store] { store->Flush(5000); });
+    }
     history_->Search();
     history_->show();
     history_->raise();
@@ -136,6 +238,7 @@ void AlarmDesk::OnBookChange(const AlarmEpisode& episode, AlarmBook::Change chan
     switch (change) {
         case AlarmBook::Change::kOpened:
         case AlarmBook::Change::kCleared:
+        case AlarmBook::Change::kReopened:
         case AlarmBook::Change::kAcknowledged:
             if (!loading_) store_->Save(episode);
             break;
@@ -160,4 +263,8 @@ void AlarmDesk::UpdateHighlight(const QString& device_id) {
     else
         highlighted_.remove(row);
     emit vehicleHighlightChanged(row, on);
+}
+
+AlarmHistoryDlg* AlarmDesk::historyDialog() const {
+    return history_.data();
 }

@@ -8,8 +8,10 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -21,18 +23,22 @@ class AlarmListModel;
 class AlarmPanel;
 class AlarmSound;
 class AlarmStore;
+struct AlarmStoreEvent;
 class QWidget;
 
 struct AlarmSettings {
-    bool sound = true;        // Alarm_Sound: the alert on each new alarm
-    bool auto_video = false;  // Alarm_AutoVideo: a new alarm opens the vehicle's video by itself
-    int keep_days = 90;       // Alarm_KeepDays: history kept, pruned at start
-    QString database;         // the history file (the program folder's alarms.db); empty: none kept
-    QString sound_backend;    // CORVEL_SOUND_OUT
+    bool sound = true;            // Alarm_Sound: the alert on each new alarm
+    bool auto_video = false;      // Alarm_AutoVideo: a new alarm opens the vehicle's video by itself
+    int keep_days = 90;           // AlarmHistoryDays (Tavrin.ini; else Alarm_KeepDays): days of history kept
+    int64_t max_rows = 1000000;   // AlarmHistoryMaxRows (Tavrin.ini): rows of history kept while running
+    int64_t reopen_window_s = 0;  // AlarmReopenSeconds (Tavrin.ini, 30 when missing): a word back on
+                                  // within this after going off reopens its episode (0: never)
+    QString database;             // the history file (the program folder's alarms.db); empty: none kept
+    QString sound_backend;        // CORVEL_SOUND_OUT
     QString sound_source = QStringLiteral("qrc:/tavrin/alarm.wav");
 
-    // The keys above from the settings file, the file in `program_folder`, the backend from the
-    // environment.
+    // The keys above from the settings files of `program_folder` (Config.ini through AppProfile, our own
+    // in Tavrin.ini), the file in `program_folder`, the backend from the environment.
     static AlarmSettings Read(const QString& program_folder);
 };
 
@@ -50,7 +56,8 @@ class AlarmVideoPolicy {
 class AlarmDesk : public QObject {
     Q_OBJECT
   public:
-    // `vehicles` (may be null: nothing is watched) outlives the desk.
+    // `vehicles` (may be null: nothing is watched) outlives the desk. Returns at once: the history is read
+    // behind, and words seen before it is in are applied once it is (historyLoaded()).
     AlarmDesk(const AlarmSettings& settings, std::function<QString(const QString&)> translate,
               const AlarmVehicles* vehicles = nullptr, QObject* parent = nullptr);
     ~AlarmDesk() override;
@@ -75,12 +82,17 @@ class AlarmDesk : public QObject {
     void Poll();
     // Opens the history dialog (made on first use, as a child of `parent`).
     void ShowHistory(QWidget* parent);
+    // Waits for the history read at start and takes it in now (tests and tools; the window does not wait).
+    void WaitForHistory();
+    bool historyLoaded() const { return history_loaded_; }
+    // What the panel says about the history file (empty while all is well).
+    const QString& historyStatus() const { return history_status_; }
 
     const AlarmBook& book() const { return book_; }
     AlarmListModel* model() const { return model_.get(); }
     AlarmStore* store() const { return store_.get(); }
     AlarmSound* sound() const { return sound_.get(); }
-    AlarmHistoryDlg* historyDialog() const { return history_; }
+    AlarmHistoryDlg* historyDialog() const;
     int unacknowledged() const { return book_.UnacknowledgedCount(); }
     bool highlighted(int row) const { return highlighted_.contains(row); }
 
@@ -92,8 +104,11 @@ class AlarmDesk : public QObject {
     // Show this vehicle's channels on a page of their own and select it on the map: a double-click on an
     // episode, or a new episode when the automatic option is on (AlarmVideoPolicy).
     void videoRequested(int row);
-    // Once, when the history could not be used as it was (set aside, or none kept).
+    // A line for the event log about the history file: set aside, locked, read-only, recreated, writes
+    // failing (once per spell) and recovering (with how many alarms were dropped).
     void problemReported(const QString& text);
+    // The history read at start is in the book.
+    void historyReady();
 
   public:
     static constexpr int kCountDelayMs = 150;
@@ -102,6 +117,19 @@ class AlarmDesk : public QObject {
     static constexpr int kRowsPerTick = 2500;
 
   private:
+    struct Observation {
+        int row;
+        QString device_id, label;
+        int word;
+        bool active;
+        int64_t time_s;
+        bool at_login;
+    };
+    // Words seen before the history is in; beyond this the oldest are forgotten.
+    static constexpr size_t kMaxWaitingObservations = 100000;
+    void ApplyHistory(const QList<AlarmEpisode>& episodes);
+    void OnStoreEvent(const AlarmStoreEvent& event);
+    void SetHistoryStatus(const QString& text);
     void OnBookChange(const AlarmEpisode& episode, AlarmBook::Change change);
     void UpdateHighlight(const QString& device_id);
 
@@ -116,7 +144,10 @@ class AlarmDesk : public QObject {
     std::unique_ptr<AlarmListModel> model_;
     std::unique_ptr<AlarmSound> sound_;
     AlarmPanel* panel_ = nullptr;
-    AlarmHistoryDlg* history_ = nullptr;
+    QPointer<AlarmHistoryDlg> history_;
+    bool history_loaded_ = false;
+    std::deque<Observation> waiting_;
+    QString history_status_;
     AlarmVideoPolicy video_policy_;
     QHash<QString, int> row_of_;  // device id -> tree row
     QSet<int> highlighted_;

@@ -16,6 +16,9 @@ struct AlarmEpisode {
     QString ack_user;       // empty while unacknowledged
     int64_t ack_s = 0;
     QString ack_comment;
+    // How often the word came back on within the reopen window after going off: a flapping word stays one
+    // episode instead of thousands (AlarmBook::SetReopenWindow).
+    int repeats = 0;
 
     bool active() const { return cleared_s == 0; }
     bool acknowledged() const { return ack_s != 0; }

@@ -14,6 +14,7 @@
 #include <QSaveFile>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "fleet/alarm_list_model.h"
 #include "fleet/alarm_store.h"
@@ -21,9 +22,17 @@
 namespace {
 
 QByteArray CsvField(QString text) {
-    if (!text.isEmpty() && QStringLiteral("=+-@").contains(text.front())) text.prepend(u'\'');
-    if (text.contains(u'"') || text.contains(u',') || text.contains(u'\n') || text.contains(u'\r') ||
-        text.contains(u'\'')) {
+    text.remove(QChar(u'\0'));  // NULs end a text early in some readers and hide what follows
+    // Spreadsheets run a field as a formula when it starts with one of =+-@ (also after blanks, which they
+    // trim) or with a tab or carriage return; an apostrophe in front makes it text.
+    qsizetype first = 0;
+    while (first < text.size() && (text[first] == u' ' || text[first] == u'\t')) ++first;
+    const bool control_first = !text.isEmpty() && (text.front() == u'\t' || text.front() == u'\r');
+    if (control_first || (first < text.size() && QStringLiteral("=+-@").contains(text[first])))
+        text.prepend(u'\'');
+    // ';' too: spreadsheets in many languages split on it.
+    static const QString kQuoted = QStringLiteral("\",;\n\r'");
+    if (std::any_of(text.cbegin(), text.cend(), [](QChar c) { return kQuoted.contains(c); })) {
         text.replace(QStringLiteral("\""), QStringLiteral("\"\""));
         text = u'"' + text + u'"';
     }
@@ -35,8 +44,8 @@ QByteArray CsvField(QString text) {
 QByteArray AlarmCsv(const QList<AlarmEpisode>& episodes,
                     const std::function<QString(const QString&)>& translate) {
     const char* const headings[] = {
-        "Start Time", "Vehicle",         "Device Id",         "Kind",   "State", "Cleared Time",
-        "At Login",   "Acknowledged By", "Acknowledged Time", "Comment"};
+        "Start Time", "Vehicle",         "Device Id",         "Kind",    "State", "Cleared Time",
+        "At Login",   "Acknowledged By", "Acknowledged Time", "Comment", "Count"};
     QByteArray csv;
     for (size_t i = 0; i < std::size(headings); ++i) {
         if (i) csv += ',';
@@ -54,7 +63,8 @@ QByteArray AlarmCsv(const QList<AlarmEpisode>& episodes,
             e.at_login ? QStringLiteral("1") : QStringLiteral("0"),
             e.ack_user,
             AlarmListModel::TimeText(e.ack_s),
-            e.ack_comment};
+            e.ack_comment,
+            QString::number(qint64(e.repeats) + 1)};
         for (size_t i = 0; i < std::size(fields); ++i) {
             if (i) csv += ',';
             csv += CsvField(fields[i]);
@@ -126,13 +136,61 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     });
 }
 
+AlarmHistoryDlg::~AlarmHistoryDlg() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) worker_.join();
+}
+
+void AlarmHistoryDlg::SetBeforeSearch(std::function<void()> before) {
+    std::lock_guard lock(mutex_);
+    before_search_ = std::move(before);
+}
+
 void AlarmHistoryDlg::Search() {
     AlarmQuery query;
     query.vehicle = vehicle_->text().trimmed();
     query.word = kind_->currentData().toInt();
     if (use_from_->isChecked()) query.from_s = from_->dateTime().toSecsSinceEpoch();
     if (use_to_->isChecked()) query.to_s = to_->dateTime().toSecsSinceEpoch();
-    shown_ = AlarmStore::Search(path_, query);
+    {
+        std::lock_guard lock(mutex_);
+        request_ = query;
+        request_generation_ = ++generation_;
+        if (!worker_.joinable()) worker_ = std::thread([this] { RunSearches(); });
+    }
+    wake_.notify_all();
+    searching_ = true;
+    status_->setText(translate_(QStringLiteral("Searching...")));
+}
+
+void AlarmHistoryDlg::RunSearches() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return stop_ || request_.has_value(); });
+        if (stop_) return;
+        const AlarmQuery query = *request_;
+        const uint64_t generation = request_generation_;
+        request_.reset();
+        const std::function<void()> before = before_search_;
+        lock.unlock();
+        if (before) before();
+        const QList<AlarmEpisode> found = AlarmStore::Search(path_, query);
+        lock.lock();
+        // A newer search is waiting: these results would only flash by.
+        if (request_.has_value() || stop_) continue;
+        QMetaObject::invokeMethod(
+            this, [this, generation, found] { ShowResults(generation, found); }, Qt::QueuedConnection);
+    }
+}
+
+void AlarmHistoryDlg::ShowResults(uint64_t generation, const QList<AlarmEpisode>& found) {
+    if (generation != generation_) return;  // superseded meanwhile
+    searching_ = false;
+    shown_ = found;
     results_->clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(shown_.size());
@@ -146,6 +204,7 @@ void AlarmHistoryDlg::Search() {
     for (int column = 0; column < AlarmListModel::kColumns - 1; ++column)
         results_->resizeColumnToContents(column);
     status_->setText(QString::number(shown_.size()) + u' ' + translate_(QStringLiteral("alarms found")));
+    emit searchFinished();
 }
 
 bool AlarmHistoryDlg::ExportTo(const QString& path) {

@@ -1,11 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The alarm history search: vehicle text, kind and start-time range over the history file, the rows
-// found newest first, and export of the shown rows to a CSV file. Searches read the file through a
-// connection of their own while the store keeps writing. Created once, shown and hidden. UI thread only.
+// found newest first, and export of the shown rows to a CSV file. Searches run on a worker thread of the
+// dialog with a connection of their own while the store keeps writing, so a search over millions of rows
+// never holds up the window; the results are posted back, and a newer search supersedes an older one
+// (whose results are never shown). Created once, shown and hidden. UI thread only, except where noted.
 #include <QDialog>
 #include <QList>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "fleet/alarm_store.h"
 
 #include "fleet/alarm_episode.h"
 
@@ -18,8 +27,9 @@ class QPushButton;
 class QTreeWidget;
 
 // The CSV of episodes: a heading line, then one line per episode with the list's columns split into
-// fields; UTF-8, fields quoted when they need it, and a text that a spreadsheet would run as a formula
-// (starting with = + - @) gets a leading apostrophe.
+// fields; UTF-8, NUL characters removed, fields quoted when they hold a separator (',' or ';'), a quote,
+// an apostrophe or a line break, and a text that a spreadsheet would run as a formula (= + - @ first,
+// also after leading blanks, or a leading tab or carriage return) gets a leading apostrophe.
 QByteArray AlarmCsv(const QList<AlarmEpisode>& episodes,
                     const std::function<QString(const QString&)>& translate);
 
@@ -28,9 +38,16 @@ class AlarmHistoryDlg : public QDialog {
   public:
     AlarmHistoryDlg(QString database_path, std::function<QString(const QString&)> translate,
                     QWidget* parent = nullptr);
+    // Stops the search worker (waits for a search in progress).
+    ~AlarmHistoryDlg() override;
 
-    // Runs the search with the fields as they are.
+    // `before` runs on the search worker before each search (the store's flush, so the search sees what
+    // the list shows). Set it before the first search.
+    void SetBeforeSearch(std::function<void()> before);
+    // Starts a search with the fields as they are and returns at once; searchFinished() follows when its
+    // results are shown (unless a newer search came first).
     void Search();
+    bool searching() const { return searching_; }
     // Writes the shown rows to `path`; false (and a message in the status label) when it cannot.
     bool ExportTo(const QString& path);
 
@@ -43,7 +60,13 @@ class AlarmHistoryDlg : public QDialog {
     QDateTimeEdit* toEdit() const { return to_; }
     QTreeWidget* results() const { return results_; }
 
+  signals:
+    void searchFinished();
+
   private:
+    void RunSearches();
+    void ShowResults(uint64_t generation, const QList<AlarmEpisode>& found);
+
     QString path_;
     std::function<QString(const QString&)> translate_;
     QList<AlarmEpisode> shown_;
@@ -55,4 +78,14 @@ class AlarmHistoryDlg : public QDialog {
     QDateTimeEdit* to_;
     QTreeWidget* results_;
     QLabel* status_;
+    uint64_t generation_ = 0;  // of the newest search asked for (UI thread)
+    bool searching_ = false;
+
+    std::mutex mutex_;  // guards the fields below, shared with the worker
+    std::condition_variable wake_;
+    std::optional<AlarmQuery> request_;
+    uint64_t request_generation_ = 0;
+    bool stop_ = false;
+    std::function<void()> before_search_;
+    std::thread worker_;  // started with the first search
 };

@@ -28,6 +28,7 @@ void AlarmListModel::OnBookChange(const AlarmEpisode& episode, AlarmBook::Change
                 ++pending_drop_;
             break;
         case AlarmBook::Change::kCleared:
+        case AlarmBook::Change::kReopened:
         case AlarmBook::Change::kAcknowledged:
             if (const int row = RowOf(episode.id); row >= 0)
                 emit dataChanged(index(row, 0), index(row, kColumns - 1));
@@ -105,6 +106,8 @@ QString AlarmListModel::CellText(const AlarmEpisode& e, int column,
                                 ? translate(QStringLiteral("Active"))
                                 : translate(QStringLiteral("Cleared at")) + u' ' + TimeText(e.cleared_s);
             if (e.at_login) state += QStringLiteral(", ") + translate(QStringLiteral("present at login"));
+            // How often the word came on in this episode, once it flapped.
+            if (e.repeats > 0) state += QStringLiteral(" (\u00d7%1)").arg(qint64(e.repeats) + 1);
             return state;
         }
         case kAcknowledged: {

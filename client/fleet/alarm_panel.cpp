@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
@@ -42,6 +43,10 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
     ack_selected_ = new QPushButton(translate(QStringLiteral("Acknowledge")), this);
     ack_all_ = new QPushButton(translate(QStringLiteral("Acknowledge All Shown")), this);
     history_ = new QPushButton(translate(QStringLiteral("History...")), this);
+    history_status_ = new QLabel(this);
+    history_status_->setTextFormat(Qt::PlainText);  // carries file names and SQLite's texts
+    history_status_->setWordWrap(true);
+    history_status_->hide();
 
     auto* filters = new QGridLayout;
     filters->setContentsMargins(0, 0, 0, 0);
@@ -59,6 +64,7 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
     column->setSpacing(3);
     column->addLayout(filters);
     column->addWidget(view_, 1);
+    column->addWidget(history_status_);
     column->addLayout(actions);
 
     connect(vehicle_, &QLineEdit::textChanged, filter_, &AlarmFilter::SetVehicleText);
@@ -84,6 +90,11 @@ void AlarmPanel::SetColors(const QColor& text, const QColor& background) {
     own.setColor(QPalette::Window, background);
     setPalette(own);
     setAutoFillBackground(true);
+}
+
+void AlarmPanel::SetHistoryStatus(const QString& text) {
+    history_status_->setText(text);
+    history_status_->setVisible(!text.isEmpty());
 }
 
 QList<int64_t> AlarmPanel::SelectedIds() const {

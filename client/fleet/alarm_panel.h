@@ -12,6 +12,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
@@ -23,6 +24,9 @@ class AlarmPanel : public QWidget {
                QWidget* parent = nullptr);
 
     void SetColors(const QColor& text, const QColor& background);
+    // A line about the alarm history (writes failing, read-only, ...) shown above the buttons as plain
+    // text; empty hides it.
+    void SetHistoryStatus(const QString& text);
 
     // Ids of the selected rows, and of every row the filters show.
     QList<int64_t> SelectedIds() const;
@@ -37,6 +41,7 @@ class AlarmPanel : public QWidget {
     QPushButton* acknowledgeButton() const { return ack_selected_; }
     QPushButton* acknowledgeAllButton() const { return ack_all_; }
     QPushButton* historyButton() const { return history_; }
+    QLabel* historyStatus() const { return history_status_; }
 
   signals:
     // The operator acknowledges these episodes with this comment (may be empty); the comment field
@@ -58,4 +63,5 @@ class AlarmPanel : public QWidget {
     QPushButton* ack_selected_;
     QPushButton* ack_all_;
     QPushButton* history_;
+    QLabel* history_status_;
 };

@@ -1,19 +1,35 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fleet/alarm_store.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 #include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <limits>
+#include <optional>
 
 namespace {
 
-constexpr int kMaxTextChars = 256;  // a tampered file must not fill memory through one field
+constexpr int kMaxTextChars = 256;             // a tampered file must not fill memory through one field
+constexpr int kPruneChunkRows = 20000;         // rows deleted per step, so no step holds the file for long
+constexpr int64_t kRecountMs = 60000;          // the row count is taken again (another program may write)
+constexpr int64_t kAgePruneMs = 600000;        // old episodes are looked for this often once none are left
+constexpr size_t kMaxRowsRemembered = 200000;  // keys whose rows we still update (bounded memory)
+
+// SQLite's primary result codes we tell apart.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteNotADatabase = 26;
 
 QString NewConnectionName(const char* what) {
     static std::atomic<int> counter{0};
@@ -27,7 +43,21 @@ struct ConnectionGuard {
 };
 
 const char kColumns[] =
-    "id, device_id, label, word, started_s, cleared_s, at_login, ack_user, ack_s, ack_comment";
+    "id, device_id, label, word, started_s, cleared_s, at_login, ack_user, ack_s, ack_comment, repeats";
+// A file from before the repeat count reads with 0 for it.
+const char kOldColumns[] =
+    "id, device_id, label, word, started_s, cleared_s, at_login, ack_user, ack_s, ack_comment, 0";
+const char kTable[] =
+    "(id INTEGER PRIMARY KEY AUTOINCREMENT, device_id TEXT NOT NULL, label TEXT NOT NULL, "
+    "word INTEGER NOT NULL, started_s INTEGER NOT NULL, cleared_s INTEGER NOT NULL DEFAULT 0, "
+    "at_login INTEGER NOT NULL DEFAULT 0, ack_user TEXT NOT NULL DEFAULT '', ack_s INTEGER NOT NULL DEFAULT "
+    "0, "
+    "ack_comment TEXT NOT NULL DEFAULT '', repeats INTEGER NOT NULL DEFAULT 0)";
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 // Reads one row selected with kColumns; false when it is no episode this client could show.
 bool ReadEpisode(const QSqlQuery& query, AlarmEpisode* episode) {
@@ -41,25 +71,61 @@ bool ReadEpisode(const QSqlQuery& query, AlarmEpisode* episode) {
     episode->ack_user = query.value(7).toString().left(kMaxTextChars);
     episode->ack_s = query.value(8).toLongLong();
     episode->ack_comment = query.value(9).toString().left(kMaxTextChars);
+    episode->repeats = qMax(0, query.value(10).toInt());
     return episode->id > 0 && episode->word >= 8 && episode->word <= 15 && !episode->device_id.isEmpty();
 }
 
-bool Exec(QSqlDatabase& db, const QString& sql, QString* error) {
+bool Exec(QSqlDatabase& db, const QString& sql, QString* error, int* code = nullptr) {
     QSqlQuery query(db);
     if (query.exec(sql)) return true;
     if (error) *error = query.lastError().text();
+    if (code) *code = query.lastError().nativeErrorCode().toInt() & 0xff;
     return false;
+}
+
+// The columns to select: the file may be one from before the repeat count (read-only, or not yet
+// migrated).
+QLatin1String ColumnsOf(QSqlDatabase& db) {
+    QSqlQuery probe(db);
+    return probe.exec(QStringLiteral("SELECT repeats FROM alarm_episode LIMIT 0"))
+               ? QLatin1String(kColumns)
+               : QLatin1String(kOldColumns);
+}
+
+// Opens `path` read-only on `db` (added, not open). A file in a folder we cannot write may lack the WAL
+// index SQLite needs even to read; then it is read as it stands (immutable), which is all a read-only
+// folder allows anyway.
+bool OpenReader(QSqlDatabase& db, const QString& path, int busy_timeout_ms) {
+    db.setDatabaseName(path);
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=%1").arg(busy_timeout_ms));
+    if (db.open()) {
+        QSqlQuery probe(db);
+        if (probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && probe.next()) return true;
+        probe.finish();
+        db.close();
+    }
+    QUrl uri = QUrl::fromLocalFile(path);
+    uri.setQuery(QStringLiteral("immutable=1"));
+    db.setDatabaseName(QString::fromUtf8(uri.toEncoded()));
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    if (!db.open()) return false;
+    QSqlQuery probe(db);
+    return probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && probe.next();
+}
+
+bool Writable(const QString& path) {
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    // The WAL journal lives beside the file: the folder must take new files too.
+    if (::access(folder.constData(), W_OK) != 0) return false;
+    return ::access(file.constData(), F_OK) != 0 || ::access(file.constData(), W_OK) == 0;
 }
 
 }  // namespace
 
 AlarmStore::AlarmStore(AlarmStoreOptions options) : options_(std::move(options)) {
-    std::mutex ready_mutex;
-    std::condition_variable ready;
-    bool is_ready = false;
-    worker_ = std::thread([this, &ready_mutex, &ready, &is_ready] { Run(&ready_mutex, &ready, &is_ready); });
-    std::unique_lock lock(ready_mutex);
-    ready.wait(lock, [&] { return is_ready; });
+    worker_ = std::thread([this] { Run(); });
 }
 
 AlarmStore::~AlarmStore() {
@@ -71,21 +137,53 @@ AlarmStore::~AlarmStore() {
     worker_.join();
 }
 
+const QList<AlarmEpisode>& AlarmStore::loaded() const {
+    std::unique_lock lock(mutex_);
+    loaded_cv_.wait(lock, [&] { return handed_over_; });
+    return loaded_;
+}
+
+QString AlarmStore::problem() const {
+    std::unique_lock lock(mutex_);
+    loaded_cv_.wait(lock, [&] { return handed_over_; });
+    return problem_;
+}
+
+bool AlarmStore::usable() const {
+    std::unique_lock lock(mutex_);
+    loaded_cv_.wait(lock, [&] { return handed_over_; });
+    return usable_;
+}
+
+bool AlarmStore::read_only() const {
+    std::unique_lock lock(mutex_);
+    loaded_cv_.wait(lock, [&] { return handed_over_; });
+    return read_only_;
+}
+
 void AlarmStore::Save(const AlarmEpisode& episode) {
-    {
-        std::lock_guard lock(mutex_);
-        pending_[episode.id] = episode;
-        ++saved_;
+    std::lock_guard lock(mutex_);
+    ++saved_;
+    // A file that takes no writes must not fill memory; what cannot be held is counted and reported.
+    if (pending_.size() >= options_.max_pending && !pending_.count(episode.id)) {
+        ++dropped_;
+        return;
     }
+    pending_[episode.id] = episode;
     // The worker wakes by itself at the next commit time; nothing to signal per save.
 }
 
-void AlarmStore::Flush() {
+bool AlarmStore::Flush(int timeout_ms) {
     std::unique_lock lock(mutex_);
     const int64_t target = saved_;
     flush_ = true;
     wake_.notify_all();
-    flushed_.wait(lock, [&] { return written_ >= target || stop_; });
+    const auto done = [&] { return written_ >= target || stop_; };
+    if (timeout_ms < 0) {
+        flushed_.wait(lock, done);
+        return true;
+    }
+    return flushed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), done);
 }
 
 int64_t AlarmStore::transactions() const {
@@ -93,142 +191,406 @@ int64_t AlarmStore::transactions() const {
     return transactions_;
 }
 
-bool AlarmStore::Open(const QString& connection, QString* error) {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-    db.setDatabaseName(options_.path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=500"));
-    if (!db.open()) {
-        *error = db.lastError().text();
-        return false;
-    }
-    // A damaged file or one another program holds locked fails one of these; quick_check reads every page.
-    QSqlQuery mode(db);
-    if (!mode.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !mode.next() ||
-        mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-        *error = mode.lastError().isValid() ? mode.lastError().text() : QStringLiteral("no WAL journal");
-        return false;
-    }
-    mode.finish();
-    QSqlQuery check(db);
-    if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next() ||
-        check.value(0).toString() != QLatin1String("ok")) {
-        *error = check.lastError().isValid() ? check.lastError().text() : check.value(0).toString();
-        return false;
-    }
-    check.finish();
-    if (!Exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error) ||
-        !Exec(db,
-              QStringLiteral("CREATE TABLE IF NOT EXISTS alarm_episode (id INTEGER PRIMARY KEY, "
-                             "device_id TEXT NOT NULL, label TEXT NOT NULL, word INTEGER NOT NULL, "
-                             "started_s INTEGER NOT NULL, cleared_s INTEGER NOT NULL DEFAULT 0, "
-                             "at_login INTEGER NOT NULL DEFAULT 0, ack_user TEXT NOT NULL DEFAULT '', "
-                             "ack_s INTEGER NOT NULL DEFAULT 0, ack_comment TEXT NOT NULL DEFAULT '')"),
-              error) ||
-        !Exec(db,
-              QStringLiteral("CREATE INDEX IF NOT EXISTS alarm_episode_started ON alarm_episode(started_s)"),
-              error))
-        return false;
-    if (options_.keep_days > 0) {
-        QSqlQuery prune(db);
-        prune.prepare(QStringLiteral("DELETE FROM alarm_episode WHERE started_s < ?"));
-        prune.addBindValue(QDateTime::currentSecsSinceEpoch() - int64_t(options_.keep_days) * 86400);
-        if (!prune.exec()) {
-            *error = prune.lastError().text();
-            return false;
-        }
-    }
-    QSqlQuery load(db);
-    load.setForwardOnly(true);
-    if (!load.exec(QStringLiteral("SELECT %1 FROM alarm_episode ORDER BY id DESC LIMIT %2")
-                       .arg(QLatin1String(kColumns))
-                       .arg(qMax(0, options_.load_limit)))) {
-        *error = load.lastError().text();
-        return false;
-    }
-    QList<AlarmEpisode> newest_first;
-    AlarmEpisode episode;
-    while (load.next())
-        if (ReadEpisode(load, &episode)) newest_first.append(episode);
-    loaded_.clear();
-    for (auto it = newest_first.crbegin(); it != newest_first.crend(); ++it) loaded_.append(*it);
-    return true;
+int64_t AlarmStore::dropped() const {
+    std::lock_guard lock(mutex_);
+    return dropped_;
 }
 
-void AlarmStore::Run(std::mutex* ready_mutex, std::condition_variable* ready, bool* is_ready) {
-    const QString connection = NewConnectionName("writer");
-    ConnectionGuard guard{connection};
-    QString error;
-    // No file named: the client keeps no history (a window made without a program folder, in tests).
-    usable_ = !options_.path.isEmpty() && Open(connection, &error);
-    if (!usable_ && !options_.path.isEmpty()) {
-        QSqlDatabase::database(connection, false).close();
-        QSqlDatabase::removeDatabase(connection);
-        // Set the file aside with its journal so that the next start finds a fresh one; nothing is deleted.
-        const QString aside = options_.path + QStringLiteral(".bad-") +
-                              QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-        bool moved = QFile::rename(options_.path, aside);
-        for (const char* suffix : {"-wal", "-shm"})
-            QFile::rename(options_.path + QLatin1String(suffix), aside + QLatin1String(suffix));
-        if (moved) {
-            problem_ = QStringLiteral("Alarm history %1 could not be used (%2); set aside as %3")
-                           .arg(options_.path, error, aside);
-            QString second;
-            usable_ = Open(connection, &second);
-            if (!usable_) problem_ += QStringLiteral("; no alarm history is kept (%1)").arg(second);
-        } else {
-            problem_ = QStringLiteral("Alarm history %1 could not be used (%2); no alarm history is kept")
-                           .arg(options_.path, error);
-        }
-    }
+void AlarmStore::Report(AlarmStoreEvent event) {
+    event.path = options_.path;
     {
-        std::lock_guard lock(*ready_mutex);
-        *is_ready = true;
-    }
-    ready->notify_all();
-
-    using Clock = std::chrono::steady_clock;
-    const auto interval = std::chrono::milliseconds(qMax(1, options_.commit_interval_ms));
-    auto next_commit = Clock::now();
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait_until(lock, next_commit > Clock::now() ? next_commit : Clock::now() + interval, [&] {
-            return stop_ || flush_ || (!pending_.empty() && Clock::now() >= next_commit);
-        });
-        if (pending_.empty()) {
-            written_ = saved_;
-            flush_ = false;
-            flushed_.notify_all();
-            if (stop_) break;
-            continue;
+        std::lock_guard lock(mutex_);
+        if (problem_.isEmpty()) {
+            switch (event.kind) {
+                case AlarmStoreEvent::Kind::kSetAside:
+                    problem_ = QStringLiteral("Alarm history %1 could not be used (%2); set aside as %3")
+                                   .arg(event.path, event.detail, event.aside);
+                    break;
+                case AlarmStoreEvent::Kind::kUnusable:
+                    problem_ =
+                        QStringLiteral("Alarm history %1 could not be used (%2); no alarm history is kept")
+                            .arg(event.path, event.detail);
+                    break;
+                case AlarmStoreEvent::Kind::kLocked:
+                    problem_ = QStringLiteral("Alarm history %1 is locked by another program (%2)")
+                                   .arg(event.path, event.detail);
+                    break;
+                case AlarmStoreEvent::Kind::kReadOnly:
+                    problem_ = QStringLiteral("Alarm history %1 is read-only").arg(event.path);
+                    break;
+                default:
+                    break;
+            }
         }
-        if (!stop_ && !flush_ && Clock::now() < next_commit) continue;
+    }
+    if (options_.on_event) options_.on_event(event);
+}
+
+void AlarmStore::HandOver(QList<AlarmEpisode> episodes) {
+    {
+        std::lock_guard lock(mutex_);
+        if (handed_over_) return;
+        loaded_ = std::move(episodes);
+        usable_ = open_ && !read_only_;
+        handed_over_ = true;
+    }
+    loaded_cv_.notify_all();
+    if (options_.on_loaded) options_.on_loaded(loaded_);
+}
+
+void AlarmStore::Close() {
+    QSqlDatabase::database(connection_, false).close();
+    QSqlDatabase::removeDatabase(connection_);
+    open_ = false;
+}
+
+AlarmStore::OpenResult AlarmStore::Open(QString* error) {
+    Close();
+    const bool writable = Writable(options_.path);
+    const bool exists = QFile::exists(options_.path);
+    if (!writable && !exists) {
+        *error = QStringLiteral("the folder cannot be written");
+        return OpenResult::kFailed;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    const auto fail = [&](const QSqlError& sql_error, int code = -1) {
+        *error = sql_error.text();
+        if (code < 0) code = sql_error.nativeErrorCode().toInt() & 0xff;
+        if (code == kSqliteBusy || code == kSqliteLocked) return OpenResult::kBusy;
+        if (code == kSqliteCorrupt || code == kSqliteNotADatabase) return OpenResult::kDamaged;
+        return OpenResult::kFailed;
+    };
+    if (!writable) {
+        if (!OpenReader(db, options_.path, options_.busy_timeout_ms)) return fail(db.lastError());
+    } else {
+        db.setDatabaseName(options_.path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(options_.busy_timeout_ms));
+        if (!db.open()) return fail(db.lastError());
+        QSqlQuery mode(db);
+        if (!mode.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !mode.next())
+            return fail(mode.lastError());
+        if (mode.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+            *error = QStringLiteral("no WAL journal");
+            return OpenResult::kFailed;
+        }
+    }
+    // quick_check reads every page: a damaged file fails here rather than in the middle of a search.
+    {
+        QSqlQuery check(db);
+        if (!check.exec(QStringLiteral("PRAGMA quick_check")) || !check.next())
+            return fail(check.lastError());
+        if (check.value(0).toString() != QLatin1String("ok")) {
+            *error = check.value(0).toString().left(kMaxTextChars);
+            return OpenResult::kDamaged;
+        }
+    }
+    if (!writable) {
+        QSqlQuery probe(db);
+        if (!probe.exec(QStringLiteral("SELECT id FROM alarm_episode LIMIT 0")))
+            return fail(probe.lastError());
+        open_ = true;
+        return OpenResult::kReadOnly;
+    }
+    int code = 0;
+    if (!Exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error, &code))
+        return fail(db.lastError(), code);
+    // Ids come from SQLite and are never given out twice (AUTOINCREMENT), so a row deleted by pruning
+    // cannot come back under another episode. A file from before that is copied over in one transaction.
+    if (!db.transaction()) return fail(db.lastError());
+    bool ok = true;
+    {
+        QSqlQuery schema(db);
+        ok = schema.exec(
+            QStringLiteral("SELECT sql FROM sqlite_master WHERE type='table' AND name='alarm_episode'"));
+        const bool exists_table = ok && schema.next();
+        const QString sql = exists_table ? schema.value(0).toString() : QString();
+        schema.finish();
+        if (ok && !exists_table) {
+            ok = Exec(db, QStringLiteral("CREATE TABLE alarm_episode %1").arg(QLatin1String(kTable)), error,
+                      &code);
+        } else if (ok && !sql.contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive)) {
+            const QString old_columns = ColumnsOf(db);
+            ok = Exec(db, QStringLiteral("DROP TABLE IF EXISTS alarm_episode_new"), error, &code) &&
+                 Exec(db, QStringLiteral("CREATE TABLE alarm_episode_new %1").arg(QLatin1String(kTable)),
+                      error, &code) &&
+                 Exec(db,
+                      QStringLiteral("INSERT INTO alarm_episode_new (%1) SELECT %2 FROM alarm_episode")
+                          .arg(QLatin1String(kColumns), old_columns),
+                      error, &code) &&
+                 Exec(db, QStringLiteral("DROP TABLE alarm_episode"), error, &code) &&
+                 Exec(db, QStringLiteral("ALTER TABLE alarm_episode_new RENAME TO alarm_episode"), error,
+                      &code);
+        }
+        ok = ok && Exec(db,
+                        QStringLiteral(
+                            "CREATE INDEX IF NOT EXISTS alarm_episode_started ON alarm_episode(started_s)"),
+                        error, &code);
+    }
+    if (!ok || !db.commit()) {
+        const QSqlError last = db.lastError();
+        db.rollback();
+        return fail(last, ok ? -1 : code);
+    }
+    QSqlQuery count(db);
+    if (!count.exec(QStringLiteral("SELECT count(*) FROM alarm_episode")) || !count.next())
+        return fail(count.lastError());
+    rows_ = count.value(0).toLongLong();
+    next_count_ms_ = NowMs() + kRecountMs;
+    next_prune_ms_ = 0;
+    struct stat st {};
+    if (::stat(QFile::encodeName(options_.path).constData(), &st) == 0) {
+        file_dev_ = uint64_t(st.st_dev);
+        file_ino_ = uint64_t(st.st_ino);
+    }
+    open_ = true;
+    return OpenResult::kOk;
+}
+
+bool AlarmStore::FileReplaced() const {
+    struct stat st {};
+    if (::stat(QFile::encodeName(options_.path).constData(), &st) != 0) return true;
+    return uint64_t(st.st_dev) != file_dev_ || uint64_t(st.st_ino) != file_ino_;
+}
+
+void AlarmStore::SetAside(const QString& error) {
+    Close();
+    // The file with its journal, so that the next open finds a fresh one; nothing is deleted.
+    const QString aside = options_.path + QStringLiteral(".bad-") +
+                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const bool moved = QFile::rename(options_.path, aside);
+    for (const char* suffix : {"-wal", "-shm"})
+        QFile::rename(options_.path + QLatin1String(suffix), aside + QLatin1String(suffix));
+    AlarmStoreEvent event;
+    event.kind = moved ? AlarmStoreEvent::Kind::kSetAside : AlarmStoreEvent::Kind::kUnusable;
+    event.detail = error;
+    event.aside = aside;
+    Report(event);
+}
+
+void AlarmStore::OpenAtStart() {
+    const int64_t start_ms = NowMs();
+    bool told = false;
+    for (;;) {
+        QString error;
+        OpenResult result = Open(&error);
+        if (result == OpenResult::kDamaged) {
+            SetAside(error);
+            result = Open(&error);
+        }
+        if (result == OpenResult::kOk || result == OpenResult::kReadOnly) {
+            read_only_ = result == OpenResult::kReadOnly;
+            QList<AlarmEpisode> episodes;
+            {
+                QSqlDatabase db = QSqlDatabase::database(connection_, false);
+                QSqlQuery load(db);
+                load.setForwardOnly(true);
+                // Expired episodes are not shown even before the pruning behind the start removes them.
+                const int64_t since_s = options_.keep_days > 0 ? QDateTime::currentSecsSinceEpoch() -
+                                                                     int64_t(options_.keep_days) * 86400
+                                                               : std::numeric_limits<int64_t>::min();
+                load.prepare(
+                    QStringLiteral("SELECT %1 FROM alarm_episode WHERE started_s >= ? ORDER BY id DESC "
+                                   "LIMIT %2")
+                        .arg(ColumnsOf(db))
+                        .arg(qMax(0, options_.load_limit)));
+                load.addBindValue(qlonglong(since_s));
+                if (load.exec()) {
+                    AlarmEpisode episode;
+                    while (load.next())
+                        if (ReadEpisode(load, &episode)) episodes.prepend(episode);
+                }
+            }
+            // Later states of these episodes update their rows.
+            for (const AlarmEpisode& episode : episodes) row_of_[episode.id] = episode.id;
+            if (read_only_) {
+                AlarmStoreEvent event;
+                event.kind = AlarmStoreEvent::Kind::kReadOnly;
+                Report(event);
+            }
+            HandOver(std::move(episodes));
+            return;
+        }
+        if (result != OpenResult::kBusy) {
+            // Damaged even after setting it aside, or not to be opened at all (a folder we cannot write):
+            // no history for now. The main loop tries again now and then, except for a damaged file.
+            give_up_ = result == OpenResult::kDamaged;
+            failing_ = true;
+            Close();
+            AlarmStoreEvent event;
+            event.kind = AlarmStoreEvent::Kind::kUnusable;
+            event.detail = error;
+            Report(event);
+            HandOver({});
+            return;
+        }
+        if (!told) {
+            // Locked by another program: wait for it, never set it aside.
+            told = true;
+            failing_ = true;
+            AlarmStoreEvent event;
+            event.kind = AlarmStoreEvent::Kind::kLocked;
+            event.detail = error;
+            Report(event);
+        }
+        if (NowMs() - start_ms >= options_.open_wait_ms) {
+            // Live alarms must not wait for the history; the main loop keeps trying.
+            Close();
+            HandOver({});
+            return;
+        }
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_for(lock, std::chrono::milliseconds(qMax(1, options_.retry_ms)),
+                           [&] { return stop_; })) {
+            lock.unlock();
+            Close();
+            HandOver({});
+            return;
+        }
+    }
+}
+
+void AlarmStore::Run() {
+    connection_ = NewConnectionName("writer");
+    ConnectionGuard guard{connection_};
+    // No file named: the client keeps no history (a window made without a program folder, in tests).
+    const bool has_file = !options_.path.isEmpty();
+    if (has_file)
+        OpenAtStart();
+    else
+        HandOver({});
+
+    const int64_t interval_ms = qMax(1, options_.commit_interval_ms);
+    int64_t next_commit_ms = NowMs();
+    int64_t next_open_ms = NowMs() + options_.retry_ms;
+    std::unique_lock lock(mutex_);
+    int64_t spell_dropped_from = dropped_;  // dropped_ when the current spell of failures began
+    for (;;) {
+        const auto wait_ms = std::max<int64_t>(0, next_commit_ms - NowMs());
+        wake_.wait_for(lock, std::chrono::milliseconds(wait_ms), [&] { return stop_ || flush_; });
+        const int64_t now_ms = NowMs();
+        if (!stop_ && !flush_ && now_ms < next_commit_ms) continue;
+        next_commit_ms = now_ms + interval_ms;
         std::map<int64_t, AlarmEpisode> batch;
         batch.swap(pending_);
         const int64_t taken = saved_;
+        const bool stopping = stop_;
         flush_ = false;
         lock.unlock();
-        if (usable_) Commit(connection, batch);
+
+        const bool writing = has_file && !read_only_;
+        QString error;
+        if (writing && open_ && FileReplaced()) {
+            // Deleted or replaced behind our back: writes would go into a file nobody can open any more.
+            // Closing the last connection removes the old journal files by name, then a new file starts.
+            Close();
+            row_of_.clear();
+            if (Open(&error) == OpenResult::kOk) {
+                AlarmStoreEvent event;
+                event.kind = AlarmStoreEvent::Kind::kRecreated;
+                Report(event);
+            } else {
+                Close();
+                last_error_ = error;
+            }
+        } else if (writing && !open_ && !give_up_ && !stopping && now_ms >= next_open_ms) {
+            next_open_ms = now_ms + options_.retry_ms;
+            if (Open(&error) != OpenResult::kOk) {
+                Close();
+                last_error_ = error;
+            }
+        }
+        bool committed = false;
+        const bool had_batch = !batch.empty();
+        if (writing && open_) {
+            committed = batch.empty() || Commit(batch);
+            if (committed) {
+                batch.clear();
+                Prune();
+            }
+        } else if (writing && !batch.empty() && last_error_.isEmpty()) {
+            last_error_ = QStringLiteral("the file is not open");
+        }
+
         lock.lock();
-        if (usable_) ++transactions_;
+        usable_ = open_ && !read_only_;
+        if (writing && !batch.empty()) {
+            // Not written: kept for the next try as far as room allows, the rest counted as dropped.
+            for (auto& [key, episode] : batch) {
+                if (pending_.count(key)) continue;  // a newer state came in meanwhile
+                if (pending_.size() >= options_.max_pending) {
+                    ++dropped_;
+                    continue;
+                }
+                pending_.emplace(key, std::move(episode));
+            }
+        }
+        if (committed && had_batch) ++transactions_;
         written_ = taken;
-        next_commit = Clock::now() + interval;
         flushed_.notify_all();
+        std::optional<AlarmStoreEvent> event;
+        if (writing && committed && failing_ && batch.empty()) {
+            failing_ = false;
+            event.emplace();
+            event->kind = AlarmStoreEvent::Kind::kWriteRecovered;
+            event->dropped = dropped_ - spell_dropped_from;
+        } else if (writing && !committed && !failing_) {
+            failing_ = true;
+            spell_dropped_from = dropped_;
+            event.emplace();
+            event->kind = AlarmStoreEvent::Kind::kWriteFailed;
+            event->detail = last_error_;
+        }
+        lock.unlock();
+        if (event) Report(*event);
+        lock.lock();
+        if (stopping) break;
     }
     lock.unlock();
-    QSqlDatabase::database(connection, false).close();
+    Close();
 }
 
-void AlarmStore::Commit(const QString& connection, std::map<int64_t, AlarmEpisode>& batch) {
-    QSqlDatabase db = QSqlDatabase::database(connection, false);
-    if (!db.transaction()) return;
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT OR REPLACE INTO alarm_episode (%1) VALUES (?,?,?,?,?,?,?,?,?,?)")
-                       .arg(QLatin1String(kColumns)));
+bool AlarmStore::Commit(std::map<int64_t, AlarmEpisode>& batch) {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    if (!db.transaction()) {
+        last_error_ = db.lastError().text();
+        return false;
+    }
     // A null QString binds as NULL, which the NOT NULL columns refuse (and with it the whole batch).
     const auto text = [](const QString& value) { return value.isNull() ? QStringLiteral("") : value; };
+    QSqlQuery insert(db);
+    insert.prepare(
+        QStringLiteral("INSERT INTO alarm_episode (device_id, label, word, started_s, cleared_s, "
+                       "at_login, ack_user, ack_s, ack_comment, repeats) VALUES (?,?,?,?,?,?,?,?,?,?)"));
+    // Only what changes after the start: the first acknowledgement stays (as in the book), whoever wrote
+    // it; the row must still be the episode it was (same vehicle, word and start).
+    QSqlQuery update(db);
+    update.prepare(
+        QStringLiteral("UPDATE alarm_episode SET cleared_s = ?, repeats = max(repeats, ?), "
+                       "ack_user = CASE WHEN ack_s = 0 THEN ? ELSE ack_user END, "
+                       "ack_comment = CASE WHEN ack_s = 0 THEN ? ELSE ack_comment END, "
+                       "ack_s = CASE WHEN ack_s = 0 THEN ? ELSE ack_s END "
+                       "WHERE id = ? AND device_id = ? AND word = ? AND started_s = ?"));
+    std::map<int64_t, int64_t> new_rows;
     bool ok = true;
-    for (const auto& [id, e] : batch) {
-        insert.addBindValue(qlonglong(e.id));
+    for (const auto& [key, e] : batch) {
+        const auto row = row_of_.find(key);
+        if (row != row_of_.end()) {
+            update.addBindValue(qlonglong(e.cleared_s));
+            update.addBindValue(e.repeats);
+            update.addBindValue(text(e.ack_user));
+            update.addBindValue(text(e.ack_comment));
+            update.addBindValue(qlonglong(e.ack_s));
+            update.addBindValue(qlonglong(row->second));
+            update.addBindValue(text(e.device_id));
+            update.addBindValue(e.word);
+            update.addBindValue(qlonglong(e.started_s));
+            if (!update.exec()) {
+                last_error_ = update.lastError().text();
+                ok = false;
+                break;
+            }
+            continue;
+        }
         insert.addBindValue(text(e.device_id));
         insert.addBindValue(text(e.label));
         insert.addBindValue(e.word);
@@ -238,23 +600,72 @@ void AlarmStore::Commit(const QString& connection, std::map<int64_t, AlarmEpisod
         insert.addBindValue(text(e.ack_user));
         insert.addBindValue(qlonglong(e.ack_s));
         insert.addBindValue(text(e.ack_comment));
+        insert.addBindValue(e.repeats);
         if (!insert.exec()) {
+            last_error_ = insert.lastError().text();
             ok = false;
             break;
         }
+        new_rows[key] = insert.lastInsertId().toLongLong();
     }
     insert.finish();
-    if (ok && db.commit()) return;
-    static std::atomic<bool> told{false};
-    if (!told.exchange(true))
-        std::fprintf(stderr, "tavrin: alarm history not written: %s\n",
-                     qPrintable(ok ? db.lastError().text() : insert.lastError().text()));
-    db.rollback();
-    // Tried again at the next commit (a full disk may clear up), unless newer states came in meanwhile;
-    // bounded, so a file that never takes writes cannot fill memory.
-    std::lock_guard lock(mutex_);
-    if (pending_.size() + batch.size() > kMaxPending) return;
-    for (auto& [id, episode] : batch) pending_.try_emplace(id, std::move(episode));
+    update.finish();
+    if (ok && !db.commit()) {
+        last_error_ = db.lastError().text();
+        ok = false;
+    }
+    if (!ok) {
+        db.rollback();
+        return false;
+    }
+    last_error_.clear();
+    rows_ += int64_t(new_rows.size());
+    row_of_.insert(new_rows.begin(), new_rows.end());
+    // An episode closed and acknowledged changes no more; the rest stay bounded, oldest keys first.
+    for (const auto& [key, e] : batch)
+        if (!e.active() && e.acknowledged()) row_of_.erase(key);
+    while (row_of_.size() > kMaxRowsRemembered) row_of_.erase(row_of_.begin());
+    return true;
+}
+
+void AlarmStore::Prune() {
+    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    const int64_t now_ms = NowMs();
+    if (options_.keep_days > 0 && now_ms >= next_prune_ms_) {
+        QSqlQuery prune(db);
+        prune.prepare(QStringLiteral("DELETE FROM alarm_episode WHERE id IN (SELECT id FROM alarm_episode "
+                                     "WHERE started_s < ? LIMIT %1)")
+                          .arg(kPruneChunkRows));
+        prune.addBindValue(QDateTime::currentSecsSinceEpoch() - int64_t(options_.keep_days) * 86400);
+        if (prune.exec()) {
+            const int removed = prune.numRowsAffected();
+            rows_ -= removed;
+            // A full step: more are waiting, the next tick takes them.
+            next_prune_ms_ = removed >= kPruneChunkRows ? now_ms : now_ms + kAgePruneMs;
+        }
+    }
+    if (options_.max_rows <= 0) return;
+    if (now_ms >= next_count_ms_) {
+        QSqlQuery count(db);
+        if (count.exec(QStringLiteral("SELECT count(*) FROM alarm_episode")) && count.next())
+            rows_ = count.value(0).toLongLong();
+        next_count_ms_ = now_ms + kRecountMs;
+    }
+    // The oldest rows leave first; ids grow with time.
+    while (rows_ > options_.max_rows) {
+        const int64_t excess = std::min<int64_t>(rows_ - options_.max_rows, kPruneChunkRows);
+        QSqlQuery prune(db);
+        if (!prune.exec(QStringLiteral("DELETE FROM alarm_episode WHERE id IN (SELECT id FROM alarm_episode "
+                                       "ORDER BY id LIMIT %1)")
+                            .arg(excess)))
+            break;
+        const int removed = prune.numRowsAffected();
+        rows_ -= removed;
+        if (removed < excess) {
+            rows_ = options_.max_rows;  // fewer rows than we thought: another program pruned too
+            break;
+        }
+    }
 }
 
 QList<AlarmEpisode> AlarmStore::Search(const QString& path, const AlarmQuery& query) {
@@ -264,10 +675,8 @@ QList<AlarmEpisode> AlarmStore::Search(const QString& path, const AlarmQuery& qu
     ConnectionGuard guard{connection};
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=500"));
-        if (!db.open()) return found;
-        QString sql = QStringLiteral("SELECT %1 FROM alarm_episode WHERE 1=1").arg(QLatin1String(kColumns));
+        if (!OpenReader(db, path, 500)) return found;
+        QString sql = QStringLiteral("SELECT %1 FROM alarm_episode WHERE 1=1").arg(ColumnsOf(db));
         QVariantList values;
         if (!query.vehicle.isEmpty()) {
             sql += QStringLiteral(

@@ -193,6 +193,7 @@ class AlarmPanelTest : public QObject {
             window.close();
         }
         CAppMainDlg window(client->settings);
+        window.alarms()->WaitForHistory();
         const AlarmEpisode* episode = window.alarms()->book().Find(episode_id);
         QVERIFY(episode);
         QCOMPARE(episode->ack_user, window.loginDialog()->userEdit()->text());

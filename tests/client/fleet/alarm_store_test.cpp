@@ -69,6 +69,7 @@ class AlarmStoreTest : public QObject {
         int64_t acked = 0, open_id = 0;
         {
             AlarmDesk desk(Settings(dir.path()), Same);
+            desk.WaitForHistory();
             QVERIFY(desk.store()->usable());
             QCOMPARE(desk.book().size(), 0);
             desk.SetUserSource([] { return QStringLiteral("ann"); });
@@ -80,6 +81,7 @@ class AlarmStoreTest : public QObject {
             desk.OnStatusWord(0, "D1", "CAR-1", 13, false, t + 2);
         }
         AlarmDesk desk(Settings(dir.path()), Same);
+        desk.WaitForHistory();
         QCOMPARE(desk.book().size(), 2);
         const AlarmEpisode* episode = desk.book().Find(acked);
         QVERIFY(episode);
@@ -151,6 +153,7 @@ class AlarmStoreTest : public QObject {
             QVERIFY(problems.wait(2000));
             QCOMPARE(problems.count(), 1);
             QVERIFY(problems.at(0).at(0).toString().contains("set aside as"));
+            desk.WaitForHistory();
             desk.OnStatusWord(0, "D1", "CAR-1", 13, true, QDateTime::currentSecsSinceEpoch());
         }
         const QStringList aside = QDir(dir.path()).entryList({"alarms.db.bad-*"}, QDir::Files);
@@ -160,6 +163,7 @@ class AlarmStoreTest : public QObject {
         QCOMPARE(kept.readAll(), junk);  // set aside as it was, not repaired or deleted
         // The new file works and the next start reports nothing.
         AlarmDesk desk(Settings(dir.path()), Same);
+        desk.WaitForHistory();
         QVERIFY(desk.store()->problem().isEmpty());
         QCOMPARE(desk.book().size(), 1);
     }
