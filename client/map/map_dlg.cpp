@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWebChannel>
+#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
@@ -72,7 +73,8 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
 
     PrepareWebEngine();
     view_ = new QWebEngineView(this);
-    page_ = new MapPage(view_);
+    // Not the view's child: the view deletes a page of its own when it is given another one.
+    page_ = new MapPage(this);
     view_->setPage(page_);
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(view_);
@@ -97,10 +99,15 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
     page_->scripts().insert(settings_script);
 
     connect(page_, &QWebEnginePage::loadStarted, this, [this] {
-        page_loaded_ = false;
         fleet_supported_ = false;
+        if (Index != kPlaybackPage) page_loaded_ = false;
     });
-    bridge_ = new FleetBridge(feed_, this);
+    // The channel is set on the map's own page alone; the playback page gets a page of its own without it.
+    QList<QUrl> map_pages{BuiltInPageUrl()};
+    for (const QString& file : settings_.page_files)
+        map_pages.append(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()));
+    bridge_ = new FleetBridge(
+        feed_, [this] { return page_->url(); }, std::move(map_pages), this);
     connect(bridge_, &FleetBridge::selected, this, &CMapDlg::vehicleClicked);
     connect(bridge_, &FleetBridge::opened, this, &CMapDlg::vehicleActivated);
     channel_ = new QWebChannel(this);
@@ -126,7 +133,11 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
     Dock();
 }
 
-CMapDlg::~CMapDlg() = default;
+CMapDlg::~CMapDlg() {
+    // The playback page goes before its profile.
+    ClosePlaybackPage();
+    playback_profile_.reset();
+}
 
 void CMapDlg::LoadMapPage() {
     page_loaded_ = false;
@@ -140,9 +151,11 @@ void CMapDlg::LoadMapPage() {
 }
 
 void CMapDlg::OnLoadFinished(bool ok) {
+    // A load of the map page that ends while the playback page shows is not what the view shows.
+    if (Index == kPlaybackPage) return;
     page_loaded_ = ok;
     // Values set while no page was there wait in the members; the map page takes them now.
-    if (ok && Index != kPlaybackPage) {
+    if (ok) {
         WriteMembersToPage();
         // The fleet goes only to a page that draws it; a page knows nothing of it after a load. (A page
         // going away answers pending calls with an empty value: then `this` is not touched.)
@@ -216,7 +229,7 @@ void CMapDlg::SetUpGpsCorrection() {
 }
 
 bool CMapDlg::CallScript(const QString& name, const QStringList& arguments) {
-    if (!page_loaded_) return false;
+    if (!page_loaded_ || Index == kPlaybackPage) return false;
     const QString script =
         QStringLiteral(
             "(function (name, args) {"
@@ -231,7 +244,7 @@ bool CMapDlg::CallScript(const QString& name, const QStringList& arguments) {
 }
 
 void CMapDlg::SetPageElements(const QVariantMap& values) {
-    if (!page_loaded_) return;
+    if (!page_loaded_ || Index == kPlaybackPage) return;
     page_->runJavaScript(QStringLiteral("(function (values) {"
                                         " for (var id in values) {"
                                         "  var element = document.getElementById(id);"
@@ -333,15 +346,41 @@ void CMapDlg::ToggleFloating() {
 
 void CMapDlg::ShowPlaybackPage(const QUrl& address) {
     Index = kPlaybackPage;
+    page_loaded_ = false;
+    fleet_supported_ = false;
     PlaceMapButton();
-    page_->load(address);
+    // The playback page is the center's (or anyone's on the way): it gets no web channel, and a profile off
+    // the record, so that its cookies and storage never meet the map page's. A new page for every address:
+    // nothing of an earlier one lingers.
+    if (!playback_profile_) playback_profile_ = std::make_unique<QWebEngineProfile>();
+    ClosePlaybackPage();
+    playback_page_ = std::make_unique<MapPage>(playback_profile_.get(), nullptr);
+    MapPage* page = playback_page_.get();
+    connect(page, &QWebEnginePage::loadStarted, this, [this] { page_loaded_ = false; });
+    connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        page_loaded_ = ok;
+        PlaceMapButton();
+        emit PageLoaded(ok);
+    });
+    view_->setPage(page);
+    page->load(address);
 }
 
 void CMapDlg::BackToMap() {
     Index = kNoVehicle;
     map_status = QStringLiteral("clear");
     PlaceMapButton();
+    ClosePlaybackPage();
     LoadMapPage();
+}
+
+void CMapDlg::ClosePlaybackPage() {
+    view_->setPage(page_);
+    if (!playback_page_) return;
+    // Whatever it says while it goes (an aborted load) is no longer the view's.
+    disconnect(playback_page_.get(), nullptr, this, nullptr);
+    // Its video and scripts stop with it.
+    playback_page_.reset();
 }
 
 void CMapDlg::Clear() {

@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include <QTimer>
+#include <memory>
 
 #include "map/fleet_feed.h"
 #include "map/map_view_host.h"
@@ -28,6 +29,7 @@ class FleetBridge;
 class MapPage;
 class QToolButton;
 class QWebChannel;
+class QWebEngineProfile;
 class QWebEngineView;
 
 class CMapDlg : public QDialog {
@@ -48,8 +50,9 @@ class CMapDlg : public QDialog {
     CMapDlg(MapViewHost& host, MapViewSettings settings);
     ~CMapDlg() override;
 
-    // Calls the page's script function `name` with text arguments. False when no page is loaded; a page
-    // without that function, or a function that throws, is a quiet no-op.
+    // Calls the map page's script function `name` with text arguments. False when no map page is loaded
+    // (or the playback page shows); a page without that function, or a function that throws, is a quiet
+    // no-op.
     bool CallScript(const QString& name, const QStringList& arguments = {});
 
     // The main window's vehicle selection: `index` is a row of the vehicle list, or -1.
@@ -72,10 +75,11 @@ class CMapDlg : public QDialog {
     void Dock();
     void Undock();
 
-    // The search panel's playback page: the view shows `address` and leaves vehicle selection and
-    // positions alone until BackToMap.
+    // The search panel's playback page: the view shows `address` in a page of its own (no web channel, a
+    // profile off the record) and leaves vehicle selection and positions alone until BackToMap. The map
+    // page stays aside meanwhile.
     void ShowPlaybackPage(const QUrl& address);
-    // Leaves the playback page: Index -1, status "clear", the map page loaded again.
+    // Leaves the playback page (it is closed): Index -1, status "clear", the map page loaded again.
     void BackToMap();
     // On logout: unless nothing is selected or the playback page shows, forgets the vehicle and wipes the
     // track.
@@ -123,6 +127,8 @@ class CMapDlg : public QDialog {
 
   private:
     void LoadMapPage();
+    // The view back on the map page (which is not loaded again here); the playback page, if any, closed.
+    void ClosePlaybackPage();
     void OnLoadFinished(bool ok);
     // Writes every member into the page element of the same name, and the vehicle id.
     void WriteMembersToPage();
@@ -135,7 +141,9 @@ class CMapDlg : public QDialog {
     MapViewHost& host_;
     const MapViewSettings settings_;
     QWebEngineView* view_ = nullptr;
-    MapPage* page_ = nullptr;
+    MapPage* page_ = nullptr;  // the map's own page, the only one with the web channel
+    std::unique_ptr<QWebEngineProfile> playback_profile_;
+    std::unique_ptr<MapPage> playback_page_;  // while the playback page shows
     QToolButton* map_button_ = nullptr;
     bool page_loaded_ = false;
     FleetFeed feed_;

@@ -28,15 +28,28 @@ void PrepareWebEngine() {
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", (flags + " --no-sandbox").trimmed());
 }
 
+namespace {
+
+// Tile servers ask their users to name themselves; the center sees the same name.
+void NameTheProduct(QWebEngineProfile* profile) {
+    const QString product = QStringLiteral("Tavrin/" TAVRIN_VERSION);
+    if (!profile->httpUserAgent().contains(product)) {
+        profile->setHttpUserAgent(profile->httpUserAgent() + QLatin1Char(' ') + product);
+    }
+}
+
+}  // namespace
+
 MapPage::MapPage(QObject* parent) : QWebEnginePage(parent) {
     // The built-in page is local (qrc:) and takes its tiles from a tile server.
     settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
     settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
-    // Tile servers ask their users to name themselves.
-    const QString product = QStringLiteral("Tavrin/" TAVRIN_VERSION);
-    if (!profile()->httpUserAgent().contains(product)) {
-        profile()->setHttpUserAgent(profile()->httpUserAgent() + QLatin1Char(' ') + product);
-    }
+    NameTheProduct(profile());
+}
+
+MapPage::MapPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+    NameTheProduct(profile);
 }
 
 void MapPage::javaScriptAlert(const QUrl& origin, const QString& text) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The web page object of the map view: silent (script alerts, confirmations, prompts and errors never
-// open a dialog; errors go to the "tavrin.map" logging category, off by default).
+// The web page objects of the map view (the map's and the playback page's): silent (script alerts,
+// confirmations, prompts and errors never open a dialog; errors go to the "tavrin.map" logging category, off
+// by default).
 #include <QLoggingCategory>
 #include <QWebEnginePage>
 
@@ -16,7 +17,10 @@ class MapPage : public QWebEnginePage {
     Q_OBJECT
 
   public:
+    // The map's own page, in the default profile: local content that loads its tiles from a server.
     explicit MapPage(QObject* parent = nullptr);
+    // A page of remote content in `profile` (which must outlive it), as silent as the map's.
+    MapPage(QWebEngineProfile* profile, QObject* parent);
 
   protected:
     void javaScriptAlert(const QUrl& origin, const QString& text) override;

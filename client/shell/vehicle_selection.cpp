@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/vehicle_selection.h"
 
+#include <algorithm>
+
 #include "app/app_profile.h"
 #include "app/app_settings.h"
 #include "fleet/alarm_desk.h"
@@ -10,6 +12,7 @@
 #include "fleet/fleet_finder.h"
 #include "fleet/fleet_presenter.h"
 #include "grid/dev_show_dlg.h"
+#include "grid/grid_model.h"
 
 VehicleSelection::VehicleSelection(const Views& views, AppSettings& settings, Hooks hooks, QObject* parent)
     : QObject(parent),
@@ -71,7 +74,31 @@ void VehicleSelection::OpenVideo(int row) {
     Select(record->item);
     std::vector<QTreeWidgetItem*> channels;
     for (int i = 0; i < record->item->childCount(); ++i) channels.push_back(record->item->child(i));
-    grid_->Model().OpenOnOwnPage(channels);
+    GridModel& grid = grid_->Model();
+    // Opened before and still together: that page is shown again. Moving the channels to a new page would
+    // leave a page of gaps behind each time, and a map page or an alarm asking again and again would pile
+    // pages up.
+    if (const int page = PageOfAll(grid, channels); page >= 0) {
+        grid.SelectWindow(page, grid.FindWindowOfNode(channels.front()));
+        return;
+    }
+    grid.OpenOnOwnPage(channels);
+}
+
+int VehicleSelection::PageOfAll(const GridModel& grid, const std::vector<QTreeWidgetItem*>& channels) {
+    if (channels.empty() || grid.Cells() <= 0) return -1;
+    const int pages_needed = (int(channels.size()) + grid.Cells() - 1) / grid.Cells();
+    int first = -1, last = -1;
+    for (const QTreeWidgetItem* channel : channels) {
+        const GridSlot* window = grid.FindWindowOfNode(channel);
+        if (!window) return -1;
+        const int page = grid.PageOf(window);
+        first = first < 0 ? page : std::min(first, page);
+        last = std::max(last, page);
+    }
+    // The first channel leads, as it does when the page is made.
+    if (grid.PageOf(grid.FindWindowOfNode(channels.front())) != first) return -1;
+    return last - first < pages_needed ? first : -1;
 }
 
 void VehicleSelection::Highlight(int row, bool on) {

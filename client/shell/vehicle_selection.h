@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <vector>
 
 #include "grid/page_tab.h"
 #include "map/map_dlg.h"
@@ -21,6 +22,7 @@ class DevTree;
 class DeviceStatusList;
 class FleetFinder;
 class FleetPresenter;
+class GridModel;
 class QTreeWidgetItem;
 struct AppSettings;
 
@@ -47,7 +49,8 @@ class VehicleSelection : public QObject {
 
     // The tree's node (a device or one of its channels) becomes the selection; null does nothing.
     void Select(QTreeWidgetItem* node);
-    // The vehicle of tree row `row`; its channels then open on a page of their own.
+    // The vehicle of tree row `row`; its channels then open on a page of their own, or, when they are all
+    // shown already on one page (on as many pages as they need), that page is shown and nothing moves.
     void OpenVideo(int row);
     // Stores ShowAllDevice; on, the offline vehicles are asked for now (and at every login); off, they
     // are hidden from the tree, the list and the map.
@@ -56,6 +59,9 @@ class VehicleSelection : public QObject {
     QString VehicleIdAtRow(int row) const;
 
   private:
+    // The first page holding every one of `channels`, the first of them on it, when they lie on no more
+    // pages than they need; -1 otherwise (one not shown, or scattered).
+    static int PageOfAll(const GridModel& grid, const std::vector<QTreeWidgetItem*>& channels);
     void SelectRow(int row);
     void Highlight(int row, bool on);
 

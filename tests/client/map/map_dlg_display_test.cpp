@@ -3,8 +3,11 @@
 // playback page and the way back, quiet script calls, and the offset table's correction.
 #include <QApplication>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QWebEngineProfile>
 #include <QtTest>
 
 #include "map_test_support.h"
@@ -27,6 +30,59 @@ alert('a replacement page may not open dialogs');
 <input type="hidden" id="offset_lat"><input type="hidden" id="map_status"><input type="hidden" id="SpeedBar">
 <input type="hidden" id="AngleBar"><input type="hidden" id="Index"><input type="hidden" id="VehicleId">
 </body></html>)";
+
+// A playback page as a hostile center (or anyone on the path) could serve it: it looks for the map's web
+// channel and, when it finds the fleet object, asks it 60 times to open a vehicle. `probe` says what it saw.
+const char kHostilePage[] = R"(<!DOCTYPE html>
+<html><head><title>playback</title><script src="/qwebchannel.js"></script></head><body><h1>playback</h1>
+<script>
+var probe = {transport: !!(window.qt && window.qt.webChannelTransport), fleet: false, calls: 0, done: false};
+localStorage.setItem('playback', 'kept apart');
+if (probe.transport && typeof QWebChannel === 'function') {
+  new QWebChannel(window.qt.webChannelTransport, function (channel) {
+    var fleet = channel.objects.tavrinFleet;
+    probe.fleet = !!fleet;
+    for (var i = 0; fleet && i < 60; i++) { fleet.open(0, 'AB-3127'); probe.calls++; }
+    probe.done = true;
+  });
+} else {
+  probe.done = true;
+}
+</script></body></html>)";
+
+// Serves the hostile page at every path but /qwebchannel.js, which gets the channel's own client script (so
+// that the page needs no protocol knowledge of its own). One request per connection, on 127.0.0.1.
+class HostileServer : public QObject {
+  public:
+    HostileServer() {
+        QFile script(QStringLiteral(":/qtwebchannel/qwebchannel.js"));
+        if (script.open(QIODevice::ReadOnly)) channel_script_ = script.readAll();
+        server_.listen(QHostAddress::LocalHost);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    const QByteArray request = socket->readAll();
+                    const bool script = request.startsWith("GET /qwebchannel.js ");
+                    const QByteArray body = script ? channel_script_ : QByteArray(kHostilePage);
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: " +
+                                  QByteArray(script ? "application/javascript" : "text/html") +
+                                  "\r\nConnection: close\r\nContent-Length: " +
+                                  QByteArray::number(body.size()) + "\r\n\r\n" + body);
+                    socket->disconnectFromHost();
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+    }
+    bool ready() const { return server_.isListening() && !channel_script_.isEmpty(); }
+    QUrl Url() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/playback.aspx").arg(server_.serverPort()));
+    }
+
+  private:
+    QTcpServer server_;
+    QByteArray channel_script_;
+};
 
 bool WriteFile(const QString& path, const QByteArray& data) {
     QFile file(path);
@@ -202,6 +258,49 @@ class MapDlgTest : public QObject {
         map_->BackToMap();
         QVERIFY(loaded.wait(20000));
         QCOMPARE(map_->view()->url(), QUrl::fromLocalFile(replacement_));
+    }
+
+    // The playback page is remote content: it gets no web channel, and a profile of its own off the record.
+    // Were the map page itself to go to such a page, the fleet object would still refuse it.
+    void RemotePagesCannotReachTheFleet() {
+        HostileServer server;
+        QVERIFY(server.ready());
+        Create();
+        WaitForPage();
+        QWebEnginePage* map_page = map_->view()->page();
+        QCOMPARE(map_->Position(Gprmc(kLat, kLng), 0), 1);  // vehicle 0, "AB-3127", is on the fleet layer
+        QSignalSpy activated(map_.get(), &CMapDlg::vehicleActivated);
+        QSignalSpy clicked(map_.get(), &CMapDlg::vehicleClicked);
+
+        QSignalSpy loaded(map_.get(), &CMapDlg::PageLoaded);
+        map_->ShowPlaybackPage(server.Url());
+        QVERIFY(loaded.wait(20000));
+        QVERIFY(loaded.last().first().toBool());
+        QCOMPARE(map_->view()->url(), server.Url());
+        QTRY_VERIFY_WITH_TIMEOUT(Eval("probe.done").toBool(), 5000);
+        QTest::qWait(300);  // calls, were there any, cross to the client
+        QCOMPARE(activated.size(), 0);
+        QCOMPARE(Eval("probe.transport").toBool(), false);
+        QCOMPARE(Eval("probe.calls").toInt(), 0);
+        QWebEnginePage* playback_page = map_->view()->page();
+        QVERIFY(playback_page != map_page);
+        QVERIFY(playback_page->profile() != map_page->profile());
+        QVERIFY(playback_page->profile()->isOffTheRecord());
+
+        // Back on the map: its own page with the fleet object again.
+        map_->BackToMap();
+        QVERIFY(loaded.wait(20000));
+        QCOMPARE(map_->view()->page(), map_page);
+        QCOMPARE(Eval("!!(window.qt && window.qt.webChannelTransport)").toBool(), true);
+
+        // The map page sent to the hostile address: the page finds the fleet object and calls it, in vain.
+        Eval(QStringLiteral("location.href = '%1'; true").arg(server.Url().toString()));
+        QTRY_COMPARE_WITH_TIMEOUT(Eval("probe.done").toBool(), true, 10000);
+        QCOMPARE(Eval("probe.fleet").toBool(), true);
+        QCOMPARE(Eval("probe.calls").toInt(), 60);
+        QTest::qWait(300);  // the calls cross to the client
+        QCOMPARE(activated.size(), 0);
+        QCOMPARE(clicked.size(), 0);
     }
 
     void OffsetTableCorrectsTheSelectedVehicle() {

@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Opening a vehicle's video in the whole client (velq-sim's center on 127.0.0.1, the session the map tests
+// use): a vehicle already shown on a page of its own shows that page again instead of adding one.
+#include <QTest>
+
+#include "../map/map_test_support.h"
+#include "fleet/dev_tree.h"
+#include "grid/grid_model.h"
+#include "grid/page_tab.h"
+#include "shell/app_main_dlg.h"
+
+class VehicleSelectionTest : public QObject {
+    Q_OBJECT
+    ScratchHome home_;
+
+  private slots:
+    void openingAShownVehicleAgainAddsNoPage() {
+        MapWindowSession session;
+        QVERIFY(session.Start(home_, 2));
+        CAppMainDlg& window = session.window();
+        DevTree* tree = window.tree();
+        // Two vehicles with channels, each on a page of its own.
+        std::vector<int> rows;
+        for (int row = 0; row < tree->EntryCount() && rows.size() < 2; ++row) {
+            if (tree->Entry(row) && tree->Entry(row)->item && tree->Entry(row)->item->childCount() > 0)
+                rows.push_back(row);
+        }
+        QCOMPARE(rows.size(), size_t(2));
+        GridModel& grid = window.grid()->Model();
+        emit tree->vehicleActivated(rows[0]);
+        const int first_page = grid.CurrentPage();
+        const std::vector<GridSlot*> first_windows = grid.Windows();
+        emit tree->vehicleActivated(rows[1]);
+        const int second_page = grid.CurrentPage();
+        QVERIFY(second_page > first_page);
+        const int pages = grid.Pages();
+        const int bound = grid.BoundCount();
+
+        // Asked again and again, as a map page or alarms could: the same pages, shown in turn, nothing moves.
+        for (int round = 0; round < 10; ++round) {
+            for (const int row : rows) {
+                emit tree->vehicleActivated(row);
+                QCOMPARE(grid.Pages(), pages);
+                QCOMPARE(grid.BoundCount(), bound);
+                QCOMPARE(grid.CurrentPage(), row == rows[0] ? first_page : second_page);
+                QVERIFY(grid.ActiveWindow() && grid.ActiveWindow()->channel_item);
+                QCOMPARE(grid.ActiveWindow()->channel_item, tree->Entry(row)->item->child(0));
+            }
+        }
+        const size_t first_cell = size_t(first_page * grid.Cells());
+        for (size_t i = first_cell; i < first_cell + size_t(grid.Cells()); ++i)
+            QCOMPARE(grid.Windows()[i], first_windows[i]);
+
+        // One of its channels closed: the vehicle is no longer whole there, so it gets a page of its own
+        // again.
+        grid.CloseWindow(grid.FindWindowOfNode(tree->Entry(rows[0])->item->child(0)));
+        emit tree->vehicleActivated(rows[0]);
+        QVERIFY(grid.CurrentPage() > second_page);
+        QCOMPARE(grid.ActiveWindow()->channel_item, tree->Entry(rows[0])->item->child(0));
+    }
+};
+
+QTEST_MAIN(VehicleSelectionTest)
+#include "vehicle_selection_test.moc"
