@@ -172,6 +172,15 @@ class MainLayoutTest : public QObject {
         window.resize(1100, 850);
         QTRY_COMPARE(window.selector(2)->geometry(), rows.PlaceSelector(2, window.centralWidget()->width()));
         QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
+        // The column's handle stands left of it and widens it to the left.
+        PanelSplitter* handle = window.panelSplitter();
+        QCOMPARE(handle->geometry().right() + 1, window.tree()->geometry().left());
+        QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-47, 100));
+        QCOMPARE(window.tree()->geometry(), MainLayout(280, Qt::RightToLeft)
+                                                .Place(MainLayout::kTree, window.centralWidget()->width(),
+                                                       window.centralWidget()->height()));
+        QCOMPARE(window.tree()->geometry().right(), window.centralWidget()->width() - 8);
     }
 };
 
