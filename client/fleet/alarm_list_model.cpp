@@ -4,6 +4,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QDateTime>
+#include <limits>
 
 AlarmListModel::AlarmListModel(const AlarmBook& book, std::function<QString(const QString&)> translate,
                                QObject* parent)
@@ -144,6 +145,19 @@ QVariant AlarmListModel::data(const QModelIndex& index, int role) const {
             return e.word;
         case kPendingRole:
             return !e.acknowledged();
+        case kDeviceRole:
+            return e.device_id;
+        case kSortRole:
+            switch (index.column()) {
+                case kStart:
+                    return qlonglong(e.started_s);
+                case kState:
+                    return qlonglong(e.active() ? std::numeric_limits<int64_t>::max() : e.cleared_s);
+                case kAcknowledged:
+                    return qlonglong(e.ack_s);
+                default:
+                    return CellText(e, index.column(), translate_);
+            }
         case Qt::ForegroundRole:
             // Unacknowledged rows stand out; an active one most.
             if (!e.acknowledged()) return QBrush(e.active() ? QColor(255, 90, 80) : QColor(255, 190, 80));
@@ -187,4 +201,18 @@ bool AlarmFilter::filterAcceptsRow(int source_row, const QModelIndex&) const {
         !e.device_id.contains(vehicle_, Qt::CaseInsensitive))
         return false;
     return true;
+}
+
+bool AlarmFilter::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+    const QVariant a = left.data(AlarmListModel::kSortRole);
+    const QVariant b = right.data(AlarmListModel::kSortRole);
+    int order = 0;
+    if (a.typeId() == QMetaType::QString || b.typeId() == QMetaType::QString) {
+        order = a.toString().compare(b.toString(), Qt::CaseInsensitive);
+    } else {
+        const qlonglong x = a.toLongLong(), y = b.toLongLong();
+        order = x < y ? -1 : x > y ? 1 : 0;
+    }
+    if (order != 0) return order < 0;
+    return left.data(AlarmListModel::kIdRole).toLongLong() < right.data(AlarmListModel::kIdRole).toLongLong();
 }

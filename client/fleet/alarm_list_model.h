@@ -19,6 +19,10 @@ class AlarmListModel : public QAbstractTableModel {
     static constexpr int kIdRole = Qt::UserRole + 1;       // qlonglong episode id
     static constexpr int kWordRole = Qt::UserRole + 2;     // int alarm word
     static constexpr int kPendingRole = Qt::UserRole + 3;  // bool: not yet acknowledged
+    // What a column sorts by: times as seconds (an active episode's state after every cleared one), the
+    // other columns by their full text.
+    static constexpr int kSortRole = Qt::UserRole + 4;
+    static constexpr int kDeviceRole = Qt::UserRole + 5;  // QString device id
 
     // `translate` turns an English text into the user's language (AppProfile::Translate in the client).
     AlarmListModel(const AlarmBook& book, std::function<QString(const QString&)> translate,
@@ -56,7 +60,9 @@ class AlarmListModel : public QAbstractTableModel {
 class AlarmFilter : public QSortFilterProxyModel {
     Q_OBJECT
   public:
-    explicit AlarmFilter(QObject* parent = nullptr) : QSortFilterProxyModel(parent) {}
+    explicit AlarmFilter(QObject* parent = nullptr) : QSortFilterProxyModel(parent) {
+        setSortRole(AlarmListModel::kSortRole);
+    }
 
     // Rows whose vehicle label or device id contains `text` (any case); empty: every vehicle.
     void SetVehicleText(const QString& text);
@@ -66,6 +72,9 @@ class AlarmFilter : public QSortFilterProxyModel {
 
   protected:
     bool filterAcceptsRow(int source_row, const QModelIndex& source_parent) const override;
+    // By kSortRole (texts in any case); equal keys by episode id, so the order never depends on where rows
+    // happened to be.
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
   private:
     QString vehicle_;

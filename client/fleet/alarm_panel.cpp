@@ -7,9 +7,19 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+namespace {
+
+// Rows the short columns are measured on (those in view and as many around them).
+constexpr int kColumnSampleRows = 200;
+constexpr int kMinColumnWidthPx = 40;
+
+}  // namespace
 
 AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const QString&)>& translate,
                        QWidget* parent)
@@ -26,16 +36,7 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
     unacked_only_ = new QCheckBox(translate(QStringLiteral("Unacknowledged only")), this);
 
     view_ = new QTreeView(this);
-    view_->setModel(filter_);
-    view_->setRootIsDecorated(false);
-    view_->setUniformRowHeights(true);
-    view_->setAllColumnsShowFocus(true);
-    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view_->header()->setStretchLastSection(true);
-    const int widths[AlarmListModel::kColumns] = {62, 70, 84, 150, 200};
-    for (int i = 0; i < AlarmListModel::kColumns; ++i) view_->setColumnWidth(i, widths[i]);
+    SetUpView(translate);
 
     comment_ = new QLineEdit(this);
     comment_->setPlaceholderText(translate(QStringLiteral("Comment")));
@@ -77,6 +78,85 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
     connect(view_, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         emit episodeActivated(index.data(AlarmListModel::kIdRole).toLongLong());
     });
+}
+
+void AlarmPanel::SetUpView(const std::function<QString(const QString&)>& translate) {
+    translate_ = translate;
+    view_->setModel(filter_);
+    view_->setRootIsDecorated(false);
+    view_->setUniformRowHeights(true);
+    view_->setAllColumnsShowFocus(true);
+    view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Pixels, so that a kept row keeps its exact place (rows are of one height: the offset is exact).
+    view_->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    QHeaderView* header = view_->header();
+    header->setStretchLastSection(true);
+    // The short columns take the width of what they show (judged on the rows near the view, so that a
+    // long list costs no more than a screenful); the acknowledgement takes the rest and scrolls.
+    header->setResizeContentsPrecision(kColumnSampleRows);
+    for (int column = 0; column < AlarmListModel::kAcknowledged; ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    header->setMinimumSectionSize(kMinColumnWidthPx);
+    view_->setSortingEnabled(true);
+    view_->sortByColumn(AlarmListModel::kStart, Qt::DescendingOrder);
+
+    view_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(view_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QModelIndex index = view_->indexAt(at);
+        if (!index.isValid()) return;
+        QMenu* menu = RowMenu(index);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(view_->viewport()->mapToGlobal(at));
+    });
+
+    connect(filter_, &QAbstractItemModel::rowsAboutToBeInserted, this, &AlarmPanel::RememberTopRow);
+    connect(filter_, &QAbstractItemModel::rowsInserted, this, &AlarmPanel::RestoreTopRow);
+    connect(filter_, &QAbstractItemModel::layoutAboutToBeChanged, this, &AlarmPanel::RememberTopRow);
+    connect(filter_, &QAbstractItemModel::layoutChanged, this, &AlarmPanel::RestoreTopRow);
+}
+
+void AlarmPanel::RememberTopRow() {
+    top_row_ = QPersistentModelIndex();
+    const bool scrolled = view_->verticalScrollBar()->value() > 0;
+    if (!scrolled && !view_->viewport()->underMouse()) return;  // at the top, the newest come into sight
+    const QModelIndex top = view_->indexAt(QPoint(0, 0));
+    if (!top.isValid()) return;
+    top_row_ = top;
+    top_offset_px_ = view_->visualRect(top).top();
+}
+
+void AlarmPanel::RestoreTopRow() {
+    if (!top_row_.isValid()) return;
+    const QModelIndex top = top_row_;
+    top_row_ = QPersistentModelIndex();
+    view_->scrollTo(top, QAbstractItemView::PositionAtTop);
+    QScrollBar* bar = view_->verticalScrollBar();
+    bar->setValue(bar->value() - top_offset_px_);
+}
+
+QMenu* AlarmPanel::RowMenu(const QModelIndex& index) {
+    const QModelIndex row = index.siblingAtColumn(0);
+    if (!view_->selectionModel()->isRowSelected(row.row(), row.parent()))
+        view_->selectionModel()->setCurrentIndex(
+            row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    const int64_t id = row.data(AlarmListModel::kIdRole).toLongLong();
+    const QString device_id = row.data(AlarmListModel::kDeviceRole).toString();
+    auto* menu = new QMenu(view_);
+    QAction* acknowledge = menu->addAction(translate_(QStringLiteral("Acknowledge")));
+    bool pending = false;
+    for (const QModelIndex& selected : view_->selectionModel()->selectedRows())
+        pending = pending || selected.data(AlarmListModel::kPendingRole).toBool();
+    acknowledge->setEnabled(pending);
+    connect(acknowledge, &QAction::triggered, this, [this] { Acknowledge(SelectedIds()); });
+    QAction* video = menu->addAction(translate_(QStringLiteral("Open Video")));
+    connect(video, &QAction::triggered, this, [this, id] { emit episodeActivated(id); });
+    QAction* history = menu->addAction(translate_(QStringLiteral("History...")));
+    history->setEnabled(!device_id.isEmpty());
+    connect(history, &QAction::triggered, this,
+            [this, device_id] { emit vehicleHistoryRequested(device_id); });
+    return menu;
 }
 
 void AlarmPanel::SetColors(const QColor& text, const QColor& background) {

@@ -3,8 +3,11 @@
 // The alarm list panel of the left column: filters (vehicle text, kind, unacknowledged only) over the
 // episodes newest first, a comment field and the acknowledge buttons (selected rows, or every row shown),
 // and the history search. It only shows the model and reports what the operator asks; AlarmDesk acts.
-// UI thread only.
+// The list sorts by any column (newest first at start); a row's context menu acknowledges, opens the
+// vehicle's video or its history; new rows never move the rows the operator is looking at once the list is
+// scrolled or under the mouse. UI thread only.
 #include <QList>
+#include <QPersistentModelIndex>
 #include <QWidget>
 #include <functional>
 
@@ -14,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
 class QTreeView;
 
@@ -43,6 +47,10 @@ class AlarmPanel : public QWidget {
     QPushButton* historyButton() const { return history_; }
     QLabel* historyStatus() const { return history_status_; }
 
+    // The context menu of the row at `index` (a view index), its actions wired to the signals below; the
+    // caller owns it. The row is selected first unless it already is.
+    QMenu* RowMenu(const QModelIndex& index);
+
   signals:
     // The operator acknowledges these episodes with this comment (may be empty); the comment field
     // empties afterwards.
@@ -50,9 +58,16 @@ class AlarmPanel : public QWidget {
     // A row was double-clicked.
     void episodeActivated(int64_t id);
     void historyRequested();
+    // The history of one vehicle (its device id), from a row's context menu.
+    void vehicleHistoryRequested(const QString& device_id);
 
   private:
     void Acknowledge(const QList<int64_t>& ids);
+    void SetUpView(const std::function<QString(const QString&)>& translate);
+    // Around rows entering or the order changing: the row at the top of the viewport stays where it is
+    // while the list is scrolled down or the mouse is over it.
+    void RememberTopRow();
+    void RestoreTopRow();
 
     AlarmFilter* filter_;
     QTreeView* view_;
@@ -64,4 +79,7 @@ class AlarmPanel : public QWidget {
     QPushButton* ack_all_;
     QPushButton* history_;
     QLabel* history_status_;
+    std::function<QString(const QString&)> translate_;
+    QPersistentModelIndex top_row_;
+    int top_offset_px_ = 0;
 };

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QSettings>
 #include <QWindow>
 
 #include "app/app_profile.h"
@@ -13,6 +14,7 @@
 #include "dialogs/app_login_dlg.h"
 #include "dialogs/search_dlg.h"
 #include "fleet/alarm_desk.h"
+#include "fleet/alarm_history_dlg.h"
 #include "fleet/alarm_panel.h"
 #include "fleet/alarm_vehicles.h"
 #include "fleet/device_status_list.h"
@@ -26,6 +28,7 @@
 #include "shell/main_dialogs.h"
 #include "shell/main_look.h"
 #include "shell/menu_commands.h"
+#include "shell/panel_splitter.h"
 #include "shell/session_wiring.h"
 #include "shell/status_line.h"
 
@@ -57,6 +60,7 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, std::unique_ptr<SessionControlle
     setCentralWidget(central_);
     if (!session_) return;  // the window stays up without the rest
 
+    layout_.SetPanelWidth(RememberedPanelWidth());
     login_ = new CAppLoginDlg(this, settings_, this);
     setWindowTitle(MainCaption());
     menu_ = new MainMenuBar(this);
@@ -110,6 +114,51 @@ void CAppMainDlg::CreateChildren() {
     places_ = std::make_unique<CentralPlaces>(
         layout_, CentralPlaces::Children{*left_, *status_line_, *tree_, *log_, *search_, *vehicle_list_,
                                          *map_view_, *grid()});
+    splitter_ = new PanelSplitter(central_);
+    connect(splitter_, &PanelSplitter::pressed, this, [this] { drag_start_width_ = layout_.panelWidth(); });
+    connect(splitter_, &PanelSplitter::dragged, this, &CAppMainDlg::DragPanel);
+    connect(splitter_, &PanelSplitter::released, this, &CAppMainDlg::RememberPanelWidth);
+}
+
+void CAppMainDlg::PlaceCentral() {
+    if (!places_) return;
+    const int width = central_->width(), height = central_->height();
+    places_->Place(width, height, currentPanel() == kPlayback);
+    // The gap between the column and the grid (or the map view standing in for it).
+    const QRect column = layout_.Place(MainLayout::kTree, width, height);
+    const QRect grid = layout_.Place(MainLayout::kGrid, width, height);
+    const int gap_left = column.right() < grid.left() ? column.right() + 1 : grid.right() + 1;
+    const int gap_right = column.right() < grid.left() ? grid.left() - 1 : column.left() - 1;
+    if (splitter_)
+        splitter_->setGeometry(QRect(QPoint(gap_left, column.top()), QPoint(gap_right, column.bottom())));
+}
+
+int CAppMainDlg::RememberedPanelWidth() const {
+    const QString folder = ProgramFolder();
+    if (folder.isEmpty()) return settings_.UIPanelWidth;
+    const QSettings own(folder + QLatin1String(kOwnSettingsFile), QSettings::IniFormat);
+    bool ok = false;
+    const int width = own.value(QLatin1String(kPanelWidthKey)).toInt(&ok);
+    if (!ok || width < AppSettings::kMinPanelWidth || width > PanelSplitter::kMaxPanelWidthPx)
+        return settings_.UIPanelWidth;
+    return width;
+}
+
+void CAppMainDlg::DragPanel(int delta_px) {
+    // Right to left the column stands on the right: dragging left widens it.
+    if (layout_.mirrored()) delta_px = -delta_px;
+    const int width = PanelSplitter::PanelWidthFor(drag_start_width_, delta_px, central_->width(),
+                                                   AppSettings::kMinPanelWidth);
+    if (width == layout_.panelWidth()) return;
+    layout_.SetPanelWidth(width);
+    PlaceCentral();
+}
+
+void CAppMainDlg::RememberPanelWidth() const {
+    const QString folder = ProgramFolder();
+    if (folder.isEmpty()) return;
+    QSettings own(folder + QLatin1String(kOwnSettingsFile), QSettings::IniFormat);
+    own.setValue(QLatin1String(kPanelWidthKey), layout_.panelWidth());
 }
 
 void CAppMainDlg::ConnectChildren() {
@@ -142,6 +191,15 @@ void CAppMainDlg::ConnectChildren() {
     alarms_->SetUserSource([this] { return login_->userEdit()->text(); });
     left_->FollowAlarmCount(*alarms_);
     connect(alarms_.get(), &AlarmDesk::problemReported, this, log_line);
+    // A row's "History..." opens the history dialog on that vehicle.
+    connect(alarms_->Panel(central_), &AlarmPanel::vehicleHistoryRequested, this,
+            [this](const QString& device) {
+                alarms_->ShowHistory(this);
+                if (AlarmHistoryDlg* history = alarms_->historyDialog()) {
+                    history->vehicleEdit()->setText(device);
+                    history->Search();
+                }
+            });
 }
 
 void CAppMainDlg::SetRecordingsCommand(std::function<void()> open_recordings) {
@@ -161,7 +219,7 @@ void CAppMainDlg::ShowPanel(int index) {
 bool CAppMainDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == central_) {
         if (event->type() == QEvent::Resize) {
-            if (places_) places_->Place(central_->width(), central_->height(), currentPanel() == kPlayback);
+            PlaceCentral();
         } else if (event->type() == QEvent::MouseButtonPress &&
                    static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
             ClickStopsCycling(CycleStopRules::kAnywhere);

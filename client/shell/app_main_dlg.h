@@ -37,6 +37,7 @@ class LogList;
 class MainDialogs;
 class MenuCommands;
 class PanelSelector;
+class PanelSplitter;
 class SessionController;
 class StatusLine;
 class QAction;
@@ -119,6 +120,11 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     // The rectangles the grid and the map view take in the central area.
     QRect gridSlot() const { return places_ ? places_->gridSlot() : QRect(); }
     QRect mapSlot() const { return places_ ? places_->mapSlot() : QRect(); }
+    // The handle between the left column and the grid; null without a session.
+    PanelSplitter* panelSplitter() const { return splitter_; }
+    // Where the dragged width of the left column is kept, in the program folder.
+    static constexpr const char* kOwnSettingsFile = "Tavrin.ini";
+    static constexpr const char* kPanelWidthKey = "MainWindow/LeftPanelWidth";
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -148,6 +154,12 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
         if (grid_side_) grid_side_->Clicked(click);
     }
     void Shutdown();
+    // Every child in its place for the central area's size, the column handle in the gap beside the column.
+    void PlaceCentral();
+    // The column width the operator dragged to last time (Tavrin.ini), or the setting's.
+    int RememberedPanelWidth() const;
+    void DragPanel(int delta_px);
+    void RememberPanelWidth() const;
 
     AppSettings& settings_;
     std::unique_ptr<SessionController> own_session_;  // only when the window made its own
@@ -170,6 +182,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     std::unique_ptr<TreeAlarmVehicles> alarm_vehicles_;  // before alarms_, which reads it
     std::unique_ptr<AlarmDesk> alarms_;
     std::unique_ptr<CentralPlaces> places_;  // gone at shutdown, with the children it places
+    PanelSplitter* splitter_ = nullptr;
+    int drag_start_width_ = 0;
     VehicleSelection* selection_ = nullptr;
     MenuCommands* commands_ = nullptr;
     int timer_id_ = 0;

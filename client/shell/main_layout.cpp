@@ -25,6 +25,11 @@ QRect MainLayout::Mirror(const QRect& rect, int width) const {
 
 MainLayout::MainLayout(int panel_width, Qt::LayoutDirection direction)
     : mirrored_(direction == Qt::RightToLeft) {
+    SetPanelWidth(panel_width);
+}
+
+void MainLayout::SetPanelWidth(int panel_width) {
+    panel_width_ = panel_width;
     const int p = panel_width;
     rows_[kStatusLine] = {361, 7, -7, 44, 0, 0, 0, 0};
     rows_[kTree] = {7, 44, p + 7, -7, 0, 0, 0, 0.67};

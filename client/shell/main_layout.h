@@ -26,6 +26,11 @@ class MainLayout {
     // `direction` (the application's).
     explicit MainLayout(int panel_width, Qt::LayoutDirection direction = Qt::LeftToRight);
 
+    // The operator dragged the left column to `panel_width` pixels: the rows are built again for it.
+    void SetPanelWidth(int panel_width);
+    int panelWidth() const { return panel_width_; }
+    bool mirrored() const { return mirrored_; }
+
     QRect Place(Row row, int width, int height) const {
         return Mirror(rows_[row].Place(width, height), width);
     }
@@ -41,4 +46,5 @@ class MainLayout {
 
     std::array<LayoutEntry, kRows> rows_;
     bool mirrored_ = false;
+    int panel_width_ = 0;
 };

@@ -11,6 +11,14 @@
 var FLEET_STATES = { online: true, offline: true, alarm: true };
 var fleetMarkers = {};  // row -> marker
 var fleetBridge = null;
+// The row whose track the page draws: its car marker shows the vehicle, so its fleet marker stays out of
+// the layer (kept in fleetMarkers, moved along) until the track is cleared. null: none.
+var fleetTrackedRow = null;
+// The first batch with vehicles brings the whole fleet into view, unless the operator has moved the map or
+// a vehicle is being followed by then.
+var fleetFitPending = true;
+var FLEET_FIT_PADDING_PX = 24;
+var FLEET_FIT_MAX_ZOOM = 16;
 
 if (typeof QWebChannel === 'function' && window.qt && window.qt.webChannelTransport) {
   new QWebChannel(window.qt.webChannelTransport, function (channel) {
@@ -115,15 +123,62 @@ function fleetOffset(value) {
   return typeof value === 'number' && isFinite(value) ? value : 0;
 }
 
+function fleetInLayer(marker) {
+  return marker.fleetRow !== fleetTrackedRow;
+}
+
 // Another base layer may change whether offsets apply: every marker is placed again.
 map.on('baselayerchange', function () {
   var all = [];
-  for (var row in fleetMarkers) all.push(fleetMarkers[row]);
+  for (var row in fleetMarkers) {
+    var marker = fleetMarkers[row];
+    if (fleetInLayer(marker)) all.push(marker);
+    else marker.setLatLng(fleetShownAt(marker.fleetRaw));
+  }
   if (!all.length) return;
   fleetLayer.removeLayers(all);
   for (var i = 0; i < all.length; i++) all[i].setLatLng(fleetShownAt(all[i].fleetRaw));
   fleetLayer.addLayers(all);
 });
+
+// The lowest zoom at which the marker of `row` stands alone, out of every cluster (0 when the layer does
+// not hold it). The cluster group keeps in __parent the cluster of the highest zoom that still holds the
+// marker (the group's top level, below the map's minimum zoom, when it is never clustered); one zoom
+// deeper it stands alone, and at disableClusteringAtZoom nothing is clustered.
+function fleetUnclusterZoom(row) {
+  var marker = fleetMarkers[row];
+  if (!marker || !fleetInLayer(marker) || !fleetLayer.hasLayer(marker)) return 0;
+  var limit = Math.min(fleetLayer.options.disableClusteringAtZoom, map.getMaxZoom());
+  var parent = marker.__parent;
+  if (!parent || typeof parent._zoom !== 'number') return limit;
+  return Math.min(parent._zoom + 1, limit);
+}
+
+// Called by refreshMap when the track of vehicle `row` starts.
+function fleetTrackStarted(row) {
+  fleetTrackCleared();
+  fleetTrackedRow = row;
+  var marker = fleetMarkers[row];
+  if (marker) fleetLayer.removeLayer(marker);
+}
+
+// Called by refreshMap when the track is wiped: the vehicle's fleet marker comes back.
+function fleetTrackCleared() {
+  var row = fleetTrackedRow;
+  fleetTrackedRow = null;
+  if (row !== null && fleetMarkers[row]) fleetLayer.addLayer(fleetMarkers[row]);
+}
+
+function fleetFitToFleet() {
+  fleetFitPending = false;
+  if (userMovedMap || (firstPoint === 0 && following)) return;
+  var points = [];
+  for (var row in fleetMarkers) points.push(fleetMarkers[row].getLatLng());
+  if (!points.length) return;
+  map.fitBounds(L.latLngBounds(points),
+                { padding: [FLEET_FIT_PADDING_PX, FLEET_FIT_PADDING_PX], maxZoom: FLEET_FIT_MAX_ZOOM,
+                  animate: false });
+}
 
 // Takes a batch: {"reset": bool, "vehicles": [[row, id, lat, lng, course, speed, state, offset_lat,
 // offset_lng], ...]} (the two offsets may be missing: 0). Entries that are not of that form are skipped.
@@ -132,6 +187,8 @@ function updateFleet(batch) {
   if (batch.reset === true) {
     fleetLayer.clearLayers();
     fleetMarkers = {};
+    // A new session's fleet (after a logout) is brought into view again.
+    if (!Array.isArray(batch.vehicles) || batch.vehicles.length === 0) fleetFitPending = true;
   }
   var vehicles = Array.isArray(batch.vehicles) ? batch.vehicles : [];
   var added = [];
@@ -148,7 +205,7 @@ function updateFleet(batch) {
                    Math.abs(lat) <= 90 && Math.abs(lng) <= 180;
     if (!drawable) {
       if (marker) {
-        removed.push(marker);
+        if (fleetInLayer(marker)) removed.push(marker);
         delete fleetMarkers[row];
       }
       continue;
@@ -160,7 +217,7 @@ function updateFleet(batch) {
       marker = newFleetMarker(row, id, shown[0], shown[1], heading, state);
       marker.fleetRaw = raw;
       fleetMarkers[row] = marker;
-      added.push(marker);
+      if (fleetInLayer(marker)) added.push(marker);
       continue;
     }
     if (marker.fleetId !== id || marker.fleetHeading !== heading || marker.fleetState !== state) {
@@ -173,6 +230,10 @@ function updateFleet(batch) {
     marker.fleetRaw = raw;
     var at = marker.getLatLng();
     if (at.lat !== shown[0] || at.lng !== shown[1]) {
+      if (!fleetInLayer(marker)) {
+        marker.setLatLng(shown);
+        continue;
+      }
       moved.push(marker);
       movedTo.push(shown);
     }
@@ -185,6 +246,7 @@ function updateFleet(batch) {
   }
   var back = added.concat(moved);
   if (back.length) fleetLayer.addLayers(back);
+  if (fleetFitPending && Object.keys(fleetMarkers).length) fleetFitToFleet();
 }
 
 // For tests and diagnostics: how many vehicles the layer holds.

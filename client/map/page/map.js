@@ -81,6 +81,13 @@ map.on('baselayerchange', function () { setTimeout(checkTilesArrived, 4000); });
 // operator looks elsewhere); the control or a new track turns it on again.
 var following = true;
 
+// Set once the operator has pointed at the map (pressed, scrolled, touched or typed on it): from then on the
+// page never moves the view on its own to show the whole fleet.
+var userMovedMap = false;
+['mousedown', 'wheel', 'touchstart', 'keydown'].forEach(function (name) {
+  L.DomEvent.on(map.getContainer(), name, function () { userMovedMap = true; });
+});
+
 var FollowControl = L.Control.extend({
   options: { position: 'topright' },
   onAdd: function () {
@@ -115,7 +122,34 @@ function setFollowing(on) {
 showFollowing();
 map.on('dragstart', function () { setFollowing(false); });
 
-var track = L.polyline([], { color: '#FF0000', opacity: 0.5, weight: 5 }).addTo(map);
+var TRACK_STYLE = { color: '#FF0000', opacity: 0.5, weight: 5 };
+// The track is drawn as segments: `track` is the one that grows, `trackSegments` the earlier ones. A jump
+// (the center restarted, the vehicle was off the air) starts a new segment rather than a straight line
+// across country the vehicle never drove.
+var track = L.polyline([], TRACK_STYLE).addTo(map);
+var trackSegments = [];
+// A move is a jump when it is longer than JUMP_MIN_METRES and would have needed more than JUMP_MIN_KMH, or
+// when it is longer than GAP_MIN_METRES after GAP_MS without a new position. Shorter moves stay joined:
+// a few positions arriving together after a stall are still one drive.
+var JUMP_MIN_METRES = 1000;
+var JUMP_MIN_KMH = 300;
+var GAP_MS = 3 * 60 * 1000;
+var GAP_MIN_METRES = 200;
+var lastPointMs = 0;
+
+function isJump(fromLat, fromLng, toLat, toLng, elapsedMs) {
+  var metres = map.distance([fromLat, fromLng], [toLat, toLng]);
+  if (!isFinite(metres)) return false;
+  if (elapsedMs >= GAP_MS && metres > GAP_MIN_METRES) return true;
+  if (metres <= JUMP_MIN_METRES) return false;
+  var hours = Math.max(elapsedMs, 1) / 3600000;
+  return metres / 1000 / hours > JUMP_MIN_KMH;
+}
+
+function startTrackSegment() {
+  trackSegments.push(track);
+  track = L.polyline([], TRACK_STYLE).addTo(map);
+}
 
 // Page state.
 var lastLng = 0;
@@ -166,6 +200,8 @@ function elementNumber(id) {
 function removeMarkersAndTrack() {
   for (var i = 0; i < markers.length; i++) map.removeLayer(markers[i]);
   markers = [];
+  for (var s = 0; s < trackSegments.length; s++) map.removeLayer(trackSegments[s]);
+  trackSegments = [];
   track.setLatLngs([]);
 }
 
@@ -187,6 +223,7 @@ function refreshMap() {
 
   if (status === 'clear') {
     removeMarkersAndTrack();
+    if (typeof fleetTrackCleared === 'function') fleetTrackCleared();
     firstPoint = 1;
     lastLng = 0;
     lastLat = 0;
@@ -223,21 +260,33 @@ function refreshMap() {
   }
   if (firstPoint !== 1 && lng === lastLng && lat === lastLat) return;
 
+  var nowMs = Date.now();
+  var started = firstPoint === 1;
+  if (!started && isJump(lastLat, lastLng, lat, lng, nowMs - lastPointMs)) startTrackSegment();
   lastLng = lng;
   lastLat = lat;
-  if (firstPoint === 1) {
+  lastPointMs = nowMs;
+  // A vehicle just chosen is shown where it stands out of the fleet's clusters: as close as that needs,
+  // never farther out than the operator had the map.
+  var zoom = map.getZoom();
+  if (started) {
     vehicleId = elementValue('VehicleId');
     firstPoint = 0;
     following = true;
     showFollowing();
     removeMarkersAndTrack();
     addMarker(lat, lng, 'Start Point - ' + vehicleId);
+    if (typeof fleetUnclusterZoom === 'function') zoom = Math.max(zoom, fleetUnclusterZoom(currentIndex));
+    // The car marker below shows the vehicle: the fleet layer leaves it out meanwhile, so it is drawn once.
+    if (typeof fleetTrackStarted === 'function') fleetTrackStarted(currentIndex);
   } else if (markers.length > 1) {
     map.removeLayer(markers.pop());
   }
   addMarker(lat, lng, 'Car Point - ' + vehicleId, headingIcon(angle));
   track.addLatLng([lat, lng]);
-  if (following) map.panTo([lat, lng]);
+  if (!following) return;
+  if (zoom !== map.getZoom()) map.setView([lat, lng], zoom, { animate: false });
+  else map.panTo([lat, lng]);
 }
 
 // Called by the client after the view was docked or floated: the map takes its new size and shows the

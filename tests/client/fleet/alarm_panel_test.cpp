@@ -11,6 +11,7 @@
 #include "../client_fixture.h"
 #include "dialogs/app_login_dlg.h"
 #include "fleet/alarm_desk.h"
+#include "fleet/alarm_history_dlg.h"
 #include "fleet/alarm_list_model.h"
 #include "fleet/alarm_panel.h"
 #include "fleet/alarm_sound.h"
@@ -157,6 +158,15 @@ class AlarmPanelTest : public QObject {
             QTRY_COMPARE(window.selector(CAppMainDlg::kAlarmList)->text(), QString("Alarm List"));
             QVERIFY(!window.alarms()->highlighted(row));
             QVERIFY(panel->commentEdit()->text().isEmpty());
+            // A row's "History...": the history dialog on that vehicle, its acknowledged episode listed.
+            emit panel->vehicleHistoryRequested(QStringLiteral("MDVR-10001"));
+            AlarmHistoryDlg* history = window.alarms()->historyDialog();
+            QVERIFY(history && history->isVisible());
+            QCOMPARE(history->vehicleEdit()->text(), QStringLiteral("MDVR-10001"));
+            QTRY_VERIFY(!history->shown().isEmpty());
+            for (const AlarmEpisode& shown : history->shown())
+                QCOMPARE(shown.device_id, QString("MDVR-10001"));
+            history->hide();
 
             // The way to video: the vehicle's channels on a page of their own after what was shown, the
             // vehicle selected in the list and on the map.

@@ -141,6 +141,77 @@ class MapFleetTest : public QObject {
                                  5000);
     }
 
+    // The first batch brings the fleet into view from wherever the page started; later batches leave the
+    // map alone, and so does the first one when the operator has touched the map before it came.
+    void firstBatchBringsTheFleetIntoView() {
+        Open();
+        QCOMPARE(VehiclesInView(), 0);
+        for (int row = 0; row < 40; ++row)
+            map_->Position(Gprmc(kLat - 0.1 + 0.03 * (row % 8), kLng - 0.2 + 0.1 * (row / 8)), row);
+        QTRY_COMPARE_WITH_TIMEOUT(Eval("fleetSize()").toInt(), 40, 5000);
+        QCOMPARE(VehiclesInView(), 40);
+        QVERIFY(Eval("map.getZoom()").toInt() < 16);
+        const double center_lat = Eval("map.getCenter().lat").toDouble();
+        map_->Position(Gprmc(kLat + 1.0, kLng + 1.0), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::abs(Eval("fleetMarkers[0].getLatLng().lat").toDouble() - (kLat + 1.0)) < 1e-6, 5000);
+        QCOMPARE(Eval("map.getCenter().lat").toDouble(), center_lat);
+
+        Open();
+        QTest::mouseClick(map_->view()->focusProxy(), Qt::LeftButton, {}, QPoint(300, 300));
+        QTRY_VERIFY_WITH_TIMEOUT(Eval("userMovedMap").toBool(), 5000);
+        for (int row = 0; row < 40; ++row) map_->Position(Gprmc(kLat + 0.001 * row, kLng), row);
+        QTRY_COMPARE_WITH_TIMEOUT(Eval("fleetSize()").toInt(), 40, 5000);
+        QCOMPARE(VehiclesInView(), 0);
+    }
+
+    // Choosing a vehicle hidden in a cluster brings the map close enough for it to stand alone, and the
+    // vehicle is drawn once, by its track's car marker: its fleet marker is left out until another vehicle
+    // is chosen.
+    void chosenVehicleStandsOutOfItsClusterAndIsDrawnOnce() {
+        Open();
+        for (int row = 0; row < 40; ++row) map_->Position(Gprmc(kLat + 0.0005 * row, kLng), row);
+        QTRY_COMPARE_WITH_TIMEOUT(Eval("fleetSize()").toInt(), 40, 5000);
+        RunScript(map_->view()->page(),
+                  QStringLiteral("map.setView([%1, %2], 9, {animate: false}); true").arg(kLat).arg(kLng));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            Eval("fleetLayer.getVisibleParent(fleetMarkers[20]) !== fleetMarkers[20]").toBool(), 5000);
+
+        map_->SelectVehicle(20);
+        map_->Position(Gprmc(kLat + 0.0005 * 20, kLng), 20);
+        QTRY_COMPARE_WITH_TIMEOUT(DrawnIcons("Car Point - BUS-020"), 1, 5000);
+        QVERIFY(Eval("map.getZoom()").toInt() > 9);
+        QVERIFY(Eval("map.getBounds().contains(markers[1].getLatLng())").toBool());
+        // Its neighbours stand alone too, and no cluster covers the car marker.
+        QVERIFY(Eval("fleetLayer.getVisibleParent(fleetMarkers[19]) === fleetMarkers[19]").toBool());
+        QVERIFY(Eval("fleetLayer.getVisibleParent(fleetMarkers[21]) === fleetMarkers[21]").toBool());
+        // (The clusters of the far view fade out for a moment.)
+        QTRY_COMPARE_WITH_TIMEOUT(
+            Eval("(function () { var car = markers[1].getElement().getBoundingClientRect(), hit = 0;"
+                 " document.querySelectorAll('.marker-cluster').forEach(function (c) {"
+                 "  var r = c.getBoundingClientRect();"
+                 "  if (r.left < car.right && r.right > car.left && r.top < car.bottom && r.bottom > car.top)"
+                 "   hit++; });"
+                 " return hit; })()")
+                .toInt(),
+            0, 5000);
+        QCOMPARE(DrawnIcons("BUS-020"), 0);
+        // It moves: still once, the fleet marker following out of sight.
+        map_->Position(Gprmc(kLat + 0.0005 * 20 + 0.0002, kLng), 20);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::abs(Eval("fleetMarkers[20].getLatLng().lat").toDouble() - (kLat + 0.0102)) < 1e-6, 5000);
+        QCOMPARE(DrawnIcons("BUS-020"), 0);
+        QCOMPARE(DrawnIcons("Car Point - BUS-020"), 1);
+        QCOMPARE(Eval("fleetLayer.hasLayer(fleetMarkers[20])").toBool(), false);
+        // Another vehicle: the first one's fleet marker is back, the new one's is left out.
+        map_->SelectVehicle(21);
+        map_->Position(Gprmc(kLat + 0.0005 * 21, kLng), 21);
+        QTRY_COMPARE_WITH_TIMEOUT(DrawnIcons("Car Point - BUS-021"), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(DrawnIcons("BUS-020"), 1, 5000);
+        QCOMPARE(DrawnIcons("BUS-021"), 0);
+        QCOMPARE(DrawnIcons("Car Point - BUS-020"), 0);
+    }
+
     void clicksFromThePageAreChecked() {
         Open();
         map_->Position(Gprmc(kLat, kLng), 2);
@@ -284,6 +355,24 @@ class MapFleetTest : public QObject {
         QCOMPARE(map_->map_button()->geometry(), QRect(QPoint(65, 5), QPoint(95, 29)));
     }
 
+    // Logged in to the simulator: the map opens with the fleet in view.
+    void mainWindowOpensWithTheFleetInView() {
+        MapWindowSession session;
+        QVERIFY(session.Start(home_, 3));
+        CMapDlg* map = session.window().mapView();
+        QTRY_VERIFY_WITH_TIMEOUT(map->fleetLayerShown(), 20000);
+        const int vehicles = session.window().tree()->EntryCount();
+        QWebEnginePage* page = map->view()->page();
+        QTRY_VERIFY_WITH_TIMEOUT(RunScript(page, "fleetSize()").toInt() >= vehicles, 15000);
+        QCOMPARE(
+            RunScript(page,
+                      "(function () { var b = map.getBounds(), n = 0;"
+                      " for (var row in fleetMarkers) if (b.contains(fleetMarkers[row].getLatLng())) n++;"
+                      " return n; })()")
+                .toInt(),
+            RunScript(page, "fleetSize()").toInt());
+    }
+
     // The whole way in the main window: a click on a vehicle of the map selects it in the tree and the list.
     void clickOnMarkerSelectsTheVehicleInTheTree() {
         MapWindowSession session;
@@ -305,6 +394,22 @@ class MapFleetTest : public QObject {
     }
 
   private:
+    // How many of the page's fleet vehicles lie inside the map's view.
+    int VehiclesInView() {
+        return Eval(
+                   "(function () { var b = map.getBounds(), n = 0;"
+                   " for (var row in fleetMarkers) if (b.contains(fleetMarkers[row].getLatLng())) n++;"
+                   " return n; })()")
+            .toInt();
+    }
+    // How many marker icons on the page carry `title`.
+    int DrawnIcons(const QString& title) {
+        return Eval(QStringLiteral(
+                        "Array.prototype.filter.call(document.querySelectorAll('.leaflet-marker-icon'),"
+                        " function (e) { return e.title === '%1'; }).length")
+                        .arg(title))
+            .toInt();
+    }
     void Open(const QStringList& page_files = {}) {
         MapViewSettings settings;
         settings.road_tiles = settings.photo_tiles = QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png");

@@ -114,6 +114,41 @@ class MapPageTest : public QObject {
         QTRY_COMPARE(Eval("iconsLoaded").toInt(), 16);
     }
 
+    // A jump (a restarted center, a vehicle off the air for minutes) starts a new segment of the track
+    // instead of a straight line across; ordinary steps, even several arriving at once, stay one line.
+    void JumpsStartNewTrackSegments() {
+        map_->SelectVehicle(0);
+        for (int step = 0; step < 3; ++step) QCOMPARE(map_->Position(Gprmc(kLat + 0.001 * step, kLng), 0), 1);
+        QTRY_COMPARE(TrackLength(), 3);
+        QCOMPARE(Eval("trackSegments.length").toInt(), 0);
+        // 11 km at once.
+        QCOMPARE(map_->Position(Gprmc(kLat + 0.1, kLng), 0), 1);
+        QTRY_COMPARE(Eval("trackSegments.length").toInt(), 1);
+        QCOMPARE(Eval("trackSegments[0].getLatLngs().length").toInt(), 3);
+        QCOMPARE(TrackLength(), 1);
+        QVERIFY(Eval("map.hasLayer(trackSegments[0])").toBool());
+        QCOMPARE(Eval("trackSegments[0].options.color").toString(), QStringLiteral("#FF0000"));
+        QCOMPARE(MarkerTitles(), QStringList({"Start Point - AB-3127", "Car Point - AB-3127"}));
+        // Four minutes without a position (the page's clock set back): 330 m further is a new segment, 110 m
+        // after another such pause is not.
+        Eval("lastPointMs -= 4 * 60 * 1000; true");
+        map_->Position(Gprmc(kLat + 0.103, kLng), 0);
+        QTRY_COMPARE(Eval("trackSegments.length").toInt(), 2);
+        Eval("lastPointMs -= 4 * 60 * 1000; true");
+        map_->Position(Gprmc(kLat + 0.104, kLng), 0);
+        QTRY_COMPARE(TrackLength(), 2);
+        QCOMPARE(Eval("trackSegments.length").toInt(), 2);
+        // Another vehicle: every segment goes.
+        map_->SelectVehicle(1);
+        QTRY_COMPARE(Eval("trackSegments.length").toInt(), 0);
+        QCOMPARE(TrackLength(), 0);
+        QCOMPARE(
+            Eval("(function () { var n = 0; map.eachLayer(function (l) {"
+                 " if (l instanceof L.Polyline && l.options.color === '#FF0000') n++; }); return n; })()")
+                .toInt(),
+            1);
+    }
+
     void TrackGrowsFromStartMarker() {
         map_->SelectVehicle(0);
         QCOMPARE(map_->Position(Gprmc(kLat, kLng), 0), 1);

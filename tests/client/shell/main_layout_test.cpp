@@ -3,11 +3,13 @@
 #include <QTest>
 
 #include "../client_fixture.h"
+#include "fleet/device_status_list.h"
 #include "grid/page_tab.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/main_layout.h"
 #include "shell/panel_selector.h"
+#include "shell/panel_splitter.h"
 #include "shell/status_line.h"
 
 namespace {
@@ -69,6 +71,72 @@ class MainLayoutTest : public QObject {
         QCOMPARE(window.currentPanel(), int(CAppMainDlg::kLogInfo));
     }
 
+    // The handle in the gap beside the left column widens it (the grid, and the map view standing in for
+    // it during Playback, give way); the width is remembered in Tavrin.ini, never in Config.ini, and the
+    // next window opens with it. Untouched, every rectangle is the default one.
+    void draggingTheGapWidensTheLeftColumn() {
+        ScratchHome home;
+        home.WriteFile("Config.ini", "[Tavrin]\n");
+        auto client = home.StartClient();
+        {
+            CAppMainDlg window(client->settings);
+            window.show();
+            QWidget* central = window.centralWidget();
+            const auto place = [&](int panel_width, MainLayout::Row row) {
+                return MainLayout(panel_width).Place(row, central->width(), central->height());
+            };
+            QTRY_COMPARE(window.tree()->geometry(), place(230, MainLayout::kTree));
+            QCOMPARE(window.grid()->geometry(), place(230, MainLayout::kGrid));
+            PanelSplitter* handle = window.panelSplitter();
+            QCOMPARE(handle->geometry(), QRect(237, 44, 7, place(230, MainLayout::kTree).height()));
+            QCOMPARE(handle->cursor().shape(), Qt::SplitHCursor);
+
+            QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
+            QTest::mouseMove(handle, QPoint(63, 100));
+            // The handle has followed the mouse by 60 pixels: 100 pixels right of the press.
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(43, 100));
+            QCOMPARE(window.layout().panelWidth(), 330);
+            for (auto row : {MainLayout::kTree, MainLayout::kGrid})
+                QCOMPARE(row == MainLayout::kTree ? window.tree()->geometry() : window.grid()->geometry(),
+                         place(330, row));
+            QCOMPARE(window.panel(CAppMainDlg::kAlarmList)->geometry(), place(330, MainLayout::kTree));
+            QCOMPARE(window.vehicleList()->geometry(), place(230, MainLayout::kVehicleList));
+            QCOMPARE(window.mapView()->geometry(), place(230, MainLayout::kMapView));
+            QCOMPARE(handle->geometry().left(), 337);
+            QVERIFY(home.ReadFile("Tavrin.ini").contains("LeftPanelWidth=330"));
+            QVERIFY(!home.ReadFile("Config.ini").contains("330"));
+
+            // During Playback the map view stands in the grid's place and moves with the column.
+            window.ShowPanel(CAppMainDlg::kPlayback);
+            QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-47, 100));
+            QCOMPARE(window.mapView()->geometry(), place(280, MainLayout::kGrid));
+            QCOMPARE(window.grid()->geometry(), place(280, MainLayout::kMapView));
+            window.ShowPanel(CAppMainDlg::kDeviceList);
+            QCOMPARE(window.grid()->geometry(), place(280, MainLayout::kGrid));
+
+            // The grid keeps its room however far the handle goes; the column keeps its minimum.
+            QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(3000, 100));
+            QCOMPARE(window.grid()->geometry().width(), PanelSplitter::kMinGridWidthPx);
+            QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-3000, 100));
+            QCOMPARE(window.layout().panelWidth(), int(AppSettings::kMinPanelWidth));
+            QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(183, 100));
+            window.close();
+        }
+        CAppMainDlg window(client->settings);
+        window.show();
+        QTRY_COMPARE(window.tree()->geometry(),
+                     MainLayout(300).Place(MainLayout::kTree, window.centralWidget()->width(),
+                                           window.centralWidget()->height()));
+        // A width that is no width falls back to the setting's.
+        home.WriteFile("Tavrin.ini", "[MainWindow]\nLeftPanelWidth=-5\n");
+        CAppMainDlg again(client->settings);
+        QCOMPARE(again.layout().panelWidth(), 230);
+    }
+
     // Right to left every rectangle is mirrored about the client area's centre line.
     void rightToLeftMirrorsEveryRow() {
         const MainLayout layout(230, Qt::RightToLeft);
@@ -104,6 +172,15 @@ class MainLayoutTest : public QObject {
         window.resize(1100, 850);
         QTRY_COMPARE(window.selector(2)->geometry(), rows.PlaceSelector(2, window.centralWidget()->width()));
         QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
+        // The column's handle stands left of it and widens it to the left.
+        PanelSplitter* handle = window.panelSplitter();
+        QCOMPARE(handle->geometry().right() + 1, window.tree()->geometry().left());
+        QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-47, 100));
+        QCOMPARE(window.tree()->geometry(), MainLayout(280, Qt::RightToLeft)
+                                                .Place(MainLayout::kTree, window.centralWidget()->width(),
+                                                       window.centralWidget()->height()));
+        QCOMPARE(window.tree()->geometry().right(), window.centralWidget()->width() - 8);
     }
 };
 
