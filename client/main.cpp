@@ -39,7 +39,10 @@ static int RefuseFolder(const ProgramFolderLock& lock) {
     const QString platform = QGuiApplication::platformName();
     if (platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal")) {
         // No parent, on the stack, nothing deleted under it: a signal ends its loop and it goes here.
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrin"), lock.message(), QMessageBox::Ok);
+        // The standard error line's wording, as a sentence of its own.
+        QString text = lock.message() + u'.';
+        text[0] = text[0].toUpper();
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrin"), text, QMessageBox::Ok);
         box.setTextFormat(Qt::PlainText);
         box.exec();
     }

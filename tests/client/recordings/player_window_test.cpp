@@ -10,9 +10,9 @@
 #include <QMessageBox>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QTreeWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 #include "app/app_client.h"
 #include "app/app_folders.h"
