@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <cstdio>
 
 #include "app/app_client.h"
 #include "app/app_folders.h"
 #include "app/app_style.h"
+#include "app/program_folder_lock.h"
 #include "app/quit_on_signals.h"
 #include "shell/app_root.h"
 
@@ -24,7 +26,28 @@ static const char kHelp[] =
     "  FILE.avi      play a recording in the player window, without logging in\n"
     "\n"
     "Settings live in Config.ini in the program folder: $TAVRIN_HOME when set, the program's own folder\n"
-    "when it runs from its build folder, else ~/.config/tavrin/.\n";
+    "when it runs from its build folder, else ~/.config/tavrin/. One tavrin at a time uses a program\n"
+    "folder (it holds tavrin.lock there); another one exits with status 3.\n";
+
+// Exit status of a tavrin that finds its program folder in use by another one.
+constexpr int kExitFolderInUse = 3;
+
+// Says why the program folder cannot be used: on standard error always (the contract scripts rely on),
+// and in a message box where a screen shows one. UI thread, the application made.
+static int RefuseFolder(const ProgramFolderLock& lock) {
+    std::fprintf(stderr, "tavrin: %s\n", qPrintable(lock.message()));
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal")) {
+        // No parent, on the stack, nothing deleted under it: a signal ends its loop and it goes here.
+        // The standard error line's wording, as a sentence of its own.
+        QString text = lock.message() + u'.';
+        text[0] = text[0].toUpper();
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrin"), text, QMessageBox::Ok);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }
+    return kExitFolderInUse;
+}
 
 int main(int argc, char** argv) {
     // The command line is read before the window system is opened, so --help and --version work anywhere.
@@ -77,7 +100,13 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("org.corvel.Tavrin"));
 
     const QuitOnSignals quit_on_signals;
-    CAppClient client(AppFolders::Detect());
+    const AppFolders folders = AppFolders::Detect();
+    // Taken before anything reads or writes the program folder, released after everything has. The
+    // player alone (`tavrin FILE.avi`) takes no lock: it only reads the settings and writes snapshots and
+    // clips under names of their own, so it runs beside the client that uses the folder.
+    ProgramFolderLock folder_lock;
+    if (files.isEmpty() && !folder_lock.Acquire(folders.program)) return RefuseFolder(folder_lock);
+    CAppClient client(folders);
     client.InitInstance();
     ApplyAppStyle(client.settings);
     if (files.size() == 1) return RunPlayerWindow(client, QFileInfo(files.first()).absoluteFilePath());

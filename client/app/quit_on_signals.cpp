@@ -23,8 +23,9 @@ void SetHandler(void (*handler)(int)) {
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    // SIGHUP too: a closed terminal or an ended login session ends the client as SIGTERM does, with its
+    // recordings closed, instead of the default action killing it mid-write.
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) sigaction(number, &action, nullptr);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// SIGINT and SIGTERM end the client the one way it ends: the event loop is asked to return (every nested
-// loop of a modal dialog or menu with it), and the windows are torn down by whoever called exec(), after it
-// returned. The handler itself only writes a byte into a socket pair; the UI thread reads it.
+// SIGINT, SIGTERM and SIGHUP end the client the one way it ends: the event loop is asked to return (every
+// nested loop of a modal dialog or menu with it), and the windows are torn down by whoever called exec(),
+// after it returned. The handler itself only writes a byte into a socket pair; the UI thread reads it.
 #include <QObject>
 
 class QSocketNotifier;
@@ -10,8 +10,8 @@ class QSocketNotifier;
 class QuitOnSignals : public QObject {
     Q_OBJECT
   public:
-    // Installs the handlers for SIGINT and SIGTERM. At most one exists at a time; UI thread only. When the
-    // socket pair cannot be made the signals keep their default action.
+    // Installs the handlers for SIGINT, SIGTERM and SIGHUP. At most one exists at a time; UI thread only.
+    // When the socket pair cannot be made the signals keep their default action.
     explicit QuitOnSignals(QObject* parent = nullptr);
     // Restores the default actions, then closes the socket pair.
     ~QuitOnSignals() override;

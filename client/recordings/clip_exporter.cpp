@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordings/clip_exporter.h"
 
+#include <stdio.h>
+
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include "recordings/av_handles.h"
 #include "recordings/recording_source.h"
+#include "recordings/regular_file.h"
 
 namespace recordings {
 namespace {
@@ -16,19 +20,27 @@ ClipResult Failed(const QString& error) {
     return result;
 }
 
-// Removes the temporary file unless the export got to its end.
+// The clip's temporary file: made beside the target under a name of its own (O_EXCL, so it is a new file
+// and never the recording or anything else that was there), removed unless the export got to its end.
 class PartFile {
   public:
-    explicit PartFile(QString path) : path_(std::move(path)) {}
-    ~PartFile() {
-        if (!kept_) QFile::remove(path_);
+    explicit PartFile(const QString& target)
+        : file_(QFileInfo(target).absolutePath() + QStringLiteral("/.") + QFileInfo(target).fileName() +
+                QStringLiteral(".XXXXXX.part")) {}
+    bool Create() { return file_.open(); }
+    QString path() const { return file_.fileName(); }
+    // Puts the finished clip in the target's place in one step: a reader sees the old file or the whole
+    // clip, never a part.
+    bool MoveTo(const QString& target) {
+        file_.close();
+        if (::rename(QFile::encodeName(path()).constData(), QFile::encodeName(target).constData()) != 0)
+            return false;
+        file_.setAutoRemove(false);
+        return true;
     }
-    const QString& path() const { return path_; }
-    void Keep() { kept_ = true; }
 
   private:
-    QString path_;
-    bool kept_ = false;
+    QTemporaryFile file_;
 };
 
 }  // namespace
@@ -37,15 +49,16 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
                       const ClipProgress& progress) {
     const QFileInfo source_info(recording);
     const QFileInfo target_info(target);
-    if (source_info.absoluteFilePath() == target_info.absoluteFilePath() ||
-        (target_info.exists() && source_info.canonicalFilePath() == target_info.canonicalFilePath())) {
-        return Failed(QStringLiteral("A clip cannot be written over its own recording."));
-    }
+    const QString over_itself = QStringLiteral("A clip cannot be written over its own recording.");
+    if (source_info.absoluteFilePath() == target_info.absoluteFilePath()) return Failed(over_itself);
     if (!(out_ms > in_ms)) return Failed(QStringLiteral("The clip's end must come after its start."));
 
     RecordingSource source;
     QString error;
     if (!source.Open(recording, &error)) return Failed(error);
+    // The file read, compared by device and inode: a target that is a symbolic or hard link to it, or
+    // names it by another path, is the recording too.
+    if (IdentityOf(target) == source.identity()) return Failed(over_itself);
     const auto& frames = source.frames();
     const size_t first = source.KeyFrameAtOrBefore(source.MsToDts(in_ms));
     const int64_t start_dts = frames[first].dts;
@@ -53,8 +66,13 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
     if (end_dts <= start_dts) return Failed(QStringLiteral("The clip's end must come after its start."));
     if (!source.SeekToFrame(first))
         return Failed(QStringLiteral("%1 cannot be read.").arg(source_info.fileName()));
+    // The pictures the recording holds in the clip's range, as it was opened: the clip must get them all.
+    size_t expected_frames = 0;
+    for (size_t i = first; i < frames.size() && frames[i].dts < end_dts; ++i) ++expected_frames;
 
-    PartFile part(target + QStringLiteral(".part"));
+    const QString cannot_write = QStringLiteral("%1 cannot be written.").arg(target_info.fileName());
+    PartFile part(target);
+    if (!part.Create()) return Failed(cannot_write);
     AVFormatContext* raw = nullptr;
     const QByteArray part_name = QFile::encodeName(part.path());
     if (avformat_alloc_output_context2(&raw, nullptr, "avi", part_name.constData()) < 0 || raw == nullptr)
@@ -79,7 +97,6 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
         out_audio->codecpar->codec_tag = 0;
         out_audio->time_base = in_audio->time_base;
     }
-    const QString cannot_write = QStringLiteral("%1 cannot be written.").arg(target_info.fileName());
     if (avio_open(&raw->pb, part_name.constData(), AVIO_FLAG_WRITE) < 0) return Failed(cannot_write);
     if (avformat_write_header(raw, nullptr) < 0) return Failed(cannot_write);
 
@@ -93,7 +110,8 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
     if (!packet) return Failed(cannot_write);
     bool started = false;
     size_t written_since_report = 0;
-    while (av_read_frame(source.format(), packet.get()) >= 0) {
+    int read_status = 0;
+    while ((read_status = av_read_frame(source.format(), packet.get())) >= 0) {
         const bool video = packet->stream_index == source.video_index();
         const bool audio = in_audio != nullptr && packet->stream_index == source.audio_index();
         if (video) {
@@ -129,13 +147,21 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
         if (av_write_frame(raw, packet.get()) < 0) return Failed(cannot_write);
         av_packet_unref(packet.get());
     }
+    // A read error, or a recording that ends (was cut) before the clip's last picture, leaves a clip with
+    // pictures missing: that is no clip.
+    const QString incomplete =
+        QStringLiteral("%1 could not be read to the end of the clip; nothing was written.")
+            .arg(source_info.fileName());
+    if (read_status < 0 && read_status != AVERROR_EOF) return Failed(incomplete);
     if (result.video_frames == 0) return Failed(QStringLiteral("The clip holds no picture."));
+    if (result.video_frames < expected_frames) return Failed(incomplete);
     if (av_write_trailer(raw) < 0) return Failed(cannot_write);
     if (avio_closep(&raw->pb) < 0) return Failed(cannot_write);
     output.reset();
-    QFile::remove(target);
-    if (!QFile::rename(part.path(), target)) return Failed(cannot_write);
-    part.Keep();
+    // Looked at again just before the rename: the target may have been made a link to the recording
+    // while the clip was written.
+    if (IdentityOf(target) == source.identity()) return Failed(over_itself);
+    if (!part.MoveTo(target)) return Failed(cannot_write);
     if (progress) progress(1.0);
     result.ok = true;
     result.start_ms = source.DtsToMs(start_dts);

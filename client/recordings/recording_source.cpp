@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordings/recording_source.h"
 
-#include <QFile>
+#include <unistd.h>
+
 #include <QFileInfo>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace recordings {
 namespace {
@@ -32,30 +34,39 @@ bool StartsPicture(const uint8_t* data, int size) {
     return false;
 }
 
+namespace {
+
+bool HeadIsAvi(int fd) {
+    char head[12];
+    return ::pread(fd, head, sizeof head, 0) == sizeof head && std::memcmp(head, "RIFF", 4) == 0 &&
+           std::memcmp(head + 8, "AVI", 3) == 0;
+}
+
+}  // namespace
+
 bool LooksLikeAvi(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray head = file.read(12);
-    return head.size() == 12 && head.startsWith("RIFF") && head.mid(8, 3) == "AVI";
+    RegularFile file;
+    QString error;
+    return file.Open(path, &error) && HeadIsAvi(file.fd());
 }
 
 bool RecordingSource::Open(const QString& path, QString* error) {
     const QString name = QFileInfo(path).fileName();
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1 cannot be opened: %2").arg(name, probe.errorString());
-        return false;
-    }
-    probe.close();
-    if (!LooksLikeAvi(path)) {
+    // A source opened again starts afresh: nothing of the previous file stays.
+    format_.reset();
+    frames_.clear();
+    scanned_ = false;
+    video_index_ = audio_index_ = -1;
+    if (!file_.Open(path, error)) return false;
+    if (!HeadIsAvi(file_.fd())) {
         *error = QStringLiteral("%1 is not an AVI recording.").arg(name);
         return false;
     }
     const QString cut_short =
         QStringLiteral("%1 is cut short before its first picture and cannot be played.");
     AVFormatContext* raw = nullptr;
-    if (avformat_open_input(&raw, QFile::encodeName(path).constData(), av_find_input_format("avi"), nullptr) <
-        0) {
+    // The demuxer opens the file checked above, not whatever the name may name by now.
+    if (avformat_open_input(&raw, file_.ReopenPath().constData(), av_find_input_format("avi"), nullptr) < 0) {
         *error = cut_short.arg(name);
         return false;
     }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "recordings/av_handles.h"
+#include "recordings/regular_file.h"
 
 namespace recordings {
 
@@ -30,7 +31,7 @@ class RecordingSource {
   public:
     // Opens `path`. False with a message for the user in *error: a file that is not an AVI ("... is not
     // an AVI recording"), one without a readable picture (cut short before its first frame), or one that
-    // cannot be read at all.
+    // cannot be read at all or is no regular file (a folder, a FIFO, a device: never waited for).
     bool Open(const QString& path, QString* error);
 
     AVFormatContext* format() const { return format_.get(); }
@@ -38,6 +39,8 @@ class RecordingSource {
     int video_index() const { return video_index_; }
     int audio_index() const { return audio_index_; }  // -1 without audio
     const std::vector<FrameEntry>& frames() const { return frames_; }
+    // The file opened (the one read, whatever its name names later).
+    const FileIdentity& identity() const { return file_.identity(); }
     // Whether the sample list came from reading the file rather than from its index.
     bool scanned() const { return scanned_; }
 
@@ -57,6 +60,7 @@ class RecordingSource {
     bool ReadThrough();
     bool IsKeyFrame(size_t index);
 
+    RegularFile file_;  // before format_: closed after the demuxer
     InputHandle format_;
     int video_index_ = -1;
     int audio_index_ = -1;

@@ -68,8 +68,9 @@ bool RecordingsIndex::AddFolder(const QString& folder) {
     return true;
 }
 
-void RecordingsIndex::Rescan() {
+void RecordingsIndex::List() {
     entries_.clear();
+    pending_.clear();
     std::set<QString> seen;
     QHash<QString, Known> still_known;
     int files = 0;
@@ -89,6 +90,8 @@ void RecordingsIndex::Rescan() {
             const QString name = info.fileName();
             const bool snapshot = IsSnapshot(name);
             if (!snapshot && !IsRecording(name)) continue;
+            // QDir lists a symbolic link to a FIFO among the files; isFile() looks through the link.
+            if (!info.isFile()) continue;
             const QString canonical = info.canonicalFilePath();
             if (!seen.insert(canonical).second) continue;  // a folder added twice, or inside another
             ++files;
@@ -109,15 +112,38 @@ void RecordingsIndex::Rescan() {
                 if (known != known_.constEnd() && known->bytes == entry.bytes &&
                     known->modified == info.lastModified()) {
                     entry.duration_ms = known->duration_ms;
+                    still_known.insert(canonical, *known);
                 } else {
-                    entry.duration_ms = probe_ ? probe_(entry.path) : -1;
+                    entry.duration_ms = kNotProbed;
+                    pending_.insert(entry.path,
+                                    Pending{entries_.size(), canonical, entry.bytes, info.lastModified()});
                 }
-                still_known.insert(canonical, Known{entry.bytes, info.lastModified(), entry.duration_ms});
             }
             entries_.push_back(std::move(entry));
         }
     }
     known_ = std::move(still_known);
+}
+
+QStringList RecordingsIndex::Unprobed() const {
+    QStringList paths;
+    for (const RecordingEntry& entry : Recordings())
+        if (pending_.contains(entry.path)) paths << entry.path;
+    return paths;
+}
+
+bool RecordingsIndex::SetLength(const QString& path, double duration_ms) {
+    const auto pending = pending_.constFind(path);
+    if (pending == pending_.constEnd()) return false;
+    entries_[pending->entry].duration_ms = duration_ms;
+    known_.insert(pending->canonical, Known{pending->bytes, pending->modified, duration_ms});
+    pending_.erase(pending);
+    return true;
+}
+
+void RecordingsIndex::Rescan() {
+    List();
+    for (const QString& path : Unprobed()) SetLength(path, probe_ ? probe_(path) : -1);
 }
 
 std::vector<RecordingEntry> RecordingsIndex::Select(bool snapshots, const RecordingFilter& filter) const {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordings/recordings_window.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -16,7 +17,9 @@
 #include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
+#include "recordings/regular_file.h"
 #include "recordings/timeline.h"
 
 namespace recordings {
@@ -26,9 +29,27 @@ constexpr int kPathRole = Qt::UserRole;
 constexpr QSize kThumbnailSize(160, 120);
 // Thumbnails are read on the UI thread: only this many of the newest are shown.
 constexpr int kMaximumThumbnails = 200;
+// A snapshot bigger than this is shown without its thumbnail (a BMP of 4K is 25 MB).
+constexpr qint64 kMaximumThumbnailSourceBytes = 64 * 1024 * 1024;
 
 QString Length(double ms) {
+    if (ms == RecordingsIndex::kNotProbed) return QObject::tr("reading...");
     return ms < 0 ? QObject::tr("unreadable") : Duration(ms);
+}
+
+// The snapshot's picture made small; a null image for anything that is not a readable picture. The file is
+// opened as a regular file only, so that a FIFO put there since the listing cannot block the window.
+QImage Thumbnail(const QString& path) {
+    RegularFile file;
+    QString error;
+    QByteArray data;
+    if (!file.Open(path, &error) || !file.ReadAll(kMaximumThumbnailSourceBytes, &data)) return QImage();
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (size.isValid()) reader.setScaledSize(size.scaled(kThumbnailSize, Qt::KeepAspectRatio));
+    return reader.read();
 }
 
 }  // namespace
@@ -89,8 +110,13 @@ RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_re
     Refresh();
 }
 
+RecordingsWindow::~RecordingsWindow() {
+    StopProbes();
+}
+
 void RecordingsWindow::Refresh() {
-    index_.Rescan();
+    StopProbes();
+    index_.List();
     const QString chosen = vehicle_->currentData().toString();
     filling_ = true;
     vehicle_->clear();
@@ -99,6 +125,43 @@ void RecordingsWindow::Refresh() {
     vehicle_->setCurrentIndex(std::max(0, vehicle_->findData(chosen)));
     filling_ = false;
     Fill();
+    StartProbes();
+}
+
+void RecordingsWindow::StartProbes() {
+    const QStringList paths = index_.Unprobed();
+    if (paths.isEmpty()) {
+        emit lengthsRead();
+        return;
+    }
+    probes_ = new QFutureWatcher<Probed>(this);
+    connect(probes_, &QFutureWatcher<Probed>::resultReadyAt, this, &RecordingsWindow::OnProbed);
+    connect(probes_, &QFutureWatcher<Probed>::finished, this, [this] {
+        probes_->deleteLater();
+        probes_ = nullptr;
+        emit lengthsRead();
+    });
+    // The worker gets copies only: the window and the index may be gone before it ends.
+    probes_->setFuture(QtConcurrent::run([probe = index_.probe(), paths](QPromise<Probed>& promise) {
+        for (const QString& path : paths) {
+            if (promise.isCanceled()) return;
+            promise.addResult(Probed{path, probe ? probe(path) : -1});
+        }
+    }));
+}
+
+void RecordingsWindow::StopProbes() {
+    if (probes_ == nullptr) return;
+    probes_->disconnect(this);
+    probes_->cancel();
+    delete probes_;
+    probes_ = nullptr;
+}
+
+void RecordingsWindow::OnProbed(int result_index) {
+    const Probed probed = probes_->resultAt(result_index);
+    if (!index_.SetLength(probed.path, probed.duration_ms)) return;
+    if (QTreeWidgetItem* row = rows_.value(probed.path)) row->setText(2, Length(probed.duration_ms));
 }
 
 void RecordingsWindow::SetFilter(const RecordingFilter& filter) {
@@ -123,6 +186,7 @@ void RecordingsWindow::Fill() {
     const RecordingFilter filter = CurrentFilter();
     const QLocale locale;
     list_->clear();
+    rows_.clear();
     // Groups with the newest recording first.
     auto groups = index_.Groups(filter);
     std::vector<const std::pair<const std::pair<QString, int>, std::vector<RecordingEntry>>*> order;
@@ -144,6 +208,7 @@ void RecordingsWindow::Fill() {
             row->setText(3, locale.formattedDataSize(entry.bytes));
             row->setData(0, kPathRole, entry.path);
             row->setToolTip(0, entry.path);
+            rows_.insert(entry.path, row);
         }
         top->setExpanded(true);
     }
@@ -152,10 +217,7 @@ void RecordingsWindow::Fill() {
     int shown = 0;
     for (const RecordingEntry& entry : index_.Snapshots(filter)) {
         if (++shown > kMaximumThumbnails) break;
-        QImageReader reader(entry.path);
-        const QSize size = reader.size();
-        if (size.isValid()) reader.setScaledSize(size.scaled(kThumbnailSize, Qt::KeepAspectRatio));
-        const QImage thumbnail = reader.read();
+        const QImage thumbnail = Thumbnail(entry.path);
         auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(thumbnail)),
                                          entry.start.toString(QStringLiteral("MM-dd HH:mm:ss")), snapshots_);
         item->setToolTip(QFileInfo(entry.path).fileName());

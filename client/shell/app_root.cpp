@@ -49,10 +49,12 @@ int RunPlayerWindow(CAppClient& client, const QString& file) {
     QPointer<recordings::PlayerWindow> player = recordings.OpenPlayer(file, nullptr, &error);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "tavrin: %s\n", qPrintable(error));
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrin"), error, QMessageBox::Ok, player);
+        // The player has nothing to show, so it goes first: the box then has no parent that could be
+        // deleted under its exec(), which a signal (or the answer) ends; the box goes after, with the stack.
+        delete player.data();
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavrin"), error, QMessageBox::Ok);
         box.setTextFormat(Qt::PlainText);
         box.exec();
-        delete player.data();
         return 1;
     }
     const int code = QApplication::exec();

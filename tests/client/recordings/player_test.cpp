@@ -2,7 +2,9 @@
 // The player and the clip exporter on recordings made from velq-sim: one written to its end, one whose
 // writer was killed mid-write, and damaged copies of them.
 #include <signal.h>
+#include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +51,16 @@ qint64 CountAudioBytes(const QString& path) {
         av_packet_unref(packet.get());
     }
     return bytes;
+}
+
+QByteArray ReadWhole(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Temporary files of an export left in a folder: hidden, ".<target>.XXXXXX.part".
+QStringList LeftOver(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden);
 }
 
 }  // namespace
@@ -223,6 +235,62 @@ class PlayerTest : public QObject {
             recordings::ExportClip(whole_, cancelled, 0, 12000, [](double) { return false; });
         QVERIFY(!stopped.ok);
         QVERIFY(!QFile::exists(cancelled) && !QFile::exists(cancelled + QStringLiteral(".part")));
+    }
+
+    // The clip's temporary file is never its source: x.avi.part exported to x.avi leaves x.avi.part as it
+    // was. A target that is the recording by another name (a symbolic or hard link) is refused.
+    void exportNeverWritesOverItsSource() {
+        QTemporaryDir folder;
+        const QString part = folder.filePath(QStringLiteral("x.avi.part"));
+        QVERIFY(QFile::copy(whole_, part));
+        const QByteArray before = ReadWhole(part);
+        const QString clip = folder.filePath(QStringLiteral("x.avi"));
+        const ClipResult result = recordings::ExportClip(part, clip, 2000, 6000);
+        QVERIFY2(result.ok, qPrintable(result.error));
+        QCOMPARE(ReadWhole(part), before);
+        RecordingPlayer player;
+        QString error;
+        QVERIFY2(player.Open(clip, &error), qPrintable(error));
+        QCOMPARE(player.frame_count(), result.video_frames);
+        QVERIFY(result.video_frames >= 100);
+
+        const QString symbolic = folder.filePath(QStringLiteral("symbolic.avi"));
+        const QString hard = folder.filePath(QStringLiteral("hard.avi"));
+        QVERIFY(QFile::link(part, symbolic));
+        QVERIFY(::link(QFile::encodeName(part).constData(), QFile::encodeName(hard).constData()) == 0);
+        for (const QString& target :
+             {part, symbolic, hard, folder.path() + QStringLiteral("/./x.avi.part")}) {
+            const ClipResult refused = recordings::ExportClip(part, target, 0, 3000);
+            QVERIFY2(!refused.ok, qPrintable(target));
+            QCOMPARE(refused.error, QStringLiteral("A clip cannot be written over its own recording."));
+        }
+        // And the other way round: the link as the recording, the file itself as the target.
+        QVERIFY(!recordings::ExportClip(symbolic, part, 0, 3000).ok);
+        QCOMPARE(ReadWhole(part), before);
+        QVERIFY(QFileInfo(symbolic).isSymLink());
+        QCOMPARE(LeftOver(folder.path()), QStringList());
+    }
+
+    // A recording that loses its end while the clip is written (cut, or a read error) gives no clip: the
+    // export fails, says why, and leaves nothing behind.
+    void exportOfARecordingCutMidwayFails() {
+        QTemporaryDir folder;
+        const QString copy = folder.filePath(QStringLiteral("cut-later.avi"));
+        QVERIFY(QFile::copy(whole_, copy));
+        const qint64 third = QFileInfo(copy).size() / 3;
+        const QString clip = folder.filePath(QStringLiteral("clip.avi"));
+        bool cut = false;
+        const ClipResult result = recordings::ExportClip(copy, clip, 0, 12000, [&](double) {
+            if (!cut) cut = QFile::resize(copy, third);
+            return true;
+        });
+        QVERIFY(cut);
+        QVERIFY(!result.ok);
+        QCOMPARE(
+            result.error,
+            QStringLiteral("cut-later.avi could not be read to the end of the clip; nothing was written."));
+        QVERIFY(!QFile::exists(clip));
+        QCOMPARE(LeftOver(folder.path()), QStringList());
     }
 
     // A writer killed mid-write leaves no index: the length is found by reading, and every readable frame

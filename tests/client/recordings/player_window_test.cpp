@@ -1,21 +1,70 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The recordings window and the player window on a recording made from velq-sim, offscreen: listing and
-// filters, opening, seeking by click and drag on the timeline, frame step, playing, snapshots, clip export.
+// filters, opening, seeking by click and drag on the timeline, frame step, playing, snapshots, clip export;
+// files that cannot be played (also FIFOs), in the window and for `tavrin FILE`.
+#include <signal.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QImageReader>
+#include <QMessageBox>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
+#include "app/app_client.h"
+#include "app/app_folders.h"
+#include "fifo_guard.h"
 #include "recorded_material.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_index.h"
 #include "recordings/recordings_launcher.h"
 #include "recordings/recordings_window.h"
 #include "recordings/timeline.h"
+#include "shell/app_root.h"
 
 using namespace recordings;
+
+namespace {
+
+const QString kTavrin = QStringLiteral(CORVEL_TEST_BUILD_DIR "/client/tavrin");
+
+// Runs `tavrin file` offscreen on the program folder `home`, waits for its message on standard error (the
+// box is up then, or about to be), sends `signal` and returns how it ended. The message, or why not.
+struct PlayerRun {
+    bool message_seen = false;
+    QString standard_error;
+    QProcess::ExitStatus status = QProcess::CrashExit;
+    int exit_code = -1;
+};
+PlayerRun RunPlayerUntilItsMessage(const QString& home, const QString& file, int signal) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TAVRIN_HOME"), home);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess tavrin;
+    tavrin.setProcessEnvironment(environment);
+    tavrin.start(kTavrin, {file});
+    PlayerRun run;
+    if (!tavrin.waitForStarted(10000)) return run;
+    QElapsedTimer waited;
+    waited.start();
+    while (!run.standard_error.contains(QStringLiteral("tavrin: ")) && waited.elapsed() < 20000 &&
+           tavrin.state() == QProcess::Running) {
+        tavrin.waitForReadyRead(100);
+        run.standard_error += QString::fromLocal8Bit(tavrin.readAllStandardError());
+    }
+    run.message_seen = run.standard_error.contains(QStringLiteral("tavrin: "));
+    if (tavrin.state() == QProcess::Running) ::kill(static_cast<pid_t>(tavrin.processId()), signal);
+    if (!tavrin.waitForFinished(10000)) tavrin.kill(), tavrin.waitForFinished(5000);
+    run.standard_error += QString::fromLocal8Bit(tavrin.readAllStandardError());
+    run.status = tavrin.exitStatus();
+    run.exit_code = tavrin.exitCode();
+    return run;
+}
+
+}  // namespace
 
 class PlayerWindowTest : public QObject {
     Q_OBJECT
@@ -197,6 +246,119 @@ class PlayerWindowTest : public QObject {
         refused.start(tavrin, {QStringLiteral("--login"), recording_});
         QVERIFY(refused.waitForFinished(10000));
         QCOMPARE(refused.exitCode(), 2);
+
+        // SIGHUP (its terminal closed) ends it as SIGTERM does, not by the signal's default action.
+        QProcess hung_up;
+        hung_up.setProcessEnvironment(environment);
+        hung_up.start(tavrin, {recording_});
+        QVERIFY(hung_up.waitForStarted(10000));
+        QVERIFY(!hung_up.waitForFinished(3000));
+        ::kill(static_cast<pid_t>(hung_up.processId()), SIGHUP);
+        QVERIFY(hung_up.waitForFinished(10000));
+        QCOMPARE(hung_up.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(hung_up.exitCode(), 0);
+    }
+
+    // `tavrin FILE` on what it cannot play: an empty file, a picture named .avi, a folder, a missing file,
+    // a FIFO and a symbolic link to one. Each gets its message (standard error, and the box, which a
+    // signal closes here) and exit status 1: no crash as the box goes, no wait on the FIFO.
+    void commandLineRefusesWhatItCannotPlay() {
+        QTemporaryDir folder;
+        const QString empty = folder.filePath(QStringLiteral("empty.avi"));
+        QFile(empty).open(QIODevice::WriteOnly);
+        const QString picture = folder.filePath(QStringLiteral("picture.avi"));
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(Qt::darkBlue);
+        QVERIFY(image.save(picture, "PNG"));
+        const QString directory = folder.filePath(QStringLiteral("folder.avi"));
+        QVERIFY(QDir().mkpath(directory));
+        const QString fifo = folder.filePath(QStringLiteral("fifo.avi"));
+        QVERIFY(MakeFifo(fifo));
+        const QString fifo_link = folder.filePath(QStringLiteral("link.avi"));
+        QVERIFY(QFile::link(fifo, fifo_link));
+        const std::pair<QString, QString> cases[] = {
+            {empty, QStringLiteral("empty.avi is not an AVI recording.")},
+            {picture, QStringLiteral("picture.avi is not an AVI recording.")},
+            {directory, QStringLiteral("folder.avi cannot be opened: it is a folder.")},
+            {folder.filePath(QStringLiteral("missing.avi")),
+             QStringLiteral("missing.avi cannot be opened: ")},
+            {fifo, QStringLiteral("fifo.avi cannot be opened: it is not a regular file.")},
+            {fifo_link, QStringLiteral("link.avi cannot be opened: it is not a regular file.")},
+        };
+        int signal = SIGTERM;
+        for (const auto& [file, message] : cases) {
+            const PlayerRun run = RunPlayerUntilItsMessage(home_.path(), file, signal);
+            signal = signal == SIGTERM ? SIGHUP : SIGTERM;
+            QVERIFY2(run.message_seen, qPrintable(file));
+            QVERIFY2(run.standard_error.contains(QStringLiteral("tavrin: ") + message),
+                     qPrintable(run.standard_error));
+            QVERIFY2(run.status == QProcess::NormalExit, qPrintable(file + u' ' + run.standard_error));
+            QCOMPARE(run.exit_code, 1);
+        }
+    }
+
+    // The same in the process, the box answered as a user would: RunPlayerWindow returns 1, and the
+    // process goes on (under the address sanitizer, nothing freed twice).
+    void playerAloneAnswersAFileItCannotPlay() {
+        CAppClient client(AppFolders::From(home_.path(), home_.path(), QString(), QString()));
+        client.InitInstance();
+        QString shown;
+        QTimer answer;
+        answer.setInterval(50);
+        connect(&answer, &QTimer::timeout, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->accept();
+            }
+        });
+        answer.start();
+        QCOMPARE(RunPlayerWindow(client, home_.path() + QStringLiteral("/gone.avi")), 1);
+        QVERIFY2(shown.startsWith(QStringLiteral("gone.avi cannot be opened: ")), qPrintable(shown));
+        for (QWidget* window : QApplication::topLevelWidgets())
+            QVERIFY(qobject_cast<PlayerWindow*>(window) == nullptr &&
+                    qobject_cast<QMessageBox*>(window) == nullptr);
+    }
+
+    // The recordings window lists at once: a FIFO (and a link to one) in the folder is neither listed nor
+    // opened, and the lengths are probed on another thread, shown as they come.
+    void listingNeverWaitsForAFile() {
+        QTemporaryDir folder;
+        const QString copy = folder.filePath(QFileInfo(recording_).fileName());
+        QVERIFY(QFile::copy(recording_, copy));
+        const QString fifo = folder.filePath(QStringLiteral("AB-3127-chn02-2026-12-08-10-00-00.avi"));
+        const QString fifo_picture = folder.filePath(QStringLiteral("AB-3127-chn02-2026-12-08-10-00-05.bmp"));
+        QVERIFY(MakeFifo(fifo));
+        QVERIFY(MakeFifo(fifo_picture));
+        QVERIFY(QFile::link(fifo, folder.filePath(QStringLiteral("AB-3127-chn03-2026-12-08-10-00-00.avi"))));
+        QVERIFY(QFile::link(fifo_picture,
+                            folder.filePath(QStringLiteral("AB-3127-chn03-2026-12-08-10-00-05.png"))));
+        FifoGuard guard({fifo, fifo_picture}, std::chrono::seconds(10));
+
+        QSemaphore gate;
+        std::atomic<bool> probed_on_ui_thread{false};
+        RecordingsIndex index([&](const QString& path) {
+            if (QThread::currentThread() == QCoreApplication::instance()->thread())
+                probed_on_ui_thread = true;
+            gate.tryAcquire(1, 10000);
+            return ProbeRecordingMs(path);
+        });
+        index.SetFolders({folder.path()});
+        RecordingsWindow window(index, [](const QString&) {});
+        QSignalSpy read(&window, &RecordingsWindow::lengthsRead);
+        QVERIFY(!probed_on_ui_thread);
+        QCOMPARE(window.ListedRecordings(), QStringList{copy});
+        QVERIFY(window.ListedSnapshots().isEmpty());
+        QVERIFY(window.probing());
+        QTreeWidgetItem* row = window.findChild<QTreeWidget*>()->topLevelItem(0)->child(0);
+        QCOMPARE(row->text(2), QStringLiteral("reading..."));
+        gate.release();
+        QVERIFY(read.wait(10000));
+        QVERIFY(!window.probing());
+        RecordingPlayer player;
+        QString error;
+        QVERIFY(player.Open(copy, &error));
+        QCOMPARE(row->text(2), Duration(player.duration_ms()));
+        QVERIFY(!guard.fired());
     }
 
   private:

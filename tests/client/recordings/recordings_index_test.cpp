@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The index of the Record and Snapshot folders: names read into vehicle, channel and time, newest first,
-// filters, groups, added folders, and lengths asked for once per file version.
+// filters, groups, added folders, lengths asked for once per file version, and files that are no regular
+// files (FIFOs) left out without being opened.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "fifo_guard.h"
+#include "recordings/recording_source.h"
 #include "recordings/recordings_index.h"
 
 using recordings::ParseRecordingName;
@@ -106,6 +109,51 @@ class RecordingsIndexTest : public QObject {
         const auto no_name = index.Recordings(RecordingFilter{{}, QDate::currentDate()});
         QCOMPARE(no_name.size(), size_t(1));
         QVERIFY(no_name[0].vehicle.isEmpty());
+    }
+
+    // A FIFO, and a symbolic link to one, named like a recording and a snapshot: listing and the real
+    // probe never open them (a guard frees a blocked open after 10 s and the test fails then), and they
+    // are not listed. A probe's result goes to the entry listed; a stale one is refused.
+    void leavesFifosOutAndTakesLengthsLater() {
+        QTemporaryDir home;
+        const QString record = home.path() + QStringLiteral("/Record/");
+        Touch(record + QStringLiteral("AB-3127-chn01-2026-12-08-09-00-00.avi"));
+        const QString fifo = record + QStringLiteral("AB-3127-chn01-2026-12-08-10-00-00.avi");
+        const QString fifo_picture = record + QStringLiteral("AB-3127-chn01-2026-12-08-10-00-05.png");
+        QVERIFY(MakeFifo(fifo));
+        QVERIFY(MakeFifo(fifo_picture));
+        QVERIFY(QFile::link(fifo, record + QStringLiteral("AB-3127-chn02-2026-12-08-11-00-00.avi")));
+        QVERIFY(QFile::link(fifo_picture, record + QStringLiteral("AB-3127-chn02-2026-12-08-11-00-05.bmp")));
+
+        FifoGuard guard({fifo, fifo_picture}, std::chrono::seconds(10));
+        RecordingsIndex index(recordings::ProbeRecordingMs);
+        index.SetFolders({record});
+        index.List();
+        QCOMPARE(index.Recordings().size(), size_t(1));
+        QVERIFY(index.Snapshots().empty());
+        QCOMPARE(index.Recordings().front().duration_ms, RecordingsIndex::kNotProbed);
+        const QString listed = index.Recordings().front().path;
+        QCOMPARE(index.Unprobed(), QStringList{listed});
+        QVERIFY(!index.SetLength(fifo, 1000));
+        QVERIFY(index.SetLength(listed, -1));  // 100 bytes of 'x' are no recording
+        QVERIFY(index.Unprobed().isEmpty());
+        QCOMPARE(index.Recordings().front().duration_ms, -1.0);
+        // Known from then on: a new listing asks for nothing.
+        index.List();
+        QVERIFY(index.Unprobed().isEmpty());
+        index.Rescan();
+        QCOMPARE(index.Recordings().size(), size_t(1));
+
+        // The player's opening of them ends at once with its message.
+        recordings::RecordingSource source;
+        QString error;
+        QVERIFY(!source.Open(fifo, &error));
+        QVERIFY2(error.endsWith(QStringLiteral("cannot be opened: it is not a regular file.")),
+                 qPrintable(error));
+        QVERIFY(!recordings::LooksLikeAvi(record + QStringLiteral("AB-3127-chn02-2026-12-08-11-00-00.avi")));
+        QVERIFY(!source.Open(record, &error));
+        QVERIFY2(error.endsWith(QStringLiteral("cannot be opened: it is a folder.")), qPrintable(error));
+        QVERIFY(!guard.fired());
     }
 };
 

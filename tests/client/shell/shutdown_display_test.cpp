@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT ends the client cleanly whatever is open: the client runs as the program runs it (signal handlers,
 // main window, event loop) against the simulated platform, records a channel, puts up a modal dialog or a
-// menu, and receives SIGINT. The run returns 0 (no crash under a nested event loop) and the recording is
-// closed (index written) and readable by ffprobe.
+// menu, and receives SIGINT (or SIGHUP, which ends it the same way). The run returns 0 (no crash under a
+// nested event loop) and the recording is closed (index written) and readable by ffprobe.
 #include <signal.h>
 #include <unistd.h>
 
@@ -63,9 +63,9 @@ class ShutdownTest : public QObject {
     };
 
     // Runs the client until SIGINT: logs in, plays and records channel 1 of the first vehicle, calls
-    // `open` (which may block in a nested event loop) and sends SIGINT once `is_open` says it is up.
+    // `open` (which may block in a nested event loop) and sends `signal` once `is_open` says it is up.
     Outcome RunAndInterrupt(const std::function<void(CAppMainDlg&)>& open,
-                            const std::function<bool()>& is_open) {
+                            const std::function<bool()>& is_open, int signal = SIGINT) {
         Outcome outcome;
         QuitOnSignals quit_on_signals;
         if (!quit_on_signals.installed()) return outcome;
@@ -99,7 +99,7 @@ class ShutdownTest : public QObject {
             } else if (stage == 2 && is_open()) {
                 stage = 3;
                 outcome.interrupted = true;
-                ::kill(::getpid(), SIGINT);
+                ::kill(::getpid(), signal);
             }
         });
         poll.start();
@@ -164,6 +164,12 @@ class ShutdownTest : public QObject {
                 QTest::mouseClick(tile, Qt::RightButton, Qt::NoModifier, tile->rect().center());
             },
             [] { return QApplication::activePopupWidget() != nullptr; }));
+    }
+
+    // A closed terminal or an ended session: the recording is closed as on SIGINT, and the exit code is
+    // the same.
+    void onSigHupWhileRecording() {
+        Check(RunAndInterrupt([](CAppMainDlg&) {}, [] { return true; }, SIGHUP));
     }
 
     void whileTheLoadPageDialogIsOpen() {
