@@ -59,8 +59,6 @@ class Pool {
         return all_.size();
     }
 
-    size_t max_objects() const { return max_objects_; }
-
   private:
     const size_t max_objects_;
     Lock lock_;
