@@ -154,24 +154,5 @@ TEST_F(StatusFlood, AfterARestartThePendingFollowUpIsTheFullList) {
     EXPECT_TRUE(peer_.Silent(300));
 }
 
-TEST_F(StatusFlood, LogoutDropsTheFollowUpAndTheNextLoginStartsClean) {
-    StartAccepted();
-    CAppTcpService& tcp = session_->tcp_service();
-    tcp.QueueStatusRequest(5);
-    NextTcpRequest();
-    tcp.QueueStatusRequest(6);
-    session_->Logout();
-    EXPECT_EQ(session_->operation_pool().free_count(), session_->operation_pool().total_count());
-    ASSERT_TRUE(session_->Login("orvi", "480913"));
-    ASSERT_TRUE(peer_.Accept());
-    Request request = NextTcpRequest();
-    ASSERT_EQ(request.header.type, 130u);  // the new login's opening request, no follow-up of the old
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
-    tcp.QueueStatusRequest(8);
-    request = NextTcpRequest();
-    EXPECT_EQ(request.header.type, 192u);
-    EXPECT_EQ(StampAsked(request), 8u);
-}
-
 }  // namespace
 }  // namespace corvel::test

@@ -239,15 +239,6 @@ TEST(Pool, ACappedPoolMakesNoMoreThanItsCapEvenForRacingTakers) {
     EXPECT_EQ(pool.Take(), nullptr);
 }
 
-TEST(Pool, AtTheCapReleasedObjectsAreStillHandedOut) {
-    corvel::Pool<AppOperation, std::mutex> pool(2);
-    AppOperation* a = pool.Take();
-    ASSERT_NE(pool.Take(), nullptr);
-    EXPECT_EQ(pool.Take(), nullptr);
-    pool.Release(a);
-    EXPECT_EQ(pool.Take(), a);
-}
-
 TEST(SessionIdentifier, LongUserNameIsCutInsideItsField) {
     TestWindow window;
     AppSession session(&window, VELQ_MESSAGE);
