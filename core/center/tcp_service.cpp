@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "base/tick.h"
 #include "corvel/corvel.h"
@@ -18,6 +19,18 @@ constexpr size_t kReadChunkBytes = 64 * 1024;
 
 intptr_t Handle(const void* object) {
     return reinterpret_cast<intptr_t>(object);
+}
+
+// The poll's status request for `stamp`: records newer than it, or the full status list for 0.
+void FillStatusRequest(AppOperation* operation, uint64_t stamp) {
+    operation->Clear();
+    if (stamp != 0) {
+        operation->request_type = static_cast<int32_t>(kRequestStatusSince);
+        operation->data_length = StatusRecord::kBytes;
+        StatusRecord::EncodeRequest(stamp, operation->data);
+    } else {
+        operation->request_type = static_cast<int32_t>(kRequestStatusList);
+    }
 }
 
 }  // namespace
@@ -40,12 +53,76 @@ void CAppTcpService::Queue(AppOperation* operation) {
     if (was_empty) work_event_.Set();
 }
 
+void CAppTcpService::QueueStatusRequest(uint64_t stamp) {
+    bool was_empty;
+    {
+        std::lock_guard guard(queue_lock_);
+        if (status_held_ != nullptr) {
+            FoldLocked(stamp);
+            return;
+        }
+        // Taken under the queue lock (the pool's lock nests inside it), so that no follow-up can become
+        // the held request in between.
+        AppOperation* operation = session_->TakeOperation();
+        if (operation == nullptr) return;
+        FillStatusRequest(operation, stamp);
+        status_held_ = operation;
+        held_last_stamp_ = stamp;
+        was_empty = queue_.empty();
+        queue_.push_front(operation);
+    }
+    if (was_empty) work_event_.Set();
+}
+
+void CAppTcpService::FoldLocked(uint64_t stamp) {
+    if (stamp == 0) {
+        follow_up_ = FollowUp::kFullList;
+    } else if (follow_up_ == FollowUp::kNone) {
+        follow_up_ = FollowUp::kSince;
+        follow_up_first_ = follow_up_last_ = stamp;
+    } else if (follow_up_ == FollowUp::kSince) {
+        // The poll asks for stamps in the order it saw them, which only grow between restarts (and a
+        // restart forgets them); min and max keep the range right whatever the order.
+        follow_up_first_ = std::min(follow_up_first_, stamp);
+        follow_up_last_ = std::max(follow_up_last_, stamp);
+    }
+}
+
+bool CAppTcpService::RequeueFollowUpLocked(AppOperation* operation) {
+    if (operation != status_held_) return false;
+    const FollowUp follow_up = std::exchange(follow_up_, FollowUp::kNone);
+    // A stopping service sends nothing more; the next login polls afresh.
+    if (follow_up == FollowUp::kNone || !running()) {
+        status_held_ = nullptr;
+        return false;
+    }
+    const bool full_list = follow_up == FollowUp::kFullList;
+    FillStatusRequest(operation, full_list ? 0 : follow_up_first_);
+    held_last_stamp_ = full_list ? 0 : follow_up_last_;
+    const bool was_empty = queue_.empty();
+    queue_.push_front(operation);
+    if (was_empty) work_event_.Set();
+    return true;
+}
+
+// Each folded request would have been sent unless older than the applied stamp, and asked for the records
+// newer than its own stamp. When the first is stale but a later one is not, the applied stamp is the
+// oldest stamp still worth asking from: it fetches all that the first due request would, and no record
+// that was applied already.
+void CAppTcpService::RaiseFollowUpStampLocked(AppOperation* operation) {
+    if (operation->request_type != static_cast<int32_t>(kRequestStatusSince)) return;
+    const uint64_t applied = newest_stamp();
+    if (StatusRecord::StampOf(operation->data) < applied && held_last_stamp_ >= applied)
+        StatusRecord::EncodeRequest(applied, operation->data);
+}
+
 AppOperation* CAppTcpService::TakeQueued() {
     std::lock_guard guard(queue_lock_);
     taken_epoch_ = stamp_epoch_;
     if (queue_.empty()) return nullptr;
     AppOperation* operation = queue_.back();
     queue_.pop_back();
+    if (operation == status_held_) RaiseFollowUpStampLocked(operation);
     return operation;
 }
 
@@ -55,7 +132,15 @@ size_t CAppTcpService::queued_count() {
 }
 
 void CAppTcpService::DropQueued() {
-    for (AppOperation* operation = TakeQueued(); operation != nullptr; operation = TakeQueued()) {
+    std::deque<AppOperation*> dropped;
+    {
+        std::lock_guard guard(queue_lock_);
+        dropped.swap(queue_);
+        follow_up_ = FollowUp::kNone;
+        // A held request that is not queued is the current one of a worker that recycles it itself.
+        if (std::find(dropped.begin(), dropped.end(), status_held_) != dropped.end()) status_held_ = nullptr;
+    }
+    for (AppOperation* operation : dropped) {
         if (operation->device != nullptr && operation->device->state.load() == kDeviceUnlisted) {
             session_->ReleaseDevice(operation->device);
         }
@@ -69,6 +154,20 @@ void CAppTcpService::ForgetStamps() {
         std::lock_guard guard(queue_lock_);
         ++stamp_epoch_;
         newest_stamp_.store(0, std::memory_order_release);
+        if (follow_up_ == FollowUp::kSince) follow_up_ = FollowUp::kNone;
+        // A held type-192 request still queued goes with the others below, unless a full list was folded
+        // in behind it: that goes out in its place.
+        if (status_held_ != nullptr &&
+            status_held_->request_type == static_cast<int32_t>(kRequestStatusSince) &&
+            std::find(queue_.begin(), queue_.end(), status_held_) != queue_.end()) {
+            if (follow_up_ == FollowUp::kFullList) {
+                FillStatusRequest(status_held_, 0);
+                held_last_stamp_ = 0;
+                follow_up_ = FollowUp::kNone;
+            } else {
+                status_held_ = nullptr;
+            }
+        }
         std::erase_if(queue_, [&](AppOperation* operation) {
             if (operation->request_type != static_cast<int32_t>(kRequestStatusSince)) return false;
             stale.push_back(operation);
@@ -153,11 +252,15 @@ bool CAppTcpService::HandleReplyOffline(SocketHandle socket, const AppPacketHead
 
 void CAppTcpService::RecycleCurrent() {
     if (current_ == nullptr) return;
-    if (current_->device != nullptr && current_->device->state.load() == kDeviceUnlisted) {
-        session_->ReleaseDevice(current_->device);
+    AppOperation* operation = std::exchange(current_, nullptr);
+    {
+        std::lock_guard guard(queue_lock_);
+        if (RequeueFollowUpLocked(operation)) return;
     }
-    session_->ReleaseOperation(current_);
-    current_ = nullptr;
+    if (operation->device != nullptr && operation->device->state.load() == kDeviceUnlisted) {
+        session_->ReleaseDevice(operation->device);
+    }
+    session_->ReleaseOperation(operation);
 }
 
 CAppTcpService::Step CAppTcpService::SendNext() {

@@ -29,16 +29,7 @@ void CAppUdpService::Stop(uint32_t timeout_ms) {
 }
 
 void CAppUdpService::QueueStatusRequest(uint64_t stamp) {
-    AppOperation* operation = session_->TakeOperation();
-    if (operation == nullptr) return;
-    if (stamp != 0) {
-        operation->request_type = static_cast<int32_t>(kRequestStatusSince);
-        operation->data_length = StatusRecord::kBytes;
-        StatusRecord::EncodeRequest(stamp, operation->data);
-    } else {
-        operation->request_type = static_cast<int32_t>(kRequestStatusList);
-    }
-    tcp_->Queue(operation);
+    tcp_->QueueStatusRequest(stamp);
 }
 
 uint16_t CAppUdpService::local_port() const {

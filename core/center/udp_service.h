@@ -23,7 +23,9 @@ class CAppTcpService;
 // restart: the type-192 request for it is then not sent.
 //
 // Threads: Start/Stop from the client's thread; Run on the worker, which reads the session's host, port
-// and identifier and the TCP service's newest stamp, and takes operations from the session's pool.
+// and identifier and the TCP service's newest stamp, and asks the TCP service for status requests. The
+// TCP service holds at most one of those at a time, so answers arriving as fast as the network carries
+// them cost this worker's time, never memory.
 class CAppUdpService : public CMyThread {
   public:
     CAppUdpService(AppSession* session, CAppTcpService* tcp);
@@ -34,8 +36,8 @@ class CAppUdpService : public CMyThread {
     const char* ThreadName() const override { return "corvel-udp"; }
     void set_timing(const CenterTiming& timing) { timing_ = timing; }
 
-    // Queues a status request for `stamp` on the TCP service: type 192 with a status request record when
-    // the stamp is not 0, a full status list (type 130) when it is. Nothing when no operation can be had.
+    // Asks the TCP service for a status request for `stamp` (CAppTcpService::QueueStatusRequest: type 192,
+    // or a full list for 0; while one is held, folded into its single follow-up).
     void QueueStatusRequest(uint64_t stamp);
     // The local port of the poll socket, 0 while there is none (for tests and diagnostics).
     uint16_t local_port() const;

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -10,10 +12,16 @@ namespace corvel {
 // Take removes from the back, so the object released last is handed out first. Every object ever made is
 // also kept in `all_`, which frees them when the pool is destroyed. Any thread; Lock is the pool's lock
 // (a spin_lock for devices and channels, a light_lock for operations).
+//
+// A pool may be capped: it then never makes more than `max_objects` objects, so that requests arriving
+// faster than they are served end in a refused Take rather than in memory without bound.
 template <typename T, typename Lock>
 class Pool {
   public:
-    // An object from the pool, or a new one (the caller re-initialises it). Null when allocation fails.
+    explicit Pool(size_t max_objects = SIZE_MAX) : max_objects_(max_objects) {}
+
+    // An object from the pool, or a new one (the caller re-initialises it). Null when allocation fails or
+    // the cap's objects are all out.
     T* Take() {
         {
             std::lock_guard guard(lock_);
@@ -22,11 +30,15 @@ class Pool {
                 free_.pop_back();
                 return object;
             }
+            // Objects being made outside the lock count too, so racing takers cannot overshoot the cap.
+            if (all_.size() + making_ >= max_objects_) return nullptr;
+            ++making_;
         }
         std::unique_ptr<T> fresh(new (std::nothrow) T());
+        std::lock_guard guard(lock_);
+        --making_;
         if (!fresh) return nullptr;
         T* object = fresh.get();
-        std::lock_guard guard(lock_);
         try {
             all_.push_back(std::move(fresh));
         } catch (const std::bad_alloc&) {
@@ -48,7 +60,9 @@ class Pool {
     }
 
   private:
+    const size_t max_objects_;
     Lock lock_;
+    size_t making_ = 0;  // under lock_
     std::vector<T*> free_;
     std::vector<std::unique_ptr<T>> all_;
 };

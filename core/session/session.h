@@ -124,7 +124,12 @@ struct AppSession {
     void ReleaseDevice(AppDevice* device) { device_pool_.Release(device); }
     AppChannel* TakeChannel();
     void ReleaseChannel(AppChannel* channel);
-    // Zero-filled operation record, or null when memory runs out.
+    // The most operation records a session holds at once: queued, in flight, or posted with event 64 and
+    // not yet given back. A client asking faster than the server answers, or keeping what it was given,
+    // then sees its requests fail as when memory runs out, and the session's memory stays bounded.
+    static constexpr size_t kMaxOperations = 4096;
+    // Zero-filled operation record; null when memory runs out or kMaxOperations records are out. Any
+    // thread (the exports, the center-server services, the position transfers).
     AppOperation* TakeOperation();
     void ReleaseOperation(AppOperation* operation) { operation_pool_.Release(operation); }
 
@@ -152,7 +157,7 @@ struct AppSession {
     std::unordered_map<std::string, std::array<uint32_t, 16>> unlisted_words_;
     corvel::Pool<AppDevice, corvel::spin_lock> device_pool_;
     corvel::Pool<AppChannel, corvel::spin_lock> channel_pool_;
-    corvel::Pool<AppOperation, corvel::light_lock> operation_pool_;
+    corvel::Pool<AppOperation, corvel::light_lock> operation_pool_{kMaxOperations};
     // After the channel pool, so that it is stopped before any talk buffer it may still feed goes away.
     corvel::CMyTalkAudio talk_audio_{&sound_input};
     // Declared last so that they are destroyed first: their workers use the registry and the pools.

@@ -203,6 +203,10 @@ CORVEL_API int VelqChn_OnTimer(AppChannel* channel);
 CORVEL_API void VelqChn_Release(AppChannel* channel);
 
 /* ---- Operations ---- */
+/* Every request to the center server (these queries, VelqApp_ShowAllDevice, VELQ_DEV_QUERY_STATUS_WORDS)
+ * takes one of the session's operation records. A session holds at most 4096 of them at once (queued, in
+ * flight, or received with event 64 and not yet released): beyond that a request fails with 0, as when memory
+ * runs out. */
 CORVEL_API int VelqOpt_QueryAllDevice(AppSession* session);
 /* Adds (state 0) or modifies the device on the server. On failure a device of state 0 goes back to the pool.
  */

@@ -184,6 +184,26 @@ TEST_F(Operations, QueryAllDeviceHandsTheClientItsOwnDevices) {
     EXPECT_EQ(VelqApp_CreateDevice(session_.get(), "REUSED"), devices[1]);  // last released, first reused
 }
 
+TEST_F(Operations, RequestsBeyondTheSessionsCapFailUntilOneComesBack) {
+    StartAccepted();
+    // The server sits on the first request: every later one waits in the queue.
+    size_t accepted = 0;
+    while (accepted <= AppSession::kMaxOperations && VelqApp_ShowAllDevice(session_.get()) == 1) ++accepted;
+    EXPECT_EQ(accepted, AppSession::kMaxOperations);
+    EXPECT_EQ(VelqOpt_QueryAllDevice(session_.get()), 0);
+    AppDevice* fresh = VelqApp_CreateDevice(session_.get(), "NO-ROOM");
+    EXPECT_EQ(VelqOpt_QueryModify(fresh), 0);  // and the device went back to the pool
+    EXPECT_EQ(session_->operation_pool().total_count(), AppSession::kMaxOperations);
+
+    // One answered: its record is free again for the next request.
+    Request request;
+    ASSERT_TRUE(peer_.Read(&request));
+    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Read(&request));  // the next one went out, so the answered one was recycled
+    EXPECT_EQ(VelqApp_ShowAllDevice(session_.get()), 1);
+    EXPECT_EQ(session_->operation_pool().total_count(), AppSession::kMaxOperations);
+}
+
 TEST_F(Operations, LogoutDropsRequestsThatWereNeverSent) {
     StartAccepted(QuietTiming());
     AppDevice* device = RegisterOne();

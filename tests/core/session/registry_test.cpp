@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -217,6 +221,22 @@ TEST(Pool, HandsTheLastReleasedObjectOutFirst) {
     EXPECT_EQ(again->data[10], 0);
     EXPECT_EQ(session.TakeOperation(), b);
     EXPECT_EQ(session.operation_pool().total_count(), 2u);
+}
+
+TEST(Pool, ACappedPoolMakesNoMoreThanItsCapEvenForRacingTakers) {
+    corvel::Pool<AppOperation, std::mutex> pool(100);
+    std::atomic<size_t> taken{0};
+    std::vector<std::thread> takers;
+    for (int t = 0; t < 8; ++t) {
+        takers.emplace_back([&] {
+            for (int i = 0; i < 50; ++i)
+                if (pool.Take() != nullptr) ++taken;
+        });
+    }
+    for (auto& taker : takers) taker.join();
+    EXPECT_EQ(taken.load(), 100u);
+    EXPECT_EQ(pool.total_count(), 100u);
+    EXPECT_EQ(pool.Take(), nullptr);
 }
 
 TEST(SessionIdentifier, LongUserNameIsCutInsideItsField) {
