@@ -2,7 +2,7 @@
 #include "shell/vehicle_selection.h"
 
 #include "app/app_profile.h"
-#include "app/app_settings.h"
+#include "app/own_settings.h"
 #include "fleet/alarm_desk.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_info.h"
@@ -11,15 +11,18 @@
 #include "fleet/fleet_presenter.h"
 #include "grid/dev_show_dlg.h"
 
-VehicleSelection::VehicleSelection(const Views& views, AppSettings& settings, Hooks hooks, QObject* parent)
+VehicleSelection::VehicleSelection(const Views& views, OwnSettings& own, Hooks hooks, QObject* parent)
     : QObject(parent),
       tree_(views.tree),
       list_(views.list),
       finder_(views.finder),
       map_(views.map),
       grid_(views.grid),
-      settings_(settings),
+      own_(own),
       hooks_(std::move(hooks)) {
+    // Before any vehicle arrives, so each is filtered as it comes.
+    const bool show_offline = !own_.ReadBool(kHideOfflineKey, false);
+    finder_.SetShowOffline(show_offline);
     const auto row_chosen = [this](int row) {
         SelectRow(row);
         if (hooks_.list_clicked) hooks_.list_clicked();
@@ -36,7 +39,7 @@ VehicleSelection::VehicleSelection(const Views& views, AppSettings& settings, Ho
     connect(&views.alarms, &AlarmDesk::vehicleHighlightChanged, this, &VehicleSelection::Highlight);
     connect(&views.alarms, &AlarmDesk::videoRequested, this, &VehicleSelection::OpenVideo);
     if (map_) {
-        map_->SetShowOffline(settings_.ShowAllDevice != 0);
+        map_->SetShowOffline(show_offline);
         connect(map_, &CMapDlg::vehicleClicked, this, &VehicleSelection::SelectRow);
         connect(map_, &CMapDlg::vehicleActivated, this, &VehicleSelection::OpenVideo);
     }
@@ -71,7 +74,7 @@ void VehicleSelection::OpenVideo(int row) {
     Select(record->item);
     std::vector<QTreeWidgetItem*> channels;
     for (int i = 0; i < record->item->childCount(); ++i) channels.push_back(record->item->child(i));
-    grid_->Model().OpenOnOwnPage(channels);
+    grid_->Model().OpenAtEnd(channels);
 }
 
 void VehicleSelection::Highlight(int row, bool on) {
@@ -82,8 +85,8 @@ void VehicleSelection::Highlight(int row, bool on) {
 }
 
 void VehicleSelection::SetShowOffline(bool show) {
-    settings_.ShowAllDevice = show ? 1 : 0;
-    AppProfile::WriteString(QStringLiteral("ShowAllDevice"), QString::number(settings_.ShowAllDevice));
+    if (!own_.WriteBool(kHideOfflineKey, !show) && hooks_.log_line)
+        hooks_.log_line(AppProfile::Translate(QStringLiteral("Cannot write %1")).arg(own_.path()));
     finder_.SetShowOffline(show);
     if (map_) map_->SetShowOffline(show);
     // Logged in, the offline vehicles the login did not ask for come now.
