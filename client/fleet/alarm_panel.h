@@ -48,6 +48,8 @@ class AlarmPanel : public QWidget {
 
   private:
     void Acknowledge(const QList<int64_t>& ids);
+    // "Acknowledge All Shown": the shown rows may be thousands, so the operator confirms their count first.
+    void AcknowledgeAllShown();
 
     AlarmFilter* filter_;
     QTreeView* view_;
@@ -58,4 +60,5 @@ class AlarmPanel : public QWidget {
     QPushButton* ack_selected_;
     QPushButton* ack_all_;
     QPushButton* history_;
+    QString ask_all_;  // the question of AcknowledgeAllShown, translated, with %1 for the count
 };

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -81,6 +82,33 @@ class AlarmPanelTest : public QObject {
         QTRY_COMPARE(window.selector(CAppMainDlg::kAlarmList)->text(),
                      QString("Alarm List (%1)").arg(alarms->unacknowledged()));
         center.Stop();
+
+        // "Acknowledge All Shown" asks first, naming the count: No acknowledges nothing, Yes all of them.
+        AlarmPanel* panel = alarms->Panel(nullptr);
+        const QList<int64_t> shown = panel->ShownIds();
+        QVERIFY(shown.size() >= 3);
+        const auto acknowledge_all = [panel](QMessageBox::StandardButton button) {
+            auto asked = std::make_shared<QString>();
+            QTimer::singleShot(0, [asked, button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                *asked = box->text();
+                box->button(button)->click();
+            });
+            panel->acknowledgeAllButton()->click();
+            return *asked;
+        };
+        const auto acknowledged = [&] {
+            int count = 0;
+            for (const int64_t id : shown) count += alarms->book().Find(id)->acknowledged();
+            return count;
+        };
+        QCOMPARE(acknowledge_all(QMessageBox::No),
+                 QString("Acknowledge %1 alarms?").arg(panel->ShownIds().size()));
+        QCOMPARE(acknowledged(), 0);
+        QCOMPARE(acknowledge_all(QMessageBox::Yes),
+                 QString("Acknowledge %1 alarms?").arg(panel->ShownIds().size()));
+        QCOMPARE(acknowledged(), int(shown.size()));
     }
 
     // A word the vehicle had before the login opens an episode marked so, without the alert; the word
