@@ -202,12 +202,11 @@ void DevTree::mousePressEvent(QMouseEvent* event) {
 void DevTree::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeWidget::mouseDoubleClickEvent(event);
     QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    if (node && !node->parent()) node->setExpanded(!node->isExpanded());
     if (!host_ || !node) return;
     if (node->parent()) {
         host_->SelectDeviceNode(node);
         emit channelActivated(node);
-    } else {
-        node->setExpanded(!node->isExpanded());
     }
     host_->TreeClicked();
 }
