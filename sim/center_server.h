@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,8 +39,10 @@ struct CenterConfig {
     uint16_t udp_port = 24681;
     uint32_t version = corvel::kCenterVersion;  // the version the replies carry
     std::map<std::string, std::string> accounts{{"orvi", "480913"}};
-    uint32_t tick_ms = 1000;     // fleet clock step, 0 = the fleet stands still
-    double alarm_chance = 0.05;  // per reporting vehicle and step
+    uint32_t tick_ms = 1000;  // fleet clock step, 0 = the fleet stands still
+    // Chance per reporting vehicle and step that an alarm word changes (--alarm-percent); unset, the
+    // fleet's believable rate (Fleet::Tick).
+    std::optional<double> alarm_chance;
     uint32_t seed = 1;
     std::string save_path;             // added and modified devices are written back here when set
     bool log = true;                   // one line per event on standard error

@@ -405,7 +405,7 @@ FleetAnswer Fleet::Control(const ControlRecord& request, ControlRecord* reply) {
     return FleetAnswer::kRefused;
 }
 
-void Fleet::Tick(uint32_t seconds, double step_s, double alarm_chance, std::mt19937& random) {
+void Fleet::Tick(uint32_t seconds, double step_s, std::optional<double> alarm_chance, std::mt19937& random) {
     std::uniform_real_distribution<double> chance(0.0, 1.0);
     std::uniform_real_distribution<double> stop_length_s(8.0, 45.0);
     std::uniform_int_distribution<int> alarm_word(8, 15);
@@ -439,13 +439,29 @@ void Fleet::Tick(uint32_t seconds, double step_s, double alarm_chance, std::mt19
         const auto [from, to] = leg_of(v.leg);
         const double dlat = to.latitude - from.latitude, dlon = to.longitude - from.longitude;
         bool changed = false;
-        if (chance(random) < alarm_chance) {
-            // An active alarm clears about every other change, so alarms come and go as on a real fleet.
-            uint32_t& word = v.words[alarm_word(random)];
-            uint32_t next = static_cast<uint32_t>(word_value(random));
-            if (next == word) next = next % 4 + 1;
-            word = word != 0 && chance(random) < 0.5 ? 0 : next;
-            changed = true;
+        if (alarm_chance) {
+            if (chance(random) < *alarm_chance) {
+                // An active alarm clears about every other change, so alarms come and go in the storm.
+                uint32_t& word = v.words[alarm_word(random)];
+                uint32_t next = static_cast<uint32_t>(word_value(random));
+                if (next == word) next = next % 4 + 1;
+                word = word != 0 && chance(random) < 0.5 ? 0 : next;
+                changed = true;
+            }
+        } else {
+            bool in_alarm = false;
+            for (int w = alarm_word.min(); w <= alarm_word.max(); ++w) {
+                if (v.words[w] == 0) continue;
+                in_alarm = true;
+                if (chance(random) < step_s / kMeanAlarm_s) {
+                    v.words[w] = 0;
+                    changed = true;
+                }
+            }
+            if (!in_alarm && chance(random) < step_s * kAlarmsPerVehicleHour / 3600.0) {
+                v.words[alarm_word(random)] = static_cast<uint32_t>(word_value(random));
+                changed = true;
+            }
         }
         // Each vehicle reports on its own period, so the fleet's report times are spread out.
         if (seconds >= v.next_report) {

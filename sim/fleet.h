@@ -84,9 +84,14 @@ class Fleet {
     // out of range), camera commands (22) are answered as sent. `reply` gets the answer record.
     FleetAnswer Control(const corvel::ControlRecord& request, corvel::ControlRecord* reply);
 
-    // One step of the clock: vehicles that report move along their routes, and now and then a status word
-    // changes. `seconds` is the wall time to report, `alarm_chance` the chance per vehicle and step.
-    void Tick(uint32_t seconds, double step_s, double alarm_chance, std::mt19937& random);
+    // One step of the clock: vehicles that report move along their routes, and now and then an alarm word
+    // changes. `seconds` is the wall time to report. With `alarm_chance`, that is the chance per vehicle and
+    // step that an alarm word changes (a storm for tests and load); without it, alarms come at a believable
+    // rate: a vehicle without one raises one about kAlarmsPerVehicleHour times an hour, and an alarm word
+    // clears after kMeanAlarm_s on average, so a few percent of the fleet is in alarm at any time.
+    void Tick(uint32_t seconds, double step_s, std::optional<double> alarm_chance, std::mt19937& random);
+    static constexpr double kAlarmsPerVehicleHour = 2.0;
+    static constexpr double kMeanAlarm_s = 60.0;
     // Sets one status word of a vehicle and moves the stamp; false for an unknown device.
     bool SetStatusWord(const std::string& device_id, size_t word, uint32_t value);
     bool SetOnline(const std::string& device_id, bool online, uint32_t seconds);

@@ -127,8 +127,10 @@ void AddCenterOptions(OptionParser& parser) {
                       [](SimOptions& o, uint32_t n) { o.generate = n; }));
     parser.Add(Number("--tick-ms", "fleet clock step in ms, 0 = vehicles stand still (1000)", 3600000,
                       [](SimOptions& o, uint32_t n) { o.center.tick_ms = n; }));
-    parser.Add(Number("--alarm-percent", "chance per vehicle and step that an alarm word changes (5)", 100,
-                      [](SimOptions& o, uint32_t n) { o.center.alarm_chance = n / 100.0; }));
+    parser.Add(Number("--alarm-percent",
+                      "chance per vehicle and step that an alarm word changes (unset: a few percent of the "
+                      "vehicles in alarm at a time)",
+                      100, [](SimOptions& o, uint32_t n) { o.center.alarm_chance = n / 100.0; }));
     parser.Add(Number("--seed", "seed of the fleet's random changes (1)", 0xFFFFFFFFu,
                       [](SimOptions& o, uint32_t n) { o.center.seed = n; }));
     parser.Add(Number("--idle-timeout-ms",

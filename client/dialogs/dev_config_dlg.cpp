@@ -210,7 +210,7 @@ void CDevConfigDlg::Command(int control_id, int code) {
             Apply();
             break;
         case kSave:
-            // The dialog stays open on a refused value, so the message is not left behind it.
+            // Stays open only when a write could not be queued, so the operator sees the status line.
             if (Apply()) hide();
             break;
         case kClose:
@@ -226,30 +226,31 @@ void CDevConfigDlg::Command(int control_id, int code) {
 
 bool CDevConfigDlg::Apply() {
     if (device_ == nullptr) return false;
-    // Everything is checked before anything is sent: a refused value leaves the device as it was, and
-    // the status line says why instead of waiting for a result that never comes.
-    // A number too long for 32 bits is as invalid as 0 or 31: refused with the message, never wrapped.
-    const int32_t frame_rate = ParseDigits(frame_rate_->text()).value_or(0);
-    if (frame_rate < config_values::kMinFrameRate || frame_rate > config_values::kMaxFrameRate) {
-        const QString message =
-            AppProfile::Translate(QStringLiteral("Please input valid FrameRate: 1 ~ 30!"));
-        SetStatus(message);
-        ShowMessage(this, message);
-        return false;
-    }
     SetStatus(AppProfile::Translate(QStringLiteral("Setting Device Config...")));
     bool sent = true;
     if (quality_->currentIndex() >= 0)
         sent &= Send(config_values::kWriteQuality, config_values::PositionValue(quality_->currentIndex()));
-    // The frame rate's result (132) ends the Apply on the status line.
-    sent &= Send(config_values::kWriteFrameRate, frame_rate);
+    // A frame rate out of range is refused on its own: the message, and nothing sent for it, while the
+    // other settings still go. A number too long for 32 bits is as invalid as 0 or 31, never wrapped.
+    const int32_t frame_rate = ParseDigits(frame_rate_->text()).value_or(0);
+    const bool frame_rate_valid =
+        frame_rate >= config_values::kMinFrameRate && frame_rate <= config_values::kMaxFrameRate;
+    const QString refused = AppProfile::Translate(QStringLiteral("Please input valid FrameRate: 1 ~ 30!"));
+    if (frame_rate_valid)
+        sent &= Send(config_values::kWriteFrameRate, frame_rate);  // its result (132) ends the status
+    else
+        ShowMessage(this, refused);
     if (bit_rate_->currentIndex() >= 0)
         sent &= Send(config_values::kWriteBitRate, config_values::BitRateValue(bit_rate_->currentIndex()));
     if (resolution_->currentIndex() >= 0)
         sent &=
             Send(config_values::kWriteResolution, config_values::PositionValue(resolution_->currentIndex()));
-    // The library refused to queue a write (logged out, say): no result will come for it.
-    if (!sent) SetStatus(AppProfile::Translate(QStringLiteral("Operate Failed")));
+    // The library refused to queue a write (logged out, say): no result will come for it. Without a frame
+    // rate sent no result ends the status either: it says why.
+    if (!sent)
+        SetStatus(AppProfile::Translate(QStringLiteral("Operate Failed")));
+    else if (!frame_rate_valid)
+        SetStatus(refused);
     return sent;
 }
 

@@ -56,8 +56,9 @@ class CDevConfigDlg : public QDialog {
     QAbstractButton* AddButton(int control_id, const QString& text, bool hold);
     // Every command notification: the camera rule first, then the dialog's own buttons.
     void Command(int control_id, int code);
-    // Validates every value, then sends the writes; false when a value was refused or a write not sent
-    // (the status line says which).
+    // Sends the writes of quality, frame rate, bit rate and resolution, in that order; a frame rate out of
+    // 1..30 gets its message and is left out. False when the library refused to queue a write (the status
+    // line says so).
     bool Apply();
     // False when the library refused to queue the query.
     bool Send(int code, int value);

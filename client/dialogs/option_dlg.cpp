@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_profile.h"
+#include "dialogs/message_box.h"
 
 COptionDlg::COptionDlg(AppSettings& settings, std::function<QList<AppChannel*>()> playing_channels,
                        QWidget* parent)
@@ -109,8 +110,13 @@ void COptionDlg::Save() {
     AppProfile::WriteString(QStringLiteral("LowDelay"), QString::number(settings.LowDelay));
     if (const AppProfile* profile = AppProfile::Current(); profile && language_->currentIndex() >= 0) {
         const int row = language_->currentData().toInt();
-        AppProfile::WriteString(QStringLiteral("Language File"),
-                                QString::fromUtf8(profile->languageTable().row(row).code));
+        const QString code = QString::fromUtf8(profile->languageTable().row(row).code);
+        const bool changed = code != AppProfile::ReadString(QStringLiteral("Language File"), QString());
+        AppProfile::WriteString(QStringLiteral("Language File"), code);
+        // The texts and the locale are fixed at start-up: the operator would otherwise wait for a change.
+        if (changed && row != profile->languageIndex())
+            ShowMessage(this, AppProfile::Translate(
+                                  QStringLiteral("The new language takes effect at the next start.")));
     }
     if (playing_channels_) {
         for (AppChannel* channel : playing_channels_()) VelqChn_SetBufKeep(channel, settings.LowDelay);

@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeView>
@@ -48,6 +50,7 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
     history_status_->setTextFormat(Qt::PlainText);  // carries file names and SQLite's texts
     history_status_->setWordWrap(true);
     history_status_->hide();
+    ask_all_ = translate(QStringLiteral("Acknowledge %1 alarms?"));
 
     auto* filters = new QGridLayout;
     filters->setContentsMargins(0, 0, 0, 0);
@@ -73,7 +76,7 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
             [this](int index) { filter_->SetWord(kind_->itemData(index).toInt()); });
     connect(unacked_only_, &QCheckBox::toggled, filter_, &AlarmFilter::SetUnacknowledgedOnly);
     connect(ack_selected_, &QPushButton::clicked, this, [this] { Acknowledge(SelectedIds()); });
-    connect(ack_all_, &QPushButton::clicked, this, [this] { Acknowledge(ShownIds()); });
+    connect(ack_all_, &QPushButton::clicked, this, &AlarmPanel::AcknowledgeAllShown);
     connect(history_, &QPushButton::clicked, this, &AlarmPanel::historyRequested);
     connect(view_, &QTreeView::doubleClicked, this, [this](const QModelIndex& index) {
         emit episodeActivated(index.data(AlarmListModel::kIdRole).toLongLong());
@@ -190,6 +193,21 @@ QList<int64_t> AlarmPanel::ShownIds() const {
     for (int row = 0; row < filter_->rowCount(); ++row)
         ids.append(filter_->index(row, 0).data(AlarmListModel::kIdRole).toLongLong());
     return ids;
+}
+
+void AlarmPanel::AcknowledgeAllShown() {
+    const QList<int64_t> ids = ShownIds();
+    if (ids.isEmpty()) return;
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Question, window()->windowTitle(), ask_all_.arg(ids.size()),
+                        QMessageBox::Yes | QMessageBox::No, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setDefaultButton(QMessageBox::No);  // Enter alone never acknowledges them all
+    const int answer = box->exec();
+    // The panel goes with the window when the program is told to end while the box is up.
+    if (!box) return;
+    delete box;
+    if (answer == QMessageBox::Yes) Acknowledge(ids);
 }
 
 void AlarmPanel::Acknowledge(const QList<int64_t>& ids) {

@@ -68,6 +68,8 @@ class AlarmPanel : public QWidget {
     // while the list is scrolled down or the mouse is over it.
     void RememberTopRow();
     void RestoreTopRow();
+    // "Acknowledge All Shown": the shown rows may be thousands, so the operator confirms their count first.
+    void AcknowledgeAllShown();
 
     AlarmFilter* filter_;
     QTreeView* view_;
@@ -82,4 +84,5 @@ class AlarmPanel : public QWidget {
     std::function<QString(const QString&)> translate_;
     QPersistentModelIndex top_row_;
     int top_offset_px_ = 0;
+    QString ask_all_;  // the question of AcknowledgeAllShown, translated, with %1 for the count
 };

@@ -4,6 +4,7 @@
 #include <QBitmap>
 #include <QDateTime>
 #include <QDrag>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 
@@ -27,9 +28,9 @@ DevTree::DevTree(QWidget* parent) : QTreeWidget(parent) {
     setIconSize(QSize(26, 17));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    // A double-click on a device node expands or collapses it, as in any tree: the double-click rule
-    // handles channel nodes only and leaves device nodes to the tree.
-    setExpandsOnDoubleClick(true);
+    // A double-click on a device node expands or collapses it (mouseDoubleClickEvent, which decides it
+    // from the node under the cursor alone); Enter opens its channels.
+    setExpandsOnDoubleClick(false);
     setFrameShape(QFrame::NoFrame);
     // Channel nodes are dragged into the video grid.
     setDragEnabled(true);
@@ -201,14 +202,22 @@ void DevTree::mousePressEvent(QMouseEvent* event) {
 void DevTree::mouseDoubleClickEvent(QMouseEvent* event) {
     QTreeWidget::mouseDoubleClickEvent(event);
     QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    if (node && !node->parent()) node->setExpanded(!node->isExpanded());
     if (!host_ || !node) return;
     if (node->parent()) {
         host_->SelectDeviceNode(node);
         emit channelActivated(node);
-    } else {
-        emit vehicleActivated(node->data(0, Qt::UserRole).toInt());
     }
     host_->TreeClicked();
+}
+
+void DevTree::keyPressEvent(QKeyEvent* event) {
+    QTreeWidgetItem* node = currentItem();
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && node && !node->parent()) {
+        emit vehicleActivated(node->data(0, Qt::UserRole).toInt());
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
 }
 
 const DevTreeEntry* DevTree::EntryOf(const QTreeWidgetItem* node) const {

@@ -93,12 +93,13 @@ class DevTree : public QTreeWidget {
   signals:
     // A channel node was double-clicked: the main window's Play command runs for it.
     void channelActivated(QTreeWidgetItem* node);
-    // A device node was double-clicked: its channels open on a page of their own.
+    // Enter on a device node: its channels open together at the end of the grid.
     void vehicleActivated(int row);
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void startDrag(Qt::DropActions actions) override;
 
   private:

@@ -73,6 +73,11 @@ void ChannelActions::ShowMenu(QTreeWidgetItem* node, const QPoint& globalPos, QW
         action->setCheckable(entry.checked);
         action->setChecked(entry.checked);
     }
+    if (node && !node->parent() && open_all_) {
+        menu.addSeparator();
+        menu.addAction(AppProfile::Translate(QStringLiteral("Open All Channels")))
+            ->setData(kCommandOpenAllChannels);
+    }
     if (QAction* chosen = menu.exec(globalPos)) Run(chosen->data().toInt());
 }
 
@@ -99,6 +104,9 @@ void ChannelActions::Run(int command) {
             break;
         case kCommandConfig:
             if (config_) config_(node);
+            break;
+        case kCommandOpenAllChannels:
+            if (open_all_ && node && !node->parent()) open_all_(node);
             break;
         default:
             break;

@@ -20,6 +20,9 @@ class QWidget;
 
 class ChannelActions {
   public:
+    // "Open All Channels", our own entry after the documented ones, on a vehicle node's menu only.
+    static constexpr int kCommandOpenAllChannels = 0x10001;
+
     // eventWindow: the window the library posts the audio channels' events to (the main window's).
     // log: the main window's event line. settings: where recordings and snapshots go (read at each
     // command; it outlives this).
@@ -30,6 +33,10 @@ class ChannelActions {
     void SetMapToggle(std::function<void()> toggle) { map_toggle_ = std::move(toggle); }
     // Config (32775) on the selected node: the main window opens the device dialogs for it.
     void SetConfigCommand(std::function<void(QTreeWidgetItem*)> config) { config_ = std::move(config); }
+    // Open All Channels on a selected vehicle node; unset, the entry is not offered.
+    void SetOpenAllCommand(std::function<void(QTreeWidgetItem*)> open_all) {
+        open_all_ = std::move(open_all);
+    }
 
     // The facts the menu's rules look at for a node (none: an empty display window).
     ChannelMenuFacts FactsFor(QTreeWidgetItem* node) const;
@@ -57,4 +64,5 @@ class ChannelActions {
     std::function<void(const QString&)> log_;
     std::function<void()> map_toggle_;
     std::function<void(QTreeWidgetItem*)> config_;
+    std::function<void(QTreeWidgetItem*)> open_all_;
 };

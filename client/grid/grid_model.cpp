@@ -107,7 +107,7 @@ void GridModel::DeletePage(int page) {
     const int cells = Cells();
     if (page < 0 || page >= Pages()) return;
     auto first = windows_.begin() + page * cells;
-    int counted = 0;  // bound windows and gaps of the page
+    int counted = 0;  // bound windows of the page
     for (auto it = first; it != first + cells; ++it) {
         if ((*it)->channel_item) host_->StopChannel(*it);
         if (it - windows_.begin() < boundCount_) ++counted;
@@ -136,19 +136,12 @@ void GridModel::UpdateNewPageTab() {
 bool GridModel::SetGrid(int rows, int cols) {
     if (!ValidSide(rows) || !ValidSide(cols)) return false;
     ShowPage(currentPage_, false);
-    CloseGaps();
     rows_ = rows;
     cols_ = cols;
     FitPages();
     currentPage_ = 0;
     SelectWindow(0, windows_[0]);
     return true;
-}
-
-void GridModel::CloseGaps() {
-    const auto end = std::stable_partition(windows_.begin(), windows_.begin() + boundCount_,
-                                           [](const GridSlot* w) { return w->channel_item != nullptr; });
-    boundCount_ = static_cast<int>(end - windows_.begin());
 }
 
 void GridModel::FitPages() {
@@ -181,7 +174,6 @@ void GridModel::FitPages() {
 GridSlot* GridModel::TakeWindowFor(GridSlot* window) {
     const int index = IndexOf(window);
     if (index < 0) return nullptr;
-    if (index < boundCount_ && !window->channel_item) return window;  // a gap is filled where it is
     if (index >= boundCount_) {
         GridSlot* free = windows_[boundCount_];
         ++boundCount_;
@@ -229,8 +221,6 @@ GridSlot* GridModel::ReleaseWindow(GridSlot* window) {
 }
 
 bool GridModel::DropEmptyPages() {
-    // Gaps at the end of the order hold nothing: they are free cells again.
-    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channel_item) --boundCount_;
     const int cells = Cells();
     bool dropped = false;
     while (static_cast<int>(windows_.size()) >= cells + boundCount_ && Pages() > 1) {

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The video grid's bookkeeping: which display window holds which channel, the pages, the free pool, the
-// "New Page" tab and the cycle countdown. The bound windows come first (boundCount_ of them); among them
-// a window without a channel item is a gap, left only by OpenOnOwnPage so a vehicle's channels start a
-// page; everything else keeps the channels packed. No widgets: everything the grid does to windows, tabs, the
+// "New Page" tab and the cycle countdown. The bound windows come first (boundCount_ of them), packed:
+// no free cell ever stands before a bound one. No widgets: everything the grid does to windows, tabs, the
 // tree and the library goes through GridHost and GridSources, so tests drive it alone. Every call is made on
 // the user-interface thread.
 #pragma once
@@ -146,13 +145,10 @@ class GridModel {
     // nothing changes) when rows or cols lie outside 1 to 8.
     bool PlaceLoadedChannels(const std::vector<QTreeWidgetItem*>& nodes, int rows, int cols);
 
-    // A vehicle's channel nodes on a page of their own: they start on the first page after the last one
-    // holding a channel (the cells between stay empty, as gaps in the order), channels already shown move
-    // there leaving gaps behind (nothing else moves), the others are played; that page becomes current. A gap
-    // is filled by the next channel placed on it, gaps at the end of the order free their cells, and a new
-    // grid size (SetGrid, Load Page) packs the channels again. Returns the page's first window, or none for
-    // no node.
-    GridSlot* OpenOnOwnPage(const std::vector<QTreeWidgetItem*>& nodes);
+    // A vehicle's channel nodes, together at the end of the order: channels already shown move there (the
+    // channels after them close up), the others are played, pages are added as needed, and the page of
+    // the first becomes current with it active. Returns that window, or none for no node.
+    GridSlot* OpenAtEnd(const std::vector<QTreeWidgetItem*>& nodes);
 
     // Main window close: every window, in the order they are to be destroyed (the pool's last first).
     std::vector<GridSlot*> TakeAllWindows();
@@ -191,10 +187,7 @@ class GridModel {
     int IndexOf(const GridSlot* window) const;
     // The pages fitted to boundCount_ (at least one), their tabs and the "New Page" tab with them.
     void FitPages();
-    // Moves the gaps behind the bound windows (their order kept).
-    void CloseGaps();
-    // Frees the gaps at the end of the order and deletes the pages then empty (not the first); true when
-    // a page went.
+    // Deletes the pages left empty at the end (not the first); true when a page went.
     bool DropEmptyPages();
 
     GridHost* host_;

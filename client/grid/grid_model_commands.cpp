@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The grid's commands that place channels: Play, Enter, drops, close, swap, keyboard moves, Load Page and
-// a vehicle's own page. The windows and pages they rest on are kept in grid_model.cpp.
+// a vehicle's channels at the end. The windows and pages they rest on are kept in grid_model.cpp.
 #include <algorithm>
 #include <utility>
 
@@ -53,14 +53,12 @@ bool GridModel::SwapWindows(GridSlot* dragged, GridSlot* target) {
     for (GridSlot* w : {dragged, target}) {
         if (IndexOf(w) / cells != currentPage_) host_->HideSlot(w);
     }
-    // A channel moved into a gap may leave a gap at the end of the order.
-    DropEmptyPages();
     UpdateNewPageTab();
     SelectWindow(PageOf(dragged), dragged);
     return true;
 }
 
-GridSlot* GridModel::OpenOnOwnPage(const std::vector<QTreeWidgetItem*>& nodes) {
+GridSlot* GridModel::OpenAtEnd(const std::vector<QTreeWidgetItem*>& nodes) {
     ShowPage(currentPage_, false);
     std::vector<GridSlot*> list;
     std::vector<std::pair<QTreeWidgetItem*, GridSlot*>> to_play;
@@ -70,8 +68,9 @@ GridSlot* GridModel::OpenOnOwnPage(const std::vector<QTreeWidgetItem*>& nodes) {
             std::any_of(to_play.begin(), to_play.end(), [node](const auto& p) { return p.first == node; });
         if (!node || listed) continue;
         if (GridSlot* shown = FindWindowOfNode(node)) {
-            // A gap takes its place, so that the channels after it (another vehicle's page) stay put.
-            windows_[size_t(IndexOf(shown))] = TakeFreeWindow();
+            // Taken out of the order, so the channels after it close up behind it.
+            windows_.erase(windows_.begin() + IndexOf(shown));
+            --boundCount_;
             list.push_back(shown);
         } else {
             list.push_back(TakeFreeWindow());
@@ -82,16 +81,13 @@ GridSlot* GridModel::OpenOnOwnPage(const std::vector<QTreeWidgetItem*>& nodes) {
         ShowPage(currentPage_, true);
         return nullptr;
     }
-    while (boundCount_ > 0 && !windows_[boundCount_ - 1]->channel_item) --boundCount_;
-    // The windows up to the next page's first cell are gaps: free windows left where they are.
-    const int cells = Cells();
-    const int start = (boundCount_ + cells - 1) / cells * cells;
-    while (static_cast<int>(windows_.size()) < start) windows_.push_back(TakeFreeWindow());
+    // Right after the last bound window: the order stays packed.
+    const int start = boundCount_;
     windows_.insert(windows_.begin() + start, list.begin(), list.end());
-    boundCount_ = start + static_cast<int>(list.size());
+    boundCount_ += static_cast<int>(list.size());
     for (const auto& [node, window] : to_play) host_->PlayChannel(node, window);
     FitPages();
-    currentPage_ = start / cells;
+    currentPage_ = start / Cells();
     SelectWindow(currentPage_, windows_[start]);
     return windows_[start];
 }

@@ -23,6 +23,7 @@
 #include "grid/channel_commands.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_file.h"
+#include "grid/recording_guard.h"
 
 namespace {
 
@@ -233,7 +234,7 @@ GridSlot* PageTab::CreateSlot() {
     window->SetColors(look_.childBk, look_.text);
     window->SetShowLabel(look_.showLabels);
     window->SetKeepAspect(look_.keepAspect);
-    connect(window, &CDevShowDlg::CloseRequested, this, [this](CDevShowDlg* w) { model_->CloseWindow(w); });
+    connect(window, &CDevShowDlg::CloseRequested, this, [this](CDevShowDlg* w) { CloseTile(w); });
     connect(window, &CDevShowDlg::DragRequested, this, &PageTab::StartTileDrag);
     connect(window, &CDevShowDlg::Activated, this, [this](CDevShowDlg* w) {
         model_->ActivateWindow(w);
@@ -368,12 +369,19 @@ void PageTab::keyPressEvent(QKeyEvent* e) {
         if (node && node->parent()) model_->PlayInto(node);
         UpdateMarks();
     } else if (key == Qt::Key_Delete) {
-        if (GridSlot* active = model_->ActiveWindow()) model_->CloseWindow(active);
+        CloseTile(model_->ActiveWindow());
     } else {
         QWidget::keyPressEvent(e);
         return;
     }
     e->accept();
+}
+
+void PageTab::CloseTile(GridSlot* window) {
+    if (!window || !window->channel_item) return;
+    if (window->channel && VelqChn_IsRecording(window->channel) && !AskToStopRecording(this->window(), 1))
+        return;
+    model_->CloseWindow(window);
 }
 
 void PageTab::DestroyAllWindows() {

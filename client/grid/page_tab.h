@@ -151,6 +151,8 @@ class PageTab : public QWidget, private GridHost {
     // The grid window a tile drag names, or none.
     CDevShowDlg* DraggedTile(const QMimeData* mime) const;
     void StartTileDrag(CDevShowDlg* window);
+    // The tile's close button and Delete: a tile whose channel records asks first, as Logout and Exit do.
+    void CloseTile(GridSlot* window);
 
     PageTabOwner* owner_;
     AppSettings& settings_;

@@ -10,6 +10,7 @@
 #include <QWindow>
 
 #include "app/app_profile.h"
+#include "app/own_settings.h"
 #include "app/session_controller.h"
 #include "dialogs/app_login_dlg.h"
 #include "dialogs/search_dlg.h"
@@ -41,17 +42,19 @@ QString ProgramFolder() {
 }  // namespace
 
 CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
-    : CAppMainDlg(settings, std::make_unique<SessionController>(), nullptr, parent) {}
+    : CAppMainDlg(settings, std::make_unique<SessionController>(), nullptr, nullptr, parent) {}
 
-CAppMainDlg::CAppMainDlg(AppSettings& settings, SessionController& session, QWidget* parent)
-    : CAppMainDlg(settings, nullptr, &session, parent) {}
+CAppMainDlg::CAppMainDlg(AppSettings& settings, SessionController& session, OwnSettings& own, QWidget* parent)
+    : CAppMainDlg(settings, nullptr, &session, &own, parent) {}
 
 CAppMainDlg::CAppMainDlg(AppSettings& settings, std::unique_ptr<SessionController> own,
-                         SessionController* shared, QWidget* parent)
+                         SessionController* shared, OwnSettings* own_settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
       own_session_(std::move(own)),
       session_ctl_(shared ? *shared : *own_session_),
+      own_settings_kept_(own_settings ? nullptr : std::make_unique<OwnSettings>(ProgramFolder())),
+      own_settings_(own_settings ? *own_settings : *own_settings_kept_),
       session_(session_ctl_.session()),
       layout_(settings.UIPanelWidth, QGuiApplication::layoutDirection()) {
     central_ = new QWidget(this);
@@ -95,7 +98,8 @@ void CAppMainDlg::CreateChildren() {
         alarm_vehicles_.get());
     left_ = new LeftPanels(central_, layout_, {tree_, log_, search_, alarms_->Panel(central_)}, skin,
                            AppSettings::Color(settings_.TextColor));
-    finder_ = new FleetFinder(*tree_, *vehicle_list_, settings_.ShowAllDevice != 0,
+    // VehicleSelection sets the switch from Tavrin.ini before the first vehicle arrives.
+    finder_ = new FleetFinder(*tree_, *vehicle_list_, true,
                               {AppProfile::Translate(QStringLiteral("Find vehicle")),
                                AppProfile::Translate(QStringLiteral("Show offline vehicles"))});
     status_line_->SetText(MainCaption() + QStringLiteral("  "));
@@ -164,11 +168,12 @@ void CAppMainDlg::RememberPanelWidth() const {
 void CAppMainDlg::ConnectChildren() {
     const auto log_line = [this](const QString& line) { AddLogLine(line); };
     selection_ = new VehicleSelection(
-        {*tree_, *vehicle_list_, *finder_, *fleet_, *alarms_, map_view_, grid()}, settings_,
+        {*tree_, *vehicle_list_, *finder_, *fleet_, *alarms_, map_view_, grid()}, own_settings_,
         {[this] { ClickStopsCycling(CycleStopRules::kAnywhere); },
          [this] {
              if (session_) VelqApp_ShowAllDevice(session_);
-         }},
+         },
+         log_line},
         this);
     commands_ = new MenuCommands({*menu_, *dialogs_, grid_side_->pages(), grid(), login_, *this},
                                  {[this] { ToggleFullScreen(); },
@@ -183,6 +188,8 @@ void CAppMainDlg::ConnectChildren() {
     connect(left_, &LeftPanels::chosen, this, &CAppMainDlg::ShowPanel);
     channelActions().SetMapToggle([this] { ToggleMapView(); });
     channelActions().SetConfigCommand([this](QTreeWidgetItem* node) { dialogs_->ConfigCommand(node); });
+    channelActions().SetOpenAllCommand(
+        [this](QTreeWidgetItem* node) { selection_->OpenVideo(node->data(0, Qt::UserRole).toInt()); });
     // Search shows the playback page in the map view (which keeps it until the Playback panel is left).
     search_->SetOpener([this](const QString& address) {
         AddLogLine(nullptr, address);

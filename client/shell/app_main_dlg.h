@@ -36,6 +36,7 @@ class FleetPresenter;
 class LogList;
 class MainDialogs;
 class MenuCommands;
+class OwnSettings;
 class PanelSelector;
 class PanelSplitter;
 class SessionController;
@@ -54,9 +55,11 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
         kPanels = LeftPanels::kPanels
     };
 
-    // The window reads and writes `settings` and shows `session`; both outlive it.
-    CAppMainDlg(AppSettings& settings, SessionController& session, QWidget* parent = nullptr);
-    // The same with a session of the window's own, destroyed after the display windows.
+    // The window reads and writes `settings` and `own` (Tavrin.ini) and shows `session`; all outlive it.
+    CAppMainDlg(AppSettings& settings, SessionController& session, OwnSettings& own,
+                QWidget* parent = nullptr);
+    // The same with a session and a Tavrin.ini reader (of the program folder) of the window's own, the
+    // session destroyed after the display windows.
     explicit CAppMainDlg(AppSettings& settings, QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 
@@ -133,9 +136,9 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     void showEvent(QShowEvent* event) override;
 
   private:
-    // `shared` when given, else `own`.
+    // `shared` when given, else `own`; `own_settings` null: one of the window's own.
     CAppMainDlg(AppSettings& settings, std::unique_ptr<SessionController> own, SessionController* shared,
-                QWidget* parent);
+                OwnSettings* own_settings, QWidget* parent);
 
     // DevTreeHost.
     void TreeClicked() override { ClickStopsCycling(CycleStopRules::kDeviceList); }
@@ -164,6 +167,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     AppSettings& settings_;
     std::unique_ptr<SessionController> own_session_;  // only when the window made its own
     SessionController& session_ctl_;
+    std::unique_ptr<OwnSettings> own_settings_kept_;  // only when the window made its own
+    OwnSettings& own_settings_;
     AppSession* session_ = nullptr;
     MainLayout layout_;
     QWidget* central_ = nullptr;

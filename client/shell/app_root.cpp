@@ -9,6 +9,8 @@
 #include <memory>
 
 #include "app/app_client.h"
+#include "app/app_profile.h"
+#include "app/own_settings.h"
 #include "app/session_controller.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_launcher.h"
@@ -27,7 +29,9 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
     recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
     // The session outlives the window: the window's display windows release their channels first.
     SessionController session;
-    auto window = std::make_unique<CAppMainDlg>(client.settings, session);
+    // Settings of this client's own features (Tavrin.ini), beside the documented ones of Config.ini.
+    OwnSettings own(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
+    auto window = std::make_unique<CAppMainDlg>(client.settings, session, own);
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
     if (fullscreen) {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "app/app_profile.h"
-#include "app/app_settings.h"
+#include "app/own_settings.h"
 #include "fleet/alarm_desk.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_info.h"
@@ -14,15 +14,18 @@
 #include "grid/dev_show_dlg.h"
 #include "grid/grid_model.h"
 
-VehicleSelection::VehicleSelection(const Views& views, AppSettings& settings, Hooks hooks, QObject* parent)
+VehicleSelection::VehicleSelection(const Views& views, OwnSettings& own, Hooks hooks, QObject* parent)
     : QObject(parent),
       tree_(views.tree),
       list_(views.list),
       finder_(views.finder),
       map_(views.map),
       grid_(views.grid),
-      settings_(settings),
+      own_(own),
       hooks_(std::move(hooks)) {
+    // Before any vehicle arrives, so each is filtered as it comes.
+    const bool show_offline = !own_.ReadBool(kHideOfflineKey, false);
+    finder_.SetShowOffline(show_offline);
     const auto row_chosen = [this](int row) {
         SelectRow(row);
         if (hooks_.list_clicked) hooks_.list_clicked();
@@ -39,7 +42,7 @@ VehicleSelection::VehicleSelection(const Views& views, AppSettings& settings, Ho
     connect(&views.alarms, &AlarmDesk::vehicleHighlightChanged, this, &VehicleSelection::Highlight);
     connect(&views.alarms, &AlarmDesk::videoRequested, this, &VehicleSelection::OpenVideo);
     if (map_) {
-        map_->SetShowOffline(settings_.ShowAllDevice != 0);
+        map_->SetShowOffline(show_offline);
         connect(map_, &CMapDlg::vehicleClicked, this, &VehicleSelection::SelectRow);
         connect(map_, &CMapDlg::vehicleActivated, this, &VehicleSelection::OpenVideo);
     }
@@ -82,7 +85,7 @@ void VehicleSelection::OpenVideo(int row) {
         grid.SelectWindow(page, grid.FindWindowOfNode(channels.front()));
         return;
     }
-    grid.OpenOnOwnPage(channels);
+    grid.OpenAtEnd(channels);
 }
 
 int VehicleSelection::PageOfAll(const GridModel& grid, const std::vector<QTreeWidgetItem*>& channels) {
@@ -109,8 +112,8 @@ void VehicleSelection::Highlight(int row, bool on) {
 }
 
 void VehicleSelection::SetShowOffline(bool show) {
-    settings_.ShowAllDevice = show ? 1 : 0;
-    AppProfile::WriteString(QStringLiteral("ShowAllDevice"), QString::number(settings_.ShowAllDevice));
+    if (!own_.WriteBool(kHideOfflineKey, !show) && hooks_.log_line)
+        hooks_.log_line(AppProfile::Translate(QStringLiteral("Cannot write %1")).arg(own_.path()));
     finder_.SetShowOffline(show);
     if (map_) map_->SetShowOffline(show);
     // Logged in, the offline vehicles the login did not ask for come now.

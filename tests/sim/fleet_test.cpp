@@ -2,6 +2,7 @@
 // The simulated fleet: its sentences parse, settings read back, stamps order the changes, files round-trip.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -153,6 +154,53 @@ TEST(Fleet, SpeedsVaryStopsHappenAndEachVehicleReportsOnItsOwnPeriod) {
     // Report periods of 1 to 3 s: MDVR-10001 reports every second, MDVR-10003 every third.
     EXPECT_EQ(reports["MDVR-10001"], 600);
     EXPECT_EQ(reports["MDVR-10003"], 200);
+}
+
+// Share of the fleet's vehicles with an alarm word (8..15) on.
+double ShareInAlarm(Fleet& fleet) {
+    const auto records = fleet.ChangedSince(0);
+    size_t in_alarm = 0;
+    for (const auto& record : records)
+        in_alarm += std::any_of(record.words + 8, record.words + 16, [](uint32_t w) { return w != 0; });
+    return records.empty() ? 0.0 : double(in_alarm) / double(records.size());
+}
+
+// Without --alarm-percent a running fleet has a few vehicles in alarm at any time, alarms coming and going;
+// --alarm-percent 100 is a storm.
+TEST(Fleet, AlarmsAreRareByDefaultAndAStormOnlyWhenAsked) {
+    OptionParser parser;
+    AddCenterOptions(parser);
+    const auto options_of = [&](std::vector<const char*> args) {
+        args.insert(args.begin(), "velq-sim");
+        SimOptions options;
+        bool help = false;
+        std::string error;
+        EXPECT_TRUE(parser.Parse(static_cast<int>(args.size()), const_cast<char**>(args.data()), &options,
+                                 &help, &error))
+            << error;
+        return options;
+    };
+    const SimOptions quiet = options_of({});
+    Fleet fleet = Fleet::Generated(400);
+    std::mt19937 random(5);
+    double highest = 0.0, total = 0.0;
+    int samples = 0;
+    for (uint32_t second = 1; second <= 1800; ++second) {
+        fleet.Tick(1'700'000'000 + second, 1.0, quiet.center.alarm_chance, random);
+        if (second % 60 != 0) continue;
+        const double share = ShareInAlarm(fleet);
+        highest = std::max(highest, share);
+        total += share;
+        ++samples;
+    }
+    EXPECT_LE(highest, 0.10) << "too many vehicles in alarm at once";
+    EXPECT_GT(total / samples, 0.005) << "alarms should still come now and then";
+
+    const SimOptions storm = options_of({"--alarm-percent", "100"});
+    Fleet stormy = Fleet::Generated(400);
+    for (uint32_t second = 1; second <= 30; ++second)
+        stormy.Tick(1'700'000'000 + second, 1.0, storm.center.alarm_chance, random);
+    EXPECT_GE(ShareInAlarm(stormy), 0.5);
 }
 
 TEST(Fleet, AddedDevicesAreKeptAndSavedAndLoadedBack) {

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/own_settings.h"
 #include "app/profile_file.h"
 
 class ProfileFileTest : public QObject {
@@ -23,6 +24,26 @@ class ProfileFileTest : public QObject {
     }
 
   private slots:
+    // Tavrin.ini: made in a missing program folder on the first write, read back typed; a folder that
+    // cannot be made is reported as a failed write, and reads then give the defaults.
+    void ownSettingsMakeTheirFileAndReportFailedWrites() {
+        const QString folder = dir_.path() + QStringLiteral("/later/home/");
+        OwnSettings own(folder);
+        QCOMPARE(own.ReadBool("HideOfflineVehicles", false), false);
+        QVERIFY(!QFile::exists(folder + "Tavrin.ini"));
+        QVERIFY(own.WriteBool("HideOfflineVehicles", true));
+        QVERIFY(own.WriteString("Name", "a b"));
+        QCOMPARE(Read(folder + "Tavrin.ini"), QByteArray("[Tavrin]\nHideOfflineVehicles=1\nName=a b\n"));
+        QCOMPARE(OwnSettings(folder).ReadBool("HideOfflineVehicles", false), true);
+        QCOMPARE(own.ReadString("Missing", "d"), QString("d"));
+
+        Write("plain-file", "not a folder");
+        OwnSettings blocked(dir_.path() + QStringLiteral("/plain-file/"));
+        QVERIFY(!blocked.WriteInt("Key", 1));
+        QCOMPARE(blocked.ReadInt("Key", 7), 7);
+        QVERIFY(!OwnSettings(QString()).WriteInt("Key", 1));
+    }
+
     void namesMatchInAnyCaseAndFirstWins() {
         ProfileFile file(Write("a.ini", "[tavrin]\nUserName = anna \nUSERNAME=second\n[TAVRIN]\nPort=1\n"));
         QCOMPARE(file.ReadString("Tavrin", "username", "x"), QString("anna"));

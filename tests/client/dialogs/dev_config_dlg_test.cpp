@@ -106,27 +106,37 @@ class DevConfigDlgTest : public QObject {
         // The frame rate's result may come back before the last write has reached the device.
         QTRY_COMPARE_WITH_TIMEOUT(sim_.center().requests_of_type(134), before_apply + writes_of_apply, 10000);
 
-        // Thirty digits pasted, then 0 and 99 with Save: the message, on the status line too, and nothing
-        // sent at all (no half-applied settings); Save keeps the dialog open in front.
-        const uint32_t writes_before = sim_.center().requests_of_type(134);
-        for (const char* bad : {"123456789012345678901234567890", "0", "99"}) {
+        // Thirty digits pasted, then 0, 31 and 99 (with Save): the message, on the status line too, and
+        // nothing sent for the frame rate, while the other settings are still written.
+        const char* const bad_rates[] = {"123456789012345678901234567890", "0", "31", "99"};
+        const char* const bit_rates[] = {"64 kbps", "96 kbps", "128 kbps", "160 kbps"};
+        for (int i = 0; i < 4; ++i) {
+            const char* bad = bad_rates[i];
             dialog().frameRateEdit()->clear();
             dialog().frameRateEdit()->insert(QString::fromLatin1(bad));
+            dialog().qualityList()->setCurrentIndex(i % 2);
             dialog().bitRateList()->setCurrentIndex(
-                dialog().bitRateList()->findText(QStringLiteral("64 kbps")));
-            QTest::mouseClick(dialog().button(bad[0] == '9' ? CDevConfigDlg::kSave : CDevConfigDlg::kApply),
+                dialog().bitRateList()->findText(QString::fromLatin1(bit_rates[i])));
+            const uint32_t writes_before = sim_.center().requests_of_type(134);
+            const bool save = bad[0] == '9';
+            QTest::mouseClick(dialog().button(save ? CDevConfigDlg::kSave : CDevConfigDlg::kApply),
                               Qt::LeftButton);
             auto* box = dialog().findChild<QMessageBox*>();
             QVERIFY(box);
             QCOMPARE(box->text(), QStringLiteral("Please input valid FrameRate: 1 ~ 30!"));
             QCOMPARE(dialog().status(), QStringLiteral("Please input valid FrameRate: 1 ~ 30!"));
-            QVERIFY(dialog().isVisible());
+            QCOMPARE(dialog().isVisible(), !save);  // Save still closes after applying the rest
             delete box;
+            QTRY_COMPARE_WITH_TIMEOUT(Stored(1, 16),
+                                      QString::fromLatin1(bit_rates[i]).split(' ')[0].toInt() * 1024, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(Stored(1, 14), i % 2 + 1, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(sim_.center().requests_of_type(134),
+                                      writes_before + writes_of_apply - 1, 10000);
+            QCOMPARE(Stored(1, 12), 12);
         }
-        QTest::qWait(500);
-        QCOMPARE(Stored(1, 16), 512 * 1024);
+        QTest::qWait(300);
         QCOMPARE(Stored(1, 12), 12);
-        QCOMPARE(sim_.center().requests_of_type(134), writes_before);
+        dialog().Open(device_, 1);
         // The preset edit refuses such a paste outright.
         dialog().presetEdit()->setText(QStringLiteral("7"));
         dialog().presetEdit()->insert(QStringLiteral("123456789012345678901234567890"));

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
@@ -65,6 +66,18 @@ class PreferenceDlgTest : public QObject {
         QCOMPARE(client_->settings.LowDelay, 1);
         QCOMPARE(Stored(QStringLiteral("LowDelay")), QStringLiteral("1"));
         QCOMPARE(Stored(QStringLiteral("Language File")), QStringLiteral("de_DE"));
+        // A new language shows at the next start only, and the operator is told so, once.
+        const auto notices = [&dialog] {
+            int count = 0;
+            for (QMessageBox* box : dialog.findChildren<QMessageBox*>())
+                count += box->text() == QStringLiteral("The new language takes effect at the next start.");
+            return count;
+        };
+        QCOMPARE(notices(), 1);
+        qDeleteAll(dialog.findChildren<QMessageBox*>());
+        dialog.ShowCurrent();
+        qobject_cast<QPushButton*>(dialog.button(PreferenceDlg::kSave))->click();
+        QCOMPARE(notices(), 0);
         dialog.languageList()->setCurrentIndex(0);
         dialog.ShowCurrent();
         QCOMPARE(dialog.languageList()->currentData().toInt(), 9);

@@ -2,7 +2,11 @@
 // The alarm list in the main window against velq-sim's center: alarm words changing on the center open
 // episodes in the panel, count on the selector and highlight the vehicle; acknowledging with a comment
 // stamps the logged-in user and survives a restart of the window; an alarm opens the vehicle's video.
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -17,6 +21,7 @@
 #include "fleet/alarm_sound.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
+#include "grid/channel_actions.h"
 #include "grid/page_tab.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
@@ -78,6 +83,33 @@ class AlarmPanelTest : public QObject {
         QTRY_COMPARE(window.selector(CAppMainDlg::kAlarmList)->text(),
                      QString("Alarm List (%1)").arg(alarms->unacknowledged()));
         center.Stop();
+
+        // "Acknowledge All Shown" asks first, naming the count: No acknowledges nothing, Yes all of them.
+        AlarmPanel* panel = alarms->Panel(nullptr);
+        const QList<int64_t> shown = panel->ShownIds();
+        QVERIFY(shown.size() >= 3);
+        const auto acknowledge_all = [panel](QMessageBox::StandardButton button) {
+            auto asked = std::make_shared<QString>();
+            QTimer::singleShot(0, [asked, button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                *asked = box->text();
+                box->button(button)->click();
+            });
+            panel->acknowledgeAllButton()->click();
+            return *asked;
+        };
+        const auto acknowledged = [&] {
+            int count = 0;
+            for (const int64_t id : shown) count += alarms->book().Find(id)->acknowledged();
+            return count;
+        };
+        QCOMPARE(acknowledge_all(QMessageBox::No),
+                 QString("Acknowledge %1 alarms?").arg(panel->ShownIds().size()));
+        QCOMPARE(acknowledged(), 0);
+        QCOMPARE(acknowledge_all(QMessageBox::Yes),
+                 QString("Acknowledge %1 alarms?").arg(panel->ShownIds().size()));
+        QCOMPARE(acknowledged(), int(shown.size()));
     }
 
     // A word the vehicle had before the login opens an episode marked so, without the alert; the word
@@ -168,38 +200,70 @@ class AlarmPanelTest : public QObject {
                 QCOMPARE(shown.device_id, QString("MDVR-10001"));
             history->hide();
 
-            // The way to video: the vehicle's channels on a page of their own after what was shown, the
-            // vehicle selected in the list and on the map.
+            // The way to video: the vehicle's channels right after what was shown, packed, the vehicle
+            // selected in the list and on the map.
             const GridModel& grid = window.grid()->Model();
+            const auto packed = [&grid] {
+                for (int i = 0; i < int(grid.Windows().size()); ++i)
+                    if ((grid.Windows()[size_t(i)]->channel_item != nullptr) != (i < grid.BoundCount()))
+                        return false;
+                return true;
+            };
             window.grid()->Model().PlayCommand(
                 window.tree()->ChannelNode(RowOfDevice(window, "MDVR-10002"), 1));
             QCOMPARE(grid.BoundCount(), 1);
             emit panel->episodeActivated(episode_id);
             const int channels = window.tree()->Entry(row)->item->childCount();
             QVERIFY(channels > 0 && channels <= grid.Cells());
-            QCOMPARE(grid.CurrentPage(), 1);
-            QCOMPARE(grid.Pages(), 2);
-            for (int i = 0; i < grid.Cells(); ++i) {
-                const GridSlot* slot = grid.Windows()[size_t(grid.Cells() + i)];
-                QCOMPARE(slot->channel_item != nullptr, i < channels);
-                if (slot->channel_item)
-                    QCOMPARE(slot->channel_item->parent(), window.tree()->Entry(row)->item);
-            }
+            QCOMPARE(grid.BoundCount(), 1 + channels);
+            QVERIFY(packed());
+            QCOMPARE(grid.CurrentPage(), 0);
+            for (int i = 1; i <= channels; ++i)
+                QCOMPARE(grid.Windows()[size_t(i)]->channel_item->parent(), window.tree()->Entry(row)->item);
             QCOMPARE(window.vehicleList()->currentIndex().row(), row);
             QCOMPARE(window.mapView()->Index, row);
-            // A double-click on another vehicle in the tree: its channels on a new page; the first
-            // vehicle's page stays as it was.
+            // A double-click on another vehicle in the tree expands or collapses it and opens nothing.
             const int other = RowOfDevice(window, "MDVR-10002");
             QTreeWidgetItem* other_item = window.tree()->Entry(other)->item;
             window.ShowPanel(CAppMainDlg::kDeviceList);
             window.tree()->scrollToItem(other_item);
+            const bool expanded = other_item->isExpanded();
             QTest::mouseDClick(window.tree()->viewport(), Qt::LeftButton, {},
                                window.tree()->visualItemRect(other_item).center());
-            QCOMPARE(grid.CurrentPage(), 2);
-            QCOMPARE(grid.Windows()[size_t(2 * grid.Cells())]->channel_item->parent(), other_item);
-            QCOMPARE(grid.Windows()[size_t(grid.Cells())]->channel_item->parent(),
-                     window.tree()->Entry(row)->item);
+            QCOMPARE(other_item->isExpanded(), !expanded);
+            QCOMPARE(grid.BoundCount(), 1 + channels);
+            // Enter on it opens its channels at the end; its channel already shown moves there.
+            window.tree()->setCurrentItem(other_item);
+            QTest::keyClick(window.tree(), Qt::Key_Return);
+            QCOMPARE(grid.BoundCount(), 2 * channels);
+            QVERIFY(packed());
+            QCOMPARE(grid.Windows()[0]->channel_item->parent(), window.tree()->Entry(row)->item);
+            QCOMPARE(grid.Windows()[size_t(channels)]->channel_item->parent(), other_item);
+            QCOMPARE(grid.CurrentPage(), channels / grid.Cells());
             QCOMPARE(window.mapView()->Index, other);
+            // So does "Open All Channels" of a vehicle node's context menu, which a channel node's lacks.
+            const auto entries = [&window](QTreeWidgetItem* node) {
+                auto texts = std::make_shared<QStringList>();
+                QTimer::singleShot(0, [texts] {
+                    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+                    if (!menu) return;
+                    for (QAction* action : menu->actions()) *texts << action->text();
+                    menu->close();
+                });
+                window.ShowChannelMenu(node);
+                return *texts;
+            };
+            QVERIFY(entries(other_item).contains("Open All Channels"));
+            QVERIFY(!entries(other_item->child(0)).contains("Open All Channels"));
+            for (int i = 0; i < channels; ++i)
+                window.grid()->Model().CloseWindow(
+                    window.grid()->Model().FindWindowOfNode(other_item->child(i)));
+            QCOMPARE(grid.BoundCount(), channels);
+            window.tree()->setCurrentItem(other_item);
+            window.channelActions().Run(ChannelActions::kCommandOpenAllChannels);
+            QCOMPARE(grid.BoundCount(), 2 * channels);
+            QCOMPARE(grid.Windows()[size_t(channels)]->channel_item->parent(), other_item);
+            QVERIFY(packed());
             window.close();
         }
         CAppMainDlg window(client->settings);

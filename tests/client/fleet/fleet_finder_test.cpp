@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Finding and sorting vehicles: the filter's matching rules, the vehicle list's sort orders (by clicking
-// its headings), and the filter box and the "show offline vehicles" switch in the logged-in main window.
+// its headings), and the filter box and the "show offline vehicles" switch in the logged-in main window
+// (offline vehicles shown by default; the switch kept in Tavrin.ini, never in Config.ini).
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include "fleet/device_status_list.h"
 #include "fleet/fleet_filter.h"
 #include "fleet/fleet_finder.h"
+#include "fleet/fleet_presenter.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -143,17 +145,18 @@ class FleetFinderTest : public QObject {
         QVERIFY(center.started());
         home_.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "ShowAllDevice=0\n");
         auto client = home_.StartClient();
-        CAppMainDlg window(client->settings);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        FleetFinder* finder = window.finder();
-        QVERIFY(!finder->showOfflineBox()->isChecked());
+        auto window = std::make_unique<CAppMainDlg>(client->settings);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        FleetFinder* finder = window->finder();
+        // Offline vehicles are shown unless the operator hides them, whatever ShowAllDevice says.
+        QVERIFY(finder->showOfflineBox()->isChecked());
         // The box stands above the nodes inside the tree's own rectangle.
         QVERIFY(finder->isVisible());
-        QVERIFY(window.tree()->rect().contains(finder->mapTo(window.tree(), finder->rect().bottomRight())));
-        window.PressLogin();
-        DevTree* tree = window.tree();
-        DeviceStatusList* list = window.vehicleList();
+        QVERIFY(window->tree()->rect().contains(finder->mapTo(window->tree(), finder->rect().bottomRight())));
+        window->PressLogin();
+        DevTree* tree = window->tree();
+        DeviceStatusList* list = window->vehicleList();
         QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 10000);  // the online ones
         const auto row_of = [&](const QString& name) {
             for (int row = 0; row < list->rowCount(); ++row)
@@ -179,22 +182,50 @@ class FleetFinderTest : public QObject {
         QCOMPARE(shown_names(), QStringList({"SE-5309"}));
         finder->edit()->clear();
 
-        // On: stored, and the offline vehicles come now.
+        // A vehicle going offline stays in the tree and the list, with the offline icon.
+        const int gone = row_of("AB-3127");
+        QVERIFY(gone >= 0);
+        window->fleet()->SetDeviceState(0, tree->Entry(gone)->device);
+        QCOMPARE(tree->Entry(gone)->online, 0);
+        QCOMPARE(tree->Entry(gone)->item->icon(0).cacheKey(),
+                 tree->ImageIcon(DevTree::kDeviceOff).cacheKey());
+        QVERIFY(!tree->Entry(gone)->item->isHidden());
+        QVERIFY(list->RowShown(gone));
+        // So does a device just added (Add Device), which the tree shows offline until it reports.
+        AppDevice* added = VelqApp_CreateDevice(window->session(), "ADDED-0001");
+        QVERIFY(added);
+        window->fleet()->AddDevice(added, 0);
+        const int added_row = VelqDev_GetUserData(added);
+        QCOMPARE(tree->Entry(added_row)->online, 0);
+        QVERIFY(!tree->Entry(added_row)->item->isHidden());
+        QVERIFY(list->RowShown(added_row));
+
+        // The switch is a view filter kept in Tavrin.ini: Config.ini stays byte for byte as it was.
+        const QByteArray config = home_.ReadFile("Config.ini");
         finder->showOfflineBox()->click();
-        QCOMPARE(AppProfile::ReadInt("ShowAllDevice", -1), 1);
-        QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 8, 10000);
+        QVERIFY(home_.ReadFile("Tavrin.ini").contains("HideOfflineVehicles=1"));
+        QVERIFY(tree->Entry(gone)->item->isHidden());
+        QVERIFY(!list->RowShown(gone));
+        QVERIFY(!list->RowShown(added_row));
+        QCOMPARE(shown_names().size(), 5);
+        // On again: stored, and the offline vehicles the login did not ask for come now.
+        finder->showOfflineBox()->click();
+        QVERIFY(home_.ReadFile("Tavrin.ini").contains("HideOfflineVehicles=0"));
+        QTRY_VERIFY_WITH_TIMEOUT(row_of("ZN-2050") >= 0, 10000);
         const int offline = row_of("ZN-2050");
-        QVERIFY(offline >= 0);
         QCOMPARE(tree->Entry(offline)->online, 0);
         QVERIFY(!tree->Entry(offline)->item->isHidden());
-        // Off: stored, and offline vehicles hidden from tree and list; online ones stay.
+        QVERIFY(!tree->Entry(gone)->item->isHidden());
         finder->showOfflineBox()->click();
-        QCOMPARE(AppProfile::ReadInt("ShowAllDevice", -1), 0);
-        QVERIFY(tree->Entry(offline)->item->isHidden());
-        QVERIFY(!list->RowShown(offline));
-        QCOMPARE(shown_names().size(), 6);
-        window.LogoutCleanup();
+        QCOMPARE(home_.ReadFile("Config.ini"), config);
+        window->LogoutCleanup();
         QCOMPARE(finder->filter().size(), 0);
+
+        // The choice comes back with the next window.
+        window.reset();
+        CAppMainDlg next(client->settings);
+        QVERIFY(!next.finder()->showOfflineBox()->isChecked());
+        QVERIFY(!next.finder()->filter().showOffline());
     }
 };
 

@@ -2,8 +2,11 @@
 // The video grid end to end against the simulated platform: log in, open channels by the Play command and
 // by a drop, live pictures in the windows, snapshot and record the active one, cycle pages, save the page,
 // log out and load it back.
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QTabBar>
 #include <QtTest>
@@ -17,6 +20,7 @@
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "grid/recording_guard.h"
 #include "live_client.h"
 #include "platform.h"
 #include "shell/app_main_dlg.h"
@@ -180,6 +184,35 @@ class GridLiveTest : public QObject {
         QCOMPARE(model.Windows()[4]->channel_item, Node(tree, "MDVR-10003", 2));
         QCOMPARE(model.Windows()[0]->channel_item, Node(tree, "MDVR-10001", 1));
         QTRY_VERIFY_WITH_TIMEOUT(grid->Windows()[0]->Stats().painted >= 5, 20000);
+
+        // Closing a recording tile (Delete, the close button) asks as Exit does; No keeps it recording.
+        CDevShowDlg* recording = grid->Windows()[1];
+        QTreeWidgetItem* recorded = recording->channel_item;
+        model.SelectWindow(0, recording);
+        window.channelActions().Run(kCommandRecord);
+        QVERIFY(VelqChn_IsRecording(recording->channel));
+        const auto close_active = [&](QMessageBox::StandardButton button) {
+            // Shared: without a question the timer fires after this returns.
+            auto asked = std::make_shared<QString>();
+            QTimer::singleShot(0, [asked, button] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                if (!box) return;
+                *asked = box->text();
+                box->button(button)->click();
+            });
+            QTest::keyClick(grid, Qt::Key_Delete);
+            return *asked;
+        };
+        QCOMPARE(close_active(QMessageBox::No), StopRecordingQuestion(1));
+        QCOMPARE(recording->channel_item, recorded);
+        QVERIFY(VelqChn_IsRecording(recording->channel));
+        QCOMPARE(close_active(QMessageBox::Yes), StopRecordingQuestion(1));
+        QVERIFY(!model.FindWindowOfNode(recorded));
+        QCOMPARE(model.BoundCount(), 4);
+        // A tile that does not record closes without a question.
+        model.SelectWindow(0, grid->Windows()[0]);
+        QCOMPARE(close_active(QMessageBox::Yes), QString());
+        QCOMPARE(model.BoundCount(), 3);
         window.close();
     }
 

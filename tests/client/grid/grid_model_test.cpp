@@ -76,7 +76,6 @@ class GridModelTest : public QObject {
     std::unique_ptr<GridModel> grid;
     std::unique_ptr<QTreeWidgetItem> device;
     std::vector<QTreeWidgetItem*> nodes;  // channel nodes, children of device
-    bool gapsAllowed = false;
 
     // Every invariant of the grid, and the windows' whereabouts: each created window is in exactly one of
     // the grid or the pool, only the current page's windows are visible, tabs match pages.
@@ -85,15 +84,9 @@ class GridModelTest : public QObject {
         const int pages = grid->Pages();
         QCOMPARE(static_cast<int>(w.size()), grid->Cells() * pages);
         QVERIFY(pages >= 1);
-        // Bound windows first; a bound window without a channel is a gap, which only a vehicle's own
-        // page leaves, and never at the end of the order.
-        for (int i = 0; i < static_cast<int>(w.size()); ++i) {
-            if (i >= grid->BoundCount())
-                QVERIFY(!w[i]->channel_item);
-            else if (!gapsAllowed)
-                QVERIFY(w[i]->channel_item);
-        }
-        if (grid->BoundCount() > 0) QVERIFY(w[grid->BoundCount() - 1]->channel_item);
+        // Bound windows first, packed: every cell before the last bound one is bound.
+        for (int i = 0; i < static_cast<int>(w.size()); ++i)
+            QCOMPARE(bool(w[i]->channel_item), i < grid->BoundCount());
         const bool full = grid->BoundCount() == static_cast<int>(w.size());
         QCOMPARE(grid->TabCount(), pages + (full ? 1 : 0));
         QCOMPARE(host->tabs, grid->TabCount());
@@ -145,7 +138,6 @@ class GridModelTest : public QObject {
   private slots:
     void init() {
         host = std::make_unique<Host>();
-        gapsAllowed = false;
         grid = std::make_unique<GridModel>(host.get(), host.get(), QStringLiteral("Page"),
                                            QStringLiteral("New Page"));
         device = std::make_unique<QTreeWidgetItem>();
@@ -388,70 +380,51 @@ class GridModelTest : public QObject {
         QVERIFY(grid->FreePool().empty());
     }
 
-    // A vehicle's channels on a page of their own: after the last page holding a channel, the cells
-    // between left as gaps that later channels fill; shown channels move there instead of playing twice;
-    // gaps at the end free their pages; a new grid size packs everything again.
-    void aVehicleGetsAPageOfItsOwn() {
-        gapsAllowed = true;
-        OpenByPlay(0);
-        OpenByPlay(1);
+    // A vehicle's channels go together to the end of the order, packed: no free cell is left before them,
+    // shown channels move there instead of playing twice (the ones after them close up), and the page of
+    // the first becomes current.
+    void aVehicleOpensPackedAtTheEnd() {
+        for (int k : {0, 1, 2}) OpenByPlay(k);
         GridSlot* shown = Cell(0, 1);
-        QCOMPARE(grid->OpenOnOwnPage({nodes[1], nodes[5], nodes[1], nullptr, nodes[6]}), shown);
+        QCOMPARE(grid->OpenAtEnd({nodes[1], nodes[5], nodes[1], nullptr, nodes[6]}), shown);
         Check();
         CheckCurrentPageShown();
+        QCOMPARE(grid->BoundCount(), 5);
         QCOMPARE(grid->Pages(), 2);
-        QCOMPARE(grid->CurrentPage(), 1);
+        QCOMPARE(grid->CurrentPage(), 0);
         QCOMPARE(grid->ActiveWindow(), shown);
         QCOMPARE(Cell(0, 0)->channel_item, nodes[0]);
-        for (int i = 1; i < 4; ++i) QVERIFY(!Cell(0, i)->channel_item);
-        QCOMPARE(Cell(1, 0), shown);  // moved, not played again
-        QCOMPARE(Cell(1, 1)->channel_item, nodes[5]);
-        QCOMPARE(Cell(1, 2)->channel_item, nodes[6]);
-        QCOMPARE(grid->BoundCount(), 7);
+        QCOMPARE(Cell(0, 1)->channel_item, nodes[2]);  // closed up behind the moved channel
+        QCOMPARE(Cell(0, 2), shown);                   // moved, not played again
+        QCOMPARE(Cell(0, 3)->channel_item, nodes[5]);
+        QCOMPARE(Cell(1, 0)->channel_item, nodes[6]);
         QVERIFY(!grid->HasNewPageTab());
-        // The same vehicle again: the same page, nothing moves.
-        QCOMPARE(grid->OpenOnOwnPage({nodes[1], nodes[5], nodes[6]}), shown);
+        // The same vehicle again: nothing moves.
+        QCOMPARE(grid->OpenAtEnd({nodes[1], nodes[5], nodes[6]}), shown);
         Check();
-        QCOMPARE(Cell(1, 1)->channel_item, nodes[5]);
+        QCOMPARE(Cell(0, 3)->channel_item, nodes[5]);
         QCOMPARE(grid->Pages(), 2);
-        // A channel played into a gap fills it; the vehicle's page stays where it is.
-        grid->ActivateWindow(Cell(0, 2));
+        // A channel placed on a free cell still goes to the first free one.
+        grid->ActivateWindow(Cell(1, 3));
         grid->PlayCommand(nodes[9]);
         Check();
-        QCOMPARE(Cell(0, 2)->channel_item, nodes[9]);
-        QCOMPARE(Cell(1, 0)->channel_item, nodes[1]);
-        // Another vehicle: a third page; closing its channel drops that page again.
-        GridSlot* third = grid->OpenOnOwnPage({nodes[7]});
+        QCOMPARE(Cell(1, 1)->channel_item, nodes[9]);
+        // Another vehicle right after it, on the page where it starts; a full page shows "New Page".
+        GridSlot* next = grid->OpenAtEnd({nodes[7], nodes[8]});
         Check();
-        QCOMPARE(grid->CurrentPage(), 2);
-        QCOMPARE(Cell(2, 0), third);
-        QCOMPARE(grid->BoundCount(), 9);
-        grid->CloseWindow(third);
+        QCOMPARE(next, Cell(1, 2));
+        QCOMPARE(grid->CurrentPage(), 1);
+        QVERIFY(grid->HasNewPageTab());
+        grid->CloseWindow(next);
         Check();
-        QCOMPARE(grid->Pages(), 2);
         QCOMPARE(grid->BoundCount(), 7);
-        // The vehicle's channels closed: the gaps before them are free cells again, one page is left.
-        for (int k : {6, 5, 1}) grid->CloseWindow(grid->FindWindowOfNode(nodes[k]));
-        Check();
-        QCOMPARE(grid->Pages(), 1);
-        QCOMPARE(grid->BoundCount(), 3);
-        QVERIFY(!Cell(0, 1)->channel_item);
-        // A page of its own again, then a new grid size: packed, no gap left.
-        grid->OpenOnOwnPage({nodes[5]});
-        QCOMPARE(grid->Pages(), 2);
-        QVERIFY(grid->SetGrid(3, 3));
-        gapsAllowed = false;
-        Check();
-        QCOMPARE(grid->BoundCount(), 3);
-        QCOMPARE(Cell(0, 0)->channel_item, nodes[0]);
-        QCOMPARE(Cell(0, 1)->channel_item, nodes[9]);
-        QCOMPARE(Cell(0, 2)->channel_item, nodes[5]);
-        QCOMPARE(grid->OpenOnOwnPage({}), nullptr);
+        QCOMPARE(Cell(1, 2)->channel_item, nodes[8]);
+        QCOMPARE(grid->OpenAtEnd({}), nullptr);
         Check();
     }
 
-    void aVehiclePageOnAnEmptyGridIsTheFirstPage() {
-        GridSlot* first = grid->OpenOnOwnPage({nodes[3], nodes[4], nodes[5], nodes[6], nodes[7]});
+    void aVehicleOnAnEmptyGridStartsAtTheFirstCell() {
+        GridSlot* first = grid->OpenAtEnd({nodes[3], nodes[4], nodes[5], nodes[6], nodes[7]});
         Check();
         QCOMPARE(first, Cell(0, 0));
         QCOMPARE(grid->CurrentPage(), 0);

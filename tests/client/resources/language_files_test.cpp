@@ -108,6 +108,20 @@ class LanguageFilesTest : public QObject {
         }
     }
 
+    // The English file names every language of the list in English (plain ASCII letters), whatever name
+    // the table keys it by.
+    void englishNamesEveryLanguageInEnglish() {
+        const LanguageTable table;
+        ProfileFile english(PathOf("en_US"));
+        for (int i = 0; i < table.size(); ++i) {
+            const QString key = QString::fromUtf8(table.row(i).display_name);
+            const QString name = english.ReadString("Tavrin", key, QString());
+            bool ascii = !name.isEmpty();
+            for (const QChar c : name) ascii &= c.unicode() < 0x80;
+            QVERIFY2(ascii, qPrintable(QString("\"%1\" -> \"%2\"").arg(key, name)));
+        }
+    }
+
     // A stored vehicle id ends in "@n", an index into the province list: every file holds the same list in
     // the same order, so two operators read the same plate whatever language each has chosen.
     void everyFileHasTheSameProvinces() {
