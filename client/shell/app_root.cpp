@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/app_client.h"
+#include "app/channel_stopper.h"
 #include "app/session_controller.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_launcher.h"
@@ -25,8 +26,11 @@ recordings::RecordingFolders FoldersOf(const CAppClient& client) {
 int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
     // Declared before the window, so that it outlives the windows it opens as the main window's children.
     recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
+    // Channels are stopped off the UI thread; the stopper outlives the session, whose logout waits for
+    // the stops still running.
+    ChannelStopper stopper(ChannelStopper::QueuedPost());
     // The session outlives the window: the window's display windows release their channels first.
-    SessionController session;
+    SessionController session(stopper);
     auto window = std::make_unique<CAppMainDlg>(client.settings, session);
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
