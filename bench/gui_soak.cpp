@@ -36,6 +36,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -380,8 +381,8 @@ class BusyLoops {
             const pid_t pid = fork();
             if (pid == 0) {
                 // The child only spins: it touches nothing of the parent's (no Qt, no stdio).
-                for (volatile uint64_t n = 0;; n = n + 1) {
-                }
+                std::atomic<uint64_t> spins{0};
+                for (;;) spins.fetch_add(1, std::memory_order_relaxed);
             }
             if (pid > 0) children_.push_back(pid);
         }

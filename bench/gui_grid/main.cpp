@@ -55,7 +55,7 @@ constexpr int kMaxTiles = 64;
 constexpr int kChannelsPerVehicle = 4;
 
 // The side of the smallest square grid that holds `tiles`.
-int GridSide(int tiles) {
+int SquareSide(int tiles) {
     int side = 1;
     while (side * side < tiles) ++side;
     return side;
@@ -136,7 +136,7 @@ ClientFigures RunClient(const QString& home, int seconds, qint64 simulator, int 
         window.show();
     window.PressLogin();
     PageTab* grid = window.grid();
-    const auto allPlaying = [grid] {
+    const auto allPlaying = [grid, tiles] {
         if (grid->Model().BoundCount() < tiles) return false;
         for (CDevShowDlg* w : grid->Windows()) {
             if (w->channel && w->Stats().painted < 50) return false;
@@ -199,7 +199,7 @@ bool WriteSetup(const QString& home, const Simulator& sim, bool plainTiles, int 
                      .toUtf8());
     QFile page(home + QStringLiteral("/grid.ini"));
     if (!page.open(QIODevice::WriteOnly)) return false;
-    const QByteArray side = QByteArray::number(GridSide(tiles));
+    const QByteArray side = QByteArray::number(SquareSide(tiles));
     QByteArray text = "[PageConfig]\nPage_Row=" + side + "\nPage_col=" + side +
                       "\nPage_LiveCount=" + QByteArray::number(tiles) + "\n";
     for (int i = 0; i < tiles; ++i) {
@@ -334,7 +334,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "gui_grid: velq-sim did not start\n");
         return 1;
     }
-    const int side = GridSide(tiles);
+    const int side = SquareSide(tiles);
     std::printf("gui_grid: %d CIF channels at 25 frames/s in a %d x %d grid, %d s per run, tiles %s\n", tiles,
                 side, side, seconds, plainTiles ? "plain (no label, stretched)" : "labelled and letterboxed");
     std::fflush(stdout);
