@@ -459,6 +459,9 @@ int main(int argc, char** argv) {
         window.LoadPageWhenListed(page);
         window.show();
         window.PressLogin();
+        // Cycling is off at start until the operator arms it (the cycle preferences' OK): armed here, from
+        // the settings' CycleDuration.
+        window.grid()->StartCycling();
         Soak soak(window, platform, page, minutes, loaded);
         soak.Run();
         soak.Print();
