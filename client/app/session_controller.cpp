@@ -5,8 +5,15 @@
 
 #include "app/app_profile.h"
 
-SessionController::SessionController(QObject* parent)
+SessionController::SessionController(QObject* parent) : SessionController(nullptr, parent) {}
+
+SessionController::SessionController(ChannelStopper& stopper, QObject* parent)
+    : SessionController(&stopper, parent) {}
+
+SessionController::SessionController(ChannelStopper* stopper, QObject* parent)
     : QObject(parent),
+      own_stopper_(stopper ? nullptr : std::make_unique<ChannelStopper>(ChannelStopper::QueuedPost())),
+      stopper_(stopper ? *stopper : *own_stopper_),
       // Queued: the wake comes from a library thread and the drain runs on this object's thread.
       inbox_(
           [this] { QMetaObject::invokeMethod(this, &SessionController::DrainSlice, Qt::QueuedConnection); }),
@@ -25,6 +32,7 @@ SessionController::~SessionController() {
 }
 
 void SessionController::Logout() {
+    stopper_.Finish();
     if (session_) VelqApp_Logout(session_);
 }
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <set>
 
+#include "app/channel_stopper.h"
 #include "app/event_dispatch.h"
 #include "app/event_inbox.h"
 #include "corvel/corvel.h"
@@ -30,7 +31,9 @@ class SessionController : public QObject, private EventTarget {
     static constexpr int kSliceMs = 8;
 
     // Makes the session; session() is null when that fails (out of memory), and nothing is ever posted.
+    // Channels are stopped through `stopper` (which outlives this), or through a stopper of its own.
     explicit SessionController(QObject* parent = nullptr);
+    explicit SessionController(ChannelStopper& stopper, QObject* parent = nullptr);
     // Logs out, gives back what is still queued and destroys the session.
     ~SessionController() override;
     SessionController(const SessionController&) = delete;
@@ -41,7 +44,11 @@ class SessionController : public QObject, private EventTarget {
     VelqWindow* eventTarget() { return &target_; }
     bool LoggedIn() const { return session_ && VelqApp_IsActive(session_); }
     // Ends the login; what is still queued is then handled as after a logout (given back or dropped).
+    // Waits first for the channel stops still running: the library's logout releases every channel, and
+    // must not do so while the worker stops one of them.
     void Logout();
+    // Where the channels of the session are stopped, off the UI thread.
+    ChannelStopper& stopper() { return stopper_; }
     // Handles everything queued now, whatever the time it takes (at shutdown).
     void DrainAll();
     EventInbox::Counts counts() const { return inbox_.counts(); }
@@ -78,6 +85,8 @@ class SessionController : public QObject, private EventTarget {
     void sliceHandled();
 
   private:
+    SessionController(ChannelStopper* stopper, QObject* parent);
+
     // The library's VelqWindow: forwards the session's message into the inbox.
     class Target : public VelqWindow {
       public:
@@ -122,6 +131,8 @@ class SessionController : public QObject, private EventTarget {
         emit configResult(kind, operation, device);
     }
 
+    std::unique_ptr<ChannelStopper> own_stopper_;  // only when none was given
+    ChannelStopper& stopper_;
     EventInbox inbox_;
     Target target_;
     EventDispatch dispatch_;

@@ -162,7 +162,8 @@ void ChannelActions::Record(QTreeWidgetItem* node) {
         log_(AppProfile::Translate(QStringLiteral("Record path too long")) + QStringLiteral(": ") + path);
         return;
     }
-    VelqChn_VSourceStart(channel);
+    // Through the grid's sources: a stop of this source left by cycling may still be running.
+    grid_->Sources().SourceStart(channel);
     if (!VelqChn_RecordStart(channel, Utf16(path), settings.RecordDuration)) {
         log_(AppProfile::Translate(QStringLiteral("Record failed")) + QStringLiteral(": ") + path);
         return;

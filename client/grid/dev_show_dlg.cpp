@@ -98,6 +98,8 @@ void CDevShowDlg::SetMarks(bool recording, bool audio, bool talk) {
 }
 
 void CDevShowDlg::BeginChannel(const QString& vehicle, const QString& channelName) {
+    sink_->Detach();
+    sink_ = std::make_shared<TileSink>(this);
     pictures_.Accept();
     overlay_.SetLabel(vehicle, channelName);
     overlay_.SetClock(QTime::currentTime());
@@ -300,12 +302,19 @@ void CDevShowDlg::Undock() {
 }
 
 void CDevShowDlg::ReleaseChannel() {
-    pictures_.Refuse();
-    if (channel) {
-        VelqChn_RecordStop(channel);
-        VelqChn_VideoStop(channel);
-        VelqChn_Release(channel);
+    if (AppChannel* detached = DetachChannel()) {
+        VelqChn_RecordStop(detached);
+        VelqChn_VideoStop(detached);
+        VelqChn_Release(detached);
     }
+}
+
+AppChannel* CDevShowDlg::DetachChannel() {
+    // Both, in this order: the sink stops what the channel's video thread hands over from now on, Refuse
+    // forgets what it handed over before.
+    sink_->Detach();
+    pictures_.Refuse();
+    AppChannel* detached = channel;
     device = nullptr;
     channel = nullptr;
     channel_item = nullptr;
@@ -315,6 +324,7 @@ void CDevShowDlg::ReleaseChannel() {
     view_.Reset();
     status_.Hide();
     update();
+    return detached;
 }
 
 void CDevShowDlg::TransferStatus(int code, AppChannel* fromChannel) {

@@ -36,7 +36,9 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     ~CDevShowDlg() override;
 
     // What the library is given for this window's channel (never the window itself): it outlives the
-    // window and drops what arrives once the window is gone.
+    // window and drops what arrives once the window is gone, or once the channel is detached. Each binding
+    // (BeginChannel) has a sink of its own, so a channel still stopping elsewhere can never present into
+    // the channel bound after it.
     const std::shared_ptr<TileSink>& Sink() const { return sink_; }
 
     // Any thread: queues the message for this window's thread.
@@ -52,7 +54,12 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
 
     void Dock();
     void Undock();
-    // Stops and releases the bound channel; forgets its device, node and picture. Callers check the binding.
+    // UI thread. Unbinds at once: refuses pictures and closes the binding's sink (waiting at most for a
+    // picture being copied in at that moment), forgets device, channel, node, picture, label and status.
+    // Returns the channel, which the caller stops and releases (off this thread); none when there was none.
+    AppChannel* DetachChannel();
+    // Detaches and stops the channel on this thread, waiting for its threads (the window's destruction).
+    // Callers check the binding.
     void ReleaseChannel();
     // Events 192 to 195 for `fromChannel`; other codes, or a channel this window no longer shows, are
     // ignored.
@@ -65,9 +72,9 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     void SetMarks(bool recording, bool audio, bool talk = false);
     TileMarks Marks() const { return overlay_.Marks(); }
 
-    // UI thread. A channel is about to be bound (before the library is given the window): pictures are
-    // taken again, and the label names the vehicle and channel. ReleaseChannel refuses pictures until the
-    // next bind, so that a late picture of a released channel never shows in an empty tile.
+    // UI thread. A channel is about to be bound (before the library is given the sink): a new sink, pictures
+    // are taken again, and the label names the vehicle and channel. DetachChannel refuses pictures until
+    // the next bind, so that a late picture of a released channel never shows in an empty tile.
     void BeginChannel(const QString& vehicle, const QString& channelName);
     // The label (vehicle, channel, clock) drawn over the picture; the marks are drawn either way.
     void SetShowLabel(bool show);

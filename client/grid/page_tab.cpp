@@ -81,13 +81,17 @@ QIcon MaskedIcon(const QString& path, const QColor& mask) {
 
 }  // namespace
 
-PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent)
-    : QWidget(parent), owner_(owner), settings_(settings), cycle_stop_(settings, [this] {
+PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent, GridSources* sources)
+    : QWidget(parent),
+      owner_(owner),
+      settings_(settings),
+      sources_(sources ? sources : &library_sources_),
+      cycle_stop_(settings, [this] {
           if (model_) model_->StopCycling();
       }) {
     setAcceptDrops(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    model_ = std::make_unique<GridModel>(static_cast<GridHost*>(this), &sources_,
+    model_ = std::make_unique<GridModel>(static_cast<GridHost*>(this), sources_,
                                          AppProfile::Translate(QStringLiteral("Page")),
                                          AppProfile::Translate(QStringLiteral("New Page")));
     tabs_ = new PageTabBar(model_.get(), this);

@@ -77,7 +77,10 @@ class PageTab : public QWidget, private GridHost {
 
     // `settings` (the client's, outliving the grid) gives the look, the grid size's fallbacks and the
     // cycling, and learns when cycling stops.
-    PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent = nullptr);
+    // `sources` (which outlives the grid) starts and stops the pages' video; none: the library's calls,
+    // made on the UI thread.
+    PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent = nullptr,
+            GridSources* sources = nullptr);
     ~PageTab() override;
 
     // Start: buttons with their images, the first page of rows x cols (UIWindowRow, UIWindowCol).
@@ -122,6 +125,8 @@ class PageTab : public QWidget, private GridHost {
     // The tab-strip buttons, in placement order from the right edge: Map, Talk, Record, Snapshot.
     QAbstractButton* Button(int order) const { return buttons_[order]; }
     QTabBar* Tabs() const { return tabs_; }
+    // What starts and stops the channels' video sources.
+    GridSources& Sources() const { return *sources_; }
     QRect NewPageTabRect() const;
 
   protected:
@@ -156,7 +161,8 @@ class PageTab : public QWidget, private GridHost {
 
     PageTabOwner* owner_;
     AppSettings& settings_;
-    LibrarySources sources_;
+    LibrarySources library_sources_;
+    GridSources* sources_;
     std::unique_ptr<GridModel> model_;
     CycleStopRules cycle_stop_;
     QTabBar* tabs_;

@@ -5,6 +5,7 @@
 #include <QString>
 #include <functional>
 
+#include "app/session_controller.h"
 #include "corvel/corvel.h"
 #include "grid/page_tab.h"
 
@@ -13,16 +14,17 @@ class CDevShowDlg;
 class DevTree;
 class GridModel;
 class QTreeWidgetItem;
-class SessionController;
 
 // Opens channel node `channel_item` in `window`: the node shows "playing", the library draws the channel
 // into the window's sink (kept by `session`) with the background, verbosity and buffer of `settings`. A
 // channel the library cannot make leaves the window bound to the node without a channel, so that Play on the
-// node or a logout frees it.
+// node or a logout frees it. While the same camera is still stopping (the session's stopper), the window
+// stays bound without a channel until the stop has ended, and the channel opens then.
 void PlayTreeChannel(DevTree& tree, QTreeWidgetItem* channel_item, CDevShowDlg* window,
                      const AppSettings& settings, SessionController& session);
-// Closes what `window` shows; its node shows idle again.
-void StopTreeChannel(DevTree& tree, CDevShowDlg* window);
+// Closes what `window` shows, at once; its node shows idle again. The library's stop of the channel runs
+// on `stopper`'s worker.
+void StopTreeChannel(DevTree& tree, CDevShowDlg* window, ChannelStopper& stopper);
 
 // The device's audio plays (its record's audio channel).
 bool DeviceAudioPlaying(const DevTree& tree, AppDevice* device);
@@ -46,7 +48,7 @@ class TreeGridOwner : public PageTabOwner {
     void PlayChannel(QTreeWidgetItem* channel_item, CDevShowDlg* window) override {
         PlayTreeChannel(tree_, channel_item, window, settings_, session_);
     }
-    void StopChannel(CDevShowDlg* window) override { StopTreeChannel(tree_, window); }
+    void StopChannel(CDevShowDlg* window) override { StopTreeChannel(tree_, window, session_.stopper()); }
     void SelectDeviceNode(QTreeWidgetItem* node) override { window_.select_node(node); }
     void ShowChannelMenu(QTreeWidgetItem* node) override { window_.show_channel_menu(node); }
     void RunChannelCommand(int command) override { window_.run_channel_command(command); }

@@ -10,6 +10,7 @@
 
 #include "app/app_client.h"
 #include "app/app_profile.h"
+#include "app/channel_stopper.h"
 #include "app/own_settings.h"
 #include "app/session_controller.h"
 #include "recordings/player_window.h"
@@ -27,8 +28,11 @@ recordings::RecordingFolders FoldersOf(const CAppClient& client) {
 int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
     // Declared before the window, so that it outlives the windows it opens as the main window's children.
     recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
+    // Channels are stopped off the UI thread; the stopper outlives the session, whose logout waits for
+    // the stops still running.
+    ChannelStopper stopper(ChannelStopper::QueuedPost());
     // The session outlives the window: the window's display windows release their channels first.
-    SessionController session;
+    SessionController session(stopper);
     // Settings of this client's own features (Tavrin.ini), beside the documented ones of Config.ini.
     OwnSettings own(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
     auto window = std::make_unique<CAppMainDlg>(client.settings, session, own);

@@ -11,8 +11,9 @@ GridSide::GridSide(DevTree& tree, AppSettings& settings, SessionController& sess
                    const QString& program_folder, WindowSide window_side)
     : owner_(tree, settings, session,
              TreeGridOwner::WindowSide{window_side.select_node, window_side.show_channel_menu,
-                                       [this](int command) { actions_->Run(command); }, window_side.log}) {
-    grid_ = new PageTab(&owner_, settings, parent);
+                                       [this](int command) { actions_->Run(command); }, window_side.log}),
+      sources_(session.stopper()) {
+    grid_ = new PageTab(&owner_, settings, parent, &sources_);
     grid_->stackUnder(&tree);  // the stacking order the children had when the grid came first
     // Right to left the window mirrors, but not what shows the world: the video tiles keep the camera's
     // left and right.

@@ -12,6 +12,7 @@
 
 #include "app/cycle_stop.h"
 #include "grid/page_tab.h"
+#include "grid/stopping_sources.h"
 #include "grid/tree_channel.h"
 
 class ChannelActions;
@@ -52,6 +53,7 @@ class GridSide {
 
   private:
     TreeGridOwner owner_;
+    StoppingSources sources_;  // before the grid, which uses it
     QPointer<PageTab> grid_;
     std::unique_ptr<PageKeeper> pages_;
     std::unique_ptr<ChannelActions> actions_;

@@ -80,6 +80,28 @@ class TileSinkTest : public QObject {
         QCoreApplication::processEvents();
     }
 
+    // A channel still stopping after its tile was detached and bound to the next channel: its late
+    // pictures go nowhere, the new channel's are shown.
+    void latePictureOfTheChannelBefore() {
+        QWidget area;
+        CDevShowDlg tile(&area);
+        tile.BeginChannel(QStringLiteral("AB-3127"), QStringLiteral("1"));
+        const std::shared_ptr<TileSink> before = tile.Sink();
+        Picture frame;
+        QCOMPARE(before->PresentPicture(frame.picture), VELQ_PRESENT_OK);
+        QCOMPARE(tile.Stats().presented, uint64_t(1));
+        tile.DetachChannel();
+        QVERIFY(!tile.HasPicture());
+        tile.BeginChannel(QStringLiteral("AB-3128"), QStringLiteral("2"));
+        QVERIFY(tile.Sink() != before);
+        QCOMPARE(before->PresentPicture(frame.picture), VELQ_PRESENT_OK);
+        QCOMPARE(tile.Stats().presented, uint64_t(1));
+        QVERIFY(!tile.HasPicture());
+        QCOMPARE(before->dropped(), uint64_t(1));
+        QCOMPARE(tile.Sink()->PresentPicture(frame.picture), VELQ_PRESENT_OK);
+        QCOMPARE(tile.Stats().presented, uint64_t(2));
+    }
+
     // The session holds what its channels present into until it is destroyed, once per sink.
     void sessionKeepsTheSinkUntilItEnds() {
         std::weak_ptr<TileSink> weak;
