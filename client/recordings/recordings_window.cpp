@@ -27,24 +27,25 @@ constexpr QSize kThumbnailSize(160, 120);
 // Thumbnails are read on the UI thread: only this many of the newest are shown.
 constexpr int kMaximumThumbnails = 200;
 
-QString Length(double ms) {
-    return ms < 0 ? QObject::tr("unreadable") : Duration(ms);
-}
-
 }  // namespace
 
-RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording, QWidget* parent)
-    : QWidget(parent, Qt::Window), index_(index), open_recording_(std::move(open_recording)) {
-    setWindowTitle(tr("Recordings"));
+RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording,
+                                   TranslateText translate, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      index_(index),
+      open_recording_(std::move(open_recording)),
+      translate_(std::move(translate)) {
+    setWindowTitle(translate_(QStringLiteral("Recordings")));
     vehicle_ = new QComboBox(this);
-    use_date_ = new QCheckBox(tr("Date"), this);
+    use_date_ = new QCheckBox(translate_(QStringLiteral("Date")), this);
     date_ = new QDateEdit(QDate::currentDate(), this);
     date_->setCalendarPopup(true);
     date_->setEnabled(false);
-    auto* add_folder = new QPushButton(tr("Add Folder..."), this);
-    auto* refresh = new QPushButton(tr("Refresh"), this);
+    auto* add_folder = new QPushButton(translate_(QStringLiteral("Add Folder...")), this);
+    auto* refresh = new QPushButton(translate_(QStringLiteral("Refresh")), this);
     list_ = new QTreeWidget(this);
-    list_->setHeaderLabels({tr("Recording"), tr("Start"), tr("Length"), tr("Size")});
+    list_->setHeaderLabels({translate_(QStringLiteral("Recording")), translate_(QStringLiteral("Start")),
+                            translate_(QStringLiteral("Length")), translate_(QStringLiteral("Size"))});
     list_->setUniformRowHeights(true);
     list_->setRootIsDecorated(true);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -56,7 +57,7 @@ RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_re
     snapshots_->setUniformItemSizes(true);
 
     auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(tr("Vehicle"), this));
+    filters->addWidget(new QLabel(translate_(QStringLiteral("Vehicle")), this));
     filters->addWidget(vehicle_);
     filters->addWidget(use_date_);
     filters->addWidget(date_);
@@ -94,7 +95,7 @@ void RecordingsWindow::Refresh() {
     const QString chosen = vehicle_->currentData().toString();
     filling_ = true;
     vehicle_->clear();
-    vehicle_->addItem(tr("All"), QString());
+    vehicle_->addItem(translate_(QStringLiteral("All")), QString());
     for (const QString& vehicle : index_.Vehicles()) vehicle_->addItem(vehicle, vehicle);
     vehicle_->setCurrentIndex(std::max(0, vehicle_->findData(chosen)));
     filling_ = false;
@@ -133,14 +134,16 @@ void RecordingsWindow::Fill() {
         const auto& [key, entries] = *group;
         auto* top = new QTreeWidgetItem(list_);
         top->setText(0, key.first.isEmpty()
-                            ? tr("Other files")
+                            ? translate_(QStringLiteral("Other files"))
                             : QStringLiteral("%1  chn%2").arg(key.first).arg(key.second, 2, 10, QChar(u'0')));
-        top->setText(2, entries.size() == 1 ? tr("1 file") : tr("%1 files").arg(entries.size()));
+        top->setText(2, entries.size() == 1 ? translate_(QStringLiteral("1 file"))
+                                            : translate_(QStringLiteral("%1 files")).arg(entries.size()));
         for (const RecordingEntry& entry : entries) {
             auto* row = new QTreeWidgetItem(top);
             row->setText(0, QFileInfo(entry.path).fileName());
             row->setText(1, entry.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-            row->setText(2, Length(entry.duration_ms));
+            row->setText(2, entry.duration_ms < 0 ? translate_(QStringLiteral("unreadable"))
+                                                  : Duration(entry.duration_ms));
             row->setText(3, locale.formattedDataSize(entry.bytes));
             row->setData(0, kPathRole, entry.path);
             row->setToolTip(0, entry.path);
@@ -184,7 +187,7 @@ void RecordingsWindow::OpenListed(int row) {
 }
 
 void RecordingsWindow::AddFolder() {
-    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"));
+    const QString folder = QFileDialog::getExistingDirectory(this, translate_(QStringLiteral("Add Folder")));
     if (folder.isEmpty()) return;
     index_.AddFolder(folder);
     Refresh();

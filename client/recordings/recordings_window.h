@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "recordings/recordings_index.h"
+#include "recordings/ui_text.h"
 
 class QCheckBox;
 class QComboBox;
@@ -23,7 +24,9 @@ class RecordingsWindow : public QWidget {
 
   public:
     using OpenRecording = std::function<void(const QString& path)>;
-    RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording, QWidget* parent = nullptr);
+    // translate: the texts shown, in the user's language.
+    RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording, TranslateText translate,
+                     QWidget* parent = nullptr);
 
     // Reads the folders again and shows what they hold under the current filters.
     void Refresh();
@@ -41,6 +44,7 @@ class RecordingsWindow : public QWidget {
 
     RecordingsIndex& index_;
     OpenRecording open_recording_;
+    TranslateText translate_;
     QComboBox* vehicle_;
     QCheckBox* use_date_;
     QDateEdit* date_;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/app_client.h"
+#include "app/app_profile.h"
 #include "app/session_controller.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_launcher.h"
@@ -20,11 +21,15 @@ recordings::RecordingFolders FoldersOf(const CAppClient& client) {
     return {client.settings.RecordPath, client.settings.SnapshotPath};
 }
 
+QString TranslateText(const QString& english) {
+    return AppProfile::Translate(english);
+}
+
 }  // namespace
 
 int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
     // Declared before the window, so that it outlives the windows it opens as the main window's children.
-    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
+    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); }, TranslateText);
     // The session outlives the window: the window's display windows release their channels first.
     SessionController session;
     auto window = std::make_unique<CAppMainDlg>(client.settings, session);
@@ -43,7 +48,7 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
 }
 
 int RunPlayerWindow(CAppClient& client, const QString& file) {
-    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
+    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); }, TranslateText);
     QString error;
     // Closing deletes the window; one still open when the loop ends (a signal) goes after it.
     QPointer<recordings::PlayerWindow> player = recordings.OpenPlayer(file, nullptr, &error);

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QImageReader>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,6 +17,15 @@
 #include "recordings/timeline.h"
 
 using namespace recordings;
+
+namespace {
+
+// The windows as they show in English.
+QString English(const QString& text) {
+    return text;
+}
+
+}  // namespace
 
 class PlayerWindowTest : public QObject {
     Q_OBJECT
@@ -38,7 +48,7 @@ class PlayerWindowTest : public QObject {
 
     void listsAndOpensRecordings() {
         QTest::qWait(1100);  // a snapshot a second after the recording's name
-        PlayerWindow player(snapshots_);
+        PlayerWindow player(snapshots_, English);
         player.setAttribute(Qt::WA_DeleteOnClose, false);
         QVERIFY(player.Open(recording_));
         player.SeekTo(2000);
@@ -48,7 +58,8 @@ class PlayerWindowTest : public QObject {
         RecordingsIndex index(ProbeRecordingMs);
         index.SetFolders({record_, snapshots_});
         QStringList opened;
-        RecordingsWindow window(index, [&](const QString& path) { opened << path; });
+        RecordingsWindow window(
+            index, [&](const QString& path) { opened << path; }, English);
         QCOMPARE(window.ListedRecordings(), QStringList{recording_});
         QCOMPARE(window.ListedSnapshots(), QStringList{snapshot});
         window.OpenListed(0);
@@ -62,7 +73,7 @@ class PlayerWindowTest : public QObject {
     }
 
     void seeksStepsPlaysAndSnapshots() {
-        PlayerWindow window(snapshots_);
+        PlayerWindow window(snapshots_, English);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -120,7 +131,7 @@ class PlayerWindowTest : public QObject {
     }
 
     void exportsTheMarkedClip() {
-        PlayerWindow window(snapshots_);
+        PlayerWindow window(snapshots_, English);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         QVERIFY(window.Open(recording_));
         window.SeekTo(1500);
@@ -151,24 +162,53 @@ class PlayerWindowTest : public QObject {
     }
 
     // The launcher the main window's menu uses: one recordings window on the folders of the moment, which
-    // opens players; a player on a file it cannot play shows why.
+    // opens players; a player on a file it cannot play shows why. Both windows show their texts in the
+    // language the launcher was given.
     void launcherOpensWindowsOnTheCurrentFolders() {
         QWidget main_window;
         RecordingFolders folders{home_.path() + QStringLiteral("/none"), snapshots_};
-        RecordingsLauncher launcher([&] { return folders; });
+        RecordingsLauncher launcher([&] { return folders; },
+                                    [](const QString& text) { return QStringLiteral("<%1>").arg(text); });
         folders.record = record_;
         RecordingsWindow* window = launcher.ShowRecordings(&main_window);
         QCOMPARE(window->ListedRecordings(), QStringList{recording_});
+        QCOMPARE(window->windowTitle(), QStringLiteral("<Recordings>"));
         QCOMPARE(launcher.ShowRecordings(&main_window), window);
         window->OpenListed(0);
         auto players = main_window.findChildren<PlayerWindow*>();
         QCOMPARE(players.size(), 1);
         QVERIFY(players.front()->player().is_open());
+        QStringList buttons;
+        for (const QPushButton* button : players.front()->findChildren<QPushButton*>())
+            buttons << button->text();
+        QVERIFY2(buttons.contains(QStringLiteral("<Play>")) && buttons.contains(QStringLiteral("<Mark In>")),
+                 qPrintable(buttons.join(u',')));
         QString error;
         PlayerWindow* broken =
             launcher.OpenPlayer(home_.path() + QStringLiteral("/missing.avi"), &main_window, &error);
         QVERIFY(error.startsWith(QStringLiteral("missing.avi cannot be opened")));
         QCOMPARE(broken->message(), error);
+    }
+
+    // In a mirrored (right-to-left) window the timeline is drawn exactly as in a left-to-right one: the
+    // start's time under the bar's start, the end's under its end, and a click at the left seeks near the
+    // start.
+    void timelineKeepsItsDirectionInMirroredWindows() {
+        QWidget mirrored_window, plain_window;
+        mirrored_window.setLayoutDirection(Qt::RightToLeft);
+        auto* mirrored = new Timeline(&mirrored_window);
+        auto* plain = new Timeline(&plain_window);
+        for (Timeline* timeline : {mirrored, plain}) {
+            timeline->resize(400, 44);
+            timeline->SetRecording(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)), 3600000);
+            timeline->SetPosition(900000);
+            timeline->SetMarks(600000, 1200000);
+        }
+        QCOMPARE(mirrored->grab().toImage(), plain->grab().toImage());
+        QSignalSpy seeks(mirrored, &Timeline::seekRequested);
+        QTest::mouseClick(mirrored, Qt::LeftButton, {}, QPoint(20, 10));
+        QCOMPARE(seeks.size(), 1);
+        QVERIFY(seeks.first().first().toDouble() < 3600000 / 10);
     }
 
     // `tavrin FILE.avi` plays without logging in and without a main window; --help names it.
