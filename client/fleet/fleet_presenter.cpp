@@ -12,7 +12,11 @@
 #include "fleet/device_status_list.h"
 
 FleetPresenter::FleetPresenter(DevTree& tree, DeviceStatusList& list, LogLine log, QObject* parent)
-    : QObject(parent), tree_(tree), list_(list), log_(std::move(log)) {}
+    : QObject(parent), tree_(tree), list_(list), log_(std::move(log)), silence_check_(new QTimer(this)) {
+    silence_check_->setInterval(1000);
+    connect(silence_check_, &QTimer::timeout, this, &FleetPresenter::CheckCenterSilence);
+    silence_check_->start();
+}
 
 void FleetPresenter::Follow(SessionController& session) {
     connect(&session, &SessionController::deviceAdded, this, &FleetPresenter::AddDevice);
@@ -22,6 +26,15 @@ void FleetPresenter::Follow(SessionController& session) {
     connect(&session, &SessionController::connectionState, this,
             [this](int code, qintptr) { ConnectionState(code); });
     connect(&session, &SessionController::sliceHandled, this, &FleetPresenter::Flush);
+    // What only the center's replies bring: the status list every 5 s (event 128) above all, and the
+    // answers of requests that may hold it back while they are queued.
+    connect(&session, &SessionController::deviceAdded, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::deviceStateChanged, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::listBegins, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::statusWordChanged, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::vehicleListBegins, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::positionResult, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::configResult, this, &FleetPresenter::CenterAnswered);
 }
 
 QString FleetPresenter::SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence) {
@@ -131,6 +144,26 @@ void FleetPresenter::ConnectionState(int code) {
     }
     // The reconnection attempts' words do not hide that the center is still away.
     if (center_link_.down()) emit centerStatus(center_link_.StatusText());
+}
+
+void FleetPresenter::CenterAnswered() {
+    if (center_link_.OnAnswer(QDateTime::currentDateTime())) ShowCenterChange();
+}
+
+void FleetPresenter::CheckCenterSilence() {
+    if (center_link_.OnSilenceCheck(QDateTime::currentDateTime())) ShowCenterChange();
+}
+
+void FleetPresenter::ShowCenterChange() {
+    tree_.SetStatesUnknown(center_link_.down());
+    list_.SetStatesUnknown(center_link_.down());
+    if (center_link_.down()) {
+        log_(nullptr, center_link_.StatusText());
+        emit centerStatus(center_link_.StatusText());
+    } else {
+        // Back without a new connection (the center answers again on the old one).
+        emit centerStatus(AppProfile::Translate(QStringLiteral("Connected")));
+    }
 }
 
 void FleetPresenter::Reset() {
