@@ -3,13 +3,20 @@
 
 #include <QScrollBar>
 
+#include "app/shown_text.h"
+
 int LogListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(lines_.size());
 }
 
 QVariant LogListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(lines_.size())) return QVariant();
-    if (role == Qt::DisplayRole) return lines_[size_t(index.row())];
+    if (role == Qt::DisplayRole) {
+        // The time stamp ("[2026-12-09 17:33:28] ") keeps its order in a right-to-left layout.
+        const QString& line = lines_[size_t(index.row())];
+        const qsizetype stamp_end = line.startsWith(u'[') ? line.indexOf(u']') : -1;
+        return stamp_end < 0 ? line : LeftToRight(line.left(stamp_end + 1)) + line.mid(stamp_end + 1);
+    }
     // Tool tips would read markup in a line (a device id from the server) as rich text: escape it.
     if (role == Qt::ToolTipRole)
         return QStringLiteral("<p style='white-space:pre'>") + lines_[size_t(index.row())].toHtmlEscaped() +
