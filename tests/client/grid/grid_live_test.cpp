@@ -60,6 +60,16 @@ class GridLiveTest : public QObject {
         return tree->FindChannelNode(QByteArray(device_id), channel);
     }
 
+    // The four channels of MDVR-10001 by the Play command, each into the empty window clicked first.
+    void PlayFourChannels(CAppMainDlg& window) {
+        GridModel& model = window.grid()->Model();
+        for (int ch = 1; ch <= 4; ++ch) {
+            model.ActivateWindow(model.Windows()[model.BoundCount()]);
+            window.SelectDeviceNode(Node(window.tree(), "MDVR-10001", ch));
+            window.channelActions().Run(kCommandPlay);
+        }
+    }
+
   private slots:
     void initTestCase() {
         QVERIFY2(live_.Start(home_, QStringLiteral("SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")),
@@ -75,11 +85,7 @@ class GridLiveTest : public QObject {
         GridModel& model = grid->Model();
 
         // Four channels by the Play command, each into the empty window the operator clicked first.
-        for (int ch = 1; ch <= 4; ++ch) {
-            model.ActivateWindow(model.Windows()[model.BoundCount()]);
-            window.SelectDeviceNode(Node(tree, "MDVR-10001", ch));
-            window.channelActions().Run(kCommandPlay);
-        }
+        PlayFourChannels(window);
         QCOMPARE(model.BoundCount(), 4);
         QVERIFY(model.HasNewPageTab());
         for (int ch = 1; ch <= 4; ++ch)
@@ -200,11 +206,7 @@ class GridLiveTest : public QObject {
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
         GridModel& model = grid->Model();
-        for (int ch = 1; ch <= 4; ++ch) {
-            model.ActivateWindow(model.Windows()[model.BoundCount()]);
-            window.SelectDeviceNode(Node(tree, "MDVR-10001", ch));
-            window.channelActions().Run(kCommandPlay);
-        }
+        PlayFourChannels(window);
         QVERIFY(model.DropChannel(Node(tree, "MDVR-10003", 2), 0, 0, true));
         QCOMPARE(model.Pages(), 2);
         grid->Tabs()->setCurrentIndex(0);
