@@ -194,21 +194,27 @@ class PlayerWindowTest : public QObject {
     // start's time under the bar's start, the end's under its end, and a click at the left seeks near the
     // start.
     void timelineKeepsItsDirectionInMirroredWindows() {
-        QWidget mirrored_window, plain_window;
-        mirrored_window.setLayoutDirection(Qt::RightToLeft);
-        auto* mirrored = new Timeline(&mirrored_window);
-        auto* plain = new Timeline(&plain_window);
-        for (Timeline* timeline : {mirrored, plain}) {
+        const auto draw = [](Qt::LayoutDirection direction) {
+            // A right-to-left language sets the application's direction; the windows follow it.
+            QGuiApplication::setLayoutDirection(direction);
+            QWidget window;
+            auto* timeline = new Timeline(&window);
             timeline->resize(400, 44);
             timeline->SetRecording(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)), 3600000);
             timeline->SetPosition(900000);
             timeline->SetMarks(600000, 1200000);
-        }
-        QCOMPARE(mirrored->grab().toImage(), plain->grab().toImage());
-        QSignalSpy seeks(mirrored, &Timeline::seekRequested);
-        QTest::mouseClick(mirrored, Qt::LeftButton, {}, QPoint(20, 10));
-        QCOMPARE(seeks.size(), 1);
-        QVERIFY(seeks.first().first().toDouble() < 3600000 / 10);
+            QSignalSpy seeks(timeline, &Timeline::seekRequested);
+            QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(20, 10));
+            const QImage image = timeline->grab().toImage();
+            QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+            return std::make_pair(image, seeks.value(0).value(0).toDouble());
+        };
+        const auto [plain, plain_seek] = draw(Qt::LeftToRight);
+        const auto [mirrored, mirrored_seek] = draw(Qt::RightToLeft);
+        QVERIFY(!plain.isNull());
+        QCOMPARE(mirrored, plain);
+        QVERIFY(mirrored_seek < 3600000 / 10);
+        QCOMPARE(mirrored_seek, plain_seek);
     }
 
     // `tavrin FILE.avi` plays without logging in and without a main window; --help names it.
