@@ -15,7 +15,6 @@ FleetPresenter::FleetPresenter(DevTree& tree, DeviceStatusList& list, LogLine lo
     : QObject(parent), tree_(tree), list_(list), log_(std::move(log)), silence_check_(new QTimer(this)) {
     silence_check_->setInterval(1000);
     connect(silence_check_, &QTimer::timeout, this, &FleetPresenter::CheckCenterSilence);
-    silence_check_->start();
 }
 
 void FleetPresenter::Follow(SessionController& session) {
@@ -137,6 +136,9 @@ void FleetPresenter::PositionResult(AppOperation* operation, AppDevice* device) 
 }
 
 void FleetPresenter::ConnectionState(int code) {
+    // Checked from a login on, until the logout: an event of the old session that comes in late never
+    // starts a count of its own.
+    if (code == VELQ_EV_LOGIN_OK || code == VELQ_EV_LOGIN_VERSION) silence_check_->start();
     if (center_link_.OnConnectionState(code, QDateTime::currentDateTime())) {
         tree_.SetStatesUnknown(center_link_.down());
         list_.SetStatesUnknown(center_link_.down());
@@ -171,4 +173,5 @@ void FleetPresenter::Reset() {
     tree_.DeleteAll();
     list_.DeleteAllItems();
     center_link_.Reset();
+    silence_check_->stop();
 }
