@@ -9,3 +9,7 @@
 QString ShownText(const QString& text);
 // True for a direction control character.
 bool IsDirectionControl(char16_t unit);
+// `text` as an isolated left-to-right run (U+2066 ... U+2069), for times and dates the client writes
+// itself: in right-to-left text "2026-12-09 17:33:28" would otherwise show its time before its date, and
+// a time between translated words may take their direction. Empty text stays empty.
+QString LeftToRight(const QString& text);

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <limits>
 
+#include "app/shown_text.h"
+
 AlarmListModel::AlarmListModel(const AlarmBook& book, std::function<QString(const QString&)> translate,
                                QObject* parent)
     : QAbstractTableModel(parent), book_(book), translate_(std::move(translate)) {
@@ -97,15 +99,15 @@ QString AlarmListModel::CellText(const AlarmEpisode& e, int column,
                                  const std::function<QString(const QString&)>& translate) {
     switch (column) {
         case kStart:
-            return TimeText(e.started_s);
+            return LeftToRight(TimeText(e.started_s));
         case kVehicle:
             return e.label + QStringLiteral(" (") + e.device_id + u')';
         case kKind:
             return translate(AlarmWordText(e.word));
         case kState: {
-            QString state = e.active()
-                                ? translate(QStringLiteral("Active"))
-                                : translate(QStringLiteral("Cleared at")) + u' ' + TimeText(e.cleared_s);
+            QString state = e.active() ? translate(QStringLiteral("Active"))
+                                       : translate(QStringLiteral("Cleared at")) + u' ' +
+                                             LeftToRight(TimeText(e.cleared_s));
             if (e.at_login) state += QStringLiteral(", ") + translate(QStringLiteral("present at login"));
             // How often the word came on in this episode, once it flapped.
             if (e.repeats > 0) state += QStringLiteral(" (\u00d7%1)").arg(qint64(e.repeats) + 1);
@@ -113,7 +115,7 @@ QString AlarmListModel::CellText(const AlarmEpisode& e, int column,
         }
         case kAcknowledged: {
             if (!e.acknowledged()) return QString();
-            QString text = e.ack_user + QStringLiteral(", ") + TimeText(e.ack_s);
+            QString text = e.ack_user + QStringLiteral(", ") + LeftToRight(TimeText(e.ack_s));
             if (!e.ack_comment.isEmpty()) text += QStringLiteral(": ") + e.ack_comment;
             return text;
         }
@@ -132,8 +134,9 @@ QVariant AlarmListModel::data(const QModelIndex& index, int role) const {
             // tool tip and the history give the full texts.
             if (index.column() == kStart) {
                 const QDateTime start = QDateTime::fromSecsSinceEpoch(e.started_s);
-                return start.date() == QDate::currentDate() ? start.toString(QStringLiteral("HH:mm:ss"))
-                                                            : start.toString(QStringLiteral("MM-dd HH:mm"));
+                return LeftToRight(start.date() == QDate::currentDate()
+                                       ? start.toString(QStringLiteral("HH:mm:ss"))
+                                       : start.toString(QStringLiteral("MM-dd HH:mm")));
             }
             if (index.column() == kVehicle && !e.label.isEmpty()) return e.label;
             return CellText(e, index.column(), translate_);

@@ -12,7 +12,10 @@
 #include "fleet/device_status_list.h"
 
 FleetPresenter::FleetPresenter(DevTree& tree, DeviceStatusList& list, LogLine log, QObject* parent)
-    : QObject(parent), tree_(tree), list_(list), log_(std::move(log)) {}
+    : QObject(parent), tree_(tree), list_(list), log_(std::move(log)), silence_check_(new QTimer(this)) {
+    silence_check_->setInterval(1000);
+    connect(silence_check_, &QTimer::timeout, this, &FleetPresenter::CheckCenterSilence);
+}
 
 void FleetPresenter::Follow(SessionController& session) {
     connect(&session, &SessionController::deviceAdded, this, &FleetPresenter::AddDevice);
@@ -22,6 +25,15 @@ void FleetPresenter::Follow(SessionController& session) {
     connect(&session, &SessionController::connectionState, this,
             [this](int code, qintptr) { ConnectionState(code); });
     connect(&session, &SessionController::sliceHandled, this, &FleetPresenter::Flush);
+    // What only the center's replies bring: the status list every 5 s (event 128) above all, and the
+    // answers of requests that may hold it back while they are queued.
+    connect(&session, &SessionController::deviceAdded, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::deviceStateChanged, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::listBegins, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::statusWordChanged, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::vehicleListBegins, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::positionResult, this, &FleetPresenter::CenterAnswered);
+    connect(&session, &SessionController::configResult, this, &FleetPresenter::CenterAnswered);
 }
 
 QString FleetPresenter::SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence) {
@@ -124,6 +136,9 @@ void FleetPresenter::PositionResult(AppOperation* operation, AppDevice* device) 
 }
 
 void FleetPresenter::ConnectionState(int code) {
+    // Checked from a login on, until the logout: an event of the old session that comes in late never
+    // starts a count of its own.
+    if (code == VELQ_EV_LOGIN_OK || code == VELQ_EV_LOGIN_VERSION) silence_check_->start();
     if (center_link_.OnConnectionState(code, QDateTime::currentDateTime())) {
         tree_.SetStatesUnknown(center_link_.down());
         list_.SetStatesUnknown(center_link_.down());
@@ -133,9 +148,30 @@ void FleetPresenter::ConnectionState(int code) {
     if (center_link_.down()) emit centerStatus(center_link_.StatusText());
 }
 
+void FleetPresenter::CenterAnswered() {
+    if (center_link_.OnAnswer(QDateTime::currentDateTime())) ShowCenterChange();
+}
+
+void FleetPresenter::CheckCenterSilence() {
+    if (center_link_.OnSilenceCheck(QDateTime::currentDateTime())) ShowCenterChange();
+}
+
+void FleetPresenter::ShowCenterChange() {
+    tree_.SetStatesUnknown(center_link_.down());
+    list_.SetStatesUnknown(center_link_.down());
+    if (center_link_.down()) {
+        log_(nullptr, center_link_.StatusText());
+        emit centerStatus(center_link_.StatusText());
+    } else {
+        // Back without a new connection (the center answers again on the old one).
+        emit centerStatus(AppProfile::Translate(QStringLiteral("Connected")));
+    }
+}
+
 void FleetPresenter::Reset() {
     dirty_first_ = dirty_last_ = -1;
     tree_.DeleteAll();
     list_.DeleteAllItems();
     center_link_.Reset();
+    silence_check_->stop();
 }

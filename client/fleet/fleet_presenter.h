@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <functional>
 
 #include "corvel/corvel.h"
@@ -47,6 +48,10 @@ class FleetPresenter : public QObject {
     // Connection states: while the center is away the tree and the list are greyed and the status line
     // says since when.
     void ConnectionState(int code);
+    // Anything the center answered: it is there. Checked against every second (CheckCenterSilence), so a
+    // center that stops answering shows as away within CenterLink::kSilence_ms.
+    void CenterAnswered();
+    void CheckCenterSilence();
     // Logout: the tree, the list and the center link forget everything.
     void Reset();
     // Tells the list about the rows changed since the last flush: one range.
@@ -71,11 +76,14 @@ class FleetPresenter : public QObject {
     // The row of `record` after its state went from `previous` to `online`.
     void ShowRow(const DevTreeEntry& record, int online, int previous);
     void Store(int row, int column, const QString& text);
+    // The tree, the list, the log and the status line after the center went away or came back.
+    void ShowCenterChange();
 
     DevTree& tree_;
     DeviceStatusList& list_;
     LogLine log_;
     CenterLink center_link_;
+    QTimer* silence_check_;
     int dirty_first_ = -1;  // rows changed since the last flush, -1 when none
     int dirty_last_ = -1;
 };

@@ -3,13 +3,31 @@
 
 #include <QScrollBar>
 
+#include "app/shown_text.h"
+
+namespace {
+
+// The line as shown: its time stamp ("[2026-12-09 17:33:28] ", digits and separators only) isolated, so
+// that it keeps its order in a right-to-left layout; a bracketed device part is left as it is.
+QString DisplayedLine(const QString& line) {
+    const qsizetype end = line.startsWith(u'[') ? line.indexOf(u']') : -1;
+    if (end < 2) return line;
+    for (qsizetype i = 1; i < end; ++i) {
+        const QChar c = line[i];
+        if (!c.isDigit() && c != u'-' && c != u':' && c != u' ' && c != u'.' && c != u'/') return line;
+    }
+    return LeftToRight(line.left(end + 1)) + line.mid(end + 1);
+}
+
+}  // namespace
+
 int LogListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(lines_.size());
 }
 
 QVariant LogListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= int(lines_.size())) return QVariant();
-    if (role == Qt::DisplayRole) return lines_[size_t(index.row())];
+    if (role == Qt::DisplayRole) return DisplayedLine(lines_[size_t(index.row())]);
     // Tool tips would read markup in a line (a device id from the server) as rich text: escape it.
     if (role == Qt::ToolTipRole)
         return QStringLiteral("<p style='white-space:pre'>") + lines_[size_t(index.row())].toHtmlEscaped() +

@@ -1,20 +1,43 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "grid/channel_actions.h"
 
+#include <QDeadlineTimer>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QMenu>
+#include <QTimer>
 #include <QUrl>
 
 #include "app/app_profile.h"
 #include "app/app_settings.h"
+#include "app/shown_text.h"
 #include "fleet/dev_tree.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "grid/snapshot_watch.h"
 
 namespace {
 
 const char16_t* Utf16(const QString& text) {
     return reinterpret_cast<const char16_t*>(text.utf16());
+}
+
+// Polls for the file a snapshot request wrote and says on the tile which it is, or that none came. The
+// poll belongs to the tile, so it ends with it.
+void NoticeWhenWritten(CDevShowDlg* window, const SnapshotWatch& watch) {
+    constexpr int kPoll_ms = 100;
+    auto* poll = new QTimer(window);
+    const QDeadlineTimer deadline(SnapshotWatch::kWait_ms);
+    QObject::connect(poll, &QTimer::timeout, window, [window, poll, deadline, watch] {
+        const QString written = watch.Find();
+        if (written.isEmpty() && !deadline.hasExpired()) return;
+        window->ShowNotice(written.isEmpty() ? AppProfile::Translate(QStringLiteral("Snapshot failed: %1"))
+                                                   .arg(LeftToRight(watch.RequestedName()))
+                                             : AppProfile::Translate(QStringLiteral("Snapshot saved: %1"))
+                                                   .arg(LeftToRight(QFileInfo(written).fileName())));
+        poll->deleteLater();
+    });
+    poll->start(kPoll_ms);
 }
 
 }  // namespace
@@ -182,6 +205,12 @@ void ChannelActions::Snapshot(QTreeWidgetItem* node) {
         log_(AppProfile::Translate(QStringLiteral("Snapshot path too long")) + QStringLiteral(": ") + path);
         return;
     }
-    VelqChn_Snapshot(channel, Utf16(path));
+    CDevShowDlg* window = grid_->ActiveWindow();
+    if (!VelqChn_Snapshot(channel, Utf16(path))) {
+        window->ShowNotice(AppProfile::Translate(QStringLiteral("Snapshot failed: %1"))
+                               .arg(LeftToRight(QFileInfo(path).fileName())));
+    } else {
+        NoticeWhenWritten(window, SnapshotWatch(path, QDateTime::currentDateTime()));
+    }
     if (settings.SnapshotOpenPath != 0) QDesktopServices::openUrl(QUrl::fromLocalFile(settings.SnapshotPath));
 }

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QWindow>
 #include <cmath>
@@ -15,6 +16,7 @@
 
 #include "app/app_profile.h"
 #include "app/library_event.h"
+#include "app/shown_text.h"
 
 namespace {
 
@@ -28,8 +30,15 @@ constexpr int64_t kIdleAfter_ms = 200;
 }  // namespace
 
 CDevShowDlg::CDevShowDlg(QWidget* gridArea)
-    : QWidget(gridArea), grid_area_(gridArea), sink_(std::make_shared<TileSink>(this)), status_(this) {
+    : QWidget(gridArea),
+      grid_area_(gridArea),
+      sink_(std::make_shared<TileSink>(this)),
+      status_(this),
+      notice_clock_(new QTimer(this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
+    notice_clock_->setSingleShot(true);
+    notice_clock_->setInterval(kNoticeShown_ms);
+    connect(notice_clock_, &QTimer::timeout, this, [this] { ShowNotice(QString()); });
     setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
     SetColors(background_, text_);
@@ -89,6 +98,8 @@ void CDevShowDlg::paintEvent(QPaintEvent*) {
         }
         overlay_.PaintStall(painter, target);
     }
+    // Over the whole tile: a file name has more room than over a letterboxed picture.
+    overlay_.PaintNotice(painter, rect());
     overlay_.PaintLabel(painter);
     if (hovered_ && channel_item && !floating) TileOverlay::PaintCloseButton(painter, size());
 }
@@ -104,6 +115,8 @@ void CDevShowDlg::BeginChannel(const QString& vehicle, const QString& channelNam
     overlay_.SetLabel(vehicle, channelName);
     overlay_.SetClock(QTime::currentTime());
     overlay_.SetStallText(QString());
+    overlay_.SetNotice(QString());
+    notice_clock_->stop();
     view_.Reset();
     watch_from_ms_ = NowMs();
     update();
@@ -137,7 +150,7 @@ void CDevShowDlg::Tick(int64_t now_ms) {
         // The wall-clock time of the newest picture (or of the start), as the operator reads clocks.
         const QDateTime since = QDateTime::currentDateTime().addMSecs(from - now_ms);
         overlay_.SetStallText(AppProfile::Translate(QStringLiteral("No video since")) + u' ' +
-                              since.toString(QStringLiteral("HH:mm:ss")));
+                              LeftToRight(since.toString(QStringLiteral("HH:mm:ss"))));
     } else {
         overlay_.SetStallText(QString());
     }
@@ -299,6 +312,15 @@ void CDevShowDlg::Undock() {
     show();
     raise();
     activateWindow();
+}
+
+void CDevShowDlg::ShowNotice(const QString& text) {
+    overlay_.SetNotice(text);
+    if (text.isEmpty())
+        notice_clock_->stop();
+    else
+        notice_clock_->start();
+    update();
 }
 
 void CDevShowDlg::ReleaseChannel() {

@@ -23,6 +23,8 @@
 
 class QPainter;
 
+class QTimer;
+
 class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     Q_OBJECT
 
@@ -92,6 +94,11 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     static constexpr int64_t kStallAfter_ms = 2000;
     bool Stalled() const { return !overlay_.StallText().isEmpty(); }
     QString StallText() const { return overlay_.StallText(); }
+    // UI thread: a short notice over the picture (a snapshot written or not), shown for kNoticeShown_ms
+    // or until the next notice or the channel's release.
+    void ShowNotice(const QString& text);
+    QString NoticeText() const { return overlay_.Notice(); }
+    static constexpr int kNoticeShown_ms = 4000;
 
     QString StatusText() const { return status_.text(); }
     bool StatusVisible() const { return status_.visible(); }
@@ -147,6 +154,7 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     QColor background_{Qt::black};
     QColor text_{Qt::white};
     TileOverlay overlay_;
+    QTimer* notice_clock_;
     TileView view_;
     bool hovered_ = false;
     QPoint press_at_;

@@ -63,6 +63,11 @@ void GridModel::ShowPage(int page, bool show) {
 }
 
 void GridModel::SelectWindow(int page, GridSlot* window) {
+    ShowWindow(page, window);
+    if (window && window->channel_item) host_->SelectDeviceNode(window->channel_item);
+}
+
+void GridModel::ShowWindow(int page, GridSlot* window) {
     if (page != currentPage_) {
         ShowPage(currentPage_, false);
         currentPage_ = page;
@@ -71,7 +76,6 @@ void GridModel::SelectWindow(int page, GridSlot* window) {
     ShowPage(page, true);
     host_->ActiveFrameChanged();
     host_->SelectTab(page);
-    if (window && window->channel_item) host_->SelectDeviceNode(window->channel_item);
 }
 
 void GridModel::ActivateWindow(GridSlot* window) {
@@ -270,7 +274,7 @@ void GridModel::CycleTick() {
     if (cycleCountdown_ <= 0) {
         cycleCountdown_ = cycleDuration_;
         if (cyclePrepare_ != -1) SetPageSources(currentPage_, false);
-        SelectWindow(next, windows_[next * Cells()]);
+        ShowWindow(next, windows_[next * Cells()]);
     } else if (cycleCountdown_ <= cyclePrepare_) {
         SetPageSources(next, true);
     }

@@ -101,6 +101,8 @@ class GridModel {
     void SetGridRect(const GridRect& rect);
 
     void ShowPage(int page, bool show);
+    // Makes `page` current and `window` active; the tree, the list and the map then select the window's
+    // channel (the operator chose it).
     void SelectWindow(int page, GridSlot* window);
     void ActivateWindow(GridSlot* window);
     int PageOf(const GridSlot* window) const;
@@ -182,6 +184,9 @@ class GridModel {
     const QStringList& PageNames() const { return pageNames_; }
 
   private:
+    // SelectWindow for the grid alone: cycling turns pages on its own and leaves the operator's vehicle
+    // (tree, list, map and its track) where it is.
+    void ShowWindow(int page, GridSlot* window);
     GridSlot* TakeFreeWindow();
     void ToPool(GridSlot* window);
     int IndexOf(const GridSlot* window) const;

@@ -4,6 +4,8 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include "app/shown_text.h"
+
 namespace {
 
 constexpr int kMargin = 4;      // from the tile's edges
@@ -84,7 +86,7 @@ void TileOverlay::Compose() {
         text_.clear();
         text_width_ = 0;
     } else {
-        text_ = vehicle_ + QStringLiteral("  ") + channel_ + QStringLiteral("  ") + clock_;
+        text_ = vehicle_ + QStringLiteral("  ") + channel_ + QStringLiteral("  ") + LeftToRight(clock_);
         text_width_ = QFontMetrics(font_).horizontalAdvance(text_);
     }
     Render();
@@ -147,6 +149,20 @@ void TileOverlay::PaintStall(QPainter& painter, const QRect& picture) const {
     painter.fillRect(box, kBacking);
     painter.setPen(QColor(255, 200, 60));
     painter.drawText(box, Qt::AlignCenter, stall_text_);
+    painter.restore();
+}
+
+void TileOverlay::PaintNotice(QPainter& painter, const QRect& picture) const {
+    if (notice_.isEmpty()) return;
+    painter.save();
+    painter.setFont(font_);
+    const QFontMetrics metrics(font_);
+    const QString shown = metrics.elidedText(notice_, Qt::ElideMiddle, picture.width() - 6 * kPadding);
+    QRect box(0, 0, metrics.horizontalAdvance(shown) + 4 * kPadding, text_height_ + 2 * kPadding);
+    box.moveCenter({picture.center().x(), picture.top() + picture.height() * 3 / 4});
+    painter.fillRect(box, kBacking);
+    painter.setPen(Qt::white);
+    painter.drawText(box, Qt::AlignCenter, shown);
     painter.restore();
 }
 

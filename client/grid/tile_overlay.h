@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What the client draws over a tile's picture: the label (vehicle, channel, a live clock) with the
-// recording, audio and talk marks beside it, the notice of a stalled stream, and the close button. The
+// recording, audio and talk marks beside it, the notice of a stalled stream, a short notice (a snapshot
+// written) and the close button. The
 // label strip is rendered into an image when it changes (a bind, a mark, the clock's second); a paint
 // only blends that image over the picture. UI thread.
 #pragma once
@@ -37,6 +38,10 @@ class TileOverlay {
     // The stall notice ("No video since 12:04:31"); empty: pictures arrive.
     void SetStallText(const QString& text) { stall_text_ = text; }
     const QString& StallText() const { return stall_text_; }
+    // A short notice of the client's own ("Snapshot saved: ..."); empty: none. Whoever sets it takes it
+    // away again.
+    void SetNotice(const QString& text) { notice_ = text; }
+    const QString& Notice() const { return notice_; }
 
     // The label strip (label, clock and marks on a translucent backing) at the tile's top left; empty
     // when there is nothing to draw.
@@ -44,6 +49,9 @@ class TileOverlay {
     void PaintLabel(QPainter& painter) const;
     // Dims `picture` (the part of the tile the picture covers) and writes the stall notice in its middle.
     void PaintStall(QPainter& painter, const QRect& picture) const;
+    // The notice centred in the lower part of `picture` (elided in the middle when it is too wide, so
+    // that a file name keeps its start and its time).
+    void PaintNotice(QPainter& painter, const QRect& picture) const;
 
     // The close button of a hovered tile, at its top right.
     static QRect CloseButtonRect(const QSize& tile);
@@ -66,4 +74,5 @@ class TileOverlay {
     TileMarks marks_;
     QImage strip_;  // the label strip as drawn: backing, text and marks
     QString stall_text_;
+    QString notice_;
 };

@@ -28,23 +28,27 @@ constexpr double kSpeeds[] = {0.25, 0.5, 1.0, 2.0, 4.0, 8.0};
 
 }  // namespace
 
-PlayerWindow::PlayerWindow(QString snapshot_folder, QWidget* parent)
-    : QWidget(parent, Qt::Window), snapshot_folder_(std::move(snapshot_folder)) {
+PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      snapshot_folder_(std::move(snapshot_folder)),
+      translate_(std::move(translate)) {
     setAttribute(Qt::WA_DeleteOnClose);
     picture_ = new PictureView(this);
     timeline_ = new Timeline(this);
-    play_ = new QPushButton(tr("Play"), this);
-    step_ = new QPushButton(tr("Step"), this);
+    play_ = new QPushButton(translate_(QStringLiteral("Play")), this);
+    step_ = new QPushButton(translate_(QStringLiteral("Step")), this);
     speed_ = new QComboBox(this);
     for (const double speed : kSpeeds) speed_->addItem(QStringLiteral("%1x").arg(speed), speed);
     speed_->setCurrentIndex(2);
-    auto* snapshot = new QPushButton(tr("Snapshot"), this);
-    auto* save_as = new QPushButton(tr("Save Picture..."), this);
-    auto* mark_in = new QPushButton(tr("Mark In"), this);
-    auto* mark_out = new QPushButton(tr("Mark Out"), this);
-    auto* export_clip = new QPushButton(tr("Export Clip..."), this);
+    auto* snapshot = new QPushButton(translate_(QStringLiteral("Snapshot")), this);
+    auto* save_as = new QPushButton(translate_(QStringLiteral("Save Picture...")), this);
+    auto* mark_in = new QPushButton(translate_(QStringLiteral("Mark In")), this);
+    auto* mark_out = new QPushButton(translate_(QStringLiteral("Mark Out")), this);
+    auto* export_clip = new QPushButton(translate_(QStringLiteral("Export Clip...")), this);
     time_ = new QLabel(this);
     time_->setTextFormat(Qt::PlainText);
+    // "14:05:09  (00:01:05 / 00:05:00)" keeps its order in a right-to-left window.
+    time_->setLayoutDirection(Qt::LeftToRight);
     message_ = new QLabel(this);
     message_->setTextFormat(Qt::PlainText);  // file names come from anywhere
     message_->setWordWrap(true);
@@ -73,8 +77,9 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, QWidget* parent)
     connect(timeline_, &Timeline::seekRequested, this, &PlayerWindow::SeekTo);
     connect(snapshot, &QPushButton::clicked, this, [this] { SaveSnapshot(); });
     connect(save_as, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, tr("Save Picture"), snapshot_folder_,
-                                                          tr("Pictures (*.png *.bmp)"));
+        const QString path =
+            QFileDialog::getSaveFileName(this, translate_(QStringLiteral("Save Picture")), snapshot_folder_,
+                                         translate_(QStringLiteral("Pictures (*.png *.bmp)")));
         if (!path.isEmpty()) SaveSnapshot(path);
     });
     connect(mark_in, &QPushButton::clicked, this, &PlayerWindow::MarkIn);
@@ -114,7 +119,8 @@ bool PlayerWindow::Open(const QString& path, QString* error) {
     timeline_->SetRecording(start_, player_.duration_ms());
     timeline_->SetMarks(-1, -1);
     message_->setVisible(player_.duration_from_reading());
-    message_->setText(tr("This recording was not closed properly; it plays up to its last readable frame."));
+    message_->setText(translate_(
+        QStringLiteral("This recording was not closed properly; it plays up to its last readable frame.")));
     setWindowTitle(QFileInfo(path).fileName());
     ShowState();
     return true;
@@ -176,7 +182,8 @@ void PlayerWindow::ShowState() {
     time_->setText(QStringLiteral("%1  (%2 / %3)")
                        .arg(TimeOfDay(start_, player_.position_ms()), Duration(player_.position_ms()),
                             Duration(player_.duration_ms())));
-    play_->setText(player_.playing() ? tr("Pause") : tr("Play"));
+    play_->setText(player_.playing() ? translate_(QStringLiteral("Pause"))
+                                     : translate_(QStringLiteral("Play")));
 }
 
 QString PlayerWindow::SaveSnapshot(const QString& path) {
@@ -197,7 +204,7 @@ QString PlayerWindow::SaveSnapshot(const QString& path) {
     const char* format = target.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive) ? "PNG" : "BMP";
     // BMP files of this system are 24 bits per pixel.
     if (!picture.convertToFormat(QImage::Format_RGB888).save(target, format)) {
-        message_->setText(tr("The picture could not be saved as %1.").arg(target));
+        message_->setText(translate_(QStringLiteral("The picture could not be saved as %1.")).arg(target));
         message_->show();
         return QString();
     }
@@ -222,7 +229,8 @@ void PlayerWindow::AskExport() {
     const QString suggested =
         QFileInfo(path_).path() + u'/' + QFileInfo(path_).completeBaseName() + QStringLiteral("-clip.avi");
     const QString target =
-        QFileDialog::getSaveFileName(this, tr("Export Clip"), suggested, tr("AVI recordings (*.avi)"));
+        QFileDialog::getSaveFileName(this, translate_(QStringLiteral("Export Clip")), suggested,
+                                     translate_(QStringLiteral("AVI recordings (*.avi)")));
     if (!target.isEmpty()) StartExport(target);
 }
 
@@ -251,7 +259,7 @@ bool PlayerWindow::StartExport(const QString& target) {
 void PlayerWindow::FinishExport(bool ok, const QString& text) {
     if (export_thread_.joinable()) export_thread_.join();
     progress_->hide();
-    message_->setText(ok ? tr("Clip written to %1").arg(text) : text);
+    message_->setText(ok ? translate_(QStringLiteral("Clip written to %1")).arg(text) : text);
     message_->show();
     emit exportFinished(ok, text);
 }

@@ -10,6 +10,7 @@
 
 #include "recordings/recording_player.h"
 #include "recordings/sound_out.h"
+#include "recordings/ui_text.h"
 
 class QComboBox;
 class QLabel;
@@ -29,8 +30,9 @@ class PlayerWindow : public QWidget {
     Q_OBJECT
 
   public:
-    // snapshot_folder: where "Snapshot" writes its BMP files (made when missing).
-    explicit PlayerWindow(QString snapshot_folder, QWidget* parent = nullptr);
+    // snapshot_folder: where "Snapshot" writes its BMP files (made when missing); translate: the texts
+    // shown, in the user's language.
+    PlayerWindow(QString snapshot_folder, TranslateText translate, QWidget* parent = nullptr);
     ~PlayerWindow() override;
 
     // Opens a recording and shows its first frame, paused. False with the message shown in the window and
@@ -71,6 +73,7 @@ class PlayerWindow : public QWidget {
     int64_t NowMs() const { return clock_.elapsed(); }
 
     QString snapshot_folder_;
+    TranslateText translate_;
     QString path_;
     QDateTime start_;
     QString vehicle_;

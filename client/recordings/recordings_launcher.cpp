@@ -6,8 +6,8 @@
 
 namespace recordings {
 
-RecordingsLauncher::RecordingsLauncher(std::function<RecordingFolders()> folders)
-    : folders_(std::move(folders)), index_(ProbeRecordingMs) {}
+RecordingsLauncher::RecordingsLauncher(std::function<RecordingFolders()> folders, TranslateText translate)
+    : folders_(std::move(folders)), translate_(std::move(translate)), index_(ProbeRecordingMs) {}
 
 RecordingsWindow* RecordingsLauncher::ShowRecordings(QWidget* parent) {
     if (window_ == nullptr) {
@@ -16,7 +16,7 @@ RecordingsWindow* RecordingsLauncher::ShowRecordings(QWidget* parent) {
         const QStringList added = index_.folders().mid(2);
         index_.SetFolders(QStringList{folders.record, folders.snapshot} + added);
         window_ = new RecordingsWindow(
-            index_, [this, parent](const QString& path) { OpenPlayer(path, parent); }, parent);
+            index_, [this, parent](const QString& path) { OpenPlayer(path, parent); }, translate_, parent);
         window_->setAttribute(Qt::WA_DeleteOnClose);
     } else {
         window_->Refresh();
@@ -28,7 +28,7 @@ RecordingsWindow* RecordingsLauncher::ShowRecordings(QWidget* parent) {
 }
 
 PlayerWindow* RecordingsLauncher::OpenPlayer(const QString& path, QWidget* parent, QString* error) {
-    auto* player = new PlayerWindow(folders_().snapshot, parent);
+    auto* player = new PlayerWindow(folders_().snapshot, translate_, parent);
     player->Open(path, error);
     player->show();
     return player;

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "recordings/recordings_index.h"
+#include "recordings/ui_text.h"
 
 class QWidget;
 
@@ -20,11 +21,11 @@ struct RecordingFolders {
 };
 
 // Opens the recordings window (one at a time, raised when open again) and player windows, one per file
-// opened. Made by the composition root, which hands it the folders; windows it opens belong to `parent`
-// (they close with it). UI thread.
+// opened. Made by the composition root, which hands it the folders and the translation; windows it opens
+// belong to `parent` (they close with it). UI thread.
 class RecordingsLauncher {
   public:
-    explicit RecordingsLauncher(std::function<RecordingFolders()> folders);
+    RecordingsLauncher(std::function<RecordingFolders()> folders, TranslateText translate);
 
     RecordingsWindow* ShowRecordings(QWidget* parent);
     // A player window on the file, shown even when the file cannot be played (it then shows why); *error
@@ -33,6 +34,7 @@ class RecordingsLauncher {
 
   private:
     std::function<RecordingFolders()> folders_;
+    TranslateText translate_;
     RecordingsIndex index_;
     QPointer<RecordingsWindow> window_;
 };

@@ -32,9 +32,9 @@ constexpr int kMaximumThumbnails = 200;
 // A snapshot bigger than this is shown without its thumbnail (a BMP of 4K is 25 MB).
 constexpr qint64 kMaximumThumbnailSourceBytes = 64 * 1024 * 1024;
 
-QString Length(double ms) {
-    if (ms == RecordingsIndex::kNotProbed) return QObject::tr("reading...");
-    return ms < 0 ? QObject::tr("unreadable") : Duration(ms);
+QString Length(double ms, const TranslateText& translate) {
+    if (ms == RecordingsIndex::kNotProbed) return translate(QStringLiteral("reading..."));
+    return ms < 0 ? translate(QStringLiteral("unreadable")) : Duration(ms);
 }
 
 // The snapshot's picture made small; a null image for anything that is not a readable picture. The file is
@@ -54,18 +54,23 @@ QImage Thumbnail(const QString& path) {
 
 }  // namespace
 
-RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording, QWidget* parent)
-    : QWidget(parent, Qt::Window), index_(index), open_recording_(std::move(open_recording)) {
-    setWindowTitle(tr("Recordings"));
+RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording,
+                                   TranslateText translate, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      index_(index),
+      open_recording_(std::move(open_recording)),
+      translate_(std::move(translate)) {
+    setWindowTitle(translate_(QStringLiteral("Recordings")));
     vehicle_ = new QComboBox(this);
-    use_date_ = new QCheckBox(tr("Date"), this);
+    use_date_ = new QCheckBox(translate_(QStringLiteral("Date")), this);
     date_ = new QDateEdit(QDate::currentDate(), this);
     date_->setCalendarPopup(true);
     date_->setEnabled(false);
-    auto* add_folder = new QPushButton(tr("Add Folder..."), this);
-    auto* refresh = new QPushButton(tr("Refresh"), this);
+    auto* add_folder = new QPushButton(translate_(QStringLiteral("Add Folder...")), this);
+    auto* refresh = new QPushButton(translate_(QStringLiteral("Refresh")), this);
     list_ = new QTreeWidget(this);
-    list_->setHeaderLabels({tr("Recording"), tr("Start"), tr("Length"), tr("Size")});
+    list_->setHeaderLabels({translate_(QStringLiteral("Recording")), translate_(QStringLiteral("Start")),
+                            translate_(QStringLiteral("Length")), translate_(QStringLiteral("Size"))});
     list_->setUniformRowHeights(true);
     list_->setRootIsDecorated(true);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -77,7 +82,7 @@ RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_re
     snapshots_->setUniformItemSizes(true);
 
     auto* filters = new QHBoxLayout;
-    filters->addWidget(new QLabel(tr("Vehicle"), this));
+    filters->addWidget(new QLabel(translate_(QStringLiteral("Vehicle")), this));
     filters->addWidget(vehicle_);
     filters->addWidget(use_date_);
     filters->addWidget(date_);
@@ -120,7 +125,7 @@ void RecordingsWindow::Refresh() {
     const QString chosen = vehicle_->currentData().toString();
     filling_ = true;
     vehicle_->clear();
-    vehicle_->addItem(tr("All"), QString());
+    vehicle_->addItem(translate_(QStringLiteral("All")), QString());
     for (const QString& vehicle : index_.Vehicles()) vehicle_->addItem(vehicle, vehicle);
     vehicle_->setCurrentIndex(std::max(0, vehicle_->findData(chosen)));
     filling_ = false;
@@ -161,7 +166,8 @@ void RecordingsWindow::StopProbes() {
 void RecordingsWindow::OnProbed(int result_index) {
     const Probed probed = probes_->resultAt(result_index);
     if (!index_.SetLength(probed.path, probed.duration_ms)) return;
-    if (QTreeWidgetItem* row = rows_.value(probed.path)) row->setText(2, Length(probed.duration_ms));
+    if (QTreeWidgetItem* row = rows_.value(probed.path))
+        row->setText(2, Length(probed.duration_ms, translate_));
 }
 
 void RecordingsWindow::SetFilter(const RecordingFilter& filter) {
@@ -197,14 +203,15 @@ void RecordingsWindow::Fill() {
         const auto& [key, entries] = *group;
         auto* top = new QTreeWidgetItem(list_);
         top->setText(0, key.first.isEmpty()
-                            ? tr("Other files")
+                            ? translate_(QStringLiteral("Other files"))
                             : QStringLiteral("%1  chn%2").arg(key.first).arg(key.second, 2, 10, QChar(u'0')));
-        top->setText(2, entries.size() == 1 ? tr("1 file") : tr("%1 files").arg(entries.size()));
+        top->setText(2, entries.size() == 1 ? translate_(QStringLiteral("1 file"))
+                                            : translate_(QStringLiteral("%1 files")).arg(entries.size()));
         for (const RecordingEntry& entry : entries) {
             auto* row = new QTreeWidgetItem(top);
             row->setText(0, QFileInfo(entry.path).fileName());
             row->setText(1, entry.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-            row->setText(2, Length(entry.duration_ms));
+            row->setText(2, Length(entry.duration_ms, translate_));
             row->setText(3, locale.formattedDataSize(entry.bytes));
             row->setData(0, kPathRole, entry.path);
             row->setToolTip(0, entry.path);
@@ -246,7 +253,7 @@ void RecordingsWindow::OpenListed(int row) {
 }
 
 void RecordingsWindow::AddFolder() {
-    const QString folder = QFileDialog::getExistingDirectory(this, tr("Add Folder"));
+    const QString folder = QFileDialog::getExistingDirectory(this, translate_(QStringLiteral("Add Folder")));
     if (folder.isEmpty()) return;
     index_.AddFolder(folder);
     Refresh();

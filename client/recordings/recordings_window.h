@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "recordings/recordings_index.h"
+#include "recordings/ui_text.h"
 
 class QCheckBox;
 class QComboBox;
@@ -26,7 +27,9 @@ class RecordingsWindow : public QWidget {
 
   public:
     using OpenRecording = std::function<void(const QString& path)>;
-    RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording, QWidget* parent = nullptr);
+    // translate: the texts shown, in the user's language.
+    RecordingsWindow(RecordingsIndex& index, OpenRecording open_recording, TranslateText translate,
+                     QWidget* parent = nullptr);
     // Cancels the probes still to start; one running ends on the worker thread, its result dropped.
     ~RecordingsWindow() override;
 
@@ -60,6 +63,7 @@ class RecordingsWindow : public QWidget {
 
     RecordingsIndex& index_;
     OpenRecording open_recording_;
+    TranslateText translate_;
     QComboBox* vehicle_;
     QCheckBox* use_date_;
     QDateEdit* date_;

@@ -35,6 +35,9 @@ QString Duration(double ms) {
 }
 
 Timeline::Timeline(QWidget* parent) : QWidget(parent) {
+    // A time axis reads left to right in every language, like the clocks: in a mirrored window the bar and
+    // its labels stay as they are rather than the labels alone swapping ends.
+    setLayoutDirection(Qt::LeftToRight);
     setMinimumHeight(40);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::NoFocus);
@@ -92,9 +95,11 @@ void Timeline::paintEvent(QPaintEvent*) {
 
     painter.setPen(palette().color(QPalette::WindowText));
     const QRect labels(bar.left(), bar.bottom() + 4, bar.width(), height() - bar.bottom() - 4);
-    painter.drawText(labels, Qt::AlignLeft | Qt::AlignTop, TimeOfDay(start_, 0));
+    // Absolute: the start's time at the bar's start, whatever the painter's direction.
+    painter.drawText(labels, Qt::AlignAbsolute | Qt::AlignLeft | Qt::AlignTop, TimeOfDay(start_, 0));
     painter.drawText(labels, Qt::AlignHCenter | Qt::AlignTop, TimeOfDay(start_, position_ms_));
-    painter.drawText(labels, Qt::AlignRight | Qt::AlignTop, TimeOfDay(start_, duration_ms_));
+    painter.drawText(labels, Qt::AlignAbsolute | Qt::AlignRight | Qt::AlignTop,
+                     TimeOfDay(start_, duration_ms_));
 }
 
 void Timeline::mousePressEvent(QMouseEvent* event) {

@@ -15,7 +15,7 @@ QString Duration(double ms);
 
 // The player's timeline: the recording's length with its time of day at both ends, the shown position and
 // the in and out marks of a clip. A press or a drag asks for a seek (seekRequested) as the pointer moves.
-// UI thread.
+// It runs left to right also in a right-to-left window. UI thread.
 class Timeline : public QWidget {
     Q_OBJECT
 

@@ -23,11 +23,15 @@ recordings::RecordingFolders FoldersOf(const CAppClient& client) {
     return {client.settings.RecordPath, client.settings.SnapshotPath};
 }
 
+QString TranslateText(const QString& english) {
+    return AppProfile::Translate(english);
+}
+
 }  // namespace
 
 int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
     // Declared before the window, so that it outlives the windows it opens as the main window's children.
-    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
+    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); }, TranslateText);
     // Channels are stopped off the UI thread; the stopper outlives the session, whose logout waits for
     // the stops still running.
     ChannelStopper stopper(ChannelStopper::QueuedPost());
@@ -51,7 +55,7 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
 }
 
 int RunPlayerWindow(CAppClient& client, const QString& file) {
-    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); });
+    recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); }, TranslateText);
     QString error;
     // Closing deletes the window; one still open when the loop ends (a signal) goes after it.
     QPointer<recordings::PlayerWindow> player = recordings.OpenPlayer(file, nullptr, &error);

@@ -130,7 +130,8 @@ class AlarmBookTest : public QObject {
                  QString("VAN-3 (DEV-2)"));
         QCOMPARE(model.index(0, AlarmListModel::kVehicle).data().toString(), QString("VAN-3"));
         QCOMPARE(model.index(0, AlarmListModel::kStart).data(Qt::ToolTipRole).toString(),
-                 QDateTime::fromSecsSinceEpoch(1700000100).toString("yyyy-MM-dd HH:mm:ss"));
+                 QChar(0x2066) + QDateTime::fromSecsSinceEpoch(1700000100).toString("yyyy-MM-dd HH:mm:ss") +
+                     QChar(0x2069));
         QCOMPARE(model.index(1, AlarmListModel::kKind).data().toString(), QString("Over Speed"));
         QCOMPARE(model.index(1, AlarmListModel::kState).data().toString(), QString("Active"));
         QCOMPARE(model.RowOf(a), 1);

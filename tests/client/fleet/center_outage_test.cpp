@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A center outage is visible: stopping velq-sim's center greys the tree and the vehicle list and the
 // status line says since when the center is unreachable; a new center brings the states back.
+#include <QElapsedTimer>
 #include <QTest>
 
 #include "../client_fixture.h"
+#include "app/session_controller.h"
 #include "fleet/center_link.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
@@ -21,13 +23,33 @@ class CenterOutageTest : public QObject {
         QVERIFY(link.OnConnectionState(1, t0));
         QVERIFY(!link.OnConnectionState(2, t0.addSecs(5)));
         QVERIFY(!link.OnConnectionState(1, t0.addSecs(5)));  // still down since the first loss
-        QCOMPARE(link.StatusText(), QString("Center server unreachable since 12:04:31"));
+        QCOMPARE(link.StatusText(), QString("Center server unreachable since \u206612:04:31\u2069"));
         QVERIFY(link.OnConnectionState(5, t0.addSecs(9)));
         QVERIFY(!link.down());
         QVERIFY(link.StatusText().isEmpty());
         QVERIFY(link.OnConnectionState(3, t0));
         link.Reset();
         QVERIFY(!link.down());
+    }
+
+    // Silence counts from the last answer: ten seconds without one takes the center down since then, a
+    // connection loss afterwards keeps that time, and an answer brings it back.
+    void linkCountsSilenceFromTheLastAnswer() {
+        CenterLink link;
+        const QDateTime t0(QDate(2026, 12, 9), QTime(17, 33, 28));
+        QVERIFY(!link.OnSilenceCheck(t0.addSecs(60)));  // nothing heard yet: a login still under way
+        QVERIFY(!link.OnAnswer(t0));
+        QVERIFY(!link.OnSilenceCheck(t0.addMSecs(CenterLink::kSilence_ms - 1)));
+        QVERIFY(link.OnSilenceCheck(t0.addMSecs(CenterLink::kSilence_ms)));
+        QCOMPARE(link.downSince(), t0);
+        QVERIFY(!link.OnSilenceCheck(t0.addSecs(20)));
+        QVERIFY(!link.OnConnectionState(1, t0.addSecs(35)));
+        QCOMPARE(link.downSince(), t0);
+        QVERIFY(link.OnAnswer(t0.addSecs(40)));
+        QVERIFY(!link.down());
+        // A connection lost between answers is down since the last one.
+        QVERIFY(link.OnConnectionState(1, t0.addSecs(43)));
+        QCOMPARE(link.downSince(), t0.addSecs(40));
     }
 
     void stoppingTheCenterGreysTheFleet() {
@@ -63,6 +85,47 @@ class CenterOutageTest : public QObject {
         window.LogoutCleanup();
         QVERIFY(!tree->statesUnknown());
         QCOMPARE(window.vehicleList()->rowCount(), 0);
+    }
+
+    // A center that keeps the connection open but stops answering (velq-sim's stall): within 10 to 12 s of
+    // its last answer the status line says it is unreachable since that answer, long before the socket's
+    // own time-out would end the connection.
+    void silentCenterIsShownWithinSeconds() {
+        ScratchHome home;
+        SimCenter center(velq_sim::Fleet::Default(), 0);
+        QVERIFY(center.started());
+        home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
+        auto client = home.StartClient();
+        CAppMainDlg window(client->settings);
+        window.show();
+        window.PressLogin();
+        QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() >= 6, 10000);
+        QDateTime last_answer;
+        QElapsedTimer since_answer;
+        connect(&window.sessionController(), &SessionController::listBegins, this, [&](int) {
+            last_answer = QDateTime::currentDateTime();
+            since_answer.start();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(last_answer.isValid(), 7000);
+
+        velq_sim::CenterFaults stall;
+        stall.stall_after_replies = 1;
+        center.server().set_faults(stall);
+        const auto unreachable = [&] {
+            return window.statusLine()->text().startsWith("Center server unreachable since ");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(unreachable(), 20000);
+        const qint64 waited_ms = since_answer.elapsed();
+        QVERIFY2(waited_ms >= 10000 && waited_ms <= 12000, qPrintable(QString::number(waited_ms)));
+        QVERIFY(window.tree()->statesUnknown());
+        // The time of the last answer (the presenter and this test note it a moment apart).
+        const QString text = window.statusLine()->text();
+        QVERIFY2(text.contains(last_answer.toString("HH:mm:ss")) ||
+                     text.contains(last_answer.addSecs(-1).toString("HH:mm:ss")),
+                 qPrintable(text + " / " + last_answer.toString("HH:mm:ss")));
+        QVERIFY(window.log()->line(window.log()->count() - 1).endsWith(text.trimmed()));
+
+        window.LogoutCleanup();
     }
 };
 

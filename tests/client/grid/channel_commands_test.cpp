@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "grid/channel_commands.h"
+#include "grid/snapshot_watch.h"
 
 namespace {
 
@@ -112,6 +113,28 @@ class ChannelCommandsTest : public QObject {
         blocker.close();
         QVERIFY(!EnsureFolder(blocker.fileName() + QStringLiteral("/sub/")));
         QVERIFY(!EnsureFolder(QString()));
+    }
+
+    // The file a snapshot request wrote: the requested name with the picture's time, written since the
+    // request; older snapshots of the channel and other channels' files are not it.
+    void snapshotWatchFindsTheFileOfTheRequest() {
+        QTemporaryDir dir;
+        const auto write = [&](const QString& name, const QDateTime& when) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("BM");
+            QVERIFY(file.flush());  // a write at close would stamp the file anew
+            QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+        };
+        const QDateTime asked = QDateTime::currentDateTime();
+        const SnapshotWatch watch(dir.filePath(QStringLiteral("AB-3127-chn02.bmp")), asked);
+        QCOMPARE(watch.RequestedName(), QStringLiteral("AB-3127-chn02.bmp"));
+        write(QStringLiteral("AB-3127-chn02-2026-12-09-10-00-00.bmp"), asked.addSecs(-60));
+        write(QStringLiteral("AB-3127-chn03-2026-12-09-17-33-28.bmp"), asked.addMSecs(200));
+        write(QStringLiteral("AB-3127-chn02-2026-12-09-17-33-28.avi"), asked.addMSecs(200));
+        QVERIFY(watch.Find().isEmpty());
+        write(QStringLiteral("AB-3127-chn02-2026-12-09-17-33-28.bmp"), asked.addMSecs(300));
+        QCOMPARE(QFileInfo(watch.Find()).fileName(), QStringLiteral("AB-3127-chn02-2026-12-09-17-33-28.bmp"));
     }
 };
 

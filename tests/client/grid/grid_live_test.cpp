@@ -17,6 +17,7 @@
 #include "dialogs/app_login_dlg.h"
 #include "fleet/dev_tree.h"
 #include "fleet/device_info.h"
+#include "fleet/device_status_list.h"
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
@@ -63,6 +64,16 @@ class GridLiveTest : public QObject {
         return tree->FindChannelNode(QByteArray(device_id), channel);
     }
 
+    // The four channels of MDVR-10001 by the Play command, each into the empty window clicked first.
+    void PlayFourChannels(CAppMainDlg& window) {
+        GridModel& model = window.grid()->Model();
+        for (int ch = 1; ch <= 4; ++ch) {
+            model.ActivateWindow(model.Windows()[model.BoundCount()]);
+            window.SelectDeviceNode(Node(window.tree(), "MDVR-10001", ch));
+            window.channelActions().Run(kCommandPlay);
+        }
+    }
+
   private slots:
     void initTestCase() {
         QVERIFY2(live_.Start(home_, QStringLiteral("SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")),
@@ -78,11 +89,7 @@ class GridLiveTest : public QObject {
         GridModel& model = grid->Model();
 
         // Four channels by the Play command, each into the empty window the operator clicked first.
-        for (int ch = 1; ch <= 4; ++ch) {
-            model.ActivateWindow(model.Windows()[model.BoundCount()]);
-            window.SelectDeviceNode(Node(tree, "MDVR-10001", ch));
-            window.channelActions().Run(kCommandPlay);
-        }
+        PlayFourChannels(window);
         QCOMPARE(model.BoundCount(), 4);
         QVERIFY(model.HasNewPageTab());
         for (int ch = 1; ch <= 4; ++ch)
@@ -135,6 +142,12 @@ class GridLiveTest : public QObject {
         for (int i = 0; i < 20; ++i) watch();
         const QImage written(named(snapshots, "AB-3127-chn02-*.bmp"));
         QCOMPARE(written.size(), QSize(352, 288));
+        // The tile names the file for a few seconds.
+        const QString written_name = QFileInfo(named(snapshots, "AB-3127-chn02-*.bmp")).fileName();
+        QTRY_VERIFY_WITH_TIMEOUT(windows[1]->NoticeText().contains(written_name), 3000);
+        QVERIFY2(windows[1]->NoticeText().startsWith(QStringLiteral("Snapshot saved: ")),
+                 qPrintable(windows[1]->NoticeText()));
+        QTRY_VERIFY_WITH_TIMEOUT(windows[1]->NoticeText().isEmpty(), CDevShowDlg::kNoticeShown_ms + 2000);
         double best = 255;
         for (const QImage& picture : seen) best = std::min(best, MeanDifference(written, picture));
         QVERIFY2(best < 1.0, qPrintable(QString::number(best)));
@@ -213,6 +226,49 @@ class GridLiveTest : public QObject {
         model.SelectWindow(0, grid->Windows()[0]);
         QCOMPARE(close_active(QMessageBox::Yes), QString());
         QCOMPARE(model.BoundCount(), 3);
+        window.close();
+    }
+
+    // Two pages of different vehicles, another vehicle chosen in the tree: a cycle step turns the page
+    // and leaves the tree, the vehicle list and the map on the operator's vehicle. A page tab clicked by
+    // hand selects its first channel there, as it always has.
+    void cyclingLeavesTheOperatorsVehicle() {
+        QFile::remove(home_.path() + "Workspace.ini");  // no grid of an earlier test comes back
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
+        DevTree* tree = window.tree();
+        PageTab* grid = window.grid();
+        GridModel& model = grid->Model();
+        PlayFourChannels(window);
+        QVERIFY(model.DropChannel(Node(tree, "MDVR-10003", 2), 0, 0, true));
+        QCOMPARE(model.Pages(), 2);
+        grid->Tabs()->setCurrentIndex(0);
+        QCOMPARE(model.CurrentPage(), 0);
+
+        QTreeWidgetItem* chosen = Node(tree, "MDVR-10002", 1)->parent();
+        window.SelectDeviceNode(chosen);
+        const int chosen_row = chosen->data(0, Qt::UserRole).toInt();
+        const auto listRow = [&] {
+            const QModelIndexList rows = window.vehicleList()->selectionModel()->selectedRows();
+            return rows.size() == 1 ? window.vehicleList()->proxy().mapToSource(rows.front()).row() : -1;
+        };
+        QCOMPARE(listRow(), chosen_row);
+        QCOMPARE(window.mapView()->Index, chosen_row);
+
+        live_.client().settings.CycleDuration = 1;
+        live_.client().settings.CyclePrepare = -1;
+        grid->StartCycling();
+        QTRY_COMPARE_WITH_TIMEOUT(model.CurrentPage(), 1, 4000);
+        grid->StopCycling();
+        QCOMPARE(tree->currentItem(), chosen);
+        QCOMPARE(listRow(), chosen_row);
+        QCOMPARE(window.mapView()->Index, chosen_row);
+
+        grid->Tabs()->setCurrentIndex(0);
+        QTreeWidgetItem* first = Node(tree, "MDVR-10001", 1);
+        QCOMPARE(tree->currentItem(), first);
+        QCOMPARE(window.mapView()->Index, first->parent()->data(0, Qt::UserRole).toInt());
+        window.LogoutCleanup();
         window.close();
     }
 

@@ -313,6 +313,8 @@ class GridModelTest : public QObject {
         CheckCurrentPageShown();
         QCOMPARE(grid->CurrentPage(), 1);
         QCOMPARE(grid->CycleCountdown(), 10);
+        // The page turned on its own: the operator's selection stays where it was.
+        QCOMPARE(host->selectedNode, nodes[0]);
         // The page left stops its sources, except the one that records.
         QCOMPARE(host->stops[ChannelOf(nodes[0])], 1);
         QCOMPARE(host->stops[ChannelOf(nodes[2])], 1);
@@ -328,6 +330,9 @@ class GridModelTest : public QObject {
         for (int i = 0; i < 20; ++i) grid->CycleTick();
         QCOMPARE(grid->CurrentPage(), 1);
         Check();
+        // A page chosen by its tab selects its first channel.
+        grid->OnTabSelected(0);
+        QCOMPARE(host->selectedNode, nodes[0]);
     }
 
     void cyclingWithOnePageDoesNothing() {

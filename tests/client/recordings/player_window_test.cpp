@@ -8,6 +8,7 @@
 #include <QClipboard>
 #include <QImageReader>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -64,6 +65,11 @@ PlayerRun RunPlayerUntilItsMessage(const QString& home, const QString& file, int
     return run;
 }
 
+// The windows as they show in English.
+QString English(const QString& text) {
+    return text;
+}
+
 }  // namespace
 
 class PlayerWindowTest : public QObject {
@@ -87,7 +93,7 @@ class PlayerWindowTest : public QObject {
 
     void listsAndOpensRecordings() {
         QTest::qWait(1100);  // a snapshot a second after the recording's name
-        PlayerWindow player(snapshots_);
+        PlayerWindow player(snapshots_, English);
         player.setAttribute(Qt::WA_DeleteOnClose, false);
         QVERIFY(player.Open(recording_));
         player.SeekTo(2000);
@@ -97,7 +103,8 @@ class PlayerWindowTest : public QObject {
         RecordingsIndex index(ProbeRecordingMs);
         index.SetFolders({record_, snapshots_});
         QStringList opened;
-        RecordingsWindow window(index, [&](const QString& path) { opened << path; });
+        RecordingsWindow window(
+            index, [&](const QString& path) { opened << path; }, English);
         QCOMPARE(window.ListedRecordings(), QStringList{recording_});
         QCOMPARE(window.ListedSnapshots(), QStringList{snapshot});
         window.OpenListed(0);
@@ -111,7 +118,7 @@ class PlayerWindowTest : public QObject {
     }
 
     void seeksStepsPlaysAndSnapshots() {
-        PlayerWindow window(snapshots_);
+        PlayerWindow window(snapshots_, English);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -169,7 +176,7 @@ class PlayerWindowTest : public QObject {
     }
 
     void exportsTheMarkedClip() {
-        PlayerWindow window(snapshots_);
+        PlayerWindow window(snapshots_, English);
         window.setAttribute(Qt::WA_DeleteOnClose, false);
         QVERIFY(window.Open(recording_));
         window.SeekTo(1500);
@@ -200,24 +207,59 @@ class PlayerWindowTest : public QObject {
     }
 
     // The launcher the main window's menu uses: one recordings window on the folders of the moment, which
-    // opens players; a player on a file it cannot play shows why.
+    // opens players; a player on a file it cannot play shows why. Both windows show their texts in the
+    // language the launcher was given.
     void launcherOpensWindowsOnTheCurrentFolders() {
         QWidget main_window;
         RecordingFolders folders{home_.path() + QStringLiteral("/none"), snapshots_};
-        RecordingsLauncher launcher([&] { return folders; });
+        RecordingsLauncher launcher([&] { return folders; },
+                                    [](const QString& text) { return QStringLiteral("<%1>").arg(text); });
         folders.record = record_;
         RecordingsWindow* window = launcher.ShowRecordings(&main_window);
         QCOMPARE(window->ListedRecordings(), QStringList{recording_});
+        QCOMPARE(window->windowTitle(), QStringLiteral("<Recordings>"));
         QCOMPARE(launcher.ShowRecordings(&main_window), window);
         window->OpenListed(0);
         auto players = main_window.findChildren<PlayerWindow*>();
         QCOMPARE(players.size(), 1);
         QVERIFY(players.front()->player().is_open());
+        QStringList buttons;
+        for (const QPushButton* button : players.front()->findChildren<QPushButton*>())
+            buttons << button->text();
+        QVERIFY2(buttons.contains(QStringLiteral("<Play>")) && buttons.contains(QStringLiteral("<Mark In>")),
+                 qPrintable(buttons.join(u',')));
         QString error;
         PlayerWindow* broken =
             launcher.OpenPlayer(home_.path() + QStringLiteral("/missing.avi"), &main_window, &error);
         QVERIFY(error.startsWith(QStringLiteral("missing.avi cannot be opened")));
         QCOMPARE(broken->message(), error);
+    }
+
+    // In a mirrored (right-to-left) window the timeline is drawn exactly as in a left-to-right one: the
+    // start's time under the bar's start, the end's under its end, and a click at the left seeks near the
+    // start.
+    void timelineKeepsItsDirectionInMirroredWindows() {
+        const auto draw = [](Qt::LayoutDirection direction) {
+            // A right-to-left language sets the application's direction; the windows follow it.
+            QGuiApplication::setLayoutDirection(direction);
+            QWidget window;
+            auto* timeline = new Timeline(&window);
+            timeline->resize(400, 44);
+            timeline->SetRecording(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)), 3600000);
+            timeline->SetPosition(900000);
+            timeline->SetMarks(600000, 1200000);
+            QSignalSpy seeks(timeline, &Timeline::seekRequested);
+            QTest::mouseClick(timeline, Qt::LeftButton, {}, QPoint(20, 10));
+            const QImage image = timeline->grab().toImage();
+            QGuiApplication::setLayoutDirection(Qt::LeftToRight);
+            return std::make_pair(image, seeks.value(0).value(0).toDouble());
+        };
+        const auto [plain, plain_seek] = draw(Qt::LeftToRight);
+        const auto [mirrored, mirrored_seek] = draw(Qt::RightToLeft);
+        QVERIFY(!plain.isNull());
+        QCOMPARE(mirrored, plain);
+        QVERIFY(mirrored_seek < 3600000 / 10);
+        QCOMPARE(mirrored_seek, plain_seek);
     }
 
     // `tavrin FILE.avi` plays without logging in and without a main window; --help names it.

@@ -22,20 +22,29 @@ QString PathOf(const char* code) {
     return LanguageFolder() + QLatin1String(code) + QStringLiteral(".ini");
 }
 
-// Every text the client hands to Translate: the literals of its sources, the words it passes from tables
-// (alarm names, the device configuration lists) and the display names of the language list.
-QSet<QString> TranslatedKeys() {
-    QSet<QString> keys;
-    const QRegularExpression call(
-        QStringLiteral("Translate\\(QStringLiteral\\(\"((?:[^\"\\\\]|\\\\.)*)\"\\)\\)"));
-    QDirIterator it(QStringLiteral(CORVEL_SOURCE_DIR "/client"), {"*.cpp", "*.h"}, QDir::Files,
-                    QDirIterator::Subdirectories);
+// The text of every C++ source and header under client/, each with its path relative to client/.
+QList<QPair<QString, QString>> ClientSources() {
+    QList<QPair<QString, QString>> sources;
+    const QDir client(QStringLiteral(CORVEL_SOURCE_DIR "/client"));
+    QDirIterator it(client.path(), {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         QFile file(it.next());
         if (!file.open(QIODevice::ReadOnly)) continue;
-        const QString text = QString::fromUtf8(file.readAll());
-        for (auto match = call.globalMatch(text); match.hasNext();) keys.insert(match.next().captured(1));
+        sources.append({client.relativeFilePath(file.fileName()), QString::fromUtf8(file.readAll())});
     }
+    return sources;
+}
+
+// Every text the client hands to its translation: the literals that any source passes to
+// AppProfile::Translate or to a translate function it was given (translate(...), translate_(...)), the
+// words it passes from tables (alarm names, the device configuration lists) and the display names of the
+// language list.
+QSet<QString> TranslatedKeys() {
+    QSet<QString> keys;
+    const QRegularExpression call(QStringLiteral(
+        "\\b[Tt]ranslate_?\\(\\s*QStringLiteral\\(\\s*\"((?:[^\"\\\\]|\\\\.)*)\"\\s*\\)\\s*\\)"));
+    for (const auto& [path, text] : ClientSources())
+        for (auto match = call.globalMatch(text); match.hasNext();) keys.insert(match.next().captured(1));
     for (const char* key : {"GPIO 0 Alarm", "GPIO 1 Alarm", "GPIO 2 Alarm", "GPIO 3 Alarm", "Disk Error",
                             "Over Speed", "Reserved Alarm 6", "Reserved Alarm 7"})
         keys.insert(QLatin1String(key));
@@ -120,6 +129,25 @@ class LanguageFilesTest : public QObject {
             for (const QChar c : name) ascii &= c.unicode() < 0x80;
             QVERIFY2(ascii, qPrintable(QString("\"%1\" -> \"%2\"").arg(key, name)));
         }
+    }
+
+    // The recordings windows' texts count like every other: they are found in their sources, and no
+    // window keeps a text of Qt's own translation system, which the language files never reach.
+    void noTextBypassesTheLanguageFiles() {
+        const QSet<QString> keys = TranslatedKeys();
+        for (const char* key : {"Export Clip...", "Mark In", "%1 files", "unreadable"})
+            QVERIFY2(keys.contains(QLatin1String(key)), key);
+        const QRegularExpression qt_call(
+            QStringLiteral("(?<!\\w)tr\\s*\\(|\\btranslate\\s*\\(\\s*\"|\\bQT_TR_NOOP"));
+        QStringList found;
+        for (const auto& [path, text] : ClientSources()) {
+            const QStringList lines = text.split(u'\n');
+            for (int i = 0; i < lines.size(); ++i) {
+                const QString code = lines[i].section(QStringLiteral("//"), 0, 0);
+                if (qt_call.match(code).hasMatch()) found << QStringLiteral("%1:%2").arg(path).arg(i + 1);
+            }
+        }
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(u' ')));
     }
 
     // A stored vehicle id ends in "@n", an index into the province list: every file holds the same list in
