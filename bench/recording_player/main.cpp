@@ -57,7 +57,7 @@ bool WriteRecording(const QString& path, int seconds) {
 // The child: the player window on the file, playing at 1x until killed.
 int PlayInWindow(int argc, char** argv) {
     QApplication app(argc, argv);
-    auto* window = new recordings::PlayerWindow(QDir::tempPath());
+    auto* window = new recordings::PlayerWindow(QDir::tempPath(), [](const QString& text) { return text; });
     QString error;
     if (!window->Open(QString::fromLocal8Bit(argv[2]), &error)) {
         std::fprintf(stderr, "recording_player: %s\n", qPrintable(error));

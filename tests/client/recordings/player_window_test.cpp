@@ -385,7 +385,7 @@ class PlayerWindowTest : public QObject {
             return ProbeRecordingMs(path);
         });
         index.SetFolders({folder.path()});
-        RecordingsWindow window(index, [](const QString&) {});
+        RecordingsWindow window(index, [](const QString&) {}, English);
         QSignalSpy read(&window, &RecordingsWindow::lengthsRead);
         QVERIFY(!probed_on_ui_thread);
         QCOMPARE(window.ListedRecordings(), QStringList{copy});
