@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a vehicle's video in the whole client (velq-sim's center on 127.0.0.1, the session the map tests
-// use): a vehicle already shown on a page of its own shows that page again instead of adding one.
+// use): a vehicle already shown together shows that page again instead of adding one.
 #include <QTest>
+#include <algorithm>
 
 #include "../map/map_test_support.h"
 #include "fleet/dev_tree.h"
@@ -51,12 +52,22 @@ class VehicleSelectionTest : public QObject {
         for (size_t i = first_cell; i < first_cell + size_t(grid.Cells()); ++i)
             QCOMPARE(grid.Windows()[i], first_windows[i]);
 
-        // One of its channels closed: the vehicle is no longer whole there, so it gets a page of its own
-        // again.
-        grid.CloseWindow(grid.FindWindowOfNode(tree->Entry(rows[0])->item->child(0)));
+        // One of its channels closed: the vehicle is no longer whole there, so its channels open together
+        // again at the end of the packed grid, after the other vehicle's, and their first page is shown.
+        QTreeWidgetItem* vehicle = tree->Entry(rows[0])->item;
+        grid.CloseWindow(grid.FindWindowOfNode(vehicle->child(0)));
         emit tree->vehicleActivated(rows[0]);
-        QVERIFY(grid.CurrentPage() > second_page);
-        QCOMPARE(grid.ActiveWindow()->channel_item, tree->Entry(rows[0])->item->child(0));
+        QCOMPARE(grid.BoundCount(), bound);
+        const std::vector<GridSlot*>& windows = grid.Windows();
+        const auto at = [&](const QTreeWidgetItem* node) {
+            return int(std::find(windows.begin(), windows.end(), grid.FindWindowOfNode(node)) -
+                       windows.begin());
+        };
+        const int first = at(vehicle->child(0));
+        for (int i = 0; i < vehicle->childCount(); ++i) QCOMPARE(at(vehicle->child(i)), first + i);
+        QCOMPARE(first + vehicle->childCount(), bound);
+        QCOMPARE(grid.CurrentPage(), first / grid.Cells());
+        QCOMPARE(grid.ActiveWindow()->channel_item, vehicle->child(0));
     }
 };
 
