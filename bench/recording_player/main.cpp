@@ -112,10 +112,10 @@ int main(int argc, char** argv) {
 
     // Seeks in the one-hour recording.
     recordings::RecordingPlayer player;
-    QString error;
+    recordings::UserText failure;
     timer.restart();
-    if (!player.Open(hour, &error)) {
-        std::fprintf(stderr, "recording_player: %s\n", qPrintable(error));
+    if (!player.Open(hour, &failure)) {
+        std::fprintf(stderr, "recording_player: %s\n", qPrintable(failure.English()));
         return 1;
     }
     std::printf("open one hour (%zu frames): %.1f ms\n", player.frame_count(), timer.nsecsElapsed() / 1e6);

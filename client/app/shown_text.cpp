@@ -6,11 +6,6 @@ bool IsDirectionControl(char16_t unit) {
            (unit >= 0x2066 && unit <= 0x2069);
 }
 
-QString LeftToRight(const QString& text) {
-    if (text.isEmpty()) return text;
-    return QChar(0x2066) + text + QChar(0x2069);
-}
-
 QString ShownText(const QString& text) {
     QString shown;
     shown.reserve(text.size());

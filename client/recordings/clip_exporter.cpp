@@ -14,10 +14,36 @@
 namespace recordings {
 namespace {
 
-ClipResult Failed(const QString& error) {
+ClipResult Failed(UserText error) {
     ClipResult result;
-    result.error = error;
+    result.error = std::move(error);
     return result;
+}
+
+// The messages of an export. The file names they hold are copied: the export thread makes them, the
+// window says them.
+UserText OverItself() {
+    return UserText([](const TranslateText& translate) {
+        return translate(QStringLiteral("A clip cannot be written over its own recording."));
+    });
+}
+
+UserText EndBeforeStart() {
+    return UserText([](const TranslateText& translate) {
+        return translate(QStringLiteral("The clip's end must come after its start."));
+    });
+}
+
+UserText CannotRead(const QString& name) {
+    return UserText([name](const TranslateText& translate) {
+        return translate(QStringLiteral("%1 cannot be read.")).arg(name);
+    });
+}
+
+UserText CannotWrite(const QString& name) {
+    return UserText([name](const TranslateText& translate) {
+        return translate(QStringLiteral("%1 cannot be written.")).arg(name);
+    });
 }
 
 // The clip's temporary file: made beside the target under a name of its own (O_EXCL, so it is a new file
@@ -49,40 +75,38 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
                       const ClipProgress& progress) {
     const QFileInfo source_info(recording);
     const QFileInfo target_info(target);
-    const QString over_itself = QStringLiteral("A clip cannot be written over its own recording.");
-    if (source_info.absoluteFilePath() == target_info.absoluteFilePath()) return Failed(over_itself);
-    if (!(out_ms > in_ms)) return Failed(QStringLiteral("The clip's end must come after its start."));
+    if (source_info.absoluteFilePath() == target_info.absoluteFilePath()) return Failed(OverItself());
+    if (!(out_ms > in_ms)) return Failed(EndBeforeStart());
 
     RecordingSource source;
-    QString error;
-    if (!source.Open(recording, &error)) return Failed(error);
+    UserText error;
+    if (!source.Open(recording, &error)) return Failed(std::move(error));
     // The file read, compared by device and inode: a target that is a symbolic or hard link to it, or
     // names it by another path, is the recording too.
-    if (IdentityOf(target) == source.identity()) return Failed(over_itself);
+    if (IdentityOf(target) == source.identity()) return Failed(OverItself());
     const auto& frames = source.frames();
     const size_t first = source.KeyFrameAtOrBefore(source.MsToDts(in_ms));
     const int64_t start_dts = frames[first].dts;
     const int64_t end_dts = source.MsToDts(out_ms);  // first frame no longer in the clip
-    if (end_dts <= start_dts) return Failed(QStringLiteral("The clip's end must come after its start."));
-    if (!source.SeekToFrame(first))
-        return Failed(QStringLiteral("%1 cannot be read.").arg(source_info.fileName()));
+    if (end_dts <= start_dts) return Failed(EndBeforeStart());
+    if (!source.SeekToFrame(first)) return Failed(CannotRead(source_info.fileName()));
     // The pictures the recording holds in the clip's range, as it was opened: the clip must get them all.
     size_t expected_frames = 0;
     for (size_t i = first; i < frames.size() && frames[i].dts < end_dts; ++i) ++expected_frames;
 
-    const QString cannot_write = QStringLiteral("%1 cannot be written.").arg(target_info.fileName());
+    const UserText cannot_write = CannotWrite(target_info.fileName());
     PartFile part(target);
     if (!part.Create()) return Failed(cannot_write);
     AVFormatContext* raw = nullptr;
     const QByteArray part_name = QFile::encodeName(part.path());
     if (avformat_alloc_output_context2(&raw, nullptr, "avi", part_name.constData()) < 0 || raw == nullptr)
-        return Failed(QStringLiteral("The clip cannot be written."));
+        return Failed(cannot_write);
     OutputHandle output(raw);
 
     AVStream* in_video = source.video();
     AVStream* out_video = avformat_new_stream(raw, nullptr);
     if (out_video == nullptr || avcodec_parameters_copy(out_video->codecpar, in_video->codecpar) < 0)
-        return Failed(QStringLiteral("The clip cannot be written."));
+        return Failed(cannot_write);
     out_video->codecpar->codec_tag = 0;
     out_video->time_base = in_video->time_base;
     out_video->avg_frame_rate = in_video->avg_frame_rate;
@@ -93,7 +117,7 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
     if (in_audio != nullptr) {
         out_audio = avformat_new_stream(raw, nullptr);
         if (out_audio == nullptr || avcodec_parameters_copy(out_audio->codecpar, in_audio->codecpar) < 0)
-            return Failed(QStringLiteral("The clip cannot be written."));
+            return Failed(cannot_write);
         out_audio->codecpar->codec_tag = 0;
         out_audio->time_base = in_audio->time_base;
     }
@@ -131,7 +155,9 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
                 written_since_report = 0;
                 if (!progress(static_cast<double>(dts - start_dts) /
                               static_cast<double>(end_dts - start_dts)))
-                    return Failed(QStringLiteral("The export was cancelled."));
+                    return Failed(UserText([](const TranslateText& translate) {
+                        return translate(QStringLiteral("The export was cancelled."));
+                    }));
             }
         } else if (audio && started) {
             packet->stream_index = out_audio->index;
@@ -149,18 +175,22 @@ ClipResult ExportClip(const QString& recording, const QString& target, double in
     }
     // A read error, or a recording that ends (was cut) before the clip's last picture, leaves a clip with
     // pictures missing: that is no clip.
-    const QString incomplete =
-        QStringLiteral("%1 could not be read to the end of the clip; nothing was written.")
-            .arg(source_info.fileName());
+    const UserText incomplete([name = source_info.fileName()](const TranslateText& translate) {
+        return translate(QStringLiteral("%1 could not be read to the end of the clip; nothing was written."))
+            .arg(name);
+    });
     if (read_status < 0 && read_status != AVERROR_EOF) return Failed(incomplete);
-    if (result.video_frames == 0) return Failed(QStringLiteral("The clip holds no picture."));
+    if (result.video_frames == 0)
+        return Failed(UserText([](const TranslateText& translate) {
+            return translate(QStringLiteral("The clip holds no picture."));
+        }));
     if (result.video_frames < expected_frames) return Failed(incomplete);
     if (av_write_trailer(raw) < 0) return Failed(cannot_write);
     if (avio_closep(&raw->pb) < 0) return Failed(cannot_write);
     output.reset();
     // Looked at again just before the rename: the target may have been made a link to the recording
     // while the clip was written.
-    if (IdentityOf(target) == source.identity()) return Failed(over_itself);
+    if (IdentityOf(target) == source.identity()) return Failed(OverItself());
     if (!part.MoveTo(target)) return Failed(cannot_write);
     if (progress) progress(1.0);
     result.ok = true;

@@ -3,12 +3,14 @@
 #include <QString>
 #include <functional>
 
+#include "recordings/ui_text.h"
+
 namespace recordings {
 
 // What an export wrote.
 struct ClipResult {
     bool ok = false;
-    QString error;           // for the user when !ok
+    UserText error;          // for the user when !ok
     double start_ms = 0;     // where the clip starts in the recording: the key frame at or before in
     double duration_ms = 0;  // video frames written x frame period
     size_t video_frames = 0;

@@ -99,10 +99,11 @@ PlayerWindow::~PlayerWindow() {
 }
 
 bool PlayerWindow::Open(const QString& path, QString* error) {
-    QString why;
+    UserText failure;
     ticker_.stop();
     sound_.Stop();
-    if (!player_.Open(path, &why)) {
+    if (!player_.Open(path, &failure)) {
+        const QString why = failure.In(translate_);
         message_->setText(why);
         message_->show();
         picture_->SetPicture(QImage());
@@ -243,23 +244,28 @@ bool PlayerWindow::StartExport(const QString& target) {
     progress_->show();
     cancel_export_ = false;
     export_thread_ = std::thread([this, source = path_, target, in, out] {
-        const ClipResult result = ExportClip(source, target, in, out, [this](double done) {
+        ClipResult result = ExportClip(source, target, in, out, [this](double done) {
             QMetaObject::invokeMethod(
                 this, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); },
                 Qt::QueuedConnection);
             return !cancel_export_.load();
         });
-        const QString text = result.ok ? target : result.error;
+        // The message is put into words on the UI thread, where the translation lives.
         QMetaObject::invokeMethod(
-            this, [this, ok = result.ok, text] { FinishExport(ok, text); }, Qt::QueuedConnection);
+            this,
+            [this, ok = result.ok, target, error = std::move(result.error)] {
+                FinishExport(ok, target, error);
+            },
+            Qt::QueuedConnection);
     });
     return true;
 }
 
-void PlayerWindow::FinishExport(bool ok, const QString& text) {
+void PlayerWindow::FinishExport(bool ok, const QString& target, const UserText& error) {
     if (export_thread_.joinable()) export_thread_.join();
     progress_->hide();
-    message_->setText(ok ? translate_(QStringLiteral("Clip written to %1")).arg(text) : text);
+    const QString text = ok ? target : error.In(translate_);
+    message_->setText(ok ? translate_(QStringLiteral("Clip written to %1")).arg(target) : text);
     message_->show();
     emit exportFinished(ok, text);
 }

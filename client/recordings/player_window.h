@@ -36,7 +36,7 @@ class PlayerWindow : public QWidget {
     ~PlayerWindow() override;
 
     // Opens a recording and shows its first frame, paused. False with the message shown in the window and
-    // returned in *error.
+    // returned in *error, both in the user's language.
     bool Open(const QString& path, QString* error = nullptr);
     // Everything the buttons do, also for the tests.
     void TogglePlay();
@@ -59,7 +59,7 @@ class PlayerWindow : public QWidget {
     QString message() const;
 
   signals:
-    // The export ended: the clip written, or the message why not.
+    // The export ended: the clip written, or the message why not (in the user's language).
     void exportFinished(bool ok, const QString& text);
 
   protected:
@@ -69,7 +69,8 @@ class PlayerWindow : public QWidget {
     void Tick();
     void ShowState();
     void AskExport();
-    void FinishExport(bool ok, const QString& text);
+    // On the UI thread: the clip written to `target`, or `error` shown in the user's language.
+    void FinishExport(bool ok, const QString& target, const UserText& error);
     int64_t NowMs() const { return clock_.elapsed(); }
 
     QString snapshot_folder_;

@@ -16,15 +16,21 @@ constexpr int kMaximumFramesPerAdvance = 12;
 // Sound that nobody takes is dropped beyond this much (2 s of 8 kHz 16-bit mono).
 constexpr qsizetype kMaximumSoundBytes = 32000;
 
+UserText NoDecoder() {
+    return UserText([](const TranslateText& translate) {
+        return translate(QStringLiteral("No H.264 decoder is available."));
+    });
+}
+
 }  // namespace
 
-bool RecordingPlayer::Open(const QString& path, QString* error) {
+bool RecordingPlayer::Open(const QString& path, UserText* error) {
     codec_.reset();
     if (!source_.Open(path, error)) return false;
     const AVCodec* decoder = avcodec_find_decoder(AV_CODEC_ID_H264);
     CodecHandle codec(avcodec_alloc_context3(decoder));
     if (decoder == nullptr || !codec) {
-        *error = QStringLiteral("No H.264 decoder is available.");
+        Tell(error, NoDecoder());
         return false;
     }
     // The same settings as live video: pictures leave the decoder as soon as they are complete, decoded
@@ -33,7 +39,7 @@ bool RecordingPlayer::Open(const QString& path, QString* error) {
     codec->thread_count = 1;
     if (avcodec_parameters_to_context(codec.get(), source_.video()->codecpar) < 0 ||
         avcodec_open2(codec.get(), decoder, nullptr) < 0) {
-        *error = QStringLiteral("No H.264 decoder is available.");
+        Tell(error, NoDecoder());
         return false;
     }
     packet_.reset(av_packet_alloc());
@@ -53,8 +59,7 @@ bool RecordingPlayer::Open(const QString& path, QString* error) {
     speed_ = 1.0;
     if (!Seek(0)) {
         codec_.reset();
-        *error = QStringLiteral("%1 is cut short before its first picture and cannot be played.")
-                     .arg(QFileInfo(path).fileName());
+        Tell(error, CutShort(QFileInfo(path).fileName()));
         return false;
     }
     return true;

@@ -25,8 +25,8 @@ class RecordingPlayer {
     RecordingPlayer& operator=(const RecordingPlayer&) = delete;
 
     // Opens the file and shows its first frame, paused. False with a message for the user in *error (see
-    // RecordingSource::Open); the player is then empty.
-    bool Open(const QString& path, QString* error);
+    // RecordingSource::Open; error may be null); the player is then empty.
+    bool Open(const QString& path, UserText* error);
     bool is_open() const { return codec_ != nullptr; }
 
     double duration_ms() const { return source_.duration_ms(); }

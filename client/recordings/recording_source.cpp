@@ -46,11 +46,18 @@ bool HeadIsAvi(int fd) {
 
 bool LooksLikeAvi(const QString& path) {
     RegularFile file;
-    QString error;
-    return file.Open(path, &error) && HeadIsAvi(file.fd());
+    return file.Open(path, nullptr) && HeadIsAvi(file.fd());
 }
 
-bool RecordingSource::Open(const QString& path, QString* error) {
+// "<name> is cut short before its first picture and cannot be played."
+UserText CutShort(const QString& name) {
+    return UserText([name](const TranslateText& translate) {
+        return translate(QStringLiteral("%1 is cut short before its first picture and cannot be played."))
+            .arg(name);
+    });
+}
+
+bool RecordingSource::Open(const QString& path, UserText* error) {
     const QString name = QFileInfo(path).fileName();
     // A source opened again starts afresh: nothing of the previous file stays.
     format_.reset();
@@ -59,15 +66,15 @@ bool RecordingSource::Open(const QString& path, QString* error) {
     video_index_ = audio_index_ = -1;
     if (!file_.Open(path, error)) return false;
     if (!HeadIsAvi(file_.fd())) {
-        *error = QStringLiteral("%1 is not an AVI recording.").arg(name);
+        Tell(error, UserText([name](const TranslateText& translate) {
+                 return translate(QStringLiteral("%1 is not an AVI recording.")).arg(name);
+             }));
         return false;
     }
-    const QString cut_short =
-        QStringLiteral("%1 is cut short before its first picture and cannot be played.");
     AVFormatContext* raw = nullptr;
     // The demuxer opens the file checked above, not whatever the name may name by now.
     if (avformat_open_input(&raw, file_.ReopenPath().constData(), av_find_input_format("avi"), nullptr) < 0) {
-        *error = cut_short.arg(name);
+        Tell(error, CutShort(name));
         return false;
     }
     format_.reset(raw);
@@ -75,7 +82,9 @@ bool RecordingSource::Open(const QString& path, QString* error) {
     audio_index_ = av_find_best_stream(raw, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (audio_index_ < 0) audio_index_ = -1;
     if (video_index_ < 0 || video()->codecpar->codec_id != AV_CODEC_ID_H264) {
-        *error = QStringLiteral("%1 holds no H.264 video and cannot be played.").arg(name);
+        Tell(error, UserText([name](const TranslateText& translate) {
+                 return translate(QStringLiteral("%1 holds no H.264 video and cannot be played.")).arg(name);
+             }));
         return false;
     }
 
@@ -94,13 +103,13 @@ bool RecordingSource::Open(const QString& path, QString* error) {
     if (!index_whole) {
         frames_.clear();
         if (!ReadThrough()) {
-            *error = cut_short.arg(name);
+            Tell(error, CutShort(name));
             return false;
         }
     }
     // A recording starts at a key frame; without one nothing can be decoded.
     if (!IsKeyFrame(0) || !SeekToFrame(0)) {
-        *error = cut_short.arg(name);
+        Tell(error, CutShort(name));
         return false;
     }
     return true;

@@ -31,8 +31,9 @@ class RecordingSource {
   public:
     // Opens `path`. False with a message for the user in *error: a file that is not an AVI ("... is not
     // an AVI recording"), one without a readable picture (cut short before its first frame), or one that
-    // cannot be read at all or is no regular file (a folder, a FIFO, a device: never waited for).
-    bool Open(const QString& path, QString* error);
+    // cannot be read at all or is no regular file (a folder, a FIFO, a device: never waited for). error
+    // may be null.
+    bool Open(const QString& path, UserText* error);
 
     AVFormatContext* format() const { return format_.get(); }
     AVStream* video() const { return format_->streams[video_index_]; }
@@ -70,5 +71,7 @@ class RecordingSource {
 
 // Whether the first bytes of the file are those of an AVI ("RIFF" size "AVI " or an extension "AVIX").
 bool LooksLikeAvi(const QString& path);
+// The message for a recording (file name `name`) that holds no picture that can be played.
+UserText CutShort(const QString& name);
 
 }  // namespace recordings

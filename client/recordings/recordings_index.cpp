@@ -48,8 +48,7 @@ RecordingName ParseRecordingName(const QString& file_name) {
 
 double ProbeRecordingMs(const QString& path) {
     RecordingSource source;
-    QString error;
-    return source.Open(path, &error) ? source.duration_ms() : -1;
+    return source.Open(path, nullptr) ? source.duration_ms() : -1;
 }
 
 RecordingsIndex::RecordingsIndex(DurationProbe probe) : probe_(std::move(probe)) {}

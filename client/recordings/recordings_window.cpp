@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include "app/shown_text.h"
 #include "recordings/regular_file.h"
 #include "recordings/timeline.h"
 
@@ -41,9 +42,8 @@ QString Length(double ms, const TranslateText& translate) {
 // opened as a regular file only, so that a FIFO put there since the listing cannot block the window.
 QImage Thumbnail(const QString& path) {
     RegularFile file;
-    QString error;
     QByteArray data;
-    if (!file.Open(path, &error) || !file.ReadAll(kMaximumThumbnailSourceBytes, &data)) return QImage();
+    if (!file.Open(path, nullptr) || !file.ReadAll(kMaximumThumbnailSourceBytes, &data)) return QImage();
     QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
@@ -210,7 +210,7 @@ void RecordingsWindow::Fill() {
         for (const RecordingEntry& entry : entries) {
             auto* row = new QTreeWidgetItem(top);
             row->setText(0, QFileInfo(entry.path).fileName());
-            row->setText(1, entry.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+            row->setText(1, LeftToRight(entry.start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
             row->setText(2, Length(entry.duration_ms, translate_));
             row->setText(3, locale.formattedDataSize(entry.bytes));
             row->setData(0, kPathRole, entry.path);
@@ -226,7 +226,8 @@ void RecordingsWindow::Fill() {
         if (++shown > kMaximumThumbnails) break;
         const QImage thumbnail = Thumbnail(entry.path);
         auto* item = new QListWidgetItem(QIcon(QPixmap::fromImage(thumbnail)),
-                                         entry.start.toString(QStringLiteral("MM-dd HH:mm:ss")), snapshots_);
+                                         LeftToRight(entry.start.toString(QStringLiteral("MM-dd HH:mm:ss"))),
+                                         snapshots_);
         item->setToolTip(QFileInfo(entry.path).fileName());
         item->setData(kPathRole, entry.path);
     }

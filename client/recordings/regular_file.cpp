@@ -25,7 +25,7 @@ RegularFile::~RegularFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool RegularFile::Open(const QString& path, QString* error) {
+bool RegularFile::Open(const QString& path, UserText* error) {
     const QString name = QFileInfo(path).fileName();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -34,15 +34,22 @@ bool RegularFile::Open(const QString& path, QString* error) {
     // regular file the flag changes nothing.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        *error = QStringLiteral("%1 cannot be opened: %2").arg(name, QString::fromLocal8Bit(strerror(errno)));
+        // The system's reason is read now: errno is gone by the time the message is shown.
+        Tell(error, UserText([name, reason = QString::fromLocal8Bit(strerror(errno))](
+                                 const TranslateText& translate) {
+                 return translate(QStringLiteral("%1 cannot be opened: %2")).arg(name, reason);
+             }));
         return false;
     }
     struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
-        *error = S_ISDIR(status.st_mode)
-                     ? QStringLiteral("%1 cannot be opened: it is a folder.").arg(name)
-                     : QStringLiteral("%1 cannot be opened: it is not a regular file.").arg(name);
+        const bool folder = S_ISDIR(status.st_mode);
+        Tell(error, UserText([name, folder](const TranslateText& translate) {
+                 return (folder ? translate(QStringLiteral("%1 cannot be opened: it is a folder."))
+                                : translate(QStringLiteral("%1 cannot be opened: it is not a regular file.")))
+                     .arg(name);
+             }));
         return false;
     }
     fd_ = fd;

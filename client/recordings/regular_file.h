@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include "recordings/ui_text.h"
+
 namespace recordings {
 
 // Which file a path reaches (after symbolic links): a hard link, a symbolic link and the path itself all
@@ -32,8 +34,8 @@ class RegularFile {
 
     // Opens `path` (symbolic links followed) without blocking, whatever it names, and keeps it only when
     // it is a regular file. False with a message for the user in *error ("<name> cannot be opened: ...")
-    // for a missing or unreadable file, a folder, a FIFO, a device or a socket.
-    bool Open(const QString& path, QString* error);
+    // for a missing or unreadable file, a folder, a FIFO, a device or a socket; error may be null.
+    bool Open(const QString& path, UserText* error);
     bool is_open() const { return fd_ >= 0; }
     int fd() const { return fd_; }
     const FileIdentity& identity() const { return identity_; }

@@ -100,8 +100,8 @@ class PlayerTest : public QObject {
     // Every frame of the file is shown once, in order, up to the last; playing at 8x gets there too.
     void playsStartToEndWithEveryFrame() {
         RecordingPlayer player;
-        QString error;
-        QVERIFY2(player.Open(whole_, &error), qPrintable(error));
+        recordings::UserText error;
+        QVERIFY2(player.Open(whole_, &error), qPrintable(error.English()));
         QVERIFY(!player.duration_from_reading());
         const int packets = CountVideoPackets(whole_);
         QVERIFY(packets >= 25 * 10);
@@ -139,8 +139,8 @@ class PlayerTest : public QObject {
     // At 1x the clock shows the frame of its time, and the sound of the file comes out; not at 2x.
     void playsInTimeWithSoundOnlyAtNormalSpeed() {
         RecordingPlayer player;
-        QString error;
-        QVERIFY2(player.Open(whole_, &error), qPrintable(error));
+        recordings::UserText error;
+        QVERIFY2(player.Open(whole_, &error), qPrintable(error.English()));
         QCOMPARE(player.sound_rate(), 8000);
         QCOMPARE(player.sound_channels(), 1);
         player.Play(1000);
@@ -169,8 +169,8 @@ class PlayerTest : public QObject {
     // same picture as playing there frame by frame.
     void seekLandsOnTheFrame() {
         RecordingPlayer player;
-        QString error;
-        QVERIFY2(player.Open(whole_, &error), qPrintable(error));
+        recordings::UserText error;
+        QVERIFY2(player.Open(whole_, &error), qPrintable(error.English()));
         for (const double target : {10000.0, 10030.0, 3970.0, 0.0, 7000.0}) {
             QVERIFY(player.Seek(target));
             QVERIFY(player.position_ms() <= target &&
@@ -200,7 +200,7 @@ class PlayerTest : public QObject {
             reported << done;
             return true;
         });
-        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY2(result.ok, qPrintable(result.error.English()));
         QCOMPARE(result.start_ms, 3000.0);
         QVERIFY(result.duration_ms >= 5000 && result.duration_ms <= 6000 + 40);
         QVERIFY(reported.size() >= 3);
@@ -209,8 +209,8 @@ class PlayerTest : public QObject {
         QVERIFY(!QFile::exists(clip + QStringLiteral(".part")));
 
         RecordingPlayer player;
-        QString error;
-        QVERIFY2(player.Open(clip, &error), qPrintable(error));
+        recordings::UserText error;
+        QVERIFY2(player.Open(clip, &error), qPrintable(error.English()));
         QVERIFY(!player.duration_from_reading());
         QCOMPARE(player.duration_ms(), result.duration_ms);
         QCOMPARE(player.frame_count(), result.video_frames);
@@ -246,11 +246,11 @@ class PlayerTest : public QObject {
         const QByteArray before = ReadWhole(part);
         const QString clip = folder.filePath(QStringLiteral("x.avi"));
         const ClipResult result = recordings::ExportClip(part, clip, 2000, 6000);
-        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY2(result.ok, qPrintable(result.error.English()));
         QCOMPARE(ReadWhole(part), before);
         RecordingPlayer player;
-        QString error;
-        QVERIFY2(player.Open(clip, &error), qPrintable(error));
+        recordings::UserText error;
+        QVERIFY2(player.Open(clip, &error), qPrintable(error.English()));
         QCOMPARE(player.frame_count(), result.video_frames);
         QVERIFY(result.video_frames >= 100);
 
@@ -262,7 +262,8 @@ class PlayerTest : public QObject {
              {part, symbolic, hard, folder.path() + QStringLiteral("/./x.avi.part")}) {
             const ClipResult refused = recordings::ExportClip(part, target, 0, 3000);
             QVERIFY2(!refused.ok, qPrintable(target));
-            QCOMPARE(refused.error, QStringLiteral("A clip cannot be written over its own recording."));
+            QCOMPARE(refused.error.English(),
+                     QStringLiteral("A clip cannot be written over its own recording."));
         }
         // And the other way round: the link as the recording, the file itself as the target.
         QVERIFY(!recordings::ExportClip(symbolic, part, 0, 3000).ok);
@@ -287,7 +288,7 @@ class PlayerTest : public QObject {
         QVERIFY(cut);
         QVERIFY(!result.ok);
         QCOMPARE(
-            result.error,
+            result.error.English(),
             QStringLiteral("cut-later.avi could not be read to the end of the clip; nothing was written."));
         QVERIFY(!QFile::exists(clip));
         QCOMPARE(LeftOver(folder.path()), QStringList());
@@ -297,8 +298,8 @@ class PlayerTest : public QObject {
     // plays, up to the last second recorded.
     void playsARecordingWhoseWriterWasKilled() {
         RecordingPlayer player;
-        QString error;
-        QVERIFY2(player.Open(killed_, &error), qPrintable(error));
+        recordings::UserText error;
+        QVERIFY2(player.Open(killed_, &error), qPrintable(error.English()));
         QVERIFY(player.duration_from_reading());
         const int packets = CountVideoPackets(killed_);
         QCOMPARE(player.frame_count(), size_t(packets));
@@ -322,10 +323,10 @@ class PlayerTest : public QObject {
         // Its seconds can be exported as those of a whole one.
         const QString clip = folder_.path() + QStringLiteral("/killed-clip.avi");
         const ClipResult result = recordings::ExportClip(killed_, clip, 1500, 3480);
-        QVERIFY2(result.ok, qPrintable(result.error));
+        QVERIFY2(result.ok, qPrintable(result.error.English()));
         QVERIFY(result.start_ms <= 1500 && result.start_ms > 1500 - 1000 - 40);
         RecordingPlayer exported;
-        QVERIFY2(exported.Open(clip, &error), qPrintable(error));
+        QVERIFY2(exported.Open(clip, &error), qPrintable(error.English()));
         QCOMPARE(exported.duration_ms(), 3480 - result.start_ms);
     }
 
@@ -342,26 +343,26 @@ class PlayerTest : public QObject {
             return file.fileName();
         };
         RecordingPlayer player;
-        QString error;
+        recordings::UserText error;
         const QString half = write(QStringLiteral("half.avi"), bytes.left(bytes.size() / 2));
-        QVERIFY2(player.Open(half, &error), qPrintable(error));
+        QVERIFY2(player.Open(half, &error), qPrintable(error.English()));
         QVERIFY(player.duration_from_reading());
         QCOMPARE(player.frame_count(), size_t(CountVideoPackets(half)));
         QVERIFY(player.duration_ms() > 4000 && player.duration_ms() < 9000);
 
         const QString cut = write(QStringLiteral("cut.avi"), bytes.left(2048));
         QVERIFY(!player.Open(cut, &error));
-        QCOMPARE(error,
+        QCOMPARE(error.English(),
                  QStringLiteral("cut.avi is cut short before its first picture and cannot be played."));
         QVERIFY(!player.is_open());
 
         const QString text =
             write(QStringLiteral("notes.avi"), QByteArray("Shift report, bus 12\n").repeated(50));
         QVERIFY(!player.Open(text, &error));
-        QCOMPARE(error, QStringLiteral("notes.avi is not an AVI recording."));
+        QCOMPARE(error.English(), QStringLiteral("notes.avi is not an AVI recording."));
         const QString wave = write(QStringLiteral("sound.avi"), QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16));
         QVERIFY(!player.Open(wave, &error));
-        QCOMPARE(error, QStringLiteral("sound.avi is not an AVI recording."));
+        QCOMPARE(error.English(), QStringLiteral("sound.avi is not an AVI recording."));
         QVERIFY(!recordings::ExportClip(text, folder_.path() + QStringLiteral("/x.avi"), 0, 1000).ok);
     }
 

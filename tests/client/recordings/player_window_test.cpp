@@ -17,6 +17,7 @@
 
 #include "app/app_client.h"
 #include "app/app_folders.h"
+#include "app/profile_file.h"
 #include "fifo_guard.h"
 #include "recorded_material.h"
 #include "recordings/player_window.h"
@@ -192,8 +193,8 @@ class PlayerWindowTest : public QObject {
         QVERIFY(finished.front().at(0).toBool());
         QVERIFY(!window.exporting());
         RecordingPlayer player;
-        QString error;
-        QVERIFY2(player.Open(clip, &error), qPrintable(error));
+        UserText error;
+        QVERIFY2(player.Open(clip, &error), qPrintable(error.English()));
         // From the key frame at 1 s up to the out mark.
         QCOMPARE(player.duration_ms(), 2480.0);
 
@@ -231,7 +232,8 @@ class PlayerWindowTest : public QObject {
         QString error;
         PlayerWindow* broken =
             launcher.OpenPlayer(home_.path() + QStringLiteral("/missing.avi"), &main_window, &error);
-        QVERIFY(error.startsWith(QStringLiteral("missing.avi cannot be opened")));
+        QVERIFY2(error.startsWith(QStringLiteral("<missing.avi cannot be opened: ")) && error.endsWith(u'>'),
+                 qPrintable(error));
         QCOMPARE(broken->message(), error);
     }
 
@@ -260,6 +262,53 @@ class PlayerWindowTest : public QObject {
         QCOMPARE(mirrored, plain);
         QVERIFY(mirrored_seek < 3600000 / 10);
         QCOMPARE(mirrored_seek, plain_seek);
+    }
+
+    // The player's messages come from the files and the export thread, not from the window, and still
+    // reach the user in the chosen language: a file that is no recording, a folder, and a refused export
+    // (its message made on the export thread) all read in German with the German language file. The
+    // recordings list writes its start times as left-to-right runs, so that a right-to-left language
+    // keeps the date before the time.
+    void messagesAndTimesShowInTheChosenLanguage() {
+        auto german = std::make_shared<ProfileFile>(
+            QStringLiteral(CORVEL_SOURCE_DIR "/client/resources/Language/de_DE.ini"));
+        const TranslateText in_german = [german](const QString& text) {
+            return german->ReadString(QStringLiteral("Tavrin"), text, text);
+        };
+        PlayerWindow window(snapshots_, in_german);
+        window.setAttribute(Qt::WA_DeleteOnClose, false);
+        const QString notes = home_.path() + QStringLiteral("/notes.avi");
+        QFile text(notes);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        text.write("no recording");
+        text.close();
+        QString error;
+        QVERIFY(!window.Open(notes, &error));
+        QCOMPARE(error, QStringLiteral("notes.avi ist keine AVI-Aufnahme."));
+        QCOMPARE(window.message(), error);
+        QVERIFY(!window.Open(record_, &error));
+        QCOMPARE(error, QStringLiteral("Record kann nicht geöffnet werden: Es ist ein Ordner."));
+
+        QVERIFY(window.Open(recording_));
+        QSignalSpy finished(&window, &PlayerWindow::exportFinished);
+        QVERIFY(window.StartExport(recording_));
+        QVERIFY(finished.wait(10000));
+        QVERIFY(!finished.front().at(0).toBool());
+        const QString refused =
+            QStringLiteral("Ein Clip kann nicht über seine eigene Aufnahme geschrieben werden.");
+        QCOMPARE(finished.front().at(1).toString(), refused);
+        QCOMPARE(window.message(), refused);
+
+        RecordingsIndex index(ProbeRecordingMs);
+        index.SetFolders({record_, snapshots_});
+        RecordingsWindow list(index, {}, in_german);
+        auto* tree = list.findChild<QTreeWidget*>();
+        QVERIFY(tree != nullptr && tree->topLevelItemCount() == 1 &&
+                tree->topLevelItem(0)->childCount() == 1);
+        QCOMPARE(tree->headerItem()->text(1), QStringLiteral("Beginn"));
+        const QDateTime start = ParseRecordingName(QFileInfo(recording_).fileName()).start;
+        QCOMPARE(tree->topLevelItem(0)->child(0)->text(1),
+                 QChar(0x2066) + start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QChar(0x2069));
     }
 
     // `tavrin FILE.avi` plays without logging in and without a main window; --help names it.
@@ -385,7 +434,8 @@ class PlayerWindowTest : public QObject {
             return ProbeRecordingMs(path);
         });
         index.SetFolders({folder.path()});
-        RecordingsWindow window(index, [](const QString&) {}, English);
+        RecordingsWindow window(
+            index, [](const QString&) {}, English);
         QSignalSpy read(&window, &RecordingsWindow::lengthsRead);
         QVERIFY(!probed_on_ui_thread);
         QCOMPARE(window.ListedRecordings(), QStringList{copy});
@@ -397,8 +447,7 @@ class PlayerWindowTest : public QObject {
         QVERIFY(read.wait(10000));
         QVERIFY(!window.probing());
         RecordingPlayer player;
-        QString error;
-        QVERIFY(player.Open(copy, &error));
+        QVERIFY(player.Open(copy, nullptr));
         QCOMPARE(row->text(2), Duration(player.duration_ms()));
         QVERIFY(!guard.fired());
     }

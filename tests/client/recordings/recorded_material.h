@@ -64,8 +64,7 @@ class RecordedMaterial {
     static double RecordedMs(const QString& folder) {
         const QStringList made = Recordings(folder);
         recordings::RecordingPlayer player;
-        QString error;
-        return !made.isEmpty() && player.Open(made.front(), &error) ? player.duration_ms() : 0;
+        return !made.isEmpty() && player.Open(made.front(), nullptr) ? player.duration_ms() : 0;
     }
     // Waits until the recording in the folder is at least `ms` long: recordings are made by length
     // rather than by time, which a loaded machine stretches. Returns the length reached (less on time-out).

@@ -146,12 +146,14 @@ class RecordingsIndexTest : public QObject {
 
         // The player's opening of them ends at once with its message.
         recordings::RecordingSource source;
-        QString error;
-        QVERIFY(!source.Open(fifo, &error));
+        recordings::UserText failure;
+        QVERIFY(!source.Open(fifo, &failure));
+        QString error = failure.English();
         QVERIFY2(error.endsWith(QStringLiteral("cannot be opened: it is not a regular file.")),
                  qPrintable(error));
         QVERIFY(!recordings::LooksLikeAvi(record + QStringLiteral("AB-3127-chn02-2026-12-08-11-00-00.avi")));
-        QVERIFY(!source.Open(record, &error));
+        QVERIFY(!source.Open(record, &failure));
+        error = failure.English();
         QVERIFY2(error.endsWith(QStringLiteral("cannot be opened: it is a folder.")), qPrintable(error));
         QVERIFY(!guard.fired());
     }
