@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
@@ -110,9 +111,27 @@ void CSourceRecord::RecordVideoFrame(const FrameRecord& frame, const RecordFrame
                 old_header.receive_unix_ms = kept.receive_unix_ms;
                 WriteFrame(old_frame, old_header);
             }
+            PadAudioToVideo();
         }
     }
     WriteFrame(frame, header);
+}
+
+void CSourceRecord::PadAudioToVideo() {
+    if (!IsOpen() || frame_rate_ <= 0) return;
+    const uint64_t video_samples = uint64_t{video_sample_count()} * kRecordSampleRate / frame_rate_;
+    uint64_t missing_bytes = (video_samples - std::min<uint64_t>(video_samples, audio_sample_position())) *
+                             (kRecordBitsPerSample / 8) * kRecordChannels;
+    static constexpr uint8_t kSilence[4096] = {};
+    while (missing_bytes > 0) {
+        const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(missing_bytes, sizeof kSilence));
+        if (!WriteAudio(kSilence, bytes)) {
+            CloseRecording();
+            return;
+        }
+        bytes_written_ += bytes;
+        missing_bytes -= bytes;
+    }
 }
 
 void CSourceRecord::WriteFrame(const FrameRecord& frame, const RecordFrameHeader& header) {
@@ -173,6 +192,7 @@ bool CSourceRecord::OpenRecording(const RecordFrameHeader& header) {
                      Ascii16(std::to_string(n).c_str()) + u".avi";
     }
     first_time_ = last_time_ = time;
+    frame_rate_ = frame_rate;
     MakeDirectoryPath(file_name_.c_str());  // a failure shows in Create
     if (!Create(FileSystemName(file_name_), size.width, size.height, frame_rate, kRecordSampleRate,
                 kRecordBitsPerSample, kRecordChannels)) {

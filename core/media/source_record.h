@@ -68,7 +68,8 @@ class CSourceRecord : public long_lock, public CAviFile {
     // transfer header says. Frames before the first key frame of a file are dropped; a failed open or
     // write closes the file and the next key frame starts a new one. `pre_record` (the same thread's
     // buffer, may be null): the first file of a recording begins with its frames, which it empties, then
-    // this frame follows.
+    // this frame follows. The lock is held while the kept frames are written (at most the buffer's bound,
+    // 4000 KiB for 10 s), so audio threads may wait that long once at the start of a recording.
     void RecordVideoFrame(const FrameRecord& frame, const RecordFrameHeader& header,
                           PreRecordBuffer* pre_record = nullptr);
     // Audio transfer thread of any channel of the device, with the PCM decoded from one audio frame.
@@ -87,6 +88,9 @@ class CSourceRecord : public long_lock, public CAviFile {
     bool started() const { return started_; }
 
   private:
+    // Under the lock, after the kept frames of a pre-record buffer opened a file: they came without
+    // audio, so silence brings the audio stream to the video's length and the live audio plays in step.
+    void PadAudioToVideo();
     // Under the lock, with the recording flag seen set.
     void WriteFrame(const FrameRecord& frame, const RecordFrameHeader& header);
     bool OpenRecording(const RecordFrameHeader& header);
@@ -115,6 +119,7 @@ class CSourceRecord : public long_lock, public CAviFile {
     bool started_ = false;
     uint32_t first_time_ = 0;
     uint32_t last_time_ = 0;
+    int32_t frame_rate_ = 0;  // of the open file
     // The last file of the current recording that was kept (empty before the first): a file opened after
     // a failure must not take the name of one already made and write over it.
     std::u16string kept_name_;

@@ -13,6 +13,7 @@
 
 #include "../center/velq_program.h"
 #include "corvel/record_times.h"
+#include "media/avi_file.h"
 #include "media_harness.h"
 #include "session/channel.h"
 
@@ -123,6 +124,7 @@ TEST_F(EvidenceRecording, RecordingStartedLaterBeginsWithTheSecondsKeptBefore) {
     EXPECT_EQ(read_back, 10);
 
     AppChannel* kept = RecordingChannel(device);
+    ASSERT_EQ(VelqChn_ASourceStart(kept), 1);
     AppChannel* plain = RecordingChannel(Device("MDVR-10001"));  // its device keeps nothing
     std::this_thread::sleep_for(10s);
     const int64_t start_ms = NowMs();
@@ -140,6 +142,19 @@ TEST_F(EvidenceRecording, RecordingStartedLaterBeginsWithTheSecondsKeptBefore) {
     ASSERT_TRUE(times.end.has_value());
     EXPECT_GE(times.end->frames, 25 * 10);  // 25 frames a second for 11 s, with slack for a loaded machine
     EXPECT_GE(velq::times::ReadFile(dir_ + "plain.avi.times").points.front().unix_ms, start_ms);
+
+    // The kept frames came without sound: silence before the live audio keeps it in step with the video.
+    CAviFile avi;
+    ASSERT_TRUE(avi.Open(dir_ + "kept.avi"));
+    std::vector<uint8_t> buffer(1 << 20);
+    uint32_t size = buffer.size();
+    int64_t video_frames = 0;
+    for (; avi.ReadVideo(buffer.data(), &size); size = buffer.size()) ++video_frames;
+    int64_t audio_bytes = 0;
+    size = buffer.size();
+    for (; avi.ReadAudio(buffer.data(), &size); size = buffer.size()) audio_bytes += size;
+    const double video_s = static_cast<double>(video_frames) / 25;
+    EXPECT_NEAR(static_cast<double>(audio_bytes) / 16000, video_s, 1.0) << video_frames << " frames";
 }
 
 TEST_F(EvidenceRecording, KilledRecordingKeepsItsTimesUpToTheLastSecond) {
