@@ -12,8 +12,8 @@ namespace corvel {
 // Longest pre-record time a device may ask for.
 constexpr int32_t kMaxPreRecordSeconds = 60;
 // Memory a channel's pre-record buffer may hold, frame bytes and bookkeeping together: this much per second
-// asked for. 10 s of CIF H.264 (about 100 KiB/s from the vehicles, 256 KiB/s for busy scenes) stay far
-// below the 4000 KiB that 10 s allow; a stream that would exceed the bound loses its oldest key-frame groups.
+// asked for. 10 s of CIF H.264 (100 to 800 kbit/s, 125 to 1000 KiB) stay well below the 4000 KiB that
+// 10 s allow; a stream that would exceed the bound loses its oldest key-frame groups.
 constexpr std::size_t kPreRecordBytesPerSecond = 400 * 1024;
 
 // What a pre-recorded frame keeps of its arrival, so a recording that begins with it is made as if it had

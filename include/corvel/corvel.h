@@ -143,15 +143,15 @@ CORVEL_API int VelqApp_GPRMC(const char* sentence, double* latitude, double* lon
  * Another such addition: VELQ_DEV_PRE_RECORD_SECONDS with value an int32_t of 0..60 seconds (length 4; 0 =
  * off, the default) on a device of a logged-in session: every channel of the device whose video runs, now or
  * later, keeps its last `seconds` of received video frames in memory, from a key frame on (no audio), each
- * with its receive time; at most seconds * 400 KiB a channel (4000 KiB for 10 s; 10 s of CIF from a vehicle
- * take about 1 MiB), dropping its oldest key-frame groups beyond that. The next VelqChn_RecordStart's first
- * file begins with those frames, their receive times in its time file, then goes on live. The buffer is
- * filled and emptied by the channel's video thread, which takes the value at its next frame; it is freed
- * when the value goes back to 0. Returns 4; 0 for a value out of range or a length other than 4; -1 when
- * not logged in.
- * Every AVI the recorder writes (each file of a split recording too) has a time file beside it, named as the
- * AVI + ".times": the wall-clock receive time of its frames and every pause of video of 2 s or more, each line
- * written at once, so a killed process keeps what it wrote; corvel/record_times.h reads it. */
+ * with its receive time; at most seconds * 400 KiB a channel (4000 KiB for 10 s; 10 s of CIF at a few
+ * hundred kbit/s hold well under 1 MiB), dropping its oldest key-frame groups beyond that. The next
+ * VelqChn_RecordStart's first file begins with those frames, their receive times in its time file, then goes
+ * on live. The buffer is filled and emptied by the channel's video thread, which takes the value at its next
+ * frame; it is freed when the value goes back to 0. Returns 4; 0 for a value out of range or a length other
+ * than 4; -1 when not logged in. Every AVI the recorder writes (each file of a split recording too) has a
+ * time file beside it, named as the AVI + ".times": the wall-clock receive time of its frames and every pause
+ * of video of 2 s or more, each line written at once, so a killed process keeps what it wrote;
+ * corvel/record_times.h reads it. */
 CORVEL_API int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int length);
 /* Copies text codes (0, 1, 2, 7) into the buffer and returns their length; integer codes (3..6) write 4 bytes
  * and return 4; -1 when not logged in; 0 for another code or a buffer too small for the value and its NUL
