@@ -36,6 +36,18 @@ int CopyStatusWords(AppDevice* device, void* buffer, int buffer_size) {
     return kStatusWordsBytes;
 }
 
+// VELQ_DEV_PRE_RECORD_SECONDS: an int32_t of 0..60 for every channel of the device; each video transfer
+// picks the value up at its next frame.
+int SetPreRecordSeconds(AppDevice* device, const void* value, int length) {
+    if (!LoggedIn(device->session)) return -1;
+    if (value == nullptr || length != static_cast<int>(sizeof(int32_t))) return 0;
+    int32_t seconds = 0;
+    std::memcpy(&seconds, value, sizeof seconds);
+    if (seconds < 0 || seconds > corvel::kMaxPreRecordSeconds) return 0;
+    device->pre_record_seconds.store(seconds);
+    return 4;
+}
+
 }  // namespace
 
 extern "C" {
@@ -98,6 +110,7 @@ int VelqApp_GPRMC(const char* sentence, double* latitude, double* longitude, dou
 // ---- Device ----
 
 int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int length) {
+    if (code == VELQ_DEV_PRE_RECORD_SECONDS) return SetPreRecordSeconds(device, value, length);
     if (!LoggedIn(device->session)) return 0;
     // The request is the session's; any of its devices carries it.
     if (code == VELQ_DEV_QUERY_STATUS_WORDS) return device->session->QueryStatusWords() ? 1 : 0;
@@ -107,6 +120,12 @@ int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int lengt
 int VelqDev_GetDevInfo(AppDevice* device, int code, void* buffer, int buffer_size) {
     if (!LoggedIn(device->session)) return -1;
     if (code == VELQ_DEV_STATUS_WORDS) return CopyStatusWords(device, buffer, buffer_size);
+    if (code == VELQ_DEV_PRE_RECORD_SECONDS) {
+        if (buffer == nullptr || buffer_size < 4) return 0;
+        const int32_t seconds = device->pre_record_seconds.load();
+        std::memcpy(buffer, &seconds, sizeof seconds);
+        return 4;
+    }
     return device->GetInfo(code, buffer, buffer_size);
 }
 

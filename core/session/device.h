@@ -38,6 +38,9 @@ struct AppDevice {
     corvel::spin_lock channels_lock;
     std::vector<AppChannel*> channels;
     std::atomic<int32_t> recording_count{0};
+    // VELQ_DEV_PRE_RECORD_SECONDS: written by the client thread, read by the device's video transfer
+    // threads at every frame (each keeps its own buffer).
+    std::atomic<int32_t> pre_record_seconds{0};
 
     // Binds a device the client creates: record cleared, identifier set (at most 63 bytes), state 0.
     void BindNew(AppSession* owner, std::string_view id);

@@ -262,13 +262,20 @@ void CSourceTransf::HandleVideoFrame(const TransferHeader& header) {
         }
     }
     cursor_.aux = header.media_byte(TransferHeader::kFrameRateOffset);
+    const int64_t receive_unix_ms = UnixNowMs();
+    const uint8_t picture_format = header.media_byte(TransferHeader::kFormatOffset);
+    const uint8_t frames_per_second = header.media_byte(TransferHeader::kFrameRateOffset);
     if (channel_ != nullptr && channel_->recording.load()) {
         RecordFrameHeader record_header;
         record_header.time = header.time;
-        record_header.picture_format = header.media_byte(TransferHeader::kFormatOffset);
-        record_header.frames_per_second = header.media_byte(TransferHeader::kFrameRateOffset);
-        channel_->recorder.RecordVideoFrame(cursor_, record_header);
+        record_header.picture_format = picture_format;
+        record_header.frames_per_second = frames_per_second;
+        record_header.receive_unix_ms = receive_unix_ms;
+        channel_->recorder.RecordVideoFrame(cursor_, record_header, &pre_record_);
     }
+    // After the recorder: a recording that begins with this frame takes the buffer's frames before it.
+    pre_record_.SetSeconds(device_->pre_record_seconds.load(std::memory_order_relaxed));
+    pre_record_.Push(cursor_, picture_format, frames_per_second, receive_unix_ms);
     buffer_->Push(&cursor_);
 }
 

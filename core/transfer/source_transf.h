@@ -8,6 +8,7 @@
 #include "base/socket.h"
 #include "base/thread.h"
 #include "media/frame_buffer.h"
+#include "media/pre_record.h"
 #include "transfer/audio_protection.h"
 #include "transfer/talk_pairing.h"
 #include "transfer/transfer_wire.h"
@@ -83,6 +84,9 @@ class CSourceTransf : public CMyThread, private AudioRecordTarget, private TalkP
     std::atomic<SocketHandle> socket_{kInvalidSocket};
     sockaddr_in server_{};  // the transfer server of the last route
     FrameRecord cursor_;
+    // Video kind: the channel's last seconds of video while its device asks for them
+    // (AppDevice::pre_record_seconds). Only this transfer's thread touches it.
+    PreRecordBuffer pre_record_;
     AppOperation* pending_ = nullptr;  // device kind: the operation receiving the next payload
     uint32_t retry_pause_ms_ = 0;      // 0: the session's
 };

@@ -72,6 +72,7 @@ typedef struct AppOperation AppOperation;
 /* Additions, far from the codes above; see VelqDev_GetDevInfo and VelqDev_SetDevInfo. */
 #define VELQ_DEV_STATUS_WORDS 0x5700
 #define VELQ_DEV_QUERY_STATUS_WORDS 0x5701
+#define VELQ_DEV_PRE_RECORD_SECONDS 0x5702
 
 /* VelqChn_GetChnInfo codes. */
 #define VELQ_CHN_DEVICE 0
@@ -138,7 +139,19 @@ CORVEL_API int VelqApp_GPRMC(const char* sentence, double* latitude, double* lon
  * Its records newer than those applied are applied as usual (events by the usual rule); older ones only
  * refresh the words VELQ_DEV_STATUS_WORDS reads, post nothing and leave the stamps alone; records naming a
  * device not yet listed are kept (at most 65,536) until a list registers it. Ask after each login is accepted
- * (events 5 and 6), after VelqApp_ShowAllDevice. */
+ * (events 5 and 6), after VelqApp_ShowAllDevice.
+ * Another such addition: VELQ_DEV_PRE_RECORD_SECONDS with value an int32_t of 0..60 seconds (length 4; 0 =
+ * off, the default) on a device of a logged-in session: every channel of the device whose video runs, now or
+ * later, keeps its last `seconds` of received video frames in memory, from a key frame on (no audio), each
+ * with its receive time; at most seconds * 400 KiB a channel (4000 KiB for 10 s; 10 s of CIF at a few
+ * hundred kbit/s hold well under 1 MiB), dropping its oldest key-frame groups beyond that. The next
+ * VelqChn_RecordStart's first file begins with those frames, their receive times in its time file, then goes
+ * on live. The buffer is filled and emptied by the channel's video thread, which takes the value at its next
+ * frame; it is freed when the value goes back to 0. Returns 4; 0 for a value out of range or a length other
+ * than 4; -1 when not logged in. Every AVI the recorder writes (each file of a split recording too) has a
+ * time file beside it, named as the AVI + ".times": the wall-clock receive time of its frames and every pause
+ * of video of 2 s or more, each line written at once, so a killed process keeps what it wrote;
+ * corvel/record_times.h reads it. */
 CORVEL_API int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value, int length);
 /* Copies text codes (0, 1, 2, 7) into the buffer and returns their length; integer codes (3..6) write 4 bytes
  * and return 4; -1 when not logged in; 0 for another code or a buffer too small for the value and its NUL
@@ -152,7 +165,8 @@ CORVEL_API int VelqDev_SetDevInfo(AppDevice* device, int code, const void* value
  * record of the device arrives, becomes 1 with it and grows by one each time a later record changes any of
  * the words, so a caller polling many devices can skip those that did not change. It copies under the
  * device's own lock, held by the network thread only for the copy of one record, and never waits for the
- * network. */
+ * network. VELQ_DEV_PRE_RECORD_SECONDS writes the int32_t set by VelqDev_SetDevInfo and returns 4 (0 when
+ * buffer_size is below 4, -1 when not logged in). */
 CORVEL_API int VelqDev_GetDevInfo(AppDevice* device, int code, void* buffer, int buffer_size);
 /* Exchanges the client's value stored in the device; returns the previous one. */
 CORVEL_API int32_t VelqDev_SetUserData(AppDevice* device, int32_t value);

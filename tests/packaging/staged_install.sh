@@ -24,7 +24,7 @@ check "52 exports, all Velq* ($(echo "$exports" | wc -l) found)" \
   test "$(echo "$exports" | grep -c '^Velq')" -eq 52 -a "$(echo "$exports" | grep -vc '^Velq')" -eq 0
 
 # Headers and the SDK files.
-for header in corvel.h window.h; do
+for header in corvel.h window.h record_times.h; do
   check "include/corvel/$header, mode 644" mode_is 644 "$root/$INCLUDEDIR/corvel/$header"
 done
 for file in pkgconfig/corvel.pc cmake/Corvel/CorvelConfig.cmake cmake/Corvel/CorvelConfigVersion.cmake \

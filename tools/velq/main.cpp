@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// velq: the command-line client. Exit status 0 on success, 1 when the command failed, 2 for a usage error;
-// every failure is one line on standard error.
+// velq: the command-line client. Exit status 0 on success, 1 when the command failed, 2 for a usage error,
+// 3 from `info` for an AVI without its time file; every failure is one line on standard error.
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -12,6 +12,7 @@
 
 #include "client.h"
 #include "corvel/corvel.h"
+#include "info.h"
 #include "media.h"
 #include "signals.h"
 
@@ -39,9 +40,16 @@ const char kHelp[] =
     "  modify DEVICE [--vehicle V] [--driver D]\n"
     "                                   change a device's vehicle id and driver\n"
     "  gprmc SENTENCE                   parse a $GPRMC sentence\n"
-    "  record DEVICE CHANNEL FILE [--split S]\n"
+    "  record DEVICE CHANNEL FILE [--split S] [--pre-seconds N [--start-after S]]\n"
     "                                   record the channel into an AVI file (with --split, files of at most\n"
-    "                                   S seconds named FILE-YYYY-MM-DD-HH-MM-SS.avi); progress on stderr\n"
+    "                                   S seconds named FILE-YYYY-MM-DD-HH-MM-SS.avi); progress on stderr.\n"
+    "                                   With --pre-seconds the channel plays first, keeping its last N\n"
+    "                                   seconds (1..60), and the recording starts with them on SIGUSR1 or\n"
+    "                                   after --start-after S seconds (default N); --duration then counts\n"
+    "                                   from the start of the recording\n"
+    "  info FILE.avi                    print a recording's start, end (local time), duration, frames and\n"
+    "                                   gaps from the AVI and its time file FILE.avi.times; exit status 3\n"
+    "                                   when the time file is missing (times unknown)\n"
     "  snapshot DEVICE CHANNEL FILE     play the channel and save one picture as "
     "FILE-YYYY-MM-DD-HH-MM-SS.bmp;\n"
     "                                   prints the name written (--duration: how long to wait, 10)\n"
@@ -86,8 +94,9 @@ struct Arguments {
 };
 
 Arguments Parse(int argc, char** argv) {
-    static const std::vector<std::string> kExtra = {"--vehicle",  "--driver", "--channels", "--seconds",
-                                                    "--duration", "--split",  "--wav"};
+    static const std::vector<std::string> kExtra = {"--vehicle", "--driver",      "--channels",
+                                                    "--seconds", "--duration",    "--split",
+                                                    "--wav",     "--pre-seconds", "--start-after"};
     Arguments args;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -287,6 +296,10 @@ velq::MediaOptions MediaArguments(const Arguments& args) {
     }
     if (args.extra.count("--split") && command != "record") throw Usage{"only record takes --split"};
     if (args.extra.count("--wav") && command != "talk") throw Usage{"only talk takes --wav"};
+    if ((args.extra.count("--pre-seconds") || args.extra.count("--start-after")) && command != "record")
+        throw Usage{"only record takes --pre-seconds and --start-after"};
+    if (args.extra.count("--start-after") && !args.extra.count("--pre-seconds"))
+        throw Usage{"--start-after needs --pre-seconds"};
     velq::MediaOptions options;
     options.common = args.common;
     options.device = args.positional[0];
@@ -302,6 +315,14 @@ velq::MediaOptions MediaArguments(const Arguments& args) {
             static_cast<int>(Number(args.extra.at("--duration"), 1, 86400 * 365, "--duration"));
     if (args.extra.count("--split"))
         options.split_s = static_cast<int>(Number(args.extra.at("--split"), 1, 86400, "--split"));
+    if (args.extra.count("--pre-seconds")) {
+        options.pre_record_s =
+            static_cast<int>(Number(args.extra.at("--pre-seconds"), 1, 60, "--pre-seconds"));
+        options.start_after_s = options.pre_record_s;
+    }
+    if (args.extra.count("--start-after"))
+        options.start_after_s =
+            static_cast<int>(Number(args.extra.at("--start-after"), 0, 86400, "--start-after"));
     return options;
 }
 
@@ -320,6 +341,10 @@ int main(int argc, char** argv) {
         if (args.command == "add") return AddOrModify(args, true);
         if (args.command == "modify") return AddOrModify(args, false);
         if (args.command == "gprmc") return Gprmc(args);
+        if (args.command == "info") {
+            if (args.positional.size() != 1) throw Usage{"info needs one FILE.avi"};
+            return velq::Info(args.positional[0]);
+        }
         if (args.command == "record") return velq::Record(MediaArguments(args));
         if (args.command == "snapshot") return velq::Snapshot(MediaArguments(args));
         if (args.command == "play") return velq::Play(MediaArguments(args));

@@ -118,6 +118,7 @@ class MediaSession {
     MediaSession& operator=(const MediaSession&) = delete;
 
     AppChannel* channel(size_t index) const { return channels_[index].handle; }
+    AppDevice* device() const { return device_; }
     const std::vector<ChannelState>& channels() const { return channels_; }
     const PictureSink& sink() const { return sink_; }
 
@@ -312,11 +313,26 @@ int Record(const MediaOptions& options) {
     CatchStopSignals();
     MediaSession media(options);
     AppChannel* channel = media.channel(0);
+    if (options.pre_record_s > 0) {
+        CatchStartSignal();
+        const int32_t seconds = options.pre_record_s;
+        if (VelqDev_SetDevInfo(media.device(), VELQ_DEV_PRE_RECORD_SECONDS, &seconds, sizeof seconds) != 4)
+            throw Failure{"the library does not keep video before a recording"};
+    }
     // Recording needs the sources only; nothing is shown.
     if (!VelqChn_VSourceStart(channel) || !VelqChn_ASourceStart(channel)) {
         throw Failure{"cannot start the channel's video and audio sources"};
     }
+    if (options.pre_record_s > 0) {
+        std::fprintf(stderr,
+                     "velq: %s keeping the last %d s of channel %d; recording starts on SIGUSR1 or in %d s\n",
+                     Stamp().c_str(), options.pre_record_s, options.channels[0], options.start_after_s);
+        media.Run(
+            options.start_after_s, [] { return StartRequested(); }, nullptr);
+        if (StopRequested()) throw Failure{"stopped before the recording started"};
+    }
     if (!VelqChn_RecordStart(channel, path.c_str(), options.split_s)) throw Failure{"cannot start recording"};
+    if (options.pre_record_s > 0) std::fprintf(stderr, "velq: %s recording started\n", Stamp().c_str());
     media.Run(options.duration_s, nullptr, [&](int elapsed_s) {
         const ChannelState& state = media.channels()[0];
         std::fprintf(stderr, "velq: recording %s: %d s, %ld kbit/s (audio %d kbit/s)\n", options.file.c_str(),

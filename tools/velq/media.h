@@ -17,6 +17,8 @@ struct MediaOptions {
     std::string file;           // record: the AVI, snapshot: the BMP, talk: the WAV microphone (may be empty)
     int duration_s = 0;         // 0: until Ctrl-C (snapshot: how long to wait for a picture)
     int split_s = 0;            // record: the longest file, 0 for one file
+    int pre_record_s = 0;       // record: seconds kept before the start (VELQ_DEV_PRE_RECORD_SECONDS), 0 off
+    int start_after_s = 0;      // record with pre_record_s: play this long (or until SIGUSR1), then record
 };
 
 int Record(const MediaOptions& options);

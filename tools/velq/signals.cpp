@@ -8,9 +8,14 @@ namespace {
 
 // Written only by the signal handler; a signal handler can reach nothing but a static.
 volatile std::sig_atomic_t g_stop_requested = 0;
+volatile std::sig_atomic_t g_start_requested = 0;
 
 void OnStopSignal(int) {
     g_stop_requested = 1;
+}
+
+void OnStartSignal(int) {
+    g_start_requested = 1;
 }
 
 }  // namespace
@@ -22,6 +27,14 @@ void CatchStopSignals() {
 
 bool StopRequested() {
     return g_stop_requested != 0;
+}
+
+void CatchStartSignal() {
+    std::signal(SIGUSR1, OnStartSignal);
+}
+
+bool StartRequested() {
+    return g_start_requested != 0;
 }
 
 }  // namespace velq

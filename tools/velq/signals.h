@@ -9,5 +9,9 @@ namespace velq {
 void CatchStopSignals();
 // True once SIGINT or SIGTERM arrived.
 bool StopRequested();
+// Installs the handler for SIGUSR1, the request to start a recording that waits for it.
+void CatchStartSignal();
+// True once SIGUSR1 arrived.
+bool StartRequested();
 
 }  // namespace velq

@@ -48,8 +48,21 @@ bool Exists(const std::string& path) {
 
 std::vector<std::string> FilesIn(const std::string& dir) {
     std::vector<std::string> names;
+    std::vector<std::string> times;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-        if (entry.is_regular_file()) names.push_back(std::filesystem::relative(entry.path(), dir).string());
+        if (!entry.is_regular_file()) continue;
+        const std::string name = std::filesystem::relative(entry.path(), dir).string();
+        (entry.path().extension() == ".times" ? times : names).push_back(name);
+    }
+    for (const std::string& name : names) {
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".avi" &&
+            std::find(times.begin(), times.end(), name + ".times") == times.end()) {
+            ADD_FAILURE() << name << " has no time file";
+        }
+    }
+    for (const std::string& time_file : times) {
+        if (std::find(names.begin(), names.end(), time_file.substr(0, time_file.size() - 6)) == names.end())
+            ADD_FAILURE() << time_file << " has no recording";
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -56,7 +56,9 @@ size_t VideoBytes(const std::vector<EncodedFrame>& frames, size_t from, size_t t
 // Every video sample of the AVI file at path (a test failure when it cannot be opened).
 std::vector<std::vector<uint8_t>> VideoOf(const std::string& path);
 bool Exists(const std::string& path);
-// The regular files below dir, as paths relative to it, sorted.
+// The regular files below dir but the recorder's time files, as paths relative to it, sorted. Every
+// recording keeps its time file beside it: an AVI without one, or a time file without its AVI, is a test
+// failure.
 std::vector<std::string> FilesIn(const std::string& dir);
 
 // "%Y-%m-%d-%H-%M-%S" of a time in local time.

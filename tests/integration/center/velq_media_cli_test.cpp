@@ -100,11 +100,15 @@ TEST_F(VelqMediaCli, SplitRecordingNamesEveryFileItWrote) {
     EXPECT_GE(named.size(), 2u) << run.out;
     size_t on_disk = 0;
     for (const auto& entry : fs::directory_iterator(dir_)) {
+        if (entry.path().extension() == ".times") continue;  // each AVI's time file, checked below
         ++on_disk;
         EXPECT_NE(std::find(named.begin(), named.end(), entry.path().string()), named.end()) << entry.path();
     }
     EXPECT_EQ(on_disk, named.size());
-    for (const std::string& name : named) EXPECT_GT(fs::file_size(name), 1024u) << name;
+    for (const std::string& name : named) {
+        EXPECT_GT(fs::file_size(name), 1024u) << name;
+        EXPECT_TRUE(fs::exists(name + ".times")) << name;
+    }
 }
 
 TEST_F(VelqMediaCli, InterruptedRecordingEndsCleanlyWithAReadableFile) {
@@ -129,6 +133,24 @@ TEST_F(VelqMediaCli, InterruptedRecordingEndsCleanlyWithAReadableFile) {
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0) << Slurp(err);
     ExpectCifRecording(path, 10);
+}
+
+TEST_F(VelqMediaCli, RecordWithPreSecondsBeginsBeforeItsStart) {
+    const std::string path = dir_ + "pre.avi";
+    const ProgramRun run =
+        Execute("record MDVR-10001 1 " + path + " --pre-seconds 3 --start-after 4 --duration 2" + ports_);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("recording started"), std::string::npos) << run.err;
+    const ProgramRun info = Execute("info " + path);
+    ASSERT_EQ(info.status, 0) << info.err;
+    // 2 s of recording plus the 2 to 3 s kept before it (from a key frame a second).
+    const size_t at = info.out.find("duration ");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    EXPECT_GE(std::stod(info.out.substr(at + 9)), 3.5) << info.out;
+
+    EXPECT_EQ(Execute("record MDVR-10001 1 " + path + " --start-after 4" + ports_).status, 2);
+    EXPECT_EQ(Execute("play MDVR-10001 1 --pre-seconds 4" + ports_).status, 2);
+    EXPECT_EQ(Execute("record MDVR-10001 1 " + path + " --pre-seconds 61" + ports_).status, 2);
 }
 
 TEST_F(VelqMediaCli, SnapshotWritesTheBitmapOfACifPicture) {
