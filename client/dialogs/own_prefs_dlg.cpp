@@ -12,10 +12,6 @@
 
 namespace {
 
-QString Tr(const char* english) {
-    return AppProfile::Translate(QString::fromUtf8(english));
-}
-
 QSpinBox* Seconds(int lo, int hi) {
     auto* box = new QSpinBox;
     box->setRange(lo, hi);
@@ -25,23 +21,26 @@ QSpinBox* Seconds(int lo, int hi) {
 }  // namespace
 
 OwnPrefsDlg::OwnPrefsDlg(OwnSettings& own, std::function<void(const OwnPrefs&)> applied, QWidget* parent)
-    : PreferenceDlg(Tr("Evidence and Alarm Setting"), parent), own_(own), applied_(std::move(applied)) {
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Evidence and Alarm Setting")), parent),
+      own_(own),
+      applied_(std::move(applied)) {
     auto* form = new QFormLayout;
     pre_alarm_ = Seconds(0, OwnPrefs::kMaxPreAlarm_s);
-    form->addRow(Tr("Keep Before Recording(Seconds):"), pre_alarm_);
-    record_on_alarm_ = new QCheckBox(Tr("Record Channels On The Grid When Their Vehicle Alarms"));
+    form->addRow(AppProfile::Translate(QStringLiteral("Keep Before Recording(Seconds):")), pre_alarm_);
+    record_on_alarm_ = new QCheckBox(
+        AppProfile::Translate(QStringLiteral("Record Channels On The Grid When Their Vehicle Alarms")));
     form->addRow(record_on_alarm_);
     post_alarm_ = Seconds(OwnPrefs::kMinPostAlarm_s, OwnPrefs::kMaxPostAlarm_s);
-    form->addRow(Tr("Record After The Last Alarm(Seconds):"), post_alarm_);
-    alarm_sound_ = new QCheckBox(Tr("Sound On New Alarm"));
+    form->addRow(AppProfile::Translate(QStringLiteral("Record After The Last Alarm(Seconds):")), post_alarm_);
+    alarm_sound_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Sound On New Alarm")));
     form->addRow(alarm_sound_);
-    alarm_video_ = new QCheckBox(Tr("Show Video On New Alarm"));
+    alarm_video_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Show Video On New Alarm")));
     form->addRow(alarm_video_);
     history_days_ = Seconds(1, OwnPrefs::kMaxHistoryDays);
-    form->addRow(Tr("Keep Alarm History(Days):"), history_days_);
-    tile_label_ = new QCheckBox(Tr("Show Labels Over Video"));
+    form->addRow(AppProfile::Translate(QStringLiteral("Keep Alarm History(Days):")), history_days_);
+    tile_label_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Show Labels Over Video")));
     form->addRow(tile_label_);
-    tile_stretch_ = new QCheckBox(Tr("Stretch Video Over Its Window"));
+    tile_stretch_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Stretch Video Over Its Window")));
     form->addRow(tile_stretch_);
     body()->addLayout(form);
     error_ = new QLabel;
@@ -96,8 +95,11 @@ QString OwnPrefsDlg::ErrorText() const {
 void OwnPrefsDlg::Save() {
     const OwnPrefs prefs = Entered();
     if (!prefs.Write(own_)) {
-        error_->setText(Tr("The settings could not be saved to %1. Check that the folder can be written.")
-                            .arg(own_.path()));
+        error_->setText(
+            AppProfile::Translate(
+                QStringLiteral(
+                    "The settings could not be saved to %1. Check that the folder can be written."))
+                .arg(own_.path()));
         error_->show();
         KeepOpenAfterSave();
         return;

@@ -81,6 +81,49 @@ void EvidenceWiring::Tick() {
         if (slot->channel_item && slot->device) devices.push_back(slot->device);
     pre_record_.Sync(devices, prefs_.pre_alarm_s);
     recorder_.Tick(clock_.elapsed());
+    WatchRecordings();
+}
+
+void EvidenceWiring::WatchRecordings() {
+    const std::vector<CDevShowDlg*> windows = targets_.grid.Windows();
+    std::vector<RecordingWatch::Sample> samples;
+    for (CDevShowDlg* window : windows)
+        if (window->channel && window->channel_item)
+            samples.push_back(
+                {window->channel, VelqChn_IsRecording(window->channel) != 0, window->Stats().presented});
+    const auto name_of = [](const CDevShowDlg* window) {
+        QTreeWidgetItem* node = window->channel_item;
+        return (node->parent() ? node->parent()->text(0) + u' ' : QString()) + node->text(0);
+    };
+    for (const RecordingWatch::Change& change : watch_.Step(samples, clock_.elapsed())) {
+        for (const CDevShowDlg* window : windows) {
+            if (window->channel != change.channel || !window->channel_item) continue;
+            if (change.waiting)
+                log_(AppProfile::Translate(QStringLiteral("REC - waiting for video")) + QStringLiteral(": ") +
+                     name_of(window));
+            else
+                log_(AppProfile::Translate(QStringLiteral("Recording resumed after %1 s without video"))
+                         .arg(change.waited_ms / 1000) +
+                     QStringLiteral(": ") + name_of(window));
+        }
+    }
+    const QString note = AppProfile::Translate(QStringLiteral("REC - waiting for video"));
+    for (CDevShowDlg* window : windows) {
+        const bool waiting = window->channel && window->channel_item && watch_.Waiting(window->channel);
+        if (waiting == !window->RecordingNote().isEmpty()) continue;
+        window->SetRecordingNote(waiting ? note : QString());
+        if (QTreeWidgetItem* node = window->channel_item) {
+            // The recording icon greyed while nothing is written; back to what the channel does now.
+            const QIcon recording = targets_.tree.ImageIcon(DevTree::kChannelRecording);
+            if (waiting)
+                node->setIcon(0, QIcon(recording.pixmap(16, QIcon::Disabled)));
+            else
+                targets_.tree.SetChannelImage(node, VelqChn_IsRecording(window->channel)
+                                                        ? DevTree::kChannelRecording
+                                                        : DevTree::kChannelPlaying);
+            node->setToolTip(0, waiting ? note : QString());
+        }
+    }
 }
 
 void EvidenceWiring::LoggedOut() {

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Wires the evidence features into the main window: the preference page of our own settings (Option menu),
-// the pre-record time of the devices on the grid and recording on alarm. A one-second clock keeps the
-// pre-record times in step with the grid and ends alarm recordings on time. UI thread only; a child of the
+// the pre-record time of the devices on the grid, recording on alarm, and the mark of a recording that
+// waits for video. A clock keeps the pre-record times in step with the grid, ends alarm recordings on time
+// and watches the recordings. UI thread only; a child of the
 // main window, so it ends with it.
 #include <QElapsedTimer>
 #include <QObject>
@@ -11,6 +12,7 @@
 
 #include "app/own_prefs.h"
 #include "grid/alarm_recorder.h"
+#include "grid/recording_watch.h"
 
 class AlarmDesk;
 class AppSettings;
@@ -34,7 +36,8 @@ class EvidenceWiring : public QObject {
         OwnSettings& own;
     };
     static constexpr int kMenuCommand = 32901;  // Option -> our settings page
-    static constexpr int kTick_ms = 1000;
+    // Twice per RecordingWatch::kWaitAfter_ms, so a recording without video says so within 2.5 s.
+    static constexpr int kTick_ms = 500;
 
     EvidenceWiring(const Targets& targets, std::function<void(const QString&)> log, QWidget* window);
     ~EvidenceWiring() override;
@@ -51,11 +54,14 @@ class EvidenceWiring : public QObject {
     OwnPrefsDlg* dialog() const { return dialog_; }
     const AlarmRecorder& recorder() const { return recorder_; }
     const PreRecordSync& preRecord() const { return pre_record_; }
+    const RecordingWatch& recordingWatch() const { return watch_; }
     const OwnPrefs& prefs() const { return prefs_; }
 
   private:
     bool StartRecording(const GridChannel& channel);
     void StopRecording(const GridChannel& channel);
+    // Recordings without pictures: the tile's note, the tree node's icon and tool tip, the log.
+    void WatchRecordings();
 
     Targets targets_;
     std::function<void(const QString&)> log_;
@@ -63,6 +69,7 @@ class EvidenceWiring : public QObject {
     OwnPrefsDlg* dialog_;
     PreRecordSync pre_record_;
     AlarmRecorder recorder_;
+    RecordingWatch watch_;
     QElapsedTimer clock_;
     QTimer* timer_;
 };
