@@ -75,6 +75,12 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
     connect(speed_, &QComboBox::currentIndexChanged, this,
             [this](int index) { SetSpeed(speed_->itemData(index).toDouble()); });
     connect(timeline_, &Timeline::seekRequested, this, &PlayerWindow::SeekTo);
+    connect(timeline_, &Timeline::gapEntered, this, [this](qint64 from_ms, qint64 to_ms) {
+        message_->setText(
+            translate_(QStringLiteral("No video from %1 to %2")).arg(ClockText(from_ms), ClockText(to_ms)));
+        message_->show();
+        gap_notice_ = gap_seek_ = true;
+    });
     connect(snapshot, &QPushButton::clicked, this, [this] { SaveSnapshot(); });
     connect(save_as, &QPushButton::clicked, this, [this] {
         const QString path =
@@ -117,6 +123,8 @@ bool PlayerWindow::Open(const QString& path, QString* error) {
     channel_ = name.channel;
     start_ = name.start;
     in_ms_ = out_ms_ = -1;
+    times_ = TrueTimes::Load(path, player_.frame_period_ms(), static_cast<int64_t>(player_.frame_count()));
+    timeline_->SetTrueTimes(&times_);
     timeline_->SetRecording(start_, player_.duration_ms());
     timeline_->SetMarks(-1, -1);
     message_->setVisible(player_.duration_from_reading());
@@ -152,6 +160,13 @@ void PlayerWindow::StepForward() {
 }
 
 void PlayerWindow::SeekTo(double position_ms) {
+    // A gap's notice stays until the operator seeks elsewhere.
+    if (gap_seek_) {
+        gap_seek_ = false;
+    } else if (gap_notice_) {
+        gap_notice_ = false;
+        message_->hide();
+    }
     player_.Seek(position_ms, NowMs());
     ShowState();
 }
@@ -181,8 +196,9 @@ void PlayerWindow::ShowState() {
     picture_->SetPicture(player_.picture());
     timeline_->SetPosition(player_.position_ms());
     time_->setText(QStringLiteral("%1  (%2 / %3)")
-                       .arg(TimeOfDay(start_, player_.position_ms()), Duration(player_.position_ms()),
-                            Duration(player_.duration_ms())));
+                       .arg(times_.valid() ? ClockText(times_.TimeAt(player_.position_ms()))
+                                           : TimeOfDay(start_, player_.position_ms()),
+                            Duration(player_.position_ms()), Duration(player_.duration_ms())));
     play_->setText(player_.playing() ? translate_(QStringLiteral("Pause"))
                                      : translate_(QStringLiteral("Play")));
 }
@@ -196,8 +212,8 @@ QString PlayerWindow::SaveSnapshot(const QString& path) {
         const QString base = vehicle_.isEmpty()
                                  ? QFileInfo(path_).completeBaseName()
                                  : QStringLiteral("%1-chn%2").arg(vehicle_).arg(channel_, 2, 10, QChar(u'0'));
-        const QDateTime when = start_.isValid() ? start_.addMSecs(static_cast<qint64>(player_.position_ms()))
-                                                : QDateTime::currentDateTime();
+        const QDateTime shown = ShownTime();
+        const QDateTime when = shown.isValid() ? shown : QDateTime::currentDateTime();
         target = QDir(snapshot_folder_)
                      .filePath(base + u'-' + when.toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss")) +
                                QStringLiteral(".bmp"));
@@ -211,6 +227,11 @@ QString PlayerWindow::SaveSnapshot(const QString& path) {
     }
     QApplication::clipboard()->setImage(picture);
     return target;
+}
+
+QDateTime PlayerWindow::ShownTime() const {
+    if (times_.valid()) return QDateTime::fromMSecsSinceEpoch(times_.TimeAt(player_.position_ms()));
+    return start_.isValid() ? start_.addMSecs(static_cast<qint64>(player_.position_ms())) : QDateTime();
 }
 
 void PlayerWindow::MarkIn() {

@@ -10,6 +10,7 @@
 
 #include "recordings/recording_player.h"
 #include "recordings/sound_out.h"
+#include "recordings/true_times.h"
 #include "recordings/ui_text.h"
 
 class QComboBox;
@@ -54,6 +55,11 @@ class PlayerWindow : public QWidget {
     bool exporting() const { return export_thread_.joinable(); }
 
     const RecordingPlayer& player() const { return player_; }
+    const TrueTimes& trueTimes() const { return times_; }
+    Timeline* timeline() const { return timeline_; }
+    // Wall-clock time of the shown frame: from the time file when there is one, else the name's start plus
+    // the position; invalid when neither is known.
+    QDateTime ShownTime() const;
     double in_ms() const { return in_ms_; }
     double out_ms() const { return out_ms_; }
     QString message() const;
@@ -77,6 +83,9 @@ class PlayerWindow : public QWidget {
     TranslateText translate_;
     QString path_;
     QDateTime start_;
+    TrueTimes times_;          // the time file's; invalid without one
+    bool gap_notice_ = false;  // the message says a seek fell into a gap
+    bool gap_seek_ = false;    // the seek that follows that notice is on its way
     QString vehicle_;
     int channel_ = -1;
     RecordingPlayer player_;
