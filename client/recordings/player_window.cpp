@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordings/player_window.h"
 
+#include <QFile>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -248,8 +250,19 @@ void PlayerWindow::MarkOut() {
 }
 
 void PlayerWindow::AskExport() {
-    const QString suggested =
-        QFileInfo(path_).path() + u'/' + QFileInfo(path_).completeBaseName() + QStringLiteral("-clip.avi");
+    // Named by the time of day of its first frame, as the recordings are.
+    const QDateTime shown = ShownTime();
+    const double in = in_ms_ >= 0 ? in_ms_ : 0;
+    const QDateTime at = times_.valid()
+                             ? QDateTime::fromMSecsSinceEpoch(times_.TimeAt(in))
+                             : (start_.isValid() ? start_.addMSecs(static_cast<qint64>(in)) : shown);
+    const QString base = vehicle_.isEmpty() || !at.isValid()
+                             ? QFileInfo(path_).completeBaseName()
+                             : QStringLiteral("%1-chn%2-%3")
+                                   .arg(vehicle_)
+                                   .arg(channel_, 2, 10, QChar(u'0'))
+                                   .arg(at.toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss")));
+    const QString suggested = QFileInfo(path_).path() + u'/' + base + QStringLiteral("-clip.avi");
     const QString target =
         QFileDialog::getSaveFileName(this, translate_(QStringLiteral("Export Clip")), suggested,
                                      translate_(QStringLiteral("AVI recordings (*.avi)")));
@@ -264,13 +277,27 @@ bool PlayerWindow::StartExport(const QString& target) {
     progress_->setValue(0);
     progress_->show();
     cancel_export_ = false;
-    export_thread_ = std::thread([this, source = path_, target, in, out] {
+    export_thread_ = std::thread([this, source = path_, target, in, out, times = times_] {
         ClipResult result = ExportClip(source, target, in, out, [this](double done) {
             QMetaObject::invokeMethod(
                 this, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); },
                 Qt::QueuedConnection);
             return !cancel_export_.load();
         });
+        // The clip keeps the true times of its frames, in a time file beside it as the recorder writes one.
+        if (result.ok && times.valid()) {
+            const std::string text =
+                times.ClipText(result.start_ms, static_cast<int64_t>(result.video_frames));
+            QFile file(target + QStringLiteral(".times"));
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                file.write(text.data(), static_cast<qint64>(text.size())) !=
+                    static_cast<qint64>(text.size())) {
+                result.ok = false;
+                result.error = UserText([name = file.fileName()](const TranslateText& translate) {
+                    return translate(QStringLiteral("%1 cannot be written.")).arg(name);
+                });
+            }
+        }
         // The message is put into words on the UI thread, where the translation lives.
         QMetaObject::invokeMethod(
             this,

@@ -40,6 +40,33 @@ double TrueTimes::PositionAfter(const velq::times::Gap& gap) const {
     return PositionAt(gap.to_ms);
 }
 
+std::string TrueTimes::ClipText(double start_ms, int64_t frames) const {
+    if (!valid_ || frames <= 0) return {};
+    const int64_t first = std::clamp<int64_t>(std::llround(start_ms / frame_period_ms_), 0, frame_count_ - 1);
+    const double fps = 1000.0 / frame_period_ms_;
+    std::string text = velq::times::HeaderLine();
+    int64_t last_written_ms = 0;
+    int64_t previous_ms = 0;
+    for (int64_t k = 0; k < frames; ++k) {
+        const int64_t ms = velq::times::FrameTimeMs(times_, first + k, fps).value_or(previous_ms);
+        bool after_gap = false;
+        for (const velq::times::Gap& gap : times_.gaps) {
+            if (k > 0 && gap.from_ms >= previous_ms && gap.to_ms <= ms) {
+                text += velq::times::GapLine(gap.from_ms, gap.to_ms);
+                after_gap = true;
+            }
+        }
+        // As the recorder writes them: the first frame, the first after a gap, and one a second.
+        if (k == 0 || after_gap || ms - last_written_ms >= 1000) {
+            text += velq::times::PointLine(k, ms);
+            last_written_ms = ms;
+        }
+        previous_ms = ms;
+    }
+    text += velq::times::EndLine(frames, previous_ms);
+    return text;
+}
+
 QString ClockText(int64_t unix_ms) {
     return QDateTime::fromMSecsSinceEpoch(unix_ms).toString(QStringLiteral("HH:mm:ss"));
 }

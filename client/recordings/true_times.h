@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "corvel/record_times.h"
@@ -35,6 +36,10 @@ class TrueTimes {
     std::optional<velq::times::Gap> GapAt(int64_t unix_ms) const {
         return velq::times::GapAt(times_, unix_ms);
     }
+
+    // The time file of a clip cut from this recording: its `frames` video frames begin with the frame at
+    // media position `start_ms`, and keep their times and the gaps between them. Empty when invalid.
+    std::string ClipText(double start_ms, int64_t frames) const;
 
   private:
     velq::times::RecordTimes times_;

@@ -5,6 +5,7 @@
 // changes.
 #include <QApplication>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -94,6 +95,23 @@ class TrueTimesTest : public QObject {
         QTest::mouseClick(window.timeline(), Qt::LeftButton, {}, QPoint(bar.left() + 1, bar.center().y()));
         QVERIFY(window.message().isEmpty());
         QVERIFY(window.ShownTime().toMSecsSinceEpoch() < before_gap + 1);
+
+        // A clip across the gap keeps its times: the gap and the first frame's time of day.
+        window.MarkIn();
+        QTest::mouseClick(window.timeline(), Qt::LeftButton, {}, QPoint(bar.right() - 1, bar.center().y()));
+        window.MarkOut();
+        QSignalSpy finished(&window, &PlayerWindow::exportFinished);
+        const QString clip = home_.path() + QStringLiteral("/clip.avi");
+        QVERIFY(window.StartExport(clip));
+        QVERIFY(finished.wait(30000));
+        QVERIFY2(finished[0][0].toBool(), qPrintable(finished[0][1].toString()));
+        const velq::times::RecordTimes kept = velq::times::ReadFile((clip + ".times").toStdString());
+        QCOMPARE(kept.gaps.size(), size_t(1));
+        QCOMPARE(kept.gaps[0].from_ms, before_gap);
+        QCOMPARE(kept.gaps[0].to_ms, after_gap);
+        QVERIFY(!kept.points.empty());
+        QVERIFY(kept.points.front().unix_ms >= t0 && kept.points.front().unix_ms < before_gap);
+        QVERIFY(kept.end.has_value());
 
         // A time file holding no frame time (cut after its first line) is not used.
         QVERIFY(times.open(QIODevice::WriteOnly | QIODevice::Truncate));
