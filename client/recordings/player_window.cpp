@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordings/player_window.h"
 
+#include "recordings/evidence_export.h"
+
 #include <QFile>
 
 #include <QApplication>
@@ -47,6 +49,7 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
     auto* mark_in = new QPushButton(translate_(QStringLiteral("Mark In")), this);
     auto* mark_out = new QPushButton(translate_(QStringLiteral("Mark Out")), this);
     auto* export_clip = new QPushButton(translate_(QStringLiteral("Export Clip...")), this);
+    auto* evidence = new QPushButton(translate_(QStringLiteral("Evidence...")), this);
     time_ = new QLabel(this);
     time_->setTextFormat(Qt::PlainText);
     // "14:05:09  (00:01:05 / 00:05:00)" keeps its order in a right-to-left window.
@@ -64,7 +67,8 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
                             static_cast<QWidget*>(speed_), static_cast<QWidget*>(time_)})
         controls->addWidget(widget);
     controls->addStretch();
-    for (QWidget* widget : {snapshot, save_as, mark_in, mark_out, export_clip}) controls->addWidget(widget);
+    for (QWidget* widget : {snapshot, save_as, mark_in, mark_out, export_clip, evidence})
+        controls->addWidget(widget);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(picture_, 1);
     layout->addWidget(timeline_);
@@ -93,6 +97,11 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
     connect(mark_in, &QPushButton::clicked, this, &PlayerWindow::MarkIn);
     connect(mark_out, &QPushButton::clicked, this, &PlayerWindow::MarkOut);
     connect(export_clip, &QPushButton::clicked, this, &PlayerWindow::AskExport);
+    connect(evidence, &QPushButton::clicked, this, [this] {
+        const QString parent = QFileDialog::getExistingDirectory(
+            this, translate_(QStringLiteral("Please select a folder...")), QFileInfo(path_).path());
+        if (!parent.isEmpty()) StartEvidence(parent);
+    });
 
     ticker_.setTimerType(Qt::PreciseTimer);
     ticker_.setInterval(kTickMs);
@@ -309,9 +318,51 @@ bool PlayerWindow::StartExport(const QString& target) {
     return true;
 }
 
+bool PlayerWindow::StartEvidence(const QString& parent_folder) {
+    if (!player_.is_open() || exporting()) return false;
+    const QDateTime shown = ShownTime();
+    const QString stamp = (shown.isValid() ? shown : QDateTime::currentDateTime())
+                              .toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss"));
+    const QString base = vehicle_.isEmpty()
+                             ? QFileInfo(path_).completeBaseName()
+                             : QStringLiteral("%1-chn%2").arg(vehicle_).arg(channel_, 2, 10, QChar(u'0'));
+    EvidenceContent content;
+    content.folder = QDir(parent_folder).filePath(base + u'-' + stamp + QStringLiteral("-evidence"));
+    if (QFileInfo::exists(content.folder) || !QDir().mkpath(content.folder)) {
+        message_->setText(translate_(QStringLiteral("%1 cannot be written.")).arg(content.folder));
+        message_->show();
+        return false;
+    }
+    content.snapshot = player_.picture();
+    content.snapshot_time =
+        shown.isValid() ? shown.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
+    content.vehicle = vehicle_.isEmpty() ? base : vehicle_;
+    content.alarm_record = evidence_alarm_;
+    const QString clip = QDir(content.folder).filePath(base + u'-' + stamp + QStringLiteral(".avi"));
+    content.clips = {clip};
+    evidence_ = std::make_unique<EvidenceContent>(std::move(content));
+    if (!StartExport(clip)) {
+        evidence_.reset();
+        return false;
+    }
+    return true;
+}
+
 void PlayerWindow::FinishExport(bool ok, const QString& target, const UserText& error) {
     if (export_thread_.joinable()) export_thread_.join();
     progress_->hide();
+    if (evidence_) {
+        const std::unique_ptr<EvidenceContent> content = std::move(evidence_);
+        if (ok) {
+            const EvidenceResult result = WriteEvidence(*content, translate_);
+            const QString text = result.message.In(translate_);
+            message_->setText(text);
+            message_->show();
+            emit evidenceFinished(result.ok, content->folder, text);
+            return;
+        }
+        emit evidenceFinished(false, content->folder, error.In(translate_));
+    }
     const QString text = ok ? target : error.In(translate_);
     message_->setText(ok ? translate_(QStringLiteral("Clip written to %1")).arg(target) : text);
     message_->show();

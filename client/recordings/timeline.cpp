@@ -130,8 +130,8 @@ void Timeline::paintEvent(QPaintEvent*) {
     painter.fillRect(bar, palette().color(QPalette::Mid));
     // No video: hatched, so it reads as missing rather than as another colour of the bar.
     for (const QRect& gap : GapRects()) {
-        painter.fillRect(gap, palette().color(QPalette::Base));
-        painter.fillRect(gap, QBrush(QColor(200, 60, 60), Qt::BDiagPattern));
+        painter.fillRect(gap, QColor(90, 30, 30));
+        painter.fillRect(gap, QBrush(QColor(230, 90, 90), Qt::BDiagPattern));
     }
     if (in_ms_ >= 0 || out_ms_ >= 0) {
         const int from = XOf(in_ms_ >= 0 ? in_ms_ : 0);

@@ -113,6 +113,23 @@ class TrueTimesTest : public QObject {
         QVERIFY(kept.points.front().unix_ms >= t0 && kept.points.front().unix_ms < before_gap);
         QVERIFY(kept.end.has_value());
 
+        // Evidence from the player: the clip with its time file, the picture, README and sums that the
+        // real sha256sum accepts.
+        QSignalSpy evidence(&window, &PlayerWindow::evidenceFinished);
+        QVERIFY(window.StartEvidence(home_.path()));
+        QVERIFY(evidence.wait(30000));
+        QVERIFY2(evidence[0][0].toBool(), qPrintable(evidence[0][2].toString()));
+        const QDir folder(evidence[0][1].toString());
+        QCOMPARE(folder.entryList({"*.avi"}, QDir::Files).size(), 1);
+        QCOMPARE(folder.entryList({"*.avi.times"}, QDir::Files).size(), 1);
+        QVERIFY(folder.exists("snapshot.png") && folder.exists("README.txt"));
+        QProcess check;
+        check.setWorkingDirectory(folder.path());
+        check.start("sha256sum", {"-c", "SHA256SUMS"});
+        QVERIFY(check.waitForFinished(30000));
+        QCOMPARE(check.exitCode(), 0);
+        QCOMPARE(window.message(), evidence[0][2].toString());
+
         // A time file holding no frame time (cut after its first line) is not used.
         QVERIFY(times.open(QIODevice::WriteOnly | QIODevice::Truncate));
         times.write("velq-times 1\nt 0 12");
