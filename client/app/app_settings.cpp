@@ -2,6 +2,8 @@
 #include "app/app_settings.h"
 
 #include "app/app_profile.h"
+#include "app/own_prefs.h"
+#include "app/own_settings.h"
 
 #include <algorithm>
 
@@ -29,8 +31,10 @@ void AppSettings::Load(const QString& record_default, const QString& snapshot_de
     CycleDuration = read("CycleDuration", 0);
     CycleStopMode = read("CycleStopMode", CycleStopRules::kDefaultMode);
     CyclePrepare = read("CyclePrepare", 5);
-    TileLabel = read("TileLabel", 1);
-    TileStretch = read("TileStretch", 0);
+    // Ours: Tavrin.ini, or Config.ini where an older client kept them.
+    OwnSettings own(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
+    TileLabel = ReadMovedInt(own, QStringLiteral("TileLabel"), 1);
+    TileStretch = ReadMovedInt(own, QStringLiteral("TileStretch"), 0);
 
     CenterServer_Address =
         AppProfile::ReadString(QStringLiteral("CenterServer_Address"), kDefaultCenterAddress);

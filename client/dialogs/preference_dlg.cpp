@@ -38,8 +38,9 @@ PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDia
     layout->addLayout(row);
     connect(qobject_cast<QPushButton*>(button(kRefresh)), &QPushButton::clicked, this, [this] { Refresh(); });
     connect(qobject_cast<QPushButton*>(button(kSave)), &QPushButton::clicked, this, [this] {
+        keep_open_ = false;
         Save();
-        hide();
+        if (!keep_open_) hide();
     });
     connect(qobject_cast<QPushButton*>(button(kCancel)), &QPushButton::clicked, this, &QWidget::hide);
     connect(qobject_cast<QPushButton*>(button(kDefault)), &QPushButton::clicked, this, [this] { Default(); });

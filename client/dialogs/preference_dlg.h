@@ -33,6 +33,8 @@ class PreferenceDlg : public QDialog {
     QLineEdit* AddFolderRow(const QString& label);
     // A digit-only edit of seconds (at most 32 bits) between its label and its note.
     QLineEdit* AddSecondsRow(const QString& label, const QString& note);
+    // Called from Save: the write failed, so the dialog stays open with what the operator entered.
+    void KeepOpenAfterSave() { keep_open_ = true; }
     void reject() override;
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -43,4 +45,5 @@ class PreferenceDlg : public QDialog {
     void FitHeight();
 
     QVBoxLayout* body_;
+    bool keep_open_ = false;
 };

@@ -5,7 +5,8 @@
 #include <QSet>
 
 #include "app/app_profile.h"
-#include "app/profile_file.h"
+#include "app/own_prefs.h"
+#include "app/own_settings.h"
 #include "fleet/alarm_history_dlg.h"
 #include "fleet/alarm_list_model.h"
 #include "fleet/alarm_panel.h"
@@ -14,22 +15,19 @@
 
 AlarmSettings AlarmSettings::Read(const QString& program_folder) {
     AlarmSettings settings;
-    settings.sound = AppProfile::ReadInt(QStringLiteral("Alarm_Sound"), 1) != 0;
-    settings.auto_video = AppProfile::ReadInt(QStringLiteral("Alarm_AutoVideo"), 0) != 0;
-    // The days kept were a Config.ini key once; a value set there still counts until Tavrin.ini has one.
-    const int old_days = AppProfile::ReadInt(QStringLiteral("Alarm_KeepDays"), 90);
-    settings.keep_days = qBound(1, old_days, 36500);
+    // Tavrin.ini, or Config.ini where an older client kept them (OwnPrefs).
+    OwnSettings own_settings(program_folder);
+    const OwnPrefs prefs = OwnPrefs::Read(own_settings);
+    settings.sound = prefs.alarm_sound;
+    settings.auto_video = prefs.alarm_auto_video;
+    settings.keep_days = prefs.alarm_history_days;
     settings.reopen_window_s = 30;
     if (!program_folder.isEmpty()) {
         settings.database = program_folder + QStringLiteral("alarms.db");
-        ProfileFile own(program_folder + QStringLiteral("Tavrin.ini"));
-        const QString section = QStringLiteral("Tavrin");
-        settings.keep_days =
-            qBound(1, own.ReadInt(section, QStringLiteral("AlarmHistoryDays"), old_days), 36500);
         settings.max_rows =
-            qBound(1000, own.ReadInt(section, QStringLiteral("AlarmHistoryMaxRows"), 1000000), 100000000);
+            qBound(1000, own_settings.ReadInt(QStringLiteral("AlarmHistoryMaxRows"), 1000000), 100000000);
         settings.reopen_window_s =
-            qBound(0, own.ReadInt(section, QStringLiteral("AlarmReopenSeconds"), 30), 3600);
+            qBound(0, own_settings.ReadInt(QStringLiteral("AlarmReopenSeconds"), 30), 3600);
     }
     settings.sound_backend = qEnvironmentVariable("CORVEL_SOUND_OUT");
     return settings;
@@ -209,6 +207,7 @@ void AlarmDesk::OnStatusWord(int row, const QString& device_id, const QString& l
     row_of_.insert(device_id, row);
     const int64_t id = book_.Observe(device_id, label, word, active, time_s, at_login);
     if (id == 0 || !active || at_login) return;
+    emit alarmRaised(device_id);
     // A flapping word back on reopens its episode: the operator was alerted when it first came.
     if (const AlarmEpisode* episode = book_.Find(id); episode && episode->repeats > 0) return;
     sound_->Alert(clock_.elapsed());

@@ -109,6 +109,8 @@ class AlarmDesk : public QObject {
     void problemReported(const QString& text);
     // The history read at start is in the book.
     void historyReady();
+    // An alarm word of the vehicle turned on (a new or reopened episode; not one already on at login).
+    void alarmRaised(const QString& device_id);
 
   public:
     static constexpr int kCountDelayMs = 150;

@@ -115,6 +115,9 @@ void CDevShowDlg::BeginChannel(const QString& vehicle, const QString& channelNam
     overlay_.SetLabel(vehicle, channelName);
     overlay_.SetClock(QTime::currentTime());
     overlay_.SetStallText(QString());
+    stalled_ = false;
+    stall_text_.clear();
+    recording_note_.clear();
     overlay_.SetNotice(QString());
     notice_clock_->stop();
     view_.Reset();
@@ -145,15 +148,29 @@ void CDevShowDlg::Tick(int64_t now_ms) {
     if (overlay_.SetClock(QTime::currentTime()) && shown) update();
     const int64_t from = std::max(pacer_.lastPictureMs(), watch_from_ms_);
     const bool stalled = channel && shown && now_ms - from >= kStallAfter_ms;
-    if (stalled == Stalled()) return;
-    if (stalled) {
-        // The wall-clock time of the newest picture (or of the start), as the operator reads clocks.
-        const QDateTime since = QDateTime::currentDateTime().addMSecs(from - now_ms);
-        overlay_.SetStallText(AppProfile::Translate(QStringLiteral("No video since")) + u' ' +
-                              LeftToRight(since.toString(QStringLiteral("HH:mm:ss"))));
-    } else {
-        overlay_.SetStallText(QString());
-    }
+    if (stalled == stalled_) return;
+    stalled_ = stalled;
+    // The wall-clock time of the newest picture (or of the start), as the operator reads clocks.
+    stall_text_ = stalled ? AppProfile::Translate(QStringLiteral("No video since")) + u' ' +
+                                LeftToRight(QDateTime::currentDateTime()
+                                                .addMSecs(from - now_ms)
+                                                .toString(QStringLiteral("HH:mm:ss")))
+                          : QString();
+    ShowStallText();
+}
+
+void CDevShowDlg::SetRecordingNote(const QString& note) {
+    if (note == recording_note_) return;
+    recording_note_ = note;
+    ShowStallText();
+}
+
+void CDevShowDlg::ShowStallText() {
+    const QString text = recording_note_.isEmpty() ? stall_text_
+                         : stall_text_.isEmpty()   ? recording_note_
+                                                   : recording_note_ + QStringLiteral(" - ") + stall_text_;
+    if (text == overlay_.StallText()) return;
+    overlay_.SetStallText(text);
     update();
 }
 
@@ -343,6 +360,9 @@ AppChannel* CDevShowDlg::DetachChannel() {
     overlay_.SetMarks({});
     overlay_.SetLabel(QString(), QString());
     overlay_.SetStallText(QString());
+    stalled_ = false;
+    stall_text_.clear();
+    recording_note_.clear();
     view_.Reset();
     status_.Hide();
     update();

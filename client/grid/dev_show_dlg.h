@@ -92,7 +92,11 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     // whose newest picture (or, before the first one, its start) is older than kStallAfter_ms.
     void Tick(int64_t now_ms);
     static constexpr int64_t kStallAfter_ms = 2000;
-    bool Stalled() const { return !overlay_.StallText().isEmpty(); }
+    bool Stalled() const { return stalled_; }
+    // UI thread: a note about the channel's recording shown with the stall notice (empty: none), such as
+    // a recording that waits for video; it goes with the channel's release.
+    void SetRecordingNote(const QString& note);
+    const QString& RecordingNote() const { return recording_note_; }
     QString StallText() const { return overlay_.StallText(); }
     // UI thread: a short notice over the picture (a snapshot written or not), shown for kNoticeShown_ms
     // or until the next notice or the channel's release.
@@ -145,6 +149,7 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
 
   private:
     void RefreshIfIdle();
+    void ShowStallText();
     // The picture's size (the newest one's while it is not yet shown).
     QSize PictureSize() const;
 
@@ -163,6 +168,9 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     bool panning_ = false;
     // Steady-clock milliseconds from which a missing picture counts as a stall: the bind, the show.
     int64_t watch_from_ms_ = 0;
+    bool stalled_ = false;
+    QString stall_text_;      // "No video since ..." while stalled
+    QString recording_note_;  // SetRecordingNote
 
     PictureSlot pictures_;
     RepaintPacer pacer_{*this};

@@ -3,6 +3,8 @@
 
 #include "app/app_profile.h"
 #include "app/app_settings.h"
+#include "app/own_prefs.h"
+#include "app/own_settings.h"
 
 MapViewSettings ReadMapViewSettings(const AppSettings& cached) {
     MapViewSettings settings;
@@ -15,8 +17,10 @@ MapViewSettings ReadMapViewSettings(const AppSettings& cached) {
     settings.gps_offset_auto = cached.GPS_Offset_Auto != 0;
     settings.gps_offset_x = AppProfile::ReadString(QStringLiteral("GPS_Offset_X"), QString());
     settings.gps_offset_y = AppProfile::ReadString(QStringLiteral("GPS_Offset_Y"), QString());
-    settings.road_tiles = AppProfile::ReadString(QStringLiteral("MapTiles_Road"), QString());
-    settings.photo_tiles = AppProfile::ReadString(QStringLiteral("MapTiles_Satellite"), QString());
+    // Ours: Tavrin.ini, or Config.ini where an older client kept them.
+    OwnSettings own(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
+    settings.road_tiles = ReadMovedString(own, QStringLiteral("MapTiles_Road"), QString());
+    settings.photo_tiles = ReadMovedString(own, QStringLiteral("MapTiles_Satellite"), QString());
     settings.road_name = AppProfile::Translate(QStringLiteral("Road map"));
     settings.photo_name = AppProfile::Translate(QStringLiteral("Satellite"));
     settings.grid_name = AppProfile::Translate(QStringLiteral("Coordinate grid"));

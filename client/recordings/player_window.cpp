@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordings/player_window.h"
 
+#include "recordings/evidence_export.h"
+
+#include <QFile>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -45,6 +49,7 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
     auto* mark_in = new QPushButton(translate_(QStringLiteral("Mark In")), this);
     auto* mark_out = new QPushButton(translate_(QStringLiteral("Mark Out")), this);
     auto* export_clip = new QPushButton(translate_(QStringLiteral("Export Clip...")), this);
+    auto* evidence = new QPushButton(translate_(QStringLiteral("Evidence...")), this);
     time_ = new QLabel(this);
     time_->setTextFormat(Qt::PlainText);
     // "14:05:09  (00:01:05 / 00:05:00)" keeps its order in a right-to-left window.
@@ -62,7 +67,8 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
                             static_cast<QWidget*>(speed_), static_cast<QWidget*>(time_)})
         controls->addWidget(widget);
     controls->addStretch();
-    for (QWidget* widget : {snapshot, save_as, mark_in, mark_out, export_clip}) controls->addWidget(widget);
+    for (QWidget* widget : {snapshot, save_as, mark_in, mark_out, export_clip, evidence})
+        controls->addWidget(widget);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(picture_, 1);
     layout->addWidget(timeline_);
@@ -75,6 +81,12 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
     connect(speed_, &QComboBox::currentIndexChanged, this,
             [this](int index) { SetSpeed(speed_->itemData(index).toDouble()); });
     connect(timeline_, &Timeline::seekRequested, this, &PlayerWindow::SeekTo);
+    connect(timeline_, &Timeline::gapEntered, this, [this](qint64 from_ms, qint64 to_ms) {
+        message_->setText(
+            translate_(QStringLiteral("No video from %1 to %2")).arg(ClockText(from_ms), ClockText(to_ms)));
+        message_->show();
+        gap_notice_ = gap_seek_ = true;
+    });
     connect(snapshot, &QPushButton::clicked, this, [this] { SaveSnapshot(); });
     connect(save_as, &QPushButton::clicked, this, [this] {
         const QString path =
@@ -85,6 +97,11 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
     connect(mark_in, &QPushButton::clicked, this, &PlayerWindow::MarkIn);
     connect(mark_out, &QPushButton::clicked, this, &PlayerWindow::MarkOut);
     connect(export_clip, &QPushButton::clicked, this, &PlayerWindow::AskExport);
+    connect(evidence, &QPushButton::clicked, this, [this] {
+        const QString parent = QFileDialog::getExistingDirectory(
+            this, translate_(QStringLiteral("Please select a folder...")), QFileInfo(path_).path());
+        if (!parent.isEmpty()) StartEvidence(parent);
+    });
 
     ticker_.setTimerType(Qt::PreciseTimer);
     ticker_.setInterval(kTickMs);
@@ -117,6 +134,8 @@ bool PlayerWindow::Open(const QString& path, QString* error) {
     channel_ = name.channel;
     start_ = name.start;
     in_ms_ = out_ms_ = -1;
+    times_ = TrueTimes::Load(path, player_.frame_period_ms(), static_cast<int64_t>(player_.frame_count()));
+    timeline_->SetTrueTimes(&times_);
     timeline_->SetRecording(start_, player_.duration_ms());
     timeline_->SetMarks(-1, -1);
     message_->setVisible(player_.duration_from_reading());
@@ -152,6 +171,13 @@ void PlayerWindow::StepForward() {
 }
 
 void PlayerWindow::SeekTo(double position_ms) {
+    // A gap's notice stays until the operator seeks elsewhere.
+    if (gap_seek_) {
+        gap_seek_ = false;
+    } else if (gap_notice_) {
+        gap_notice_ = false;
+        message_->hide();
+    }
     player_.Seek(position_ms, NowMs());
     ShowState();
 }
@@ -181,8 +207,9 @@ void PlayerWindow::ShowState() {
     picture_->SetPicture(player_.picture());
     timeline_->SetPosition(player_.position_ms());
     time_->setText(QStringLiteral("%1  (%2 / %3)")
-                       .arg(TimeOfDay(start_, player_.position_ms()), Duration(player_.position_ms()),
-                            Duration(player_.duration_ms())));
+                       .arg(times_.valid() ? ClockText(times_.TimeAt(player_.position_ms()))
+                                           : TimeOfDay(start_, player_.position_ms()),
+                            Duration(player_.position_ms()), Duration(player_.duration_ms())));
     play_->setText(player_.playing() ? translate_(QStringLiteral("Pause"))
                                      : translate_(QStringLiteral("Play")));
 }
@@ -196,8 +223,8 @@ QString PlayerWindow::SaveSnapshot(const QString& path) {
         const QString base = vehicle_.isEmpty()
                                  ? QFileInfo(path_).completeBaseName()
                                  : QStringLiteral("%1-chn%2").arg(vehicle_).arg(channel_, 2, 10, QChar(u'0'));
-        const QDateTime when = start_.isValid() ? start_.addMSecs(static_cast<qint64>(player_.position_ms()))
-                                                : QDateTime::currentDateTime();
+        const QDateTime shown = ShownTime();
+        const QDateTime when = shown.isValid() ? shown : QDateTime::currentDateTime();
         target = QDir(snapshot_folder_)
                      .filePath(base + u'-' + when.toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss")) +
                                QStringLiteral(".bmp"));
@@ -211,6 +238,11 @@ QString PlayerWindow::SaveSnapshot(const QString& path) {
     }
     QApplication::clipboard()->setImage(picture);
     return target;
+}
+
+QDateTime PlayerWindow::ShownTime() const {
+    if (times_.valid()) return QDateTime::fromMSecsSinceEpoch(times_.TimeAt(player_.position_ms()));
+    return start_.isValid() ? start_.addMSecs(static_cast<qint64>(player_.position_ms())) : QDateTime();
 }
 
 void PlayerWindow::MarkIn() {
@@ -227,8 +259,19 @@ void PlayerWindow::MarkOut() {
 }
 
 void PlayerWindow::AskExport() {
-    const QString suggested =
-        QFileInfo(path_).path() + u'/' + QFileInfo(path_).completeBaseName() + QStringLiteral("-clip.avi");
+    // Named by the time of day of its first frame, as the recordings are.
+    const QDateTime shown = ShownTime();
+    const double in = in_ms_ >= 0 ? in_ms_ : 0;
+    const QDateTime at = times_.valid()
+                             ? QDateTime::fromMSecsSinceEpoch(times_.TimeAt(in))
+                             : (start_.isValid() ? start_.addMSecs(static_cast<qint64>(in)) : shown);
+    const QString base = vehicle_.isEmpty() || !at.isValid()
+                             ? QFileInfo(path_).completeBaseName()
+                             : QStringLiteral("%1-chn%2-%3")
+                                   .arg(vehicle_)
+                                   .arg(channel_, 2, 10, QChar(u'0'))
+                                   .arg(at.toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss")));
+    const QString suggested = QFileInfo(path_).path() + u'/' + base + QStringLiteral("-clip.avi");
     const QString target =
         QFileDialog::getSaveFileName(this, translate_(QStringLiteral("Export Clip")), suggested,
                                      translate_(QStringLiteral("AVI recordings (*.avi)")));
@@ -243,13 +286,27 @@ bool PlayerWindow::StartExport(const QString& target) {
     progress_->setValue(0);
     progress_->show();
     cancel_export_ = false;
-    export_thread_ = std::thread([this, source = path_, target, in, out] {
+    export_thread_ = std::thread([this, source = path_, target, in, out, times = times_] {
         ClipResult result = ExportClip(source, target, in, out, [this](double done) {
             QMetaObject::invokeMethod(
                 this, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); },
                 Qt::QueuedConnection);
             return !cancel_export_.load();
         });
+        // The clip keeps the true times of its frames, in a time file beside it as the recorder writes one.
+        if (result.ok && times.valid()) {
+            const std::string text =
+                times.ClipText(result.start_ms, static_cast<int64_t>(result.video_frames));
+            QFile file(target + QStringLiteral(".times"));
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                file.write(text.data(), static_cast<qint64>(text.size())) !=
+                    static_cast<qint64>(text.size())) {
+                result.ok = false;
+                result.error = UserText([name = file.fileName()](const TranslateText& translate) {
+                    return translate(QStringLiteral("%1 cannot be written.")).arg(name);
+                });
+            }
+        }
         // The message is put into words on the UI thread, where the translation lives.
         QMetaObject::invokeMethod(
             this,
@@ -261,9 +318,51 @@ bool PlayerWindow::StartExport(const QString& target) {
     return true;
 }
 
+bool PlayerWindow::StartEvidence(const QString& parent_folder) {
+    if (!player_.is_open() || exporting()) return false;
+    const QDateTime shown = ShownTime();
+    const QString stamp = (shown.isValid() ? shown : QDateTime::currentDateTime())
+                              .toString(QStringLiteral("yyyy-MM-dd-HH-mm-ss"));
+    const QString base = vehicle_.isEmpty()
+                             ? QFileInfo(path_).completeBaseName()
+                             : QStringLiteral("%1-chn%2").arg(vehicle_).arg(channel_, 2, 10, QChar(u'0'));
+    EvidenceContent content;
+    content.folder = QDir(parent_folder).filePath(base + u'-' + stamp + QStringLiteral("-evidence"));
+    if (QFileInfo::exists(content.folder) || !QDir().mkpath(content.folder)) {
+        message_->setText(translate_(QStringLiteral("%1 cannot be written.")).arg(content.folder));
+        message_->show();
+        return false;
+    }
+    content.snapshot = player_.picture();
+    content.snapshot_time =
+        shown.isValid() ? shown.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
+    content.vehicle = vehicle_.isEmpty() ? base : vehicle_;
+    content.alarm_record = evidence_alarm_;
+    const QString clip = QDir(content.folder).filePath(base + u'-' + stamp + QStringLiteral(".avi"));
+    content.clips = {clip};
+    evidence_ = std::make_unique<EvidenceContent>(std::move(content));
+    if (!StartExport(clip)) {
+        evidence_.reset();
+        return false;
+    }
+    return true;
+}
+
 void PlayerWindow::FinishExport(bool ok, const QString& target, const UserText& error) {
     if (export_thread_.joinable()) export_thread_.join();
     progress_->hide();
+    if (evidence_) {
+        const std::unique_ptr<EvidenceContent> content = std::move(evidence_);
+        if (ok) {
+            const EvidenceResult result = WriteEvidence(*content, translate_);
+            const QString text = result.message.In(translate_);
+            message_->setText(text);
+            message_->show();
+            emit evidenceFinished(result.ok, content->folder, text);
+            return;
+        }
+        emit evidenceFinished(false, content->folder, error.In(translate_));
+    }
     const QString text = ok ? target : error.In(translate_);
     message_->setText(ok ? translate_(QStringLiteral("Clip written to %1")).arg(target) : text);
     message_->show();

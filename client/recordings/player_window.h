@@ -8,8 +8,10 @@
 #include <memory>
 #include <thread>
 
+#include "recordings/evidence_export.h"
 #include "recordings/recording_player.h"
 #include "recordings/sound_out.h"
+#include "recordings/true_times.h"
 #include "recordings/ui_text.h"
 
 class QComboBox;
@@ -52,8 +54,20 @@ class PlayerWindow : public QWidget {
     // Starts exporting the marked clip to `target`; false when no clip is marked or one is being written.
     bool StartExport(const QString& target);
     bool exporting() const { return export_thread_.joinable(); }
+    // Evidence: a new folder "<vehicle>-chnNN-<time>-evidence" in `parent_folder` with the marked clip (the
+    // whole recording when nothing is marked) and its time file, a snapshot of the shown picture, the alarm
+    // record (SetAlarmRecord), a README.txt and SHA256SUMS, verified after writing (evidenceFinished).
+    // False when the folder cannot be made or an export is running.
+    bool StartEvidence(const QString& parent_folder);
+    // The alarm record an evidence folder holds (empty: none); set when the player opens from an alarm.
+    void SetAlarmRecord(const QString& text) { evidence_alarm_ = text; }
 
     const RecordingPlayer& player() const { return player_; }
+    const TrueTimes& trueTimes() const { return times_; }
+    Timeline* timeline() const { return timeline_; }
+    // Wall-clock time of the shown frame: from the time file when there is one, else the name's start plus
+    // the position; invalid when neither is known.
+    QDateTime ShownTime() const;
     double in_ms() const { return in_ms_; }
     double out_ms() const { return out_ms_; }
     QString message() const;
@@ -61,6 +75,8 @@ class PlayerWindow : public QWidget {
   signals:
     // The export ended: the clip written, or the message why not (in the user's language).
     void exportFinished(bool ok, const QString& text);
+    // The evidence folder was written and checked (ok), or what failed.
+    void evidenceFinished(bool ok, const QString& folder, const QString& text);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -77,6 +93,11 @@ class PlayerWindow : public QWidget {
     TranslateText translate_;
     QString path_;
     QDateTime start_;
+    TrueTimes times_;                            // the time file's; invalid without one
+    std::unique_ptr<EvidenceContent> evidence_;  // while an evidence export runs
+    QString evidence_alarm_;
+    bool gap_notice_ = false;  // the message says a seek fell into a gap
+    bool gap_seek_ = false;    // the seek that follows that notice is on its way
     QString vehicle_;
     int channel_ = -1;
     RecordingPlayer player_;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "recordings/timeline.h"
 
+#include "recordings/true_times.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -61,6 +63,52 @@ void Timeline::SetMarks(double in_ms, double out_ms) {
     update();
 }
 
+void Timeline::SetTrueTimes(const TrueTimes* times) {
+    times_ = times;
+    update();
+}
+
+bool Timeline::TrueAxis() const {
+    return times_ && times_->valid() && times_->last_ms() > times_->first_ms();
+}
+
+int Timeline::XOfTime(int64_t unix_ms) const {
+    const QRect bar = Bar();
+    const double share =
+        static_cast<double>(unix_ms - times_->first_ms()) / (times_->last_ms() - times_->first_ms());
+    return bar.left() + static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * bar.width()));
+}
+
+std::vector<QRect> Timeline::GapRects() const {
+    std::vector<QRect> rects;
+    if (!TrueAxis()) return rects;
+    const QRect bar = Bar();
+    for (const velq::times::Gap& gap : times_->gaps())
+        rects.emplace_back(QPoint(XOfTime(gap.from_ms), bar.top()), QPoint(XOfTime(gap.to_ms), bar.bottom()));
+    return rects;
+}
+
+QString Timeline::LabelAt(double position_ms) const {
+    return TrueAxis() ? ClockText(times_->TimeAt(position_ms)) : TimeOfDay(start_, position_ms);
+}
+
+void Timeline::SeekAt(int x) {
+    const QRect bar = Bar();
+    if (!TrueAxis()) {
+        emit seekRequested(TimelinePosition(x - bar.left(), bar.width(), duration_ms_));
+        return;
+    }
+    const double share = std::clamp(static_cast<double>(x - bar.left()) / bar.width(), 0.0, 1.0);
+    const auto unix_ms = times_->first_ms() +
+                         static_cast<int64_t>(std::llround(share * (times_->last_ms() - times_->first_ms())));
+    if (const auto gap = times_->GapAt(unix_ms)) {
+        emit gapEntered(gap->from_ms, gap->to_ms);
+        emit seekRequested(times_->PositionAfter(*gap));
+        return;
+    }
+    emit seekRequested(times_->PositionAt(unix_ms));
+}
+
 QSize Timeline::sizeHint() const {
     return {400, 44};
 }
@@ -71,6 +119,7 @@ QRect Timeline::Bar() const {
 
 int Timeline::XOf(double position_ms) const {
     const QRect bar = Bar();
+    if (TrueAxis()) return XOfTime(times_->TimeAt(position_ms));
     if (duration_ms_ <= 0) return bar.left();
     return bar.left() + static_cast<int>(std::lround(position_ms / duration_ms_ * bar.width()));
 }
@@ -79,6 +128,11 @@ void Timeline::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect bar = Bar();
     painter.fillRect(bar, palette().color(QPalette::Mid));
+    // No video: hatched, so it reads as missing rather than as another colour of the bar.
+    for (const QRect& gap : GapRects()) {
+        painter.fillRect(gap, QColor(90, 30, 30));
+        painter.fillRect(gap, QBrush(QColor(230, 90, 90), Qt::BDiagPattern));
+    }
     if (in_ms_ >= 0 || out_ms_ >= 0) {
         const int from = XOf(in_ms_ >= 0 ? in_ms_ : 0);
         const int to = XOf(out_ms_ >= 0 ? out_ms_ : duration_ms_);
@@ -96,24 +150,20 @@ void Timeline::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::WindowText));
     const QRect labels(bar.left(), bar.bottom() + 4, bar.width(), height() - bar.bottom() - 4);
     // Absolute: the start's time at the bar's start, whatever the painter's direction.
-    painter.drawText(labels, Qt::AlignAbsolute | Qt::AlignLeft | Qt::AlignTop, TimeOfDay(start_, 0));
-    painter.drawText(labels, Qt::AlignHCenter | Qt::AlignTop, TimeOfDay(start_, position_ms_));
+    painter.drawText(labels, Qt::AlignAbsolute | Qt::AlignLeft | Qt::AlignTop, LabelAt(0));
+    painter.drawText(labels, Qt::AlignHCenter | Qt::AlignTop, LabelAt(position_ms_));
     painter.drawText(labels, Qt::AlignAbsolute | Qt::AlignRight | Qt::AlignTop,
-                     TimeOfDay(start_, duration_ms_));
+                     TrueAxis() ? ClockText(times_->last_ms()) : TimeOfDay(start_, duration_ms_));
 }
 
 void Timeline::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    const QRect bar = Bar();
-    emit seekRequested(
-        TimelinePosition(event->position().toPoint().x() - bar.left(), bar.width(), duration_ms_));
+    SeekAt(event->position().toPoint().x());
 }
 
 void Timeline::mouseMoveEvent(QMouseEvent* event) {
     if (!(event->buttons() & Qt::LeftButton)) return;
-    const QRect bar = Bar();
-    emit seekRequested(
-        TimelinePosition(event->position().toPoint().x() - bar.left(), bar.width(), duration_ms_));
+    SeekAt(event->position().toPoint().x());
 }
 
 }  // namespace recordings

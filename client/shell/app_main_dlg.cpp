@@ -26,6 +26,7 @@
 #include "grid/recording_guard.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
+#include "shell/evidence_wiring.h"
 #include "shell/main_dialogs.h"
 #include "shell/main_look.h"
 #include "shell/menu_commands.h"
@@ -196,6 +197,8 @@ void CAppMainDlg::ConnectChildren() {
         map_view_->ShowPlaybackPage(QUrl(address));
     });
     alarms_->SetUserSource([this] { return login_->userEdit()->text(); });
+    evidence_ =
+        new EvidenceWiring({*grid(), *tree_, *alarms_, *menu_, settings_, own_settings_}, log_line, this);
     left_->FollowAlarmCount(*alarms_);
     connect(alarms_.get(), &AlarmDesk::problemReported, this, log_line);
     // A row's "History..." opens the history dialog on that vehicle.
@@ -315,6 +318,7 @@ void CAppMainDlg::LogoutCleanup() {
     search_->VehicleListBegin(0);
     dialogs_->CloseDeviceDialogs();
     grid()->ResetGrid();
+    if (evidence_) evidence_->LoggedOut();
     session_ctl_.Logout();
     alarms_->ForgetVehicles();
     fleet_->Reset();

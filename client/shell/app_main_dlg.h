@@ -37,6 +37,7 @@ class LogList;
 class MainDialogs;
 class MenuCommands;
 class OwnSettings;
+class EvidenceWiring;
 class PanelSelector;
 class PanelSplitter;
 class SessionController;
@@ -101,6 +102,7 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
 
     int currentPanel() const { return left_ ? left_->current() : kDeviceList; }
     const MainLayout& layout() const { return layout_; }
+    EvidenceWiring* evidence() const { return evidence_; }
     QAction* commandAction(int command) const { return menu_ ? menu_->commandAction(command) : nullptr; }
 
     // Children, for the windows of later features and for tests.
@@ -190,6 +192,7 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     PanelSplitter* splitter_ = nullptr;
     int drag_start_width_ = 0;
     VehicleSelection* selection_ = nullptr;
+    EvidenceWiring* evidence_ = nullptr;
     MenuCommands* commands_ = nullptr;
     int timer_id_ = 0;
     bool shut_down_ = false;

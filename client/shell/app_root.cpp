@@ -11,6 +11,7 @@
 #include "app/app_client.h"
 #include "app/app_profile.h"
 #include "app/channel_stopper.h"
+#include "app/own_prefs.h"
 #include "app/own_settings.h"
 #include "app/session_controller.h"
 #include "recordings/player_window.h"
@@ -39,6 +40,10 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
     SessionController session(stopper);
     // Settings of this client's own features (Tavrin.ini), beside the documented ones of Config.ini.
     OwnSettings own(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
+    // Keys an older client kept in Config.ini move over once; a failed copy loses nothing (they are still
+    // read from there).
+    for (const QString& key : MigrateMovedKeys(own))
+        std::fprintf(stderr, "tavrin: could not copy %s to %s\n", qPrintable(key), qPrintable(own.path()));
     auto window = std::make_unique<CAppMainDlg>(client.settings, session, own);
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);

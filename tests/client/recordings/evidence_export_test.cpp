@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The evidence folder: what it holds, a SHA256SUMS the real sha256sum accepts, the export's own check
+// after writing, and both checks failing once one byte of the clip changes.
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "recorded_material.h"
+#include "recordings/evidence_export.h"
+
+using namespace recordings;
+
+namespace {
+
+QString English(const QString& text) {
+    return text;
+}
+
+// `sha256sum -c SHA256SUMS` in the folder: its exit code.
+int Sha256sumCheck(const QString& folder) {
+    QProcess check;
+    check.setWorkingDirectory(folder);
+    check.start(QStringLiteral("sha256sum"), {QStringLiteral("-c"), QStringLiteral("SHA256SUMS")});
+    if (!check.waitForFinished(30000)) return -1;
+    return check.exitStatus() == QProcess::NormalExit ? check.exitCode() : -1;
+}
+
+}  // namespace
+
+class EvidenceExportTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir home_;
+    RecordedMaterial material_;
+
+  private slots:
+    void aFolderThatProvesItself() {
+        QVERIFY(material_.started());
+        const QString record = home_.path() + QStringLiteral("/Record");
+        QDir().mkpath(record);
+        QProcess* velq = material_.StartRecording(record, QStringLiteral("MDVR-10001"), 1,
+                                                  QStringLiteral("AB-3127-chn01"), 0);
+        QVERIFY(RecordedMaterial::WaitForLength(record, 2000) >= 2000);
+        velq->terminate();
+        QVERIFY(velq->waitForFinished(30000));
+        const QString clip = RecordedMaterial::Recordings(record).value(0);
+        QVERIFY(!clip.isEmpty());
+        QFile times(clip + ".times");
+        QVERIFY(times.open(QIODevice::WriteOnly));
+        times.write("velq-times 1\nt 0 1796836990000\n");
+        times.close();
+
+        EvidenceContent content;
+        content.folder = home_.path() + QStringLiteral("/Evidence one");
+        content.clips = {clip};
+        content.snapshot = QImage(64, 48, QImage::Format_RGB32);
+        content.snapshot.fill(Qt::darkGreen);
+        content.snapshot_time = QStringLiteral("17:23:12");
+        content.alarm_record = QStringLiteral("AB-3127  Over Speed  2026-12-09 17:23:12\n");
+        content.vehicle = QStringLiteral("AB-3127");
+        const EvidenceResult result = WriteEvidence(content, English);
+        QVERIFY2(result.ok, qPrintable(result.message.English()));
+        const QString name = QFileInfo(clip).fileName();
+        QCOMPARE(result.files, QStringList({name, name + ".times", "snapshot.png", "alarm.txt", "README.txt",
+                                            "SHA256SUMS"}));
+        QVERIFY(result.message.English().contains("read back and matching"));
+        QFile readme(content.folder + "/README.txt");
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(readme.readAll());
+        QVERIFY(text.contains("AB-3127"));
+        QVERIFY(text.contains("snapshot.png: the picture at 17:23:12"));
+        QVERIFY(text.contains("sha256sum -c SHA256SUMS"));
+
+        QCOMPARE(Sha256sumCheck(content.folder), 0);
+        QVERIFY(VerifyEvidence(content.folder).isEmpty());
+
+        // One byte of the clip changes: both checks say so, and name it.
+        QFile copy(content.folder + u'/' + name);
+        QVERIFY(copy.open(QIODevice::ReadWrite));
+        copy.seek(copy.size() / 2);
+        char byte = 0;
+        copy.getChar(&byte);
+        copy.seek(copy.size() / 2);
+        copy.putChar(char(byte ^ 0x01));
+        copy.close();
+        QVERIFY(Sha256sumCheck(content.folder) != 0);
+        QCOMPARE(VerifyEvidence(content.folder), QStringList{name});
+
+        // A folder that already holds the clip is not written over.
+        const EvidenceResult again = WriteEvidence(content, English);
+        QVERIFY(!again.ok);
+        QVERIFY(again.message.English().contains("cannot be written"));
+    }
+
+    void aPlantedSumFileIsNotFollowedOutOfItsFolder() {
+        const QString folder = home_.path() + QStringLiteral("/planted");
+        QDir().mkpath(folder);
+        QFile sums(folder + "/SHA256SUMS");
+        QVERIFY(sums.open(QIODevice::WriteOnly));
+        sums.write(QByteArray(64, 'a') + "  ../../etc/passwd\nnot a line\n");
+        sums.close();
+        QCOMPARE(VerifyEvidence(folder).size(), 2);
+        QCOMPARE(VerifyEvidence(home_.path() + "/none"), QStringList{"SHA256SUMS"});
+    }
+};
+
+QTEST_MAIN(EvidenceExportTest)
+#include "evidence_export_test.moc"
