@@ -19,13 +19,6 @@
 
 #include "corvel/corvel.h"
 
-#ifndef VELQ_DEV_PRE_RECORD_SECONDS
-// VelqDev_SetDevInfo code: seconds (int32_t, 0..60, 0 off) of encoded video a device's channels keep for a
-// recording to begin with. Defined by corvel.h from the library version that keeps them; older libraries
-// refuse the code (0), which leaves recordings as they were.
-#define VELQ_DEV_PRE_RECORD_SECONDS 0x5702
-#endif
-
 // One channel bound to a window of the grid.
 struct GridChannel {
     AppDevice* device = nullptr;
