@@ -13,7 +13,9 @@
 //   the size), so the straight projected edges are the geodesic edges; the distance to the border
 //   measured in that plane is off by its scale, under 0.1 % within 30 km of the centre.
 // A latitude/longitude box around each zone, widened by the hysteresis, rejects the far zones with four
-// comparisons, so 10,000 vehicles against 200 zones take a few milliseconds.
+// comparisons; inside the box a flat local frame decides the points far from the border, and only those
+// near it pay for the exact geodesic (about a microsecond each). So 10,000 vehicles against 200 zones
+// take a few milliseconds.
 //
 // Hysteresis: a vehicle outside a zone enters it only once it is kHysteresisM inside the border, and
 // leaves only once it is kHysteresisM outside, so GPS noise at the border raises no stream of
@@ -64,13 +66,24 @@ class GeofenceChecker {
 
   private:
     struct Prepared;
+    // SignedDistance_m where it decides anything: far from the border (beyond the hysteresis by more than
+    // the flat frame's error) from the zone's local flat frame, near it exactly.
+    double DecidingDistance_m(int zone, double lat_deg, double lng_deg) const;
     struct VehicleState {
         bool seen = false;
         std::vector<int> inside;    // zone indexes, ascending
         std::vector<int> speeding;  // zone indexes, ascending
     };
 
+    // A zone's box, apart from the rest so that the scan over all zones stays in few cache lines; an
+    // unusable zone's box holds nothing (min above max).
+    struct Box {
+        double lat_min = 1, lat_max = 0, lng_min = 1, lng_max = 0;
+    };
+
     QList<GeoZone> zones_;
     std::vector<Prepared> prepared_;
+    std::vector<Box> boxes_;
+    std::vector<int> candidates_, merged_, inside_;  // scratch of Check, kept for their capacity
     std::vector<VehicleState> vehicles_;
 };
