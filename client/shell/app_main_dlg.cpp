@@ -191,6 +191,7 @@ void CAppMainDlg::ConnectChildren() {
                     *dialogs_->devConfig(), grid(), log_line, [this](int count) { ShowOnlineCount(count); }},
                    this);
     ConnectGeofences(*fleet_, *geofences_, *alarms_, this);
+    ConnectGeofenceMap(map_view_, *geofences_, *menu_, this);
     connect(geofences_.get(), &GeofenceKeeper::problemReported, this, log_line);
     if (!geofences_->problem().isEmpty()) AddLogLine(nullptr, geofences_->problem());
     connect(left_, &LeftPanels::chosen, this, &CAppMainDlg::ShowPanel);
