@@ -42,6 +42,8 @@ void AlarmBook::Load(const QList<AlarmEpisode>& episodes) {
 int64_t AlarmBook::Observe(const QString& device_id, const QString& label, int word, bool active,
                            int64_t time_s, bool at_login, const QString& zone) {
     if (word < kFirstAlarmWord || word > kLastAlarmWord || device_id.isEmpty()) return 0;
+    // The zone words are the client's own and always name their zone; the library's words never do.
+    if ((word >= kZoneEnteredWord) == zone.isEmpty()) return 0;
     const QString key = OpenKey(device_id, word, zone);
     const int64_t open_id = open_.value(key);
     if (active) {

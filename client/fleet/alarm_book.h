@@ -36,8 +36,8 @@ class AlarmBook {
 
     // A vehicle's alarm word `word` (8..18; other words are ignored) seen active or inactive at time_s.
     // at_login marks an episode opened by the first look at a vehicle after login. The zone words are
-    // kept apart per zone (`zone`, its name). Returns the id of the episode opened, reopened or closed,
-    // or 0 when nothing changed.
+    // kept apart per zone (`zone`, its name, required for them and refused for the others). Returns the id of
+    // the episode opened, reopened or closed, or 0 when nothing changed.
     int64_t Observe(const QString& device_id, const QString& label, int word, bool active, int64_t time_s,
                     bool at_login = false, const QString& zone = QString());
 
