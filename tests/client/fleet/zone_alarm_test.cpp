@@ -70,7 +70,7 @@ class ZoneAlarmTest : public QObject {
             AlarmStore store(options);
             QCOMPARE(store.loaded().size(), 1);
             AlarmEpisode e;
-            e.id = 1;
+            e.id = store.loaded().last().id + 1;  // ids go on after the history's, as in the book
             e.device_id = "D2";
             e.label = "W-2";
             e.word = kZoneEnteredWord;
