@@ -8,14 +8,23 @@ QString AlarmWordText(int word) {
     static const char* const kWords[8] = {"GPIO 0 Alarm",     "GPIO 1 Alarm",    "GPIO 2 Alarm",
                                           "GPIO 3 Alarm",     "Disk Error",      "Over Speed",
                                           "Reserved Alarm 6", "Reserved Alarm 7"};
+    static const char* const kZoneWords[3] = {"Entered zone %1", "Left zone %1", "Speeding in zone %1"};
+    if (word >= kZoneEnteredWord && word <= kZoneSpeedingWord) return QLatin1String(kZoneWords[word - 16]);
     if (word < 8 || word > 15) return QString();
     return QLatin1String(kWords[word - 8]);
 }
 
+QString AlarmKindText(const AlarmEpisode& episode, const std::function<QString(const QString&)>& translate) {
+    const QString word = translate(AlarmWordText(episode.word));
+    if (episode.word < kZoneEnteredWord) return word;
+    // The name goes in as the last step: a name holding "%2" must not be taken for a placeholder.
+    return word.contains(QLatin1String("%1")) ? word.arg(episode.zone) : word + u' ' + episode.zone;
+}
+
 namespace {
 
-QString OpenKey(const QString& device_id, int word) {
-    return device_id + u'\n' + QString::number(word);
+QString OpenKey(const QString& device_id, int word, const QString& zone = QString()) {
+    return device_id + u'\n' + QString::number(word) + u'\n' + zone;
 }
 
 }  // namespace
@@ -25,14 +34,17 @@ void AlarmBook::Load(const QList<AlarmEpisode>& episodes) {
         if (episode.id < next_id_ && !episodes_.empty()) continue;  // ids must keep growing
         next_id_ = std::max(next_id_, episode.id + 1);
         Append(episode);
-        if (episode.active()) open_.insert(OpenKey(episode.device_id, episode.word), episode.id);
+        if (episode.active())
+            open_.insert(OpenKey(episode.device_id, episode.word, episode.zone), episode.id);
     }
 }
 
 int64_t AlarmBook::Observe(const QString& device_id, const QString& label, int word, bool active,
-                           int64_t time_s, bool at_login) {
-    if (word < 8 || word > 15 || device_id.isEmpty()) return 0;
-    const QString key = OpenKey(device_id, word);
+                           int64_t time_s, bool at_login, const QString& zone) {
+    if (word < kFirstAlarmWord || word > kLastAlarmWord || device_id.isEmpty()) return 0;
+    // The zone words are the client's own and always name their zone; the library's words never do.
+    if ((word >= kZoneEnteredWord) == zone.isEmpty()) return 0;
+    const QString key = OpenKey(device_id, word, zone);
     const int64_t open_id = open_.value(key);
     if (active) {
         if (open_id != 0) return 0;
@@ -52,6 +64,7 @@ int64_t AlarmBook::Observe(const QString& device_id, const QString& label, int w
         episode.device_id = device_id;
         episode.label = label;
         episode.word = word;
+        episode.zone = zone;
         episode.started_s = time_s;
         episode.at_login = at_login;
         open_.insert(key, episode.id);
@@ -123,7 +136,7 @@ void AlarmBook::Trim() {
         Notify(gone, Change::kAboutToDrop);
         episodes_.pop_front();
         if (!gone.acknowledged()) CountUnacked(gone.device_id, -1);
-        const QString key = OpenKey(gone.device_id, gone.word);
+        const QString key = OpenKey(gone.device_id, gone.word, gone.zone);
         if (open_.value(key) == gone.id) open_.remove(key);
         if (closed_.value(key) == gone.id) closed_.remove(key);
         Notify(gone, Change::kDropped);

@@ -34,11 +34,12 @@ class AlarmBook {
     // still active stay open for their vehicle and word.
     void Load(const QList<AlarmEpisode>& episodes);
 
-    // A vehicle's alarm word `word` (8..15; other words are ignored) seen active or inactive at time_s.
-    // at_login marks an episode opened by the first look at a vehicle after login. Returns the id of the
-    // episode opened, reopened or closed, or 0 when nothing changed.
+    // A vehicle's alarm word `word` (8..18; other words are ignored) seen active or inactive at time_s.
+    // at_login marks an episode opened by the first look at a vehicle after login. The zone words are
+    // kept apart per zone (`zone`, its name, required for them and refused for the others). Returns the id of
+    // the episode opened, reopened or closed, or 0 when nothing changed.
     int64_t Observe(const QString& device_id, const QString& label, int word, bool active, int64_t time_s,
-                    bool at_login = false);
+                    bool at_login = false, const QString& zone = QString());
 
     // Acknowledges the given episodes that are not yet acknowledged; returns how many were.
     int Acknowledge(const QList<int64_t>& ids, const QString& user, const QString& comment, int64_t time_s);

@@ -95,7 +95,7 @@ void AlarmDesk::ApplyHistory(const QList<AlarmEpisode>& episodes) {
     std::deque<Observation> waiting;
     waiting.swap(waiting_);
     for (const Observation& o : waiting)
-        OnStatusWord(o.row, o.device_id, o.label, o.word, o.active, o.time_s, o.at_login);
+        OnStatusWord(o.row, o.device_id, o.label, o.word, o.active, o.time_s, o.at_login, o.zone);
     emit historyReady();
 }
 
@@ -196,22 +196,30 @@ void AlarmDesk::Poll() {
 }
 
 void AlarmDesk::OnStatusWord(int row, const QString& device_id, const QString& label, int word, bool active,
-                             int64_t time_s, bool at_login) {
+                             int64_t time_s, bool at_login, const QString& zone) {
     if (device_id.isEmpty()) return;
     if (!history_loaded_) {
         // The episodes still open from the last run must be in the book before a word can close them.
         if (waiting_.size() >= kMaxWaitingObservations) waiting_.pop_front();
-        waiting_.push_back({row, device_id, label, word, active, time_s, at_login});
+        waiting_.push_back({row, device_id, label, word, active, time_s, at_login, zone});
         return;
     }
     row_of_.insert(device_id, row);
-    const int64_t id = book_.Observe(device_id, label, word, active, time_s, at_login);
+    const int64_t id = book_.Observe(device_id, label, word, active, time_s, at_login, zone);
     if (id == 0 || !active || at_login) return;
     emit alarmRaised(device_id);
     // A flapping word back on reopens its episode: the operator was alerted when it first came.
     if (const AlarmEpisode* episode = book_.Find(id); episode && episode->repeats > 0) return;
     sound_->Alert(clock_.elapsed());
     if (settings_.auto_video && video_policy_.Allow(device_id, clock_.elapsed())) emit videoRequested(row);
+}
+
+void AlarmDesk::OnZoneAlarm(int row, int word, const QString& zone, bool active, int64_t time_s) {
+    if (!vehicles_ || row < 0 || row >= vehicles_->Count()) return;
+    const QString device_id = vehicles_->DeviceId(row), label = vehicles_->Label(row);
+    OnStatusWord(row, device_id, label, word, active, time_s, false, zone);
+    if (active && word != kZoneSpeedingWord)
+        OnStatusWord(row, device_id, label, word, false, time_s, false, zone);
 }
 
 int AlarmDesk::Acknowledge(const QList<int64_t>& ids, const QString& comment) {

@@ -75,7 +75,11 @@ class AlarmDesk : public QObject {
     // A word already active at the first look (at_login) opens its episode without the alert and
     // without opening video.
     void OnStatusWord(int row, const QString& device_id, const QString& label, int word, bool active,
-                      int64_t time_s, bool at_login = false);
+                      int64_t time_s, bool at_login = false, const QString& zone = QString());
+    // A geofence alarm of the vehicle of row `row` in zone `zone` (the zone words of alarm_episode.h):
+    // entering and leaving open and clear a momentary episode (alerted, to be acknowledged); speeding
+    // opens with `active` and clears without. The device id and label come from the watched vehicles.
+    void OnZoneAlarm(int row, int word, const QString& zone, bool active, int64_t time_s);
     // Acknowledges with the current user at the current time; returns how many were acknowledged.
     int Acknowledge(const QList<int64_t>& ids, const QString& comment);
     // One watch step (the timer's): reads the next slice of vehicles and applies what changed.
@@ -126,6 +130,7 @@ class AlarmDesk : public QObject {
         bool active;
         int64_t time_s;
         bool at_login;
+        QString zone;
     };
     // Words seen before the history is in; beyond this the oldest are forgotten.
     static constexpr size_t kMaxWaitingObservations = 100000;

@@ -57,7 +57,7 @@ QByteArray AlarmCsv(const QList<AlarmEpisode>& episodes,
             AlarmListModel::TimeText(e.started_s),
             e.label,
             e.device_id,
-            translate(AlarmWordText(e.word)),
+            AlarmKindText(e, translate),
             translate(e.active() ? QStringLiteral("Active") : QStringLiteral("Cleared")),
             AlarmListModel::TimeText(e.cleared_s),
             e.at_login ? QStringLiteral("1") : QStringLiteral("0"),
@@ -82,7 +82,8 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     vehicle_->setClearButtonEnabled(true);
     kind_ = new QComboBox(this);
     kind_->addItem(translate_(QStringLiteral("All Kinds")), 0);
-    for (int word = 8; word <= 15; ++word) kind_->addItem(translate_(AlarmWordText(word)), word);
+    for (int word = kFirstAlarmWord; word <= kLastAlarmWord; ++word)
+        kind_->addItem(translate_(AlarmWordText(word)).remove(QLatin1String("%1")).trimmed(), word);
     const QDateTime now = QDateTime::currentDateTime();
     use_from_ = new QCheckBox(translate_(QStringLiteral("From")), this);
     from_ = new QDateTimeEdit(now.addDays(-1), this);

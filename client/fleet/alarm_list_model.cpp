@@ -103,7 +103,7 @@ QString AlarmListModel::CellText(const AlarmEpisode& e, int column,
         case kVehicle:
             return e.label + QStringLiteral(" (") + e.device_id + u')';
         case kKind:
-            return translate(AlarmWordText(e.word));
+            return AlarmKindText(e, translate);
         case kState: {
             QString state = e.active() ? translate(QStringLiteral("Active"))
                                        : translate(QStringLiteral("Cleared at")) + u' ' +

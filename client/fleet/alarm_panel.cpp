@@ -34,7 +34,8 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
     vehicle_->setClearButtonEnabled(true);
     kind_ = new QComboBox(this);
     kind_->addItem(translate(QStringLiteral("All Kinds")), 0);
-    for (int word = 8; word <= 15; ++word) kind_->addItem(translate(AlarmWordText(word)), word);
+    for (int word = kFirstAlarmWord; word <= kLastAlarmWord; ++word)
+        kind_->addItem(translate(AlarmWordText(word)).remove(QLatin1String("%1")).trimmed(), word);
     unacked_only_ = new QCheckBox(translate(QStringLiteral("Unacknowledged only")), this);
 
     view_ = new QTreeView(this);

@@ -43,16 +43,19 @@ struct ConnectionGuard {
 };
 
 const char kColumns[] =
-    "id, device_id, label, word, started_s, cleared_s, at_login, ack_user, ack_s, ack_comment, repeats";
-// A file from before the repeat count reads with 0 for it.
+    "id, device_id, label, word, started_s, cleared_s, at_login, ack_user, ack_s, ack_comment, repeats, zone";
+// A file from before the repeat count reads with 0 for it (and from before the zones with no zone).
 const char kOldColumns[] =
-    "id, device_id, label, word, started_s, cleared_s, at_login, ack_user, ack_s, ack_comment, 0";
+    "id, device_id, label, word, started_s, cleared_s, at_login, ack_user, ack_s, ack_comment, 0, ''";
+const char kNoZoneColumns[] =
+    "id, device_id, label, word, started_s, cleared_s, at_login, ack_user, ack_s, ack_comment, repeats, ''";
 const char kTable[] =
     "(id INTEGER PRIMARY KEY AUTOINCREMENT, device_id TEXT NOT NULL, label TEXT NOT NULL, "
     "word INTEGER NOT NULL, started_s INTEGER NOT NULL, cleared_s INTEGER NOT NULL DEFAULT 0, "
     "at_login INTEGER NOT NULL DEFAULT 0, ack_user TEXT NOT NULL DEFAULT '', ack_s INTEGER NOT NULL DEFAULT "
     "0, "
-    "ack_comment TEXT NOT NULL DEFAULT '', repeats INTEGER NOT NULL DEFAULT 0)";
+    "ack_comment TEXT NOT NULL DEFAULT '', repeats INTEGER NOT NULL DEFAULT 0, zone TEXT NOT NULL DEFAULT "
+    "'')";
 
 int64_t NowMs() {
     using namespace std::chrono;
@@ -72,7 +75,9 @@ bool ReadEpisode(const QSqlQuery& query, AlarmEpisode* episode) {
     episode->ack_s = query.value(8).toLongLong();
     episode->ack_comment = query.value(9).toString().left(kMaxTextChars);
     episode->repeats = qMax(0, query.value(10).toInt());
-    return episode->id > 0 && episode->word >= 8 && episode->word <= 15 && !episode->device_id.isEmpty();
+    episode->zone = query.value(11).toString().left(kMaxTextChars);
+    return episode->id > 0 && episode->word >= kFirstAlarmWord && episode->word <= kLastAlarmWord &&
+           !episode->device_id.isEmpty();
 }
 
 bool Exec(QSqlDatabase& db, const QString& sql, QString* error, int* code = nullptr) {
@@ -87,9 +92,22 @@ bool Exec(QSqlDatabase& db, const QString& sql, QString* error, int* code = null
 // migrated).
 QLatin1String ColumnsOf(QSqlDatabase& db) {
     QSqlQuery probe(db);
-    return probe.exec(QStringLiteral("SELECT repeats FROM alarm_episode LIMIT 0"))
-               ? QLatin1String(kColumns)
-               : QLatin1String(kOldColumns);
+    if (probe.exec(QStringLiteral("SELECT repeats, zone FROM alarm_episode LIMIT 0")))
+        return QLatin1String(kColumns);
+    // A file from before the zones that we may only read.
+    if (probe.exec(QStringLiteral("SELECT repeats FROM alarm_episode LIMIT 0")))
+        return QLatin1String(kNoZoneColumns);
+    return QLatin1String(kOldColumns);
+}
+
+// A file from before the zones gets their column (cheap: SQLite only rewrites the schema). Within the
+// caller's transaction.
+bool AddZoneColumn(QSqlDatabase& db, QString* error, int* code) {
+    QSqlQuery probe(db);
+    if (probe.exec(QStringLiteral("SELECT zone FROM alarm_episode LIMIT 0"))) return true;
+    probe.finish();
+    return Exec(db, QStringLiteral("ALTER TABLE alarm_episode ADD COLUMN zone TEXT NOT NULL DEFAULT ''"),
+                error, code);
 }
 
 // Opens `path` read-only on `db` (added, not open). A file in a folder we cannot write may lack the WAL
@@ -309,6 +327,7 @@ AlarmStore::OpenResult AlarmStore::Open(QString* error) {
             ok = Exec(db, QStringLiteral("CREATE TABLE alarm_episode %1").arg(QLatin1String(kTable)), error,
                       &code);
         } else if (ok && !sql.contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive)) {
+            ok = AddZoneColumn(db, error, &code);
             const QString old_columns = ColumnsOf(db);
             ok = Exec(db, QStringLiteral("DROP TABLE IF EXISTS alarm_episode_new"), error, &code) &&
                  Exec(db, QStringLiteral("CREATE TABLE alarm_episode_new %1").arg(QLatin1String(kTable)),
@@ -321,6 +340,7 @@ AlarmStore::OpenResult AlarmStore::Open(QString* error) {
                  Exec(db, QStringLiteral("ALTER TABLE alarm_episode_new RENAME TO alarm_episode"), error,
                       &code);
         }
+        ok = ok && AddZoneColumn(db, error, &code);
         ok = ok && Exec(db,
                         QStringLiteral(
                             "CREATE INDEX IF NOT EXISTS alarm_episode_started ON alarm_episode(started_s)"),
@@ -558,9 +578,9 @@ bool AlarmStore::Commit(std::map<int64_t, AlarmEpisode>& batch) {
     // A null QString binds as NULL, which the NOT NULL columns refuse (and with it the whole batch).
     const auto text = [](const QString& value) { return value.isNull() ? QStringLiteral("") : value; };
     QSqlQuery insert(db);
-    insert.prepare(
-        QStringLiteral("INSERT INTO alarm_episode (device_id, label, word, started_s, cleared_s, "
-                       "at_login, ack_user, ack_s, ack_comment, repeats) VALUES (?,?,?,?,?,?,?,?,?,?)"));
+    insert.prepare(QStringLiteral(
+        "INSERT INTO alarm_episode (device_id, label, word, started_s, cleared_s, "
+        "at_login, ack_user, ack_s, ack_comment, repeats, zone) VALUES (?,?,?,?,?,?,?,?,?,?,?)"));
     // Only what changes after the start: the first acknowledgement stays (as in the book), whoever wrote
     // it; the row must still be the episode it was (same vehicle, word and start).
     QSqlQuery update(db);
@@ -601,6 +621,7 @@ bool AlarmStore::Commit(std::map<int64_t, AlarmEpisode>& batch) {
         insert.addBindValue(qlonglong(e.ack_s));
         insert.addBindValue(text(e.ack_comment));
         insert.addBindValue(e.repeats);
+        insert.addBindValue(text(e.zone));
         if (!insert.exec()) {
             last_error_ = insert.lastError().text();
             ok = false;

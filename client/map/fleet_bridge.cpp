@@ -29,6 +29,17 @@ void FleetBridge::open(const QJsonValue& row, const QJsonValue& id) {
     if (const std::optional<int> valid = feed_.Validate(row, id)) emit opened(*valid);
 }
 
+void FleetBridge::drawZone(const QJsonValue& shape) {
+    if (!Admit(zones_, "drawZone")) return;
+    const std::optional<MapZone> zone = MapZone::FromPage(shape);
+    if (!zone) {
+        // The shape itself is not logged: it is the page's and may be anything of any size.
+        qCWarning(lcMap) << "a zone drawn on the map page was malformed and refused";
+        return;
+    }
+    emit zoneDrawn(*zone);
+}
+
 bool FleetBridge::FromMapPage() const {
     const QUrl url = page_url_ ? WithoutQuery(page_url_()) : QUrl();
     if (url.scheme() != QLatin1String("qrc") && url.scheme() != QLatin1String("file")) return false;

@@ -9,6 +9,8 @@
 //   calls in a loop cannot flood the grid with pages or the UI thread with work; what is over the limit is
 //   dropped and counted, with one log line when a spell of dropping begins;
 // - the vehicle must be one of the fleet the client sent (FleetFeed::Validate).
+// A zone the operator drew (drawZone) passes the same page check, a rate limit of its own, and
+// MapZone::FromPage; a malformed one is refused with one log line.
 // Called on the UI thread by the web channel.
 #include <QJsonValue>
 #include <QList>
@@ -17,6 +19,7 @@
 #include <functional>
 
 #include "map/fleet_feed.h"
+#include "map/map_zone.h"
 #include "map/token_bucket.h"
 
 class FleetBridge : public QObject {
@@ -28,6 +31,9 @@ class FleetBridge : public QObject {
     // A click selects a vehicle (the tree, the list, the track): cheap, and clicked more often.
     static constexpr int kSelectBurst = 10;
     static constexpr int kSelectsPerSecond = 10;
+    // Drawing a zone ends in a dialog: one now and then.
+    static constexpr int kZoneBurst = 2;
+    static constexpr int kZonesPerSecond = 1;
 
     using Now = std::function<TokenBucket::Clock::time_point()>;
 
@@ -40,6 +46,8 @@ class FleetBridge : public QObject {
     Q_INVOKABLE void select(const QJsonValue& row, const QJsonValue& id);
     // A double-click on it.
     Q_INVOKABLE void open(const QJsonValue& row, const QJsonValue& id);
+    // A zone drawn on the page (MapZone::FromPage's format), in the page's frame.
+    Q_INVOKABLE void drawZone(const QJsonValue& shape);
 
     // Calls refused since creation: from a page that is not the map's, or over the rate limit.
     int foreign_calls() const { return foreign_calls_; }
@@ -48,6 +56,7 @@ class FleetBridge : public QObject {
   signals:
     void selected(int row);
     void opened(int row);
+    void zoneDrawn(const MapZone& zone);
 
   private:
     // True when a call may go on to the fleet check; counts and logs the ones that may not.
@@ -60,6 +69,7 @@ class FleetBridge : public QObject {
     const Now now_;
     TokenBucket opens_{kOpenBurst, kOpensPerSecond};
     TokenBucket selects_{kSelectBurst, kSelectsPerSecond};
+    TokenBucket zones_{kZoneBurst, kZonesPerSecond};
     int foreign_calls_ = 0;
     int dropped_calls_ = 0;
     bool dropping_ = false;  // in a spell of calls over the limit: logged once at its start

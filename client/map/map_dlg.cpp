@@ -110,6 +110,17 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
         feed_, [this] { return page_->url(); }, std::move(map_pages), this);
     connect(bridge_, &FleetBridge::selected, this, &CMapDlg::vehicleClicked);
     connect(bridge_, &FleetBridge::opened, this, &CMapDlg::vehicleActivated);
+    connect(bridge_, &FleetBridge::zoneDrawn, this, [this](MapZone zone) {
+        if (!zone.on_photo_map) {
+            // Drawn on the street map's frame: the correction at each point comes off.
+            for (MapZone::Point& p : zone.points) {
+                const MapZone::Point offset = OffsetAt(p.lat_deg, p.lng_deg);
+                p.lat_deg -= offset.lat_deg;
+                p.lng_deg -= offset.lng_deg;
+            }
+        }
+        emit zoneDrawn(zone);
+    });
     channel_ = new QWebChannel(this);
     channel_->registerObject(QStringLiteral("tavrinFleet"), bridge_);
     page_->setWebChannel(channel_);
@@ -165,6 +176,7 @@ void CMapDlg::OnLoadFinished(bool ok) {
                                  fleet_supported_ = true;
                                  feed_.ResendAll();
                              });
+        SendZones();
     }
     PlaceMapButton();
     emit PageLoaded(ok);
@@ -217,6 +229,37 @@ void CMapDlg::PlaceMapButton() {
 void CMapDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     PlaceMapButton();
+}
+
+MapZone::Point CMapDlg::OffsetAt(double lat_deg, double lng_deg) const {
+    if (!settings_.gps_offset_auto) return {offset_lat, offset_lng};
+    const std::optional<OffsetCell> cell = FindOffsetCell(lng_deg, lat_deg);
+    return cell ? MapZone::Point{cell->latitude_offset, cell->longitude_offset} : MapZone::Point{};
+}
+
+void CMapDlg::ShowZones(const QList<MapZone>& zones) {
+    zones_ = zones;
+    SendZones();
+}
+
+void CMapDlg::SendZones() {
+    if (!page_loaded_ || Index == kPlaybackPage) return;
+    QList<MapZone::Shown> shown;
+    for (const MapZone& zone : zones_) {
+        // One correction per zone, that of its first point: the table's cells are far larger than a zone.
+        const MapZone::Point offset = zone.points.isEmpty()
+                                          ? MapZone::Point{}
+                                          : OffsetAt(zone.points[0].lat_deg, zone.points[0].lng_deg);
+        shown.append({&zone, offset.lat_deg, offset.lng_deg});
+    }
+    // JSON is a JavaScript literal: the names stay data.
+    page_->runJavaScript(QStringLiteral("(function (zones) {"
+                                        " if (typeof window.showZones !== 'function') return false;"
+                                        " try { window.showZones(zones); } catch (e) {"
+                                        " console.error(String(e)); return false; }"
+                                        " return true;"
+                                        "})(%1);")
+                             .arg(QString::fromUtf8(MapZone::PageList(shown))));
 }
 
 void CMapDlg::SetUpGpsCorrection() {
@@ -283,12 +326,8 @@ int CMapDlg::Position(const QByteArray& sentence, int index) {
     if (!(std::fabs(map_lat) <= 90.0 && std::fabs(map_lng) <= 180.0)) return 0;
     // The fixed correction, or the table's cell of this place; every vehicle of the fleet layer gets its
     // own, the page's offset elements hold the selected vehicle's.
-    double vehicle_offset_lat = offset_lat, vehicle_offset_lng = offset_lng;
-    if (settings_.gps_offset_auto) {
-        const std::optional<OffsetCell> cell = FindOffsetCell(map_lng, map_lat);
-        vehicle_offset_lng = cell ? cell->longitude_offset : 0.0;
-        vehicle_offset_lat = cell ? cell->latitude_offset : 0.0;
-    }
+    const MapZone::Point vehicle_offset = OffsetAt(map_lat, map_lng);
+    const double vehicle_offset_lat = vehicle_offset.lat_deg, vehicle_offset_lng = vehicle_offset.lng_deg;
     if (index >= 0)
         feed_.SetPosition(index, host_.VehicleIdAtRow(index), map_lat, map_lng, AngleBar, SpeedBar,
                           vehicle_offset_lat, vehicle_offset_lng);

@@ -24,6 +24,7 @@
 #include "map/fleet_feed.h"
 #include "map/map_view_host.h"
 #include "map/map_view_settings.h"
+#include "map/map_zone.h"
 
 class FleetBridge;
 class MapPage;
@@ -106,6 +107,10 @@ class CMapDlg : public QDialog {
     double AngleBar = 0.0;                           // course, degrees
     int Index = kNoVehicle;                          // row of the selected vehicle; -1 none; -2 playback page
 
+    // The zones to draw (raw GPS frame), now and on every load of a page that draws zones (showZones);
+    // a replacement page without it draws none.
+    void ShowZones(const QList<MapZone>& zones);
+
     QWebEngineView* view() const { return view_; }
     QToolButton* map_button() const { return map_button_; }
 
@@ -118,6 +123,9 @@ class CMapDlg : public QDialog {
     void vehicleActivated(int row);
     // A batch went to the page's fleet layer (for tests and benchmarks): how many vehicles it held.
     void fleetBatchSent(int vehicles);
+    // The operator drew a zone on the page; its points are in the raw GPS frame (the street-map
+    // correction taken off when it was drawn on a street map).
+    void zoneDrawn(const MapZone& zone);
 
   protected:
     void customEvent(QEvent* event) override;
@@ -137,6 +145,9 @@ class CMapDlg : public QDialog {
     void CreateMapButton();
     void PlaceMapButton();
     void SendFleetBatch();
+    // The street-map correction at a place (degrees): the table's cell, or the fixed offsets.
+    MapZone::Point OffsetAt(double lat_deg, double lng_deg) const;
+    void SendZones();
 
     MapViewHost& host_;
     const MapViewSettings settings_;
@@ -151,6 +162,7 @@ class CMapDlg : public QDialog {
     QWebChannel* channel_ = nullptr;
     QTimer fleet_timer_;
     bool fleet_supported_ = false;
+    QList<MapZone> zones_;  // raw GPS frame
 
     // The page's VehicleId element: set with the selection, kept for a page that loads later.
     QString vehicle_id_;

@@ -22,11 +22,13 @@
 #include "fleet/fleet_finder.h"
 #include "fleet/fleet_presenter.h"
 #include "fleet/log_list.h"
+#include "geofence/geofence_keeper.h"
 #include "grid/channel_actions.h"
 #include "grid/recording_guard.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
 #include "shell/evidence_wiring.h"
+#include "shell/geofence_wiring.h"
 #include "shell/main_dialogs.h"
 #include "shell/main_look.h"
 #include "shell/menu_commands.h"
@@ -97,6 +99,9 @@ void CAppMainDlg::CreateChildren() {
     alarms_ = std::make_unique<AlarmDesk>(
         AlarmSettings::Read(ProgramFolder()), [](const QString& text) { return AppProfile::Translate(text); },
         alarm_vehicles_.get());
+    geofences_ = std::make_unique<GeofenceKeeper>(
+        ProgramFolder().isEmpty() ? QString() : ProgramFolder() + QLatin1String(GeofenceKeeper::kFileName),
+        [](const QString& text) { return AppProfile::Translate(text); });
     left_ = new LeftPanels(central_, layout_, {tree_, log_, search_, alarms_->Panel(central_)}, skin,
                            AppSettings::Color(settings_.TextColor));
     // VehicleSelection sets the switch from Tavrin.ini before the first vehicle arrives.
@@ -186,6 +191,10 @@ void CAppMainDlg::ConnectChildren() {
                    {login_, *fleet_, *status_line_, map_view_, *alarms_, grid_side_->pages(), *tree_, search_,
                     *dialogs_->devConfig(), grid(), log_line, [this](int count) { ShowOnlineCount(count); }},
                    this);
+    ConnectGeofences(*fleet_, *geofences_, *alarms_, this);
+    ConnectGeofenceMap(map_view_, *geofences_, *menu_, this);
+    connect(geofences_.get(), &GeofenceKeeper::problemReported, this, log_line);
+    if (!geofences_->problem().isEmpty()) AddLogLine(nullptr, geofences_->problem());
     connect(left_, &LeftPanels::chosen, this, &CAppMainDlg::ShowPanel);
     channelActions().SetMapToggle([this] { ToggleMapView(); });
     channelActions().SetConfigCommand([this](QTreeWidgetItem* node) { dialogs_->ConfigCommand(node); });
@@ -321,6 +330,7 @@ void CAppMainDlg::LogoutCleanup() {
     if (evidence_) evidence_->LoggedOut();
     session_ctl_.Logout();
     alarms_->ForgetVehicles();
+    geofences_->ForgetVehicles();
     fleet_->Reset();
     finder_->Clear();
     map_view_->Clear();

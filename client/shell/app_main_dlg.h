@@ -25,6 +25,7 @@
 #include "shell/vehicle_selection.h"
 
 class AlarmDesk;
+class GeofenceKeeper;
 class TreeAlarmVehicles;
 class ChannelActions;
 class WorkspaceKeeper;
@@ -122,6 +123,7 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     PanelSelector* selector(int index) const { return left_->selector(index); }
     QWidget* panel(int index) const { return left_->panel(index); }
     AlarmDesk* alarms() const { return alarms_.get(); }
+    GeofenceKeeper* geofences() const { return geofences_.get(); }
     // The rectangles the grid and the map view take in the central area.
     QRect gridSlot() const { return places_ ? places_->gridSlot() : QRect(); }
     QRect mapSlot() const { return places_ ? places_->mapSlot() : QRect(); }
@@ -188,6 +190,7 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     LeftPanels* left_ = nullptr;
     std::unique_ptr<TreeAlarmVehicles> alarm_vehicles_;  // before alarms_, which reads it
     std::unique_ptr<AlarmDesk> alarms_;
+    std::unique_ptr<GeofenceKeeper> geofences_;
     std::unique_ptr<CentralPlaces> places_;  // gone at shutdown, with the children it places
     PanelSplitter* splitter_ = nullptr;
     int drag_start_width_ = 0;

@@ -45,8 +45,9 @@ QSet<QString> TranslatedKeys() {
         "\\b[Tt]ranslate_?\\(\\s*QStringLiteral\\(\\s*\"((?:[^\"\\\\]|\\\\.)*)\"\\s*\\)\\s*\\)"));
     for (const auto& [path, text] : ClientSources())
         for (auto match = call.globalMatch(text); match.hasNext();) keys.insert(match.next().captured(1));
-    for (const char* key : {"GPIO 0 Alarm", "GPIO 1 Alarm", "GPIO 2 Alarm", "GPIO 3 Alarm", "Disk Error",
-                            "Over Speed", "Reserved Alarm 6", "Reserved Alarm 7"})
+    for (const char* key :
+         {"GPIO 0 Alarm", "GPIO 1 Alarm", "GPIO 2 Alarm", "GPIO 3 Alarm", "Disk Error", "Over Speed",
+          "Reserved Alarm 6", "Reserved Alarm 7", "Entered zone %1", "Left zone %1", "Speeding in zone %1"})
         keys.insert(QLatin1String(key));
     for (const QStringList* table :
          {&config_values::QualityKeys(), &config_values::ResolutionKeys(), &config_values::BitRateKeys()})
