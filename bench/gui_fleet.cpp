@@ -116,7 +116,7 @@ QVariant PageValue(CMapDlg* map, const QString& script) {
 class EventCounter : public QObject {
   public:
     explicit EventCounter(SessionController& session) : session_(session) {
-        connect(&session, &SessionController::statusWordChanged, this, [this](AppDevice*, int code) {
+        connect(&session.events(), &EventDispatch::statusWordChanged, this, [this](AppDevice*, int code) {
             if (code >= 8 && code <= 15) ++alarm_events;
         });
     }

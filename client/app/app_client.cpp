@@ -8,28 +8,13 @@
 #include "app/heap_keeper.h"
 #include "app/qt_translations.h"
 
-namespace {
-
-CAppClient*& TheClient() {
-    static CAppClient* client = nullptr;
-    return client;
-}
-
-}  // namespace
-
 CAppClient::CAppClient(const AppFolders& folders) {
     AppProfile::Reset(folders);
-    TheClient() = this;
 }
 
 CAppClient::~CAppClient() {
     qt_translations_.reset();
     if (mirrored_) QGuiApplication::setLayoutDirection(Qt::LayoutDirectionAuto);
-    if (TheClient() == this) TheClient() = nullptr;
-}
-
-CAppClient* CAppClient::Get() {
-    return TheClient();
 }
 
 void CAppClient::InitInstance() {

@@ -22,7 +22,6 @@ class CAppClient {
     // Start-up after the application object exists: the heap's keeper, language and skin, the locale, Qt's
     // own texts and the layout direction of the language (when its file was found), the cached settings.
     void InitInstance();
-    static CAppClient* Get();
 
     AppSettings settings;
 

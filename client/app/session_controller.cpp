@@ -64,7 +64,9 @@ void SessionController::NoteDrops(bool ran_dry) {
     const uint64_t dropped = inbox_.counts().dropped;
     if (dropped != drops_seen_ && !drop_spell_) {
         drop_spell_ = true;
-        emit problem(AppProfile::Translate(QStringLiteral("Too many events at once: some were skipped")));
+        // The table's own signal: the log takes every problem line from one place.
+        emit dispatch_.problem(
+            AppProfile::Translate(QStringLiteral("Too many events at once: some were skipped")));
     }
     drops_seen_ = dropped;
     if (ran_dry) drop_spell_ = false;

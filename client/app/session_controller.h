@@ -2,13 +2,11 @@
 #pragma once
 // The client's one library session. The controller owns the session, is the target the library posts
 // its events to, and keeps the one queue they wait in (EventInbox) until the UI thread handles them in
-// slices of kSliceMs; each event comes out as a typed signal (the table of EventDispatch), and every
-// slice ends with sliceHandled(), the tick at which views that batch their changes show them.
+// slices of kSliceMs; each event comes out as a typed signal of events() (the table of EventDispatch), and
+// every slice ends with sliceHandled(), the tick at which views that batch their changes show them.
 //
 // Threads: PostMessage of eventTarget() runs on library threads and never waits for the UI thread; all
-// else, and every signal, is on the UI thread. Signals carry the library's handles: a device or channel
-// is the session's and valid until the logout; an operation (positionResult, configResult) is given
-// back right after the signal returns; a device of vehicleListed is the receiver's to release.
+// else, and every signal, is on the UI thread.
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -20,12 +18,7 @@
 #include "app/event_inbox.h"
 #include "corvel/corvel.h"
 
-// The library's handles travel in signals as they are; Qt never looks inside them.
-Q_DECLARE_OPAQUE_POINTER(AppDevice*)
-Q_DECLARE_OPAQUE_POINTER(AppOperation*)
-Q_DECLARE_OPAQUE_POINTER(AppChannel*)
-
-class SessionController : public QObject, private EventTarget {
+class SessionController : public QObject, private EventSession {
     Q_OBJECT
   public:
     static constexpr int kSliceMs = 8;
@@ -56,31 +49,11 @@ class SessionController : public QObject, private EventTarget {
     // the last library thread has ended. Keeping it twice keeps it once.
     void Keep(std::shared_ptr<void> anchor) { anchors_.insert(std::move(anchor)); }
     size_t kept() const { return anchors_.size(); }
+    // The typed signals of the session's events (see EventDispatch); events dropped while the queue was
+    // full come out there as one problem() line per spell, a spell ending when the queue has run dry.
+    EventDispatch& events() { return dispatch_; }
 
   signals:
-    // Codes 0..63: the login dialog's caption, the center link.
-    void connectionState(int code, qintptr value);
-    // A line for the event log (failed or refused operations, a talk already engaged, events dropped
-    // while the queue was full: once per spell, a spell ending when the queue has run dry).
-    void problem(const QString& text);
-    // A refused device configuration or camera operation (kind above 128).
-    void configStatus(const QString& text);
-    // Event 128: a device list of `count` devices begins.
-    void listBegins(int count);
-    // Event 129 (online_allowed 1) and a completed add-device operation (0).
-    void deviceAdded(AppDevice* device, int online_allowed);
-    // Events 130 (online 1) and 131 (online 0).
-    void deviceStateChanged(int online, AppDevice* device);
-    // Events 160..175: status word `code` of the device changed.
-    void statusWordChanged(AppDevice* device, int code);
-    // Events 144 and 145 (the Playback panel's list of every vehicle).
-    void vehicleListBegins(int count);
-    void vehicleListed(AppDevice* device);
-    // Events 192..195 of a channel.
-    void transferStatus(int code, AppChannel* channel);
-    // Completed operations: a position (kind 67) and a configuration reply (kind 128 and above).
-    void positionResult(AppOperation* operation, AppDevice* device);
-    void configResult(int kind, AppOperation* operation, AppDevice* device);
     // A slice of events was handled (more may follow in the next one).
     void sliceHandled();
 
@@ -103,33 +76,12 @@ class SessionController : public QObject, private EventTarget {
     void DrainSlice();
     // After a slice: tells of the first drops of a spell; `ran_dry` ends the spell.
     void NoteDrops(bool ran_dry);
-    // EventTarget: the table's calls become signals.
+    // EventSession: what the table asks of the session.
     bool IsActive() override { return LoggedIn(); }
     void ReleaseOperation(AppOperation* operation) override { VelqOpt_Release(session_, operation); }
     void ReleaseDevice(AppDevice* device) override { VelqDev_Release(device); }
     int OperationKind(AppOperation* operation) override { return VelqOpt_GetType(operation); }
     AppDevice* OperationDevice(AppOperation* operation) override { return VelqOpt_GetDevice(operation); }
-    void ShowConnectionState(int code, intptr_t value) override { emit connectionState(code, value); }
-    void AddLogLine(const QString*, const QString& message) override { emit problem(message); }
-    void ShowConfigStatus(const QString& text) override { emit configStatus(text); }
-    void ShowOnlineCount(int count) override { emit listBegins(count); }
-    void AddDevice(AppDevice* device, int online_allowed) override {
-        emit deviceAdded(device, online_allowed);
-    }
-    void SetDeviceState(int online, AppDevice* device) override { emit deviceStateChanged(online, device); }
-    void ReportAlarm(AppDevice* device, int code) override { emit statusWordChanged(device, code); }
-    void SearchListBegin(int count) override { emit vehicleListBegins(count); }
-    void SearchVehicle(AppDevice* device) override { emit vehicleListed(device); }
-    bool TransferStatus(int code, AppChannel* channel) override {
-        emit transferStatus(code, channel);
-        return true;
-    }
-    void PositionResult(AppOperation* operation, AppDevice* device) override {
-        emit positionResult(operation, device);
-    }
-    void ConfigResult(int kind, AppOperation* operation, AppDevice* device) override {
-        emit configResult(kind, operation, device);
-    }
 
     std::unique_ptr<ChannelStopper> own_stopper_;  // only when none was given
     ChannelStopper& stopper_;

@@ -5,7 +5,6 @@
 #include <QColor>
 
 #include <QHeaderView>
-#include <QRegularExpression>
 #include <algorithm>
 
 #include "app/app_profile.h"
@@ -24,12 +23,15 @@ QVariant DeviceStatusModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ForegroundRole && rows_color_.isValid()) return rows_color_;
     if (role == Qt::BackgroundRole && Highlighted(index.row())) return QBrush(QColor(150, 32, 32));
     if (role != Qt::DisplayRole) return QVariant();
-    const QString& cell = rows_[size_t(index.row())][size_t(index.column())];
+    return shown_[size_t(index.row())][size_t(index.column())];
+}
+
+QString DeviceStatusModel::Shown(int column, const QString& text) {
     // Figures with their units ("27.78 km/h", "2026-12-09 02:59:34") read left to right in a right-to-left
     // window too: shown inside a left-to-right embedding, the bidi rules keep them in their own order.
-    static const QRegularExpression digit(QStringLiteral("\\d"));
-    if (index.column() >= 2 && cell.contains(digit)) return QChar(0x202A) + cell + QChar(0x202C);
-    return cell;
+    if (column >= 2 && std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.isDigit(); }))
+        return QChar(0x202A) + text + QChar(0x202C);
+    return text;
 }
 
 QVariant DeviceStatusModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -42,6 +44,7 @@ void DeviceStatusModel::AppendRow(const QString& name) {
     const int row = int(rows_.size());
     beginInsertRows(QModelIndex(), row, row);
     rows_.push_back({name, QString(), QString(), QString()});
+    shown_.push_back({name, QString(), QString(), QString()});
     endInsertRows();
 }
 
@@ -50,6 +53,7 @@ void DeviceStatusModel::SetCell(int row, int column, const QString& text) {
     QString& cell = rows_[size_t(row)][size_t(column)];
     if (cell == text) return;
     cell = text;
+    shown_[size_t(row)][size_t(column)] = Shown(column, text);
     const QModelIndex changed = index(row, column);
     emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
@@ -59,6 +63,7 @@ bool DeviceStatusModel::StoreCell(int row, int column, const QString& text) {
     QString& cell = rows_[size_t(row)][size_t(column)];
     if (cell == text) return false;
     cell = text;
+    shown_[size_t(row)][size_t(column)] = Shown(column, text);
     return true;
 }
 
@@ -90,6 +95,7 @@ void DeviceStatusModel::SetHighlight(int row, bool on) {
 void DeviceStatusModel::Clear() {
     beginResetModel();
     rows_.clear();
+    shown_.clear();
     highlight_.clear();
     endResetModel();
 }

@@ -45,8 +45,13 @@ class DeviceStatusModel : public QAbstractTableModel {
     void SetRowsColor(const QColor& color);
 
   private:
+    // The text a cell shows for `text`, made once when the cell is stored: data() runs for every cell of
+    // every paint and only hands it out.
+    static QString Shown(int column, const QString& text);
+
     QColor rows_color_;
     std::vector<std::array<QString, kColumns>> rows_;
+    std::vector<std::array<QString, kColumns>> shown_;  // what data() shows of rows_, row by row
     std::vector<bool> highlight_;
     std::array<QString, kColumns> headers_;
 };

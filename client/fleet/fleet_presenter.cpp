@@ -18,22 +18,22 @@ FleetPresenter::FleetPresenter(DevTree& tree, DeviceStatusList& list, LogLine lo
 }
 
 void FleetPresenter::Follow(SessionController& session) {
-    connect(&session, &SessionController::deviceAdded, this, &FleetPresenter::AddDevice);
-    connect(&session, &SessionController::deviceStateChanged, this, &FleetPresenter::SetDeviceState);
-    connect(&session, &SessionController::statusWordChanged, this, &FleetPresenter::ReportAlarm);
-    connect(&session, &SessionController::positionResult, this, &FleetPresenter::PositionResult);
-    connect(&session, &SessionController::connectionState, this,
+    connect(&session.events(), &EventDispatch::deviceAdded, this, &FleetPresenter::AddDevice);
+    connect(&session.events(), &EventDispatch::deviceStateChanged, this, &FleetPresenter::SetDeviceState);
+    connect(&session.events(), &EventDispatch::statusWordChanged, this, &FleetPresenter::ReportAlarm);
+    connect(&session.events(), &EventDispatch::positionResult, this, &FleetPresenter::PositionResult);
+    connect(&session.events(), &EventDispatch::connectionState, this,
             [this](int code, qintptr) { ConnectionState(code); });
     connect(&session, &SessionController::sliceHandled, this, &FleetPresenter::Flush);
     // What only the center's replies bring: the status list every 5 s (event 128) above all, and the
     // answers of requests that may hold it back while they are queued.
-    connect(&session, &SessionController::deviceAdded, this, &FleetPresenter::CenterAnswered);
-    connect(&session, &SessionController::deviceStateChanged, this, &FleetPresenter::CenterAnswered);
-    connect(&session, &SessionController::listBegins, this, &FleetPresenter::CenterAnswered);
-    connect(&session, &SessionController::statusWordChanged, this, &FleetPresenter::CenterAnswered);
-    connect(&session, &SessionController::vehicleListBegins, this, &FleetPresenter::CenterAnswered);
-    connect(&session, &SessionController::positionResult, this, &FleetPresenter::CenterAnswered);
-    connect(&session, &SessionController::configResult, this, &FleetPresenter::CenterAnswered);
+    connect(&session.events(), &EventDispatch::deviceAdded, this, &FleetPresenter::CenterAnswered);
+    connect(&session.events(), &EventDispatch::deviceStateChanged, this, &FleetPresenter::CenterAnswered);
+    connect(&session.events(), &EventDispatch::listBegins, this, &FleetPresenter::CenterAnswered);
+    connect(&session.events(), &EventDispatch::statusWordChanged, this, &FleetPresenter::CenterAnswered);
+    connect(&session.events(), &EventDispatch::vehicleListBegins, this, &FleetPresenter::CenterAnswered);
+    connect(&session.events(), &EventDispatch::positionResult, this, &FleetPresenter::CenterAnswered);
+    connect(&session.events(), &EventDispatch::configResult, this, &FleetPresenter::CenterAnswered);
 }
 
 QString FleetPresenter::SpeedCell(bool valid, double speed_kmh, const QByteArray& sentence) {

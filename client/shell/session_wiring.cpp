@@ -18,7 +18,8 @@
 
 void ConnectSession(SessionController& session, const SessionReceivers& to, QObject* context) {
     SessionController* from = &session;
-    QObject::connect(from, &SessionController::connectionState, to.login, &CAppLoginDlg::ShowConnectionState);
+    QObject::connect(&from->events(), &EventDispatch::connectionState, to.login,
+                     &CAppLoginDlg::ShowConnectionState);
     to.fleet.Follow(session);
     StatusLine* status_line = &to.status_line;
     QObject::connect(
@@ -35,19 +36,21 @@ void ConnectSession(SessionController& session, const SessionReceivers& to, QObj
                      });
     // The alarm episodes follow the words themselves (the alarm desk reads them), which also shows a word
     // going back to 0; each accepted login asks for the words the vehicles already have.
-    QObject::connect(from, &SessionController::connectionState, context, [from](int code, qintptr) {
+    QObject::connect(&from->events(), &EventDispatch::connectionState, context, [from](int code, qintptr) {
         if (code == VELQ_EV_LOGIN_OK || code == VELQ_EV_LOGIN_VERSION) AskStatusWords(from->session());
     });
-    QObject::connect(from, &SessionController::problem, context, to.log);
-    QObject::connect(from, &SessionController::configStatus, &to.dev_config, &CDevConfigDlg::SetStatus);
-    QObject::connect(from, &SessionController::listBegins, context, to.list_begins);
-    QObject::connect(from, &SessionController::vehicleListBegins, to.search, &CSearchDlg::VehicleListBegin);
-    QObject::connect(from, &SessionController::vehicleListed, to.search, &CSearchDlg::AddVehicle);
-    QObject::connect(from, &SessionController::transferStatus, context,
+    QObject::connect(&from->events(), &EventDispatch::problem, context, to.log);
+    QObject::connect(&from->events(), &EventDispatch::configStatus, &to.dev_config,
+                     &CDevConfigDlg::SetStatus);
+    QObject::connect(&from->events(), &EventDispatch::listBegins, context, to.list_begins);
+    QObject::connect(&from->events(), &EventDispatch::vehicleListBegins, to.search,
+                     &CSearchDlg::VehicleListBegin);
+    QObject::connect(&from->events(), &EventDispatch::vehicleListed, to.search, &CSearchDlg::AddVehicle);
+    QObject::connect(&from->events(), &EventDispatch::transferStatus, context,
                      [grid = QPointer<PageTab>(to.grid)](int code, AppChannel* channel) {
                          if (grid) grid->TransferStatus(code, channel);
                      });
-    QObject::connect(from, &SessionController::configResult, context,
+    QObject::connect(&from->events(), &EventDispatch::configResult, context,
                      [&dialog = to.dev_config](int kind, AppOperation* operation, AppDevice* device) {
                          if (device && device == dialog.device()) dialog.Result(kind, operation);
                      });

@@ -6,10 +6,41 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 
+#include "platform/sound_backend_name.h"
 #include "platform/sound_input_backends.h"
 
 namespace corvel {
+
+namespace {
+
+// The backends a name may choose: "NAME" alone, or "NAME:ARGUMENT" for one that takes an argument.
+// `error` says why the argument (a file) could not be used.
+struct InputBackend {
+    std::string_view name;
+    bool takes_argument;
+    std::unique_ptr<SoundInput> (*open)(const std::string& argument, const SoundFormat& format,
+                                        Event* done_event, std::string* error);
+};
+constexpr InputBackend kInputBackends[] = {
+    {"null", false,
+     [](const std::string&, const SoundFormat& format, Event* done_event, std::string*) {
+         return OpenNullSoundInput(format, done_event, {});
+     }},
+    {"portaudio", false,
+     [](const std::string&, const SoundFormat& format, Event* done_event, std::string*) {
+         return OpenPortAudioInput(format, done_event);
+     }},
+    {"wav", true,
+     [](const std::string& path, const SoundFormat& format, Event* done_event, std::string* error) {
+         return OpenWavSoundInput(path, format, done_event, {}, error);
+     }},
+};
+
+}  // namespace
 
 SoundInput::SoundInput(const SoundFormat& format, Event* done_event)
     : format_(format), done_event_(done_event) {}
@@ -161,12 +192,14 @@ void SoundInputChoice::TellOnce(const std::string& text) {
 }
 
 std::unique_ptr<SoundInput> SoundInputChoice::Open(const SoundFormat& format, Event* done_event) {
-    if (name_ == "null") return OpenNullSoundInput(format, done_event, {});
-    if (name_ == "portaudio") return OpenPortAudioInput(format, done_event);
-    if (name_.starts_with("wav:")) {
+    for (const InputBackend& backend : kInputBackends) {
+        const std::optional<std::string> argument =
+            BackendArgument(name_, backend.name, backend.takes_argument);
+        if (!argument) continue;
         std::string error;
-        auto input = OpenWavSoundInput(name_.substr(4), format, done_event, {}, &error);
-        if (!input) TellOnce("the microphone file " + name_.substr(4) + " cannot be used: " + error);
+        auto input = backend.open(*argument, format, done_event, &error);
+        if (!input && backend.takes_argument)
+            TellOnce("the microphone file " + *argument + " cannot be used: " + error);
         return input;
     }
     if (name_ == "auto") {

@@ -6,14 +6,30 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <string_view>
 
+#include "platform/sound_backend_name.h"
 #include "platform/sound_output_backends.h"
 
 namespace corvel {
 
 namespace {
 constexpr size_t kMaxNotificationPositions = 64;
-}
+
+// The backends a name may choose: "NAME" alone, or "NAME:ARGUMENT" for one that takes an argument.
+struct OutputBackend {
+    std::string_view name;
+    bool takes_argument;
+    std::unique_ptr<SoundOutputDevice> (*open)(const std::string& argument);
+};
+constexpr OutputBackend kOutputBackends[] = {
+    {"null", false, [](const std::string&) { return OpenNullSoundOutput({}); }},
+    {"portaudio", false, [](const std::string&) { return OpenPortAudioOutput(); }},
+    {"wav", true, [](const std::string& path) { return OpenWavSoundOutput(path, {}); }},
+};
+}  // namespace
 
 SoundOutputBuffer::SoundOutputBuffer(const SoundFormat& format, uint32_t bytes, uint32_t write_lead_bytes)
     : format_(format),
@@ -165,9 +181,11 @@ void SoundOutputChoice::TellOnce(const char* text) {
 }
 
 std::unique_ptr<SoundOutputDevice> SoundOutputChoice::Open() {
-    if (name_ == "null") return OpenNullSoundOutput({});
-    if (name_ == "portaudio") return OpenPortAudioOutput();
-    if (name_.starts_with("wav:")) return OpenWavSoundOutput(name_.substr(4), {});
+    for (const OutputBackend& backend : kOutputBackends) {
+        if (const std::optional<std::string> argument =
+                BackendArgument(name_, backend.name, backend.takes_argument))
+            return backend.open(*argument);
+    }
     if (name_ == "auto") {
         // Probing a machine without sound costs time and floods standard error with the sound system's
         // own complaints, so a failed probe is not repeated for this session.

@@ -102,7 +102,7 @@ class SessionControllerTest : public QObject {
         ScratchHome home;
         SessionController session;
         QVERIFY(session.session());
-        QSignalSpy problems(&session, &SessionController::problem);
+        QSignalSpy problems(&session.events(), &EventDispatch::problem);
         // Logged out, the drain only discards these: status words, which a full queue may drop.
         const auto flood = [&](size_t events) {
             for (size_t i = 0; i < events; ++i)
@@ -143,17 +143,18 @@ class SessionControllerTest : public QObject {
         const auto check_thread = [&] {
             on_ui_thread = on_ui_thread && QThread::currentThread() == thread();
         };
-        connect(&session, &SessionController::deviceAdded, this, [&](AppDevice* device, int online_allowed) {
-            check_thread();
-            QVERIFY(device != nullptr);
-            QCOMPARE(online_allowed, 1);
-            ++added;
-        });
-        connect(&session, &SessionController::deviceStateChanged, this, [&] {
+        connect(&session.events(), &EventDispatch::deviceAdded, this,
+                [&](AppDevice* device, int online_allowed) {
+                    check_thread();
+                    QVERIFY(device != nullptr);
+                    QCOMPARE(online_allowed, 1);
+                    ++added;
+                });
+        connect(&session.events(), &EventDispatch::deviceStateChanged, this, [&] {
             check_thread();
             ++changed;
         });
-        connect(&session, &SessionController::connectionState, this, [&](int code, qintptr) {
+        connect(&session.events(), &EventDispatch::connectionState, this, [&](int code, qintptr) {
             if (code == VELQ_EV_LOGIN_OK) ++login_ok;
         });
         connect(&session, &SessionController::sliceHandled, this, [&] { ++slices; });

@@ -102,7 +102,7 @@ class CenterOutageTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() >= 6, 10000);
         QDateTime last_answer;
         QElapsedTimer since_answer;
-        connect(&window.sessionController(), &SessionController::listBegins, this, [&](int) {
+        connect(&window.sessionController().events(), &EventDispatch::listBegins, this, [&](int) {
             last_answer = QDateTime::currentDateTime();
             since_answer.start();
         });

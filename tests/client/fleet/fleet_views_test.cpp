@@ -37,6 +37,29 @@ class FleetViewsTest : public QObject {
         QVERIFY(list.columnWidth(1) > 84);  // never narrower again: no jumping columns
     }
 
+    void vehicleCellsShowWhatTheModelKeeps() {
+        DeviceStatusModel model;
+        model.AppendRow("AB-3127");
+        model.SetCell(0, 1, "Driver 7");    // figures left of Speed stay as they are
+        model.SetCell(0, 2, "27.78 km/h");  // figures in Speed and UpdateTime read left to right
+        QVERIFY(model.StoreCell(0, 3, "GPS invalid"));
+        const auto shown = [&](int column) {
+            return model.data(model.index(0, column), Qt::DisplayRole).toString();
+        };
+        QCOMPARE(shown(0), QString("AB-3127"));
+        QCOMPARE(shown(1), QString("Driver 7"));
+        QCOMPARE(shown(2), QChar(0x202A) + QString("27.78 km/h") + QChar(0x202C));
+        QCOMPARE(shown(3), QString("GPS invalid"));
+        QCOMPARE(model.Cell(0, 2), QString("27.78 km/h"));
+        // A paint only hands out the text made when the cell was stored: two reads share one string.
+        QVERIFY(shown(2).isSharedWith(shown(2)));
+        QVERIFY(model.StoreCell(0, 2, "0.00 km/h"));
+        QCOMPARE(shown(2), QChar(0x202A) + QString("0.00 km/h") + QChar(0x202C));
+        model.Clear();
+        model.AppendRow("CD-1");
+        QCOMPARE(shown(2), QString());
+    }
+
     void logLinesAreAsWideAsTheLongest() {
         LogList log;
         log.resize(230, 200);

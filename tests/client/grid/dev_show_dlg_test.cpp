@@ -13,31 +13,14 @@
 #include "../client_fixture.h"
 #include "corvel/corvel.h"
 #include "grid/dev_show_dlg.h"
+#include "test_picture.h"
 
 namespace {
 
-// Pictures as the presenter hands them over: BGRA bytes with a row stride wider than the row.
-struct Picture {
-    Picture(int w, int h, QRgb colour, int padding_bytes = 16)
-        : bytes(static_cast<size_t>(h) * (w * 4 + padding_bytes)) {
-        picture.width = w;
-        picture.height = h;
-        picture.format = VELQ_PIX_BGRA32;
-        picture.stride[0] = w * 4 + padding_bytes;
-        for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) {
-                uint8_t* p = bytes.data() + y * picture.stride[0] + x * 4;
-                p[0] = qBlue(colour);
-                p[1] = qGreen(colour);
-                p[2] = qRed(colour);
-                p[3] = 0xff;
-            }
-        }
-        picture.plane[0] = bytes.data();
-    }
-    std::vector<uint8_t> bytes;
-    VelqPicture picture{};
-};
+using corvel::test::TestPicture;
+
+// Pictures as the presenter hands them over: rows padded by 16 bytes unless a test says otherwise.
+constexpr int kPadding = 16;
 
 // The session's event window: keeps devices and events, from any thread.
 class EventSink : public VelqWindow {
@@ -88,7 +71,7 @@ class DevShowDlgTest : public QObject {
 
         // The UI thread handles no event while the pictures arrive: the producer must still finish.
         auto producer = std::async(std::launch::async, [&dlg] {
-            Picture red(64, 48, qRgb(255, 0, 0)), blue(64, 48, qRgb(0, 0, 255));
+            TestPicture red(64, 48, qRgb(255, 0, 0), kPadding), blue(64, 48, qRgb(0, 0, 255), kPadding);
             for (int i = 0; i < 300; ++i) {
                 if (dlg.PresentPicture((i % 2 ? blue : red).picture) != VELQ_PRESENT_OK) return false;
             }
@@ -109,7 +92,7 @@ class DevShowDlgTest : public QObject {
         QCOMPARE(stats.painted + stats.replaced_unpainted, stats.presented);
 
         // A picture of another size replaces it; a window released shows its background again.
-        Picture green(352, 288, qRgb(0, 255, 0), 0);
+        TestPicture green(352, 288, qRgb(0, 255, 0), 0);
         QCOMPARE(dlg.PresentPicture(green.picture), VELQ_PRESENT_OK);
         QTRY_COMPARE(PixelAtCentre(dlg), qRgb(0, 255, 0) & 0xffffff);
         dlg.SetColors(QColor(10, 20, 30), Qt::white);
@@ -128,7 +111,7 @@ class DevShowDlgTest : public QObject {
         dlg.show();
         area.show();
         QVERIFY(QTest::qWaitForWindowExposed(&area));
-        Picture blue(32, 24, qRgb(0, 0, 255));
+        TestPicture blue(32, 24, qRgb(0, 0, 255), kPadding);
         QCOMPARE(dlg.PresentPicture(blue.picture), VELQ_PRESENT_OK);
         QTRY_VERIFY(dlg.Stats().painted >= 1);
         const auto at = [&dlg](int x, int y) { return QColor(dlg.grab().toImage().pixel(x, y)); };
@@ -190,7 +173,7 @@ class DevShowDlgTest : public QObject {
         area.show();
         QVERIFY(QTest::qWaitForWindowExposed(&area));
         // Every pixel of the picture names its place: red = x * 4, green = y * 4.
-        Picture gradient(64, 48, 0);
+        TestPicture gradient(64, 48, 0, kPadding);
         for (int yy = 0; yy < 48; ++yy) {
             for (int x = 0; x < 64; ++x) {
                 uint8_t* p = gradient.bytes.data() + yy * gradient.picture.stride[0] + x * 4;
@@ -225,7 +208,7 @@ class DevShowDlgTest : public QObject {
     void malformedPicturesAreRefused() {
         QWidget area;
         CDevShowDlg dlg(&area);
-        Picture p(16, 16, qRgb(1, 2, 3));
+        TestPicture p(16, 16, qRgb(1, 2, 3), kPadding);
         VelqPicture bad = p.picture;
         bad.stride[0] = 16 * 4 - 1;
         QCOMPARE(dlg.PresentPicture(bad), VELQ_PRESENT_FAILED);

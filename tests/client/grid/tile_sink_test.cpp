@@ -12,23 +12,9 @@
 #include "app/session_controller.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/tile_sink.h"
+#include "test_picture.h"
 
-namespace {
-
-// A small BGRA picture of one colour.
-struct Picture {
-    explicit Picture(int w = 32, int h = 24) : bytes(size_t(w) * size_t(h) * 4, 0x7f) {
-        picture.width = w;
-        picture.height = h;
-        picture.format = VELQ_PIX_BGRA32;
-        picture.stride[0] = w * 4;
-        picture.plane[0] = bytes.data();
-    }
-    std::vector<uint8_t> bytes;
-    VelqPicture picture{};
-};
-
-}  // namespace
+using corvel::test::TestPicture;
 
 class TileSinkTest : public QObject {
     Q_OBJECT
@@ -43,7 +29,7 @@ class TileSinkTest : public QObject {
         area.resize(320, 240);
         auto* tile = new CDevShowDlg(&area);
         const std::shared_ptr<TileSink> sink = tile->Sink();
-        Picture frame;
+        TestPicture frame;
         QCOMPARE(sink->PresentPicture(frame.picture), VELQ_PRESENT_OK);
         QCOMPARE(tile->Stats().presented, uint64_t(1));
         QVERIFY(sink->attached());
@@ -64,7 +50,7 @@ class TileSinkTest : public QObject {
         std::atomic<bool> stop{false};
         std::atomic<int> presented{0};
         std::thread video([&] {
-            Picture frame(64, 48);
+            TestPicture frame(64, 48);
             while (!stop.load()) {
                 if (sink->PresentPicture(frame.picture) != VELQ_PRESENT_OK) return;
                 ++presented;
@@ -87,7 +73,7 @@ class TileSinkTest : public QObject {
         CDevShowDlg tile(&area);
         tile.BeginChannel(QStringLiteral("AB-3127"), QStringLiteral("1"));
         const std::shared_ptr<TileSink> before = tile.Sink();
-        Picture frame;
+        TestPicture frame;
         QCOMPARE(before->PresentPicture(frame.picture), VELQ_PRESENT_OK);
         QCOMPARE(tile.Stats().presented, uint64_t(1));
         tile.DetachChannel();
@@ -116,7 +102,7 @@ class TileSinkTest : public QObject {
                 QCOMPARE(session.kept(), size_t(1));
             }  // the tile is gone with its area
             QVERIFY(!weak.expired());
-            Picture frame;
+            TestPicture frame;
             QCOMPARE(weak.lock()->PresentPicture(frame.picture), VELQ_PRESENT_OK);
         }
         QVERIFY(weak.expired());

@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The main window: the event line and its log, captions, events posted from library threads, the log's
-// cap, and the menu's state.
+// The main window: the event line and its log, captions, the log's cap, and the menu's state.
 #include <QAction>
 #include <QTest>
-#include <QThread>
-#include <thread>
 
 #include "../client_fixture.h"
-#include "app/library_event.h"
 #include "dialogs/app_login_dlg.h"
 #include "fleet/fleet_presenter.h"
 #include "fleet/log_list.h"
@@ -15,25 +11,6 @@
 #include "grid/page_tab.h"
 #include "shell/app_main_dlg.h"
 #include "shell/status_line.h"
-
-namespace {
-
-class Receiver : public QObject {
-  public:
-    QVector<uintptr_t> codes;
-    QVector<intptr_t> values;
-    bool all_on_ui_thread = true;
-    bool event(QEvent* event) override {
-        if (event->type() != LibraryEvent::TypeId()) return QObject::event(event);
-        const auto* e = static_cast<LibraryEvent*>(event);
-        codes << e->code();
-        values << e->value();
-        all_on_ui_thread = all_on_ui_thread && QThread::currentThread() == qApp->thread();
-        return true;
-    }
-};
-
-}  // namespace
 
 class AppMainDlgTest : public QObject {
     Q_OBJECT
@@ -71,21 +48,6 @@ class AppMainDlgTest : public QObject {
         QCOMPARE(window.windowTitle(), QString("Lumetra Client Application - 5 Online Devices"));
         window.LogoutCleanup();
         QCOMPARE(window.windowTitle(), QString("Lumetra Client Application"));
-    }
-
-    void eventsFromOtherThreadsAreHandledOnTheUiThread() {
-        Receiver receiver;
-        LibraryEventWindow window(&receiver);
-        std::thread library([&] {
-            for (int i = 0; i < 100; ++i) window.PostMessage(VELQ_MESSAGE, 128 + (i % 2), i);
-        });
-        library.join();
-        QCOMPARE(receiver.codes.size(), 0);  // queued, never run on the library's thread
-        QCoreApplication::processEvents();
-        QCOMPARE(receiver.codes.size(), 100);
-        QCOMPARE(receiver.codes[1], uintptr_t(129));
-        QCOMPARE(receiver.values[99], intptr_t(99));
-        QVERIFY(receiver.all_on_ui_thread);
     }
 
     void speedCellSaysWhyThereIsNoSpeed() {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// A session logged in to a ScriptedPeer, for the byte-level tests of the center-server services.
+// A session logged in to a CenterPeer, for the byte-level tests of the center-server services.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +12,7 @@
 #include "corvel/corvel.h"
 #include "peer.h"
 #include "session/session.h"
+#include "test_wait.h"
 #include "test_window.h"
 
 namespace corvel::test {
@@ -42,7 +43,7 @@ class CenterHarness : public ::testing::Test {
         Start(timing);
         Request first;
         ASSERT_TRUE(peer_.Read(&first));
-        ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(first)));
+        ASSERT_TRUE(peer_.Send(CenterPeer::Answer(first)));
         ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_OK, 5s));
         ASSERT_TRUE(window_.WaitFor(VELQ_EV_LIST_BEGIN, 5s));  // that reply's (empty) list has been merged
     }
@@ -51,7 +52,7 @@ class CenterHarness : public ::testing::Test {
         Request read;
         ASSERT_TRUE(peer_.Read(&read));
         ASSERT_TRUE(
-            peer_.Send(ScriptedPeer::Answer(read, static_cast<uint32_t>(records.size()), Records(records))));
+            peer_.Send(CenterPeer::Answer(read, static_cast<uint32_t>(records.size()), Records(records))));
         if (request != nullptr) *request = read;
     }
     // Registers devices through a list reply to VelqApp_ShowAllDevice and waits for its end.
@@ -65,15 +66,6 @@ class CenterHarness : public ::testing::Test {
         for (const auto& record : records) ids.insert(std::string(record.id()));
         ASSERT_TRUE(window_.WaitFor(VELQ_EV_LIST_BEGIN, 5s, before + 1));
         ASSERT_TRUE(WaitForDeviceEvents(ids.size()));
-    }
-    template <typename Predicate>
-    static bool WaitUntil(Predicate done) {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(5ms);
-        }
-        return true;
     }
     // Waits until the events after the last 128 cover `n` devices.
     bool WaitForDeviceEvents(size_t n) {
@@ -100,7 +92,7 @@ class CenterHarness : public ::testing::Test {
     }
 
     TestWindow window_;
-    ScriptedPeer peer_;
+    CenterPeer peer_;
     std::unique_ptr<AppSession> session_;
 };
 

@@ -62,7 +62,7 @@ class StatusFlood : public CenterHarness {
         status.device = MakeRecord("DEV-A");
         std::vector<uint8_t> bytes(StatusRecord::kBytes);
         status.Encode(bytes.data());
-        ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, bytes)));
+        ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request, 1, bytes)));
     }
 
     uint64_t stamp_ = 1;
@@ -74,7 +74,7 @@ TEST_F(StatusFlood, AFloodOfNewStampsHoldsOneRequestAndSendsOneFollowUp) {
     Flood(client, 1);
     Request request = NextTcpRequest();
     ASSERT_EQ(request.header.type, 130u);  // the first change asks for the full list
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
 
     // The server goes on announcing changes but does not answer the status request they bring.
     ASSERT_NO_FATAL_FAILURE(Flood(client, 20000));
@@ -86,11 +86,11 @@ TEST_F(StatusFlood, AFloodOfNewStampsHoldsOneRequestAndSendsOneFollowUp) {
     EXPECT_EQ(session_->operation_pool().total_count(), 1u);  // the held request's, nothing more
 
     // Once it answers, everything announced meanwhile is asked for by a single request.
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(held)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(held)));
     request = NextTcpRequest();
     EXPECT_EQ(request.header.type, 192u);
     EXPECT_GT(StampAsked(request), StampAsked(held));
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     EXPECT_TRUE(peer_.Silent(300));
     EXPECT_EQ(session_->operation_pool().total_count(), 1u);
 }
@@ -108,7 +108,7 @@ TEST_F(StatusFlood, FollowUpAsksFromTheAppliedStampWhenItsFirstStampIsOlder) {
     Request request = NextTcpRequest();
     ASSERT_EQ(request.header.type, 192u);
     EXPECT_EQ(StampAsked(request), 30u);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
 
     // A follow-up whose stamps are all older than the applied one is not sent.
     tcp.QueueStatusRequest(30);
@@ -131,10 +131,10 @@ TEST_F(StatusFlood, AfterARestartThePendingFollowUpIsTheFullList) {
     tcp.ForgetStamps();
     tcp.QueueStatusRequest(0);
     tcp.QueueStatusRequest(2);  // the new server's, behind the full list
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(in_flight)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(in_flight)));
     Request request = NextTcpRequest();
     EXPECT_EQ(request.header.type, 130u);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     EXPECT_TRUE(peer_.Silent(300));
     EXPECT_EQ(tcp.newest_stamp(), 0u);  // the old server's reply moved nothing
 
@@ -147,10 +147,10 @@ TEST_F(StatusFlood, AfterARestartThePendingFollowUpIsTheFullList) {
     tcp.QueueStatusRequest(11);
     tcp.ForgetStamps();
     EXPECT_EQ(tcp.queued_count(), 1u);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(slow)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(slow)));
     request = NextTcpRequest();
     EXPECT_EQ(request.header.type, 130u);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     EXPECT_TRUE(peer_.Silent(300));
 }
 

@@ -37,7 +37,7 @@ TEST_F(TcpService, FirstRequestIsSequenceOneWithCredentialsAndLaterOnesCountUp) 
     EXPECT_EQ(id.substr(0, 5), "orvi-");
     EXPECT_EQ(id, session_->session_id);
     EXPECT_EQ(LoadLE32(first.raw.data() + 116), 0u);  // no data
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(first)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(first)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_OK, 5s));
 
     ASSERT_TRUE(session_->ShowAllDevice());
@@ -45,7 +45,7 @@ TEST_F(TcpService, FirstRequestIsSequenceOneWithCredentialsAndLaterOnesCountUp) 
     ASSERT_TRUE(peer_.Read(&second, 1000));  // queued requests go out without waiting for the interval
     EXPECT_EQ(second.header.sequence, 2u);
     EXPECT_EQ(second.header.type, 131u);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(second)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(second)));
     EXPECT_TRUE(peer_.Silent(300));
     EXPECT_EQ(window_.Count(VELQ_EV_LOGIN_OK), 1u);  // only the first reply of a connection logs in
 }
@@ -60,7 +60,7 @@ TEST_F(TcpService, DroppedConnectionReconnectsAndStartsTheSequenceAgain) {
     Request first;
     ASSERT_TRUE(peer_.Read(&first));
     EXPECT_EQ(first.header.sequence, 1u);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(first)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(first)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_LIST_BEGIN, 5s, 2));  // posted right after the login event
     const auto codes = window_.Codes();
     const std::vector<uintptr_t> expected = {2, 5, 128, 1, 2, 5, 128};
@@ -77,7 +77,7 @@ TEST_F(TcpService, IdleStatusRequestGoesOutAtOnceAndThenEveryInterval) {
     EXPECT_LT(MsSince(accepted), 150);
     for (int i = 0; i < 3; ++i) {
         const auto answered = Clock::now();
-        ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+        ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
         ASSERT_TRUE(peer_.Read(&request));
         EXPECT_EQ(request.header.type, 130u);
         EXPECT_GE(MsSince(answered), 250);
@@ -91,7 +91,7 @@ TEST_F(TcpService, IdleStatusIntervalIsFiveSecondsByDefault) {
     Request request;
     ASSERT_TRUE(peer_.Read(&request, 1000));
     const auto first = Clock::now();
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     ASSERT_TRUE(peer_.Read(&request, 7000));
     EXPECT_GE(MsSince(first), 4900);
     EXPECT_LT(MsSince(first), 5600);
@@ -102,8 +102,8 @@ TEST_F(TcpService, WrongMagicEndsTheServiceAfterEventThreeWithoutReconnecting) {
     Start();
     Request first;
     ASSERT_TRUE(peer_.Read(&first));
-    ASSERT_TRUE(peer_.Send(
-        ScriptedPeer::Reply(kReplyAnswer, 1, 0, {}, 0, kCenterVersion, FourCC('Q', 'X', 'A', 'Q'))));
+    ASSERT_TRUE(
+        peer_.Send(CenterPeer::Reply(kReplyAnswer, 1, 0, {}, 0, kCenterVersion, FourCC('Q', 'X', 'A', 'Q'))));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_BAD_MAGIC, 5s));
     EXPECT_TRUE(peer_.ClosedByClient(2000));
     EXPECT_FALSE(peer_.ConnectionPending(500));
@@ -120,7 +120,7 @@ TEST_F(TcpService, RejectionPostsEventFourAndStops) {
     Start();
     Request first;
     ASSERT_TRUE(peer_.Read(&first));
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyRejected, 1, 0, {})));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyRejected, 1, 0, {})));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_REJECTED, 5s));
     EXPECT_FALSE(peer_.ConnectionPending(400));
     EXPECT_EQ(window_.Codes(), (std::vector<uintptr_t>{2, 4}));
@@ -131,7 +131,7 @@ TEST_F(TcpService, OtherServerVersionPostsEventSixWithIt) {
     Request first;
     ASSERT_TRUE(peer_.Read(&first));
     const uint32_t v102 = FourCC('V', '1', '0', '2');
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyAnswer, 1, 0, {}, 0, v102)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyAnswer, 1, 0, {}, 0, v102)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_VERSION, 5s));
     const auto events = window_.Events();
     ASSERT_GE(events.size(), 2u);
@@ -177,7 +177,7 @@ TEST_F(TcpService, StatusRequestOlderThanTheAppliedStampIsNeverSent) {
     status.device = MakeRecord("DEV-A");
     std::vector<uint8_t> bytes(StatusRecord::kBytes);
     status.Encode(bytes.data());
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, bytes)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request, 1, bytes)));
     const uint32_t sequence = request.header.sequence;
 
     session_->udp_service().QueueStatusRequest(0xFFFFFFFFull);  // older: low word larger, high word smaller
@@ -205,7 +205,7 @@ TEST_F(TcpService, StatusRecordsApplyWordsAndPostAlarmsOnlyForNewerStamps) {
         status.words[word] = value;
         std::vector<uint8_t> bytes(StatusRecord::kBytes);
         status.Encode(bytes.data());
-        ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, bytes)));
+        ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request, 1, bytes)));
     };
     send_status(2, 13, 1, "FIRST");  // first non-zero value: stored silently
     send_status(3, 13, 2, "SECOND");
@@ -268,7 +268,7 @@ int ClientSocketTo(uint16_t port) {
 
 TEST(TcpServiceAbandoned, AWorkerPastItsStopTimeOutKeepsItsSocketAndTheSessionsSettings) {
     HoldingWindow window(VELQ_EV_LOGIN_OK);
-    ScriptedPeer peer;
+    CenterPeer peer;
     {
         AppSession session(&window, VELQ_MESSAGE);
         session.set_center_timing(QuietTiming());
@@ -277,7 +277,7 @@ TEST(TcpServiceAbandoned, AWorkerPastItsStopTimeOutKeepsItsSocketAndTheSessionsS
         ASSERT_TRUE(peer.Accept());
         Request first;
         ASSERT_TRUE(peer.Read(&first));
-        ASSERT_TRUE(peer.Send(ScriptedPeer::Answer(first)));
+        ASSERT_TRUE(peer.Send(CenterPeer::Answer(first)));
         ASSERT_TRUE(window.WaitHeld());  // the TCP worker is inside the reply's handling
         const int fd = ClientSocketTo(peer.port());
         ASSERT_GE(fd, 0);

@@ -44,17 +44,17 @@ class UdpService : public CenterHarness {
         const Request request = NextTcpRequest();
         ASSERT_EQ(request.header.type, expected_type);
         if (request.header.type == 130u) {
-            ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, Records({MakeRecord("DEV-A")}))));
+            ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request, 1, Records({MakeRecord("DEV-A")}))));
             return;
         }
         ASSERT_EQ(StatusRecord::StampOf(request.data.data()), expected_stamp);
         if (status_.stamp <= expected_stamp) {
-            ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+            ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
             return;
         }
         std::vector<uint8_t> bytes(StatusRecord::kBytes);
         status_.Encode(bytes.data());
-        ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, bytes)));
+        ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request, 1, bytes)));
     }
     void SetWords(uint64_t stamp, uint32_t value) {
         status_.stamp = stamp;
@@ -93,12 +93,12 @@ TEST_F(UdpService, StampChangesAskForAFullListFirstAndThenOnlyWhatIsNewer) {
     AnswerPoll(s);
     Request request = NextTcpRequest();
     EXPECT_EQ(request.header.type, 130u);  // nothing seen before: the full status list
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     AnswerPoll(t);
     request = NextTcpRequest();
     ASSERT_EQ(request.header.type, 192u);
     EXPECT_EQ(StatusRecord::StampOf(request.data.data()), s);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));  // no records: s is now applied
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));  // no records: s is now applied
     ASSERT_TRUE(WaitUntil([&] { return session_->tcp_service().newest_stamp() == s; }));
     AnswerPoll(t);
     request = NextTcpRequest();
@@ -110,7 +110,7 @@ TEST_F(UdpService, UnchangedStampAsksOnceAfterTheSocketIsMade) {
     AnswerPoll(0);  // equal to the applied stamp, first send
     Request request = NextTcpRequest();
     EXPECT_EQ(request.header.type, 130u);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     for (int i = 0; i < 3; ++i) AnswerPoll(0);
     EXPECT_TRUE(peer_.Silent(300));
 }

@@ -26,8 +26,8 @@ TEST_F(UntrustedReplies, HugeRecordCountWithASmallLengthCarriesNoRecords) {
     Request request;
     ASSERT_TRUE(peer_.Read(&request));
     // Four billion records in 280 bytes: every record would be 0 bytes long.
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyAnswer, request.header.sequence, 4000000000u,
-                                               Records({MakeRecord("GHOST")}))));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyAnswer, request.header.sequence, 4000000000u,
+                                             Records({MakeRecord("GHOST")}))));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_LIST_BEGIN, 5s, 2));
     EXPECT_EQ(window_.Events().back().value, static_cast<intptr_t>(4000000000u));
     ExpectStreamInStep();
@@ -42,7 +42,7 @@ TEST_F(UntrustedReplies, LengthThatDoesNotDivideByTheCountIsDrainedToTheEnd) {
     ASSERT_TRUE(peer_.Read(&request));
     auto data = Records({MakeRecord("DEV-A"), MakeRecord("DEV-B")});
     data.insert(data.end(), 7, 0x55);  // 567 bytes for 2 records: 283 each, 1 byte left over
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyAnswer, request.header.sequence, 2, data)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyAnswer, request.header.sequence, 2, data)));
     ExpectStreamInStep();
     // The second record starts 283 bytes in, so its identifier is shifted by three bytes of padding.
     EXPECT_NE(session_->FindDevice("DEV-A"), nullptr);
@@ -57,7 +57,7 @@ TEST_F(UntrustedReplies, RecordsLongerThanADeviceRecordAreReadOneByOne) {
     auto first = MakeRecord("LONG-1", 1700000001, 8, "VEH-1");
     first.set_position("$GPRMC,x");
     const auto data = Records({first, MakeRecord("LONG-2")}, 400);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyAnswer, request.header.sequence, 2, data)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyAnswer, request.header.sequence, 2, data)));
     ExpectStreamInStep();
     AppDevice* device = session_->FindDevice("LONG-1");
     ASSERT_NE(device, nullptr);
@@ -70,9 +70,8 @@ TEST_F(UntrustedReplies, ShortRecordsAreZeroFilled) {
     ASSERT_TRUE(session_->ShowAllDevice());
     Request request;
     ASSERT_TRUE(peer_.Read(&request));
-    ASSERT_TRUE(
-        peer_.Send(ScriptedPeer::Reply(kReplyAnswer, request.header.sequence, 2,
-                                       Records({MakeRecord("SHORT-1"), MakeRecord("SHORT-2")}, 100))));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyAnswer, request.header.sequence, 2,
+                                             Records({MakeRecord("SHORT-1"), MakeRecord("SHORT-2")}, 100))));
     ExpectStreamInStep();
     AppDevice* device = session_->FindDevice("SHORT-2");
     ASSERT_NE(device, nullptr);
@@ -120,7 +119,7 @@ TEST_F(UntrustedReplies, ControlReplyLongerThanItsRecordKeepsTheFirst84Bytes) {
     record.value = 5;
     record.value2 = -3;
     record.Encode(reply.data());
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, reply)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request, 1, reply)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_OPERATION_DONE, 5s));
     auto* operation = reinterpret_cast<AppOperation*>(window_.Events().back().value);
     int channel = 0, value = 0, value2 = 0;
@@ -141,7 +140,7 @@ TEST_F(UntrustedReplies, ShortControlReplyLeavesTheRestOfTheRecordZero) {
     ASSERT_TRUE(peer_.Read(&request));
     std::vector<uint8_t> reply(76, 0);
     std::memcpy(reply.data(), request.data.data(), 76);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, reply)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request, 1, reply)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_OPERATION_DONE, 5s));
     auto* operation = reinterpret_cast<AppOperation*>(window_.Events().back().value);
     int value = -1;
@@ -157,8 +156,8 @@ TEST_F(UntrustedReplies, ConnectionClosedHalfWayThroughAListEndsTheMergeAndRecon
     ASSERT_TRUE(peer_.Read(&request));
     auto data = Records({MakeRecord("HALF-1"), MakeRecord("HALF-2"), MakeRecord("HALF-3")});
     data.resize(280 + 100);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyAnswer, request.header.sequence, 3, data, 0,
-                                               kCenterVersion, kCenterMagic, 840)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyAnswer, request.header.sequence, 3, data, 0,
+                                             kCenterVersion, kCenterMagic, 840)));
     peer_.CloseConnection();
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_CONNECT_FAILED, 5s));
     EXPECT_NE(session_->FindDevice("HALF-1"), nullptr);  // the merge ended with what had arrived
@@ -175,7 +174,7 @@ TEST_F(UntrustedReplies, ConnectionClosedInsideAReplyHeaderReconnects) {
     ASSERT_TRUE(session_->ShowAllDevice());
     Request request;
     ASSERT_TRUE(peer_.Read(&request));
-    auto reply = ScriptedPeer::Answer(request);
+    auto reply = CenterPeer::Answer(request);
     reply.resize(60);
     ASSERT_TRUE(peer_.Send(reply));
     peer_.CloseConnection();
@@ -189,8 +188,8 @@ TEST_F(UntrustedReplies, StatusReplyWithHugeCountSetsTheRequestStampAndDrains) {
     session_->udp_service().QueueStatusRequest(42);
     Request request;
     ASSERT_TRUE(peer_.Read(&request));
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyAnswer, request.header.sequence, 0xFFFFFFFFu,
-                                               std::vector<uint8_t>(300, 1))));
+    ASSERT_TRUE(peer_.Send(
+        CenterPeer::Reply(kReplyAnswer, request.header.sequence, 0xFFFFFFFFu, std::vector<uint8_t>(300, 1))));
     ExpectStreamInStep();
     EXPECT_EQ(session_->tcp_service().newest_stamp(), 42u);
 }
@@ -201,7 +200,7 @@ TEST_F(UntrustedReplies, UnknownReplyKindIsDrained) {
     Request request;
     ASSERT_TRUE(peer_.Read(&request));
     ASSERT_TRUE(
-        peer_.Send(ScriptedPeer::Reply(0x9999, request.header.sequence, 1, Records({MakeRecord("ODD")}))));
+        peer_.Send(CenterPeer::Reply(0x9999, request.header.sequence, 1, Records({MakeRecord("ODD")}))));
     ExpectStreamInStep();
     EXPECT_EQ(session_->FindDevice("ODD"), nullptr);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/sound_wav_file.h"
+#include "test_wait.h"
 #include "wav_bytes.h"
 
 namespace corvel::test {
@@ -20,16 +21,6 @@ namespace corvel::test {
 inline std::string TempPath(const std::string& name) {
     return (std::filesystem::temp_directory_path() / ("corvel_" + std::to_string(getpid()) + "_" + name))
         .string();
-}
-
-// Polls `done` every millisecond for up to timeout_ms.
-inline bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
 }
 
 // Something like a voice: three partials under a slow swell, at `rate` samples per second.

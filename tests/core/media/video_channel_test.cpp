@@ -11,8 +11,9 @@
 namespace corvel {
 namespace {
 
-using test::Eventually;
+using test::kVideoWait;
 using test::RecordingWindow;
+using test::WaitUntil;
 
 // A channel of a device bound as the exports bind it, with its video buffer filled as the transfer would.
 struct BoundChannel {
@@ -89,7 +90,7 @@ TEST(VideoChannel, TheExportsDriveTheDecoderOfAFilledBuffer) {
     EXPECT_EQ(VelqChn_Snapshot(channel, first16.c_str()), 1);
     EXPECT_EQ(VelqChn_Snapshot(channel, second16.c_str()), 1);
     VelqChn_Refresh(channel);
-    ASSERT_TRUE(Eventually([&] { return channel->snapshot.pending.load() == 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return channel->snapshot.pending.load() == 0; }, kVideoWait));
 
     VelqChn_VideoStop(channel);  // the file is complete once the thread is gone
     EXPECT_TRUE(std::filesystem::exists(first + "-2020-01-02-03-04-05.bmp"));

@@ -15,8 +15,9 @@ namespace corvel {
 namespace {
 
 using test::EncodedFrame;
-using test::Eventually;
+using test::kVideoWait;
 using test::RecordingWindow;
+using test::WaitUntil;
 
 using Channel = test::VideoTestChannel;
 
@@ -46,7 +47,7 @@ class VideoOutput : public ::testing::Test {
         test::Feed(channel.buffer, {frames_->begin(), frames_->begin() + 1}, {250, kPictureTime});
         ASSERT_TRUE(channel.video.Start());
         ASSERT_TRUE(window.WaitShown(1));
-        ASSERT_TRUE(Eventually([&] { return channel.snapshot.pending.load() == 0; }));
+        ASSERT_TRUE(WaitUntil([&] { return channel.snapshot.pending.load() == 0; }, kVideoWait));
         channel.video.Stop(kStopTimeoutMs);
     }
 

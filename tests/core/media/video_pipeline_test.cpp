@@ -12,10 +12,11 @@ namespace {
 
 using test::EncodedFrame;
 using test::EncodeTestPattern;
-using test::Eventually;
 using test::H264StreamOptions;
+using test::kVideoWait;
 using test::RecordingWindow;
 using test::ShownPicture;
+using test::WaitUntil;
 
 using Channel = test::VideoTestChannel;
 
@@ -121,7 +122,7 @@ TEST(VideoPipeline, FramesWithoutAPictureAreSkippedWithoutPacing) {
     test::Feed(channel.buffer, junk, {1, 1577934245});
     const uint32_t started = TickCount32();
     ASSERT_TRUE(channel.video.Start());
-    ASSERT_TRUE(Eventually([&] { return channel.buffer.FrameCount() <= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return channel.buffer.FrameCount() <= 1; }, kVideoWait));
     channel.video.Stop(kStopTimeoutMs);
     EXPECT_LT(TickDiff(TickCount32(), started), 5000);
     EXPECT_EQ(window.calls(), 0);
@@ -213,8 +214,8 @@ TEST(VideoPacing, AnEmptyBufferResetsTheDueTime) {
     test::StartBuffer(channel.buffer);
     channel.pacing.set_due_tick(TickCount32() + 600000);
     ASSERT_TRUE(channel.video.Start());
-    EXPECT_TRUE(
-        Eventually([&] { return std::abs(TickDiff(channel.pacing.due_tick(), TickCount32())) < 1000; }));
+    EXPECT_TRUE(WaitUntil([&] { return std::abs(TickDiff(channel.pacing.due_tick(), TickCount32())) < 1000; },
+                          kVideoWait));
     channel.video.Stop(kStopTimeoutMs);
 }
 
@@ -267,7 +268,7 @@ TEST(VideoPacing, RefreshCutsALongPacingWaitShort) {
     // second one waits about 930 ms before it is shown.
     test::Feed(channel.buffer, std::vector<EncodedFrame>(cif.begin(), cif.begin() + 2), {1, 1577934245});
     ASSERT_TRUE(channel.video.Start());
-    ASSERT_TRUE(Eventually([&] { return channel.frames_shown.load() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return channel.frames_shown.load() == 2; }, kVideoWait));
     ASSERT_EQ(window.shown().size(), 1u);
     channel.video.Refresh();
     ASSERT_TRUE(window.WaitShown(2, std::chrono::milliseconds(600)));
@@ -335,7 +336,7 @@ TEST(VideoWorker, AnAbandonedThreadKeepsTheRendererUntilItLeaves) {
     EXPECT_FALSE(channel.video.Start());  // refused, and the renderer is left alone
     channel.video.Refresh();              // nothing is presented from here meanwhile
     window.Release();
-    ASSERT_TRUE(Eventually([&] { return channel.video.WorkerExited(); }));
+    ASSERT_TRUE(WaitUntil([&] { return channel.video.WorkerExited(); }, kVideoWait));
     EXPECT_FALSE(window.changed_);
     EXPECT_FALSE(window.overlapped_);
     EXPECT_TRUE(channel.video.Start());  // once it has left, the channel starts again

@@ -21,6 +21,7 @@ extern "C" {
 #include "h264_stream.h"
 #include "media/frame_buffer.h"
 #include "media/video_ctx.h"
+#include "test_wait.h"
 
 namespace corvel::test {
 
@@ -231,15 +232,7 @@ struct VideoTestChannel {
     CVideoCtx video{host, {pacing, buffer, snapshot, width, height, frames_shown}};
 };
 
-// Waits until `predicate` holds, polling; false on time-out.
-template <typename Predicate>
-bool Eventually(Predicate predicate, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+// How long a test waits for the video thread: decoding under a loaded machine is slow.
+constexpr std::chrono::seconds kVideoWait{20};
 
 }  // namespace corvel::test

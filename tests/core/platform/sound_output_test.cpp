@@ -213,6 +213,18 @@ TEST(SoundOutputTest, ChoiceOpensTheNamedBackendAndTellsOnceAboutUnknownNames) {
     EXPECT_EQ(SoundOutputChoice("").name(), "auto");
 }
 
+// A name chooses a backend only as a whole: "NAME", or "NAME:ARGUMENT" for one that takes an argument.
+TEST(SoundOutputTest, ChoiceTakesOnlyWholeBackendNames) {
+    for (const char* name : {"nullx", "null:", "portaudio:x", "wav", "wavy:/tmp/x.wav", "NULL"}) {
+        SoundOutputChoice choice(name);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(choice.Open()) << name;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("unknown sound output backend"),
+                  std::string::npos)
+            << name;
+    }
+}
+
 // The machine running the tests may or may not have a sound card: either way the real backend answers
 // consistently, and without one "auto" falls back to null, telling it once.
 TEST(SoundOutputTest, PortAudioFailsCleanlyWithoutADeviceAndAutoFallsBack) {

@@ -23,14 +23,7 @@ namespace {
 using corvel::test::ScopedEnv;
 using corvel::test::TestWindow;
 
-bool WaitUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
+using corvel::test::WaitUntil;
 
 struct ChannelSound {
     explicit ChannelSound(const std::string& output = "null")

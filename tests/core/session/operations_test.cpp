@@ -57,7 +57,7 @@ TEST_F(Operations, EveryControlTypeSendsItsCodeAndCompletesWithEvent64) {
         std::vector<uint8_t> bytes(84);
         reply.Encode(bytes.data());
         const size_t done = window_.Count(VELQ_EV_OPERATION_DONE);
-        ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request, 1, bytes)));
+        ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request, 1, bytes)));
         ASSERT_TRUE(window_.WaitFor(VELQ_EV_OPERATION_DONE, 5s, done + 1));
         AppOperation* operation = LastOperation();
         EXPECT_EQ(VelqOpt_GetType(operation), type);
@@ -78,14 +78,14 @@ TEST_F(Operations, FailureAndRefusalPostTheKindAndRecycleTheOperation) {
     Request request;
     ASSERT_TRUE(peer_.Read(&request));
     ASSERT_TRUE(
-        peer_.Send(ScriptedPeer::Reply(kReplyFailure, request.header.sequence, 0, std::vector<uint8_t>(50))));
+        peer_.Send(CenterPeer::Reply(kReplyFailure, request.header.sequence, 0, std::vector<uint8_t>(50))));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_OPERATION_FAILED, 5s));
     EXPECT_EQ(window_.Events().back().value, VELQ_CTL_SET_RESOLUTION);
 
     ASSERT_TRUE(session_->QueryControl(device, VELQ_CTL_SET_QUALITY, 1, 9, 0));
     ASSERT_TRUE(peer_.Read(&request));
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyAnswer, request.header.sequence, 1,
-                                               std::vector<uint8_t>(84), kResultRefused)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyAnswer, request.header.sequence, 1,
+                                             std::vector<uint8_t>(84), kResultRefused)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_OPERATION_REFUSED, 5s));
     EXPECT_EQ(window_.Events().back().value, VELQ_CTL_SET_QUALITY);
     EXPECT_EQ(window_.Count(VELQ_EV_OPERATION_DONE), 0u);
@@ -93,7 +93,7 @@ TEST_F(Operations, FailureAndRefusalPostTheKindAndRecycleTheOperation) {
     // A refused list request (kind 0) posts nothing; the stream stays in step.
     ASSERT_TRUE(session_->ShowAllDevice());
     ASSERT_TRUE(peer_.Read(&request));
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Reply(kReplyFailure, request.header.sequence, 0, {})));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyFailure, request.header.sequence, 0, {})));
     ASSERT_TRUE(session_->QueryControl(device, VELQ_CTL_GET_QUALITY, 1, 0, 0));
     ASSERT_TRUE(peer_.Read(&request));
     EXPECT_EQ(window_.Count(VELQ_EV_OPERATION_FAILED), 1u);
@@ -116,7 +116,7 @@ TEST_F(Operations, AddDeviceRegistersItAndAnAlreadyKnownIdentifierUpdatesInstead
     ASSERT_EQ(request.data.size(), 280u);
     EXPECT_EQ(0, std::memcmp(request.data.data(), added->record.bytes, 280));
     EXPECT_EQ(LoadLE32(request.data.data() + 132), 8u);
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_OPERATION_DONE, 5s));
     AppOperation* operation = LastOperation();
     EXPECT_EQ(VelqOpt_GetType(operation), VELQ_OP_ADD_DEVICE);
@@ -131,7 +131,7 @@ TEST_F(Operations, AddDeviceRegistersItAndAnAlreadyKnownIdentifierUpdatesInstead
     const size_t free_devices = session_->device_pool().free_count();
     ASSERT_EQ(VelqOpt_QueryModify(duplicate), 1);
     ASSERT_TRUE(peer_.Read(&request));
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     ASSERT_TRUE(WaitUntil([&] { return session_->device_pool().free_count() == free_devices + 1; }));
     EXPECT_EQ(window_.Count(VELQ_EV_OPERATION_DONE), 1u);
     std::lock_guard guard(known->lock);
@@ -147,7 +147,7 @@ TEST_F(Operations, ModifySendsTheRecordAndFailedAddsGiveTheDeviceBack) {
     ASSERT_TRUE(peer_.Read(&request));
     EXPECT_EQ(request.header.type, 132u);
     EXPECT_STREQ(reinterpret_cast<const char*>(request.data.data() + 68), "ZZ-99");
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_OPERATION_DONE, 5s));
     EXPECT_EQ(VelqOpt_GetType(LastOperation()), VELQ_OP_MODIFY_DEVICE);
     VelqOpt_Release(session_.get(), LastOperation());
@@ -156,8 +156,7 @@ TEST_F(Operations, ModifySendsTheRecordAndFailedAddsGiveTheDeviceBack) {
     const size_t free_devices = session_->device_pool().free_count();
     ASSERT_EQ(VelqOpt_QueryModify(rejected), 1);
     ASSERT_TRUE(peer_.Read(&request));
-    ASSERT_TRUE(
-        peer_.Send(ScriptedPeer::Reply(kReplyAnswer, request.header.sequence, 0, {}, kResultRefused)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Reply(kReplyAnswer, request.header.sequence, 0, {}, kResultRefused)));
     ASSERT_TRUE(window_.WaitFor(VELQ_EV_OPERATION_REFUSED, 5s));
     EXPECT_EQ(window_.Events().back().value, VELQ_OP_ADD_DEVICE);
     ASSERT_TRUE(WaitUntil([&] { return session_->device_pool().free_count() == free_devices + 1; }));
@@ -198,7 +197,7 @@ TEST_F(Operations, RequestsBeyondTheSessionsCapFailUntilOneComesBack) {
     // One answered: its record is free again for the next request.
     Request request;
     ASSERT_TRUE(peer_.Read(&request));
-    ASSERT_TRUE(peer_.Send(ScriptedPeer::Answer(request)));
+    ASSERT_TRUE(peer_.Send(CenterPeer::Answer(request)));
     ASSERT_TRUE(peer_.Read(&request));  // the next one went out, so the answered one was recycled
     EXPECT_EQ(VelqApp_ShowAllDevice(session_.get()), 1);
     EXPECT_EQ(session_->operation_pool().total_count(), AppSession::kMaxOperations);

@@ -11,6 +11,7 @@
 
 #include "center_server.h"
 #include "corvel/corvel.h"
+#include "login_and_list.h"
 #include "session/session.h"
 #include "test_wait.h"
 #include "test_window.h"
@@ -46,17 +47,13 @@ class SimHarness : public ::testing::Test {
     void Login(const char* user = "orvi", const char* password = "480913") {
         session_ = std::make_unique<AppSession>(&window_, VELQ_MESSAGE);
         session_->set_center_timing(FastTiming());
-        ASSERT_EQ(
-            VelqApp_SetCenterServer(session_.get(), "127.0.0.1", server_->tcp_port(), server_->udp_port()),
-            1);
-        ASSERT_EQ(VelqApp_Login(session_.get(), user, password), 1);
+        test::Login(*session_, server_->tcp_port(), server_->udp_port(), user, password);
     }
     // Logs in, waits for event 5 and lists every device of the fleet into the registry.
     void LoginAndList() {
         Login();
-        ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_OK, 5s));
-        ASSERT_EQ(VelqApp_ShowAllDevice(session_.get()), 1);
-        ASSERT_TRUE(WaitUntil([&] { return session_->DeviceCount() == server_->fleet().size(); }));
+        if (HasFatalFailure()) return;
+        AwaitLoginAndList(*session_, window_, server_->fleet().size());
     }
     template <typename Predicate>
     static bool WaitUntil(Predicate done, std::chrono::milliseconds timeout = 5s) {

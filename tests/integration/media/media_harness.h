@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "corvel/corvel.h"
+#include "login_and_list.h"
 #include "platform.h"
 #include "session/session.h"
 #include "test_wait.h"
@@ -48,13 +49,8 @@ class MediaHarness : public ::testing::Test {
         timing.poll_interval_ms = 500;
         timing.socket_timeout_ms = 3000;
         session_->set_center_timing(timing);
-        ASSERT_EQ(VelqApp_SetCenterServer(session_.get(), "127.0.0.1", platform_->center().tcp_port(),
-                                          platform_->center().udp_port()),
-                  1);
-        ASSERT_EQ(VelqApp_Login(session_.get(), "orvi", "480913"), 1);
-        ASSERT_TRUE(window_.WaitFor(VELQ_EV_LOGIN_OK, 5s));
-        ASSERT_EQ(VelqApp_ShowAllDevice(session_.get()), 1);
-        ASSERT_TRUE(WaitUntil([&] { return session_->DeviceCount() == platform_->center().fleet().size(); }));
+        test::LoginAndList(*session_, window_, platform_->center().tcp_port(), platform_->center().udp_port(),
+                           platform_->center().fleet().size(), 10s);
     }
     AppDevice* Device(const char* id) { return session_->FindDevice(id); }
     template <typename Predicate>
