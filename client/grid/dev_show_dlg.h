@@ -145,6 +145,11 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
 
   private:
     void RefreshIfIdle();
+    // UI thread: tells the picture slot the tile's size and aspect rule (none while zoomed), so that the
+    // video thread fits each picture to it once.
+    void PublishFit();
+    // The pacer's repaint for a new picture.
+    void RepaintPicture();
     // The picture's size (the newest one's while it is not yet shown).
     QSize PictureSize() const;
 
@@ -163,7 +168,8 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     bool panning_ = false;
     // Steady-clock milliseconds from which a missing picture counts as a stall: the bind, the show.
     int64_t watch_from_ms_ = 0;
+    QRect painted_target_;  // where the last paint drew a picture
 
     PictureSlot pictures_;
-    RepaintPacer pacer_{*this};
+    RepaintPacer pacer_{*this, [this] { RepaintPicture(); }};
 };
