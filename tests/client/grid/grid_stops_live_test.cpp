@@ -193,6 +193,35 @@ class GridStopsLiveTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(Node(tree, 1) != nullptr, 20000);
     }
 
+    // The recording button's stop returns while the file is still being closed on the worker; the tile's
+    // recording counts as stopped at once.
+    void recordingStopsOnTheWorker() {
+        QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
+        DevTree* tree = window.tree();
+        ChannelActions& actions = window.channelActions();
+        QTreeWidgetItem* node = Node(tree, 1);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandPlay);
+        auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(node));
+        QVERIFY(tile && Plays(tile));
+        window.grid()->Model().SelectWindow(0, tile);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandRecord);
+        QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
+        QVERIFY(actions.FactsFor(node).activeRecording);
+
+        HeldWorker held(window.sessionController().stopper(), std::chrono::seconds(5));
+        QTRY_VERIFY(held.entered());
+        actions.Run(kCommandRecord);
+        QVERIFY(!held.timedOut());
+        QVERIFY(!actions.FactsFor(node).activeRecording);
+        QVERIFY(VelqChn_IsRecording(tile->channel));  // the worker has not reached it
+        held.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!VelqChn_IsRecording(tile->channel), 15000);
+    }
+
     // Audio off returns while its stop is pending and counts as off at once; on again, it plays once the
     // stop has ended (started before, the stop would have ended it again).
     void audioOffAndOnWhileTheStopIsPending() {
