@@ -38,14 +38,14 @@ ChannelStopper::Key ChannelStopper::KeyOf(AppChannel* channel) {
     return {reinterpret_cast<const AppDevice*>(device), static_cast<int>(number)};
 }
 
-void ChannelStopper::Stop(Key key, Job stop) {
+void ChannelStopper::Stop(Key key, Job stop, Job done) {
     PendingKey& pending = pending_[key];
     ++pending.stops;
     // This stop comes after any start still waiting for the key: the start would be undone anyway.
     pending.starts.clear();
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back({key, epoch_, std::move(stop)});
+        queue_.push_back({key, epoch_, std::move(stop), std::move(done)});
     }
     wake_.notify_one();
 }
@@ -64,6 +64,10 @@ size_t ChannelStopper::PendingCount() const {
     size_t stops = 0;
     for (const auto& [key, pending] : pending_) stops += static_cast<size_t>(pending.stops);
     return stops;
+}
+
+void ChannelStopper::DropStarts() {
+    for (auto& [key, pending] : pending_) pending.starts.clear();
 }
 
 void ChannelStopper::Finish() {
@@ -87,8 +91,8 @@ void ChannelStopper::Run() {
         lock.unlock();
         job.stop();
         job.stop = nullptr;  // what the job held goes here, on this thread, not with the report
-        post_([self, key = job.key, epoch = job.epoch] {
-            if (const auto alive = self.lock()) (*alive)->Stopped(key, epoch);
+        post_([self, key = job.key, epoch = job.epoch, done = std::move(job.done)] {
+            if (const auto alive = self.lock()) (*alive)->Stopped(key, epoch, done);
         });
         lock.lock();
         running_ = false;
@@ -96,8 +100,9 @@ void ChannelStopper::Run() {
     }
 }
 
-void ChannelStopper::Stopped(Key key, uint64_t epoch) {
+void ChannelStopper::Stopped(Key key, uint64_t epoch, const Job& done) {
     if (epoch != epoch_) return;  // Finish forgot it
+    if (done) done();
     const auto it = pending_.find(key);
     if (it == pending_.end() || --it->second.stops > 0) return;
     std::vector<Job> starts = std::move(it->second.starts);

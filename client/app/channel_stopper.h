@@ -50,12 +50,18 @@ class ChannelStopper {
     static Key KeyOf(AppChannel* channel);
 
     // Queues `stop` (library calls on a channel the UI no longer uses) for the worker and returns at once.
-    void Stop(Key key, Job stop);
+    // `done`, when given, runs on the UI thread once the stop has ended (before the starts it held back),
+    // unless Finish came first.
+    void Stop(Key key, Job stop, Job done = {});
     // Runs `start` now when no stop of `key` is pending; otherwise queues it to run on the UI thread once
     // the last of them has ended (unless a later Stop of the key cancels it). True when it ran now.
     bool StartAfterStops(Key key, Job start);
     bool Pending(Key key) const { return pending_.count(key) != 0; }
     size_t PendingCount() const;
+
+    // Forgets every start still waiting, and the stops' reports still to come leave none behind: a logout
+    // makes the channels they were for dead. The stops themselves still run, in order.
+    void DropStarts();
 
     // Blocks until every queued stop has run: the library's logout and destruction must not overlap a
     // stop. Starts still waiting are dropped (they were for channels of the login that ends), and so are
@@ -70,7 +76,7 @@ class ChannelStopper {
 
     void Run();
     // UI thread: the worker ran a stop of `key` queued during `epoch`.
-    void Stopped(Key key, uint64_t epoch);
+    void Stopped(Key key, uint64_t epoch, const Job& done);
 
     Post post_;
     // UI thread only.
@@ -86,6 +92,7 @@ class ChannelStopper {
         Key key;
         uint64_t epoch;
         Job stop;
+        Job done;
     };
     std::deque<Queued> queue_;
     bool running_ = false;

@@ -25,6 +25,8 @@ SessionController::SessionController(ChannelStopper* stopper, QObject* parent)
 SessionController::~SessionController() {
     if (!session_) return;
     Logout();
+    // The application's end waits for every channel to end before the session goes.
+    stopper_.Finish();
     DrainAll();
     // The library's threads end here; what they post meanwhile stays in the inbox, which goes after them.
     VelqApp_Destruct(session_);
@@ -32,8 +34,17 @@ SessionController::~SessionController() {
 }
 
 void SessionController::Logout() {
-    stopper_.Finish();
-    if (session_) VelqApp_Logout(session_);
+    if (!session_) return;
+    // What waits to start was for this login's channels, which the logout releases.
+    stopper_.DropStarts();
+    // Behind the stops already queued (the worker runs them in order), so the logout never releases a
+    // channel the worker is stopping.
+    stopper_.Stop(
+        kSessionKey, [session = session_] { VelqApp_Logout(session); }, [this] { emit loggedOut(); });
+}
+
+void SessionController::AfterLogout(std::function<void()> login) {
+    stopper_.StartAfterStops(kSessionKey, std::move(login));
 }
 
 void SessionController::DrainAll() {

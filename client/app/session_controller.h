@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -35,11 +36,19 @@ class SessionController : public QObject, private EventSession {
     AppSession* session() const { return session_; }
     // Where channels made for the session's own use (audio, talk) post their events.
     VelqWindow* eventTarget() { return &target_; }
-    bool LoggedIn() const { return session_ && VelqApp_IsActive(session_); }
-    // Ends the login; what is still queued is then handled as after a logout (given back or dropped).
-    // Waits first for the channel stops still running: the library's logout releases every channel, and
-    // must not do so while the worker stops one of them.
+    // False from Logout on, also while the library's logout still runs on the worker.
+    bool LoggedIn() const { return session_ && !LoggingOut() && VelqApp_IsActive(session_); }
+    // Ends the login and returns at once: the library's logout (which stops the services and releases
+    // every device with its channels, waiting for their threads) runs on the stopper's worker after the
+    // channel stops queued before it, never beside one of them. From here on the session's devices and
+    // channels are dead to the UI, and what is still queued is handled as after a logout (given back or
+    // dropped). loggedOut() tells when the library's logout has ended.
     void Logout();
+    bool LoggingOut() const { return session_ && stopper_.Pending(kSessionKey); }
+    // Runs `login` now, or once a logout still running has ended (on the UI thread, never blocking it
+    // meanwhile); a Logout before then cancels it. Every call that starts a login goes through here: the
+    // library's login must not race its logout.
+    void AfterLogout(std::function<void()> login);
     // Where the channels of the session are stopped, off the UI thread.
     ChannelStopper& stopper() { return stopper_; }
     // Handles everything queued now, whatever the time it takes (at shutdown).
@@ -56,8 +65,13 @@ class SessionController : public QObject, private EventSession {
   signals:
     // A slice of events was handled (more may follow in the next one).
     void sliceHandled();
+    // The library's logout, queued by Logout, has ended.
+    void loggedOut();
 
   private:
+    // The stopper's key of the session's own logout: no channel has it.
+    static constexpr ChannelStopper::Key kSessionKey{nullptr, -0x5E55};
+
     SessionController(ChannelStopper* stopper, QObject* parent);
 
     // The library's VelqWindow: forwards the session's message into the inbox.

@@ -125,7 +125,7 @@ CAppLoginDlg::CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget
 void CAppLoginDlg::OnOK() {
     AppSession* session = host_->session();
     if (!session) return;
-    if (VelqApp_IsActive(session)) {
+    if (host_->SessionActive()) {
         // After the server turned the login down the session only looks active: the press that follows
         // means "try again", so it logs out and goes on to log in with what the edits hold now.
         const bool retry = refused_;
@@ -143,7 +143,6 @@ void CAppLoginDlg::OnOK() {
     AppProfile::WriteString(QStringLiteral("CenterServer_Address"), address);
     AppProfile::WriteString(QStringLiteral("CenterServer_TcpPort"), QString::number(tcp_port));
     AppProfile::WriteString(QStringLiteral("CenterServer_UdpPort"), QString::number(udp_port));
-    VelqApp_SetCenterServer(session, address_utf8.constData(), tcp_port, udp_port);
 
     const QByteArray user_utf8 = Utf8Within(user_->text(), kCredentialBytes);
     const QByteArray password_utf8 = Utf8Within(password_->text(), kCredentialBytes);
@@ -155,9 +154,14 @@ void CAppLoginDlg::OnOK() {
         ShowCredentialsMessage();
         return;
     }
-    VelqApp_Login(session, user_utf8.constData(), password_utf8.constData());
     ok_->setText(AppProfile::Translate(QStringLiteral("Logout")));
-    if (settings_.ShowAllDevice != 0) VelqApp_ShowAllDevice(session);
+    // The library takes a new server and login only once the last logout has ended on its worker.
+    host_->AfterLogout([session, address_utf8, tcp_port, udp_port, user_utf8, password_utf8,
+                        show_all = settings_.ShowAllDevice != 0] {
+        VelqApp_SetCenterServer(session, address_utf8.constData(), tcp_port, udp_port);
+        VelqApp_Login(session, user_utf8.constData(), password_utf8.constData());
+        if (show_all) VelqApp_ShowAllDevice(session);
+    });
 }
 
 void CAppLoginDlg::ShowCredentialsMessage() {

@@ -2,8 +2,9 @@
 #pragma once
 // The login dialog: the center server's address and ports and the user's credentials, the Login/Logout
 // button, and the session's connection state in its caption. Modeless, owned by the main window, created
-// once; Close only hides it. Whether a session is active is always asked of the library.
+// once; Close only hides it. Whether a session is active is asked of the host.
 #include <QDialog>
+#include <functional>
 
 #include "app/app_settings.h"
 #include "corvel/corvel.h"
@@ -25,6 +26,10 @@ class LoginHost {
     virtual void AddLogLine(const QString& message) = 0;
     // Whether the operator's logout may go ahead (it may ask them first).
     virtual bool ConfirmLogout() { return true; }
+    // Whether the session counts as logged in: a logout still ending elsewhere does not.
+    virtual bool SessionActive() const { return session() && VelqApp_IsActive(session()); }
+    // Runs `login` (the library calls that start a login) now, or once a logout still ending has ended.
+    virtual void AfterLogout(std::function<void()> login) { login(); }
 };
 
 class CAppLoginDlg : public QDialog {

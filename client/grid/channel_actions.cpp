@@ -12,6 +12,7 @@
 #include "app/app_settings.h"
 #include "app/shown_text.h"
 #include "fleet/dev_tree.h"
+#include "fleet/dev_tree_entry.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "grid/snapshot_watch.h"
@@ -43,8 +44,15 @@ void NoticeWhenWritten(CDevShowDlg* window, const SnapshotWatch& watch) {
 }  // namespace
 
 ChannelActions::ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
-                               const AppSettings& settings, std::function<void(const QString&)> log)
-    : tree_(tree), grid_(grid), event_window_(eventWindow), settings_(settings), log_(std::move(log)) {}
+                               const AppSettings& settings, std::function<void(const QString&)> log,
+                               ChannelStopper& stopper)
+    : tree_(tree),
+      grid_(grid),
+      event_window_(eventWindow),
+      settings_(settings),
+      log_(std::move(log)),
+      stopper_(stopper),
+      self_(std::make_shared<ChannelActions*>(this)) {}
 
 QString ChannelActions::CommandText(int command) {
     switch (command) {
@@ -77,12 +85,12 @@ ChannelMenuFacts ChannelActions::FactsFor(QTreeWidgetItem* node) const {
     }
     const CDevShowDlg* active = grid_->ActiveWindow();
     facts.nodeIsActiveChannel = active && active->channel_item == node;
-    facts.activeRecording =
-        facts.nodeIsActiveChannel && active->channel && VelqChn_IsRecording(active->channel);
+    facts.activeRecording = facts.nodeIsActiveChannel && active->channel &&
+                            VelqChn_IsRecording(active->channel) && !record_stopping_.count(active->channel);
     if (const DevTreeEntry* record = tree_->EntryOf(node); record && record->audio_channel) {
         facts.hasAudioChannel = true;
-        facts.audioPlaying = VelqChn_IsAudioPlaying(record->audio_channel) != 0;
-        facts.talking = VelqChn_IsTalking(record->audio_channel) != 0;
+        facts.audioPlaying = SoundOn(*record, false);
+        facts.talking = SoundOn(*record, true);
     }
     return facts;
 }
@@ -150,17 +158,35 @@ void ChannelActions::ToggleSound(QTreeWidgetItem* node, bool talk) {
         if (!record->audio_channel) return;  // the next command tries again
     }
     AppChannel* channel = record->audio_channel;
-    if (talk) {
-        if (VelqChn_IsTalking(channel))
-            VelqChn_TalkStop(channel);
-        else
-            VelqChn_TalkStart(channel);
-    } else {
-        if (VelqChn_IsAudioPlaying(channel))
-            VelqChn_AudioStop(channel);
-        else
-            VelqChn_AudioPlay(channel);
+    if (SoundOn(*record, talk)) {
+        // Each stop waits for its transfer and player threads; the marks follow once it has ended.
+        stopper_.Stop(
+            SoundKey(record->device, talk),
+            [channel, talk] { talk ? VelqChn_TalkStop(channel) : VelqChn_AudioStop(channel); },
+            [self = std::weak_ptr(self_)] {
+                if (const auto alive = self.lock()) (*alive)->grid_->UpdateMarks();
+            });
+        return;
     }
+    // Once a stop of the same sound still pending has ended (a logout drops the start).
+    stopper_.StartAfterStops(SoundKey(record->device, talk), [channel, talk, self = std::weak_ptr(self_)] {
+        const auto alive = self.lock();
+        if (!alive) return;
+        talk ? VelqChn_TalkStart(channel) : VelqChn_AudioPlay(channel);
+        (*alive)->grid_->UpdateMarks();
+    });
+}
+
+ChannelStopper::Key ChannelActions::SoundKey(const AppDevice* device, bool talk) {
+    // Numbers no camera has: listening and talk stop apart, and neither holds back the device's first
+    // camera (the audio channel is made as channel 1).
+    return {device, talk ? -3 : -2};
+}
+
+bool ChannelActions::SoundOn(const DevTreeEntry& record, bool talk) const {
+    AppChannel* channel = record.audio_channel;
+    if (!channel || stopper_.Pending(SoundKey(record.device, talk))) return false;
+    return (talk ? VelqChn_IsTalking(channel) : VelqChn_IsAudioPlaying(channel)) != 0;
 }
 
 AppChannel* ChannelActions::ActiveChannelOf(QTreeWidgetItem* node) const {
@@ -172,8 +198,14 @@ AppChannel* ChannelActions::ActiveChannelOf(QTreeWidgetItem* node) const {
 void ChannelActions::Record(QTreeWidgetItem* node) {
     AppChannel* channel = ActiveChannelOf(node);
     if (!channel) return;
-    if (VelqChn_IsRecording(channel)) {
-        VelqChn_RecordStop(channel);
+    if (VelqChn_IsRecording(channel) && !record_stopping_.count(channel)) {
+        // Closing the file waits for a write in progress on a transfer thread.
+        record_stopping_.insert(channel);
+        stopper_.Stop(
+            ChannelStopper::KeyOf(channel), [channel] { VelqChn_RecordStop(channel); },
+            [self = std::weak_ptr(self_), channel] {
+                if (const auto alive = self.lock()) (*alive)->record_stopping_.erase(channel);
+            });
         tree_->SetChannelImage(node, DevTree::kChannelPlaying);
         return;
     }
@@ -185,13 +217,29 @@ void ChannelActions::Record(QTreeWidgetItem* node) {
         log_(AppProfile::Translate(QStringLiteral("Record path too long")) + QStringLiteral(": ") + path);
         return;
     }
+    // A recording of this camera still closing (or its source still stopping) ends first: started before,
+    // the new recording would find the old one open and be closed with it. A stop of the camera queued
+    // meanwhile (its tile closed) or a logout drops the start.
+    stopper_.StartAfterStops(ChannelStopper::KeyOf(channel), [self = std::weak_ptr(self_), channel, path,
+                                                              duration_s = settings.RecordDuration] {
+        if (const auto alive = self.lock()) (*alive)->StartRecording(channel, path, duration_s);
+    });
+}
+
+void ChannelActions::StartRecording(AppChannel* channel, const QString& path, int duration_s) {
+    QTreeWidgetItem* node = nullptr;
+    for (GridSlot* slot : grid_->Model().Windows()) {
+        if (slot->channel == channel) node = slot->channel_item;
+    }
+    if (!node) return;  // the tile let go of the channel meanwhile
     // Through the grid's sources: a stop of this source left by cycling may still be running.
     grid_->Sources().SourceStart(channel);
-    if (!VelqChn_RecordStart(channel, Utf16(path), settings.RecordDuration)) {
+    if (!VelqChn_RecordStart(channel, Utf16(path), duration_s)) {
         log_(AppProfile::Translate(QStringLiteral("Record failed")) + QStringLiteral(": ") + path);
         return;
     }
     tree_->SetChannelImage(node, DevTree::kChannelRecording);
+    grid_->UpdateMarks();
 }
 
 void ChannelActions::Snapshot(QTreeWidgetItem* node) {

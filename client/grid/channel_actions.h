@@ -6,6 +6,10 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
+#include <set>
+
+#include "app/channel_stopper.h"
 
 #include "corvel/corvel.h"
 #include "corvel/window.h"
@@ -13,6 +17,7 @@
 
 class AppSettings;
 class DevTree;
+struct DevTreeEntry;
 class PageTab;
 class QPoint;
 class QTreeWidgetItem;
@@ -26,8 +31,9 @@ class ChannelActions {
     // eventWindow: the window the library posts the audio channels' events to (the main window's).
     // log: the main window's event line. settings: where recordings and snapshots go (read at each
     // command; it outlives this).
+    // stopper: where the audio, talk and recording stops run, off the UI thread (it outlives this).
     ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow, const AppSettings& settings,
-                   std::function<void(const QString&)> log);
+                   std::function<void(const QString&)> log, ChannelStopper& stopper);
 
     // The Map command: the map view floats, or docks again.
     void SetMapToggle(std::function<void()> toggle) { map_toggle_ = std::move(toggle); }
@@ -50,9 +56,15 @@ class ChannelActions {
 
   private:
     void Play(QTreeWidgetItem* node);
-    // Audio (talk false) or Talk (talk true) of the node's device.
+    // Audio (talk false) or Talk (talk true) of the node's device. A stop runs on the stopper's worker;
+    // a start while that stop is pending waits for it. Until the stop has ended the sound counts as off.
     void ToggleSound(QTreeWidgetItem* node, bool talk);
+    bool SoundOn(const DevTreeEntry& record, bool talk) const;
+    static ChannelStopper::Key SoundKey(const AppDevice* device, bool talk);
+    // A recording's stop runs on the worker; a start of the same camera waits for the stops pending.
     void Record(QTreeWidgetItem* node);
+    // UI thread, when the start waited: runs only while a window still shows `channel`.
+    void StartRecording(AppChannel* channel, const QString& path, int duration_s);
     void Snapshot(QTreeWidgetItem* node);
     // The active window's channel when node is its channel item, else null.
     AppChannel* ActiveChannelOf(QTreeWidgetItem* node) const;
@@ -65,4 +77,9 @@ class ChannelActions {
     std::function<void()> map_toggle_;
     std::function<void(QTreeWidgetItem*)> config_;
     std::function<void(QTreeWidgetItem*)> open_all_;
+    ChannelStopper& stopper_;
+    // Channels whose recording stop is queued and has not ended: they count as not recording.
+    std::set<AppChannel*> record_stopping_;
+    // What the stopper runs later on the UI thread finds this through it, or nothing once it is gone.
+    std::shared_ptr<ChannelActions*> self_;
 };

@@ -74,8 +74,20 @@ VelqPresentResult CDevShowDlg::PresentPicture(const VelqPicture& picture) {
     return VELQ_PRESENT_OK;
 }
 
-void CDevShowDlg::paintEvent(QPaintEvent*) {
-    const QImage& shown = pictures_.TakeForPaint();
+void CDevShowDlg::PublishFit() {
+    // A zoomed tile draws a part of the whole picture: fitting would be wasted.
+    pictures_.SetFit(view_.Zoomed() ? QSize() : size(), view_.KeepAspect());
+}
+
+void CDevShowDlg::RepaintPicture() {
+    // Only the picture's part: the bars around it and the label beside it did not change.
+    update(PictureRect());
+}
+
+void CDevShowDlg::paintEvent(QPaintEvent* e) {
+    PublishFit();  // the next picture comes fitted to what this paint shows
+    const PictureSlot::Frame& frame = pictures_.TakeForPaint();
+    const QImage& shown = frame.full;
     QPainter painter(this);
     if (shown.isNull()) {
         painter.fillRect(rect(), background_);
@@ -84,6 +96,9 @@ void CDevShowDlg::paintEvent(QPaintEvent*) {
         // Letterboxed: the bars around the picture show the background. No smooth scaling: the grid
         // paints many tiles many times a second.
         const QRect target = view_.TargetRect(size(), shown.size());
+        // A picture of another size or aspect moves the bars, which a picture's repaint leaves out.
+        if (target != painted_target_ && !e->rect().contains(rect())) update();
+        painted_target_ = target;
         if (target != rect()) {
             painter.fillRect(0, 0, width(), target.top(), background_);
             painter.fillRect(0, target.bottom() + 1, width(), height() - target.bottom() - 1, background_);
@@ -93,6 +108,8 @@ void CDevShowDlg::paintEvent(QPaintEvent*) {
         }
         if (view_.Zoomed()) {
             painter.drawImage(QRectF(target), shown, view_.SourceRect(shown.size()));
+        } else if (frame.fitted_valid && frame.fitted.size() == target.size()) {
+            painter.drawImage(target.topLeft(), frame.fitted);  // fitted on the video thread: a blit
         } else {
             painter.drawImage(target, shown);
         }
@@ -132,6 +149,7 @@ void CDevShowDlg::SetShowLabel(bool show) {
 
 void CDevShowDlg::SetKeepAspect(bool keep) {
     view_.SetKeepAspect(keep);
+    PublishFit();
     update();
 }
 
@@ -182,6 +200,7 @@ void CDevShowDlg::RefreshIfIdle() {
 
 void CDevShowDlg::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
+    PublishFit();
     status_.Place(size());
     RefreshIfIdle();
 }

@@ -150,6 +150,11 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
   private:
     void RefreshIfIdle();
     void ShowStallText();
+    // UI thread: tells the picture slot the tile's size and aspect rule (none while zoomed), so that the
+    // video thread fits each picture to it once.
+    void PublishFit();
+    // The pacer's repaint for a new picture.
+    void RepaintPicture();
     // The picture's size (the newest one's while it is not yet shown).
     QSize PictureSize() const;
 
@@ -171,7 +176,8 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     bool stalled_ = false;
     QString stall_text_;      // "No video since ..." while stalled
     QString recording_note_;  // SetRecordingNote
+    QRect painted_target_;  // where the last paint drew a picture
 
     PictureSlot pictures_;
-    RepaintPacer pacer_{*this};
+    RepaintPacer pacer_{*this, [this] { RepaintPicture(); }};
 };

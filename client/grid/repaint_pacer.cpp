@@ -19,12 +19,12 @@ void RepaintPacer::Arrived() {
             &tile_,
             [this] {
                 update_posted_.store(false);
-                tile_.update();
+                repaint_();
             },
             Qt::QueuedConnection);
     }
 }
 
 void RepaintPacer::RepaintIfDirty() {
-    if (dirty_.exchange(false, std::memory_order_acq_rel)) tile_.update();
+    if (dirty_.exchange(false, std::memory_order_acq_rel)) repaint_();
 }

@@ -8,10 +8,13 @@
 #include <QWidget>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 class RepaintPacer {
   public:
-    explicit RepaintPacer(QWidget& tile) : tile_(tile) {}
+    // `repaint` (UI thread) asks for the repaint a new picture needs; by default the whole tile's.
+    explicit RepaintPacer(QWidget& tile, std::function<void()> repaint = {})
+        : tile_(tile), repaint_(repaint ? std::move(repaint) : [&tile] { tile.update(); }) {}
 
     // Milliseconds of the steady clock, the pacer's and the tile's time base.
     static int64_t NowMs();
@@ -25,6 +28,7 @@ class RepaintPacer {
 
   private:
     QWidget& tile_;
+    std::function<void()> repaint_;
     std::atomic<bool> update_posted_{false};
     std::atomic<bool> paced_{false};
     std::atomic<bool> dirty_{false};

@@ -67,6 +67,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
 
     // Null when the session could not be made, and after close.
     AppSession* session() const override { return session_; }
+    bool SessionActive() const override { return session_ && session_ctl_.LoggedIn(); }
+    void AfterLogout(std::function<void()> login) override { session_ctl_.AfterLogout(std::move(login)); }
     SessionController& sessionController() const { return session_ctl_; }
 
     // The event line: status line := message; log := "[time] message" (time: now when null).

@@ -20,8 +20,8 @@ GridSide::GridSide(DevTree& tree, AppSettings& settings, SessionController& sess
     grid_->setLayoutDirection(Qt::LeftToRight);
     grid_->InitFromSettings();
     pages_ = std::make_unique<PageKeeper>(*grid_, program_folder, window_side.grid_changed, window_side.log);
-    actions_ =
-        std::make_unique<ChannelActions>(&tree, grid_, session.eventTarget(), settings, window_side.log);
+    actions_ = std::make_unique<ChannelActions>(&tree, grid_, session.eventTarget(), settings,
+                                                window_side.log, session.stopper());
     QObject::connect(&tree, &DevTree::channelActivated, grid_, [this] { actions_->Run(kCommandPlay); });
 }
 

@@ -39,6 +39,34 @@ class ChannelStopperTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // A stop's `done` runs on the UI thread once the stop ended, before the starts it held back; a logout's
+    // DropStarts forgets the starts waiting, while the stops still run and report.
+    void doneFollowsTheStopAndDroppedStartsNeverRun() {
+        ChannelStopper stopper(ChannelStopper::QueuedPost());
+        Gate gate;
+        std::vector<int> order;
+        stopper.Stop({Device(1), 1}, gate.Stop(), [&] {
+            QVERIFY(gate.ended);
+            order.push_back(1);
+        });
+        QVERIFY(!stopper.StartAfterStops({Device(1), 1}, [&] { order.push_back(2); }));
+        QTRY_VERIFY(gate.entered);
+        gate.Open();
+        QTRY_VERIFY(!stopper.Pending({Device(1), 1}));
+        QCOMPARE(order, (std::vector<int>{1, 2}));
+
+        Gate held;
+        bool reported = false;
+        stopper.Stop({Device(2), 1}, held.Stop(), [&] { reported = true; });
+        QVERIFY(!stopper.StartAfterStops({Device(2), 1}, [&] { order.push_back(3); }));
+        stopper.DropStarts();
+        held.Open();
+        QTRY_VERIFY(reported);
+        QTRY_VERIFY(!stopper.Pending({Device(2), 1}));
+        QTest::qWait(50);
+        QCOMPARE(order, (std::vector<int>{1, 2}));
+    }
+
     // Stop hands the job over and returns while it still runs; the job runs on another thread.
     void stopReturnsBeforeTheStopEnds() {
         ChannelStopper stopper(ChannelStopper::QueuedPost());

@@ -2,8 +2,10 @@
 // Channels of the grid stop off the UI thread, against the simulated platform. The stopper's worker is held
 // busy by a stop that ends only when the test says (as a transfer thread slow to end under load would hold
 // it): closing a tile and leaving a page by cycling return while the channel's stop is still pending, and
-// the same camera played again, or its page shown again, starts only once that stop has ended.
+// the same camera played again, or its page shown again, starts only once that stop has ended. Logout
+// and the audio stop return the same way, and a login or audio start waits for them.
 #include <QtTest>
+#include <chrono>
 #include <future>
 
 #include "../client_fixture.h"
@@ -19,15 +21,21 @@
 
 namespace {
 
-// Holds the stopper's worker until opened.
+// Holds the stopper's worker until opened, or until `opens_after` has passed (so that a call that waits
+// for the worker on the UI thread comes back late instead of never).
 class HeldWorker {
   public:
-    explicit HeldWorker(ChannelStopper& stopper) {
-        stopper.Stop({nullptr, 0}, [this] {
+    explicit HeldWorker(ChannelStopper& stopper,
+                        std::chrono::milliseconds opens_after = std::chrono::milliseconds::max()) {
+        stopper.Stop({nullptr, 0}, [this, opens_after] {
             entered_ = true;
-            opened_.wait();
+            if (opens_after == std::chrono::milliseconds::max())
+                opened_.wait();
+            else if (opened_.wait_for(opens_after) == std::future_status::timeout)
+                timed_out_ = true;
         });
     }
+    bool timedOut() const { return timed_out_; }
     ~HeldWorker() { Open(); }
     bool entered() const { return entered_; }
     void Open() {
@@ -39,6 +47,7 @@ class HeldWorker {
     std::promise<void> open_promise_;
     std::shared_future<void> opened_ = open_promise_.get_future().share();
     std::atomic<bool> entered_{false};
+    std::atomic<bool> timed_out_{false};
     bool open_ = false;
 };
 
@@ -147,6 +156,103 @@ class GridStopsLiveTest : public QObject {
         QVERIFY(VelqChn_IsVSourceRunning(first->channel));
         QTRY_VERIFY_WITH_TIMEOUT(first->Stats().presented >= 5, 20000);
         model.StopCycling();
+    }
+
+    // Logout with a stop still pending returns at once; a login pressed meanwhile waits for the library's
+    // logout (never racing it) and then lists the fleet again.
+    void logoutAndLoginAgainWhileAStopIsPending() {
+        QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
+        DevTree* tree = window.tree();
+        SessionController& session = window.sessionController();
+        window.SelectDeviceNode(Node(tree, 1));
+        window.channelActions().Run(kCommandPlay);
+        auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(Node(tree, 1)));
+        QVERIFY(tile && Plays(tile));
+
+        HeldWorker held(session.stopper(), std::chrono::seconds(5));
+        QTRY_VERIFY(held.entered());
+        QElapsedTimer took;
+        took.start();
+        window.LogoutCleanup();
+        const qint64 logout_ms = took.elapsed();
+        qInfo("Logout took %lld ms on the UI thread", logout_ms);
+        QVERIFY(!held.timedOut());  // it did not wait for the worker
+        QVERIFY(!session.LoggedIn());
+        QVERIFY(session.LoggingOut());
+        QCOMPARE(window.grid()->Model().BoundCount(), 0);
+
+        window.PressLogin();
+        QTest::qWait(300);
+        QVERIFY(session.LoggingOut());  // the login waits behind the logout
+        held.Open();
+        QSignalSpy logged_out(&session, &SessionController::loggedOut);
+        QTRY_VERIFY_WITH_TIMEOUT(logged_out.count() == 1, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(session.LoggedIn(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(Node(tree, 1) != nullptr, 20000);
+    }
+
+    // The recording button's stop returns while the file is still being closed on the worker; the tile's
+    // recording counts as stopped at once.
+    void recordingStopsOnTheWorker() {
+        QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
+        DevTree* tree = window.tree();
+        ChannelActions& actions = window.channelActions();
+        QTreeWidgetItem* node = Node(tree, 1);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandPlay);
+        auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(node));
+        QVERIFY(tile && Plays(tile));
+        window.grid()->Model().SelectWindow(0, tile);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandRecord);
+        QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
+        QVERIFY(actions.FactsFor(node).activeRecording);
+
+        HeldWorker held(window.sessionController().stopper(), std::chrono::seconds(5));
+        QTRY_VERIFY(held.entered());
+        actions.Run(kCommandRecord);
+        QVERIFY(!held.timedOut());
+        QVERIFY(!actions.FactsFor(node).activeRecording);
+        QVERIFY(VelqChn_IsRecording(tile->channel));  // the worker has not reached it
+        held.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!VelqChn_IsRecording(tile->channel), 15000);
+    }
+
+    // Audio off returns while its stop is pending and counts as off at once; on again, it plays once the
+    // stop has ended (started before, the stop would have ended it again).
+    void audioOffAndOnWhileTheStopIsPending() {
+        QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
+        DevTree* tree = window.tree();
+        ChannelActions& actions = window.channelActions();
+        ChannelStopper& stopper = window.sessionController().stopper();
+        QTreeWidgetItem* node = Node(tree, 1);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandAudio);
+        AppChannel* audio = tree->EntryOf(node)->audio_channel;
+        QVERIFY(audio);
+        QTRY_VERIFY_WITH_TIMEOUT(VelqChn_IsAudioPlaying(audio), 10000);
+        QVERIFY(actions.FactsFor(node).audioPlaying);
+
+        HeldWorker held(stopper, std::chrono::seconds(5));
+        QTRY_VERIFY(held.entered());
+        QElapsedTimer took;
+        took.start();
+        actions.Run(kCommandAudio);
+        qInfo("Audio off took %lld ms on the UI thread", took.elapsed());
+        QVERIFY(!held.timedOut());
+        QVERIFY(!actions.FactsFor(node).audioPlaying);  // the menu offers Audio on again
+        QVERIFY(VelqChn_IsAudioPlaying(audio));         // the worker has not reached the stop
+        actions.Run(kCommandAudio);                     // on again: waits for the stop
+        QTest::qWait(200);
+        held.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(actions.FactsFor(node).audioPlaying, 15000);
+        QVERIFY(VelqChn_IsAudioPlaying(audio));
     }
 };
 
