@@ -14,6 +14,7 @@
 class AppSettings;
 class DevTree;
 class PageTab;
+class QMenu;
 class QPoint;
 class QTreeWidgetItem;
 class QWidget;
@@ -37,6 +38,9 @@ class ChannelActions {
     void SetOpenAllCommand(std::function<void(QTreeWidgetItem*)> open_all) {
         open_all_ = std::move(open_all);
     }
+
+    // Entries of our own added at the menu's end (the walls' screens); unset, none.
+    void SetMoreEntries(std::function<void(QMenu&)> more) { more_ = std::move(more); }
 
     // The facts the menu's rules look at for a node (none: an empty display window).
     ChannelMenuFacts FactsFor(QTreeWidgetItem* node) const;
@@ -65,4 +69,5 @@ class ChannelActions {
     std::function<void()> map_toggle_;
     std::function<void(QTreeWidgetItem*)> config_;
     std::function<void(QTreeWidgetItem*)> open_all_;
+    std::function<void(QMenu&)> more_;
 };

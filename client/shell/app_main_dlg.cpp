@@ -32,6 +32,7 @@
 #include "shell/panel_splitter.h"
 #include "shell/session_wiring.h"
 #include "shell/status_line.h"
+#include "shell/wall_desk.h"
 
 namespace {
 
@@ -114,7 +115,8 @@ void CAppMainDlg::CreateChildren() {
                              [this](const QString& line) { AddLogLine(line); },
                              [this] {
                                  if (commands_) commands_->CheckGridSize();
-                             }});
+                             }},
+        own_settings_);
     places_ = std::make_unique<CentralPlaces>(
         layout_, CentralPlaces::Children{*left_, *status_line_, *tree_, *log_, *search_, *vehicle_list_,
                                          *map_view_, *grid()});
@@ -314,7 +316,7 @@ void CAppMainDlg::LogoutCleanup() {
     if (!session_) return;
     search_->VehicleListBegin(0);
     dialogs_->CloseDeviceDialogs();
-    grid()->ResetGrid();
+    grid_side_->ResetGrids();
     session_ctl_.Logout();
     alarms_->ForgetVehicles();
     fleet_->Reset();
@@ -323,6 +325,10 @@ void CAppMainDlg::LogoutCleanup() {
     setWindowTitle(MainCaption());
     grid_side_->pages().LoggedOut();
     login_->ShowConnectionState(1, 0);
+}
+
+bool CAppMainDlg::ShowWallPage(int screen, const QString& path) {
+    return grid_side_ && grid_side_->walls() && grid_side_->walls()->ShowPageFile(screen, path);
 }
 
 void CAppMainDlg::PressLogin() {
