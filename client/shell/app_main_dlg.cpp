@@ -26,6 +26,7 @@
 #include "grid/recording_guard.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
+#include "shell/keyboard_desk.h"
 #include "shell/main_dialogs.h"
 #include "shell/main_look.h"
 #include "shell/menu_commands.h"
@@ -169,6 +170,10 @@ void CAppMainDlg::RememberPanelWidth() const {
 
 void CAppMainDlg::ConnectChildren() {
     const auto log_line = [this](const QString& line) { AddLogLine(line); };
+    new KeyboardDesk(*this,
+                     KeyboardDesk::ForMainWindow(
+                         *grid(), channelActions(), [this](QTreeWidgetItem* node) { SelectDeviceNode(node); },
+                         *alarms_->Panel(central_), *finder_, settings_));
     selection_ = new VehicleSelection(
         {*tree_, *vehicle_list_, *finder_, *fleet_, *alarms_, map_view_, grid()}, own_settings_,
         {[this] { ClickStopsCycling(CycleStopRules::kAnywhere); },
