@@ -14,12 +14,14 @@
 #include "shell/app_root.h"
 
 static const char kHelp[] =
-    "Usage: tavrin [--login] [--page FILE] [--fullscreen] [--version] [--help]\n"
+    "Usage: tavrin [--login] [--page FILE] [--wall N:FILE]... [--fullscreen] [--version] [--help]\n"
     "       tavrin FILE.avi\n"
     "Tavrin, the operator's client of the mobile video platform.\n"
     "\n"
     "  --login       log in with the stored center server and user once the window is up\n"
     "  --page FILE   play the channels of a page file (as Load Page) once the devices are listed\n"
+    "  --wall N:FILE play the channels of a page file on a wall filling screen N (screens counted\n"
+    "                from 1); repeatable, one wall per screen\n"
     "  --fullscreen  start with the main window filling the screen (F11 toggles)\n"
     "  --version     show the version and exit\n"
     "  --help        show this help and exit\n"
@@ -56,11 +58,13 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     const QCommandLineOption login(QStringLiteral("login"));
     const QCommandLineOption page(QStringLiteral("page"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption wall(QStringLiteral("wall"), QString(), QStringLiteral("N:FILE"));
     const QCommandLineOption fullscreen(QStringLiteral("fullscreen"));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
     parser.addOption(login);
     parser.addOption(page);
+    parser.addOption(wall);
     parser.addOption(fullscreen);
     parser.addOption(help);
     parser.addOption(version);
@@ -69,8 +73,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     // One file, and nothing else, opens the player.
+    // N:FILE, N a screen number from 1; a relative file is taken from where tavrin was started.
+    std::vector<WallPage> walls;
+    for (const QString& value : parser.values(wall)) {
+        const qsizetype colon = value.indexOf(u':');
+        bool ok = false;
+        const int screen = colon > 0 ? value.left(colon).toInt(&ok) : 0;
+        if (!ok || screen < 1 || screen > kMaxWallScreen || colon + 1 >= value.size()) {
+            std::fprintf(stderr,
+                         "tavrin: --wall wants N:FILE (N from 1 to %d), not '%s'\nTry 'tavrin --help'.\n",
+                         kMaxWallScreen, qPrintable(value));
+            return 2;
+        }
+        walls.push_back({screen, QFileInfo(value.mid(colon + 1)).absoluteFilePath()});
+    }
     const QStringList files = parser.positionalArguments();
-    if (files.size() > 1 || (files.size() == 1 && (parser.isSet(login) || parser.isSet(page)))) {
+    if (files.size() > 1 ||
+        (files.size() == 1 && (parser.isSet(login) || parser.isSet(page) || !walls.empty()))) {
         std::fprintf(stderr, "tavrin: unexpected argument '%s'\nTry 'tavrin --help'.\n",
                      qPrintable(files.size() > 1 ? files.at(1) : files.first()));
         return 2;
@@ -113,5 +132,5 @@ int main(int argc, char** argv) {
     // A relative page file is taken from where tavrin was started.
     const QString page_file =
         parser.isSet(page) ? QFileInfo(parser.value(page)).absoluteFilePath() : QString();
-    return RunMainWindow(client, parser.isSet(login), page_file, parser.isSet(fullscreen));
+    return RunMainWindow(client, parser.isSet(login), page_file, parser.isSet(fullscreen), walls);
 }

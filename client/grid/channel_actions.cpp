@@ -109,6 +109,10 @@ void ChannelActions::ShowMenu(QTreeWidgetItem* node, const QPoint& globalPos, QW
         menu.addAction(AppProfile::Translate(QStringLiteral("Open All Channels")))
             ->setData(kCommandOpenAllChannels);
     }
+    if (more_) {
+        menu.addSeparator();
+        more_(menu);
+    }
     if (QAction* chosen = menu.exec(globalPos)) Run(chosen->data().toInt());
 }
 

@@ -19,6 +19,7 @@ class AppSettings;
 class DevTree;
 struct DevTreeEntry;
 class PageTab;
+class QMenu;
 class QPoint;
 class QTreeWidgetItem;
 class QWidget;
@@ -43,6 +44,9 @@ class ChannelActions {
     void SetOpenAllCommand(std::function<void(QTreeWidgetItem*)> open_all) {
         open_all_ = std::move(open_all);
     }
+
+    // Entries of our own added at the menu's end (the walls' screens); unset, none.
+    void SetMoreEntries(std::function<void(QMenu&)> more) { more_ = std::move(more); }
 
     // The facts the menu's rules look at for a node (none: an empty display window).
     ChannelMenuFacts FactsFor(QTreeWidgetItem* node) const;
@@ -82,4 +86,5 @@ class ChannelActions {
     std::set<AppChannel*> record_stopping_;
     // What the stopper runs later on the UI thread finds this through it, or nothing once it is gone.
     std::shared_ptr<ChannelActions*> self_;
+    std::function<void(QMenu&)> more_;
 };

@@ -15,24 +15,23 @@
 
 namespace {
 
-// Makes the window's channel and plays it, unless the window was unbound or bound again since `binding`
-// (its sink) was made: then the start is no longer wanted.
-void OpenChannel(const QPointer<CDevShowDlg>& window, const std::weak_ptr<TileSink>& binding,
-                 AppDevice* device, int number, const AppSettings& settings) {
-    const std::shared_ptr<TileSink> sink = binding.lock();
-    if (!window || !sink || window->Sink() != sink || !sink->attached() || window->device != device) return;
-    window->channel = VelqDev_CreateChannel(device, number, window->Sink().get());
-    if (!window->channel) return;
-    VelqChn_SetBkColor(window->channel, uint32_t(settings.ChildBkColor));
-    VelqChn_ShowVerbose(window->channel, settings.ShowVerbose);
-    VelqChn_SetBufKeep(window->channel, settings.LowDelay);
-    VelqChn_VideoPlay(window->channel);
+// Makes the camera's channel presenting into `target` and plays it with the settings' background,
+// verbosity and buffer.
+AppChannel* OpenChannel(AppDevice* device, int number, VelqWindow* target, const AppSettings& settings) {
+    AppChannel* channel = VelqDev_CreateChannel(device, number, target);
+    if (!channel) return nullptr;
+    VelqChn_SetBkColor(channel, uint32_t(settings.ChildBkColor));
+    VelqChn_ShowVerbose(channel, settings.ShowVerbose);
+    VelqChn_SetBufKeep(channel, settings.LowDelay);
+    VelqChn_VideoPlay(channel);
+    return channel;
 }
 
 }  // namespace
 
 void PlayTreeChannel(DevTree& tree, QTreeWidgetItem* channel_item, CDevShowDlg* window,
-                     const AppSettings& settings, SessionController& session) {
+                     const AppSettings& settings, SessionController& session, SharedChannels& channels,
+                     const void* grid) {
     QTreeWidgetItem* device_item = channel_item->parent();
     const int number = channel_item->data(0, Qt::UserRole).toInt();
     const DevTreeEntry* record = tree.Entry(device_item->data(0, Qt::UserRole).toInt());
@@ -46,20 +45,24 @@ void PlayTreeChannel(DevTree& tree, QTreeWidgetItem* channel_item, CDevShowDlg* 
     if (!device) return;
     // The session keeps the window's sink as long as its threads may present into it.
     session.Keep(window->Sink());
-    // The same camera still stopping in another window (closed a moment ago): it opens here once that
-    // stop has ended; until then the window is bound without a channel.
-    session.stopper().StartAfterStops(
-        {device, number},
-        [window = QPointer<CDevShowDlg>(window), binding = std::weak_ptr<TileSink>(window->Sink()), device,
-         number, &settings] { OpenChannel(window, binding, device, number, settings); });
+    // The camera shown in a tile of another grid: this tile joins its channel. Otherwise it opens here,
+    // once a stop of the same camera closed a moment ago has ended; until then the window is bound
+    // without a channel.
+    channels.Show(window, {device, number}, grid, [device, number, &settings](VelqWindow* target) {
+        return OpenChannel(device, number, target, settings);
+    });
 }
 
-void StopTreeChannel(DevTree& tree, CDevShowDlg* window, ChannelStopper& stopper) {
-    if (window->channel_item) tree.SetChannelImage(window->channel_item, DevTree::kChannelIdle);
+void StopTreeChannel(DevTree& tree, CDevShowDlg* window, ChannelStopper& stopper, SharedChannels& channels) {
+    // Another grid may still show the camera: its node stays playing then.
+    if (window->channel_item &&
+        channels.Viewers({window->device, window->channel_item->data(0, Qt::UserRole).toInt()}) <= 1)
+        tree.SetChannelImage(window->channel_item, DevTree::kChannelIdle);
     const ChannelStopper::Key key{
         window->device, window->channel_item ? window->channel_item->data(0, Qt::UserRole).toInt() : 0};
-    // The window is free at once; the library's stop waits for the channel's threads on the worker.
-    if (AppChannel* channel = window->DetachChannel()) {
+    // The window is free at once; the library's stop of the camera's last tile waits for the channel's
+    // threads on the worker.
+    if (AppChannel* channel = channels.Leave(window, key)) {
         stopper.Stop(key, [channel] {
             VelqChn_RecordStop(channel);
             VelqChn_VideoStop(channel);

@@ -8,6 +8,7 @@
 #include "app/session_controller.h"
 #include "corvel/corvel.h"
 #include "grid/page_tab.h"
+#include "grid/shared_channels.h"
 
 class AppSettings;
 class CDevShowDlg;
@@ -19,12 +20,15 @@ class QTreeWidgetItem;
 // into the window's sink (kept by `session`) with the background, verbosity and buffer of `settings`. A
 // channel the library cannot make leaves the window bound to the node without a channel, so that Play on the
 // node or a logout frees it. While the same camera is still stopping (the session's stopper), the window
-// stays bound without a channel until the stop has ended, and the channel opens then.
+// stays bound without a channel until the stop has ended, and the channel opens then. A camera another
+// grid (`grid` is this window's, as `channels` knows it) already shows is not opened again: the window
+// joins its channel.
 void PlayTreeChannel(DevTree& tree, QTreeWidgetItem* channel_item, CDevShowDlg* window,
-                     const AppSettings& settings, SessionController& session);
-// Closes what `window` shows, at once; its node shows idle again. The library's stop of the channel runs
-// on `stopper`'s worker.
-void StopTreeChannel(DevTree& tree, CDevShowDlg* window, ChannelStopper& stopper);
+                     const AppSettings& settings, SessionController& session, SharedChannels& channels,
+                     const void* grid);
+// Closes what `window` shows, at once; its node shows idle again unless another grid still shows the
+// camera. The library's stop of the camera's last tile runs on `stopper`'s worker.
+void StopTreeChannel(DevTree& tree, CDevShowDlg* window, ChannelStopper& stopper, SharedChannels& channels);
 
 // The device's audio plays (its record's audio channel).
 bool DeviceAudioPlaying(const DevTree& tree, AppDevice* device);
@@ -41,14 +45,25 @@ class TreeGridOwner : public PageTabOwner {
         std::function<void(int)> run_channel_command;
         std::function<void(const QString&)> log;
     };
-    // `tree`, `settings` and `session` outlive this.
-    TreeGridOwner(DevTree& tree, const AppSettings& settings, SessionController& session, WindowSide window)
-        : tree_(tree), settings_(settings), session_(session), window_(std::move(window)) {}
+    // `tree`, `settings`, `session` and `channels` outlive this; `sources` is the grid's view of
+    // `channels` (made with it, it lives as long as the grid).
+    TreeGridOwner(DevTree& tree, const AppSettings& settings, SessionController& session,
+                  SharedChannels& channels, WindowSide window)
+        : tree_(tree),
+          settings_(settings),
+          session_(session),
+          channels_(channels),
+          sources_(channels),
+          window_(std::move(window)) {}
 
     void PlayChannel(QTreeWidgetItem* channel_item, CDevShowDlg* window) override {
-        PlayTreeChannel(tree_, channel_item, window, settings_, session_);
+        PlayTreeChannel(tree_, channel_item, window, settings_, session_, channels_, &sources_);
     }
-    void StopChannel(CDevShowDlg* window) override { StopTreeChannel(tree_, window, session_.stopper()); }
+    void StopChannel(CDevShowDlg* window) override {
+        StopTreeChannel(tree_, window, session_.stopper(), channels_);
+    }
+    // What the grid is to start and stop its pages' video sources with.
+    GridSources* Sources() { return &sources_; }
     void SelectDeviceNode(QTreeWidgetItem* node) override { window_.select_node(node); }
     void ShowChannelMenu(QTreeWidgetItem* node) override { window_.show_channel_menu(node); }
     void RunChannelCommand(int command) override { window_.run_channel_command(command); }
@@ -63,5 +78,7 @@ class TreeGridOwner : public PageTabOwner {
     DevTree& tree_;
     const AppSettings& settings_;
     SessionController& session_;
+    SharedChannels& channels_;
+    SharedSources sources_;
     WindowSide window_;
 };

@@ -29,12 +29,14 @@
 #include "map/map_view_settings.h"
 #include "shell/evidence_wiring.h"
 #include "shell/geofence_wiring.h"
+#include "shell/keyboard_desk.h"
 #include "shell/main_dialogs.h"
 #include "shell/main_look.h"
 #include "shell/menu_commands.h"
 #include "shell/panel_splitter.h"
 #include "shell/session_wiring.h"
 #include "shell/status_line.h"
+#include "shell/wall_desk.h"
 
 namespace {
 
@@ -120,7 +122,8 @@ void CAppMainDlg::CreateChildren() {
                              [this](const QString& line) { AddLogLine(line); },
                              [this] {
                                  if (commands_) commands_->CheckGridSize();
-                             }});
+                             }},
+        own_settings_);
     places_ = std::make_unique<CentralPlaces>(
         layout_, CentralPlaces::Children{*left_, *status_line_, *tree_, *log_, *search_, *vehicle_list_,
                                          *map_view_, *grid()});
@@ -173,6 +176,10 @@ void CAppMainDlg::RememberPanelWidth() const {
 
 void CAppMainDlg::ConnectChildren() {
     const auto log_line = [this](const QString& line) { AddLogLine(line); };
+    new KeyboardDesk(*this,
+                     KeyboardDesk::ForMainWindow(
+                         *grid(), channelActions(), [this](QTreeWidgetItem* node) { SelectDeviceNode(node); },
+                         *alarms_->Panel(central_), *finder_, settings_));
     selection_ = new VehicleSelection(
         {*tree_, *vehicle_list_, *finder_, *fleet_, *alarms_, map_view_, grid()}, own_settings_,
         {[this] { ClickStopsCycling(CycleStopRules::kAnywhere); },
@@ -326,7 +333,7 @@ void CAppMainDlg::LogoutCleanup() {
     if (!session_) return;
     search_->VehicleListBegin(0);
     dialogs_->CloseDeviceDialogs();
-    grid()->ResetGrid();
+    grid_side_->ResetGrids();
     if (evidence_) evidence_->LoggedOut();
     session_ctl_.Logout();
     alarms_->ForgetVehicles();
@@ -337,6 +344,10 @@ void CAppMainDlg::LogoutCleanup() {
     setWindowTitle(MainCaption());
     grid_side_->pages().LoggedOut();
     login_->ShowConnectionState(1, 0);
+}
+
+bool CAppMainDlg::ShowWallPage(int screen, const QString& path) {
+    return grid_side_ && grid_side_->walls() && grid_side_->walls()->ShowPageFile(screen, path);
 }
 
 void CAppMainDlg::PressLogin() {

@@ -88,6 +88,9 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     void LoadPageWhenListed(const QString& path) {
         if (grid_side_) grid_side_->pages().LoadWhenListed(path);
     }
+    // --wall N:FILE: FILE plays on a wall on screen N (from 1) once the devices are listed. False when
+    // there is no screen N.
+    bool ShowWallPage(int screen, const QString& path);
     // F11 and --fullscreen.
     void ToggleFullScreen() { setWindowState(windowState() ^ Qt::WindowFullScreen); }
     // What User -> Recordings... does (the composition root opens the recordings window); unset, the

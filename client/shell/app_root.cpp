@@ -30,7 +30,8 @@ QString TranslateText(const QString& english) {
 
 }  // namespace
 
-int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen) {
+int RunMainWindow(CAppClient& client, bool login, const QString& page, bool fullscreen,
+                  const std::vector<WallPage>& walls) {
     // Declared before the window, so that it outlives the windows it opens as the main window's children.
     recordings::RecordingsLauncher recordings([&client] { return FoldersOf(client); }, TranslateText);
     // Channels are stopped off the UI thread; the stopper outlives the session, whose logout waits for
@@ -47,6 +48,11 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
     auto window = std::make_unique<CAppMainDlg>(client.settings, session, own);
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
+    for (const WallPage& wall : walls) {
+        if (!window->ShowWallPage(wall.screen, wall.file))
+            std::fprintf(stderr, "tavrin: no screen %d for the wall of %s\n", wall.screen,
+                         qPrintable(wall.file));
+    }
     if (fullscreen) {
         // A wall screen has nobody at it to answer a question.
         window->SetAskBeforeLosingRecordings(false);

@@ -12,10 +12,13 @@
 
 #include "app/cycle_stop.h"
 #include "grid/page_tab.h"
+#include "grid/shared_channels.h"
 #include "grid/stopping_sources.h"
 #include "grid/tree_channel.h"
 
 class ChannelActions;
+class OwnSettings;
+class WallDesk;
 class DevTree;
 class PageKeeper;
 class SessionController;
@@ -34,8 +37,10 @@ class GridSide {
     // `tree`, `settings` and `session` outlive it. The grid is made a child of `parent` under the tree,
     // from the settings (a grid size out of range is logged through `window_side`, which may be called
     // at once).
+    // `own` (Tavrin.ini) keeps which screens show a wall; the walls' menu goes on the bar of the
+    // main window `parent` is in, when it has one.
     GridSide(DevTree& tree, AppSettings& settings, SessionController& session, QWidget* parent,
-             const QString& program_folder, WindowSide window_side);
+             const QString& program_folder, WindowSide window_side, OwnSettings& own);
     ~GridSide();
 
     // Null once destroyed.
@@ -49,12 +54,22 @@ class GridSide {
     void Clicked(CycleStopRules::Click click);
     // How many channels record (0 without a grid).
     int RecordingChannels() const;
+    // The walls close, then the grid, and with it every display window, goes.
     void DestroyGrid();
+    // The logout: every grid's channels close (the walls' too) before the library releases them.
+    void ResetGrids();
+    // The walls on the other screens (null once destroyed).
+    WallDesk* walls() const { return walls_.get(); }
+    // The cameras' channels, one per camera for every grid of the session (the walls on other screens
+    // included).
+    SharedChannels& channels() { return channels_; }
 
   private:
+    StoppingSources sources_;
+    SharedChannels channels_;  // before the owner and the grid, which use it
     TreeGridOwner owner_;
-    StoppingSources sources_;  // before the grid, which uses it
     QPointer<PageTab> grid_;
     std::unique_ptr<PageKeeper> pages_;
     std::unique_ptr<ChannelActions> actions_;
+    std::unique_ptr<WallDesk> walls_;
 };

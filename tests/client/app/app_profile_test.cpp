@@ -11,6 +11,7 @@
 #include "app/app_settings.h"
 #include "app/language_table.h"
 #include "dialogs/config_values.h"
+#include "shell/shortcut_table.h"
 
 class AppProfileTest : public QObject {
     Q_OBJECT
@@ -220,6 +221,8 @@ class AppProfileTest : public QObject {
         for (const QStringList* table :
              {&config_values::QualityKeys(), &config_values::ResolutionKeys(), &config_values::BitRateKeys()})
             for (const QString& key : *table) keys.insert(key);
+        // The shortcut table's texts.
+        for (const ShortcutEntry& entry : ShortcutTable()) keys.insert(QString::fromLatin1(entry.text));
         for (const char* key :
              {"English", "Chinese (P.R.C.)", "German (Germany)", "French (France)", "Russian"})
             keys.insert(key);
