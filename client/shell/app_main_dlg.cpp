@@ -26,10 +26,12 @@
 #include "grid/recording_guard.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
+#include "positions/position_history.h"
 #include "shell/main_dialogs.h"
 #include "shell/main_look.h"
 #include "shell/menu_commands.h"
 #include "shell/panel_splitter.h"
+#include "shell/position_wiring.h"
 #include "shell/session_wiring.h"
 #include "shell/status_line.h"
 
@@ -96,6 +98,8 @@ void CAppMainDlg::CreateChildren() {
     alarms_ = std::make_unique<AlarmDesk>(
         AlarmSettings::Read(ProgramFolder()), [](const QString& text) { return AppProfile::Translate(text); },
         alarm_vehicles_.get());
+    positions_ =
+        std::make_unique<PositionHistory>(PositionHistory::ReadOptions(own_settings_, ProgramFolder()));
     left_ = new LeftPanels(central_, layout_, {tree_, log_, search_, alarms_->Panel(central_)}, skin,
                            AppSettings::Color(settings_.TextColor));
     // VehicleSelection sets the switch from Tavrin.ini before the first vehicle arrives.
@@ -185,6 +189,7 @@ void CAppMainDlg::ConnectChildren() {
                    {login_, *fleet_, *status_line_, map_view_, *alarms_, grid_side_->pages(), *tree_, search_,
                     *dialogs_->devConfig(), grid(), log_line, [this](int count) { ShowOnlineCount(count); }},
                    this);
+    ConnectPositions(*fleet_, *positions_, map_view_, this, log_line);
     connect(left_, &LeftPanels::chosen, this, &CAppMainDlg::ShowPanel);
     channelActions().SetMapToggle([this] { ToggleMapView(); });
     channelActions().SetConfigCommand([this](QTreeWidgetItem* node) { dialogs_->ConfigCommand(node); });
