@@ -33,7 +33,9 @@ RouteReplay::Place RouteReplay::PlaceNow() const {
                          [](int64_t t_ms, const PositionFix& fix) { return t_ms < fix.time_s * 1000; });
     const PositionFix& from = later == track_.cbegin() ? *later : *(later - 1);
     Place place{from.lat_deg(), from.lon_deg(), double(from.course_deg), from.speed_kmh()};
-    if (later == track_.cend() || later == track_.cbegin()) return place;
+    // Across a gap in the history the vehicle's way is unknown: it stays where it last reported.
+    if (later == track_.cend() || later == track_.cbegin() || later->time_s - from.time_s > kGapS)
+        return place;
     const double span_ms = double(later->time_s - from.time_s) * 1000.0;
     const double share = span_ms > 0 ? double(time_ms_ - from.time_s * 1000) / span_ms : 0.0;
     place.lat_deg += (later->lat_deg() - from.lat_deg()) * share;
@@ -43,8 +45,10 @@ RouteReplay::Place RouteReplay::PlaceNow() const {
 
 QByteArray RouteReplay::PageData(const std::function<QString(const PositionStop&)>& stop_label) const {
     QJsonArray points;
+    const int64_t start_s = track_.isEmpty() ? 0 : track_.first().time_s;
     for (const PositionFix& fix : track_)
-        points.append(QJsonArray{fix.lat_deg(), fix.lon_deg(), fix.speed_kmh()});
+        points.append(
+            QJsonArray{fix.lat_deg(), fix.lon_deg(), fix.speed_kmh(), qint64(fix.time_s - start_s)});
     QJsonArray stops;
     for (const PositionStop& stop : stops_)
         stops.append(QJsonArray{stop.lat_udeg / 1e6, stop.lon_udeg / 1e6, stop_label(stop)});

@@ -18,6 +18,8 @@ class RouteReplay {
     static constexpr int kMinSpeed = 1;
     static constexpr int kMaxSpeed = 60;
     static constexpr int64_t kMinStopS = 120;
+    // Longer silences are gaps in the history (as the page draws them: no line across).
+    static constexpr int64_t kGapS = 180;
 
     struct Place {
         double lat_deg = 0, lon_deg = 0, course_deg = 0, speed_kmh = 0;
@@ -45,7 +47,7 @@ class RouteReplay {
     // the time (the course and speed of the earlier point).
     Place PlaceNow() const;
 
-    // What the page's showReplay takes (compact JSON): {"points": [[lat, lng, speed_kmh], ...],
+    // What the page's showReplay takes (compact JSON): {"points": [[lat, lng, speed_kmh, s_from_start], ...],
     // "stops": [[lat, lng, "label"], ...]}; `stop_label` words a stop (its duration and start).
     QByteArray PageData(const std::function<QString(const PositionStop&)>& stop_label) const;
 

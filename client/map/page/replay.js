@@ -3,7 +3,7 @@
 // two minutes or more marked with their duration, and a marker the client moves along as the replay
 // plays. Three functions the client calls (each checked with typeof first, so a page without this file
 // simply has no replay):
-//   showReplay({points: [[lat, lng, speed_kmh], ...], stops: [[lat, lng, "label"], ...]})
+//   showReplay({points: [[lat, lng, speed_kmh, s_from_start], ...], stops: [[lat, lng, "label"], ...]})
 //   moveReplayMarker([lat, lng, course_deg])
 //   clearReplay()
 // Labels reach the page as text only (textContent), never as markup.
@@ -20,6 +20,10 @@ var replayLayer = L.layerGroup();
 var replayRenderer = L.canvas({ padding: 0.5 });
 var replayMarker = null;
 var replayLegend = null;
+// A silence this long that ends far away is a gap in the history (the client or the vehicle was off): the
+// line breaks there instead of drawing a straight line the vehicle never drove.
+var REPLAY_GAP_S = 180;
+var REPLAY_GAP_METRES = 200;
 
 function replayBand(speed) {
   for (var i = 0; i < REPLAY_BANDS.length; i++) {
@@ -69,17 +73,26 @@ function showReplay(data) {
   var run = [];
   var runBand = -1;
   var bounds = L.latLngBounds([]);
+  var previous = null;
+  var previousS = 0;
   for (var i = 0; i < points.length; i++) {
     var p = points[i];
     var latLng = L.latLng(replayNumber(p[0]), replayNumber(p[1]));
     var band = replayBand(replayNumber(p[2]));
+    var atS = replayNumber(p[3]);
     bounds.extend(latLng);
-    if (band !== runBand && run.length > 0) {
-      run.push(latLng);
-      L.polyline(run, { color: REPLAY_BANDS[runBand][1], weight: 5, opacity: 0.9, renderer: replayRenderer })
-          .addTo(replayLayer);
+    var gap = previous !== null && atS - previousS > REPLAY_GAP_S &&
+              previous.distanceTo(latLng) > REPLAY_GAP_METRES;
+    if ((band !== runBand || gap) && run.length > 0) {
+      if (!gap) run.push(latLng);
+      if (run.length > 1) {
+        L.polyline(run, { color: REPLAY_BANDS[runBand][1], weight: 5, opacity: 0.9, renderer: replayRenderer })
+            .addTo(replayLayer);
+      }
       run = [];
     }
+    previous = latLng;
+    previousS = atS;
     runBand = band;
     run.push(latLng);
   }

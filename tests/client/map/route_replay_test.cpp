@@ -54,6 +54,15 @@ class RouteReplayTest : public QObject {
         replay.Seek((kT0 + 12) * 1000 + 500);
         QCOMPARE(qRound(replay.PlaceNow().lon_deg * 1e6), 11001250);
         QCOMPARE(replay.PlaceNow().speed_kmh, 36.0);
+        // Between the still points a minute apart it stands; across a gap of the history it stays put.
+        replay.Seek((kT0 + 135) * 1000);
+        QCOMPARE(replay.PlaceNow().lon_deg, 11.01);
+        QList<PositionFix> gap = Track();
+        gap.append(*MakeFix("V1", kT0 + 4000, 49.0, 12.0, 30, 0));
+        RouteReplay gapped;
+        gapped.Load(gap);
+        gapped.Seek((kT0 + 2000) * 1000);
+        QCOMPARE(gapped.PlaceNow().lat_deg, 48.0);
         replay.Seek(0);
         QCOMPARE(replay.time_ms(), kT0 * 1000);
         replay.SetSpeed(600);
