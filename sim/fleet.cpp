@@ -227,7 +227,10 @@ std::optional<Fleet> Fleet::Load(const std::string& path, std::string* error) {
             vehicle.report_s = std::clamp(entry.value("report_s", 1u), 1u, 3600u);
             vehicle.last_report = entry.value("last_report", 0u);
             for (const auto& point : entry.value("route", json::array())) {
-                vehicle.route.push_back({point.at(0).get<double>(), point.at(1).get<double>()});
+                // A dwell beyond a day is no stop of a shift; clamped so that a typo cannot park a vehicle.
+                const double dwell_s =
+                    point.size() > 2 ? std::clamp(point.at(2).get<double>(), 0.0, 86400.0) : 0.0;
+                vehicle.route.push_back({point.at(0).get<double>(), point.at(1).get<double>(), dwell_s});
             }
             if (fleet.index_.count(vehicle.device_id) != 0) {
                 *error = "device listed twice: " + vehicle.device_id;
@@ -253,7 +256,11 @@ bool Fleet::Save(const std::string& path, std::string* error) {
         json vehicles = json::array();
         for (const Vehicle& v : vehicles_) {
             json route = json::array();
-            for (const RoutePoint& p : v.route) route.push_back({p.latitude, p.longitude});
+            for (const RoutePoint& p : v.route) {
+                json point = {p.latitude, p.longitude};
+                if (p.dwell_s > 0.0) point.push_back(p.dwell_s);
+                route.push_back(point);
+            }
             vehicles.push_back({{"device_id", v.device_id},
                                 {"vehicle_id", v.vehicle_id},
                                 {"driver", v.driver},
@@ -434,7 +441,10 @@ void Fleet::Tick(uint32_t seconds, double step_s, std::optional<double> alarm_ch
         if (v.leg_progress >= 1.0) {
             v.leg_progress = 0.0;
             v.leg = (v.leg + 1) % v.route.size();
-            if (chance(random) < 0.4) v.stopped_s = stop_length_s(random);
+            if (v.route[v.leg].dwell_s > 0.0)
+                v.stopped_s = v.route[v.leg].dwell_s;
+            else if (chance(random) < 0.4)
+                v.stopped_s = stop_length_s(random);
         }
         const auto [from, to] = leg_of(v.leg);
         const double dlat = to.latitude - from.latitude, dlon = to.longitude - from.longitude;

@@ -19,6 +19,9 @@ namespace velq_sim {
 struct RoutePoint {
     double latitude = 0.0;
     double longitude = 0.0;
+    // Seconds the vehicle stands at this point on reaching it (a delivery, a depot); 0: only the usual
+    // short stops at corners. In the fleet file a route point is [lat, lon] or [lat, lon, dwell_s].
+    double dwell_s = 0.0;
 };
 
 struct Vehicle {

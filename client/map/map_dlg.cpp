@@ -197,6 +197,38 @@ void CMapDlg::SendFleetBatch() {
     emit fleetBatchSent(vehicles);
 }
 
+void CMapDlg::CallPageFunction(const QString& name, const QByteArray& json, std::function<void(bool)> done) {
+    if (!page_loaded_ || Index == kPlaybackPage) {
+        if (done) done(false);
+        return;
+    }
+    const QString script =
+        QStringLiteral(
+            "(function (name, arg) {"
+            " if (typeof window[name] !== 'function') return false;"
+            " try { window[name](arg); } catch (e) { console.error(String(e)); return false; }"
+            " return true;"
+            "})(%1, %2);")
+            .arg(ScriptLiteral(name), QString::fromUtf8(json));
+    // A page going away answers with an empty value: false.
+    page_->runJavaScript(script, [done = std::move(done)](const QVariant& ran) {
+        if (done) done(ran.toBool());
+    });
+}
+
+void CMapDlg::SetReplayEnabled(bool enabled) {
+    replay_enabled_ = enabled;
+    if (!replay_button_) {
+        replay_button_ = new QToolButton(this);
+        replay_button_->setObjectName(QStringLiteral("replay_button"));
+        replay_button_->setIcon(style()->standardIcon(QStyle::SP_MediaSeekBackward));
+        replay_button_->setIconSize(QSize(25, 19));
+        replay_button_->setToolTip(QStringLiteral("Route Replay"));
+        connect(replay_button_, &QToolButton::clicked, this, &CMapDlg::replayRequested);
+    }
+    PlaceMapButton();
+}
+
 void CMapDlg::CreateMapButton() {
     map_button_ = new QToolButton(this);
     map_button_->setObjectName(QStringLiteral("map_button_137"));
@@ -224,6 +256,11 @@ void CMapDlg::PlaceMapButton() {
     QRect place = QRect(QPoint(65, 5), QPoint(96, 30)).adjusted(0, 0, -1, -1);
     if (Index == kPlaybackPage) place.moveTopRight(QPoint(width() - 1 - kButtonMarginPx, kButtonMarginPx));
     map_button_->setGeometry(place);
+    if (replay_button_) {
+        replay_button_->setGeometry(place.translated(place.width() + 4, 0));
+        replay_button_->setVisible(replay_enabled_ && Index != kPlaybackPage);
+        replay_button_->raise();
+    }
 }
 
 void CMapDlg::resizeEvent(QResizeEvent* event) {

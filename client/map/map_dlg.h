@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 #include "map/fleet_feed.h"
@@ -55,6 +56,13 @@ class CMapDlg : public QDialog {
     // (or the playback page shows); a page without that function, or a function that throws, is a quiet
     // no-op.
     bool CallScript(const QString& name, const QStringList& arguments = {});
+
+    // Calls the page's function `name` with `json` (JSON text, a literal to the script, so texts stay
+    // data). `done` (may be empty) gets true when the page defines the function and it ran without
+    // throwing; false without a map page, while the playback page shows, or on a page without it.
+    void CallPageFunction(const QString& name, const QByteArray& json, std::function<void(bool)> done = {});
+    // The route replay button beside button 137 (hidden until enabled; never on the playback page).
+    void SetReplayEnabled(bool enabled);
 
     // The main window's vehicle selection: `index` is a row of the vehicle list, or -1.
     void SelectVehicle(int index);
@@ -126,6 +134,8 @@ class CMapDlg : public QDialog {
     // The operator drew a zone on the page; its points are in the raw GPS frame (the street-map
     // correction taken off when it was drawn on a street map).
     void zoneDrawn(const MapZone& zone);
+    // The route replay button was pressed.
+    void replayRequested();
 
   protected:
     void customEvent(QEvent* event) override;
@@ -156,6 +166,8 @@ class CMapDlg : public QDialog {
     std::unique_ptr<QWebEngineProfile> playback_profile_;
     std::unique_ptr<MapPage> playback_page_;  // while the playback page shows
     QToolButton* map_button_ = nullptr;
+    QToolButton* replay_button_ = nullptr;
+    bool replay_enabled_ = false;
     bool page_loaded_ = false;
     FleetFeed feed_;
     FleetBridge* bridge_ = nullptr;

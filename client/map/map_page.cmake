@@ -10,7 +10,7 @@ find_path(MARKERCLUSTER_DIR leaflet.markercluster.js MarkerCluster.css MarkerClu
 
 set(map_page_out ${CMAKE_CURRENT_BINARY_DIR}/map_page)
 set(map_page_files)
-foreach(name mapdlg.htm map.js fleet.js coordinate_grid.js geofence.js)
+foreach(name mapdlg.htm map.js fleet.js coordinate_grid.js geofence.js replay.js)
   configure_file(${CMAKE_CURRENT_SOURCE_DIR}/map/page/${name} ${map_page_out}/${name} COPYONLY)
   list(APPEND map_page_files ${map_page_out}/${name})
 endforeach()

@@ -27,6 +27,7 @@
 #include "grid/recording_guard.h"
 #include "map/map_dlg.h"
 #include "map/map_view_settings.h"
+#include "positions/position_history.h"
 #include "shell/evidence_wiring.h"
 #include "shell/geofence_wiring.h"
 #include "shell/keyboard_desk.h"
@@ -34,6 +35,7 @@
 #include "shell/main_look.h"
 #include "shell/menu_commands.h"
 #include "shell/panel_splitter.h"
+#include "shell/position_wiring.h"
 #include "shell/session_wiring.h"
 #include "shell/status_line.h"
 #include "shell/wall_desk.h"
@@ -104,6 +106,8 @@ void CAppMainDlg::CreateChildren() {
     geofences_ = std::make_unique<GeofenceKeeper>(
         ProgramFolder().isEmpty() ? QString() : ProgramFolder() + QLatin1String(GeofenceKeeper::kFileName),
         [](const QString& text) { return AppProfile::Translate(text); });
+    positions_ =
+        std::make_unique<PositionHistory>(PositionHistory::ReadOptions(own_settings_, ProgramFolder()));
     left_ = new LeftPanels(central_, layout_, {tree_, log_, search_, alarms_->Panel(central_)}, skin,
                            AppSettings::Color(settings_.TextColor));
     // VehicleSelection sets the switch from Tavrin.ini before the first vehicle arrives.
@@ -202,6 +206,7 @@ void CAppMainDlg::ConnectChildren() {
     ConnectGeofenceMap(map_view_, *geofences_, *menu_, this);
     connect(geofences_.get(), &GeofenceKeeper::problemReported, this, log_line);
     if (!geofences_->problem().isEmpty()) AddLogLine(nullptr, geofences_->problem());
+    ConnectPositions(*fleet_, *positions_, map_view_, this, log_line);
     connect(left_, &LeftPanels::chosen, this, &CAppMainDlg::ShowPanel);
     channelActions().SetMapToggle([this] { ToggleMapView(); });
     channelActions().SetConfigCommand([this](QTreeWidgetItem* node) { dialogs_->ConfigCommand(node); });

@@ -34,6 +34,7 @@ class CSearchDlg;
 class DeviceStatusList;
 class FleetFinder;
 class FleetPresenter;
+class PositionHistory;
 class LogList;
 class MainDialogs;
 class MenuCommands;
@@ -196,6 +197,7 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     std::unique_ptr<TreeAlarmVehicles> alarm_vehicles_;  // before alarms_, which reads it
     std::unique_ptr<AlarmDesk> alarms_;
     std::unique_ptr<GeofenceKeeper> geofences_;
+    std::unique_ptr<PositionHistory> positions_;
     std::unique_ptr<CentralPlaces> places_;  // gone at shutdown, with the children it places
     PanelSplitter* splitter_ = nullptr;
     int drag_start_width_ = 0;

@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "map/replay_panel.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeEdit>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStyle>
+#include <QToolButton>
+
+#include "positions/gpx_track.h"
+
+namespace {
+
+constexpr int kMaxTrackPoints = 200000;  // a vehicle-week at 5 s; more is no route to look at
+
+QString DurationText(int64_t seconds) {
+    if (seconds < 3600) return QStringLiteral("%1 min").arg(seconds / 60);
+    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg((seconds % 3600) / 60);
+}
+
+}  // namespace
+
+ReplayPanel::ReplayPanel(Sources sources, QWidget* parent) : QDialog(parent), sources_(std::move(sources)) {
+    setWindowTitle(QStringLiteral("Route Replay"));
+    auto* grid = new QGridLayout(this);
+    vehicle_ = new QComboBox(this);
+    vehicle_->setMinimumContentsLength(16);
+    from_ = new QDateTimeEdit(this);
+    to_ = new QDateTimeEdit(this);
+    for (QDateTimeEdit* edit : {from_, to_}) {
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
+        edit->setCalendarPopup(true);
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    from_->setDateTime(QDateTime(now.date(), QTime(0, 0)));
+    to_->setDateTime(now.addSecs(60));
+    show_ = new QPushButton(QStringLiteral("Show"), this);
+    grid->addWidget(new QLabel(QStringLiteral("Vehicle"), this), 0, 0);
+    grid->addWidget(vehicle_, 0, 1, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("From"), this), 1, 0);
+    grid->addWidget(from_, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("To"), this), 1, 2);
+    grid->addWidget(to_, 1, 3);
+    grid->addWidget(show_, 0, 4);
+
+    play_ = new QToolButton(this);
+    play_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    play_->setToolTip(QStringLiteral("Play / pause"));
+    slider_ = new QSlider(Qt::Horizontal, this);
+    slider_->setEnabled(false);
+    speed_ = new QSpinBox(this);
+    speed_->setRange(RouteReplay::kMinSpeed, RouteReplay::kMaxSpeed);
+    speed_->setSuffix(QStringLiteral("x"));
+    speed_->setValue(replay_.speed());
+    speed_->setToolTip(QStringLiteral("Replay speed"));
+    clock_ = new QLabel(this);
+    clock_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00  000 km/h")));
+    auto* player = new QHBoxLayout;
+    player->addWidget(play_);
+    player->addWidget(slider_, 1);
+    player->addWidget(speed_);
+    grid->addLayout(player, 2, 0, 1, 5);
+    status_ = new QLabel(this);
+    status_->setTextFormat(Qt::PlainText);
+    status_->setWordWrap(true);
+    export_ = new QPushButton(QStringLiteral("Export GPX..."), this);
+    export_->setEnabled(false);
+    grid->addWidget(clock_, 3, 0, 1, 2);
+    grid->addWidget(status_, 3, 2, 1, 2);
+    grid->addWidget(export_, 3, 4);
+
+    connect(show_, &QPushButton::clicked, this, &ReplayPanel::ShowTrack);
+    connect(play_, &QToolButton::clicked, this, [this] { SetPlaying(!playing()); });
+    connect(speed_, &QSpinBox::valueChanged, this, [this](int speed) { replay_.SetSpeed(speed); });
+    connect(slider_, &QSlider::valueChanged, this, [this](int second) {
+        // The slider counts seconds from the track's start; while playing the clock moves it.
+        if (replay_.time_ms() / 1000 - replay_.start_ms() / 1000 != second)
+            replay_.Seek(replay_.start_ms() + int64_t(second) * 1000);
+        ShowClock();
+        SendMarker();
+    });
+    connect(export_, &QPushButton::clicked, this, [this] {
+        const QString path = QFileDialog::getSaveFileName(
+            this, QStringLiteral("Export GPX"), vehicle_->currentData().toString() + QStringLiteral(".gpx"),
+            QStringLiteral("GPX (*.gpx)"));
+        if (!path.isEmpty()) ExportTo(path);
+    });
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, &ReplayPanel::Tick);
+}
+
+QString ReplayPanel::StopLabel(const PositionStop& stop) const {
+    return QStringLiteral("%1 (%2)").arg(
+        DurationText(stop.duration_s()),
+        QDateTime::fromSecsSinceEpoch(stop.from_s).toString(QStringLiteral("HH:mm")));
+}
+
+void ReplayPanel::RefreshVehicles() {
+    const QString kept = vehicle_->currentData().toString();
+    vehicle_->clear();
+    if (!sources_.vehicles) return;
+    for (const auto& [id, label] : sources_.vehicles())
+        vehicle_->addItem(label.isEmpty() ? id : QStringLiteral("%1 (%2)").arg(label, id), id);
+    const int index = vehicle_->findData(kept);
+    if (index >= 0) vehicle_->setCurrentIndex(index);
+}
+
+void ReplayPanel::ShowTrack() {
+    SetPlaying(false);
+    const QString device = vehicle_->currentData().toString();
+    QList<PositionFix> track;
+    if (!device.isEmpty() && sources_.read)
+        track =
+            sources_.read(device, from_->dateTime().toSecsSinceEpoch(), to_->dateTime().toSecsSinceEpoch());
+    if (track.size() > kMaxTrackPoints) track.resize(kMaxTrackPoints);
+    replay_.Load(std::move(track));
+    slider_->setEnabled(!replay_.empty());
+    export_->setEnabled(!replay_.empty());
+    {
+        const QSignalBlocker quiet(slider_);
+        slider_->setRange(0, int((replay_.end_ms() - replay_.start_ms()) / 1000));
+        slider_->setValue(0);
+    }
+    ShowClock();
+    if (replay_.empty()) {
+        status_->setText(QStringLiteral("No positions of this vehicle in that time."));
+        if (sources_.call_page) sources_.call_page(QStringLiteral("clearReplay"), "null", {});
+        return;
+    }
+    status_->setText(QStringLiteral("%1 points, %2 stops of 2 minutes or more")
+                         .arg(replay_.track().size())
+                         .arg(replay_.stops().size()));
+    if (!sources_.call_page) return;
+    QPointer<ReplayPanel> self(this);
+    sources_.call_page(
+        QStringLiteral("showReplay"),
+        replay_.PageData([this](const PositionStop& stop) { return StopLabel(stop); }), [self](bool shown) {
+            if (!self) return;
+            self->page_has_replay_ = shown;
+            if (!shown)
+                self->status_->setText(QStringLiteral("Route replay is not available on this map page."));
+        });
+    SendMarker();
+}
+
+bool ReplayPanel::ExportTo(const QString& path) {
+    const QString name = vehicle_->currentText();
+    if (replay_.empty() || !WriteGpxFile(path, name, replay_.track())) {
+        status_->setText(QStringLiteral("The track could not be written to %1.").arg(path));
+        return false;
+    }
+    status_->setText(QStringLiteral("Track written to %1.").arg(path));
+    return true;
+}
+
+void ReplayPanel::SetPlaying(bool playing) {
+    if (playing && replay_.empty()) playing = false;
+    if (playing == this->playing()) return;
+    if (playing) {
+        if (replay_.time_ms() >= replay_.end_ms()) replay_.Seek(replay_.start_ms());
+        since_tick_.start();
+        timer_.start();
+    } else {
+        timer_.stop();
+    }
+    play_->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+}
+
+void ReplayPanel::Tick() {
+    // Wall time between ticks, not the interval: a late timer does not slow the replay down.
+    const bool more = replay_.Advance(since_tick_.restart());
+    {
+        const QSignalBlocker quiet(slider_);
+        slider_->setValue(int((replay_.time_ms() - replay_.start_ms()) / 1000));
+    }
+    ShowClock();
+    SendMarker();
+    if (!more) SetPlaying(false);
+}
+
+void ReplayPanel::ShowClock() {
+    if (replay_.empty()) {
+        clock_->clear();
+        return;
+    }
+    const RouteReplay::Place place = replay_.PlaceNow();
+    clock_->setText(QStringLiteral("%1  %2 km/h")
+                        .arg(QDateTime::fromMSecsSinceEpoch(replay_.time_ms())
+                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                        .arg(qRound(place.speed_kmh)));
+}
+
+void ReplayPanel::SendMarker() {
+    if (replay_.empty() || !page_has_replay_ || !sources_.call_page) return;
+    const RouteReplay::Place place = replay_.PlaceNow();
+    sources_.call_page(QStringLiteral("moveReplayMarker"),
+                       QJsonDocument(QJsonArray{place.lat_deg, place.lon_deg, place.course_deg})
+                           .toJson(QJsonDocument::Compact),
+                       {});
+}
+
+void ReplayPanel::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    RefreshVehicles();
+}
+
+void ReplayPanel::hideEvent(QHideEvent* event) {
+    SetPlaying(false);
+    if (sources_.call_page) sources_.call_page(QStringLiteral("clearReplay"), "null", {});
+    QDialog::hideEvent(event);
+}
