@@ -89,6 +89,9 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     from_ = new QDateTimeEdit(now.addDays(-1), this);
     use_to_ = new QCheckBox(translate_(QStringLiteral("To")), this);
     to_ = new QDateTimeEdit(now, this);
+    // The check box before each field says what it is.
+    from_->setAccessibleName(use_from_->text());
+    to_->setAccessibleName(use_to_->text());
     for (QDateTimeEdit* edit : {from_, to_}) {
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         edit->setCalendarPopup(true);
@@ -99,6 +102,7 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     auto* close = new QPushButton(translate_(QStringLiteral("Close")), this);
     results_ = new QTreeWidget(this);
     results_->setRootIsDecorated(false);
+    results_->setAccessibleName(translate_(QStringLiteral("Alarm History")));
     results_->setUniformRowHeights(true);
     QStringList headings;
     const char* const names[] = {"Start Time", "Vehicle", "Kind", "State", "Acknowledged"};

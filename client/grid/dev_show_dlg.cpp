@@ -41,6 +41,8 @@ CDevShowDlg::CDevShowDlg(QWidget* gridArea)
     connect(notice_clock_, &QTimer::timeout, this, [this] { ShowNotice(QString()); });
     setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
+    // A child widget's title is not read out: the tile is named for screen readers as well.
+    setAccessibleName(windowTitle());
     SetColors(background_, text_);
     hide();
 }

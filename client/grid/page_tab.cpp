@@ -112,6 +112,7 @@ PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent, Gr
     });
     watch_clock_->start(kWatchPeriod_ms);
     setFocusPolicy(Qt::ClickFocus);
+    setAccessibleName(AppProfile::Translate(QStringLiteral("Video Grid")));
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
         if (syncing_tabs_ == 0) model_->OnTabSelected(index);
     });
@@ -129,6 +130,7 @@ PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent, Gr
     for (size_t i = 0; i < buttons_.size(); ++i) {
         auto* button = new QToolButton(this);
         button->setToolTip(buttons[i].tip);
+        button->setAccessibleName(buttons[i].tip);
         button->setAutoRaise(true);
         button->setIconSize(QSize(25, 19));
         button->setProperty("image", QString::fromLatin1(buttons[i].image));
