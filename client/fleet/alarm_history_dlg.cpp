@@ -231,12 +231,12 @@ void AlarmHistoryDlg::ShowRecordings(uint64_t generation, const EpisodeRecording
     }
     for (int column = 0; column < 3; ++column) recordings_->resizeColumnToContents(column);
     if (!covering_.isEmpty()) recordings_->setCurrentItem(recordings_->topLevelItem(0));
-    QString text = covering_.isEmpty() ? translate_(QStringLiteral("No recording covers this alarm"))
-                                       : QString::number(covering_.size()) + u' ' +
-                                             translate_(QStringLiteral("recordings cover this alarm"));
+    // The list itself shows what was found; only its absence and a capped search are worth words.
+    QString text =
+        covering_.isEmpty() ? translate_(QStringLiteral("No recording covers this alarm")) : QString();
     if (found.capped)
         text += QStringLiteral(" (") + translate_(QStringLiteral("not all files were read")) + u')';
-    recordings_status_->setText(text);
+    recordings_status_->setText(text.trimmed());
     emit recordingsShown();
 }
 
