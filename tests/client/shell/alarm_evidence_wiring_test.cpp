@@ -109,6 +109,14 @@ class AlarmEvidenceWiringTest : public QObject {
         QVERIFY2(player->alarmRecord().contains(QStringLiteral("Vehicle: CAR-7\n")) &&
                      player->alarmRecord().contains(QStringLiteral("Device Id: MDVR-10001\n")),
                  qPrintable(player->alarmRecord()));
+        // ... which the evidence folder of this player keeps.
+        QSignalSpy evidence(player, &recordings::PlayerWindow::evidenceFinished);
+        QVERIFY(player->StartEvidence(home_.path()));
+        QVERIFY(evidence.wait(60000));
+        QVERIFY2(evidence.front().at(0).toBool(), qPrintable(evidence.front().at(2).toString()));
+        QFile kept(QDir(evidence.front().at(1).toString()).filePath(QStringLiteral("alarm.txt")));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(kept.readAll()), player->alarmRecord());
         delete player;
     }
 };
