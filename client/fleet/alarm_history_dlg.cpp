@@ -301,6 +301,7 @@ void AlarmHistoryDlg::ShowResults(uint64_t generation, const QList<AlarmEpisode>
     searching_ = false;
     shown_ = found;
     results_->clear();
+    LookUpRecordings();  // the episode whose recordings were listed may be gone
     QList<QTreeWidgetItem*> items;
     items.reserve(shown_.size());
     for (const AlarmEpisode& e : shown_) {

@@ -72,6 +72,8 @@ Coverage RecordingCoverage::Find(const QString& vehicle, const QDateTime& moment
         span.channel = file.channel;
         bool covered = false;
         if (!SpanFromTimes(file.path, moment_ms, &span, &covered)) {
+            // Without times, a recording named after the moment began after it: no need to probe it.
+            if (file.start > moment) continue;
             const double length_ms = probe_ ? probe_(file.path) : -1;
             if (length_ms < 0) continue;  // unreadable: it shows nothing
             span.first = file.start;
