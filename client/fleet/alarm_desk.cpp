@@ -233,6 +233,7 @@ void AlarmDesk::ShowHistory(QWidget* parent) {
         // On the search's worker, so that the search sees what the list shows without the window waiting.
         AlarmStore* store = store_.get();
         history_->SetBeforeSearch([store] { store->Flush(5000); });
+        if (history_setup_) history_setup_(*history_);
     }
     history_->Search();
     history_->show();

@@ -86,6 +86,9 @@ class AlarmDesk : public QObject {
     void Poll();
     // Opens the history dialog (made on first use, as a child of `parent`).
     void ShowHistory(QWidget* parent);
+    // Runs once on the history dialog when it is made (the shell hooks the recordings to it). Set it
+    // before the dialog is first shown.
+    void SetHistorySetup(std::function<void(AlarmHistoryDlg&)> setup) { history_setup_ = std::move(setup); }
     // Waits for the history read at start and takes it in now (tests and tools; the window does not wait).
     void WaitForHistory();
     bool historyLoaded() const { return history_loaded_; }
@@ -152,6 +155,7 @@ class AlarmDesk : public QObject {
     std::unique_ptr<AlarmSound> sound_;
     AlarmPanel* panel_ = nullptr;
     QPointer<AlarmHistoryDlg> history_;
+    std::function<void(AlarmHistoryDlg&)> history_setup_;
     bool history_loaded_ = false;
     std::deque<Observation> waiting_;
     QString history_status_;

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -74,6 +75,24 @@ QByteArray AlarmCsv(const QList<AlarmEpisode>& episodes,
     return csv;
 }
 
+QString AlarmRecordText(const AlarmEpisode& e, const std::function<QString(const QString&)>& translate) {
+    const std::pair<const char*, QString> fields[] = {
+        {"Vehicle", e.label},
+        {"Device Id", e.device_id},
+        {"Kind", AlarmKindText(e, translate)},
+        {"Start Time", AlarmListModel::TimeText(e.started_s)},
+        {"State", translate(e.active() ? QStringLiteral("Active") : QStringLiteral("Cleared"))},
+        {"Cleared Time", AlarmListModel::TimeText(e.cleared_s)},
+        {"Acknowledged By", e.ack_user},
+        {"Acknowledged Time", AlarmListModel::TimeText(e.ack_s)},
+        {"Comment", e.ack_comment},
+        {"Count", QString::number(qint64(e.repeats) + 1)}};
+    QString text;
+    for (const auto& [name, value] : fields)
+        text += translate(QLatin1String(name)) + QStringLiteral(": ") + value + u'\n';
+    return text;
+}
+
 AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(const QString&)> translate,
                                  QWidget* parent)
     : QDialog(parent), path_(std::move(database_path)), translate_(std::move(translate)) {
@@ -110,6 +129,15 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     results_->setHeaderLabels(headings);
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
+    recordings_ = new QTreeWidget(this);
+    recordings_->setRootIsDecorated(false);
+    recordings_->setHeaderLabels({translate_(QStringLiteral("Channel")), translate_(QStringLiteral("From")),
+                                  translate_(QStringLiteral("To")), translate_(QStringLiteral("Recording"))});
+    recordings_->setMaximumHeight(140);
+    play_ = new QPushButton(translate_(QStringLiteral("Play")), this);
+    play_->setEnabled(false);
+    recordings_status_ = new QLabel(this);
+    recordings_status_->setTextFormat(Qt::PlainText);
 
     auto* form = new QFormLayout;
     form->addRow(translate_(QStringLiteral("Vehicle")), vehicle_);
@@ -128,11 +156,22 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     auto* column = new QVBoxLayout(this);
     column->addLayout(form);
     column->addWidget(results_, 1);
+    auto* covering = new QHBoxLayout;
+    covering->addWidget(new QLabel(translate_(QStringLiteral("Recordings of the alarm")), this));
+    covering->addWidget(recordings_status_, 1);
+    covering->addWidget(play_);
+    column->addLayout(covering);
+    column->addWidget(recordings_);
     column->addLayout(buttons);
-    resize(760, 480);
+    resize(760, 600);
 
     connect(search, &QPushButton::clicked, this, &AlarmHistoryDlg::Search);
     connect(close, &QPushButton::clicked, this, &QDialog::hide);
+    connect(results_, &QTreeWidget::currentItemChanged, this, &AlarmHistoryDlg::LookUpRecordings);
+    connect(recordings_, &QTreeWidget::currentItemChanged, this,
+            [this] { play_->setEnabled(recordings_->currentItem() != nullptr); });
+    connect(recordings_, &QTreeWidget::itemActivated, this, &AlarmHistoryDlg::PlaySelected);
+    connect(play_, &QPushButton::clicked, this, &AlarmHistoryDlg::PlaySelected);
     connect(export_csv, &QPushButton::clicked, this, [this] {
         const QString path =
             QFileDialog::getSaveFileName(this, translate_(QStringLiteral("Export CSV...")),
@@ -155,6 +194,62 @@ void AlarmHistoryDlg::SetBeforeSearch(std::function<void()> before) {
     before_search_ = std::move(before);
 }
 
+void AlarmHistoryDlg::SetRecordingsLookup(RecordingsLookup lookup) {
+    std::lock_guard lock(mutex_);
+    lookup_ = std::move(lookup);
+}
+
+void AlarmHistoryDlg::LookUpRecordings() {
+    recordings_->clear();
+    covering_.clear();
+    covered_episode_.reset();
+    play_->setEnabled(false);
+    const int row = results_->indexOfTopLevelItem(results_->currentItem());
+    ++lookup_generation_;
+    if (row < 0 || row >= shown_.size()) {
+        recordings_status_->clear();
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (!lookup_) return;
+        lookup_request_ = shown_[row];
+        lookup_request_generation_ = lookup_generation_;
+        if (!worker_.joinable()) worker_ = std::thread([this] { RunSearches(); });
+    }
+    wake_.notify_all();
+    recordings_status_->setText(translate_(QStringLiteral("Searching...")));
+}
+
+void AlarmHistoryDlg::ShowRecordings(uint64_t generation, const EpisodeRecordings& found) {
+    if (generation != lookup_generation_) return;  // another episode was chosen meanwhile
+    const int row = results_->indexOfTopLevelItem(results_->currentItem());
+    if (row < 0 || row >= shown_.size()) return;
+    covered_episode_ = shown_[row];
+    covering_ = found.recordings;
+    const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+    for (const EpisodeRecording& recording : covering_) {
+        recordings_->addTopLevelItem(
+            new QTreeWidgetItem({QString::number(recording.channel), recording.first.toString(format),
+                                 recording.last.toString(format), QFileInfo(recording.path).fileName()}));
+    }
+    for (int column = 0; column < 3; ++column) recordings_->resizeColumnToContents(column);
+    if (!covering_.isEmpty()) recordings_->setCurrentItem(recordings_->topLevelItem(0));
+    // The list itself shows what was found; only its absence and a capped search are worth words.
+    QString text =
+        covering_.isEmpty() ? translate_(QStringLiteral("No recording covers this alarm")) : QString();
+    if (found.capped)
+        text += QStringLiteral(" (") + translate_(QStringLiteral("not all files were read")) + u')';
+    recordings_status_->setText(text.trimmed());
+    emit recordingsShown();
+}
+
+void AlarmHistoryDlg::PlaySelected() {
+    const int row = recordings_->indexOfTopLevelItem(recordings_->currentItem());
+    if (!covered_episode_ || row < 0 || row >= covering_.size()) return;
+    emit playRequested(*covered_episode_, covering_[row].path);
+}
+
 void AlarmHistoryDlg::Search() {
     AlarmQuery query;
     query.vehicle = vehicle_->text().trimmed();
@@ -175,8 +270,21 @@ void AlarmHistoryDlg::Search() {
 void AlarmHistoryDlg::RunSearches() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return stop_ || request_.has_value(); });
+        wake_.wait(lock, [&] { return stop_ || request_.has_value() || lookup_request_.has_value(); });
         if (stop_) return;
+        if (lookup_request_.has_value()) {
+            const AlarmEpisode episode = *lookup_request_;
+            const uint64_t generation = lookup_request_generation_;
+            lookup_request_.reset();
+            const RecordingsLookup lookup = lookup_;
+            lock.unlock();
+            const EpisodeRecordings found = lookup(episode);
+            lock.lock();
+            if (stop_) return;
+            QMetaObject::invokeMethod(
+                this, [this, generation, found] { ShowRecordings(generation, found); }, Qt::QueuedConnection);
+            continue;
+        }
         const AlarmQuery query = *request_;
         const uint64_t generation = request_generation_;
         request_.reset();
@@ -197,6 +305,7 @@ void AlarmHistoryDlg::ShowResults(uint64_t generation, const QList<AlarmEpisode>
     searching_ = false;
     shown_ = found;
     results_->clear();
+    LookUpRecordings();  // the episode whose recordings were listed may be gone
     QList<QTreeWidgetItem*> items;
     items.reserve(shown_.size());
     for (const AlarmEpisode& e : shown_) {

@@ -240,6 +240,21 @@ QString PlayerWindow::SaveSnapshot(const QString& path) {
     return target;
 }
 
+bool PlayerWindow::SeekToTime(const QDateTime& when) {
+    if (!when.isValid()) return false;
+    double position_ms = -1;
+    if (times_.valid()) {
+        const qint64 unix_ms = when.toMSecsSinceEpoch();
+        if (unix_ms >= times_.first_ms() && unix_ms <= times_.last_ms())
+            position_ms = times_.PositionAt(unix_ms);
+    } else if (start_.isValid()) {
+        position_ms = static_cast<double>(start_.msecsTo(when));
+    }
+    if (position_ms < 0 || position_ms > player_.duration_ms()) return false;
+    SeekTo(position_ms);
+    return true;
+}
+
 QDateTime PlayerWindow::ShownTime() const {
     if (times_.valid()) return QDateTime::fromMSecsSinceEpoch(times_.TimeAt(player_.position_ms()));
     return start_.isValid() ? start_.addMSecs(static_cast<qint64>(player_.position_ms())) : QDateTime();

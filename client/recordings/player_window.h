@@ -61,6 +61,10 @@ class PlayerWindow : public QWidget {
     bool StartEvidence(const QString& parent_folder);
     // The alarm record an evidence folder holds (empty: none); set when the player opens from an alarm.
     void SetAlarmRecord(const QString& text) { evidence_alarm_ = text; }
+    const QString& alarmRecord() const { return evidence_alarm_; }
+    // Seeks to the frame shown at wall-clock time `when` (by the time file, else the name's time); false
+    // when the recording's times are not known or `when` is outside it.
+    bool SeekToTime(const QDateTime& when);
 
     const RecordingPlayer& player() const { return player_; }
     const TrueTimes& trueTimes() const { return times_; }

@@ -34,4 +34,12 @@ PlayerWindow* RecordingsLauncher::OpenPlayer(const QString& path, QWidget* paren
     return player;
 }
 
+PlayerWindow* RecordingsLauncher::OpenPlayerAt(const QString& path, const QDateTime& moment,
+                                               const QString& alarm_record, QWidget* parent, QString* error) {
+    PlayerWindow* player = OpenPlayer(path, parent, error);
+    player->SeekToTime(moment);
+    player->SetAlarmRecord(alarm_record);
+    return player;
+}
+
 }  // namespace recordings

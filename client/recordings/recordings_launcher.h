@@ -31,6 +31,10 @@ class RecordingsLauncher {
     // A player window on the file, shown even when the file cannot be played (it then shows why); *error
     // gets that message.
     PlayerWindow* OpenPlayer(const QString& path, QWidget* parent, QString* error = nullptr);
+    // A player for an alarm: on `path` at the alarm's moment (where the recording holds it), carrying
+    // `alarm_record` into its evidence export.
+    PlayerWindow* OpenPlayerAt(const QString& path, const QDateTime& moment, const QString& alarm_record,
+                               QWidget* parent, QString* error = nullptr);
 
   private:
     std::function<RecordingFolders()> folders_;

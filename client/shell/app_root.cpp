@@ -14,8 +14,10 @@
 #include "app/own_prefs.h"
 #include "app/own_settings.h"
 #include "app/session_controller.h"
+#include "fleet/alarm_desk.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_launcher.h"
+#include "shell/alarm_evidence_wiring.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -47,6 +49,13 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
         std::fprintf(stderr, "tavrin: could not copy %s to %s\n", qPrintable(key), qPrintable(own.path()));
     auto window = std::make_unique<CAppMainDlg>(client.settings, session, own);
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
+    // The Record folder as it is when the dialog is made: the lookup runs on the dialog's worker, which
+    // must not read settings the UI thread may change.
+    window->alarms()->SetHistorySetup([&recordings, &client, w = window.get()](AlarmHistoryDlg& history) {
+        WireAlarmEvidence(
+            history, recordings, [record = client.settings.RecordPath] { return QStringList{record}; },
+            TranslateText, w);
+    });
     if (!page.isEmpty()) window->LoadPageWhenListed(page);
     for (const WallPage& wall : walls) {
         if (!window->ShowWallPage(wall.screen, wall.file))

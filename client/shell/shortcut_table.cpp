@@ -12,7 +12,7 @@ constexpr ShortcutEntry kTable[] = {
     {ShortcutId::kPlay, "Ctrl+P", "Play the selected channel, or stop it"},
     {ShortcutId::kRecord, "Ctrl+R", "Record the active tile, or stop recording"},
     {ShortcutId::kSnapshot, "Ctrl+S", "Snapshot of the active tile"},
-    {ShortcutId::kFullScreen, "F11", "Full screen"},
+    {ShortcutId::kFullScreen, "F11", "Full Screen"},
     {ShortcutId::kAcknowledge, "Ctrl+K", "Acknowledge the selected alarms"},
     {ShortcutId::kFindVehicle, "Ctrl+F", "Find a vehicle"},
     {ShortcutId::kShortcuts, "F1", "This list of shortcuts"},

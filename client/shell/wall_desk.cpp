@@ -59,7 +59,7 @@ WallDesk::WallDesk(Parts parts, QObject* parent) : QObject(parent), parts_(std::
         // Bounded: a damaged file names no more walls than a desk has screens.
         if (ok && screen >= 1 && screen <= 16) kept_.insert(screen);
     }
-    connect(&parts_.session, &SessionController::listBegins, this, &WallDesk::ListBegins);
+    connect(&parts_.session.events(), &EventDispatch::listBegins, this, &WallDesk::ListBegins);
     connect(qGuiApp, &QGuiApplication::screenAdded, this, [this] { Arrange(); });
     // Removed: Qt still lists the screen while it tells; the walls are arranged once it is gone.
     connect(qGuiApp, &QGuiApplication::screenRemoved, this,

@@ -39,7 +39,7 @@ WallWindow::WallWindow(DevTree& tree, AppSettings& settings, SessionController& 
     if (const std::optional<QSize> size = page_file_->StoredSize())
         grid_->SetGrid(size->height(), size->width());
     if (page_file_->HasFile()) schedule_.Want(page_file_->path());
-    connect(&session, &SessionController::transferStatus, grid_,
+    connect(&session.events(), &EventDispatch::transferStatus, grid_,
             [grid = grid_](int code, AppChannel* channel) { grid->TransferStatus(code, channel); });
     grid_->StartCycling();
 }
