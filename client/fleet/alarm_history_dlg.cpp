@@ -157,7 +157,11 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     column->addLayout(form);
     column->addWidget(results_, 1);
     auto* covering = new QHBoxLayout;
-    covering->addWidget(new QLabel(translate_(QStringLiteral("Recordings of the alarm")), this));
+    auto* covering_label = new QLabel(translate_(QStringLiteral("Recordings of the alarm")), this);
+    // The heading names the list for screen readers too (an item view does not take its name from a
+    // buddy label).
+    recordings_->setAccessibleName(covering_label->text());
+    covering->addWidget(covering_label);
     covering->addWidget(recordings_status_, 1);
     covering->addWidget(play_);
     column->addLayout(covering);
