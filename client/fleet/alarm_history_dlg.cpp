@@ -108,6 +108,9 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     from_ = new QDateTimeEdit(now.addDays(-1), this);
     use_to_ = new QCheckBox(translate_(QStringLiteral("To")), this);
     to_ = new QDateTimeEdit(now, this);
+    // The check box before each field says what it is.
+    from_->setAccessibleName(use_from_->text());
+    to_->setAccessibleName(use_to_->text());
     for (QDateTimeEdit* edit : {from_, to_}) {
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
         edit->setCalendarPopup(true);
@@ -118,6 +121,7 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     auto* close = new QPushButton(translate_(QStringLiteral("Close")), this);
     results_ = new QTreeWidget(this);
     results_->setRootIsDecorated(false);
+    results_->setAccessibleName(translate_(QStringLiteral("Alarm History")));
     results_->setUniformRowHeights(true);
     QStringList headings;
     const char* const names[] = {"Start Time", "Vehicle", "Kind", "State", "Acknowledged"};
@@ -153,7 +157,11 @@ AlarmHistoryDlg::AlarmHistoryDlg(QString database_path, std::function<QString(co
     column->addLayout(form);
     column->addWidget(results_, 1);
     auto* covering = new QHBoxLayout;
-    covering->addWidget(new QLabel(translate_(QStringLiteral("Recordings of the alarm")), this));
+    auto* covering_label = new QLabel(translate_(QStringLiteral("Recordings of the alarm")), this);
+    // The heading names the list for screen readers too (an item view does not take its name from a
+    // buddy label).
+    recordings_->setAccessibleName(covering_label->text());
+    covering->addWidget(covering_label);
     covering->addWidget(recordings_status_, 1);
     covering->addWidget(play_);
     column->addLayout(covering);

@@ -31,6 +31,8 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
 
     vehicle_ = new QLineEdit(this);
     vehicle_->setPlaceholderText(translate(QStringLiteral("Vehicle")));
+    // A placeholder is not read out as the field's name.
+    vehicle_->setAccessibleName(vehicle_->placeholderText());
     vehicle_->setClearButtonEnabled(true);
     kind_ = new QComboBox(this);
     kind_->addItem(translate(QStringLiteral("All Kinds")), 0);
@@ -39,10 +41,12 @@ AlarmPanel::AlarmPanel(AlarmListModel* model, const std::function<QString(const 
     unacked_only_ = new QCheckBox(translate(QStringLiteral("Unacknowledged only")), this);
 
     view_ = new QTreeView(this);
+    view_->setAccessibleName(translate(QStringLiteral("Alarm List")));
     SetUpView(translate);
 
     comment_ = new QLineEdit(this);
     comment_->setPlaceholderText(translate(QStringLiteral("Comment")));
+    comment_->setAccessibleName(comment_->placeholderText());
     comment_->setMaxLength(200);
     ack_selected_ = new QPushButton(translate(QStringLiteral("Acknowledge")), this);
     ack_all_ = new QPushButton(translate(QStringLiteral("Acknowledge All Shown")), this);

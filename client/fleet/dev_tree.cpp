@@ -23,6 +23,7 @@ QString TimeText(uint32_t seconds) {
 
 DevTree::DevTree(QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
+    setAccessibleName(AppProfile::Translate(QStringLiteral("Device List")));
     setColumnCount(1);
     setUniformRowHeights(true);
     setIconSize(QSize(26, 17));

@@ -102,6 +102,7 @@ void DeviceStatusModel::Clear() {
 
 DeviceStatusList::DeviceStatusList(QWidget* parent) : QTreeView(parent) {
     setModel(&proxy_);
+    setAccessibleName(AppProfile::Translate(QStringLiteral("Vehicle Status")));
     // No order until the operator clicks a heading: the rows stand in the order the vehicles arrived.
     header()->setSortIndicator(-1, Qt::AscendingOrder);
     setSortingEnabled(true);

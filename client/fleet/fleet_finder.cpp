@@ -45,6 +45,8 @@ FleetFinder::FleetFinder(DevTree& tree, DeviceStatusList& list, bool show_offlin
     edit_ = new QLineEdit(this);
     edit_->setObjectName(QStringLiteral("fleet_filter"));
     edit_->setPlaceholderText(texts.placeholder);
+    // A placeholder is not read out as the field's name.
+    edit_->setAccessibleName(texts.placeholder);
     edit_->setClearButtonEnabled(true);
     layout->addWidget(edit_);
     show_offline_ = new QCheckBox(texts.show_offline, this);

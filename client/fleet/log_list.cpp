@@ -3,6 +3,7 @@
 
 #include <QScrollBar>
 
+#include "app/app_profile.h"
 #include "app/shown_text.h"
 
 namespace {
@@ -50,6 +51,7 @@ void LogListModel::Append(const QString& line, int max_lines) {
 
 LogList::LogList(QWidget* parent) : QListView(parent) {
     setModel(&model_);
+    setAccessibleName(AppProfile::Translate(QStringLiteral("Log Info")));
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

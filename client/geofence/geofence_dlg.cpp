@@ -54,6 +54,7 @@ GeofenceListDlg::GeofenceListDlg(GeofenceKeeper& keeper, const Translator& trans
     : QDialog(parent), keeper_(keeper), translate_(translate) {
     setWindowTitle(translate(QStringLiteral("Geofences")));
     list_ = new QListWidget(this);
+    list_->setAccessibleName(windowTitle());
     auto* rename = new QPushButton(translate(QStringLiteral("Rename")), this);
     auto* remove = new QPushButton(translate(QStringLiteral("Delete")), this);
     auto* close = new QPushButton(translate(QStringLiteral("Close")), this);

@@ -26,6 +26,8 @@ int64_t NowMs() {
 
 // A window whose last picture is older than this is idle: its channel's video thread is not presenting.
 constexpr int64_t kIdleAfter_ms = 200;
+// The keyboard focus frame's width: seen at a glance on a wall of moving pictures.
+constexpr int kFocusFramePx = 2;
 
 }  // namespace
 
@@ -41,6 +43,8 @@ CDevShowDlg::CDevShowDlg(QWidget* gridArea)
     connect(notice_clock_, &QTimer::timeout, this, [this] { ShowNotice(QString()); });
     setFocusPolicy(Qt::ClickFocus);
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Video Display")));
+    // A child widget's title is not read out: the tile is named for screen readers as well.
+    setAccessibleName(windowTitle());
     SetColors(background_, text_);
     hide();
 }
@@ -119,6 +123,38 @@ void CDevShowDlg::paintEvent(QPaintEvent* e) {
     overlay_.PaintNotice(painter, rect());
     overlay_.PaintLabel(painter);
     if (hovered_ && channel_item && !floating) TileOverlay::PaintCloseButton(painter, size());
+    if (FocusFrameShown()) {
+        // Inside the tile's edge, where no neighbour covers it; the dark inner line keeps it visible on a
+        // picture of the highlight's own colour.
+        const auto ring = [&painter](const QRect& r, int width, const QColor& color) {
+            painter.fillRect(r.left(), r.top(), r.width(), width, color);
+            painter.fillRect(r.left(), r.bottom() - width + 1, r.width(), width, color);
+            painter.fillRect(r.left(), r.top(), width, r.height(), color);
+            painter.fillRect(r.right() - width + 1, r.top(), width, r.height(), color);
+        };
+        ring(rect(), kFocusFramePx, palette().color(QPalette::Highlight));
+        ring(rect().adjusted(kFocusFramePx, kFocusFramePx, -kFocusFramePx, -kFocusFramePx), 1, Qt::black);
+    }
+}
+
+void CDevShowDlg::SetFocusFrame(bool shown) {
+    if (shown == focus_frame_) return;
+    focus_frame_ = shown;
+    update();
+}
+
+bool CDevShowDlg::FocusFrameShown() const {
+    return focus_frame_ || (floating && hasFocus());
+}
+
+void CDevShowDlg::focusInEvent(QFocusEvent* e) {
+    QWidget::focusInEvent(e);
+    update();
+}
+
+void CDevShowDlg::focusOutEvent(QFocusEvent* e) {
+    QWidget::focusOutEvent(e);
+    update();
 }
 
 void CDevShowDlg::SetMarks(bool recording, bool audio, bool talk) {

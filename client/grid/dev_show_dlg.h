@@ -80,6 +80,11 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     void BeginChannel(const QString& vehicle, const QString& channelName);
     // The label (vehicle, channel, clock) drawn over the picture; the marks are drawn either way.
     void SetShowLabel(bool show);
+    // Whether the tile draws the keyboard focus frame: the grid sets it on its active tile while the focus
+    // is in the grid, since the grid's keys act on the active tile whichever widget holds the focus.
+    void SetFocusFrame(bool shown);
+    // Whether the frame is drawn now (also for a floating tile that has the focus itself).
+    bool FocusFrameShown() const;
     // The picture keeps its aspect (letterboxed in the background) or is stretched over the tile.
     void SetKeepAspect(bool keep);
     const TileView& View() const { return view_; }
@@ -146,6 +151,8 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     void wheelEvent(QWheelEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
   private:
     void RefreshIfIdle();
@@ -167,6 +174,7 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     QTimer* notice_clock_;
     TileView view_;
     bool hovered_ = false;
+    bool focus_frame_ = false;
     QPoint press_at_;
     QPoint last_drag_at_;
     bool pressed_ = false;
@@ -176,7 +184,7 @@ class CDevShowDlg : public QWidget, public VelqWindow, public GridSlot {
     bool stalled_ = false;
     QString stall_text_;      // "No video since ..." while stalled
     QString recording_note_;  // SetRecordingNote
-    QRect painted_target_;  // where the last paint drew a picture
+    QRect painted_target_;    // where the last paint drew a picture
 
     PictureSlot pictures_;
     RepaintPacer pacer_{*this, [this] { RepaintPicture(); }};

@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 
+#include <QApplication>
 #include <QBitmap>
 #include <QClipboard>
 #include <QDrag>
@@ -112,6 +113,8 @@ PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent, Gr
     });
     watch_clock_->start(kWatchPeriod_ms);
     setFocusPolicy(Qt::ClickFocus);
+    connect(qApp, &QApplication::focusChanged, this, &PageTab::ShowFocusFrame);
+    setAccessibleName(AppProfile::Translate(QStringLiteral("Video Grid")));
     connect(tabs_, &QTabBar::currentChanged, this, [this](int index) {
         if (syncing_tabs_ == 0) model_->OnTabSelected(index);
     });
@@ -129,6 +132,7 @@ PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent, Gr
     for (size_t i = 0; i < buttons_.size(); ++i) {
         auto* button = new QToolButton(this);
         button->setToolTip(buttons[i].tip);
+        button->setAccessibleName(buttons[i].tip);
         button->setAutoRaise(true);
         button->setIconSize(QSize(25, 19));
         button->setProperty("image", QString::fromLatin1(buttons[i].image));
@@ -144,6 +148,8 @@ PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent, Gr
 }
 
 PageTab::~PageTab() {
+    // Deleting a focused tile moves the focus, which must not reach this half-destroyed grid.
+    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
     DestroyAllWindows();
 }
 
@@ -219,6 +225,18 @@ void PageTab::LayOut() {
 void PageTab::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     LayOut();
+}
+
+void PageTab::ActiveFrameChanged() {
+    update();
+    ShowFocusFrame();
+}
+
+void PageTab::ShowFocusFrame() {
+    const QWidget* focus = QApplication::focusWidget();
+    const bool in_grid = focus && (focus == this || isAncestorOf(focus));
+    for (GridSlot* window : model_->Windows())
+        static_cast<CDevShowDlg*>(window)->SetFocusFrame(in_grid && window == model_->ActiveWindow());
 }
 
 void PageTab::paintEvent(QPaintEvent*) {

@@ -147,10 +147,12 @@ class PageTab : public QWidget, private GridHost {
     void InsertTab(int index) override;
     void RemoveTab(int index) override;
     void SelectTab(int index) override;
-    void ActiveFrameChanged() override { update(); }
+    void ActiveFrameChanged() override;
     void SelectDeviceNode(QTreeWidgetItem* node) override { owner_->SelectDeviceNode(node); }
 
     void LayOut();
+    // The focus frame on the active tile while the focus is in the grid (the grid or one of its tiles).
+    void ShowFocusFrame();
     void RelabelTabs();
     QTreeWidgetItem* DraggedNode(const QMimeData* mime) const;
     // The grid window a tile drag names, or none.

@@ -23,6 +23,7 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
+#include "app/app_profile.h"
 #include "corvel/corvel.h"
 #include "map/fleet_bridge.h"
 #include "map/map_page.h"
@@ -77,6 +78,7 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
     page_ = new MapPage(this);
     view_->setPage(page_);
     view_->setContextMenuPolicy(Qt::NoContextMenu);
+    view_->setAccessibleName(AppProfile::Translate(QStringLiteral("Map")));
     layout->addWidget(view_);
 
     // The built-in page reads its tile templates and layer names from this object, made before any of the
@@ -224,6 +226,7 @@ void CMapDlg::SetReplayEnabled(bool enabled) {
         replay_button_->setIcon(style()->standardIcon(QStyle::SP_MediaSeekBackward));
         replay_button_->setIconSize(QSize(25, 19));
         replay_button_->setToolTip(QStringLiteral("Route Replay"));
+        replay_button_->setAccessibleName(replay_button_->toolTip());
         connect(replay_button_, &QToolButton::clicked, this, &CMapDlg::replayRequested);
     }
     PlaceMapButton();
@@ -235,6 +238,9 @@ void CMapDlg::CreateMapButton() {
     map_button_->setProperty("controlId", kMapButtonId);
     PlaceMapButton();
     map_button_->setToolTip(settings_.caption);
+    // The caption may be empty in a skin: the button is still named.
+    map_button_->setAccessibleName(settings_.caption.isEmpty() ? AppProfile::Translate(QStringLiteral("Map"))
+                                                               : settings_.caption);
     map_button_->setAutoRaise(false);
     QPixmap image(settings_.button_image);
     if (!image.isNull()) {

@@ -45,24 +45,33 @@ ReplayPanel::ReplayPanel(Sources sources, QWidget* parent) : QDialog(parent), so
     from_->setDateTime(QDateTime(now.date(), QTime(0, 0)));
     to_->setDateTime(now.addSecs(60));
     show_ = new QPushButton(QStringLiteral("Show"), this);
-    grid->addWidget(new QLabel(QStringLiteral("Vehicle"), this), 0, 0);
+    // Each label is its field's buddy, which gives the field its accessible name.
+    const auto label_for = [this](const char* text, QWidget* field) {
+        auto* label = new QLabel(QString::fromLatin1(text), this);
+        label->setBuddy(field);
+        return label;
+    };
+    grid->addWidget(label_for("Vehicle", vehicle_), 0, 0);
     grid->addWidget(vehicle_, 0, 1, 1, 3);
-    grid->addWidget(new QLabel(QStringLiteral("From"), this), 1, 0);
+    grid->addWidget(label_for("From", from_), 1, 0);
     grid->addWidget(from_, 1, 1);
-    grid->addWidget(new QLabel(QStringLiteral("To"), this), 1, 2);
+    grid->addWidget(label_for("To", to_), 1, 2);
     grid->addWidget(to_, 1, 3);
     grid->addWidget(show_, 0, 4);
 
     play_ = new QToolButton(this);
     play_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     play_->setToolTip(QStringLiteral("Play / pause"));
+    play_->setAccessibleName(play_->toolTip());
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setEnabled(false);
+    slider_->setAccessibleName(QStringLiteral("Replay position"));
     speed_ = new QSpinBox(this);
     speed_->setRange(RouteReplay::kMinSpeed, RouteReplay::kMaxSpeed);
     speed_->setSuffix(QStringLiteral("x"));
     speed_->setValue(replay_.speed());
     speed_->setToolTip(QStringLiteral("Replay speed"));
+    speed_->setAccessibleName(speed_->toolTip());
     clock_ = new QLabel(this);
     clock_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00  000 km/h")));
     auto* player = new QHBoxLayout;

@@ -66,16 +66,20 @@ RecordingsWindow::RecordingsWindow(RecordingsIndex& index, OpenRecording open_re
     date_ = new QDateEdit(QDate::currentDate(), this);
     date_->setCalendarPopup(true);
     date_->setEnabled(false);
+    // The check box before the field says what it is.
+    date_->setAccessibleName(use_date_->text());
     auto* add_folder = new QPushButton(translate_(QStringLiteral("Add Folder...")), this);
     auto* refresh = new QPushButton(translate_(QStringLiteral("Refresh")), this);
     list_ = new QTreeWidget(this);
     list_->setHeaderLabels({translate_(QStringLiteral("Recording")), translate_(QStringLiteral("Start")),
                             translate_(QStringLiteral("Length")), translate_(QStringLiteral("Size"))});
     list_->setUniformRowHeights(true);
+    list_->setAccessibleName(windowTitle());
     list_->setRootIsDecorated(true);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     snapshots_ = new QListWidget(this);
     snapshots_->setViewMode(QListView::IconMode);
+    snapshots_->setAccessibleName(translate_(QStringLiteral("Snapshots")));
     snapshots_->setIconSize(kThumbnailSize);
     snapshots_->setResizeMode(QListView::Adjust);
     snapshots_->setMovement(QListView::Static);

@@ -169,6 +169,51 @@ class PageTabTest : public QObject {
                  (std::vector<int>{kCommandMap, kCommandTalk, kCommandRecord, kCommandSnapshot}));
     }
 
+    // The grid's keys act on the active tile whichever widget holds the focus, so the focus frame is
+    // drawn on the active tile while the focus is anywhere in the grid, moves with the arrow keys, and goes
+    // when the focus leaves.
+    void focusFrameMarksTheActiveTileWhileTheGridHasFocus() {
+        const auto windows = tab->Windows();
+        const auto framed = [&windows] {
+            QList<int> shown;
+            for (size_t i = 0; i < windows.size(); ++i)
+                if (windows[i]->FocusFrameShown()) shown << int(i);
+            return shown;
+        };
+        const auto edge = [](CDevShowDlg* w, int inset) {
+            return w->grab().toImage().pixelColor(inset, w->height() / 2);
+        };
+        tab->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(tab.get()));
+        QCOMPARE(tab->ActiveWindow(), windows[0]);
+        // Activation may have focused one of the grid's buttons.
+        if (QWidget* focus = QApplication::focusWidget()) focus->clearFocus();
+        const QColor highlight = windows[0]->palette().color(QPalette::Highlight);
+        QVERIFY(edge(windows[0], 0) != highlight);
+        QCOMPARE(framed(), QList<int>());
+
+        tab->setFocus();
+        QCOMPARE(framed(), QList<int>{0});
+        QCOMPARE(edge(windows[0], 0), highlight);
+        QCOMPARE(edge(windows[0], 1), highlight);
+        QCOMPARE(edge(windows[0], 2), QColor(Qt::black));
+        QTest::keyClick(tab.get(), Qt::Key_Right);
+        QCOMPARE(framed(), QList<int>{1});
+        QVERIFY(edge(windows[0], 0) != highlight);
+        QCOMPARE(edge(windows[1], 0), highlight);
+
+        // A click gives the tile the focus and makes it active; keys reaching the grid from it move the
+        // frame away from the tile that still holds the focus.
+        QTest::mouseClick(windows[2], Qt::LeftButton);
+        QCOMPARE(QApplication::focusWidget(), windows[2]);
+        QCOMPARE(framed(), QList<int>{2});
+        QTest::keyClick(windows[2], Qt::Key_Right);
+        QCOMPARE(framed(), QList<int>{3});
+
+        windows[2]->clearFocus();
+        QCOMPARE(framed(), QList<int>());
+    }
+
     // Tiles by hand: a tile dragged onto another swaps with it (onto an empty one: to the end), keys move
     // the frame and pick cells, Enter plays the tree's selection into the active tile, Delete and the
     // hover close button close channels, Ctrl+C copies the picture, talk shows on tile and button.
