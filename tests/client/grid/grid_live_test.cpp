@@ -160,8 +160,8 @@ class GridLiveTest : public QObject {
         QCOMPARE(active->icon(0).cacheKey(), tree->ImageIcon(DevTree::kChannelRecording).cacheKey());
         const QDir records(live_.client().settings.RecordPath);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(named(records, "AB-3127-chn02-*.avi")).size() > 20000, 15000);
-        window.channelActions().Run(kCommandRecord);
-        QVERIFY(!VelqChn_IsRecording(windows[1]->channel));
+        window.channelActions().Run(kCommandRecord);  // the stop ends on the stopper's worker
+        QTRY_VERIFY_WITH_TIMEOUT(!VelqChn_IsRecording(windows[1]->channel), 5000);
         QCOMPARE(active->icon(0).cacheKey(), tree->ImageIcon(DevTree::kChannelPlaying).cacheKey());
 
         // Record on a channel that is not the active window's does nothing.

@@ -135,7 +135,7 @@ TEST_F(StatusWords, WordsAtLoginAndAWordGoingToZeroAndBackAreSeen) {
     EXPECT_EQ(unaligned, expected);
     EXPECT_EQ(unaligned_serial, expected_serial);
     EXPECT_EQ(bytes[0], 0xa5);
-    EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_STATUS_WORDS + 2, bytes, sizeof(bytes)), 0);
+    EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_PRE_RECORD_SECONDS + 1, bytes, sizeof(bytes)), 0);
     EXPECT_EQ(VelqDev_SetDevInfo(device, VELQ_DEV_STATUS_WORDS, bytes, 68), 0);
     char id[64] = {};
     EXPECT_EQ(VelqDev_GetDevInfo(device, VELQ_DEV_ID, id, sizeof(id)), 10);
