@@ -17,6 +17,8 @@
 #include <limits>
 #include <optional>
 
+#include "app/sql_file.h"
+
 namespace {
 
 constexpr int kMaxTextChars = 256;             // a tampered file must not fill memory through one field
@@ -80,14 +82,6 @@ bool ReadEpisode(const QSqlQuery& query, AlarmEpisode* episode) {
            !episode->device_id.isEmpty();
 }
 
-bool Exec(QSqlDatabase& db, const QString& sql, QString* error, int* code = nullptr) {
-    QSqlQuery query(db);
-    if (query.exec(sql)) return true;
-    if (error) *error = query.lastError().text();
-    if (code) *code = query.lastError().nativeErrorCode().toInt() & 0xff;
-    return false;
-}
-
 // The columns to select: the file may be one from before the repeat count (read-only, or not yet
 // migrated).
 QLatin1String ColumnsOf(QSqlDatabase& db) {
@@ -106,8 +100,8 @@ bool AddZoneColumn(QSqlDatabase& db, QString* error, int* code) {
     QSqlQuery probe(db);
     if (probe.exec(QStringLiteral("SELECT zone FROM alarm_episode LIMIT 0"))) return true;
     probe.finish();
-    return Exec(db, QStringLiteral("ALTER TABLE alarm_episode ADD COLUMN zone TEXT NOT NULL DEFAULT ''"),
-                error, code);
+    return ExecSql(db, QStringLiteral("ALTER TABLE alarm_episode ADD COLUMN zone TEXT NOT NULL DEFAULT ''"),
+                   error, code);
 }
 
 // Opens `path` read-only on `db` (added, not open). A file in a folder we cannot write may lack the WAL
@@ -310,7 +304,7 @@ AlarmStore::OpenResult AlarmStore::Open(QString* error) {
         return OpenResult::kReadOnly;
     }
     int code = 0;
-    if (!Exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error, &code))
+    if (!ExecSql(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error, &code))
         return fail(db.lastError(), code);
     // Ids come from SQLite and are never given out twice (AUTOINCREMENT), so a row deleted by pruning
     // cannot come back under another episode. A file from before that is copied over in one transaction.
@@ -324,27 +318,28 @@ AlarmStore::OpenResult AlarmStore::Open(QString* error) {
         const QString sql = exists_table ? schema.value(0).toString() : QString();
         schema.finish();
         if (ok && !exists_table) {
-            ok = Exec(db, QStringLiteral("CREATE TABLE alarm_episode %1").arg(QLatin1String(kTable)), error,
-                      &code);
+            ok = ExecSql(db, QStringLiteral("CREATE TABLE alarm_episode %1").arg(QLatin1String(kTable)),
+                         error, &code);
         } else if (ok && !sql.contains(QLatin1String("AUTOINCREMENT"), Qt::CaseInsensitive)) {
             ok = AddZoneColumn(db, error, &code);
             const QString old_columns = ColumnsOf(db);
-            ok = Exec(db, QStringLiteral("DROP TABLE IF EXISTS alarm_episode_new"), error, &code) &&
-                 Exec(db, QStringLiteral("CREATE TABLE alarm_episode_new %1").arg(QLatin1String(kTable)),
-                      error, &code) &&
-                 Exec(db,
-                      QStringLiteral("INSERT INTO alarm_episode_new (%1) SELECT %2 FROM alarm_episode")
-                          .arg(QLatin1String(kColumns), old_columns),
-                      error, &code) &&
-                 Exec(db, QStringLiteral("DROP TABLE alarm_episode"), error, &code) &&
-                 Exec(db, QStringLiteral("ALTER TABLE alarm_episode_new RENAME TO alarm_episode"), error,
-                      &code);
+            ok = ExecSql(db, QStringLiteral("DROP TABLE IF EXISTS alarm_episode_new"), error, &code) &&
+                 ExecSql(db, QStringLiteral("CREATE TABLE alarm_episode_new %1").arg(QLatin1String(kTable)),
+                         error, &code) &&
+                 ExecSql(db,
+                         QStringLiteral("INSERT INTO alarm_episode_new (%1) SELECT %2 FROM alarm_episode")
+                             .arg(QLatin1String(kColumns), old_columns),
+                         error, &code) &&
+                 ExecSql(db, QStringLiteral("DROP TABLE alarm_episode"), error, &code) &&
+                 ExecSql(db, QStringLiteral("ALTER TABLE alarm_episode_new RENAME TO alarm_episode"), error,
+                         &code);
         }
         ok = ok && AddZoneColumn(db, error, &code);
-        ok = ok && Exec(db,
-                        QStringLiteral(
-                            "CREATE INDEX IF NOT EXISTS alarm_episode_started ON alarm_episode(started_s)"),
-                        error, &code);
+        ok =
+            ok && ExecSql(db,
+                          QStringLiteral(
+                              "CREATE INDEX IF NOT EXISTS alarm_episode_started ON alarm_episode(started_s)"),
+                          error, &code);
     }
     if (!ok || !db.commit()) {
         const QSqlError last = db.lastError();
@@ -374,12 +369,8 @@ bool AlarmStore::FileReplaced() const {
 
 void AlarmStore::SetAside(const QString& error) {
     Close();
-    // The file with its journal, so that the next open finds a fresh one; nothing is deleted.
-    const QString aside = options_.path + QStringLiteral(".bad-") +
-                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const bool moved = QFile::rename(options_.path, aside);
-    for (const char* suffix : {"-wal", "-shm"})
-        QFile::rename(options_.path + QLatin1String(suffix), aside + QLatin1String(suffix));
+    bool moved = false;
+    const QString aside = SetDatabaseAside(options_.path, &moved);
     AlarmStoreEvent event;
     event.kind = moved ? AlarmStoreEvent::Kind::kSetAside : AlarmStoreEvent::Kind::kUnusable;
     event.detail = error;

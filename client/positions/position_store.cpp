@@ -12,6 +12,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "app/sql_file.h"
+
 namespace {
 
 constexpr int kSqliteBusy = 5;
@@ -38,14 +40,6 @@ int64_t ThreadCpuUs() {
 QString NewConnectionName() {
     static std::atomic<int> counter{0};
     return QStringLiteral("positions_writer_%1").arg(counter.fetch_add(1));
-}
-
-bool Exec(QSqlDatabase& db, const QString& sql, QString* error, int* code) {
-    QSqlQuery query(db);
-    if (query.exec(sql)) return true;
-    *error = query.lastError().text();
-    *code = query.lastError().nativeErrorCode().toInt() & 0xff;
-    return false;
 }
 
 int64_t ScalarOf(QSqlDatabase& db, const QString& sql) {
@@ -173,21 +167,21 @@ PositionStore::OpenResult PositionStore::Open(QString* error) {
     }
     // Reports of a large fleet land on as many leaf pages as there are vehicles (one range each): the
     // cache holds those of 10,000 vehicles, or every insert would read its page back from the file.
-    if (!Exec(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error, &code) ||
-        !Exec(db, QStringLiteral("PRAGMA cache_size=-%1").arg(kWriterCacheKiB), error, &code) ||
+    if (!ExecSql(db, QStringLiteral("PRAGMA synchronous=NORMAL"), error, &code) ||
+        !ExecSql(db, QStringLiteral("PRAGMA cache_size=-%1").arg(kWriterCacheKiB), error, &code) ||
         // A second of a large fleet's reports touches thousands of pages: checkpoint every few seconds
         // rather than at each commit, so a page written many times reaches the file once.
-        !Exec(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kCheckpointPages), error, &code) ||
-        !Exec(db,
-              QStringLiteral("CREATE TABLE IF NOT EXISTS vehicle (number INTEGER PRIMARY KEY, "
-                             "device_id TEXT NOT NULL UNIQUE)"),
-              error, &code) ||
-        !Exec(db,
-              QStringLiteral("CREATE TABLE IF NOT EXISTS position (vehicle INTEGER NOT NULL, t_s INTEGER "
-                             "NOT NULL, lat_udeg INTEGER NOT NULL, lon_udeg INTEGER NOT NULL, speed_dkmh "
-                             "INTEGER NOT NULL, course_deg INTEGER NOT NULL, PRIMARY KEY (vehicle, t_s)) "
-                             "WITHOUT ROWID"),
-              error, &code))
+        !ExecSql(db, QStringLiteral("PRAGMA wal_autocheckpoint=%1").arg(kCheckpointPages), error, &code) ||
+        !ExecSql(db,
+                 QStringLiteral("CREATE TABLE IF NOT EXISTS vehicle (number INTEGER PRIMARY KEY, "
+                                "device_id TEXT NOT NULL UNIQUE)"),
+                 error, &code) ||
+        !ExecSql(db,
+                 QStringLiteral("CREATE TABLE IF NOT EXISTS position (vehicle INTEGER NOT NULL, t_s INTEGER "
+                                "NOT NULL, lat_udeg INTEGER NOT NULL, lon_udeg INTEGER NOT NULL, speed_dkmh "
+                                "INTEGER NOT NULL, course_deg INTEGER NOT NULL, PRIMARY KEY (vehicle, t_s)) "
+                                "WITHOUT ROWID"),
+                 error, &code))
         return fail(*error, code);
     open_ = true;
     return OpenResult::kOk;
@@ -195,12 +189,8 @@ PositionStore::OpenResult PositionStore::Open(QString* error) {
 
 void PositionStore::SetAside(const QString& error) {
     Close();
-    // The file with its journal, so that the next open starts a fresh one; nothing is deleted.
-    const QString aside = options_.path + QStringLiteral(".bad-") +
-                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const bool moved = QFile::rename(options_.path, aside);
-    for (const char* suffix : {"-wal", "-shm"})
-        QFile::rename(options_.path + QLatin1String(suffix), aside + QLatin1String(suffix));
+    bool moved = false;
+    const QString aside = SetDatabaseAside(options_.path, &moved);
     PositionStoreEvent event;
     event.kind = moved ? PositionStoreEvent::Kind::kSetAside : PositionStoreEvent::Kind::kUnusable;
     event.detail = error;
