@@ -190,7 +190,10 @@ void CAppMainDlg::ConnectChildren() {
          [this] {
              if (session_) VelqApp_ShowAllDevice(session_);
          },
-         log_line},
+         log_line,
+         [this]() -> PageTab* {
+             return grid_side_ && grid_side_->walls() ? grid_side_->walls()->AlarmGrid() : nullptr;
+         }},
         this);
     commands_ = new MenuCommands({*menu_, *dialogs_, grid_side_->pages(), grid(), login_, *this},
                                  {[this] { ToggleFullScreen(); },

@@ -40,7 +40,8 @@ VehicleSelection::VehicleSelection(const Views& views, OwnSettings& own, Hooks h
                 if (map_) map_->SetVehicleOnline(row, online);
             });
     connect(&views.alarms, &AlarmDesk::vehicleHighlightChanged, this, &VehicleSelection::Highlight);
-    connect(&views.alarms, &AlarmDesk::videoRequested, this, &VehicleSelection::OpenVideo);
+    connect(&views.alarms, &AlarmDesk::videoRequested, this,
+            [this](int row) { OpenVideoOn(row, hooks_.alarm_grid ? hooks_.alarm_grid() : nullptr); });
     if (map_) {
         map_->SetShowOffline(show_offline);
         connect(map_, &CMapDlg::vehicleClicked, this, &VehicleSelection::SelectRow);
@@ -72,12 +73,17 @@ void VehicleSelection::SelectRow(int row) {
 }
 
 void VehicleSelection::OpenVideo(int row) {
+    OpenVideoOn(row, nullptr);
+}
+
+void VehicleSelection::OpenVideoOn(int row, PageTab* target) {
+    if (!target) target = grid_;
     const DevTreeEntry* record = tree_.Entry(row);
-    if (!record || !record->item || !grid_) return;
+    if (!record || !record->item || !target) return;
     Select(record->item);
     std::vector<QTreeWidgetItem*> channels;
     for (int i = 0; i < record->item->childCount(); ++i) channels.push_back(record->item->child(i));
-    GridModel& grid = grid_->Model();
+    GridModel& grid = target->Model();
     // Opened before and still together: that page is shown again. Moving the channels to a new page would
     // leave a page of gaps behind each time, and a map page or an alarm asking again and again would pile
     // pages up.

@@ -48,6 +48,8 @@ class VehicleSelection : public QObject {
         std::function<void()> ask_offline;
         // A line for the event log (the switch's choice could not be stored).
         std::function<void(const QString&)> log_line;
+        // The grid an alarm's video request opens on instead of the main grid (a wall), or null.
+        std::function<PageTab*()> alarm_grid;
     };
     // Key in Tavrin.ini: 1 hides the offline vehicles from the tree, the list and the map (default 0).
     static inline const QString kHideOfflineKey = QStringLiteral("HideOfflineVehicles");
@@ -61,6 +63,8 @@ class VehicleSelection : public QObject {
     // as they need), that page is shown and nothing moves; else they open together at the end of the grid,
     // on the page of the first shown.
     void OpenVideo(int row);
+    // The same on `grid` (the main grid when null).
+    void OpenVideoOn(int row, PageTab* grid);
     // Stores the choice in Tavrin.ini; on, the offline vehicles are asked for now; off, they are hidden
     // from the tree, the list and the map.
     void SetShowOffline(bool show);

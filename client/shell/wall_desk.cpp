@@ -51,7 +51,8 @@ PageFileContent CurrentPageOf(const PageTab& grid) {
 
 }  // namespace
 
-WallDesk::WallDesk(Parts parts, QObject* parent) : QObject(parent), parts_(std::move(parts)) {
+WallDesk::WallDesk(Parts parts, QObject* parent)
+    : QObject(parent), parts_(std::move(parts)), alarm_screen_(parts_.own) {
     for (const QString& number :
          parts_.own.ReadString(kScreensKey, QString()).split(u',', Qt::SkipEmptyParts)) {
         bool ok = false;
@@ -83,6 +84,16 @@ QScreen* WallDesk::MainScreen() const {
 WallWindow* WallDesk::WallOn(int screen) const {
     const auto it = walls_.find(screen);
     return it == walls_.end() ? nullptr : it->second;
+}
+
+PageTab* WallDesk::AlarmGrid() {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    const int screen = alarm_screen_.Target(int(screens.size()), int(screens.indexOf(MainScreen())) + 1);
+    if (screen == 0) return nullptr;
+    WallWindow* wall = MakeWall(screen);
+    // Made for the alarm, the wall stays like a sent one, so the next start shows it again.
+    if (kept_.insert(screen).second) KeepScreens();
+    return wall->grid();
 }
 
 WallWindow* WallDesk::MakeWall(int screen) {
@@ -217,8 +228,29 @@ void WallDesk::FillMenu(QMenu& menu) {
         close->setObjectName(QStringLiteral("closeWallOnScreen%1").arg(number));
         connect(close, &QAction::triggered, this, [this, number = number] { CloseWall(number); });
     }
-    if (menu.isEmpty())
+    if (menu.isEmpty()) {
         menu.addAction(AppProfile::Translate(QStringLiteral("No other screen")))->setEnabled(false);
+    } else {
+        menu.addSeparator();
+        AddAlarmChoice(menu, 0, AppProfile::Translate(QStringLiteral("Alarm Video on Main Window")));
+        for (int number = 1; number <= screens.size(); ++number) {
+            if (screens[number - 1] == MainScreen()) continue;
+            AddAlarmChoice(menu, number,
+                           AppProfile::Translate(QStringLiteral("Alarm Video on Screen %1")).arg(number));
+        }
+    }
+}
+
+void WallDesk::AddAlarmChoice(QMenu& menu, int screen, const QString& text) {
+    QAction* choice = menu.addAction(text);
+    choice->setObjectName(QStringLiteral("alarmVideoOnScreen%1").arg(screen));
+    choice->setCheckable(true);
+    choice->setChecked(alarm_screen_.chosen() == screen);
+    connect(choice, &QAction::triggered, this, [this, screen] {
+        if (!alarm_screen_.Choose(screen))
+            parts_.log(AppProfile::Translate(QStringLiteral("Settings not saved")) + QStringLiteral(": ") +
+                       parts_.own.path());
+    });
 }
 
 void WallDesk::AddMenu(QMenuBar& bar) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 
+#include "shell/alarm_screen.h"
 #include "shell/page_schedule.h"
 
 class AppSettings;
@@ -64,8 +65,14 @@ class WallDesk : public QObject {
 
     // The wall on `screen`, or none.
     WallWindow* WallOn(int screen) const;
-    // Fills `menu` with "Send Page to Screen N" for each screen but the main window's, and "Close Wall
-    // on Screen N" for each wall.
+    // The grid an alarm's video opens on: the chosen screen's wall (made and kept if it has none), or
+    // null for the main grid (the main window chosen, or the chosen screen gone or showing the main
+    // window).
+    PageTab* AlarmGrid();
+    AlarmScreen& alarmScreen() { return alarm_screen_; }
+    // Fills `menu` with "Send Page to Screen N" for each screen but the main window's, "Close Wall on
+    // Screen N" for each wall, and the checkable alarm video choices: the main window and each other
+    // screen (one checked).
     void FillMenu(QMenu& menu);
     // A "Screens" menu on the bar, filled each time it opens.
     void AddMenu(QMenuBar& bar);
@@ -75,6 +82,8 @@ class WallDesk : public QObject {
 
   private:
     WallWindow* MakeWall(int screen);
+    // A checkable menu entry sending the alarm video to `screen` (0 = the main window).
+    void AddAlarmChoice(QMenu& menu, int screen, const QString& text);
     // Walls to the screens of their number, a wall without its screen to the main grid.
     void Arrange();
     void KeepScreens();
@@ -85,6 +94,7 @@ class WallDesk : public QObject {
     Parts parts_;
     std::map<int, WallWindow*> walls_;  // by screen number
     std::set<int> kept_;                // screens the workspace gives a wall
+    AlarmScreen alarm_screen_;
     PageSchedule fallback_schedule_;
     std::vector<QString> fallback_files_;
     bool listed_ = false;
