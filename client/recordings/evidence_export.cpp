@@ -78,6 +78,13 @@ EvidenceResult WriteEvidence(const EvidenceContent& content, const TranslateText
         }
         names << QStringLiteral("alarm.txt");
     }
+    if (!content.track_gpx.isEmpty()) {
+        if (!WriteBytes(folder.filePath(QStringLiteral("track.gpx")), content.track_gpx)) {
+            result.message = Failed(folder.filePath(QStringLiteral("track.gpx")));
+            return result;
+        }
+        names << QStringLiteral("track.gpx");
+    }
 
     QString readme = translate(QStringLiteral("Evidence of vehicle %1, exported %2."))
                          .arg(content.vehicle,
@@ -94,10 +101,16 @@ EvidenceResult WriteEvidence(const EvidenceContent& content, const TranslateText
             readme += translate(QStringLiteral("%1: the picture at %2")).arg(name, content.snapshot_time);
         else if (name == QStringLiteral("alarm.txt"))
             readme += translate(QStringLiteral("%1: the alarm record")).arg(name);
+        else if (name == QStringLiteral("track.gpx"))
+            readme += translate(QStringLiteral("%1: the vehicle's positions over the clip (GPX)")).arg(name);
         else
             readme += translate(QStringLiteral("%1: video recording (AVI)")).arg(name);
         readme += u'\n';
     }
+    // An operator handing the folder over should not have to guess why no track is in it.
+    if (content.track_gpx.isEmpty())
+        readme +=
+            translate(QStringLiteral("No positions of the vehicle were recorded over the clip.")) + u'\n';
     readme +=
         u'\n' +
         translate(QStringLiteral(

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // An evidence folder: the clip(s) with their time files, a snapshot of the marked moment, the alarm record
-// when there is one, a README.txt saying what is in it, and SHA256SUMS in the form `sha256sum -c` checks
+// when there is one, the vehicle's positions over the clip (GPX) when any were recorded, a README.txt saying
+// what is in it, and SHA256SUMS in the form `sha256sum -c` checks
 // ("<hash>  <name>"). After writing, every file is read back and checked against its sum, so the operator
 // learns at once whether what he hands over is whole. Plain function of its inputs; any thread (it reads
 // and writes files only).
@@ -20,6 +21,7 @@ struct EvidenceContent {
     QString snapshot_time;  // the moment's time of day, said in the README
     QString alarm_record;   // written as alarm.txt (none when empty)
     QString vehicle;        // said in the README
+    QByteArray track_gpx;   // the vehicle's positions over the clip, written as track.gpx (none when empty)
 };
 
 struct EvidenceResult {

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
 
 #include "recordings/clip_exporter.h"
 #include "recordings/picture_view.h"
@@ -353,6 +354,19 @@ bool PlayerWindow::StartEvidence(const QString& parent_folder) {
         shown.isValid() ? shown.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
     content.vehicle = vehicle_.isEmpty() ? base : vehicle_;
     content.alarm_record = evidence_alarm_;
+    if (track_source_ && !vehicle_.isEmpty()) {
+        const double in = in_ms_ >= 0 ? in_ms_ : 0;
+        const double out = out_ms_ >= 0 ? out_ms_ : player_.duration_ms();
+        const auto wall_ms = [this](double position_ms) -> std::optional<int64_t> {
+            if (times_.valid()) return times_.TimeAt(position_ms);
+            if (start_.isValid()) return start_.toMSecsSinceEpoch() + static_cast<int64_t>(position_ms);
+            return std::nullopt;
+        };
+        const std::optional<int64_t> from_ms = wall_ms(in), to_ms = wall_ms(out);
+        // Whole seconds that take in the clip's first and last frames.
+        if (from_ms && to_ms)
+            content.track_gpx = track_source_(vehicle_, *from_ms / 1000, (*to_ms + 999) / 1000);
+    }
     const QString clip = QDir(content.folder).filePath(base + u'-' + stamp + QStringLiteral(".avi"));
     content.clips = {clip};
     evidence_ = std::make_unique<EvidenceContent>(std::move(content));

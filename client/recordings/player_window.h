@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -59,6 +60,12 @@ class PlayerWindow : public QWidget {
     // record (SetAlarmRecord), a README.txt and SHA256SUMS, verified after writing (evidenceFinished).
     // False when the folder cannot be made or an export is running.
     bool StartEvidence(const QString& parent_folder);
+    // Where the evidence export gets the vehicle's positions over the clip: called on the UI thread when an
+    // export starts, with the recording's vehicle label (as its file name carries it) and the clip's
+    // wall-clock range in Unix seconds (from the time file, else the name's start and the duration);
+    // returns a GPX document, or nothing when no positions were recorded then. Unset: no track.
+    using TrackSource = std::function<QByteArray(const QString& vehicle_label, int64_t from_s, int64_t to_s)>;
+    void SetTrackSource(TrackSource source) { track_source_ = std::move(source); }
     // The alarm record an evidence folder holds (empty: none); set when the player opens from an alarm.
     void SetAlarmRecord(const QString& text) { evidence_alarm_ = text; }
     const QString& alarmRecord() const { return evidence_alarm_; }
@@ -100,6 +107,7 @@ class PlayerWindow : public QWidget {
     TrueTimes times_;                            // the time file's; invalid without one
     std::unique_ptr<EvidenceContent> evidence_;  // while an evidence export runs
     QString evidence_alarm_;
+    TrackSource track_source_;
     bool gap_notice_ = false;  // the message says a seek fell into a gap
     bool gap_seek_ = false;    // the seek that follows that notice is on its way
     QString vehicle_;

@@ -29,6 +29,7 @@ RecordingsWindow* RecordingsLauncher::ShowRecordings(QWidget* parent) {
 
 PlayerWindow* RecordingsLauncher::OpenPlayer(const QString& path, QWidget* parent, QString* error) {
     auto* player = new PlayerWindow(folders_().snapshot, translate_, parent);
+    player->SetTrackSource(track_source_);
     player->Open(path, error);
     player->show();
     return player;

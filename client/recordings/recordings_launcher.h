@@ -36,8 +36,14 @@ class RecordingsLauncher {
     PlayerWindow* OpenPlayerAt(const QString& path, const QDateTime& moment, const QString& alarm_record,
                                QWidget* parent, QString* error = nullptr);
 
+    // Handed to every player opened after it is set (see PlayerWindow::SetTrackSource).
+    void SetTrackSource(std::function<QByteArray(const QString&, int64_t, int64_t)> source) {
+        track_source_ = std::move(source);
+    }
+
   private:
     std::function<RecordingFolders()> folders_;
+    std::function<QByteArray(const QString&, int64_t, int64_t)> track_source_;
     TranslateText translate_;
     RecordingsIndex index_;
     QPointer<RecordingsWindow> window_;

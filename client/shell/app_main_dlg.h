@@ -129,6 +129,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     PanelSelector* selector(int index) const { return left_->selector(index); }
     QWidget* panel(int index) const { return left_->panel(index); }
     AlarmDesk* alarms() const { return alarms_.get(); }
+    // The position history, made with the window and living as long as it.
+    PositionHistory* positions() const { return positions_.get(); }
     GeofenceKeeper* geofences() const { return geofences_.get(); }
     // The rectangles the grid and the map view take in the central area.
     QRect gridSlot() const { return places_ ? places_->gridSlot() : QRect(); }

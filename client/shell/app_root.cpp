@@ -15,10 +15,13 @@
 #include "app/own_settings.h"
 #include "app/session_controller.h"
 #include "fleet/alarm_desk.h"
+#include "positions/position_history.h"
+#include "positions/position_store.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_launcher.h"
 #include "shell/alarm_evidence_wiring.h"
 #include "shell/app_main_dlg.h"
+#include "shell/position_wiring.h"
 
 namespace {
 
@@ -48,6 +51,16 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
     for (const QString& key : MigrateMovedKeys(own))
         std::fprintf(stderr, "tavrin: could not copy %s to %s\n", qPrintable(key), qPrintable(own.path()));
     auto window = std::make_unique<CAppMainDlg>(client.settings, session, own);
+    // The evidence export's track comes from the window's position history; the players that ask are the
+    // window's children, so the history is there when they do.
+    recordings.SetTrackSource(
+        [history = window->positions()](const QString& vehicle_label, int64_t from_s, int64_t to_s) {
+            // Points of the last second may still wait for the writer's next commit.
+            history->store().Flush(500);
+            return EvidenceTrack(
+                history->path(), [history](const QString& id) { return history->LabelOf(id); }, vehicle_label,
+                from_s, to_s);
+        });
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     // The Record folder as it is when the dialog is made: the lookup runs on the dialog's worker, which
     // must not read settings the UI thread may change.

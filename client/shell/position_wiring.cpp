@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/position_wiring.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QPointer>
 #include <QWidget>
@@ -8,6 +9,7 @@
 #include "fleet/fleet_presenter.h"
 #include "map/map_dlg.h"
 #include "map/replay_panel.h"
+#include "positions/gpx_track.h"
 #include "positions/position_history.h"
 #include "positions/position_track.h"
 
@@ -51,4 +53,25 @@ void ConnectPositions(FleetPresenter& fleet, PositionHistory& history, CMapDlg* 
         panel->raise();
         panel->activateWindow();
     });
+}
+
+QByteArray EvidenceTrack(const QString& history_path, const std::function<QString(const QString&)>& label_of,
+                         const QString& vehicle_label, int64_t from_s, int64_t to_s) {
+    if (vehicle_label.isEmpty() || to_s < from_s) return {};
+    const QStringList tracked = TrackedVehicles(history_path);
+    QString device_id;
+    for (const QString& id : tracked) {
+        if (label_of && label_of(id) == vehicle_label) {
+            device_id = id;
+            break;
+        }
+    }
+    if (device_id.isEmpty() && tracked.contains(vehicle_label)) device_id = vehicle_label;
+    if (device_id.isEmpty()) return {};
+    const QList<PositionFix> track = ReadTrack(history_path, device_id, from_s, to_s);
+    if (track.isEmpty()) return {};
+    QByteArray gpx;
+    QBuffer buffer(&gpx);
+    if (!buffer.open(QIODevice::WriteOnly) || !WriteGpx(buffer, vehicle_label, track)) return {};
+    return gpx;
 }

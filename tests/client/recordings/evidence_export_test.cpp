@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The evidence folder: what it holds, a SHA256SUMS the real sha256sum accepts, the export's own check
 // after writing, and both checks failing once one byte of the clip changes.
+#include <QBuffer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
+#include "positions/gpx_track.h"
 #include "recorded_material.h"
 #include "recordings/evidence_export.h"
 
@@ -70,6 +73,8 @@ class EvidenceExportTest : public QObject {
         QVERIFY(text.contains("AB-3127"));
         QVERIFY(text.contains("snapshot.png: the picture at 17:23:12"));
         QVERIFY(text.contains("sha256sum -c SHA256SUMS"));
+        QVERIFY(text.contains("No positions of the vehicle were recorded over the clip."));
+        QVERIFY(!QFile::exists(content.folder + "/track.gpx"));
 
         QCOMPARE(Sha256sumCheck(content.folder), 0);
         QVERIFY(VerifyEvidence(content.folder).isEmpty());
@@ -90,6 +95,61 @@ class EvidenceExportTest : public QObject {
         const EvidenceResult again = WriteEvidence(content, English);
         QVERIFY(!again.ok);
         QVERIFY(again.message.English().contains("cannot be written"));
+    }
+
+    // The vehicle's positions go in as track.gpx, under the same sums as the rest, and read back whole.
+    void aTrackGoesInWithItsSum() {
+        QList<PositionFix> track;
+        for (int i = 0; i < 7; ++i)
+            track.append({QStringLiteral("10001"), 1796836990 + i, 52000000 + i * 100, 13000000, 400, 90});
+        QByteArray gpx;
+        QBuffer buffer(&gpx);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(WriteGpx(buffer, QStringLiteral("AB-3127"), track));
+        buffer.close();
+
+        const QString source = home_.path() + QStringLiteral("/tracked.avi");
+        QFile clip(source);
+        QVERIFY(clip.open(QIODevice::WriteOnly));
+        clip.write(QByteArray(4096, 'v'));
+        clip.close();
+        EvidenceContent content;
+        content.folder = home_.path() + QStringLiteral("/Evidence tracked");
+        content.clips = {source};
+        content.vehicle = QStringLiteral("AB-3127");
+        content.track_gpx = gpx;
+        const EvidenceResult result = WriteEvidence(content, English);
+        QVERIFY2(result.ok, qPrintable(result.message.English()));
+        QCOMPARE(result.files, QStringList({"tracked.avi", "track.gpx", "README.txt", "SHA256SUMS"}));
+        QFile sums(content.folder + "/SHA256SUMS");
+        QVERIFY(sums.open(QIODevice::ReadOnly));
+        QVERIFY(sums.readAll().contains("  track.gpx\n"));
+        QCOMPARE(Sha256sumCheck(content.folder), 0);
+        QFile readme(content.folder + "/README.txt");
+        QVERIFY(readme.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(readme.readAll());
+        QVERIFY(text.contains("track.gpx: the vehicle's positions over the clip (GPX)"));
+        QVERIFY(!text.contains("No positions"));
+
+        QFile written(content.folder + "/track.gpx");
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&written);
+        int points = 0;
+        while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd())
+            if (xml.isStartElement() && xml.name() == u"trkpt") ++points;
+        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+        QCOMPARE(points, 7);
+        written.close();
+
+        // A changed point is caught like a changed clip.
+        QVERIFY(written.open(QIODevice::ReadWrite));
+        QByteArray bytes = written.readAll();
+        bytes.replace("52.000300", "52.000301");
+        written.seek(0);
+        written.write(bytes);
+        written.close();
+        QVERIFY(Sha256sumCheck(content.folder) != 0);
+        QCOMPARE(VerifyEvidence(content.folder), QStringList{"track.gpx"});
     }
 
     void aPlantedSumFileIsNotFollowedOutOfItsFolder() {
