@@ -305,6 +305,9 @@ void CAppMainDlg::Shutdown() {
     delete search_;
     search_ = nullptr;
     left_->Forget(kPlayback);
+    // Its timer walks the grid's windows: it goes before them.
+    delete evidence_;
+    evidence_ = nullptr;
     grid_side_->DestroyGrid();  // the display windows go with the grid, before the session
     session_ = nullptr;
     own_session_.reset();

@@ -50,7 +50,7 @@ EvidenceWiring::EvidenceWiring(const Targets& targets, std::function<void(const 
         QAction* ours =
             option->addAction(AppProfile::Translate(QStringLiteral("Evidence and Alarm Setting")));
         ours->setData(kMenuCommand);
-        connect(ours, &QAction::triggered, dialog_, &PreferenceDlg::ShowCurrent);
+        connect(ours, &QAction::triggered, dialog_.data(), &PreferenceDlg::ShowCurrent);
     }
     connect(&targets_.alarms, &AlarmDesk::alarmRaised, this,
             [this](const QString& device_id) { recorder_.OnAlarm(device_id, clock_.elapsed()); });
@@ -58,7 +58,9 @@ EvidenceWiring::EvidenceWiring(const Targets& targets, std::function<void(const 
     timer_->start(kTick_ms);
 }
 
-EvidenceWiring::~EvidenceWiring() = default;
+EvidenceWiring::~EvidenceWiring() { delete dialog_.data(); }
+
+OwnPrefsDlg* EvidenceWiring::dialog() const { return dialog_.data(); }
 
 std::vector<GridChannel> EvidenceWiring::GridChannels() const {
     std::vector<GridChannel> channels;

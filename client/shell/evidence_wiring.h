@@ -7,6 +7,7 @@
 // main window, so it ends with it.
 #include <QElapsedTimer>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -51,7 +52,7 @@ class EvidenceWiring : public QObject {
     void Tick();
 
     std::vector<GridChannel> GridChannels() const;
-    OwnPrefsDlg* dialog() const { return dialog_; }
+    OwnPrefsDlg* dialog() const;
     const AlarmRecorder& recorder() const { return recorder_; }
     const PreRecordSync& preRecord() const { return pre_record_; }
     const RecordingWatch& recordingWatch() const { return watch_; }
@@ -66,7 +67,7 @@ class EvidenceWiring : public QObject {
     Targets targets_;
     std::function<void(const QString&)> log_;
     OwnPrefs prefs_;
-    OwnPrefsDlg* dialog_;
+    QPointer<OwnPrefsDlg> dialog_;  // the window's child; goes with us, as its callback holds us
     PreRecordSync pre_record_;
     AlarmRecorder recorder_;
     RecordingWatch watch_;
