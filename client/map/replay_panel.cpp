@@ -23,21 +23,21 @@
 namespace {
 
 // The window's texts in the user's language.
-QString Tr(const char* english) {
-    return AppProfile::Translate(QString::fromLatin1(english));
+QString Translate(const QString& english) {
+    return AppProfile::Translate(english);
 }
 
 constexpr int kMaxTrackPoints = 200000;  // a vehicle-week at 5 s; more is no route to look at
 
 QString DurationText(int64_t seconds) {
-    if (seconds < 3600) return Tr("%1 min").arg(seconds / 60);
-    return Tr("%1 h %2 min").arg(seconds / 3600).arg((seconds % 3600) / 60);
+    if (seconds < 3600) return Translate(QStringLiteral("%1 min")).arg(seconds / 60);
+    return Translate(QStringLiteral("%1 h %2 min")).arg(seconds / 3600).arg((seconds % 3600) / 60);
 }
 
 }  // namespace
 
 ReplayPanel::ReplayPanel(Sources sources, QWidget* parent) : QDialog(parent), sources_(std::move(sources)) {
-    setWindowTitle(Tr("Route Replay"));
+    setWindowTitle(Translate(QStringLiteral("Route Replay")));
     auto* grid = new QGridLayout(this);
     vehicle_ = new QComboBox(this);
     vehicle_->setMinimumContentsLength(16);
@@ -50,33 +50,33 @@ ReplayPanel::ReplayPanel(Sources sources, QWidget* parent) : QDialog(parent), so
     const QDateTime now = QDateTime::currentDateTime();
     from_->setDateTime(QDateTime(now.date(), QTime(0, 0)));
     to_->setDateTime(now.addSecs(60));
-    show_ = new QPushButton(Tr("Show"), this);
+    show_ = new QPushButton(Translate(QStringLiteral("Show")), this);
     // Each label is its field's buddy, which gives the field its accessible name.
-    const auto label_for = [this](const char* text, QWidget* field) {
-        auto* label = new QLabel(Tr(text), this);
+    const auto label_for = [this](const QString& text, QWidget* field) {
+        auto* label = new QLabel(text, this);
         label->setBuddy(field);
         return label;
     };
-    grid->addWidget(label_for("Vehicle", vehicle_), 0, 0);
+    grid->addWidget(label_for(Translate(QStringLiteral("Vehicle")), vehicle_), 0, 0);
     grid->addWidget(vehicle_, 0, 1, 1, 3);
-    grid->addWidget(label_for("From", from_), 1, 0);
+    grid->addWidget(label_for(Translate(QStringLiteral("From")), from_), 1, 0);
     grid->addWidget(from_, 1, 1);
-    grid->addWidget(label_for("To", to_), 1, 2);
+    grid->addWidget(label_for(Translate(QStringLiteral("To")), to_), 1, 2);
     grid->addWidget(to_, 1, 3);
     grid->addWidget(show_, 0, 4);
 
     play_ = new QToolButton(this);
     play_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-    play_->setToolTip(Tr("Play / pause"));
+    play_->setToolTip(Translate(QStringLiteral("Play / pause")));
     play_->setAccessibleName(play_->toolTip());
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setEnabled(false);
-    slider_->setAccessibleName(Tr("Replay position"));
+    slider_->setAccessibleName(Translate(QStringLiteral("Replay position")));
     speed_ = new QSpinBox(this);
     speed_->setRange(RouteReplay::kMinSpeed, RouteReplay::kMaxSpeed);
     speed_->setSuffix(QStringLiteral("x"));
     speed_->setValue(replay_.speed());
-    speed_->setToolTip(Tr("Replay speed"));
+    speed_->setToolTip(Translate(QStringLiteral("Replay speed")));
     speed_->setAccessibleName(speed_->toolTip());
     clock_ = new QLabel(this);
     clock_->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00  000 km/h")));
@@ -88,13 +88,13 @@ ReplayPanel::ReplayPanel(Sources sources, QWidget* parent) : QDialog(parent), so
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
     status_->setWordWrap(true);
-    export_ = new QPushButton(Tr("Export GPX..."), this);
+    export_ = new QPushButton(Translate(QStringLiteral("Export GPX...")), this);
     export_->setEnabled(false);
     grid->addWidget(clock_, 3, 0, 1, 2);
     grid->addWidget(status_, 3, 2, 1, 2);
     grid->addWidget(export_, 3, 4);
-    video_ = new QPushButton(Tr("Video"), this);
-    video_->setToolTip(Tr("Play the vehicle's recording of this moment"));
+    video_ = new QPushButton(Translate(QStringLiteral("Video")), this);
+    video_->setToolTip(Translate(QStringLiteral("Play the vehicle's recording of this moment")));
     video_->setEnabled(false);
     video_->hide();
     grid->addWidget(video_, 2, 5);
@@ -112,8 +112,8 @@ ReplayPanel::ReplayPanel(Sources sources, QWidget* parent) : QDialog(parent), so
     });
     connect(export_, &QPushButton::clicked, this, [this] {
         const QString path = QFileDialog::getSaveFileName(
-            this, Tr("Export GPX"), vehicle_->currentData().toString() + QStringLiteral(".gpx"),
-            QStringLiteral("GPX (*.gpx)"));
+            this, Translate(QStringLiteral("Export GPX")),
+            vehicle_->currentData().toString() + QStringLiteral(".gpx"), QStringLiteral("GPX (*.gpx)"));
         if (!path.isEmpty()) ExportTo(path);
     });
     connect(video_, &QPushButton::clicked, this, &ReplayPanel::OpenVideo);
@@ -158,23 +158,24 @@ void ReplayPanel::ShowTrack() {
     }
     ShowClock();
     if (replay_.empty()) {
-        status_->setText(Tr("No positions of this vehicle in that time."));
+        status_->setText(Translate(QStringLiteral("No positions of this vehicle in that time.")));
         if (sources_.call_page) sources_.call_page(QStringLiteral("clearReplay"), "null", {});
         return;
     }
-    status_->setText(Tr("%1 points, %2 stops of 2 minutes or more")
+    status_->setText(Translate(QStringLiteral("%1 points, %2 stops of 2 minutes or more"))
                          .arg(replay_.track().size())
                          .arg(replay_.stops().size()));
     if (!sources_.call_page) return;
     QPointer<ReplayPanel> self(this);
-    sources_.call_page(QStringLiteral("showReplay"),
-                       replay_.PageData([this](const PositionStop& stop) { return StopLabel(stop); }),
-                       [self](bool shown) {
-                           if (!self) return;
-                           self->page_has_replay_ = shown;
-                           if (!shown)
-                               self->status_->setText(Tr("Route replay is not available on this map page."));
-                       });
+    sources_.call_page(
+        QStringLiteral("showReplay"),
+        replay_.PageData([this](const PositionStop& stop) { return StopLabel(stop); }), [self](bool shown) {
+            if (!self) return;
+            self->page_has_replay_ = shown;
+            if (!shown)
+                self->status_->setText(
+                    Translate(QStringLiteral("Route replay is not available on this map page.")));
+        });
     SendMarker();
     video_link_.ReplayMoved(replay_.time_ms(), false);
 }
@@ -182,10 +183,10 @@ void ReplayPanel::ShowTrack() {
 bool ReplayPanel::ExportTo(const QString& path) {
     const QString name = vehicle_->currentText();
     if (replay_.empty() || !WriteGpxFile(path, name, replay_.track())) {
-        status_->setText(Tr("The track could not be written to %1.").arg(path));
+        status_->setText(Translate(QStringLiteral("The track could not be written to %1.")).arg(path));
         return false;
     }
-    status_->setText(Tr("Track written to %1.").arg(path));
+    status_->setText(Translate(QStringLiteral("Track written to %1.")).arg(path));
     return true;
 }
 
@@ -225,7 +226,7 @@ void ReplayPanel::SetVideoSources(ReplayVideoLink::Sources sources) {
 bool ReplayPanel::OpenVideo() {
     if (replay_.empty()) return false;
     if (video_link_.OpenAt(replay_.time_ms())) return true;
-    status_->setText(Tr("No local recording of this vehicle at %1.")
+    status_->setText(Translate(QStringLiteral("No local recording of this vehicle at %1."))
                          .arg(QDateTime::fromMSecsSinceEpoch(replay_.time_ms())
                                   .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
     return false;
