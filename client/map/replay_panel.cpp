@@ -84,6 +84,11 @@ ReplayPanel::ReplayPanel(Sources sources, QWidget* parent) : QDialog(parent), so
     player->addWidget(play_);
     player->addWidget(slider_, 1);
     player->addWidget(speed_);
+    video_ = new QPushButton(Translate(QStringLiteral("Video")), this);
+    video_->setToolTip(Translate(QStringLiteral("Play the vehicle's recording of this moment")));
+    video_->setEnabled(false);
+    video_->hide();
+    player->addWidget(video_);
     grid->addLayout(player, 2, 0, 1, 5);
     status_ = new QLabel(this);
     status_->setTextFormat(Qt::PlainText);
@@ -93,11 +98,6 @@ ReplayPanel::ReplayPanel(Sources sources, QWidget* parent) : QDialog(parent), so
     grid->addWidget(clock_, 3, 0, 1, 2);
     grid->addWidget(status_, 3, 2, 1, 2);
     grid->addWidget(export_, 3, 4);
-    video_ = new QPushButton(Translate(QStringLiteral("Video")), this);
-    video_->setToolTip(Translate(QStringLiteral("Play the vehicle's recording of this moment")));
-    video_->setEnabled(false);
-    video_->hide();
-    grid->addWidget(video_, 2, 5);
 
     connect(show_, &QPushButton::clicked, this, &ReplayPanel::ShowTrack);
     connect(play_, &QToolButton::clicked, this, [this] { SetPlaying(!playing()); });
@@ -251,10 +251,11 @@ void ReplayPanel::ShowClock() {
         return;
     }
     const RouteReplay::Place place = replay_.PlaceNow();
-    clock_->setText(QStringLiteral("%1  %2 km/h")
+    clock_->setText(QStringLiteral("%1  %2 %3")
                         .arg(QDateTime::fromMSecsSinceEpoch(replay_.time_ms())
                                  .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
-                        .arg(qRound(place.speed_kmh)));
+                        .arg(qRound(place.speed_kmh))
+                        .arg(Translate(QStringLiteral("km/h"))));
 }
 
 void ReplayPanel::SendMarker() {
