@@ -88,7 +88,12 @@ CMapDlg::CMapDlg(MapViewHost& host, MapViewSettings settings)
                               {QStringLiteral("roadName"), settings_.road_name},
                               {QStringLiteral("photoName"), settings_.photo_name},
                               {QStringLiteral("gridName"), settings_.grid_name},
-                              {QStringLiteral("followName"), settings_.follow_name}};
+                              {QStringLiteral("followName"), settings_.follow_name},
+                              {QStringLiteral("geofenceTitles"),
+                               QJsonObject{{QStringLiteral("circle"), settings_.zone_circle_tip},
+                                           {QStringLiteral("polygon"), settings_.zone_polygon_tip},
+                                           {QStringLiteral("finish"), settings_.zone_finish_tip}}},
+                              {QStringLiteral("speedUnit"), settings_.speed_unit}};
     QWebEngineScript settings_script;
     settings_script.setName(QStringLiteral("tavrin-map-settings"));
     settings_script.setInjectionPoint(QWebEngineScript::DocumentCreation);
@@ -225,7 +230,7 @@ void CMapDlg::SetReplayEnabled(bool enabled) {
         replay_button_->setObjectName(QStringLiteral("replay_button"));
         replay_button_->setIcon(style()->standardIcon(QStyle::SP_MediaSeekBackward));
         replay_button_->setIconSize(QSize(25, 19));
-        replay_button_->setToolTip(QStringLiteral("Route Replay"));
+        replay_button_->setToolTip(AppProfile::Translate(QStringLiteral("Route Replay")));
         replay_button_->setAccessibleName(replay_button_->toolTip());
         connect(replay_button_, &QToolButton::clicked, this, &CMapDlg::replayRequested);
     }

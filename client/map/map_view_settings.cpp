@@ -25,6 +25,10 @@ MapViewSettings ReadMapViewSettings(const AppSettings& cached) {
     settings.photo_name = AppProfile::Translate(QStringLiteral("Satellite"));
     settings.grid_name = AppProfile::Translate(QStringLiteral("Coordinate grid"));
     settings.follow_name = AppProfile::Translate(QStringLiteral("Follow"));
+    settings.zone_circle_tip = AppProfile::Translate(QStringLiteral("Draw a circular zone"));
+    settings.zone_polygon_tip = AppProfile::Translate(QStringLiteral("Draw a polygonal zone"));
+    settings.zone_finish_tip = AppProfile::Translate(QStringLiteral("Finish the zone"));
+    settings.speed_unit = AppProfile::Translate(QStringLiteral("km/h"));
     settings.caption = AppProfile::Translate(QStringLiteral("Map"));
     settings.button_mask_color = AppSettings::Color(cached.MainBkColor);
     return settings;

@@ -20,7 +20,12 @@ struct MapViewSettings {
     QString road_name = QStringLiteral("Road map");  // layer names the page shows
     QString photo_name = QStringLiteral("Satellite");
     QString grid_name = QStringLiteral("Coordinate grid");
-    QString follow_name = QStringLiteral("Follow");       // the fleet layer's follow toggle
+    QString follow_name = QStringLiteral("Follow");  // the fleet layer's follow toggle
+    // The geofence drawing tools' tips and the speed unit of the route replay's legend.
+    QString zone_circle_tip = QStringLiteral("Draw a circular zone");
+    QString zone_polygon_tip = QStringLiteral("Draw a polygonal zone");
+    QString zone_finish_tip = QStringLiteral("Finish the zone");
+    QString speed_unit = QStringLiteral("km/h");
     QString caption = QStringLiteral("Map");              // floating window caption and button tip
     QString button_image;                                 // skin folder + "map.bmp"
     QColor button_mask_color = QColor(0x10, 0x10, 0x10);  // MainBkColor

@@ -6,6 +6,9 @@
 // functions of its own (showReplay, moveReplayMarker, clearReplay); a page without them (a replacement
 // page) leaves the replay unavailable, and the window says so.
 //
+// Where a local recording of the vehicle covers the replay's moment, "Video" opens the player there, and
+// the two follow each other while it is open (ReplayVideoLink).
+//
 // Collaborators come in through Sources; UI thread only. Created once by the main window, shown and
 // hidden; hiding it takes the track off the map.
 #include <QDialog>
@@ -16,6 +19,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "map/replay_video_link.h"
 #include "map/route_replay.h"
 
 class QComboBox;
@@ -49,6 +53,11 @@ class ReplayPanel : public QDialog {
     // Writes the shown track as GPX; false (and a line in the status) when it cannot.
     bool ExportTo(const QString& path);
     void SetPlaying(bool playing);
+    // Where the recordings are found and the player is opened; without them there is no "Video" button.
+    void SetVideoSources(ReplayVideoLink::Sources sources);
+    // Opens the player on the recording covering the replay's moment; false (said in the status) when
+    // none covers it.
+    bool OpenVideo();
     bool playing() const { return timer_.isActive(); }
 
     const RouteReplay& replay() const { return replay_; }
@@ -58,6 +67,8 @@ class ReplayPanel : public QDialog {
     QSlider* slider() const { return slider_; }
     QSpinBox* speedBox() const { return speed_; }
     QLabel* statusLabel() const { return status_; }
+    QPushButton* videoButton() const { return video_; }
+    ReplayVideoLink& videoLink() { return video_link_; }
     QString StopLabel(const PositionStop& stop) const;
 
   protected:
@@ -68,6 +79,8 @@ class ReplayPanel : public QDialog {
     void Tick();
     void ShowClock();
     void SendMarker();
+    // The player showed `unix_ms` by itself: the replay goes there without seeking the player back.
+    void FollowPlayer(qint64 unix_ms, bool player_playing);
 
     Sources sources_;
     RouteReplay replay_;
@@ -81,6 +94,8 @@ class ReplayPanel : public QDialog {
     QLabel* clock_ = nullptr;
     QLabel* status_ = nullptr;
     QPushButton* export_ = nullptr;
+    QPushButton* video_ = nullptr;
+    ReplayVideoLink video_link_;
     QTimer timer_;
     QElapsedTimer since_tick_;
     bool page_has_replay_ = true;

@@ -213,6 +213,7 @@ void PlayerWindow::ShowState() {
                             Duration(player_.position_ms()), Duration(player_.duration_ms())));
     play_->setText(player_.playing() ? translate_(QStringLiteral("Pause"))
                                      : translate_(QStringLiteral("Play")));
+    if (const QDateTime shown = ShownTime(); shown.isValid()) emit shownTimeChanged(shown);
 }
 
 QString PlayerWindow::SaveSnapshot(const QString& path) {

@@ -88,6 +88,9 @@ class PlayerWindow : public QWidget {
     void exportFinished(bool ok, const QString& text);
     // The evidence folder was written and checked (ok), or what failed.
     void evidenceFinished(bool ok, const QString& folder, const QString& text);
+    // The picture shown changed (played, stepped, sought, or another file opened): its wall-clock time,
+    // when known (see ShownTime).
+    void shownTimeChanged(const QDateTime& when);
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;

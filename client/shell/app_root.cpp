@@ -15,6 +15,7 @@
 #include "app/own_settings.h"
 #include "app/session_controller.h"
 #include "fleet/alarm_desk.h"
+#include "map/replay_panel.h"
 #include "positions/position_history.h"
 #include "positions/position_store.h"
 #include "recordings/player_window.h"
@@ -22,6 +23,7 @@
 #include "shell/alarm_evidence_wiring.h"
 #include "shell/app_main_dlg.h"
 #include "shell/position_wiring.h"
+#include "shell/replay_video_wiring.h"
 
 namespace {
 
@@ -61,6 +63,12 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
                 history->path(), [history](const QString& id) { return history->LabelOf(id); }, vehicle_label,
                 from_s, to_s);
         });
+    // The route replay opens the vehicle's recordings at the replayed moment.
+    if (auto* replay = window->findChild<ReplayPanel*>(QStringLiteral("route_replay")))
+        WireReplayVideo(
+            *replay, recordings, [&client] { return QStringList{client.settings.RecordPath}; },
+            [history = window->positions()](const QString& id) { return history->LabelOf(id); },
+            window.get());
     window->SetRecordingsCommand([&recordings, w = window.get()] { recordings.ShowRecordings(w); });
     // The Record folder as it is when the dialog is made: the lookup runs on the dialog's worker, which
     // must not read settings the UI thread may change.

@@ -9,12 +9,14 @@
 // Labels reach the page as text only (textContent), never as markup.
 'use strict';
 
+// The unit comes from the client in the user's language (mapSettings, made before the page's scripts).
+var REPLAY_UNIT = String((typeof mapSettings === 'object' && mapSettings.speedUnit) || 'km/h');
 var REPLAY_BANDS = [
-  [10, '#7b3294', '< 10 km/h'],
-  [30, '#2c7bb6', '10-30 km/h'],
-  [50, '#1a9641', '30-50 km/h'],
-  [80, '#f07c00', '50-80 km/h'],
-  [Infinity, '#d7191c', '>= 80 km/h']
+  [10, '#7b3294', '< 10 ' + REPLAY_UNIT],
+  [30, '#2c7bb6', '10-30 ' + REPLAY_UNIT],
+  [50, '#1a9641', '30-50 ' + REPLAY_UNIT],
+  [80, '#f07c00', '50-80 ' + REPLAY_UNIT],
+  [Infinity, '#d7191c', '>= 80 ' + REPLAY_UNIT]
 ];
 var replayLayer = L.layerGroup();
 var replayRenderer = L.canvas({ padding: 0.5 });

@@ -121,13 +121,34 @@ class MapGeofenceTest : public QObject {
         QCOMPARE(drawn[0][0].value<MapZone>().points[2].lng_deg, 11.01);
     }
 
+    // The drawing tools' tips and the replay legend's unit are the client's texts (in the user's
+    // language), shown as text.
+    void pageTextsComeFromTheClient() {
+        Open([](MapViewSettings& settings) {
+            settings.zone_circle_tip = QStringLiteral("Kreisförmige Zone zeichnen");
+            settings.zone_polygon_tip = QStringLiteral("Vieleckige Zone zeichnen");
+            settings.zone_finish_tip = QStringLiteral("<b>Zone</b> abschließen");
+            settings.speed_unit = QStringLiteral("km/t");
+        });
+        QCOMPARE(
+            Eval("Array.prototype.map.call(document.querySelectorAll('.geofence-tool'),"
+                 " function (b) { return b.title; }).join('|')")
+                .toString(),
+            QStringLiteral("Kreisförmige Zone zeichnen|Vieleckige Zone zeichnen|<b>Zone</b> abschließen"));
+        Eval("showReplay({points: [[48.1, 11.5, 20, 0], [48.2, 11.5, 30, 60]], stops: []}); true");
+        QTRY_VERIFY_WITH_TIMEOUT(Eval("!!document.querySelector('.replay-legend')").toBool(), 5000);
+        QVERIFY(
+            Eval("document.querySelector('.replay-legend').textContent").toString().contains("30-50 km/t"));
+    }
+
   private:
-    void Open() {
+    void Open(const std::function<void(MapViewSettings&)>& adjust = {}) {
         MapViewSettings settings;
         settings.road_tiles = settings.photo_tiles = QStringLiteral("http://127.0.0.1:9/{z}/{x}/{y}.png");
         settings.gps_offset_auto = false;
         settings.gps_offset_x = QString::number(kOffsetLat);
         settings.gps_offset_y = QString::number(kOffsetLng);
+        if (adjust) adjust(settings);
         map_ = std::make_unique<CMapDlg>(host_, settings);
         host_.dock_parent.show();
         map_->SetDockedRect(QRect(0, 0, 640, 480));
