@@ -68,12 +68,17 @@ PlayerWindow::PlayerWindow(QString snapshot_folder, TranslateText translate, QWi
                             static_cast<QWidget*>(speed_), static_cast<QWidget*>(time_)})
         controls->addWidget(widget);
     controls->addStretch();
+    // The file actions get a row of their own: on one row with the playback controls their texts were cut
+    // at the window's usual width, and more so in the longer languages.
+    auto* actions = new QHBoxLayout;
     for (QWidget* widget : {snapshot, save_as, mark_in, mark_out, export_clip, evidence})
-        controls->addWidget(widget);
+        actions->addWidget(widget);
+    actions->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(picture_, 1);
     layout->addWidget(timeline_);
     layout->addLayout(controls);
+    layout->addLayout(actions);
     layout->addWidget(progress_);
     layout->addWidget(message_);
 
