@@ -14,35 +14,21 @@
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
-#include "live_client.h"
 #include "shell/app_main_dlg.h"
 #include "shell/wall_desk.h"
 #include "shell/wall_window.h"
+#include "two_screen_desk.h"
 
 namespace {
 
-const QByteArray kDevice("MDVR-10001");
+const QByteArray& kDevice = TwoScreenDesk::kDevice;
 
 WallWindow* WallOnScreen(int screen) {
-    QScreen* wanted = QGuiApplication::screens().value(screen - 1);
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* wall = qobject_cast<WallWindow*>(widget);
-            wall && wall->isVisible() && wall->screen() == wanted)
-            return wall;
-    }
-    return nullptr;
+    return TwoScreenDesk::WallOnScreen(screen);
 }
 
-// The tile of `grid` that shows channel `channel` of kDevice, once it presents pictures (20 s at most).
 CDevShowDlg* PlayingTile(PageTab* grid, DevTree* tree, int channel) {
-    CDevShowDlg* tile = nullptr;
-    const bool plays = QTest::qWaitFor(
-        [&] {
-            tile = grid->FindWindowOfNode(tree->FindChannelNode(kDevice, channel));
-            return tile && tile->channel && tile->Stats().presented >= 5;
-        },
-        20000);
-    return plays ? tile : nullptr;
+    return TwoScreenDesk::PlayingTile(grid, tree, channel);
 }
 
 // More pictures reach the tile from now on.
@@ -55,8 +41,9 @@ bool KeepsPlaying(CDevShowDlg* tile) {
 
 class WallScreensTest : public QObject {
     Q_OBJECT
-    ScratchHome home_;
-    LiveClient live_;
+    TwoScreenDesk desk_;
+    ScratchHome& home_ = desk_.home();
+    LiveClient& live_ = desk_.live();
 
     uint32_t Streams() { return live_.platform().transfer().streams_accepted(); }
     void Play(CAppMainDlg& window, int channel) {
@@ -70,10 +57,9 @@ class WallScreensTest : public QObject {
   private slots:
     void initTestCase() {
         QCOMPARE(QGuiApplication::screens().size(), 2);
-        QVERIFY2(live_.Start(home_, QStringLiteral("SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")),
-                 "velq-sim did not start");
+        QVERIFY2(desk_.Start(), "velq-sim did not start");
     }
-    void cleanupTestCase() { live_.Stop(); }
+    void cleanupTestCase() { desk_.Stop(); }
 
     // Sent from the main window, shown on both screens, streamed once; it stops with its last tile.
     void aSentPageIsStreamedOnceAndComesBackAfterARestart() {
