@@ -18,9 +18,12 @@ class TwoScreenDesk {
     // The vehicle whose channels the tests play.
     static inline const QByteArray kDevice{"MDVR-10001"};
 
-    // Starts velq-sim and the client (see LiveClient::Start); false when velq-sim does not start.
-    bool Start() {
-        return live_.Start(home_, QStringLiteral("SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n"));
+    // For initTestCase: checks that the X server has the two screens, starts velq-sim and the client (see
+    // LiveClient::Start). A test failure (which skips the test functions) when either is missing.
+    void Start() {
+        QCOMPARE(QGuiApplication::screens().size(), 2);
+        QVERIFY2(live_.Start(home_, QStringLiteral("SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")),
+                 "velq-sim did not start");
     }
     void Stop() { live_.Stop(); }
 
