@@ -2,7 +2,6 @@
 // The grid's page files: Save Page and Load Page.
 #include <QFileInfo>
 
-#include "app/app_profile.h"
 #include "app/settings_store.h"
 #include "corvel/corvel.h"
 #include "grid/dev_show_dlg.h"
