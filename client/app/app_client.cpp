@@ -12,6 +12,10 @@ CAppClient::CAppClient(const AppFolders& folders) {
     AppProfile::Reset(folders);
 }
 
+AppProfile* CAppClient::profile() const {
+    return AppProfile::Current();
+}
+
 CAppClient::~CAppClient() {
     qt_translations_.reset();
     if (mirrored_) QGuiApplication::setLayoutDirection(Qt::LayoutDirectionAuto);

@@ -8,6 +8,7 @@
 #include "app/app_folders.h"
 #include "app/app_settings.h"
 
+class AppProfile;
 class HeapKeeper;
 class QtTranslations;
 
@@ -22,6 +23,8 @@ class CAppClient {
     // Start-up after the application object exists: the heap's keeper, language and skin, the locale, Qt's
     // own texts and the layout direction of the language (when its file was found), the cached settings.
     void InitInstance();
+    // The process's profile this client made (null once a test replaced it with none).
+    AppProfile* profile() const;
 
     AppSettings settings;
 

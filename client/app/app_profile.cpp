@@ -31,22 +31,31 @@ AppProfile* AppProfile::Current() {
 
 int AppProfile::ReadInt(const QString& key, int fallback) {
     AppProfile* profile = Current();
-    return profile ? profile->settings_.ReadInt(kSection, key, fallback) : fallback;
+    return profile ? profile->ReadIntOf(key, fallback) : fallback;
 }
 
 QString AppProfile::ReadString(const QString& key, const QString& fallback) {
     AppProfile* profile = Current();
-    if (!profile) return fallback;
-    const QString value = profile->settings_.ReadString(kSection, key, QString());
-    return value.isEmpty() ? fallback.left(ProfileFile::kMaxValueChars) : value;
+    return profile ? profile->ReadStringOr(key, fallback) : fallback;
 }
 
 bool AppProfile::WriteString(const QString& key, const QString& value) {
     AppProfile* profile = Current();
-    if (!profile) return false;
-    QDir().mkpath(profile->folders_.program);
-    return profile->settings_.WriteString(kSection, key, value,
-                                          QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return profile && profile->Write(key, value);
+}
+
+int AppProfile::ReadIntOf(const QString& key, int fallback) {
+    return settings_.ReadInt(kSection, key, fallback);
+}
+
+QString AppProfile::ReadStringOr(const QString& key, const QString& fallback) {
+    const QString value = settings_.ReadString(kSection, key, QString());
+    return value.isEmpty() ? fallback.left(ProfileFile::kMaxValueChars) : value;
+}
+
+bool AppProfile::Write(const QString& key, const QString& value) {
+    QDir().mkpath(folders_.program);
+    return settings_.WriteString(kSection, key, value, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 QString AppProfile::Translate(const QString& text) {

@@ -39,6 +39,11 @@ class AppProfile {
     // file or the file lacks the key (a key stored with an empty value gives an empty text).
     static QString Translate(const QString& text);
 
+    // The same reads and write on this profile (what the static functions do on the current one).
+    int ReadIntOf(const QString& key, int fallback);
+    QString ReadStringOr(const QString& key, const QString& fallback);
+    [[nodiscard]] bool Write(const QString& key, const QString& value);
+
     // Start-up: reads "Language File", marks the languages whose files exist, chooses the row and the
     // language file, and the skin folder.
     void ChooseLanguageAndSkin();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/app_login_dlg.h"
 
+#include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -56,8 +57,9 @@ QLabel* Label(const QString& key_text, QWidget* parent) {
 
 }  // namespace
 
-CAppLoginDlg::CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget* parent)
-    : QDialog(parent), host_(host), settings_(settings) {
+CAppLoginDlg::CAppLoginDlg(LoginHost* host, const AppSettings& settings, SettingsStore& store,
+                           QWidget* parent)
+    : QDialog(parent), host_(host), settings_(settings), store_(store) {
     setWindowIcon(parent->windowIcon());
     setWindowTitle(AppProfile::Translate(QStringLiteral("Lumetra Client Login")));
 
@@ -102,6 +104,11 @@ CAppLoginDlg::CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(user_group);
     layout->addWidget(network_group);
+    save_error_ = Label(QString(), this);
+    save_error_->setObjectName(QStringLiteral("saveError"));
+    save_error_->setWordWrap(true);
+    save_error_->hide();
+    layout->addWidget(save_error_);
     layout->addLayout(buttons);
     setMinimumWidth(360);
 
@@ -112,14 +119,12 @@ CAppLoginDlg::CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget
     for (QLineEdit* edit : {user_, password_})
         edit->setValidator(new Utf8BytesValidator(kCredentialBytes, edit));
     // A longer stored text is shown as it will be sent.
-    user_->setText(QString::fromUtf8(Utf8Within(
-        AppProfile::ReadString(QStringLiteral("UserName"), QStringLiteral("orvi")), kCredentialBytes)));
-    password_->setText(QString::fromUtf8(Utf8Within(
-        AppProfile::ReadString(QStringLiteral("Password"), QStringLiteral("480913")), kCredentialBytes)));
-    address_->setText(
-        AppProfile::ReadString(QStringLiteral("CenterServer_Address"), AppSettings::kDefaultCenterAddress));
-    tcp_port_->setText(QString::number(AppProfile::ReadInt(QStringLiteral("CenterServer_TcpPort"), 24680)));
-    udp_port_->setText(QString::number(AppProfile::ReadInt(QStringLiteral("CenterServer_UdpPort"), 24681)));
+    const SettingsStore::Login stored = store_.login();
+    user_->setText(QString::fromUtf8(Utf8Within(stored.user, kCredentialBytes)));
+    password_->setText(QString::fromUtf8(Utf8Within(stored.password, kCredentialBytes)));
+    address_->setText(stored.address);
+    tcp_port_->setText(QString::number(stored.tcp_port));
+    udp_port_->setText(QString::number(stored.udp_port));
 }
 
 void CAppLoginDlg::OnOK() {
@@ -140,16 +145,23 @@ void CAppLoginDlg::OnOK() {
     const QByteArray address_utf8 = Utf8Within(address, 62);
     const uint16_t tcp_port = uint16_t(EditInt(tcp_port_) & 0xFFFF);
     const uint16_t udp_port = uint16_t(EditInt(udp_port_) & 0xFFFF);
-    AppProfile::WriteString(QStringLiteral("CenterServer_Address"), address);
-    AppProfile::WriteString(QStringLiteral("CenterServer_TcpPort"), QString::number(tcp_port));
-    AppProfile::WriteString(QStringLiteral("CenterServer_UdpPort"), QString::number(udp_port));
+    bool stored = store_.SetServer(address, tcp_port, udp_port);
 
     const QByteArray user_utf8 = Utf8Within(user_->text(), kCredentialBytes);
     const QByteArray password_utf8 = Utf8Within(password_->text(), kCredentialBytes);
     const QString user = QString::fromUtf8(user_utf8);
     const QString password = QString::fromUtf8(password_utf8);
-    AppProfile::WriteString(QStringLiteral("UserName"), user);
-    AppProfile::WriteString(QStringLiteral("Password"), password);
+    stored = stored && store_.SetCredentials(user, password);
+    if (stored) {
+        save_error_->clear();
+        save_error_->hide();
+    } else {
+        save_error_->setText(
+            AppProfile::Translate(QStringLiteral("The settings could not be saved to %1. Check that "
+                                                 "the folder can be written."))
+                .arg(QDir::toNativeSeparators(store_.settingsFile())));
+        save_error_->show();
+    }
     if (user_utf8.isEmpty() || password_utf8.isEmpty()) {
         ShowCredentialsMessage();
         return;
@@ -162,6 +174,10 @@ void CAppLoginDlg::OnOK() {
         VelqApp_Login(session, user_utf8.constData(), password_utf8.constData());
         if (show_all) VelqApp_ShowAllDevice(session);
     });
+}
+
+QString CAppLoginDlg::saveErrorText() const {
+    return save_error_->text();
 }
 
 void CAppLoginDlg::ShowCredentialsMessage() {
@@ -207,7 +223,8 @@ void CAppLoginDlg::ShowConnectionState(int code, intptr_t value) {
     if (code == 3 || code == 4) {
         show();
         raise();
-    } else if (code == 5 || code == 6) {
+    } else if ((code == 5 || code == 6) && save_error_->isHidden()) {
+        // A login whose settings were not saved keeps the dialog, so the operator reads why.
         hide();
     }
     if (code == 6) word += VersionText(uint32_t(value));

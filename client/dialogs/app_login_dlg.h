@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "app/app_settings.h"
+#include "app/settings_store.h"
 #include "corvel/corvel.h"
 
 class QGroupBox;
@@ -35,8 +36,10 @@ class LoginHost {
 class CAppLoginDlg : public QDialog {
     Q_OBJECT
   public:
-    // `host` and `settings` outlive the dialog; `parent` owns it.
-    CAppLoginDlg(LoginHost* host, const AppSettings& settings, QWidget* parent);
+    // `host`, `settings` and `store` outlive the dialog; `parent` owns it. The edits start from the store;
+    // OK stores what they hold before logging in. When that write fails the login still goes ahead (the
+    // server does not need the file), but the dialog says so and stays open after the login succeeds.
+    CAppLoginDlg(LoginHost* host, const AppSettings& settings, SettingsStore& store, QWidget* parent);
 
     // The Login/Logout button (OK).
     void OnOK();
@@ -50,6 +53,8 @@ class CAppLoginDlg : public QDialog {
     QLineEdit* userEdit() const { return user_; }
     QLineEdit* passwordEdit() const { return password_; }
     QPushButton* okButton() const { return ok_; }
+    // The failure shown after the last OK (empty when its write succeeded).
+    QString saveErrorText() const;
 
     // The " V1.0.3" form of a version integer (four characters, lowest byte first).
     static QString VersionText(uint32_t version);
@@ -64,6 +69,8 @@ class CAppLoginDlg : public QDialog {
 
     LoginHost* host_;
     const AppSettings& settings_;
+    SettingsStore& store_;
+    QLabel* save_error_;
     QLineEdit* user_;
     QLineEdit* password_;
     QLineEdit* address_;

@@ -10,9 +10,10 @@
 #include "app/app_profile.h"
 #include "dialogs/digits_validator.h"
 
-CCycleDlg::CCycleDlg(AppSettings& settings, CycleCountdown countdown, QWidget* parent)
-    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Cycle Page")), parent),
+CCycleDlg::CCycleDlg(AppSettings& settings, SettingsStore& store, CycleCountdown countdown, QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Cycle Page")), store.programFolder(), parent),
       settings_(settings),
+      store_(store),
       countdown_(std::move(countdown)) {
     duration_ = AddSecondsRow(AppProfile::Translate(QStringLiteral("Auto-Change Duration(Seconds):")),
                               AppProfile::Translate(QStringLiteral("0: Stop Auto-Change")));
@@ -43,9 +44,7 @@ void CCycleDlg::Load(const preferences::CycleValues& values) {
 void CCycleDlg::Refresh() {
     // The stored duration, which a click may have stopped in memory only; the cached one when not stored.
     const AppSettings& settings = settings_;
-    Load(preferences::CycleValuesOf(
-        AppProfile::ReadInt(QStringLiteral("CycleDuration"), settings.CycleDuration),
-        settings.CycleStopMode));
+    Load(preferences::CycleValuesOf(store_.cycleDuration_s(settings.CycleDuration), settings.CycleStopMode));
 }
 
 void CCycleDlg::Default() {
@@ -59,10 +58,13 @@ void CCycleDlg::Save() {
                                           anywhere_->isChecked()};
     settings.CycleDuration = values.duration_s;
     settings.CycleStopMode = preferences::StopModeOf(values);
-    AppProfile::WriteString(QStringLiteral("CycleDuration"), QString::number(settings.CycleDuration));
-    AppProfile::WriteString(QStringLiteral("CycleStopMode"), QString::number(settings.CycleStopMode));
+    const bool stored = store_.SetCycle(settings.CycleDuration, settings.CycleStopMode);
     const bool running = countdown_.running && countdown_.running();
     if (countdown_.set && preferences::SetsCountdown(settings.CycleDuration, running)) {
         countdown_.set(settings.CycleDuration);
     }
+    if (stored)
+        ClearSaveError();
+    else
+        ShowSaveError(store_.settingsFile());
 }

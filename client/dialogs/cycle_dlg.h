@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/app_settings.h"
+#include "app/settings_store.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
 
@@ -20,7 +21,10 @@ struct CycleCountdown {
 class CCycleDlg : public PreferenceDlg {
     Q_OBJECT
   public:
-    explicit CCycleDlg(AppSettings& settings, CycleCountdown countdown, QWidget* parent = nullptr);
+    // `settings` and `store` outlive the dialog. A Save the store could not write keeps the dialog open
+    // (the values entered still apply to this session).
+    CCycleDlg(AppSettings& settings, SettingsStore& store, CycleCountdown countdown,
+              QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -34,6 +38,7 @@ class CCycleDlg : public PreferenceDlg {
 
   private:
     AppSettings& settings_;  // the application's, outlives the dialog
+    SettingsStore& store_;
     CycleCountdown countdown_;
     QLineEdit* duration_ = nullptr;
     QCheckBox* device_list_ = nullptr;

@@ -30,7 +30,7 @@ QComboBox* MakeList(const QStringList& keys) {
 
 }  // namespace
 
-CDevConfigDlg::CDevConfigDlg(const AppSettings& settings, QWidget* parent)
+CDevConfigDlg::CDevConfigDlg(const AppSettings& settings, const SettingsStore& store, QWidget* parent)
     : QDialog(parent), settings_(settings) {
     setWindowTitle(AppProfile::Translate(QStringLiteral("Device Config Dialog")));
     auto* groups = new QHBoxLayout;
@@ -52,7 +52,7 @@ CDevConfigDlg::CDevConfigDlg(const AppSettings& settings, QWidget* parent)
     layout->addLayout(groups);
     layout->addLayout(bottom);
 
-    if (AppProfile::ReadInt(QStringLiteral("ShowResolutionConfig"), 0) == 0) {
+    if (!store.showResolutionConfig()) {
         resolution_->hide();
         resolution_->setEnabled(false);
         findChild<QLabel*>(QStringLiteral("label1055"))->hide();

@@ -8,6 +8,7 @@
 #include <QMap>
 
 #include "app/app_settings.h"
+#include "app/settings_store.h"
 #include "corvel/corvel.h"
 #include "dialogs/camera_command.h"
 
@@ -22,7 +23,8 @@ class CDevConfigDlg : public QDialog {
     // Control IDs of the dialog's own buttons.
     enum Control { kSave = 1, kClose = 2, kApply = 1032, kRefresh = 1036 };
 
-    explicit CDevConfigDlg(const AppSettings& settings, QWidget* parent = nullptr);
+    // `settings` and `store` outlive the dialog; the store says whether the resolution row shows.
+    CDevConfigDlg(const AppSettings& settings, const SettingsStore& store, QWidget* parent = nullptr);
 
     // Shows the dialog for `channel` (counted from 1) of `device` and reads its settings: quality, bit
     // rate, resolution, frame rate, in that order. The caller sets the caption first.

@@ -11,12 +11,15 @@
 #include <QVBoxLayout>
 
 #include "app/app_profile.h"
+#include "app/language_table.h"
 #include "dialogs/message_box.h"
 
-COptionDlg::COptionDlg(AppSettings& settings, std::function<QList<AppChannel*>()> playing_channels,
-                       QWidget* parent)
-    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Video Buffer Setting")), parent),
+COptionDlg::COptionDlg(AppSettings& settings, SettingsStore& store,
+                       std::function<QList<AppChannel*>()> playing_channels, QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Video Buffer Setting")), store.programFolder(),
+                    parent),
       settings_(settings),
+      store_(store),
       playing_channels_(std::move(playing_channels)) {
     slider_ = new QSlider(Qt::Horizontal);
     slider_->setRange(preferences::kMinLowDelay, preferences::kMaxLowDelay);
@@ -35,8 +38,8 @@ COptionDlg::COptionDlg(AppSettings& settings, std::function<QList<AppChannel*>()
     language_ = new QComboBox;
     // English always, any other language only when its file was found at start-up; the row is the data.
     // Each entry also names the language in itself, so an operator finds their own in a list in any language.
-    if (const AppProfile* profile = AppProfile::Current()) {
-        const LanguageTable& table = profile->languageTable();
+    if (const LanguageTable* languages = store.languageTable()) {
+        const LanguageTable& table = *languages;
         for (int row_index = 0; row_index < table.size(); ++row_index) {
             if (row_index != 0 && table.row(row_index).available == 0) continue;
             const LanguageRow& row = table.row(row_index);
@@ -88,11 +91,11 @@ void COptionDlg::Load(const preferences::OptionValues& values) {
 
 void COptionDlg::Refresh() {
     // A stored code of the table shows as its row's name; anything else is looked for as it stands.
-    const QString code = AppProfile::ReadString(QStringLiteral("Language File"), QString());
+    const QString code = store_.languageCode();
     QString name = code;
-    if (const AppProfile* profile = AppProfile::Current(); profile && !code.isEmpty()) {
-        const int row = profile->languageTable().IndexOf(code);
-        if (row >= 0) name = QString::fromUtf8(profile->languageTable().row(row).display_name);
+    if (const LanguageTable* table = store_.languageTable(); table && !code.isEmpty()) {
+        const int row = table->IndexOf(code);
+        if (row >= 0) name = QString::fromUtf8(table->row(row).display_name);
     }
     Load({settings_.LowDelay, name});
 }
@@ -107,18 +110,23 @@ void COptionDlg::Default() {
 void COptionDlg::Save() {
     AppSettings& settings = settings_;
     settings.LowDelay = slider_->value();
-    AppProfile::WriteString(QStringLiteral("LowDelay"), QString::number(settings.LowDelay));
-    if (const AppProfile* profile = AppProfile::Current(); profile && language_->currentIndex() >= 0) {
+    bool stored = store_.SetLowDelay(settings.LowDelay);
+    if (const LanguageTable* table = store_.languageTable();
+        stored && table && language_->currentIndex() >= 0) {
         const int row = language_->currentData().toInt();
-        const QString code = QString::fromUtf8(profile->languageTable().row(row).code);
-        const bool changed = code != AppProfile::ReadString(QStringLiteral("Language File"), QString());
-        AppProfile::WriteString(QStringLiteral("Language File"), code);
+        const QString code = QString::fromUtf8(table->row(row).code);
+        const bool changed = code != store_.languageCode();
+        stored = store_.SetLanguageCode(code);
         // The texts and the locale are fixed at start-up: the operator would otherwise wait for a change.
-        if (changed && row != profile->languageIndex())
+        if (stored && changed && row != store_.languageIndex())
             ShowMessage(this, AppProfile::Translate(
                                   QStringLiteral("The new language takes effect at the next start.")));
     }
     if (playing_channels_) {
         for (AppChannel* channel : playing_channels_()) VelqChn_SetBufKeep(channel, settings.LowDelay);
     }
+    if (stored)
+        ClearSaveError();
+    else
+        ShowSaveError(store_.settingsFile());
 }

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "app/app_settings.h"
+#include "app/settings_store.h"
 #include "corvel/corvel.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
@@ -17,8 +18,10 @@ class COptionDlg : public PreferenceDlg {
     Q_OBJECT
   public:
     // `playing_channels` lists the channels of the grid's display windows (the main window's grid).
-    explicit COptionDlg(AppSettings& settings, std::function<QList<AppChannel*>()> playing_channels,
-                        QWidget* parent = nullptr);
+    // `settings` and `store` outlive the dialog. A Save the store could not write keeps the dialog open
+    // (the buffer time still applies to this session).
+    COptionDlg(AppSettings& settings, SettingsStore& store,
+               std::function<QList<AppChannel*>()> playing_channels, QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -33,6 +36,7 @@ class COptionDlg : public PreferenceDlg {
 
   private:
     AppSettings& settings_;  // the application's, outlives the dialog
+    SettingsStore& store_;
     void ShowToolTip();
 
     std::function<QList<AppChannel*>()> playing_channels_;

@@ -2,6 +2,7 @@
 #include "dialogs/own_prefs_dlg.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QLabel>
 #include <QSpinBox>
@@ -21,7 +22,8 @@ QSpinBox* Seconds(int lo, int hi) {
 }  // namespace
 
 OwnPrefsDlg::OwnPrefsDlg(OwnSettings& own, std::function<void(const OwnPrefs&)> applied, QWidget* parent)
-    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Evidence and Alarm Setting")), parent),
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Evidence and Alarm Setting")),
+                    own.path().isEmpty() ? QString() : QFileInfo(own.path()).absolutePath() + u'/', parent),
       own_(own),
       applied_(std::move(applied)) {
     auto* form = new QFormLayout;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/preference_dlg.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,7 +14,8 @@
 #include "dialogs/digits_validator.h"
 #include "dialogs/folder_setting.h"
 
-PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDialog(parent) {
+PreferenceDlg::PreferenceDlg(const QString& group_title, const QString& program_folder, QWidget* parent)
+    : QDialog(parent), program_folder_(program_folder) {
     setWindowTitle(AppProfile::Translate(QStringLiteral("Preferences")));
     auto* group = new QGroupBox(group_title);
     body_ = new QVBoxLayout(group);
@@ -35,6 +37,12 @@ PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDia
     row->insertStretch(0, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group, 1);
+    save_error_ = new QLabel;
+    save_error_->setObjectName(QStringLiteral("saveError"));
+    save_error_->setTextFormat(Qt::PlainText);  // the path is the operator's, shown as it is
+    save_error_->setWordWrap(true);
+    save_error_->hide();
+    layout->addWidget(save_error_);
     layout->addLayout(row);
     connect(qobject_cast<QPushButton*>(button(kRefresh)), &QPushButton::clicked, this, [this] { Refresh(); });
     connect(qobject_cast<QPushButton*>(button(kSave)), &QPushButton::clicked, this, [this] {
@@ -45,6 +53,24 @@ PreferenceDlg::PreferenceDlg(const QString& group_title, QWidget* parent) : QDia
     connect(qobject_cast<QPushButton*>(button(kCancel)), &QPushButton::clicked, this, &QWidget::hide);
     connect(qobject_cast<QPushButton*>(button(kDefault)), &QPushButton::clicked, this, [this] { Default(); });
     resize(480, 1);  // as high as the page's controls need (FitHeight, when shown)
+}
+
+QString PreferenceDlg::saveErrorText() const {
+    return save_error_->text();
+}
+
+void PreferenceDlg::ShowSaveError(const QString& settings_file) {
+    save_error_->setText(
+        AppProfile::Translate(QStringLiteral("The settings could not be saved to %1. Check that the "
+                                             "folder can be written."))
+            .arg(QDir::toNativeSeparators(settings_file)));
+    save_error_->show();
+    KeepOpenAfterSave();
+}
+
+void PreferenceDlg::ClearSaveError() {
+    save_error_->clear();
+    save_error_->hide();
 }
 
 QAbstractButton* PreferenceDlg::button(int control_id) const {
@@ -66,9 +92,7 @@ QLineEdit* PreferenceDlg::AddFolderRow(const QString& label) {
     connect(browse, &QPushButton::clicked, this, [this, edit] {
         const QString folder = QFileDialog::getExistingDirectory(
             this, AppProfile::Translate(QStringLiteral("Please select a folder...")),
-            BrowseStartFolder(edit->text(),
-                              AppProfile::Current() ? AppProfile::Current()->programFolder() : QString()),
-            QFileDialog::ShowDirsOnly);
+            BrowseStartFolder(edit->text(), program_folder_), QFileDialog::ShowDirsOnly);
         if (!folder.isEmpty()) edit->setText(folder);
     });
     auto* row = new QHBoxLayout;

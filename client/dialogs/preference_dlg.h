@@ -9,6 +9,7 @@
 
 class QAbstractButton;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QVBoxLayout;
 
@@ -23,9 +24,12 @@ class PreferenceDlg : public QDialog {
     // Refresh, then show and raise: what the menu commands do.
     void ShowCurrent();
     QAbstractButton* button(int control_id) const;
+    // The failure shown after the last Save (empty when it succeeded).
+    QString saveErrorText() const;
 
   protected:
-    PreferenceDlg(const QString& group_title, QWidget* parent);
+    // `program_folder` is where the folder picker starts when its edit names no folder.
+    PreferenceDlg(const QString& group_title, const QString& program_folder, QWidget* parent);
     // Where a page puts its controls.
     QVBoxLayout* body() const { return body_; }
     // A folder edit with its Browse button, which opens the folder picker titled "Please select a
@@ -35,6 +39,10 @@ class PreferenceDlg : public QDialog {
     QLineEdit* AddSecondsRow(const QString& label, const QString& note);
     // Called from Save: the write failed, so the dialog stays open with what the operator entered.
     void KeepOpenAfterSave() { keep_open_ = true; }
+    // Called from Save when the settings file could not be written: the dialog stays open and says which
+    // file failed; ClearSaveError after a Save that stored everything.
+    void ShowSaveError(const QString& settings_file);
+    void ClearSaveError();
     void reject() override;
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
@@ -45,5 +53,7 @@ class PreferenceDlg : public QDialog {
     void FitHeight();
 
     QVBoxLayout* body_;
+    QLabel* save_error_;
+    QString program_folder_;
     bool keep_open_ = false;
 };

@@ -6,20 +6,23 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/app_folders.h"
 #include "app/app_profile.h"
 #include "dialogs/digits_validator.h"
 #include "dialogs/folder_setting.h"
 
 namespace {
 
-QString DefaultRecordFolder() {
-    return AppProfile::Current() ? AppProfile::Current()->folders().record_default : QString();
+QString DefaultRecordFolder(const SettingsStore& store) {
+    return store.folders() ? store.folders()->record_default : QString();
 }
 
 }  // namespace
 
-CRecordDlg::CRecordDlg(AppSettings& settings, QWidget* parent)
-    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Record Setting")), parent), settings_(settings) {
+CRecordDlg::CRecordDlg(AppSettings& settings, SettingsStore& store, QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Record Setting")), store.programFolder(), parent),
+      settings_(settings),
+      store_(store) {
     path_ = AddFolderRow(AppProfile::Translate(QStringLiteral("Record Path:")));
     duration_ = AddSecondsRow(AppProfile::Translate(QStringLiteral("Record Duration(Seconds):")),
                               AppProfile::Translate(QStringLiteral("0: Not Limited")));
@@ -37,13 +40,16 @@ void CRecordDlg::Refresh() {
 }
 
 void CRecordDlg::Default() {
-    Load({DefaultRecordFolder(), AppSettings::kDefaultRecordDuration_s, true});
+    Load({DefaultRecordFolder(store_), AppSettings::kDefaultRecordDuration_s, true});
 }
 
 void CRecordDlg::Save() {
     AppSettings& settings = settings_;
-    settings.RecordPath = StoredFolder(path_->text(), DefaultRecordFolder());
+    settings.RecordPath = StoredFolder(path_->text(), DefaultRecordFolder(store_));
     settings.RecordDuration = ParseDigits(duration_->text()).value_or(0);
-    AppProfile::WriteString(QStringLiteral("RecordPath"), settings.RecordPath);
-    AppProfile::WriteString(QStringLiteral("RecordDuration"), QString::number(settings.RecordDuration));
+    if (!store_.SetRecord(settings.RecordPath, settings.RecordDuration)) {
+        ShowSaveError(store_.settingsFile());
+        return;
+    }
+    ClearSaveError();
 }

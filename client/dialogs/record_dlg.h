@@ -3,13 +3,15 @@
 // CRecordDlg: the folder recordings go to (RecordPath) and their longest duration (RecordDuration,
 // seconds, 0 = not limited).
 #include "app/app_settings.h"
+#include "app/settings_store.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
 
 class CRecordDlg : public PreferenceDlg {
     Q_OBJECT
   public:
-    explicit CRecordDlg(AppSettings& settings, QWidget* parent = nullptr);
+    // `settings` and `store` outlive the dialog. A Save the store could not write keeps the dialog open.
+    CRecordDlg(AppSettings& settings, SettingsStore& store, QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -21,6 +23,7 @@ class CRecordDlg : public PreferenceDlg {
 
   private:
     AppSettings& settings_;  // the application's, outlives the dialog
+    SettingsStore& store_;
     QLineEdit* path_ = nullptr;
     QLineEdit* duration_ = nullptr;
 };

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "app/app_profile.h"
+#include "app/settings_store.h"
 #include "dialogs/message_box.h"
 #include "dialogs/playback_address.h"
 #include "dialogs/vehicle_choice_model.h"
@@ -29,8 +30,9 @@ constexpr int kMaxIdChars = 96;
 
 }  // namespace
 
-CSearchDlg::CSearchDlg(const AppSettings& settings, QWidget* parent) : QWidget(parent), settings_(settings) {
-    if (AppProfile::Current()) provinces_ = AppProfile::Current()->Provinces();
+CSearchDlg::CSearchDlg(const AppSettings& settings, const SettingsStore& store, QWidget* parent)
+    : QWidget(parent), settings_(settings), store_(store) {
+    provinces_ = store.provinces();
     opener_ = [](const QString& address) { QDesktopServices::openUrl(QUrl(address)); };
     QPalette colours = palette();
     colours.setColor(QPalette::Window, AppSettings::Color(settings.ChildBkColor));
@@ -127,8 +129,7 @@ QString CSearchDlg::Search() {
         return {};
     }
     const AppSettings& settings = settings_;
-    const QString host =
-        AppProfile::ReadString(QStringLiteral("CenterServer_Address"), AppSettings::kDefaultCenterAddress);
+    const QString host = store_.centerAddress();
     const QString address =
         BuildPlaybackAddress(host, settings.Playback_WebPage, DeviceText(device, VELQ_DEV_ID, kDeviceIdBytes),
                              start_on ? std::optional<QDateTime>(start_->dateTime()) : std::nullopt,

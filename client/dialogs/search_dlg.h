@@ -18,11 +18,13 @@ class QCheckBox;
 class QComboBox;
 class QDateTimeEdit;
 class QPushButton;
+class SettingsStore;
 
 class CSearchDlg : public QWidget {
     Q_OBJECT
   public:
-    explicit CSearchDlg(const AppSettings& settings, QWidget* parent = nullptr);
+    // `settings` and `store` outlive the panel: the provinces and the center's address come from the store.
+    CSearchDlg(const AppSettings& settings, const SettingsStore& store, QWidget* parent = nullptr);
 
     // Event 144: a vehicle list of `count` begins; every listed device is given back. The entries stay on
     // show (without devices) until the new list is complete; a count of 0 empties the list.
@@ -55,6 +57,7 @@ class CSearchDlg : public QWidget {
 
   private:
     const AppSettings& settings_;  // the application's, outlives the dialog
+    const SettingsStore& store_;
     static constexpr int kLateListMs = 300;
     void ApplyPending();
     QWidget* MakeTimeGroup(const QString& title, QCheckBox** check, QDateTimeEdit** picker,

@@ -5,19 +5,22 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/app_folders.h"
 #include "app/app_profile.h"
 #include "dialogs/folder_setting.h"
 
 namespace {
 
-QString DefaultSnapshotFolder() {
-    return AppProfile::Current() ? AppProfile::Current()->folders().snapshot_default : QString();
+QString DefaultSnapshotFolder(const SettingsStore& store) {
+    return store.folders() ? store.folders()->snapshot_default : QString();
 }
 
 }  // namespace
 
-CSnapshotDlg::CSnapshotDlg(AppSettings& settings, QWidget* parent)
-    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Snapshot Setting")), parent), settings_(settings) {
+CSnapshotDlg::CSnapshotDlg(AppSettings& settings, SettingsStore& store, QWidget* parent)
+    : PreferenceDlg(AppProfile::Translate(QStringLiteral("Snapshot Setting")), store.programFolder(), parent),
+      settings_(settings),
+      store_(store) {
     path_ = AddFolderRow(AppProfile::Translate(QStringLiteral("Snapshot Path:")));
     open_ = new QCheckBox(AppProfile::Translate(QStringLiteral("Open Path After Snapshoted")));
     body()->addWidget(open_);
@@ -35,13 +38,16 @@ void CSnapshotDlg::Refresh() {
 }
 
 void CSnapshotDlg::Default() {
-    Load({DefaultSnapshotFolder(), 0, true});
+    Load({DefaultSnapshotFolder(store_), 0, true});
 }
 
 void CSnapshotDlg::Save() {
     AppSettings& settings = settings_;
-    settings.SnapshotPath = StoredFolder(path_->text(), DefaultSnapshotFolder());
+    settings.SnapshotPath = StoredFolder(path_->text(), DefaultSnapshotFolder(store_));
     settings.SnapshotOpenPath = open_->isChecked() ? 1 : 0;
-    AppProfile::WriteString(QStringLiteral("SnapshotPath"), settings.SnapshotPath);
-    AppProfile::WriteString(QStringLiteral("SnapshotOpenPath"), QString::number(settings.SnapshotOpenPath));
+    if (!store_.SetSnapshot(settings.SnapshotPath, settings.SnapshotOpenPath != 0)) {
+        ShowSaveError(store_.settingsFile());
+        return;
+    }
+    ClearSaveError();
 }

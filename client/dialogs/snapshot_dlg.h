@@ -3,6 +3,7 @@
 // CSnapshotDlg: the folder snapshots go to (SnapshotPath) and whether it opens after each snapshot
 // (SnapshotOpenPath).
 #include "app/app_settings.h"
+#include "app/settings_store.h"
 #include "dialogs/preference_dlg.h"
 #include "dialogs/preference_rules.h"
 
@@ -11,7 +12,8 @@ class QCheckBox;
 class CSnapshotDlg : public PreferenceDlg {
     Q_OBJECT
   public:
-    explicit CSnapshotDlg(AppSettings& settings, QWidget* parent = nullptr);
+    // `settings` and `store` outlive the dialog. A Save the store could not write keeps the dialog open.
+    CSnapshotDlg(AppSettings& settings, SettingsStore& store, QWidget* parent = nullptr);
 
     void Refresh() override;
     void Default() override;
@@ -23,6 +25,7 @@ class CSnapshotDlg : public PreferenceDlg {
 
   private:
     AppSettings& settings_;  // the application's, outlives the dialog
+    SettingsStore& store_;
     QLineEdit* path_ = nullptr;
     QCheckBox* open_ = nullptr;
 };

@@ -21,6 +21,7 @@
 
 #include "app/app_profile.h"
 #include "app/app_settings.h"
+#include "app/settings_store.h"
 #include "grid/channel_commands.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_file.h"
@@ -82,10 +83,12 @@ QIcon MaskedIcon(const QString& path, const QColor& mask) {
 
 }  // namespace
 
-PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent, GridSources* sources)
+PageTab::PageTab(PageTabOwner* owner, AppSettings& settings, const SettingsStore& store, QWidget* parent,
+                 GridSources* sources)
     : QWidget(parent),
       owner_(owner),
       settings_(settings),
+      store_(store),
       sources_(sources ? sources : &library_sources_),
       cycle_stop_(settings, [this] {
           if (model_) model_->StopCycling();
@@ -179,16 +182,16 @@ void PageTab::SetTileLook(bool showLabels, bool keepAspect) {
 void PageTab::InitFromSettings() {
     const AppSettings& settings = settings_;
     PageTabLook look;
-    look.skinFolder = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
-    look.tabWidth = qBound(24, AppProfile::ReadInt(QStringLiteral("PageTabWidth"), 120), 1000);
+    look.skinFolder = store_.skinFolder();
+    look.tabWidth = qBound(24, store_.pageTabWidth_px(), 1000);
     look.mainBk = AppSettings::Color(settings.MainBkColor);
     look.childBk = AppSettings::Color(settings.ChildBkColor);
     look.text = AppSettings::Color(settings.TextColor);
     look.active = AppSettings::Color(settings.ActiveColor);
     look.showLabels = settings.TileLabel != 0;
     look.keepAspect = settings.TileStretch == 0;
-    int rows = AppProfile::ReadInt(QStringLiteral("UIWindowRow"), 2);
-    int cols = AppProfile::ReadInt(QStringLiteral("UIWindowCol"), 2);
+    int rows = store_.gridRows();
+    int cols = store_.gridCols();
     if (!GridModel::ValidSide(rows) || !GridModel::ValidSide(cols)) {
         owner_->AddLogLine(AppProfile::Translate(QStringLiteral("Grid size out of range, 2 x 2 used")) +
                            QStringLiteral(": %1 x %2").arg(rows).arg(cols));

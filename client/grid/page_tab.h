@@ -19,6 +19,7 @@ class QMimeData;
 class QTabBar;
 class QTimer;
 class QTreeWidgetItem;
+class SettingsStore;
 
 // What the grid needs of the main window and the device tree. UI thread.
 class PageTabOwner {
@@ -79,7 +80,9 @@ class PageTab : public QWidget, private GridHost {
     // cycling, and learns when cycling stops.
     // `sources` (which outlives the grid) starts and stops the pages' video; none: the library's calls,
     // made on the UI thread.
-    PageTab(PageTabOwner* owner, AppSettings& settings, QWidget* parent = nullptr,
+    // `store` (outliving the grid) gives the tab width and the first grid size, and names the settings
+    // file no page is ever saved into.
+    PageTab(PageTabOwner* owner, AppSettings& settings, const SettingsStore& store, QWidget* parent = nullptr,
             GridSources* sources = nullptr);
     ~PageTab() override;
 
@@ -163,6 +166,7 @@ class PageTab : public QWidget, private GridHost {
 
     PageTabOwner* owner_;
     AppSettings& settings_;
+    const SettingsStore& store_;
     LibrarySources library_sources_;
     GridSources* sources_;
     std::unique_ptr<GridModel> model_;

@@ -2,7 +2,7 @@
 // The grid's page files: Save Page and Load Page.
 #include <QFileInfo>
 
-#include "app/app_profile.h"
+#include "app/settings_store.h"
 #include "corvel/corvel.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_file.h"
@@ -21,7 +21,8 @@ bool SameFile(const QString& a, const QString& b) {
 bool PageTab::SavePageFile(const QString& path) {
     // A page file keeps the other content of the file it is written into: written into the settings
     // file it would add sections there. The settings file is never a page file.
-    if (const AppProfile* profile = AppProfile::Current(); profile && SameFile(path, profile->settingsFile()))
+    if (const QString settings_file = store_.settingsFile();
+        !settings_file.isEmpty() && SameFile(path, settings_file))
         return false;
     PageFileContent content;
     content.pageName = model_->PageNames().value(model_->CurrentPage());

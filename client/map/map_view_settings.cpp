@@ -1,24 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "map/map_view_settings.h"
 
+#include "app/app_folders.h"
 #include "app/app_profile.h"
 #include "app/app_settings.h"
 #include "app/own_prefs.h"
 #include "app/own_settings.h"
+#include "app/settings_store.h"
 
-MapViewSettings ReadMapViewSettings(const AppSettings& cached) {
+MapViewSettings ReadMapViewSettings(const AppSettings& cached, const SettingsStore& store) {
     MapViewSettings settings;
-    if (const AppProfile* profile = AppProfile::Current()) {
-        for (const QString& folder : profile->folders().data)
+    if (const AppFolders* folders = store.folders()) {
+        for (const QString& folder : folders->data)
             settings.page_files.append(folder + QStringLiteral("map/mapdlg.htm"));
-        settings.offset_table_file = profile->folders().FindData(QStringLiteral("offset_min.bin"));
-        settings.button_image = profile->skinFolder() + QStringLiteral("map.bmp");
+        settings.offset_table_file = folders->FindData(QStringLiteral("offset_min.bin"));
+        settings.button_image = store.skinFolder() + QStringLiteral("map.bmp");
     }
     settings.gps_offset_auto = cached.GPS_Offset_Auto != 0;
-    settings.gps_offset_x = AppProfile::ReadString(QStringLiteral("GPS_Offset_X"), QString());
-    settings.gps_offset_y = AppProfile::ReadString(QStringLiteral("GPS_Offset_Y"), QString());
+    settings.gps_offset_x = store.gpsOffsetX();
+    settings.gps_offset_y = store.gpsOffsetY();
     // Ours: Tavrin.ini, or Config.ini where an older client kept them.
-    OwnSettings own(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
+    OwnSettings own(store.programFolder());
     settings.road_tiles = ReadMovedString(own, QStringLiteral("MapTiles_Road"), QString());
     settings.photo_tiles = ReadMovedString(own, QStringLiteral("MapTiles_Satellite"), QString());
     settings.road_name = AppProfile::Translate(QStringLiteral("Road map"));

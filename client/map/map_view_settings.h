@@ -6,6 +6,7 @@
 #include <QStringList>
 
 struct AppSettings;
+class SettingsStore;
 
 struct MapViewSettings {
     // Replacement pages (map/mapdlg.htm in each data folder, program folder first); the first that exists
@@ -31,7 +32,7 @@ struct MapViewSettings {
     QColor button_mask_color = QColor(0x10, 0x10, 0x10);  // MainBkColor
 };
 
-// From the running client's profile and the cached `settings`: GPS_Offset_Auto, GPS_Offset_X, GPS_Offset_Y,
+// From the client's settings `store` and the cached `settings`: GPS_Offset_Auto, GPS_Offset_X, GPS_Offset_Y,
 // and the tile templates MapTiles_Road and MapTiles_Satellite (read only; empty or missing gives the page's
 // public defaults). Texts are translated.
-MapViewSettings ReadMapViewSettings(const AppSettings& settings);
+MapViewSettings ReadMapViewSettings(const AppSettings& settings, const SettingsStore& store);

@@ -12,6 +12,7 @@
 #include "app/app_profile.h"
 #include "app/own_settings.h"
 #include "app/session_controller.h"
+#include "app/settings_store.h"
 #include "dialogs/app_login_dlg.h"
 #include "dialogs/search_dlg.h"
 #include "fleet/alarm_desk.h"
@@ -40,27 +41,25 @@
 #include "shell/status_line.h"
 #include "shell/wall_desk.h"
 
-namespace {
-
-QString ProgramFolder() {
-    return AppProfile::Current() ? AppProfile::Current()->programFolder() : QString();
-}
-
-}  // namespace
-
 CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
-    : CAppMainDlg(settings, std::make_unique<SessionController>(), nullptr, nullptr, parent) {}
+    : CAppMainDlg(settings, nullptr, std::make_unique<SessionController>(), nullptr, nullptr, parent) {}
 
 CAppMainDlg::CAppMainDlg(AppSettings& settings, SessionController& session, OwnSettings& own, QWidget* parent)
-    : CAppMainDlg(settings, nullptr, &session, &own, parent) {}
+    : CAppMainDlg(settings, nullptr, nullptr, &session, &own, parent) {}
 
-CAppMainDlg::CAppMainDlg(AppSettings& settings, std::unique_ptr<SessionController> own,
+CAppMainDlg::CAppMainDlg(AppSettings& settings, SettingsStore& store, SessionController& session,
+                         OwnSettings& own, QWidget* parent)
+    : CAppMainDlg(settings, &store, nullptr, &session, &own, parent) {}
+
+CAppMainDlg::CAppMainDlg(AppSettings& settings, SettingsStore* store, std::unique_ptr<SessionController> own,
                          SessionController* shared, OwnSettings* own_settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
+      store_kept_(store ? nullptr : SettingsStore::OfStartupProfile()),
+      store_(store ? *store : *store_kept_),
       own_session_(std::move(own)),
       session_ctl_(shared ? *shared : *own_session_),
-      own_settings_kept_(own_settings ? nullptr : std::make_unique<OwnSettings>(ProgramFolder())),
+      own_settings_kept_(own_settings ? nullptr : std::make_unique<OwnSettings>(store_.programFolder())),
       own_settings_(own_settings ? *own_settings : *own_settings_kept_),
       session_(session_ctl_.session()),
       layout_(settings.UIPanelWidth, QGuiApplication::layoutDirection()) {
@@ -71,12 +70,12 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, std::unique_ptr<SessionControlle
     if (!session_) return;  // the window stays up without the rest
 
     layout_.SetPanelWidth(RememberedPanelWidth());
-    login_ = new CAppLoginDlg(this, settings_, this);
+    login_ = new CAppLoginDlg(this, settings_, store_, this);
     setWindowTitle(MainCaption());
     menu_ = new MainMenuBar(this);
     setMenuBar(menu_);
     CreateChildren();
-    dialogs_ = std::make_unique<MainDialogs>(settings_, session_, grid(), *tree_, this);
+    dialogs_ = std::make_unique<MainDialogs>(settings_, store_, session_, grid(), *tree_, this);
     ConnectChildren();
     timer_id_ = startTimer(1000);
     PlaceMainWindow(*this);
@@ -87,12 +86,12 @@ CAppMainDlg::~CAppMainDlg() {
 }
 
 void CAppMainDlg::CreateChildren() {
-    const QString skin = AppProfile::Current() ? AppProfile::Current()->skinFolder() : QString();
+    const QString skin = store_.skinFolder();
     tree_ = new DevTree(central_);
     log_ = new LogList(central_);
-    search_ = new CSearchDlg(settings_, central_);
+    search_ = new CSearchDlg(settings_, store_, central_);
     vehicle_list_ = new DeviceStatusList(central_);
-    map_view_ = new CMapDlg(*this, ReadMapViewSettings(settings_));
+    map_view_ = new CMapDlg(*this, ReadMapViewSettings(settings_, store_));
     status_line_ = new StatusLine(central_);
     fleet_ = new FleetPresenter(
         *tree_, *vehicle_list_, [this](const QString* time, const QString& line) { AddLogLine(time, line); },
@@ -101,13 +100,14 @@ void CAppMainDlg::CreateChildren() {
     map_view_->setLayoutDirection(Qt::LeftToRight);
     alarm_vehicles_ = std::make_unique<TreeAlarmVehicles>(tree_);
     alarms_ = std::make_unique<AlarmDesk>(
-        AlarmSettings::Read(ProgramFolder()), [](const QString& text) { return AppProfile::Translate(text); },
-        alarm_vehicles_.get());
+        AlarmSettings::Read(store_.programFolder()),
+        [](const QString& text) { return AppProfile::Translate(text); }, alarm_vehicles_.get());
     geofences_ = std::make_unique<GeofenceKeeper>(
-        ProgramFolder().isEmpty() ? QString() : ProgramFolder() + QLatin1String(GeofenceKeeper::kFileName),
+        store_.programFolder().isEmpty() ? QString()
+                                         : store_.programFolder() + QLatin1String(GeofenceKeeper::kFileName),
         [](const QString& text) { return AppProfile::Translate(text); });
-    positions_ =
-        std::make_unique<PositionHistory>(PositionHistory::ReadOptions(own_settings_, ProgramFolder()));
+    positions_ = std::make_unique<PositionHistory>(
+        PositionHistory::ReadOptions(own_settings_, store_.programFolder()));
     left_ = new LeftPanels(central_, layout_, {tree_, log_, search_, alarms_->Panel(central_)}, skin,
                            AppSettings::Color(settings_.TextColor));
     // VehicleSelection sets the switch from Tavrin.ini before the first vehicle arrives.
@@ -116,11 +116,11 @@ void CAppMainDlg::CreateChildren() {
                                AppProfile::Translate(QStringLiteral("Show offline vehicles"))});
     status_line_->SetText(MainCaption() + QStringLiteral("  "));
     tree_->Setup(this, skin, settings_);
-    if (AppProfile::Current()) tree_->SetProvinces(AppProfile::Current()->Provinces());
+    tree_->SetProvinces(store_.provinces());
     vehicle_list_->InsertColumns();
     ApplyLook(settings_, skin, {*status_line_, *vehicle_list_, *log_, *alarms_->Panel(central_)});
     grid_side_ = std::make_unique<GridSide>(
-        *tree_, settings_, session_ctl_, central_, ProgramFolder(),
+        *tree_, settings_, store_, session_ctl_, central_, store_.programFolder(),
         GridSide::WindowSide{[this](QTreeWidgetItem* node) { SelectDeviceNode(node); },
                              [this](QTreeWidgetItem* node) { ShowChannelMenu(node); },
                              [this](const QString& line) { AddLogLine(line); },
@@ -151,7 +151,7 @@ void CAppMainDlg::PlaceCentral() {
 }
 
 int CAppMainDlg::RememberedPanelWidth() const {
-    const QString folder = ProgramFolder();
+    const QString folder = store_.programFolder();
     if (folder.isEmpty()) return settings_.UIPanelWidth;
     const QSettings own(folder + QLatin1String(kOwnSettingsFile), QSettings::IniFormat);
     bool ok = false;
@@ -172,7 +172,7 @@ void CAppMainDlg::DragPanel(int delta_px) {
 }
 
 void CAppMainDlg::RememberPanelWidth() const {
-    const QString folder = ProgramFolder();
+    const QString folder = store_.programFolder();
     if (folder.isEmpty()) return;
     QSettings own(folder + QLatin1String(kOwnSettingsFile), QSettings::IniFormat);
     own.setValue(QLatin1String(kPanelWidthKey), layout_.panelWidth());

@@ -43,6 +43,7 @@ class EvidenceWiring;
 class PanelSelector;
 class PanelSplitter;
 class SessionController;
+class SettingsStore;
 class StatusLine;
 class QAction;
 
@@ -60,6 +61,10 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
 
     // The window reads and writes `settings` and `own` (Tavrin.ini) and shows `session`; all outlive it.
     CAppMainDlg(AppSettings& settings, SessionController& session, OwnSettings& own,
+                QWidget* parent = nullptr);
+    // The same with the settings `store` (Config.ini) its dialogs read and save through; the others
+    // make a store of their own over the profile made at start-up.
+    CAppMainDlg(AppSettings& settings, SettingsStore& store, SessionController& session, OwnSettings& own,
                 QWidget* parent = nullptr);
     // The same with a session and a Tavrin.ini reader (of the program folder) of the window's own, the
     // session destroyed after the display windows.
@@ -149,8 +154,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
 
   private:
     // `shared` when given, else `own`; `own_settings` null: one of the window's own.
-    CAppMainDlg(AppSettings& settings, std::unique_ptr<SessionController> own, SessionController* shared,
-                OwnSettings* own_settings, QWidget* parent);
+    CAppMainDlg(AppSettings& settings, SettingsStore* store, std::unique_ptr<SessionController> own,
+                SessionController* shared, OwnSettings* own_settings, QWidget* parent);
 
     // DevTreeHost.
     void TreeClicked() override { ClickStopsCycling(CycleStopRules::kDeviceList); }
@@ -177,6 +182,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     void RememberPanelWidth() const;
 
     AppSettings& settings_;
+    std::unique_ptr<SettingsStore> store_kept_;  // only when the window made its own
+    SettingsStore& store_;
     std::unique_ptr<SessionController> own_session_;  // only when the window made its own
     SessionController& session_ctl_;
     std::unique_ptr<OwnSettings> own_settings_kept_;  // only when the window made its own

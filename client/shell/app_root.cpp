@@ -14,6 +14,7 @@
 #include "app/own_prefs.h"
 #include "app/own_settings.h"
 #include "app/session_controller.h"
+#include "app/settings_store.h"
 #include "fleet/alarm_desk.h"
 #include "map/replay_panel.h"
 #include "positions/position_history.h"
@@ -47,12 +48,14 @@ int RunMainWindow(CAppClient& client, bool login, const QString& page, bool full
     // The session outlives the window: the window's display windows release their channels first.
     SessionController session(stopper);
     // Settings of this client's own features (Tavrin.ini), beside the documented ones of Config.ini.
-    OwnSettings own(AppProfile::Current() ? AppProfile::Current()->programFolder() : QString());
+    // Config.ini's settings, through which the window's dialogs read and save.
+    SettingsStore store(client.profile());
+    OwnSettings own(store.programFolder());
     // Keys an older client kept in Config.ini move over once; a failed copy loses nothing (they are still
     // read from there).
     for (const QString& key : MigrateMovedKeys(own))
         std::fprintf(stderr, "tavrin: could not copy %s to %s\n", qPrintable(key), qPrintable(own.path()));
-    auto window = std::make_unique<CAppMainDlg>(client.settings, session, own);
+    auto window = std::make_unique<CAppMainDlg>(client.settings, store, session, own);
     // The evidence export's track comes from the window's position history; the players that ask are the
     // window's children, so the history is there when they do.
     recordings.SetTrackSource(

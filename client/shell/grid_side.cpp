@@ -13,15 +13,16 @@
 #include "shell/page_keeper.h"
 #include "shell/wall_desk.h"
 
-GridSide::GridSide(DevTree& tree, AppSettings& settings, SessionController& session, QWidget* parent,
-                   const QString& program_folder, WindowSide window_side, OwnSettings& own)
+GridSide::GridSide(DevTree& tree, AppSettings& settings, const SettingsStore& store,
+                   SessionController& session, QWidget* parent, const QString& program_folder,
+                   WindowSide window_side, OwnSettings& own)
     : sources_(session.stopper()),
       channels_(session.stopper(), sources_,
                 [&session](std::shared_ptr<void> anchor) { session.Keep(std::move(anchor)); }),
       owner_(tree, settings, session, channels_,
              TreeGridOwner::WindowSide{window_side.select_node, window_side.show_channel_menu,
                                        [this](int command) { actions_->Run(command); }, window_side.log}) {
-    grid_ = new PageTab(&owner_, settings, parent, owner_.Sources());
+    grid_ = new PageTab(&owner_, settings, store, parent, owner_.Sources());
     grid_->stackUnder(&tree);  // the stacking order the children had when the grid came first
     // Right to left the window mirrors, but not what shows the world: the video tiles keep the camera's
     // left and right.
@@ -31,8 +32,8 @@ GridSide::GridSide(DevTree& tree, AppSettings& settings, SessionController& sess
     actions_ = std::make_unique<ChannelActions>(&tree, grid_, session.eventTarget(), settings,
                                                 window_side.log, session.stopper());
     QObject::connect(&tree, &DevTree::channelActivated, grid_, [this] { actions_->Run(kCommandPlay); });
-    walls_ = std::make_unique<WallDesk>(
-        WallDesk::Parts{tree, settings, session, channels_, *grid_, own, program_folder, window_side.log});
+    walls_ = std::make_unique<WallDesk>(WallDesk::Parts{tree, settings, store, session, channels_, *grid_,
+                                                        own, program_folder, window_side.log});
     if (auto* main = qobject_cast<QMainWindow*>(parent->window()); main && main->menuBar())
         walls_->AddMenu(*main->menuBar());
     actions_->SetMoreEntries([walls = walls_.get()](QMenu& menu) {

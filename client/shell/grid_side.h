@@ -22,6 +22,7 @@ class WallDesk;
 class DevTree;
 class PageKeeper;
 class SessionController;
+class SettingsStore;
 class QTreeWidgetItem;
 class QWidget;
 
@@ -39,8 +40,9 @@ class GridSide {
     // at once).
     // `own` (Tavrin.ini) keeps which screens show a wall; the walls' menu goes on the bar of the
     // main window `parent` is in, when it has one.
-    GridSide(DevTree& tree, AppSettings& settings, SessionController& session, QWidget* parent,
-             const QString& program_folder, WindowSide window_side, OwnSettings& own);
+    // `store` (outliving it) is handed on to the grids.
+    GridSide(DevTree& tree, AppSettings& settings, const SettingsStore& store, SessionController& session,
+             QWidget* parent, const QString& program_folder, WindowSide window_side, OwnSettings& own);
     ~GridSide();
 
     // Null once destroyed.

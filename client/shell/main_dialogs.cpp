@@ -5,6 +5,7 @@
 #include <QTreeWidgetItem>
 
 #include "app/app_profile.h"
+#include "app/settings_store.h"
 #include "dialogs/cycle_dlg.h"
 #include "dialogs/dev_config_dlg.h"
 #include "dialogs/dev_info_dlg.h"
@@ -16,22 +17,20 @@
 #include "grid/page_tab.h"
 #include "shell/main_menu_bar.h"
 
-MainDialogs::MainDialogs(AppSettings& settings, AppSession* session, PageTab* grid_widget,
-                         const DevTree& tree, QWidget* parent)
+MainDialogs::MainDialogs(AppSettings& settings, SettingsStore& store, AppSession* session,
+                         PageTab* grid_widget, const DevTree& tree, QWidget* parent)
     : tree_(tree) {
     const QPointer<PageTab> grid(grid_widget);
-    dev_config_ = new CDevConfigDlg(settings, parent);
-    dev_info_ =
-        new CDevInfoDlg(settings, session,
-                        AppProfile::Current() ? AppProfile::Current()->Provinces() : QStringList(), parent);
-    cycle_ = new CCycleDlg(settings,
+    dev_config_ = new CDevConfigDlg(settings, store, parent);
+    dev_info_ = new CDevInfoDlg(settings, session, store.provinces(), parent);
+    cycle_ = new CCycleDlg(settings, store,
                            CycleCountdown{[grid] { return grid && grid->Model().CycleCountdown() != 0; },
                                           [grid](int) {
                                               if (grid) grid->StartCycling();
                                           }},
                            parent);
     option_ = new COptionDlg(
-        settings,
+        settings, store,
         [grid] {
             QList<AppChannel*> channels;
             if (!grid) return channels;
@@ -40,8 +39,8 @@ MainDialogs::MainDialogs(AppSettings& settings, AppSession* session, PageTab* gr
             return channels;
         },
         parent);
-    record_ = new CRecordDlg(settings, parent);
-    snapshot_ = new CSnapshotDlg(settings, parent);
+    record_ = new CRecordDlg(settings, store, parent);
+    snapshot_ = new CSnapshotDlg(settings, store, parent);
 }
 
 bool MainDialogs::Open(int command) {

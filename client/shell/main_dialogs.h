@@ -18,6 +18,7 @@ class CSnapshotDlg;
 class DevTree;
 class PageTab;
 class QTreeWidgetItem;
+class SettingsStore;
 class QWidget;
 
 class MainDialogs {
@@ -25,8 +26,9 @@ class MainDialogs {
     // `tree` outlives the dialogs; `grid` may go first (at shutdown). Saving the cycle preferences
     // restarts the grid's countdown (0 stops it), saving the buffer time applies it to every channel the
     // grid shows.
-    MainDialogs(AppSettings& settings, AppSession* session, PageTab* grid, const DevTree& tree,
-                QWidget* parent);
+    // `store` (outliving the dialogs) is what the preference pages save through.
+    MainDialogs(AppSettings& settings, SettingsStore& store, AppSession* session, PageTab* grid,
+                const DevTree& tree, QWidget* parent);
 
     // Add Device, Cycle Page, Buffer/Record/Snapshot Setting (MainMenuBar's commands); false for another.
     bool Open(int command);

@@ -98,7 +98,7 @@ PageTab* WallDesk::AlarmGrid() {
 
 WallWindow* WallDesk::MakeWall(int screen) {
     if (WallWindow* wall = WallOn(screen)) return wall;
-    auto* wall = new WallWindow(parts_.tree, parts_.settings, parts_.session, parts_.channels,
+    auto* wall = new WallWindow(parts_.tree, parts_.settings, parts_.store, parts_.session, parts_.channels,
                                 FolderOf(screen), parts_.log);
     wall->setWindowTitle(AppProfile::Translate(QStringLiteral("Wall on Screen %1")).arg(screen));
     walls_[screen] = wall;

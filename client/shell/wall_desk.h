@@ -23,6 +23,7 @@ class QMenu;
 class QMenuBar;
 class QScreen;
 class SessionController;
+class SettingsStore;
 class SharedChannels;
 class WallWindow;
 
@@ -35,6 +36,7 @@ class WallDesk : public QObject {
     struct Parts {
         DevTree& tree;
         AppSettings& settings;
+        const SettingsStore& store;
         SessionController& session;
         SharedChannels& channels;
         PageTab& main_grid;

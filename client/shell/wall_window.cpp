@@ -13,8 +13,8 @@
 #include "grid/page_tab.h"
 #include "grid/workspace_keeper.h"
 
-WallWindow::WallWindow(DevTree& tree, AppSettings& settings, SessionController& session,
-                       SharedChannels& channels, const QString& folder,
+WallWindow::WallWindow(DevTree& tree, AppSettings& settings, const SettingsStore& store,
+                       SessionController& session, SharedChannels& channels, const QString& folder,
                        std::function<void(const QString&)> log)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint),
       tree_(tree),
@@ -25,7 +25,7 @@ WallWindow::WallWindow(DevTree& tree, AppSettings& settings, SessionController& 
     setObjectName(QStringLiteral("wall"));
     setWindowTitle(AppProfile::Translate(QStringLiteral("Wall")));
     setAccessibleName(AppProfile::Translate(QStringLiteral("Wall")));
-    grid_ = new PageTab(&owner_, settings, this, owner_.Sources());
+    grid_ = new PageTab(&owner_, settings, store, this, owner_.Sources());
     // Pictures keep the camera's left and right whatever the language's direction.
     grid_->setLayoutDirection(Qt::LeftToRight);
     grid_->InitFromSettings();

@@ -16,6 +16,7 @@
 
 class PageTab;
 class QScreen;
+class SettingsStore;
 class WorkspaceKeeper;
 
 class WallWindow : public QWidget {
@@ -24,8 +25,8 @@ class WallWindow : public QWidget {
   public:
     // Everything given outlives the window. `folder` (ending with '/') holds the wall's own page file; it
     // is made on the first write. `log` takes the lines a page file gives (read errors).
-    WallWindow(DevTree& tree, AppSettings& settings, SessionController& session, SharedChannels& channels,
-               const QString& folder, std::function<void(const QString&)> log);
+    WallWindow(DevTree& tree, AppSettings& settings, const SettingsStore& store, SessionController& session,
+               SharedChannels& channels, const QString& folder, std::function<void(const QString&)> log);
     // Leaves the shared channels first, so that a camera also shown elsewhere keeps playing there.
     ~WallWindow() override;
 

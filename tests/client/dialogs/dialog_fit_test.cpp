@@ -10,6 +10,7 @@
 #include "../client_fixture.h"
 #include "app/app_style.h"
 #include "app/language_table.h"
+#include "app/settings_store.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/app_login_dlg.h"
 #include "dialogs/cycle_dlg.h"
@@ -79,9 +80,10 @@ class DialogFitTest : public QObject {
             auto client = home.StartClient();
             QCOMPARE(AppProfile::Current()->languageIndex(), row);
             AppSettings& settings = client->settings;
+            SettingsStore store(client->profile());
 
             const std::pair<const char*, std::function<QWidget*()>> dialogs[] = {
-                {"login", [&] { return new CAppLoginDlg(&host, settings, &owner); }},
+                {"login", [&] { return new CAppLoginDlg(&host, settings, store, &owner); }},
                 {"about", [] { return new CAboutDlg; }},
                 {"device",
                  [&] {
@@ -89,20 +91,21 @@ class DialogFitTest : public QObject {
                      dialog->Open(nullptr);
                      return dialog;
                  }},
-                {"config", [&] { return new CDevConfigDlg(settings); }},
-                {"buffer", [&] { return new COptionDlg(settings, {}); }},
-                {"record", [&] { return new CRecordDlg(settings); }},
-                {"snapshot", [&] { return new CSnapshotDlg(settings); }},
+                {"config", [&] { return new CDevConfigDlg(settings, store); }},
+                {"buffer", [&] { return new COptionDlg(settings, store, {}); }},
+                {"record", [&] { return new CRecordDlg(settings, store); }},
+                {"snapshot", [&] { return new CSnapshotDlg(settings, store); }},
                 {"cycle",
                  [&] {
-                     return new CCycleDlg(settings, {[] { return false; }, [](int) {}});
+                     return new CCycleDlg(settings, store, {[] { return false; }, [](int) {}});
                  }},
                 // The search panel is placed in the left column, as wide as the panel setting makes it.
                 {"search",
                  [&] {
                      auto* column = new QWidget;
                      column->resize(800, 600);
-                     (new CSearchDlg(settings, column))->setGeometry(7, 44, settings.UIPanelWidth, 463);
+                     (new CSearchDlg(settings, store, column))
+                         ->setGeometry(7, 44, settings.UIPanelWidth, 463);
                      return column;
                  }},
             };

@@ -11,6 +11,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include "app/settings_store.h"
 #include "dialogs/cycle_dlg.h"
 #include "dialogs/folder_setting.h"
 #include "dialogs/option_dlg.h"
@@ -23,6 +24,7 @@ class PreferenceDlgTest : public QObject {
     SimWithWeb sim_;
     ScratchHome home_;
     std::unique_ptr<CAppClient> client_;
+    std::unique_ptr<SettingsStore> store_;
 
     QString Stored(const QString& key) { return AppProfile::ReadString(key, QStringLiteral("<missing>")); }
 
@@ -37,6 +39,7 @@ class PreferenceDlgTest : public QObject {
                             "LowDelay=25\nLanguage File=xx_XX\nCycleDuration=30\n"
                             "CycleStopMode=1\nRecordDuration=600\n");
         client_ = home_.StartClient();
+        store_ = std::make_unique<SettingsStore>(client_->profile());
     }
 
     void bufferShowsTenthsAndSaveAppliesToEveryPlayingChannel() {
@@ -46,7 +49,7 @@ class PreferenceDlgTest : public QObject {
         QList<AppChannel*> channels = {VelqDev_CreateChannel(device, 1, nullptr),
                                        VelqDev_CreateChannel(device, 2, nullptr)};
         QVERIFY(channels[0] && channels[1]);
-        COptionDlg dialog(client_->settings, [&] { return channels; });
+        COptionDlg dialog(client_->settings, *store_, [&] { return channels; });
         dialog.ShowCurrent();
         QCOMPARE(dialog.bufferSlider()->value(), 25);
         QCOMPARE(dialog.bufferToolTip(), QStringLiteral("2.5 Sec"));
@@ -97,7 +100,7 @@ class PreferenceDlgTest : public QObject {
     void cycleStoresSevenForAnywhereAndDrivesTheCountdown() {
         int countdown = -1;
         bool running = false;
-        CCycleDlg dialog(client_->settings,
+        CCycleDlg dialog(client_->settings, *store_,
                          {[&] { return running; }, [&](int seconds) { countdown = seconds; }});
         dialog.ShowCurrent();
         QCOMPARE(dialog.durationEdit()->text(), QStringLiteral("30"));
@@ -135,7 +138,7 @@ class PreferenceDlgTest : public QObject {
     }
 
     void foldersGetTheirSeparatorAndCancelKeepsTheOldValues() {
-        CRecordDlg record(client_->settings);
+        CRecordDlg record(client_->settings, *store_);
         record.ShowCurrent();
         QCOMPARE(record.pathEdit()->text(), client_->settings.RecordPath);
         QCOMPARE(record.durationEdit()->text(), QStringLiteral("600"));
@@ -184,7 +187,7 @@ class PreferenceDlgTest : public QObject {
         QCOMPARE(BrowseStartFolder(QStringLiteral("relative/x"), QStringLiteral("/fallback/")),
                  QStringLiteral("/fallback/"));
 
-        CSnapshotDlg snapshot(client_->settings);
+        CSnapshotDlg snapshot(client_->settings, *store_);
         snapshot.ShowCurrent();
         QVERIFY(snapshot.openCheck()->isChecked());
         snapshot.openCheck()->setChecked(false);

@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "app/settings_store.h"
 #include "grid/channel_commands.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
@@ -71,13 +72,14 @@ class PageTabTest : public QObject {
   private:
     std::unique_ptr<Owner> owner;
     AppSettings settings;
+    SettingsStore store{nullptr};  // no settings file: the built-in look and grid size
     std::unique_ptr<PageTab> tab;
     PageTabLook look;
 
   private slots:
     void init() {
         owner = std::make_unique<Owner>();
-        tab = std::make_unique<PageTab>(owner.get(), settings);
+        tab = std::make_unique<PageTab>(owner.get(), settings, store);
         look.active = QColor(255, 0, 0);
         look.mainBk = QColor(0, 0, 64);
         tab->resize(800, 500);

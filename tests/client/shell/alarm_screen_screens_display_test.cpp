@@ -14,41 +14,18 @@
 #include "fleet/dev_tree.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
-#include "live_client.h"
 #include "shell/alarm_screen.h"
 #include "shell/app_main_dlg.h"
 #include "shell/wall_desk.h"
 #include "shell/wall_window.h"
+#include "two_screen_desk.h"
 
 namespace {
 
-const QByteArray kDevice("MDVR-10001");
-
-WallWindow* WallOnScreen(int screen) {
-    QScreen* wanted = QGuiApplication::screens().value(screen - 1);
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* wall = qobject_cast<WallWindow*>(widget);
-            wall && wall->isVisible() && wall->screen() == wanted)
-            return wall;
-    }
-    return nullptr;
-}
-
-// The tile of `grid` showing channel `channel` of kDevice once it presents pictures (20 s at most).
-CDevShowDlg* PlayingTile(PageTab* grid, DevTree* tree, int channel) {
-    CDevShowDlg* tile = nullptr;
-    const bool plays = QTest::qWaitFor(
-        [&] {
-            tile = grid->FindWindowOfNode(tree->FindChannelNode(kDevice, channel));
-            return tile && tile->channel && tile->Stats().presented >= 5;
-        },
-        20000);
-    return plays ? tile : nullptr;
-}
-
 // The alarm desk asks for the vehicle's video, as a new alarm does with alarm video on.
 void AlarmAsksForVideo(CAppMainDlg& window) {
-    const int row = window.tree()->FindChannelNode(kDevice, 1)->parent()->data(0, Qt::UserRole).toInt();
+    const int row =
+        window.tree()->FindChannelNode(TwoScreenDesk::kDevice, 1)->parent()->data(0, Qt::UserRole).toInt();
     emit window.alarms()->videoRequested(row);
 }
 
@@ -56,21 +33,18 @@ void AlarmAsksForVideo(CAppMainDlg& window) {
 
 class AlarmScreenTest : public QObject {
     Q_OBJECT
-    ScratchHome home_;
-    LiveClient live_;
+    TwoScreenDesk desk_;
+    ScratchHome& home_ = desk_.home();
+    LiveClient& live_ = desk_.live();
 
   private slots:
-    void initTestCase() {
-        QCOMPARE(QGuiApplication::screens().size(), 2);
-        QVERIFY2(live_.Start(home_, QStringLiteral("SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")),
-                 "velq-sim did not start");
-    }
-    void cleanupTestCase() { live_.Stop(); }
+    void initTestCase() { desk_.Start(); }
+    void cleanupTestCase() { desk_.Stop(); }
 
     void anAlarmsVideoOpensOnTheChosenScreensWall() {
         CAppMainDlg window(live_.client().settings);
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        QVERIFY(!WallOnScreen(2));
+        QVERIFY(!TwoScreenDesk::WallOnScreen(2));
         auto* main_choice = window.menuBar()->findChild<QAction*>(QStringLiteral("alarmVideoOnScreen0"));
         auto* choice = window.menuBar()->findChild<QAction*>(QStringLiteral("alarmVideoOnScreen2"));
         QVERIFY(main_choice && choice);
@@ -81,8 +55,8 @@ class AlarmScreenTest : public QObject {
 
         AlarmAsksForVideo(window);
         WallWindow* wall = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((wall = WallOnScreen(2)) != nullptr, 5000);
-        QVERIFY(PlayingTile(wall->grid(), window.tree(), 1));
+        QTRY_VERIFY_WITH_TIMEOUT((wall = TwoScreenDesk::WallOnScreen(2)) != nullptr, 5000);
+        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), window.tree(), 1));
         QCOMPARE(window.grid()->Model().BoundCount(), 0);
         // The wall made for the alarm comes back like a sent one.
         QCOMPARE(OwnSettings(home_.path()).ReadString(WallDesk::kScreensKey, QString()), QStringLiteral("2"));
@@ -91,7 +65,7 @@ class AlarmScreenTest : public QObject {
         window.menuBar()->findChild<QAction*>(QStringLiteral("alarmVideoOnScreen0"))->trigger();
         QCOMPARE(OwnSettings(home_.path()).ReadInt(AlarmScreen::kKey, -1), 0);
         AlarmAsksForVideo(window);
-        QVERIFY(PlayingTile(window.grid(), window.tree(), 1));
+        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 1));
     }
 
     // Tavrin.ini chooses a screen this desk lacks: the alarm's video opens on the main grid, no wall.
@@ -104,8 +78,8 @@ class AlarmScreenTest : public QObject {
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QVERIFY(window.menuBar()->findChild<QAction*>(QStringLiteral("alarmVideoOnScreen0")));
         AlarmAsksForVideo(window);
-        QVERIFY(PlayingTile(window.grid(), window.tree(), 1));
-        QVERIFY(!WallOnScreen(2));
+        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 1));
+        QVERIFY(!TwoScreenDesk::WallOnScreen(2));
         // Still chosen: the video goes there again once that screen is back.
         QCOMPARE(OwnSettings(home_.path()).ReadInt(AlarmScreen::kKey, -1), 4);
     }

@@ -14,36 +14,12 @@
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
-#include "live_client.h"
 #include "shell/app_main_dlg.h"
 #include "shell/wall_desk.h"
 #include "shell/wall_window.h"
+#include "two_screen_desk.h"
 
 namespace {
-
-const QByteArray kDevice("MDVR-10001");
-
-WallWindow* WallOnScreen(int screen) {
-    QScreen* wanted = QGuiApplication::screens().value(screen - 1);
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* wall = qobject_cast<WallWindow*>(widget);
-            wall && wall->isVisible() && wall->screen() == wanted)
-            return wall;
-    }
-    return nullptr;
-}
-
-// The tile of `grid` that shows channel `channel` of kDevice, once it presents pictures (20 s at most).
-CDevShowDlg* PlayingTile(PageTab* grid, DevTree* tree, int channel) {
-    CDevShowDlg* tile = nullptr;
-    const bool plays = QTest::qWaitFor(
-        [&] {
-            tile = grid->FindWindowOfNode(tree->FindChannelNode(kDevice, channel));
-            return tile && tile->channel && tile->Stats().presented >= 5;
-        },
-        20000);
-    return plays ? tile : nullptr;
-}
 
 // More pictures reach the tile from now on.
 bool KeepsPlaying(CDevShowDlg* tile) {
@@ -55,12 +31,13 @@ bool KeepsPlaying(CDevShowDlg* tile) {
 
 class WallScreensTest : public QObject {
     Q_OBJECT
-    ScratchHome home_;
-    LiveClient live_;
+    TwoScreenDesk desk_;
+    ScratchHome& home_ = desk_.home();
+    LiveClient& live_ = desk_.live();
 
     uint32_t Streams() { return live_.platform().transfer().streams_accepted(); }
     void Play(CAppMainDlg& window, int channel) {
-        window.SelectDeviceNode(window.tree()->FindChannelNode(kDevice, channel));
+        window.SelectDeviceNode(window.tree()->FindChannelNode(TwoScreenDesk::kDevice, channel));
         window.channelActions().Run(kCommandPlay);
     }
     QString WallFile(int screen) {
@@ -68,12 +45,8 @@ class WallScreensTest : public QObject {
     }
 
   private slots:
-    void initTestCase() {
-        QCOMPARE(QGuiApplication::screens().size(), 2);
-        QVERIFY2(live_.Start(home_, QStringLiteral("SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\n")),
-                 "velq-sim did not start");
-    }
-    void cleanupTestCase() { live_.Stop(); }
+    void initTestCase() { desk_.Start(); }
+    void cleanupTestCase() { desk_.Stop(); }
 
     // Sent from the main window, shown on both screens, streamed once; it stops with its last tile.
     void aSentPageIsStreamedOnceAndComesBackAfterARestart() {
@@ -82,7 +55,7 @@ class WallScreensTest : public QObject {
             QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
             DevTree* tree = window.tree();
             Play(window, 1);
-            CDevShowDlg* main_tile = PlayingTile(window.grid(), tree, 1);
+            CDevShowDlg* main_tile = TwoScreenDesk::PlayingTile(window.grid(), tree, 1);
             QVERIFY(main_tile);
             const uint32_t streams = Streams();
 
@@ -91,10 +64,10 @@ class WallScreensTest : public QObject {
             QVERIFY(!window.menuBar()->findChild<QAction*>(QStringLiteral("sendPageToScreen1")));
             send->trigger();
             WallWindow* wall = nullptr;
-            QTRY_VERIFY_WITH_TIMEOUT((wall = WallOnScreen(2)) != nullptr, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT((wall = TwoScreenDesk::WallOnScreen(2)) != nullptr, 5000);
             QVERIFY(wall->isFullScreen());
             QVERIFY(wall->windowFlags() & Qt::FramelessWindowHint);
-            CDevShowDlg* wall_tile = PlayingTile(wall->grid(), tree, 1);
+            CDevShowDlg* wall_tile = TwoScreenDesk::PlayingTile(wall->grid(), tree, 1);
             QVERIFY(wall_tile);
             QCOMPARE(wall_tile->channel, main_tile->channel);
             QVERIFY(KeepsPlaying(main_tile));
@@ -105,7 +78,7 @@ class WallScreensTest : public QObject {
             QVERIFY(KeepsPlaying(wall_tile));
             // Played in the main window again: it joins the wall's channel.
             Play(window, 1);
-            QVERIFY(PlayingTile(window.grid(), tree, 1));
+            QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), tree, 1));
             QCOMPARE(Streams(), streams);
 
             // The wall keeps its page in its own file and its screen in Tavrin.ini.
@@ -119,9 +92,9 @@ class WallScreensTest : public QObject {
         CAppMainDlg window(live_.client().settings);
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         WallWindow* wall = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((wall = WallOnScreen(2)) != nullptr, 5000);
-        QVERIFY(PlayingTile(wall->grid(), window.tree(), 1));
-        QVERIFY(PlayingTile(window.grid(), window.tree(), 1));
+        QTRY_VERIFY_WITH_TIMEOUT((wall = TwoScreenDesk::WallOnScreen(2)) != nullptr, 5000);
+        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), window.tree(), 1));
+        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 1));
         QCOMPARE(Streams(), before_login + 1);
 
         // Closed from the menu: no longer kept; the main window's tile keeps the channel. Once that last
@@ -129,14 +102,15 @@ class WallScreensTest : public QObject {
         auto* close = window.menuBar()->findChild<QAction*>(QStringLiteral("closeWallOnScreen2"));
         QVERIFY(close);
         close->trigger();
-        QVERIFY(!WallOnScreen(2));
+        QVERIFY(!TwoScreenDesk::WallOnScreen(2));
         QCOMPARE(OwnSettings(home_.path()).ReadString(WallDesk::kScreensKey, QString()), QString());
-        CDevShowDlg* main_tile = window.grid()->FindWindowOfNode(window.tree()->FindChannelNode(kDevice, 1));
+        CDevShowDlg* main_tile =
+            window.grid()->FindWindowOfNode(window.tree()->FindChannelNode(TwoScreenDesk::kDevice, 1));
         QVERIFY(KeepsPlaying(main_tile));
         const uint32_t streams = Streams();
         window.grid()->Model().CloseWindow(main_tile);
         Play(window, 1);
-        QVERIFY(PlayingTile(window.grid(), window.tree(), 1));
+        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 1));
         QTRY_COMPARE_WITH_TIMEOUT(Streams(), streams + 1, 10000);
     }
 
@@ -153,9 +127,9 @@ class WallScreensTest : public QObject {
         QVERIFY(window.ShowWallPage(2, home_.path() + QStringLiteral("two.ini")));
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         WallWindow* wall = nullptr;
-        QTRY_VERIFY_WITH_TIMEOUT((wall = WallOnScreen(2)) != nullptr, 5000);
-        QVERIFY(PlayingTile(wall->grid(), window.tree(), 3));
-        QVERIFY(PlayingTile(wall->grid(), window.tree(), 4));
+        QTRY_VERIFY_WITH_TIMEOUT((wall = TwoScreenDesk::WallOnScreen(2)) != nullptr, 5000);
+        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), window.tree(), 3));
+        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), window.tree(), 4));
         QCOMPARE(wall->grid()->Model().Rows(), 1);
         QCOMPARE(wall->grid()->Model().Cols(), 2);
         QCOMPARE(window.screen(), QGuiApplication::screens().first());
@@ -173,8 +147,8 @@ class WallScreensTest : public QObject {
                         "[LiveConfig 1]\nDeviceId=MDVR-10001\nChannel=2\n");
         CAppMainDlg window(live_.client().settings);
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        QVERIFY(PlayingTile(window.grid(), window.tree(), 2));
-        QVERIFY(!WallOnScreen(2));
+        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 2));
+        QVERIFY(!TwoScreenDesk::WallOnScreen(2));
         // Still kept: the wall comes back where that screen is.
         QCOMPARE(OwnSettings(home_.path()).ReadString(WallDesk::kScreensKey, QString()), QStringLiteral("4"));
     }
