@@ -82,6 +82,7 @@ class ReplayVideoWiringTest : public QObject {
                  return QList<QPair<QString, QString>>{{"MDVR-10001", "AB-3127"}};
              },
              [this](const QString&, int64_t from_s, int64_t to_s) { return Track(from_s, to_s); },
+             {},
              {}},
             &main_window);
         WireReplayVideo(
