@@ -136,17 +136,23 @@ class GridStopsLiveTest : public QObject {
         auto* first = static_cast<CDevShowDlg*>(model.Windows()[0]);
         QVERIFY(Plays(first));
         const ChannelStopper::Key camera = ChannelStopper::KeyOf(first->channel);
-        model.SetCycleSettings(1, 0, 0);
-        model.StartCycling();
         model.SelectWindow(0, first);
+        // Cycling is armed for one step at a time: the window's own one-second timer ticks the cycle
+        // too, and a page switch of its own while the test waits would stop page 1 again.
+        const auto cycle_once = [&model] {
+            model.SetCycleSettings(1, 0, 0);
+            model.StartCycling();
+            model.CycleTick();
+            model.StopCycling();
+        };
 
         HeldWorker held(stopper);
         QTRY_VERIFY(held.entered());
-        model.CycleTick();  // page 1 -> page 2: page 1's source stop is handed over
+        cycle_once();  // page 1 -> page 2: page 1's source stop is handed over
         QCOMPARE(model.CurrentPage(), 1);
         QVERIFY(stopper.Pending(camera));
         QVERIFY(VelqChn_IsVSourceRunning(first->channel));  // the worker has not reached it
-        model.CycleTick();  // back to page 1: its source start waits for the stop
+        cycle_once();  // back to page 1: its source start waits for the stop
         QCOMPARE(model.CurrentPage(), 0);
         first->ResetStats();
         QTest::qWait(300);
@@ -157,7 +163,6 @@ class GridStopsLiveTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!stopper.Pending(camera), 15000);
         QVERIFY(VelqChn_IsVSourceRunning(first->channel));
         QTRY_VERIFY_WITH_TIMEOUT(first->Stats().presented >= 5, 20000);
-        model.StopCycling();
     }
 
     // Logout with a stop still pending returns at once; a login pressed meanwhile waits for the library's
