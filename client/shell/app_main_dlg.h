@@ -12,10 +12,7 @@
 
 #include "app/app_settings.h"
 #include "corvel/corvel.h"
-#include "dialogs/app_login_dlg.h"
-#include "fleet/dev_tree.h"
 #include "grid/page_tab.h"
-#include "map/map_view_host.h"
 #include "shell/central_places.h"
 #include "shell/grid_side.h"
 #include "shell/left_panels.h"
@@ -47,7 +44,14 @@ class SettingsStore;
 class StatusLine;
 class QAction;
 
-class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, public LoginHost {
+class CAppLoginDlg;
+class DevTree;
+class WindowLoginHost;
+class WindowMapHost;
+class WindowTreeHost;
+class QTreeWidgetItem;
+
+class CAppMainDlg : public QMainWindow {
     Q_OBJECT
   public:
     // Panels of the left column.
@@ -72,19 +76,18 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     ~CAppMainDlg() override;
 
     // Null when the session could not be made, and after close.
-    AppSession* session() const override { return session_; }
-    bool SessionActive() const override { return session_ && session_ctl_.LoggedIn(); }
-    void AfterLogout(std::function<void()> login) override { session_ctl_.AfterLogout(std::move(login)); }
+    AppSession* session() const { return session_; }
     SessionController& sessionController() const { return session_ctl_; }
 
     // The event line: status line := message; log := "[time] message" (time: now when null).
-    void AddLogLine(const QString* time, const QString& message) override;
-    void AddLogLine(const QString& message) override { AddLogLine(nullptr, message); }
-    void SelectDeviceNode(QTreeWidgetItem* node) override {
+    void AddLogLine(const QString* time, const QString& message);
+    void AddLogLine(const QString& message) { AddLogLine(nullptr, message); }
+    void SelectDeviceNode(QTreeWidgetItem* node) {
         if (selection_) selection_->Select(node);
     }
-    void ShowChannelMenu(QTreeWidgetItem* node) override;
-    void LogoutCleanup() override;
+    void ShowChannelMenu(QTreeWidgetItem* node);
+    // Logs out and clears what the session showed (the login dialog's Logout, and closing).
+    void LogoutCleanup();
     void ShowPanel(int index);
     // Event 128: the window's caption counts the online devices.
     void ShowOnlineCount(int count);
@@ -105,7 +108,6 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     // Logout and Exit while channels record ask first (true: go on); a wall screen (--fullscreen) never
     // asks.
     bool ConfirmLosingRecordings();
-    bool ConfirmLogout() override { return ConfirmLosingRecordings(); }
     void SetAskBeforeLosingRecordings(bool ask) { ask_before_losing_recordings_ = ask; }
     WorkspaceKeeper* workspace() const { return grid_side_ ? grid_side_->pages().workspace() : nullptr; }
     ChannelActions& channelActions() { return grid_side_->actions(); }
@@ -157,16 +159,8 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     CAppMainDlg(AppSettings& settings, SettingsStore* store, std::unique_ptr<SessionController> own,
                 SessionController* shared, OwnSettings* own_settings, QWidget* parent);
 
-    // DevTreeHost.
-    void TreeClicked() override { ClickStopsCycling(CycleStopRules::kDeviceList); }
-    // MapViewHost.
-    QWidget* MapDockParent() override { return central_; }
-    QString VehicleIdAtRow(int row) const override {
-        return selection_ ? selection_->VehicleIdAtRow(row) : QString();
-    }
-    bool ShowsPlaybackPanel() const override { return currentPanel() == kPlayback; }
-    QSize GridAreaSize() const override { return grid() ? grid()->size() : QSize(); }
-
+    // What the tree, the map view and the login dialog ask of the window.
+    void MakeHosts();
     void CreateChildren();
     // The units that wire the children to each other, the session and the menu.
     void ConnectChildren();
@@ -189,6 +183,9 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     std::unique_ptr<OwnSettings> own_settings_kept_;  // only when the window made its own
     OwnSettings& own_settings_;
     AppSession* session_ = nullptr;
+    std::unique_ptr<WindowTreeHost> tree_host_;
+    std::unique_ptr<WindowMapHost> map_host_;
+    std::unique_ptr<WindowLoginHost> login_host_;
     MainLayout layout_;
     QWidget* central_ = nullptr;
     MainMenuBar* menu_ = nullptr;
