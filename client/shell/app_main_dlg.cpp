@@ -45,9 +45,6 @@
 CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
     : CAppMainDlg(settings, nullptr, std::make_unique<SessionController>(), nullptr, nullptr, parent) {}
 
-CAppMainDlg::CAppMainDlg(AppSettings& settings, SessionController& session, OwnSettings& own, QWidget* parent)
-    : CAppMainDlg(settings, nullptr, nullptr, &session, &own, parent) {}
-
 CAppMainDlg::CAppMainDlg(AppSettings& settings, SettingsStore& store, SessionController& session,
                          OwnSettings& own, QWidget* parent)
     : CAppMainDlg(settings, &store, nullptr, &session, &own, parent) {}

@@ -63,15 +63,13 @@ class CAppMainDlg : public QMainWindow {
         kPanels = LeftPanels::kPanels
     };
 
-    // The window reads and writes `settings` and `own` (Tavrin.ini) and shows `session`; all outlive it.
-    CAppMainDlg(AppSettings& settings, SessionController& session, OwnSettings& own,
-                QWidget* parent = nullptr);
-    // The same with the settings `store` (Config.ini) its dialogs read and save through; the others
-    // make a store of their own over the profile made at start-up.
+    // The window reads and writes `settings`, the settings `store` (Config.ini) its dialogs read and save
+    // through and `own` (Tavrin.ini), and shows `session`; all outlive it.
     CAppMainDlg(AppSettings& settings, SettingsStore& store, SessionController& session, OwnSettings& own,
                 QWidget* parent = nullptr);
-    // The same with a session and a Tavrin.ini reader (of the program folder) of the window's own, the
-    // session destroyed after the display windows.
+    // The same with a store, a session and a Tavrin.ini reader of the window's own, the session destroyed
+    // after the display windows. Kept only for the tree's, the alarm panel's and the search panel's tests
+    // until they build their widgets without the window; everything else goes through the one above.
     explicit CAppMainDlg(AppSettings& settings, QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 

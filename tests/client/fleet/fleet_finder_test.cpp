@@ -15,6 +15,7 @@
 #include "fleet/fleet_filter.h"
 #include "fleet/fleet_finder.h"
 #include "fleet/fleet_presenter.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -145,9 +146,10 @@ class FleetFinderTest : public QObject {
         QVERIFY(center.started());
         home_.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "ShowAllDevice=0\n");
         auto client = home_.StartClient();
-        auto window = std::make_unique<CAppMainDlg>(client->settings);
+        auto window_fixture = std::make_unique<MainWindowFixture>(*client);
+        CAppMainDlg* window = &window_fixture->window();
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(window));
         FleetFinder* finder = window->finder();
         // Offline vehicles are shown unless the operator hides them, whatever ShowAllDevice says.
         QVERIFY(finder->showOfflineBox()->isChecked());
@@ -222,8 +224,9 @@ class FleetFinderTest : public QObject {
         QCOMPARE(finder->filter().size(), 0);
 
         // The choice comes back with the next window.
-        window.reset();
-        CAppMainDlg next(client->settings);
+        window_fixture.reset();
+        MainWindowFixture next_fixture(*client);
+        CAppMainDlg& next = next_fixture.window();
         QVERIFY(!next.finder()->showOfflineBox()->isChecked());
         QVERIFY(!next.finder()->filter().showOffline());
     }

@@ -19,6 +19,7 @@ extern "C" {
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/evidence_wiring.h"
 
@@ -117,7 +118,8 @@ class AlarmRecorderTest : public QObject {
         LiveClient live;
         home.WriteFile("Tavrin.ini", "[Tavrin]\nRecordOnAlarm=1\nPreAlarmSeconds=3\nPostAlarmSeconds=3\n");
         QVERIFY(live.Start(home, "SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\nRecordDuration=0\n"));
-        CAppMainDlg window(live.client().settings);
+        MainWindowFixture window_fixture(live.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY(ShowAndLogIn(window));
         GridModel& model = window.grid()->Model();
         model.ActivateWindow(model.Windows()[0]);

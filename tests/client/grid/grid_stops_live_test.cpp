@@ -17,6 +17,7 @@
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -75,7 +76,8 @@ class GridStopsLiveTest : public QObject {
     void closeAndPlayAgainWhileTheStopIsPending() {
         // An empty grid: not the one the test before left (kept in the workspace file).
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QCOMPARE(window.grid()->Model().BoundCount(), 0);
         DevTree* tree = window.tree();
@@ -119,7 +121,8 @@ class GridStopsLiveTest : public QObject {
     void cyclingLeavesAndComesBackWhileTheStopIsPending() {
         // An empty grid: not the one the test before left (kept in the workspace file).
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QCOMPARE(window.grid()->Model().BoundCount(), 0);
         DevTree* tree = window.tree();
@@ -162,7 +165,8 @@ class GridStopsLiveTest : public QObject {
     // logout (never racing it) and then lists the fleet again.
     void logoutAndLoginAgainWhileAStopIsPending() {
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         SessionController& session = window.sessionController();
@@ -197,7 +201,8 @@ class GridStopsLiveTest : public QObject {
     // recording counts as stopped at once.
     void recordingStopsOnTheWorker() {
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         ChannelActions& actions = window.channelActions();
@@ -226,7 +231,8 @@ class GridStopsLiveTest : public QObject {
     // stop has ended (started before, the stop would have ended it again).
     void audioOffAndOnWhileTheStopIsPending() {
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         ChannelActions& actions = window.channelActions();

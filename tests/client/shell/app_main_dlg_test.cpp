@@ -9,6 +9,7 @@
 #include "fleet/log_list.h"
 #include "grid/grid_model.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/status_line.h"
 
@@ -21,7 +22,8 @@ class AppMainDlgTest : public QObject {
     void initTestCase() { client_ = home_.StartClient(); }
 
     void eventLineStampsAndShowsTheNewest() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY(window.session());
         QCOMPARE(window.statusLine()->text(), QString("Lumetra Client Application  "));
         QVERIFY(!window.log()->isVisible());
@@ -41,7 +43,8 @@ class AppMainDlgTest : public QObject {
     }
 
     void onlineCountCaptions() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         window.ShowOnlineCount(0);
         QCOMPARE(window.windowTitle(), QString("Lumetra Client Application - No Device Active"));
         window.ShowOnlineCount(5);
@@ -72,7 +75,8 @@ class AppMainDlgTest : public QObject {
     }
 
     void menuHoldsEveryEntryLaterOnesDisabled() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY(window.commandAction(MainMenuBar::kCmdLogin)->isEnabled());
         // Page files and the grid sizes work with the video grid.
         for (int command :
@@ -94,7 +98,8 @@ class AppMainDlgTest : public QObject {
 
     // User -> Recordings... runs what the composition root gave it, and is disabled without that.
     void recordingsEntryOpensWhatTheRootGives() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         QAction* recordings = window.commandAction(MainMenuBar::kCmdRecordings);
         QVERIFY(recordings != nullptr && !recordings->isEnabled());
         QVERIFY(recordings->text().startsWith(QStringLiteral("Recordings")));
@@ -108,7 +113,8 @@ class AppMainDlgTest : public QObject {
     // Choosing the size already checked keeps it checked and the grid where it is; the client area below
     // the menu bar is the 1024 x 768 the layout is made for.
     void styleSizeStaysCheckedAndTheClientAreaIsWhole() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.centralWidget()->size(), QSize(1024, 768));

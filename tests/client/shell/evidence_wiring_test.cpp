@@ -13,6 +13,7 @@
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/evidence_wiring.h"
 #include "shell/main_menu_bar.h"
@@ -36,7 +37,8 @@ class EvidenceWiringTest : public QObject {
         ScratchHome home;
         LiveClient live;
         QVERIFY(live.Start(home, "SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\nRecordDuration=0\n"));
-        CAppMainDlg window(live.client().settings);
+        MainWindowFixture window_fixture(live.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY(ShowAndLogIn(window));
         GridModel& model = window.grid()->Model();
         model.ActivateWindow(model.Windows()[0]);

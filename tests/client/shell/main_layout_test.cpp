@@ -5,6 +5,7 @@
 #include "../client_fixture.h"
 #include "fleet/device_status_list.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/main_layout.h"
@@ -44,7 +45,8 @@ class MainLayoutTest : public QObject {
     void playbackSwapsGridAndMapAndBack() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         const MainLayout rows(230);
         const auto place = [&](MainLayout::Row row) {
@@ -79,7 +81,8 @@ class MainLayoutTest : public QObject {
         home.WriteFile("Config.ini", "[Tavrin]\n");
         auto client = home.StartClient();
         {
-            CAppMainDlg window(client->settings);
+            MainWindowFixture window_fixture(*client);
+            CAppMainDlg& window = window_fixture.window();
             window.show();
             QWidget* central = window.centralWidget();
             const auto place = [&](int panel_width, MainLayout::Row row) {
@@ -126,14 +129,16 @@ class MainLayoutTest : public QObject {
             QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(183, 100));
             window.close();
         }
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         QTRY_COMPARE(window.tree()->geometry(),
                      MainLayout(300).Place(MainLayout::kTree, window.centralWidget()->width(),
                                            window.centralWidget()->height()));
         // A width that is no width falls back to the setting's.
         home.WriteFile("Tavrin.ini", "[MainWindow]\nLeftPanelWidth=-5\n");
-        CAppMainDlg again(client->settings);
+        MainWindowFixture again_fixture(*client);
+        CAppMainDlg& again = again_fixture.window();
         QCOMPARE(again.layout().panelWidth(), 230);
     }
 
@@ -156,7 +161,8 @@ class MainLayoutTest : public QObject {
         home.WriteFile("Config.ini", "[Tavrin]\nLanguage File=he_IL\n");
         home.CopyLanguage("he_IL");
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         QCOMPARE(window.layoutDirection(), Qt::RightToLeft);
         const MainLayout rows(230, Qt::RightToLeft);
