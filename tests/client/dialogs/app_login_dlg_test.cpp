@@ -123,12 +123,12 @@ class AppLoginDlgTest : public QObject {
         QVERIFY(window.log()->line(1).endsWith("] Connected"));
 
         // The menu's Login shows the dialog again, reading "Logout"; pressing it logs out.
-        window.commandAction(MainMenuBar::kCmdLogin)->trigger();
+        window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLogin)->trigger();
         QVERIFY(login->isVisible());
         QCOMPARE(login->okButton()->text(), QString("Logout"));
         login->OnOK();
         // The window lets go at once; the library's logout ends on the channel stopper's worker.
-        QVERIFY(!window.sessionController().LoggedIn());
+        QVERIFY(!window_fixture.session().LoggedIn());
         QTRY_VERIFY(!VelqApp_IsActive(window.session()));
         QCOMPARE(window.vehicleList()->rowCount(), 0);
         QCOMPARE(window.tree()->EntryCount(), 0);

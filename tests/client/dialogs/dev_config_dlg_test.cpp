@@ -22,7 +22,7 @@ class DevConfigDlgTest : public QObject {
     CAppMainDlg* window_ = nullptr;
     AppDevice* device_ = nullptr;
 
-    CDevConfigDlg& dialog() { return *window_->dialogs()->devConfig(); }
+    CDevConfigDlg& dialog() { return *window_->findChild<CDevConfigDlg*>(); }
     // Writes a channel setting of MDVR-10001 straight into the simulated fleet.
     void Store(int channel, uint32_t write_code, int32_t value) {
         corvel::ControlRecord request, reply;

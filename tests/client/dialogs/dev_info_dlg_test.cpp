@@ -19,7 +19,7 @@ class DevInfoDlgTest : public QObject {
     std::unique_ptr<MainWindowFixture> window_fixture_;
     CAppMainDlg* window_ = nullptr;
 
-    CDevInfoDlg& dialog() { return *window_->dialogs()->devInfo(); }
+    CDevInfoDlg& dialog() { return *window_->findChild<CDevInfoDlg*>(); }
     // The text of the message box the dialog shows now (closing it), empty when there is none.
     QString TakeMessage() {
         auto* box = dialog().findChild<QMessageBox*>();
@@ -47,7 +47,7 @@ class DevInfoDlgTest : public QObject {
     }
 
     void shortIdsAreRefusedAndAnAddedDeviceReachesTheTree() {
-        window_->commandAction(MainMenuBar::kCmdAddDevice)->trigger();
+        window_->findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdAddDevice)->trigger();
         QVERIFY(dialog().isVisible());
         QCOMPARE(dialog().okButton()->text(), QStringLiteral("Add"));
         QVERIFY(dialog().provinceCheck()->isVisibleTo(&dialog()));

@@ -105,7 +105,7 @@ class CenterOutageTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() >= 6, 10000);
         QDateTime last_answer;
         QElapsedTimer since_answer;
-        connect(&window.sessionController().events(), &EventDispatch::listBegins, this, [&](int) {
+        connect(&window_fixture.session().events(), &EventDispatch::listBegins, this, [&](int) {
             last_answer = QDateTime::currentDateTime();
             since_answer.start();
         });

@@ -150,7 +150,7 @@ class FleetFinderTest : public QObject {
         CAppMainDlg* window = &window_fixture->window();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        FleetFinder* finder = window->finder();
+        FleetFinder* finder = window->findChild<FleetFinder*>();
         // Offline vehicles are shown unless the operator hides them, whatever ShowAllDevice says.
         QVERIFY(finder->showOfflineBox()->isChecked());
         // The box stands above the nodes inside the tree's own rectangle.
@@ -227,8 +227,8 @@ class FleetFinderTest : public QObject {
         window_fixture.reset();
         MainWindowFixture next_fixture(*client);
         CAppMainDlg& next = next_fixture.window();
-        QVERIFY(!next.finder()->showOfflineBox()->isChecked());
-        QVERIFY(!next.finder()->filter().showOffline());
+        QVERIFY(!next.findChild<FleetFinder*>()->showOfflineBox()->isChecked());
+        QVERIFY(!next.findChild<FleetFinder*>()->filter().showOffline());
     }
 };
 

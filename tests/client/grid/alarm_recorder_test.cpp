@@ -126,9 +126,9 @@ class AlarmRecorderTest : public QObject {
         window.SelectDeviceNode(window.tree()->FindChannelNode(QByteArray("MDVR-10001"), 1));
         window.channelActions().Run(kCommandPlay);
         QTRY_VERIFY_WITH_TIMEOUT(window.grid()->Windows()[0]->Stats().presented >= 10, 20000);
-        EvidenceWiring* evidence = window.evidence();
+        EvidenceWiring* evidence = window.findChild<EvidenceWiring*>();
         QVERIFY(evidence);
-        window.evidence()->Tick();
+        evidence->Tick();
         QCOMPARE(evidence->preRecord().SecondsOf(model.Windows()[0]->device), 3);
         QTest::qWait(4000);  // the channel has played longer than the pre-record time
 

@@ -82,7 +82,7 @@ class GridStopsLiveTest : public QObject {
         QCOMPARE(window.grid()->Model().BoundCount(), 0);
         DevTree* tree = window.tree();
         GridModel& model = window.grid()->Model();
-        ChannelStopper& stopper = window.sessionController().stopper();
+        ChannelStopper& stopper = window_fixture.session().stopper();
         window.SelectDeviceNode(Node(tree, 1));
         window.channelActions().Run(kCommandPlay);
         auto* tile = static_cast<CDevShowDlg*>(model.FindWindowOfNode(Node(tree, 1)));
@@ -128,7 +128,7 @@ class GridStopsLiveTest : public QObject {
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
         GridModel& model = grid->Model();
-        ChannelStopper& stopper = window.sessionController().stopper();
+        ChannelStopper& stopper = window_fixture.session().stopper();
         window.SelectDeviceNode(Node(tree, 1));
         window.channelActions().Run(kCommandPlay);
         // The second on a page of its own: dropped on "New Page".
@@ -169,7 +169,7 @@ class GridStopsLiveTest : public QObject {
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
-        SessionController& session = window.sessionController();
+        SessionController& session = window_fixture.session();
         window.SelectDeviceNode(Node(tree, 1));
         window.channelActions().Run(kCommandPlay);
         auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(Node(tree, 1)));
@@ -217,7 +217,7 @@ class GridStopsLiveTest : public QObject {
         QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
         QVERIFY(actions.FactsFor(node).activeRecording);
 
-        HeldWorker held(window.sessionController().stopper(), std::chrono::seconds(5));
+        HeldWorker held(window_fixture.session().stopper(), std::chrono::seconds(5));
         QTRY_VERIFY(held.entered());
         actions.Run(kCommandRecord);
         QVERIFY(!held.timedOut());
@@ -236,7 +236,7 @@ class GridStopsLiveTest : public QObject {
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         ChannelActions& actions = window.channelActions();
-        ChannelStopper& stopper = window.sessionController().stopper();
+        ChannelStopper& stopper = window_fixture.session().stopper();
         QTreeWidgetItem* node = Node(tree, 1);
         window.SelectDeviceNode(node);
         actions.Run(kCommandAudio);

@@ -77,22 +77,22 @@ class AppMainDlgTest : public QObject {
     void menuHoldsEveryEntryLaterOnesDisabled() {
         MainWindowFixture window_fixture(*client_);
         CAppMainDlg& window = window_fixture.window();
-        QVERIFY(window.commandAction(MainMenuBar::kCmdLogin)->isEnabled());
+        QVERIFY(window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLogin)->isEnabled());
         // Page files and the grid sizes work with the video grid.
         for (int command :
              {int(MainMenuBar::kCmdLoadPage), int(MainMenuBar::kCmdSavePage), 32784, 32785, 32786, 32787})
-            QVERIFY(window.commandAction(command)->isEnabled());
+            QVERIFY(window.findChild<MainMenuBar*>()->commandAction(command)->isEnabled());
         // The grid of the settings (2 x 2) is checked.
-        QVERIFY(window.commandAction(32785)->isChecked());
+        QVERIFY(window.findChild<MainMenuBar*>()->commandAction(32785)->isChecked());
         // The device dialog and the preferences are there.
         for (int command : {int(MainMenuBar::kCmdAddDevice), int(MainMenuBar::kCmdCyclePage),
                             int(MainMenuBar::kCmdBufferSetting), int(MainMenuBar::kCmdRecordSetting),
                             int(MainMenuBar::kCmdSnapshotSetting)}) {
-            QAction* action = window.commandAction(command);
+            QAction* action = window.findChild<MainMenuBar*>()->commandAction(command);
             QVERIFY2(action && action->isEnabled(), qPrintable(QString::number(command)));
         }
         window.loginDialog()->hide();
-        window.commandAction(MainMenuBar::kCmdLogin)->trigger();
+        window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLogin)->trigger();
         QVERIFY(window.loginDialog()->isVisible());
     }
 
@@ -100,7 +100,7 @@ class AppMainDlgTest : public QObject {
     void recordingsEntryOpensWhatTheRootGives() {
         MainWindowFixture window_fixture(*client_);
         CAppMainDlg& window = window_fixture.window();
-        QAction* recordings = window.commandAction(MainMenuBar::kCmdRecordings);
+        QAction* recordings = window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdRecordings);
         QVERIFY(recordings != nullptr && !recordings->isEnabled());
         QVERIFY(recordings->text().startsWith(QStringLiteral("Recordings")));
         int opened = 0;
@@ -118,13 +118,13 @@ class AppMainDlgTest : public QObject {
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.centralWidget()->size(), QSize(1024, 768));
-        QAction* two = window.commandAction(32785);
+        QAction* two = window.findChild<MainMenuBar*>()->commandAction(32785);
         QVERIFY(two->isChecked());
         two->trigger();
         QVERIFY(two->isChecked());
         QCOMPARE(window.grid()->Model().Rows(), 2);
-        window.commandAction(32786)->trigger();
-        QVERIFY(window.commandAction(32786)->isChecked() && !two->isChecked());
+        window.findChild<MainMenuBar*>()->commandAction(32786)->trigger();
+        QVERIFY(window.findChild<MainMenuBar*>()->commandAction(32786)->isChecked() && !two->isChecked());
         QCOMPARE(window.grid()->Model().Cols(), 3);
     }
 };

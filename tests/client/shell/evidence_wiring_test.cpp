@@ -70,10 +70,10 @@ class EvidenceWiringTest : public QObject {
         window.channelActions().Run(kCommandRecord);
 
         // Option -> our page.
-        QAction* entry = window.commandAction(EvidenceWiring::kMenuCommand);
+        QAction* entry = window.findChild<MainMenuBar*>()->commandAction(EvidenceWiring::kMenuCommand);
         QVERIFY(entry);
         entry->trigger();
-        QVERIFY(window.evidence()->dialog()->isVisible());
+        QVERIFY(window.findChild<EvidenceWiring*>()->dialog()->isVisible());
     }
 };
 

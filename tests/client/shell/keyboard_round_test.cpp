@@ -59,7 +59,7 @@ class KeyboardRoundTest : public QObject {
 
         // Find the vehicle: Ctrl+F puts the focus in the finder.
         QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
-        QTRY_VERIFY(window.finder()->edit()->hasFocus());
+        QTRY_VERIFY(window.findChild<FleetFinder*>()->edit()->hasFocus());
         // Tab on to the tree, then its first vehicle's first channel.
         for (int i = 0; i < 10 && !tree->hasFocus(); ++i)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

@@ -57,8 +57,8 @@ class MainLayoutTest : public QObject {
         window.ShowPanel(CAppMainDlg::kPlayback);
         QCOMPARE(window.grid()->geometry(), place(MainLayout::kMapView));
         QCOMPARE(window.mapView()->geometry(), place(MainLayout::kGrid));
-        QVERIFY(window.panel(CAppMainDlg::kPlayback)->isVisible());
-        QVERIFY(!window.panel(CAppMainDlg::kDeviceList)->isVisible());
+        QVERIFY(window.findChild<LeftPanels*>()->panel(CAppMainDlg::kPlayback)->isVisible());
+        QVERIFY(!window.findChild<LeftPanels*>()->panel(CAppMainDlg::kDeviceList)->isVisible());
         // A resize while Playback is shown keeps the swap.
         window.resize(1100, 850);
         QTRY_COMPARE(window.mapView()->geometry(), place(MainLayout::kGrid));
@@ -70,7 +70,7 @@ class MainLayoutTest : public QObject {
         QVERIFY(!window.selector(CAppMainDlg::kPlayback)->isOn());
         // The same panel again changes nothing.
         window.ShowPanel(CAppMainDlg::kLogInfo);
-        QCOMPARE(window.currentPanel(), int(CAppMainDlg::kLogInfo));
+        QCOMPARE(window.findChild<LeftPanels*>()->current(), int(CAppMainDlg::kLogInfo));
     }
 
     // The handle in the gap beside the left column widens it (the grid, and the map view standing in for
@@ -90,7 +90,7 @@ class MainLayoutTest : public QObject {
             };
             QTRY_COMPARE(window.tree()->geometry(), place(230, MainLayout::kTree));
             QCOMPARE(window.grid()->geometry(), place(230, MainLayout::kGrid));
-            PanelSplitter* handle = window.panelSplitter();
+            PanelSplitter* handle = window.findChild<PanelSplitter*>();
             QCOMPARE(handle->geometry(), QRect(237, 44, 7, place(230, MainLayout::kTree).height()));
             QCOMPARE(handle->cursor().shape(), Qt::SplitHCursor);
 
@@ -102,7 +102,8 @@ class MainLayoutTest : public QObject {
             for (auto row : {MainLayout::kTree, MainLayout::kGrid})
                 QCOMPARE(row == MainLayout::kTree ? window.tree()->geometry() : window.grid()->geometry(),
                          place(330, row));
-            QCOMPARE(window.panel(CAppMainDlg::kAlarmList)->geometry(), place(330, MainLayout::kTree));
+            QCOMPARE(window.findChild<LeftPanels*>()->panel(CAppMainDlg::kAlarmList)->geometry(),
+                     place(330, MainLayout::kTree));
             QCOMPARE(window.vehicleList()->geometry(), place(230, MainLayout::kVehicleList));
             QCOMPARE(window.mapView()->geometry(), place(230, MainLayout::kMapView));
             QCOMPARE(handle->geometry().left(), 337);
@@ -179,7 +180,7 @@ class MainLayoutTest : public QObject {
         QTRY_COMPARE(window.selector(2)->geometry(), rows.PlaceSelector(2, window.centralWidget()->width()));
         QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
         // The column's handle stands left of it and widens it to the left.
-        PanelSplitter* handle = window.panelSplitter();
+        PanelSplitter* handle = window.findChild<PanelSplitter*>();
         QCOMPARE(handle->geometry().right() + 1, window.tree()->geometry().left());
         QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
         QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-47, 100));

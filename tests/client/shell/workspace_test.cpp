@@ -89,7 +89,7 @@ class WorkspaceTest : public QObject {
         CAppMainDlg& window = window_fixture.window();
         window.show();
         QCOMPARE(window.grid()->Model().Rows(), 3);
-        QVERIFY(window.commandAction(MainMenuBar::kCmdGrid1 + 2)->isChecked());
+        QVERIFY(window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdGrid1 + 2)->isChecked());
         LogIn(window);
         QTRY_COMPARE_WITH_TIMEOUT(Shown(window), placed, 5000);
 
