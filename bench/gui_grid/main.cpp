@@ -16,7 +16,7 @@
 // given >= 24 pictures a second (presented; a picture replaced before its paint within the frame period is
 // the pacing's, one that waits longer counts below), no picture unpainted for more than 40 ms.
 //
-// Usage: gui_grid [SECONDS] [--tiles N] [--no-mpv] [--plain-tiles] [--paint-cost]
+// Usage: gui_grid [SECONDS] [--tiles N] [--no-mpv] [--plain-tiles] [--paint-cost] [--ui-slice-us N]
 //   SECONDS        measured time per run (default 30; mpv is installed with apt-get when missing)
 //   --tiles N      N channels (1 to 64, default 16) in the smallest square grid that holds them; N mpv
 //                  players for the comparison
@@ -24,10 +24,14 @@
 //   --plain-tiles  tiles without the label and with stretched pictures (TileLabel=0, TileStretch=1): the
 //                  cost of labels and letterboxing is the difference to a run without it
 //   --paint-cost   only the UI-thread cost of painting one tile, plain, labelled, labelled and letterboxed
+//   --ui-slice-us N  the UI thread's scheduling slice in microseconds instead of the client's (0: the
+//                  kernel's default), to compare
+// Also printed: where the UI thread's time went (ui_stall_monitor.h) and the repaint clock's late ticks.
 #include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -40,6 +44,7 @@
 
 #include "app/app_client.h"
 #include "app/app_style.h"
+#include "app/ui_thread_latency.h"
 #include "cpu_sampler.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
@@ -47,6 +52,7 @@
 #include "mpv_peer.h"
 #include "ports_file.h"
 #include "shell/app_main_dlg.h"
+#include "ui_stall_monitor.h"
 
 namespace {
 
@@ -121,12 +127,16 @@ struct ClientFigures {
     int tiles = 0;
 };
 
-ClientFigures RunClient(const QString& home, int seconds, qint64 simulator, int tiles) {
+ClientFigures RunClient(MonitoredApplication& app, const QString& home, int seconds, qint64 simulator,
+                        int tiles, int64_t ui_slice_us) {
     ClientFigures figures;
     // The client's data (languages, skin) stands beside tavrin in the build folder.
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/../client");
     CAppClient client(AppFolders::From(home, beside, QString(), QString()));
     client.InitInstance();
+    // --ui-slice-us: the UI thread's slice instead of the client's own (0: the kernel's default), to compare.
+    if (ui_slice_us >= 0) ui_thread_latency::RequestSlice(ui_slice_us * 1000);
+    std::printf("UI thread's scheduling slice: %.2f ms\n", ui_thread_latency::Slice_ns() / 1e6);
     ApplyAppStyle(client.settings);
     CAppMainDlg window(client.settings);
     window.LoadPageWhenListed(home + QStringLiteral("/grid.ini"));
@@ -162,11 +172,23 @@ ClientFigures RunClient(const QString& home, int seconds, qint64 simulator, int 
         if (presentedNow() - start >= uint64_t(0.97 * 25 * tiles)) break;
     }
     for (CDevShowDlg* w : windows) w->ResetStats();
+    QTimer* repaint_clock = nullptr;
+    for (QTimer* timer : grid->findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+        if (timer->interval() == PageTab::kRepaintPeriod_ms) repaint_clock = timer;
+    }
+    app.Watch(repaint_clock);
     // The client with the helper processes of its map view; the simulator (also a child) is left out.
     const std::vector<qint64> processes = ProcessTree(getpid(), simulator);
     const CpuSample before = SampleProcesses(processes);
-    Spin([] { return false; }, seconds * 1000);
+    {
+        // Measured on an event loop as the client runs it, not on Spin's polling, whose sleeps alone would
+        // hold a picture back by up to 5 ms and wake the UI thread once more each time.
+        QEventLoop measured;
+        QTimer::singleShot(seconds * 1000, &measured, &QEventLoop::quit);
+        measured.exec();
+    }
     const CpuSample after = SampleProcesses(processes);
+    app.Print();
     figures.fewestPresented = figures.fewestPainted = UINT64_MAX;
     for (CDevShowDlg* w : windows) {
         if (!w->channel) continue;
@@ -292,6 +314,7 @@ int main(int argc, char** argv) {
     int seconds = 30;
     int tiles = kDefaultTiles;
     bool with_mpv = true, plainTiles = false, paintCost = false;
+    int64_t ui_slice_us = -1;  // the client's own choice
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--tiles") == 0 && i + 1 < argc) {
             tiles = std::atoi(argv[++i]);
@@ -299,6 +322,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "gui_grid: --tiles takes 1 to %d\n", kMaxTiles);
                 return 2;
             }
+        } else if (std::strcmp(argv[i], "--ui-slice-us") == 0 && i + 1 < argc) {
+            ui_slice_us = std::max(0, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--no-mpv") == 0) {
             with_mpv = false;
         } else if (std::strcmp(argv[i], "--plain-tiles") == 0) {
@@ -324,7 +349,7 @@ int main(int argc, char** argv) {
     setenv("CORVEL_SOUND_OUT", "null", 0);
     setenv("CORVEL_SOUND_IN", "null", 0);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // as tavrin starts: the map's web view
-    QApplication app(argc, argv);
+    MonitoredApplication app(argc, argv);
     if (paintCost) {
         PrintPaintCost();
         return 0;
@@ -339,7 +364,8 @@ int main(int argc, char** argv) {
     std::printf("gui_grid: %d CIF channels at 25 frames/s in a %d x %d grid, %d s per run, tiles %s\n", tiles,
                 side, side, seconds, plainTiles ? "plain (no label, stretched)" : "labelled and letterboxed");
     std::fflush(stdout);
-    const ClientFigures ours = RunClient(scratch.path(), seconds, sim.process.processId(), tiles);
+    const ClientFigures ours =
+        RunClient(app, scratch.path(), seconds, sim.process.processId(), tiles, ui_slice_us);
     if (ours.tiles != tiles) return 1;
     if (!with_mpv) {
         PrintClientOnly(ours, seconds, tiles);

@@ -7,6 +7,7 @@
 #include "app/app_profile.h"
 #include "app/heap_keeper.h"
 #include "app/qt_translations.h"
+#include "app/ui_thread_latency.h"
 
 CAppClient::CAppClient(const AppFolders& folders) {
     AppProfile::Reset(folders);
@@ -22,7 +23,11 @@ CAppClient::~CAppClient() {
 }
 
 void CAppClient::InitInstance() {
-    if (QCoreApplication::instance()) heap_keeper_ = std::make_unique<HeapKeeper>();
+    if (QCoreApplication::instance()) {
+        heap_keeper_ = std::make_unique<HeapKeeper>();
+        // This is the UI thread: its paints are what the grid's pictures wait for.
+        ui_thread_latency::RequestSlice(ui_thread_latency::kUiSlice_ns);
+    }
     AppProfile& profile = *AppProfile::Current();
     profile.ChooseLanguageAndSkin();
     profile.ApplyLocale();

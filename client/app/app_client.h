@@ -21,7 +21,8 @@ class CAppClient {
     CAppClient& operator=(const CAppClient&) = delete;
 
     // Start-up after the application object exists: the heap's keeper, language and skin, the locale, Qt's
-    // own texts and the layout direction of the language (when its file was found), the cached settings.
+    // own texts and the layout direction of the language (when its file was found), the cached settings,
+    // and a short scheduling slice for the calling (UI) thread. UI thread.
     void InitInstance();
     // The process's profile this client made (null once a test replaced it with none).
     AppProfile* profile() const;

@@ -86,7 +86,7 @@ ChannelMenuFacts ChannelActions::FactsFor(QTreeWidgetItem* node) const {
     const CDevShowDlg* active = grid_->ActiveWindow();
     facts.nodeIsActiveChannel = active && active->channel_item == node;
     facts.activeRecording = facts.nodeIsActiveChannel && active->channel &&
-                            VelqChn_IsRecording(active->channel) && !record_stopping_.count(active->channel);
+                            VelqChn_IsRecording(active->channel) && !RecordStopping(active->channel);
     if (const DevTreeEntry* record = tree_->EntryOf(node); record && record->audio_channel) {
         facts.hasAudioChannel = true;
         facts.audioPlaying = SoundOn(*record, false);
@@ -202,7 +202,7 @@ AppChannel* ChannelActions::ActiveChannelOf(QTreeWidgetItem* node) const {
 void ChannelActions::Record(QTreeWidgetItem* node) {
     AppChannel* channel = ActiveChannelOf(node);
     if (!channel) return;
-    if (VelqChn_IsRecording(channel) && !record_stopping_.count(channel)) {
+    if (VelqChn_IsRecording(channel) && !RecordStopping(channel)) {
         // Closing the file waits for a write in progress on a transfer thread.
         record_stopping_.insert(channel);
         stopper_.Stop(

@@ -55,6 +55,10 @@ class ChannelActions {
     // Runs a command for the tree's selection.
     void Run(int command);
 
+    // Whether the recording of `channel` is being stopped: its stop is queued on the worker and has not
+    // ended. It counts as not recording then.
+    bool RecordStopping(AppChannel* channel) const { return record_stopping_.count(channel) != 0; }
+
     // The translated text of a command's menu entry.
     static QString CommandText(int command);
 

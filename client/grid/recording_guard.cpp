@@ -7,12 +7,13 @@
 #include "app/app_profile.h"
 #include "grid/grid_model.h"
 
-int RecordingChannels(const GridModel& model) {
+int RecordingChannels(const GridModel& model, const std::function<bool(AppChannel*)>& stopping) {
     int recording = 0;
     const auto& windows = model.Windows();
     for (int i = 0; i < model.BoundCount(); ++i) {
         const GridSlot* slot = windows[size_t(i)];
-        if (slot->channel && VelqChn_IsRecording(slot->channel)) ++recording;
+        if (slot->channel && VelqChn_IsRecording(slot->channel) && !(stopping && stopping(slot->channel)))
+            ++recording;
     }
     return recording;
 }

@@ -119,6 +119,10 @@ class CMapDlg : public QDialog {
     // a replacement page without it draws none.
     void ShowZones(const QList<MapZone>& zones);
 
+    // The street-map correction at a place (degrees): the table's cell, or the fixed offsets. The same
+    // the fleet layer and the zones are drawn with.
+    MapZone::Point OffsetAt(double lat_deg, double lng_deg) const;
+
     QWebEngineView* view() const { return view_; }
     QToolButton* map_button() const { return map_button_; }
 
@@ -155,8 +159,6 @@ class CMapDlg : public QDialog {
     void CreateMapButton();
     void PlaceMapButton();
     void SendFleetBatch();
-    // The street-map correction at a place (degrees): the table's cell, or the fixed offsets.
-    MapZone::Point OffsetAt(double lat_deg, double lng_deg) const;
     void SendZones();
 
     MapViewHost& host_;

@@ -166,16 +166,21 @@ void ReplayPanel::ShowTrack() {
                          .arg(replay_.track().size())
                          .arg(replay_.stops().size()));
     if (!sources_.call_page) return;
+    std::optional<RouteReplay::Offset> offset;
+    // One correction for the whole track, as the page takes it: the table's cells are far larger than
+    // the streets a replay is looked at for.
+    if (sources_.offset_at)
+        offset = sources_.offset_at(replay_.track().first().lat_deg(), replay_.track().first().lon_deg());
     QPointer<ReplayPanel> self(this);
-    sources_.call_page(
-        QStringLiteral("showReplay"),
-        replay_.PageData([this](const PositionStop& stop) { return StopLabel(stop); }), [self](bool shown) {
-            if (!self) return;
-            self->page_has_replay_ = shown;
-            if (!shown)
-                self->status_->setText(
-                    Translate(QStringLiteral("Route replay is not available on this map page.")));
-        });
+    sources_.call_page(QStringLiteral("showReplay"),
+                       replay_.PageData([this](const PositionStop& stop) { return StopLabel(stop); }, offset),
+                       [self](bool shown) {
+                           if (!self) return;
+                           self->page_has_replay_ = shown;
+                           if (!shown)
+                               self->status_->setText(Translate(
+                                   QStringLiteral("Route replay is not available on this map page.")));
+                       });
     SendMarker();
     video_link_.ReplayMoved(replay_.time_ms(), false);
 }

@@ -41,6 +41,10 @@ class ReplayPanel : public QDialog {
         // Calls the map page's function `name` with a JSON argument; `done(true)` when the page has it.
         std::function<void(const QString& name, const QByteArray& json, std::function<void(bool)> done)>
             call_page;
+        // The street-map correction the live map gives a vehicle at a place (degrees). The track is sent
+        // with the correction of its first point, so that the replay lies where the live marker drove;
+        // empty: no correction is sent and the page draws the track as reported.
+        std::function<RouteReplay::Offset(double lat_deg, double lng_deg)> offset_at;
     };
     static constexpr int kTickMs = 100;
 

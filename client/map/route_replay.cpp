@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
+#include <cmath>
 
 void RouteReplay::Load(QList<PositionFix> track) {
     track_ = std::move(track);
@@ -43,7 +44,8 @@ RouteReplay::Place RouteReplay::PlaceNow() const {
     return place;
 }
 
-QByteArray RouteReplay::PageData(const std::function<QString(const PositionStop&)>& stop_label) const {
+QByteArray RouteReplay::PageData(const std::function<QString(const PositionStop&)>& stop_label,
+                                 std::optional<Offset> offset) const {
     QJsonArray points;
     const int64_t start_s = track_.isEmpty() ? 0 : track_.first().time_s;
     for (const PositionFix& fix : track_)
@@ -52,6 +54,10 @@ QByteArray RouteReplay::PageData(const std::function<QString(const PositionStop&
     QJsonArray stops;
     for (const PositionStop& stop : stops_)
         stops.append(QJsonArray{stop.lat_udeg / 1e6, stop.lon_udeg / 1e6, stop_label(stop)});
-    return QJsonDocument(QJsonObject{{QStringLiteral("points"), points}, {QStringLiteral("stops"), stops}})
-        .toJson(QJsonDocument::Compact);
+    QJsonObject data{{QStringLiteral("points"), points}, {QStringLiteral("stops"), stops}};
+    if (offset) {
+        if (!std::isfinite(offset->lat_deg) || !std::isfinite(offset->lng_deg)) offset = Offset{};
+        data.insert(QStringLiteral("offset"), QJsonArray{offset->lat_deg, offset->lng_deg});
+    }
+    return QJsonDocument(data).toJson(QJsonDocument::Compact);
 }

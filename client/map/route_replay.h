@@ -9,6 +9,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "positions/position_fix.h"
 #include "positions/position_track.h"
@@ -47,9 +48,18 @@ class RouteReplay {
     // the time (the course and speed of the earlier point).
     Place PlaceNow() const;
 
+    // The street-map correction of a place (degrees), as the live map adds it to a vehicle's position.
+    struct Offset {
+        double lat_deg = 0, lng_deg = 0;
+    };
+
     // What the page's showReplay takes (compact JSON): {"points": [[lat, lng, speed_kmh, s_from_start], ...],
-    // "stops": [[lat, lng, "label"], ...]}; `stop_label` words a stop (its duration and start).
-    QByteArray PageData(const std::function<QString(const PositionStop&)>& stop_label) const;
+    // "stops": [[lat, lng, "label"], ...], "offset": [lat, lng]}; `stop_label` words a stop (its duration
+    // and start). Points and stops stay as reported; the page adds `offset` on street maps. Without an
+    // offset the key is left out and the page draws the track as reported; a value that is not finite
+    // is sent as 0, as the live map takes it.
+    QByteArray PageData(const std::function<QString(const PositionStop&)>& stop_label,
+                        std::optional<Offset> offset = std::nullopt) const;
 
   private:
     QList<PositionFix> track_;

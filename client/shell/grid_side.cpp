@@ -58,7 +58,9 @@ void GridSide::Clicked(CycleStopRules::Click click) {
 }
 
 int GridSide::RecordingChannels() const {
-    return grid_ ? ::RecordingChannels(grid_->Model()) : 0;
+    if (!grid_) return 0;
+    return ::RecordingChannels(grid_->Model(),
+                               [this](AppChannel* channel) { return actions_->RecordStopping(channel); });
 }
 
 void GridSide::DestroyGrid() {

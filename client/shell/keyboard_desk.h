@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <functional>
 
-#include "dialogs/ptz_keys.h"
+#include "shell/ptz_keys.h"
 #include "shell/shortcuts_dlg.h"
 
 class AlarmPanel;

@@ -45,6 +45,10 @@ void ConnectPositions(FleetPresenter& fleet, PositionHistory& history, CMapDlg* 
                 view->CallPageFunction(name, json, std::move(done));
             else if (done)
                 done(false);
+        },
+        [view](double lat_deg, double lng_deg) {
+            const MapZone::Point offset = view ? view->OffsetAt(lat_deg, lng_deg) : MapZone::Point{};
+            return RouteReplay::Offset{offset.lat_deg, offset.lng_deg};
         }};
     auto* panel = new ReplayPanel(std::move(sources), window);
     panel->setObjectName(QStringLiteral("route_replay"));

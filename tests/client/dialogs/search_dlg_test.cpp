@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The search panel against velq-sim: the vehicle list from events 144 and 145 (sorted, "id - label",
-// every device given back once), the playback address it builds (times only when checked, the device id
-// encoded) and the simulator's page answering it.
+// The search panel on its own, fed by a session logged in to velq-sim as the window feeds it: the vehicle
+// list from events 144 and 145 (sorted, "id - label", every device given back once), the playback address
+// it builds (times only when checked, the device id encoded) and the simulator's page answering it. How
+// the window shows the page is tests/client/shell/search_panel_wiring_test.cpp.
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,11 +14,11 @@
 #include <QSignalSpy>
 #include <QUrl>
 
+#include "app/session_controller.h"
+#include "app/settings_store.h"
 #include "base/socket.h"
 #include "dialogs/search_dlg.h"
 #include "dialogs_fixture.h"
-#include "fleet/log_list.h"
-#include "map/map_dlg.h"
 
 namespace {
 
@@ -56,47 +57,52 @@ class SearchDlgTest : public QObject {
     SimWithWeb sim_{FleetWithOddIds()};
     ScratchHome home_;
     std::unique_ptr<CAppClient> client_;
-    std::unique_ptr<CAppMainDlg> window_;
+    std::unique_ptr<SettingsStore> store_;
+    std::unique_ptr<SessionController> session_;
+    std::unique_ptr<CSearchDlg> panel_;
+    bool logged_in_ = false;
     QStringList opened_;
 
-    CSearchDlg& panel() { return *window_->searchPanel(); }
+    CSearchDlg& panel() { return *panel_; }
     void Select(const QString& prefix) {
         for (int i = 0; i < panel().vehicleList()->count(); ++i) {
             if (panel().vehicleList()->itemText(i).startsWith(prefix))
                 panel().vehicleList()->setCurrentIndex(i);
         }
     }
+    // What showing the Playback panel does in the window: ask the center for the list of every vehicle.
+    void ShowPanel() { QVERIFY(VelqOpt_QueryAllDevice(session_->session())); }
 
   private slots:
     void initTestCase() {
         QVERIFY(sim_.started());
         home_.WriteFile(QStringLiteral("Config.ini"), "[Tavrin]\n" + sim_.ConfigLines());
         client_ = home_.StartClient();
-        window_ = std::make_unique<CAppMainDlg>(client_->settings);
-        LogIn(*window_);
-        window_->ShowPanel(CAppMainDlg::kPlayback);
+        store_ = SettingsStore::OfStartupProfile();
+        session_ = std::make_unique<SessionController>();
+        panel_ = std::make_unique<CSearchDlg>(client_->settings, *store_);
+        panel_->SetOpener([this](const QString& address) { opened_ << address; });
+        panel_->show();
+        EventDispatch& events = session_->events();
+        connect(&events, &EventDispatch::vehicleListBegins, panel_.get(), &CSearchDlg::VehicleListBegin);
+        connect(&events, &EventDispatch::vehicleListed, panel_.get(), &CSearchDlg::AddVehicle);
+        connect(&events, &EventDispatch::connectionState, this,
+                [this](int code, qintptr) { logged_in_ = logged_in_ || code == VELQ_EV_LOGIN_OK; });
+        QVERIFY(VelqApp_SetCenterServer(session_->session(), "127.0.0.1", sim_.center().tcp_port(),
+                                        sim_.center().udp_port()));
+        QVERIFY(VelqApp_Login(session_->session(), "orvi", "480913"));
+        QTRY_VERIFY_WITH_TIMEOUT(logged_in_, 10000);
+        ShowPanel();
         QTRY_COMPARE_WITH_TIMEOUT(panel().vehicleCount(), 10, 10000);
         // No vehicle is chosen for the operator: Search cannot open one they never picked.
         QCOMPARE(panel().vehicleList()->currentIndex(), -1);
         QCOMPARE(panel().Search(), QString());
+        QVERIFY(opened_.isEmpty());
     }
-    void cleanupTestCase() { window_.reset(); }
-
-    void searchShowsThePageInTheMapViewAndLogsIt() {
-        Select(QStringLiteral("MDVR-10001"));
-        const QString address = panel().Search();
-        QVERIFY(address.endsWith(
-            QStringLiteral("devicename=MDVR-10001") +
-            panel().startPicker()->dateTime().toString(QStringLiteral("'&stime='yyyy-MM-ddTHH:mm:ss")) +
-            panel().endPicker()->dateTime().toString(QStringLiteral("'&etime='yyyy-MM-ddTHH:mm:ss"))));
-        QCOMPARE(window_->mapView()->Index, CMapDlg::kPlaybackPage);
-        QVERIFY(window_->log()->line(window_->log()->count() - 1).endsWith(address));
-        // Leaving the Playback panel brings the live map back.
-        window_->ShowPanel(CAppMainDlg::kDeviceList);
-        QCOMPARE(window_->mapView()->Index, -1);
-        window_->ShowPanel(CAppMainDlg::kPlayback);
-        QTRY_COMPARE_WITH_TIMEOUT(panel().vehicleCount(), 10, 10000);
-        panel().SetOpener([this](const QString& address) { opened_ << address; });
+    // The panel gives its devices back to the session's pool: it goes first.
+    void cleanupTestCase() {
+        panel_.reset();
+        session_.reset();
     }
 
     void listIsSortedAndAnEmptyLabelShowsAsIdAndDash() {
@@ -145,8 +151,7 @@ class SearchDlgTest : public QObject {
         connect(panel().vehicleList()->model(), &QAbstractItemModel::rowsInserted, this, [&] { ++rebuilt; });
         connect(panel().vehicleList()->model(), &QAbstractItemModel::modelReset, this, [&] { ++rebuilt; });
         QSignalSpy listed(&panel(), &CSearchDlg::vehiclesListed);
-        window_->ShowPanel(CAppMainDlg::kDeviceList);
-        window_->ShowPanel(CAppMainDlg::kPlayback);
+        ShowPanel();
         // (A list asked for by the test before may still be arriving: it is the same list as well.)
         QTRY_VERIFY_WITH_TIMEOUT(listed.count() >= 1, 10000);
         QTest::qWait(500);
@@ -187,7 +192,7 @@ class SearchDlgTest : public QObject {
         QList<AppDevice*> all;
         for (int i = 0; i < listed.size() + 20; ++i) {
             AppDevice* device =
-                VelqApp_CreateDevice(window_->session(), ("POOL-" + QByteArray::number(i)).constData());
+                VelqApp_CreateDevice(session_->session(), ("POOL-" + QByteArray::number(i)).constData());
             QVERIFY(device);
             all << device;
             created.insert(device);
@@ -197,8 +202,7 @@ class SearchDlgTest : public QObject {
         for (AppDevice* device : all) VelqDev_Release(device);
 
         // Showing the panel again asks for a new list.
-        window_->ShowPanel(CAppMainDlg::kDeviceList);
-        window_->ShowPanel(CAppMainDlg::kPlayback);
+        ShowPanel();
         QTRY_COMPARE_WITH_TIMEOUT(panel().vehicleCount(), 10, 10000);
     }
 };

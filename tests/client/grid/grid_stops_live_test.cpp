@@ -4,6 +4,8 @@
 // it): closing a tile and leaving a page by cycling return while the channel's stop is still pending, and
 // the same camera played again, or its page shown again, starts only once that stop has ended. Logout
 // and the audio stop return the same way, and a login or audio start waits for them.
+#include <QMessageBox>
+#include <QPushButton>
 #include <QtTest>
 #include <chrono>
 #include <future>
@@ -225,6 +227,48 @@ class GridStopsLiveTest : public QObject {
         QVERIFY(VelqChn_IsRecording(tile->channel));  // the worker has not reached it
         held.Open();
         QTRY_VERIFY_WITH_TIMEOUT(!VelqChn_IsRecording(tile->channel), 15000);
+    }
+
+    // Logout and Exit ask only for the recordings that would be lost: one whose stop was handed to the
+    // worker no longer counts, though the library still reports it recording until the worker gets to it.
+    void aRecordingBeingStoppedIsNotAskedAbout() {
+        QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
+        CAppMainDlg window(live_.client().settings);
+        QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
+        DevTree* tree = window.tree();
+        ChannelActions& actions = window.channelActions();
+        QTreeWidgetItem* node = Node(tree, 1);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandPlay);
+        auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(node));
+        QVERIFY(tile && Plays(tile));
+        window.grid()->Model().SelectWindow(0, tile);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandRecord);
+        QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
+        // The question is asked while recording: answered No, Logout does not go on.
+        int asked = 0;
+        const auto answerNo = [&asked] {
+            QTimer::singleShot(100, [&asked] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    ++asked;
+                    box->button(QMessageBox::No)->click();
+                }
+            });
+        };
+        answerNo();
+        QVERIFY(!window.ConfirmLosingRecordings());
+        QCOMPARE(asked, 1);
+
+        HeldWorker held(window.sessionController().stopper(), std::chrono::seconds(5));
+        QTRY_VERIFY(held.entered());
+        actions.Run(kCommandRecord);
+        QVERIFY(VelqChn_IsRecording(tile->channel));  // the worker has not reached it
+        answerNo();
+        QVERIFY(window.ConfirmLosingRecordings());
+        QTest::qWait(200);  // a question would have been answered by now
+        QCOMPARE(asked, 1);
+        QVERIFY(!held.timedOut());
     }
 
     // Audio off returns while its stop is pending and counts as off at once; on again, it plays once the

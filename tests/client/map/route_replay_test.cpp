@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The route replay without a map page: the clock within the track and its 1x-60x speeds, the marker's
-// place between two reports, the page data (labels stay data), and the window driven through its
-// sources: the track drawn once, the marker moved by the slider and by playing, a page without replay
-// said so in plain words, the export parsed back, the track taken off the map on hiding.
+// place between two reports, the page data (labels stay data, the street correction goes beside the
+// reported places), and the window driven through its sources: the track drawn once with the correction
+// of its place, the marker moved by the slider and by playing, a page without replay said so in plain
+// words, the export parsed back, the track taken off the map on hiding.
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFile>
@@ -81,6 +82,32 @@ class RouteReplayTest : public QObject {
         QCOMPARE(data["stops"].toArray()[0].toArray()[2].toString(), hostile);
     }
 
+    // The track goes to the page with the correction the live map gives the vehicle where the track
+    // starts.
+    void panelSendsTheCorrectionOfTheTracksPlace() {
+        QList<PageCall> calls;
+        QList<QPair<double, double>> asked;
+        ReplayPanel panel({[] {
+                               return QList<QPair<QString, QString>>{{"V1", ""}};
+                           },
+                           [](const QString&, int64_t, int64_t) { return Track(); },
+                           [&](const QString& name, const QByteArray& json, std::function<void(bool)> done) {
+                               calls.append({name, QJsonDocument::fromJson("[" + json + "]").array()[0]});
+                               if (done) done(true);
+                           },
+                           [&](double lat_deg, double lng_deg) {
+                               asked.append({lat_deg, lng_deg});
+                               return RouteReplay::Offset{lat_deg / 1e4, lng_deg / 1e4};
+                           }});
+        panel.show();
+        panel.ShowTrack();
+        QCOMPARE(asked, (QList<QPair<double, double>>{{48.0, 11.0}}));
+        QCOMPARE(calls.first().name, QStringLiteral("showReplay"));
+        QCOMPARE(calls.first().argument["offset"].toArray(), (QJsonArray{48.0 / 1e4, 11.0 / 1e4}));
+        // The places themselves go as reported: the page adds the correction where it applies.
+        QCOMPARE(calls.first().argument["points"].toArray()[0].toArray()[0].toDouble(), 48.0);
+    }
+
     void panelDrivesThePage() {
         QList<PageCall> calls;
         bool page_has_replay = true;
@@ -95,7 +122,8 @@ class RouteReplayTest : public QObject {
                            [&](const QString& name, const QByteArray& json, std::function<void(bool)> done) {
                                calls.append({name, QJsonDocument::fromJson("[" + json + "]").array()[0]});
                                if (done) done(page_has_replay);
-                           }});
+                           },
+                           {}});
         panel.show();
         QCOMPARE(panel.vehicleBox()->count(), 2);
         QCOMPARE(panel.vehicleBox()->itemText(1), QStringLiteral("CAR 1 (V1)"));
@@ -104,6 +132,8 @@ class RouteReplayTest : public QObject {
         QCOMPARE(asked_device, QStringLiteral("V1"));
         QCOMPARE(calls.first().name, QStringLiteral("showReplay"));
         QCOMPARE(calls.first().argument["stops"].toArray().size(), 1);
+        // Without a correction from the client the page is told none, and draws the track as reported.
+        QVERIFY(!calls.first().argument.toObject().contains("offset"));
         QVERIFY(calls.first().argument["stops"].toArray()[0].toArray()[2].toString().startsWith("2 min"));
         QCOMPARE(panel.slider()->maximum(), 300);
 

@@ -39,14 +39,8 @@ class EvidenceExportTest : public QObject {
   private slots:
     void aFolderThatProvesItself() {
         QVERIFY(material_.started());
-        const QString record = home_.path() + QStringLiteral("/Record");
-        QDir().mkpath(record);
-        QProcess* velq = material_.StartRecording(record, QStringLiteral("MDVR-10001"), 1,
-                                                  QStringLiteral("AB-3127-chn01"), 0);
-        QVERIFY(RecordedMaterial::WaitForLength(record, 2000) >= 2000);
-        velq->terminate();
-        QVERIFY(velq->waitForFinished(30000));
-        const QString clip = RecordedMaterial::Recordings(record).value(0);
+        const QString clip = material_.RecordClip(home_.path() + QStringLiteral("/Record"),
+                                                  QStringLiteral("AB-3127-chn01"), 2000);
         QVERIFY(!clip.isEmpty());
         QFile times(clip + ".times");
         QVERIFY(times.open(QIODevice::WriteOnly));

@@ -82,14 +82,7 @@ class PlayerWindowTest : public QObject {
         QVERIFY(material_.started());
         record_ = home_.path() + QStringLiteral("/Record");
         snapshots_ = home_.path() + QStringLiteral("/Snapshot");
-        QDir().mkpath(record_);
-        QProcess* velq = material_.StartRecording(record_, QStringLiteral("MDVR-10001"), 1,
-                                                  QStringLiteral("AB-3127-chn01"), 0);
-        QVERIFY(RecordedMaterial::WaitForLength(record_, 5000) >= 5000);
-        velq->terminate();
-        QVERIFY(velq->waitForFinished(30000));
-        QCOMPARE(velq->exitCode(), 0);
-        recording_ = RecordedMaterial::Recordings(record_).value(0);
+        recording_ = material_.RecordClip(record_, QStringLiteral("AB-3127-chn01"), 5000);
         QVERIFY(!recording_.isEmpty());
         // The recorder writes a time file beside it; this test is about a recording without one (its
         // axis is the file's own position), so it goes.

@@ -59,6 +59,26 @@ class RecordedMaterial {
         return running_.back().get();
     }
 
+    // Records camera 1 of MDVR-10001 into `folder` (made when missing) as <file_base>-<time>.avi until
+    // the recording is at least `ms` long, then stops velq as Ctrl-C does. Returns the recording's path;
+    // empty, with a warning, when the recording fell short of `ms` or velq did not end cleanly.
+    QString RecordClip(const QString& folder, const QString& file_base, double ms) {
+        QDir().mkpath(folder);
+        QProcess* velq = StartRecording(folder, QStringLiteral("MDVR-10001"), 1, file_base, 0);
+        const double reached_ms = WaitForLength(folder, ms);
+        velq->terminate();
+        if (!velq->waitForFinished(30000) || velq->exitStatus() != QProcess::NormalExit ||
+            velq->exitCode() != 0) {
+            qWarning("velq record did not end cleanly (exit code %d)", velq->exitCode());
+            return {};
+        }
+        if (reached_ms < ms) {
+            qWarning("the recording reached %.0f ms of %.0f", reached_ms, ms);
+            return {};
+        }
+        return Recordings(folder).value(0);
+    }
+
     // Length of the first recording in a folder as the player reads it now, also while it is written
     // (0 while there is none).
     static double RecordedMs(const QString& folder) {

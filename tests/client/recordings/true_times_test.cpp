@@ -31,14 +31,8 @@ class TrueTimesTest : public QObject {
   private slots:
     void initTestCase() {
         QVERIFY(material_.started());
-        const QString record = home_.path() + QStringLiteral("/Record");
-        QDir().mkpath(record);
-        QProcess* velq = material_.StartRecording(record, QStringLiteral("MDVR-10001"), 1,
-                                                  QStringLiteral("AB-3127-chn01"), 0);
-        QVERIFY(RecordedMaterial::WaitForLength(record, 4000) >= 4000);
-        velq->terminate();
-        QVERIFY(velq->waitForFinished(30000));
-        recording_ = RecordedMaterial::Recordings(record).value(0);
+        recording_ = material_.RecordClip(home_.path() + QStringLiteral("/Record"),
+                                          QStringLiteral("AB-3127-chn01"), 4000);
         QVERIFY(!recording_.isEmpty());
         // The recorder writes a time file beside it; the test starts without one and writes its own,
         // with a gap of known times.

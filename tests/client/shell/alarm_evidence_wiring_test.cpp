@@ -31,13 +31,7 @@ class AlarmEvidenceWiringTest : public QObject {
     void playOpensThePlayerAtTheAlarmWithItsRecord() {
         QVERIFY(material_.started());
         const QString record = home_.path() + QStringLiteral("/Record");
-        QDir().mkpath(record);
-        QProcess* velq = material_.StartRecording(record, QStringLiteral("MDVR-10001"), 1,
-                                                  QStringLiteral("CAR-7-chn01"), 0);
-        QVERIFY(RecordedMaterial::WaitForLength(record, 4000) >= 4000);
-        velq->terminate();
-        QVERIFY(velq->waitForFinished(30000));
-        const QString recording = RecordedMaterial::Recordings(record).value(0);
+        const QString recording = material_.RecordClip(record, QStringLiteral("CAR-7-chn01"), 4000);
         QVERIFY(!recording.isEmpty());
         const velq::times::RecordTimes times =
             velq::times::ReadFile((recording + QStringLiteral(".times")).toStdString());

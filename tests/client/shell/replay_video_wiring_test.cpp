@@ -56,13 +56,8 @@ class ReplayVideoWiringTest : public QObject {
     void initTestCase() {
         QVERIFY(material_.started());
         record_ = home_.path() + QStringLiteral("/Record");
-        QDir().mkpath(record_);
-        QProcess* velq = material_.StartRecording(record_, QStringLiteral("MDVR-10001"), 1,
-                                                  QStringLiteral("AB-3127-chn01"), 0);
-        QVERIFY(RecordedMaterial::WaitForLength(record_, 5000) >= 5000);
-        velq->terminate();
-        QVERIFY(velq->waitForFinished(30000));
-        const QString recording = RecordedMaterial::Recordings(record_).value(0);
+        const QString recording = material_.RecordClip(record_, QStringLiteral("AB-3127-chn01"), 5000);
+        QVERIFY(!recording.isEmpty());
         const velq::times::RecordTimes times = velq::times::ReadFile((recording + ".times").toStdString());
         QVERIFY(!times.empty() && times.end);
         first_ms_ = times.points.front().unix_ms;
@@ -82,6 +77,7 @@ class ReplayVideoWiringTest : public QObject {
                  return QList<QPair<QString, QString>>{{"MDVR-10001", "AB-3127"}};
              },
              [this](const QString&, int64_t from_s, int64_t to_s) { return Track(from_s, to_s); },
+             {},
              {}},
             &main_window);
         WireReplayVideo(

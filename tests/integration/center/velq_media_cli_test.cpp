@@ -9,7 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "../media/media_harness.h"
+#include "../media/velq_media_harness.h"
 #include "media/avi_file.h"
 #include "velq_program.h"
 
@@ -18,26 +18,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class VelqMediaCli : public MediaHarness {
+class VelqMediaCli : public VelqMediaHarness {
   protected:
+    VelqMediaCli() : VelqMediaHarness("velq_media_") {}
     void SetUp() override {
-        if (access(Program("tools/velq/velq").c_str(), X_OK) != 0) GTEST_SKIP() << "velq is not built";
-        // The programs started here inherit the sound backends; name them as every test does.
-        setenv("CORVEL_SOUND_OUT", "null", 1);
-        setenv("CORVEL_SOUND_IN", "null", 1);
+        VelqMediaHarness::SetUp();
+        if (IsSkipped()) return;
         StartPlatform();
         ports_ = " --tcp-port " + std::to_string(platform_->center().tcp_port()) + " --udp-port " +
                  std::to_string(platform_->center().udp_port()) + " --timeout-ms 5000";
-        dir_ = ::testing::TempDir() + "velq_media_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
     }
-    void TearDown() override {
-        MediaHarness::TearDown();
-        fs::remove_all(dir_);
-    }
-    std::string ports_, dir_;
+    std::string ports_;
 };
 
 // Counts the video samples and audio bytes of a finished recording; fails the test when it is no AVI

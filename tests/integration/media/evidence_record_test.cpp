@@ -11,11 +11,10 @@
 #include <iomanip>
 #include <sstream>
 
-#include "../center/velq_program.h"
 #include "corvel/record_times.h"
 #include "media/avi_file.h"
-#include "media_harness.h"
 #include "session/channel.h"
+#include "velq_media_harness.h"
 
 namespace corvel::test {
 namespace {
@@ -47,21 +46,9 @@ std::string InfoLine(const std::string& out, const std::string& key) {
     return "";
 }
 
-class EvidenceRecording : public MediaHarness {
+class EvidenceRecording : public VelqMediaHarness {
   protected:
-    void SetUp() override {
-        if (access(Program("tools/velq/velq").c_str(), X_OK) != 0) GTEST_SKIP() << "velq is not built";
-        setenv("CORVEL_SOUND_OUT", "null", 1);
-        setenv("CORVEL_SOUND_IN", "null", 1);
-        dir_ = ::testing::TempDir() + "evidence_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        MediaHarness::TearDown();
-        fs::remove_all(dir_);
-    }
+    EvidenceRecording() : VelqMediaHarness("evidence_") {}
     AppChannel* RecordingChannel(AppDevice* device) {
         AppChannel* channel = VelqDev_CreateChannel(device, 1, nullptr);
         EXPECT_NE(channel, nullptr);
@@ -70,7 +57,6 @@ class EvidenceRecording : public MediaHarness {
         return channel;
     }
     static std::u16string Path16(const std::string& path) { return std::u16string(path.begin(), path.end()); }
-    std::string dir_;
 };
 
 TEST_F(EvidenceRecording, StallOfTheStreamIsAGapWithItsTrueTimes) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "dialogs/ptz_keys.h"
+#include "shell/ptz_keys.h"
 
 #include <QApplication>
 #include <QKeyEvent>
