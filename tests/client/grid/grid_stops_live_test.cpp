@@ -233,7 +233,8 @@ class GridStopsLiveTest : public QObject {
     // worker no longer counts, though the library still reports it recording until the worker gets to it.
     void aRecordingBeingStoppedIsNotAskedAbout() {
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         ChannelActions& actions = window.channelActions();
@@ -260,7 +261,7 @@ class GridStopsLiveTest : public QObject {
         QVERIFY(!window.ConfirmLosingRecordings());
         QCOMPARE(asked, 1);
 
-        HeldWorker held(window.sessionController().stopper(), std::chrono::seconds(5));
+        HeldWorker held(window_fixture.session().stopper(), std::chrono::seconds(5));
         QTRY_VERIFY(held.entered());
         actions.Run(kCommandRecord);
         QVERIFY(VelqChn_IsRecording(tile->channel));  // the worker has not reached it
