@@ -42,23 +42,13 @@
 #include "shell/wall_desk.h"
 #include "shell/window_hosts.h"
 
-CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
-    : CAppMainDlg(settings, nullptr, std::make_unique<SessionController>(), nullptr, nullptr, parent) {}
-
 CAppMainDlg::CAppMainDlg(AppSettings& settings, SettingsStore& store, SessionController& session,
                          OwnSettings& own, QWidget* parent)
-    : CAppMainDlg(settings, &store, nullptr, &session, &own, parent) {}
-
-CAppMainDlg::CAppMainDlg(AppSettings& settings, SettingsStore* store, std::unique_ptr<SessionController> own,
-                         SessionController* shared, OwnSettings* own_settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
-      store_kept_(store ? nullptr : SettingsStore::OfStartupProfile()),
-      store_(store ? *store : *store_kept_),
-      own_session_(std::move(own)),
-      session_ctl_(shared ? *shared : *own_session_),
-      own_settings_kept_(own_settings ? nullptr : std::make_unique<OwnSettings>(store_.programFolder())),
-      own_settings_(own_settings ? *own_settings : *own_settings_kept_),
+      store_(store),
+      session_ctl_(session),
+      own_settings_(own),
       session_(session_ctl_.session()),
       layout_(settings.UIPanelWidth, QGuiApplication::layoutDirection()) {
     central_ = new QWidget(this);
@@ -326,7 +316,6 @@ void CAppMainDlg::Shutdown() {
     evidence_ = nullptr;
     grid_side_->DestroyGrid();  // the display windows go with the grid, before the session
     session_ = nullptr;
-    own_session_.reset();
 }
 
 void CAppMainDlg::AddLogLine(const QString* time, const QString& message) {

@@ -67,10 +67,6 @@ class CAppMainDlg : public QMainWindow {
     // through and `own` (Tavrin.ini), and shows `session`; all outlive it.
     CAppMainDlg(AppSettings& settings, SettingsStore& store, SessionController& session, OwnSettings& own,
                 QWidget* parent = nullptr);
-    // The same with a store, a session and a Tavrin.ini reader of the window's own, the session destroyed
-    // after the display windows. Kept only for the tree's, the alarm panel's and the search panel's tests
-    // until they build their widgets without the window; everything else goes through the one above.
-    explicit CAppMainDlg(AppSettings& settings, QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 
     // Null when the session could not be made, and after close.
@@ -143,10 +139,6 @@ class CAppMainDlg : public QMainWindow {
     void showEvent(QShowEvent* event) override;
 
   private:
-    // `shared` when given, else `own`; `own_settings` null: one of the window's own.
-    CAppMainDlg(AppSettings& settings, SettingsStore* store, std::unique_ptr<SessionController> own,
-                SessionController* shared, OwnSettings* own_settings, QWidget* parent);
-
     int currentPanel() const { return left_ ? left_->current() : kDeviceList; }
     // What the tree, the map view and the login dialog ask of the window.
     void MakeHosts();
@@ -165,11 +157,8 @@ class CAppMainDlg : public QMainWindow {
     void RememberPanelWidth() const;
 
     AppSettings& settings_;
-    std::unique_ptr<SettingsStore> store_kept_;  // only when the window made its own
     SettingsStore& store_;
-    std::unique_ptr<SessionController> own_session_;  // only when the window made its own
     SessionController& session_ctl_;
-    std::unique_ptr<OwnSettings> own_settings_kept_;  // only when the window made its own
     OwnSettings& own_settings_;
     AppSession* session_ = nullptr;
     std::unique_ptr<WindowTreeHost> tree_host_;
