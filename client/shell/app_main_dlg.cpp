@@ -40,27 +40,15 @@
 #include "shell/session_wiring.h"
 #include "shell/status_line.h"
 #include "shell/wall_desk.h"
-
-CAppMainDlg::CAppMainDlg(AppSettings& settings, QWidget* parent)
-    : CAppMainDlg(settings, nullptr, std::make_unique<SessionController>(), nullptr, nullptr, parent) {}
-
-CAppMainDlg::CAppMainDlg(AppSettings& settings, SessionController& session, OwnSettings& own, QWidget* parent)
-    : CAppMainDlg(settings, nullptr, nullptr, &session, &own, parent) {}
+#include "shell/window_hosts.h"
 
 CAppMainDlg::CAppMainDlg(AppSettings& settings, SettingsStore& store, SessionController& session,
                          OwnSettings& own, QWidget* parent)
-    : CAppMainDlg(settings, &store, nullptr, &session, &own, parent) {}
-
-CAppMainDlg::CAppMainDlg(AppSettings& settings, SettingsStore* store, std::unique_ptr<SessionController> own,
-                         SessionController* shared, OwnSettings* own_settings, QWidget* parent)
     : QMainWindow(parent),
       settings_(settings),
-      store_kept_(store ? nullptr : SettingsStore::OfStartupProfile()),
-      store_(store ? *store : *store_kept_),
-      own_session_(std::move(own)),
-      session_ctl_(shared ? *shared : *own_session_),
-      own_settings_kept_(own_settings ? nullptr : std::make_unique<OwnSettings>(store_.programFolder())),
-      own_settings_(own_settings ? *own_settings : *own_settings_kept_),
+      store_(store),
+      session_ctl_(session),
+      own_settings_(own),
       session_(session_ctl_.session()),
       layout_(settings.UIPanelWidth, QGuiApplication::layoutDirection()) {
     central_ = new QWidget(this);
@@ -70,7 +58,8 @@ CAppMainDlg::CAppMainDlg(AppSettings& settings, SettingsStore* store, std::uniqu
     if (!session_) return;  // the window stays up without the rest
 
     layout_.SetPanelWidth(RememberedPanelWidth());
-    login_ = new CAppLoginDlg(this, settings_, store_, this);
+    MakeHosts();
+    login_ = new CAppLoginDlg(login_host_.get(), settings_, store_, this);
     setWindowTitle(MainCaption());
     menu_ = new MainMenuBar(this);
     setMenuBar(menu_);
@@ -85,13 +74,30 @@ CAppMainDlg::~CAppMainDlg() {
     Shutdown();
 }
 
+void CAppMainDlg::MakeHosts() {
+    tree_host_ = std::make_unique<WindowTreeHost>(WindowTreeHost::Calls{
+        [this](const QString* time, const QString& message) { AddLogLine(time, message); },
+        [this](QTreeWidgetItem* node) { SelectDeviceNode(node); },
+        [this](QTreeWidgetItem* node) { ShowChannelMenu(node); },
+        [this] { ClickStopsCycling(CycleStopRules::kDeviceList); }});
+    map_host_ = std::make_unique<WindowMapHost>(
+        *central_, WindowMapHost::Calls{
+                       [this](int row) { return selection_ ? selection_->VehicleIdAtRow(row) : QString(); },
+                       [this] { return currentPanel() == kPlayback; },
+                       [this] { return grid() ? grid()->size() : QSize(); }});
+    login_host_ = std::make_unique<WindowLoginHost>(
+        session_ctl_, WindowLoginHost::Calls{[this] { LogoutCleanup(); },
+                                             [this](const QString& message) { AddLogLine(message); },
+                                             [this] { return ConfirmLosingRecordings(); }});
+}
+
 void CAppMainDlg::CreateChildren() {
     const QString skin = store_.skinFolder();
     tree_ = new DevTree(central_);
     log_ = new LogList(central_);
     search_ = new CSearchDlg(settings_, store_, central_);
     vehicle_list_ = new DeviceStatusList(central_);
-    map_view_ = new CMapDlg(*this, ReadMapViewSettings(settings_, store_));
+    map_view_ = new CMapDlg(*map_host_, ReadMapViewSettings(settings_, store_));
     status_line_ = new StatusLine(central_);
     fleet_ = new FleetPresenter(
         *tree_, *vehicle_list_, [this](const QString* time, const QString& line) { AddLogLine(time, line); },
@@ -115,7 +121,7 @@ void CAppMainDlg::CreateChildren() {
                               {AppProfile::Translate(QStringLiteral("Find vehicle")),
                                AppProfile::Translate(QStringLiteral("Show offline vehicles"))});
     status_line_->SetText(MainCaption() + QStringLiteral("  "));
-    tree_->Setup(this, skin, settings_);
+    tree_->Setup(tree_host_.get(), skin, settings_);
     tree_->SetProvinces(store_.provinces());
     vehicle_list_->InsertColumns();
     ApplyLook(settings_, skin, {*status_line_, *vehicle_list_, *log_, *alarms_->Panel(central_)});
@@ -310,7 +316,6 @@ void CAppMainDlg::Shutdown() {
     evidence_ = nullptr;
     grid_side_->DestroyGrid();  // the display windows go with the grid, before the session
     session_ = nullptr;
-    own_session_.reset();
 }
 
 void CAppMainDlg::AddLogLine(const QString* time, const QString& message) {

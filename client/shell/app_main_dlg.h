@@ -12,10 +12,7 @@
 
 #include "app/app_settings.h"
 #include "corvel/corvel.h"
-#include "dialogs/app_login_dlg.h"
-#include "fleet/dev_tree.h"
 #include "grid/page_tab.h"
-#include "map/map_view_host.h"
 #include "shell/central_places.h"
 #include "shell/grid_side.h"
 #include "shell/left_panels.h"
@@ -47,7 +44,14 @@ class SettingsStore;
 class StatusLine;
 class QAction;
 
-class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, public LoginHost {
+class CAppLoginDlg;
+class DevTree;
+class WindowLoginHost;
+class WindowMapHost;
+class WindowTreeHost;
+class QTreeWidgetItem;
+
+class CAppMainDlg : public QMainWindow {
     Q_OBJECT
   public:
     // Panels of the left column.
@@ -59,32 +63,24 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
         kPanels = LeftPanels::kPanels
     };
 
-    // The window reads and writes `settings` and `own` (Tavrin.ini) and shows `session`; all outlive it.
-    CAppMainDlg(AppSettings& settings, SessionController& session, OwnSettings& own,
-                QWidget* parent = nullptr);
-    // The same with the settings `store` (Config.ini) its dialogs read and save through; the others
-    // make a store of their own over the profile made at start-up.
+    // The window reads and writes `settings`, the settings `store` (Config.ini) its dialogs read and save
+    // through and `own` (Tavrin.ini), and shows `session`; all outlive it.
     CAppMainDlg(AppSettings& settings, SettingsStore& store, SessionController& session, OwnSettings& own,
                 QWidget* parent = nullptr);
-    // The same with a session and a Tavrin.ini reader (of the program folder) of the window's own, the
-    // session destroyed after the display windows.
-    explicit CAppMainDlg(AppSettings& settings, QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 
     // Null when the session could not be made, and after close.
-    AppSession* session() const override { return session_; }
-    bool SessionActive() const override { return session_ && session_ctl_.LoggedIn(); }
-    void AfterLogout(std::function<void()> login) override { session_ctl_.AfterLogout(std::move(login)); }
-    SessionController& sessionController() const { return session_ctl_; }
+    AppSession* session() const { return session_; }
 
     // The event line: status line := message; log := "[time] message" (time: now when null).
-    void AddLogLine(const QString* time, const QString& message) override;
-    void AddLogLine(const QString& message) override { AddLogLine(nullptr, message); }
-    void SelectDeviceNode(QTreeWidgetItem* node) override {
+    void AddLogLine(const QString* time, const QString& message);
+    void AddLogLine(const QString& message) { AddLogLine(nullptr, message); }
+    void SelectDeviceNode(QTreeWidgetItem* node) {
         if (selection_) selection_->Select(node);
     }
-    void ShowChannelMenu(QTreeWidgetItem* node) override;
-    void LogoutCleanup() override;
+    void ShowChannelMenu(QTreeWidgetItem* node);
+    // Logs out and clears what the session showed (the login dialog's Logout, and closing).
+    void LogoutCleanup();
     void ShowPanel(int index);
     // Event 128: the window's caption counts the online devices.
     void ShowOnlineCount(int count);
@@ -105,43 +101,33 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     // Logout and Exit while channels record ask first (true: go on); a wall screen (--fullscreen) never
     // asks.
     bool ConfirmLosingRecordings();
-    bool ConfirmLogout() override { return ConfirmLosingRecordings(); }
     void SetAskBeforeLosingRecordings(bool ask) { ask_before_losing_recordings_ = ask; }
-    WorkspaceKeeper* workspace() const { return grid_side_ ? grid_side_->pages().workspace() : nullptr; }
     ChannelActions& channelActions() { return grid_side_->actions(); }
     // The "Map" command (32772): the map view floats, or docks again when it floats.
     void ToggleMapView();
 
-    int currentPanel() const { return left_ ? left_->current() : kDeviceList; }
     const MainLayout& layout() const { return layout_; }
-    EvidenceWiring* evidence() const { return evidence_; }
-    QAction* commandAction(int command) const { return menu_ ? menu_->commandAction(command) : nullptr; }
 
     // Children, for the windows of later features and for tests.
     DevTree* tree() const { return tree_; }
     FleetPresenter* fleet() const { return fleet_; }
     LogList* log() const { return log_; }
     DeviceStatusList* vehicleList() const { return vehicle_list_; }
-    FleetFinder* finder() const { return finder_; }
     StatusLine* statusLine() const { return status_line_; }
     PageTab* grid() const { return grid_side_ ? grid_side_->grid() : nullptr; }
     CMapDlg* mapView() const { return map_view_; }
     CSearchDlg* searchPanel() const { return search_; }
     CAppLoginDlg* loginDialog() const { return login_; }
-    // The modeless dialogs (device configuration, device, preferences); null without a session.
-    MainDialogs* dialogs() const { return dialogs_.get(); }
-    VehicleSelection* selection() const { return selection_; }
     PanelSelector* selector(int index) const { return left_->selector(index); }
-    QWidget* panel(int index) const { return left_->panel(index); }
+    // The composition root sets up the alarm history dialog through it.
     AlarmDesk* alarms() const { return alarms_.get(); }
-    // The position history, made with the window and living as long as it.
+    // The position history, made with the window and living as long as it; the composition root hands
+    // it to the evidence export and the route replay.
     PositionHistory* positions() const { return positions_.get(); }
     GeofenceKeeper* geofences() const { return geofences_.get(); }
     // The rectangles the grid and the map view take in the central area.
     QRect gridSlot() const { return places_ ? places_->gridSlot() : QRect(); }
     QRect mapSlot() const { return places_ ? places_->mapSlot() : QRect(); }
-    // The handle between the left column and the grid; null without a session.
-    PanelSplitter* panelSplitter() const { return splitter_; }
     // Where the dragged width of the left column is kept, in the program folder.
     static constexpr const char* kOwnSettingsFile = "Tavrin.ini";
     static constexpr const char* kPanelWidthKey = "MainWindow/LeftPanelWidth";
@@ -153,20 +139,9 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     void showEvent(QShowEvent* event) override;
 
   private:
-    // `shared` when given, else `own`; `own_settings` null: one of the window's own.
-    CAppMainDlg(AppSettings& settings, SettingsStore* store, std::unique_ptr<SessionController> own,
-                SessionController* shared, OwnSettings* own_settings, QWidget* parent);
-
-    // DevTreeHost.
-    void TreeClicked() override { ClickStopsCycling(CycleStopRules::kDeviceList); }
-    // MapViewHost.
-    QWidget* MapDockParent() override { return central_; }
-    QString VehicleIdAtRow(int row) const override {
-        return selection_ ? selection_->VehicleIdAtRow(row) : QString();
-    }
-    bool ShowsPlaybackPanel() const override { return currentPanel() == kPlayback; }
-    QSize GridAreaSize() const override { return grid() ? grid()->size() : QSize(); }
-
+    int currentPanel() const { return left_ ? left_->current() : kDeviceList; }
+    // What the tree, the map view and the login dialog ask of the window.
+    void MakeHosts();
     void CreateChildren();
     // The units that wire the children to each other, the session and the menu.
     void ConnectChildren();
@@ -182,13 +157,13 @@ class CAppMainDlg : public QMainWindow, public DevTreeHost, public MapViewHost, 
     void RememberPanelWidth() const;
 
     AppSettings& settings_;
-    std::unique_ptr<SettingsStore> store_kept_;  // only when the window made its own
     SettingsStore& store_;
-    std::unique_ptr<SessionController> own_session_;  // only when the window made its own
     SessionController& session_ctl_;
-    std::unique_ptr<OwnSettings> own_settings_kept_;  // only when the window made its own
     OwnSettings& own_settings_;
     AppSession* session_ = nullptr;
+    std::unique_ptr<WindowTreeHost> tree_host_;
+    std::unique_ptr<WindowMapHost> map_host_;
+    std::unique_ptr<WindowLoginHost> login_host_;
     MainLayout layout_;
     QWidget* central_ = nullptr;
     MainMenuBar* menu_ = nullptr;

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "../client/client_fixture.h"
+#include "dialogs/app_login_dlg.h"
 #include "fleet/dev_tree.h"
 #include "shell/app_main_dlg.h"
 

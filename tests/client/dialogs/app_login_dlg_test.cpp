@@ -12,6 +12,7 @@
 #include "dialogs/app_login_dlg.h"
 #include "fleet/device_status_list.h"
 #include "fleet/log_list.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 
 class AppLoginDlgTest : public QObject {
@@ -20,7 +21,8 @@ class AppLoginDlgTest : public QObject {
     void firstStartShowsTheDefaults() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         CAppLoginDlg* login = window.loginDialog();
         QCOMPARE(login->userEdit()->text(), QString("orvi"));
         QCOMPARE(login->passwordEdit()->text(), QString("480913"));
@@ -47,7 +49,8 @@ class AppLoginDlgTest : public QObject {
     void emptyPasswordStillStoresBeforeTheMessage() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         CAppLoginDlg* login = window.loginDialog();
         login->addressEdit()->setText("10.1.2.3");
         login->tcpPortEdit()->setText("65537");
@@ -76,7 +79,8 @@ class AppLoginDlgTest : public QObject {
     void otherStateCodesResetTheCaptionOnly() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         CAppLoginDlg* login = window.loginDialog();
         login->show();
         login->ShowConnectionState(2, 0);
@@ -103,7 +107,8 @@ class AppLoginDlgTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         CAppLoginDlg* login = window.loginDialog();
         login->show();
@@ -118,12 +123,12 @@ class AppLoginDlgTest : public QObject {
         QVERIFY(window.log()->line(1).endsWith("] Connected"));
 
         // The menu's Login shows the dialog again, reading "Logout"; pressing it logs out.
-        window.commandAction(MainMenuBar::kCmdLogin)->trigger();
+        window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLogin)->trigger();
         QVERIFY(login->isVisible());
         QCOMPARE(login->okButton()->text(), QString("Logout"));
         login->OnOK();
         // The window lets go at once; the library's logout ends on the channel stopper's worker.
-        QVERIFY(!window.sessionController().LoggedIn());
+        QVERIFY(!window_fixture.session().LoggedIn());
         QTRY_VERIFY(!VelqApp_IsActive(window.session()));
         QCOMPARE(window.vehicleList()->rowCount(), 0);
         QCOMPARE(window.tree()->EntryCount(), 0);
@@ -147,7 +152,8 @@ class AppLoginDlgTest : public QObject {
                                          QByteArray(40, 'u') +
                                          "\nPassword=" + QString(20, QChar(0x00E9)).toUtf8() + "\n");
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         CAppLoginDlg* login = window.loginDialog();
         QCOMPARE(login->userEdit()->text(), QString(31, 'u'));
         QCOMPARE(login->passwordEdit()->text(), QString(15, QChar(0x00E9)));  // 2 bytes each
@@ -165,7 +171,8 @@ class AppLoginDlgTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "Password=wrong\n");
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         CAppLoginDlg* login = window.loginDialog();
         login->OnOK();

@@ -18,10 +18,11 @@ class DevConfigDlgTest : public QObject {
     SimWithWeb sim_;
     ScratchHome home_;
     std::unique_ptr<CAppClient> client_;
-    std::unique_ptr<CAppMainDlg> window_;
+    std::unique_ptr<MainWindowFixture> window_fixture_;
+    CAppMainDlg* window_ = nullptr;
     AppDevice* device_ = nullptr;
 
-    CDevConfigDlg& dialog() { return *window_->dialogs()->devConfig(); }
+    CDevConfigDlg& dialog() { return *window_->findChild<CDevConfigDlg*>(); }
     // Writes a channel setting of MDVR-10001 straight into the simulated fleet.
     void Store(int channel, uint32_t write_code, int32_t value) {
         corvel::ControlRecord request, reply;
@@ -43,12 +44,16 @@ class DevConfigDlgTest : public QObject {
         home_.WriteFile(QStringLiteral("Config.ini"),
                         "[Tavrin]\n" + sim_.ConfigLines() + "ShowResolutionConfig=1\n");
         client_ = home_.StartClient();
-        window_ = std::make_unique<CAppMainDlg>(client_->settings);
+        window_fixture_ = std::make_unique<MainWindowFixture>(*client_);
+        window_ = &window_fixture_->window();
         LogIn(*window_);
         device_ = TreeDevice(*window_, "MDVR-10001");
         QVERIFY(device_);
     }
-    void cleanupTestCase() { window_.reset(); }
+    void cleanupTestCase() {
+        window_ = nullptr;
+        window_fixture_.reset();
+    }
 
     void configCommandOfAChannelNodeOpensTheDialogForIt() {
         QTreeWidgetItem* device_node = window_->tree()->Entry(VelqDev_GetUserData(device_))->item;

@@ -16,9 +16,10 @@ class DevInfoDlgTest : public QObject {
     SimWithWeb sim_;
     ScratchHome home_;
     std::unique_ptr<CAppClient> client_;
-    std::unique_ptr<CAppMainDlg> window_;
+    std::unique_ptr<MainWindowFixture> window_fixture_;
+    CAppMainDlg* window_ = nullptr;
 
-    CDevInfoDlg& dialog() { return *window_->dialogs()->devInfo(); }
+    CDevInfoDlg& dialog() { return *window_->findChild<CDevInfoDlg*>(); }
     // The text of the message box the dialog shows now (closing it), empty when there is none.
     QString TakeMessage() {
         auto* box = dialog().findChild<QMessageBox*>();
@@ -36,13 +37,17 @@ class DevInfoDlgTest : public QObject {
             QStringLiteral("Config.ini"),
             "[Tavrin]\n" + sim_.ConfigLines() + "ProvinceOffset=1\n[Provinces]\nNorth\nSouth\nEast\nWest\n");
         client_ = home_.StartClient();
-        window_ = std::make_unique<CAppMainDlg>(client_->settings);
+        window_fixture_ = std::make_unique<MainWindowFixture>(*client_);
+        window_ = &window_fixture_->window();
         LogIn(*window_);
     }
-    void cleanupTestCase() { window_.reset(); }
+    void cleanupTestCase() {
+        window_ = nullptr;
+        window_fixture_.reset();
+    }
 
     void shortIdsAreRefusedAndAnAddedDeviceReachesTheTree() {
-        window_->commandAction(MainMenuBar::kCmdAddDevice)->trigger();
+        window_->findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdAddDevice)->trigger();
         QVERIFY(dialog().isVisible());
         QCOMPARE(dialog().okButton()->text(), QStringLiteral("Add"));
         QVERIFY(dialog().provinceCheck()->isVisibleTo(&dialog()));

@@ -9,6 +9,7 @@
 
 #include "../client_fixture.h"
 #include "fleet/dev_tree.h"
+#include "main_window_fixture.h"
 #include "platform.h"
 #include "shell/app_main_dlg.h"
 

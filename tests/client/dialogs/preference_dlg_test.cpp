@@ -18,6 +18,7 @@
 #include "dialogs/record_dlg.h"
 #include "dialogs/snapshot_dlg.h"
 #include "dialogs_fixture.h"
+#include "main_window_fixture.h"
 
 class PreferenceDlgTest : public QObject {
     Q_OBJECT
@@ -43,7 +44,8 @@ class PreferenceDlgTest : public QObject {
     }
 
     void bufferShowsTenthsAndSaveAppliesToEveryPlayingChannel() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         LogIn(window);
         AppDevice* device = TreeDevice(window, "MDVR-10001");
         QList<AppChannel*> channels = {VelqDev_CreateChannel(device, 1, nullptr),

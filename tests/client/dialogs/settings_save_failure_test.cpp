@@ -14,6 +14,7 @@
 #include "dialogs/option_dlg.h"
 #include "dialogs/record_dlg.h"
 #include "dialogs/snapshot_dlg.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -74,7 +75,8 @@ class SettingsSaveFailureTest : public QObject {
         ScratchHome home;
         QVERIFY(QDir().mkpath(home.path() + "Config.ini"));
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         CAppLoginDlg* login = window.loginDialog();
         login->show();
         QVERIFY(QTest::qWaitForWindowExposed(login));

@@ -10,6 +10,7 @@
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
 #include "fleet/log_list.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/status_line.h"
 
@@ -58,7 +59,8 @@ class CenterOutageTest : public QObject {
         QVERIFY(center->started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center->ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         window.PressLogin();
         DevTree* tree = window.tree();
@@ -96,13 +98,14 @@ class CenterOutageTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         window.PressLogin();
         QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() >= 6, 10000);
         QDateTime last_answer;
         QElapsedTimer since_answer;
-        connect(&window.sessionController().events(), &EventDispatch::listBegins, this, [&](int) {
+        connect(&window_fixture.session().events(), &EventDispatch::listBegins, this, [&](int) {
             last_answer = QDateTime::currentDateTime();
             since_answer.start();
         });

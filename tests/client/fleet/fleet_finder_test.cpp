@@ -15,6 +15,7 @@
 #include "fleet/fleet_filter.h"
 #include "fleet/fleet_finder.h"
 #include "fleet/fleet_presenter.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -145,10 +146,11 @@ class FleetFinderTest : public QObject {
         QVERIFY(center.started());
         home_.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines() + "ShowAllDevice=0\n");
         auto client = home_.StartClient();
-        auto window = std::make_unique<CAppMainDlg>(client->settings);
+        auto window_fixture = std::make_unique<MainWindowFixture>(*client);
+        CAppMainDlg* window = &window_fixture->window();
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        FleetFinder* finder = window->finder();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        FleetFinder* finder = window->findChild<FleetFinder*>();
         // Offline vehicles are shown unless the operator hides them, whatever ShowAllDevice says.
         QVERIFY(finder->showOfflineBox()->isChecked());
         // The box stands above the nodes inside the tree's own rectangle.
@@ -222,10 +224,11 @@ class FleetFinderTest : public QObject {
         QCOMPARE(finder->filter().size(), 0);
 
         // The choice comes back with the next window.
-        window.reset();
-        CAppMainDlg next(client->settings);
-        QVERIFY(!next.finder()->showOfflineBox()->isChecked());
-        QVERIFY(!next.finder()->filter().showOffline());
+        window_fixture.reset();
+        MainWindowFixture next_fixture(*client);
+        CAppMainDlg& next = next_fixture.window();
+        QVERIFY(!next.findChild<FleetFinder*>()->showOfflineBox()->isChecked());
+        QVERIFY(!next.findChild<FleetFinder*>()->filter().showOffline());
     }
 };
 

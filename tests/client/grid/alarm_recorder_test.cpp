@@ -19,6 +19,7 @@ extern "C" {
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/evidence_wiring.h"
 
@@ -117,16 +118,17 @@ class AlarmRecorderTest : public QObject {
         LiveClient live;
         home.WriteFile("Tavrin.ini", "[Tavrin]\nRecordOnAlarm=1\nPreAlarmSeconds=3\nPostAlarmSeconds=3\n");
         QVERIFY(live.Start(home, "SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\nRecordDuration=0\n"));
-        CAppMainDlg window(live.client().settings);
+        MainWindowFixture window_fixture(live.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY(ShowAndLogIn(window));
         GridModel& model = window.grid()->Model();
         model.ActivateWindow(model.Windows()[0]);
         window.SelectDeviceNode(window.tree()->FindChannelNode(QByteArray("MDVR-10001"), 1));
         window.channelActions().Run(kCommandPlay);
         QTRY_VERIFY_WITH_TIMEOUT(window.grid()->Windows()[0]->Stats().presented >= 10, 20000);
-        EvidenceWiring* evidence = window.evidence();
+        EvidenceWiring* evidence = window.findChild<EvidenceWiring*>();
         QVERIFY(evidence);
-        window.evidence()->Tick();
+        evidence->Tick();
         QCOMPARE(evidence->preRecord().SecondsOf(model.Windows()[0]->device), 3);
         QTest::qWait(4000);  // the channel has played longer than the pre-record time
 

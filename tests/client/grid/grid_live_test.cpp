@@ -23,6 +23,7 @@
 #include "grid/page_tab.h"
 #include "grid/recording_guard.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "platform.h"
 #include "shell/app_main_dlg.h"
 
@@ -82,7 +83,8 @@ class GridLiveTest : public QObject {
     void cleanupTestCase() { live_.Stop(); }
 
     void liveGrid() {
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
@@ -234,7 +236,8 @@ class GridLiveTest : public QObject {
     // hand selects its first channel there, as it always has.
     void cyclingLeavesTheOperatorsVehicle() {
         QFile::remove(home_.path() + "Workspace.ini");  // no grid of an earlier test comes back
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
@@ -276,7 +279,8 @@ class GridLiveTest : public QObject {
     // end of the grid empty; at its next paint it shows the background, never the old picture, and it
     // stays so (no late picture of the released channel reaches it).
     void vacatedTileShowsItsBackground() {
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
@@ -315,7 +319,8 @@ class GridLiveTest : public QObject {
     // A stream that stops sending: within 3 s the tile says since when it has no video, and the notice
     // goes when pictures come again.
     void stalledStreamIsMarked() {
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();

@@ -19,6 +19,7 @@
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -77,12 +78,13 @@ class GridStopsLiveTest : public QObject {
     void closeAndPlayAgainWhileTheStopIsPending() {
         // An empty grid: not the one the test before left (kept in the workspace file).
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QCOMPARE(window.grid()->Model().BoundCount(), 0);
         DevTree* tree = window.tree();
         GridModel& model = window.grid()->Model();
-        ChannelStopper& stopper = window.sessionController().stopper();
+        ChannelStopper& stopper = window_fixture.session().stopper();
         window.SelectDeviceNode(Node(tree, 1));
         window.channelActions().Run(kCommandPlay);
         auto* tile = static_cast<CDevShowDlg*>(model.FindWindowOfNode(Node(tree, 1)));
@@ -121,13 +123,14 @@ class GridStopsLiveTest : public QObject {
     void cyclingLeavesAndComesBackWhileTheStopIsPending() {
         // An empty grid: not the one the test before left (kept in the workspace file).
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QCOMPARE(window.grid()->Model().BoundCount(), 0);
         DevTree* tree = window.tree();
         PageTab* grid = window.grid();
         GridModel& model = grid->Model();
-        ChannelStopper& stopper = window.sessionController().stopper();
+        ChannelStopper& stopper = window_fixture.session().stopper();
         window.SelectDeviceNode(Node(tree, 1));
         window.channelActions().Run(kCommandPlay);
         // The second on a page of its own: dropped on "New Page".
@@ -169,10 +172,11 @@ class GridStopsLiveTest : public QObject {
     // logout (never racing it) and then lists the fleet again.
     void logoutAndLoginAgainWhileAStopIsPending() {
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
-        SessionController& session = window.sessionController();
+        SessionController& session = window_fixture.session();
         window.SelectDeviceNode(Node(tree, 1));
         window.channelActions().Run(kCommandPlay);
         auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(Node(tree, 1)));
@@ -204,7 +208,8 @@ class GridStopsLiveTest : public QObject {
     // recording counts as stopped at once.
     void recordingStopsOnTheWorker() {
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         ChannelActions& actions = window.channelActions();
@@ -219,7 +224,7 @@ class GridStopsLiveTest : public QObject {
         QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
         QVERIFY(actions.FactsFor(node).activeRecording);
 
-        HeldWorker held(window.sessionController().stopper(), std::chrono::seconds(5));
+        HeldWorker held(window_fixture.session().stopper(), std::chrono::seconds(5));
         QTRY_VERIFY(held.entered());
         actions.Run(kCommandRecord);
         QVERIFY(!held.timedOut());
@@ -233,7 +238,8 @@ class GridStopsLiveTest : public QObject {
     // worker no longer counts, though the library still reports it recording until the worker gets to it.
     void aRecordingBeingStoppedIsNotAskedAbout() {
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         ChannelActions& actions = window.channelActions();
@@ -260,7 +266,7 @@ class GridStopsLiveTest : public QObject {
         QVERIFY(!window.ConfirmLosingRecordings());
         QCOMPARE(asked, 1);
 
-        HeldWorker held(window.sessionController().stopper(), std::chrono::seconds(5));
+        HeldWorker held(window_fixture.session().stopper(), std::chrono::seconds(5));
         QTRY_VERIFY(held.entered());
         actions.Run(kCommandRecord);
         QVERIFY(VelqChn_IsRecording(tile->channel));  // the worker has not reached it
@@ -275,11 +281,12 @@ class GridStopsLiveTest : public QObject {
     // stop has ended (started before, the stop would have ended it again).
     void audioOffAndOnWhileTheStopIsPending() {
         QFile::remove(home_.path() + QStringLiteral("Workspace.ini"));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         ChannelActions& actions = window.channelActions();
-        ChannelStopper& stopper = window.sessionController().stopper();
+        ChannelStopper& stopper = window_fixture.session().stopper();
         QTreeWidgetItem* node = Node(tree, 1);
         window.SelectDeviceNode(node);
         actions.Run(kCommandAudio);

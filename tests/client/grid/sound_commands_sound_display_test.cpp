@@ -11,6 +11,7 @@
 #include "fleet/dev_tree.h"
 #include "grid/channel_actions.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "platform.h"
 #include "platform/sound_wav_file.h"
 #include "pulse_server.h"
@@ -65,7 +66,9 @@ class SoundCommandsTest : public QObject {
             DecodedByVelq(live_.platform(), home_.path().toStdString() + "decoded.wav");
         QVERIFY2(decoded.size() >= 10000, "velq's wav run gave no reference");
 
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         DevTree* tree = window.tree();
         window.SelectDeviceNode(tree->FindChannelNode(QByteArray("MDVR-10001"), 1));

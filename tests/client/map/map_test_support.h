@@ -18,6 +18,7 @@
 
 #include "../client_fixture.h"
 #include "fleet/dev_tree.h"
+#include "main_window_fixture.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 
@@ -42,18 +43,18 @@ class MapWindowSession {
         if (!center_.started()) return false;
         home.WriteFile("Config.ini", "[Tavrin]\n" + center_.ConfigLines() + kUnreachableTilesConfig);
         client_ = home.StartClient();
-        window_ = std::make_unique<CAppMainDlg>(client_->settings);
-        window_->show();
-        window_->PressLogin();
-        return QTest::qWaitFor([&] { return window_->tree()->EntryCount() >= vehicles; }, 10000);
+        window_ = std::make_unique<MainWindowFixture>(*client_);
+        window().show();
+        window().PressLogin();
+        return QTest::qWaitFor([&] { return window().tree()->EntryCount() >= vehicles; }, 10000);
     }
-    CAppMainDlg& window() { return *window_; }
+    CAppMainDlg& window() { return window_->window(); }
 
   private:
     // Destroyed bottom up: the window logs out while the center still answers.
     SimCenter center_;
     std::unique_ptr<CAppClient> client_;
-    std::unique_ptr<CAppMainDlg> window_;
+    std::unique_ptr<MainWindowFixture> window_;
 };
 
 class TestMapHost : public MapViewHost {

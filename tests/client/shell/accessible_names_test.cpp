@@ -22,6 +22,7 @@
 #include "geofence/geofence_dlg.h"
 #include "geofence/geofence_keeper.h"
 #include "grid/dev_show_dlg.h"
+#include "main_window_fixture.h"
 #include "recordings/player_window.h"
 #include "recordings/recordings_index.h"
 #include "recordings/recordings_window.h"
@@ -62,7 +63,8 @@ class AccessibleNamesTest : public QObject {
     }
 
     void mainWindowAndTheDialogsItKeeps() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         // The walk reaches the dialogs the window keeps as hidden children.
         QVERIFY(window.findChild<CAppLoginDlg*>());
@@ -79,7 +81,8 @@ class AccessibleNamesTest : public QObject {
     }
 
     void windowsOpenedOnDemand() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         auto* about = new CAboutDlg(&window);
         ExpectAllNamed(about);
         auto* shortcuts = new ShortcutsDlg(&window);

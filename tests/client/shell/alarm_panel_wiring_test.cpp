@@ -22,6 +22,7 @@
 #include "grid/channel_actions.h"
 #include "grid/grid_model.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/panel_selector.h"
@@ -69,7 +70,8 @@ class AlarmPanelWiringTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         auto* tree = window.findChild<DevTree*>();
         auto* panel = window.findChild<AlarmPanel*>();

@@ -14,6 +14,7 @@
 #include "fleet/dev_tree.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "shell/alarm_screen.h"
 #include "shell/app_main_dlg.h"
 #include "shell/wall_desk.h"
@@ -42,7 +43,8 @@ class AlarmScreenTest : public QObject {
     void cleanupTestCase() { desk_.Stop(); }
 
     void anAlarmsVideoOpensOnTheChosenScreensWall() {
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QVERIFY(!TwoScreenDesk::WallOnScreen(2));
         auto* main_choice = window.menuBar()->findChild<QAction*>(QStringLiteral("alarmVideoOnScreen0"));
@@ -74,7 +76,8 @@ class AlarmScreenTest : public QObject {
         OwnSettings own(home_.path());
         QVERIFY(own.WriteString(WallDesk::kScreensKey, QString()));
         QVERIFY(own.WriteInt(AlarmScreen::kKey, 4));
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QVERIFY(window.menuBar()->findChild<QAction*>(QStringLiteral("alarmVideoOnScreen0")));
         AlarmAsksForVideo(window);

@@ -9,6 +9,7 @@
 #include "fleet/log_list.h"
 #include "grid/grid_model.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/status_line.h"
 
@@ -21,7 +22,8 @@ class AppMainDlgTest : public QObject {
     void initTestCase() { client_ = home_.StartClient(); }
 
     void eventLineStampsAndShowsTheNewest() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY(window.session());
         QCOMPARE(window.statusLine()->text(), QString("Lumetra Client Application  "));
         QVERIFY(!window.log()->isVisible());
@@ -41,7 +43,8 @@ class AppMainDlgTest : public QObject {
     }
 
     void onlineCountCaptions() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         window.ShowOnlineCount(0);
         QCOMPARE(window.windowTitle(), QString("Lumetra Client Application - No Device Active"));
         window.ShowOnlineCount(5);
@@ -72,30 +75,32 @@ class AppMainDlgTest : public QObject {
     }
 
     void menuHoldsEveryEntryLaterOnesDisabled() {
-        CAppMainDlg window(client_->settings);
-        QVERIFY(window.commandAction(MainMenuBar::kCmdLogin)->isEnabled());
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
+        QVERIFY(window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLogin)->isEnabled());
         // Page files and the grid sizes work with the video grid.
         for (int command :
              {int(MainMenuBar::kCmdLoadPage), int(MainMenuBar::kCmdSavePage), 32784, 32785, 32786, 32787})
-            QVERIFY(window.commandAction(command)->isEnabled());
+            QVERIFY(window.findChild<MainMenuBar*>()->commandAction(command)->isEnabled());
         // The grid of the settings (2 x 2) is checked.
-        QVERIFY(window.commandAction(32785)->isChecked());
+        QVERIFY(window.findChild<MainMenuBar*>()->commandAction(32785)->isChecked());
         // The device dialog and the preferences are there.
         for (int command : {int(MainMenuBar::kCmdAddDevice), int(MainMenuBar::kCmdCyclePage),
                             int(MainMenuBar::kCmdBufferSetting), int(MainMenuBar::kCmdRecordSetting),
                             int(MainMenuBar::kCmdSnapshotSetting)}) {
-            QAction* action = window.commandAction(command);
+            QAction* action = window.findChild<MainMenuBar*>()->commandAction(command);
             QVERIFY2(action && action->isEnabled(), qPrintable(QString::number(command)));
         }
         window.loginDialog()->hide();
-        window.commandAction(MainMenuBar::kCmdLogin)->trigger();
+        window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLogin)->trigger();
         QVERIFY(window.loginDialog()->isVisible());
     }
 
     // User -> Recordings... runs what the composition root gave it, and is disabled without that.
     void recordingsEntryOpensWhatTheRootGives() {
-        CAppMainDlg window(client_->settings);
-        QAction* recordings = window.commandAction(MainMenuBar::kCmdRecordings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
+        QAction* recordings = window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdRecordings);
         QVERIFY(recordings != nullptr && !recordings->isEnabled());
         QVERIFY(recordings->text().startsWith(QStringLiteral("Recordings")));
         int opened = 0;
@@ -108,17 +113,18 @@ class AppMainDlgTest : public QObject {
     // Choosing the size already checked keeps it checked and the grid where it is; the client area below
     // the menu bar is the 1024 x 768 the layout is made for.
     void styleSizeStaysCheckedAndTheClientAreaIsWhole() {
-        CAppMainDlg window(client_->settings);
+        MainWindowFixture window_fixture(*client_);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.centralWidget()->size(), QSize(1024, 768));
-        QAction* two = window.commandAction(32785);
+        QAction* two = window.findChild<MainMenuBar*>()->commandAction(32785);
         QVERIFY(two->isChecked());
         two->trigger();
         QVERIFY(two->isChecked());
         QCOMPARE(window.grid()->Model().Rows(), 2);
-        window.commandAction(32786)->trigger();
-        QVERIFY(window.commandAction(32786)->isChecked() && !two->isChecked());
+        window.findChild<MainMenuBar*>()->commandAction(32786)->trigger();
+        QVERIFY(window.findChild<MainMenuBar*>()->commandAction(32786)->isChecked() && !two->isChecked());
         QCOMPARE(window.grid()->Model().Cols(), 3);
     }
 };

@@ -13,6 +13,7 @@
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/evidence_wiring.h"
 #include "shell/main_menu_bar.h"
@@ -36,7 +37,8 @@ class EvidenceWiringTest : public QObject {
         ScratchHome home;
         LiveClient live;
         QVERIFY(live.Start(home, "SnapshotOpenPath=0\nUIWindowRow=2\nUIWindowCol=2\nRecordDuration=0\n"));
-        CAppMainDlg window(live.client().settings);
+        MainWindowFixture window_fixture(live.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY(ShowAndLogIn(window));
         GridModel& model = window.grid()->Model();
         model.ActivateWindow(model.Windows()[0]);
@@ -68,10 +70,10 @@ class EvidenceWiringTest : public QObject {
         window.channelActions().Run(kCommandRecord);
 
         // Option -> our page.
-        QAction* entry = window.commandAction(EvidenceWiring::kMenuCommand);
+        QAction* entry = window.findChild<MainMenuBar*>()->commandAction(EvidenceWiring::kMenuCommand);
         QVERIFY(entry);
         entry->trigger();
-        QVERIFY(window.evidence()->dialog()->isVisible());
+        QVERIFY(window.findChild<EvidenceWiring*>()->dialog()->isVisible());
     }
 };
 

@@ -11,6 +11,7 @@
 #include "fleet/alarm_list_model.h"
 #include "geofence/geofence_file.h"
 #include "geofence/geofence_keeper.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -67,7 +68,8 @@ class GeofenceAlarmsTest : public QObject {
         QVERIFY(center.started());
         home.WriteFile("Config.ini", "[Tavrin]\n" + center.ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         QCOMPARE(window.geofences()->zones().size(), 1);
         window.PressLogin();
         AlarmDesk* alarms = window.alarms();

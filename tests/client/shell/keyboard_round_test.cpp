@@ -21,6 +21,7 @@
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/shortcut_table.h"
 #include "shell/shortcuts_dlg.h"
@@ -49,7 +50,8 @@ class KeyboardRoundTest : public QObject {
     void cleanupTestCase() { live_.Stop(); }
 
     void aShiftsRoundByKeysAlone() {
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -57,7 +59,7 @@ class KeyboardRoundTest : public QObject {
 
         // Find the vehicle: Ctrl+F puts the focus in the finder.
         QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
-        QTRY_VERIFY(window.finder()->edit()->hasFocus());
+        QTRY_VERIFY(window.findChild<FleetFinder*>()->edit()->hasFocus());
         // Tab on to the tree, then its first vehicle's first channel.
         for (int i = 0; i < 10 && !tree->hasFocus(); ++i)
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

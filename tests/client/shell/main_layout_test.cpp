@@ -5,6 +5,7 @@
 #include "../client_fixture.h"
 #include "fleet/device_status_list.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 #include "shell/main_layout.h"
@@ -44,7 +45,8 @@ class MainLayoutTest : public QObject {
     void playbackSwapsGridAndMapAndBack() {
         ScratchHome home;
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         const MainLayout rows(230);
         const auto place = [&](MainLayout::Row row) {
@@ -55,8 +57,8 @@ class MainLayoutTest : public QObject {
         window.ShowPanel(CAppMainDlg::kPlayback);
         QCOMPARE(window.grid()->geometry(), place(MainLayout::kMapView));
         QCOMPARE(window.mapView()->geometry(), place(MainLayout::kGrid));
-        QVERIFY(window.panel(CAppMainDlg::kPlayback)->isVisible());
-        QVERIFY(!window.panel(CAppMainDlg::kDeviceList)->isVisible());
+        QVERIFY(window.findChild<LeftPanels*>()->panel(CAppMainDlg::kPlayback)->isVisible());
+        QVERIFY(!window.findChild<LeftPanels*>()->panel(CAppMainDlg::kDeviceList)->isVisible());
         // A resize while Playback is shown keeps the swap.
         window.resize(1100, 850);
         QTRY_COMPARE(window.mapView()->geometry(), place(MainLayout::kGrid));
@@ -68,7 +70,7 @@ class MainLayoutTest : public QObject {
         QVERIFY(!window.selector(CAppMainDlg::kPlayback)->isOn());
         // The same panel again changes nothing.
         window.ShowPanel(CAppMainDlg::kLogInfo);
-        QCOMPARE(window.currentPanel(), int(CAppMainDlg::kLogInfo));
+        QCOMPARE(window.findChild<LeftPanels*>()->current(), int(CAppMainDlg::kLogInfo));
     }
 
     // The handle in the gap beside the left column widens it (the grid, and the map view standing in for
@@ -79,7 +81,8 @@ class MainLayoutTest : public QObject {
         home.WriteFile("Config.ini", "[Tavrin]\n");
         auto client = home.StartClient();
         {
-            CAppMainDlg window(client->settings);
+            MainWindowFixture window_fixture(*client);
+            CAppMainDlg& window = window_fixture.window();
             window.show();
             QWidget* central = window.centralWidget();
             const auto place = [&](int panel_width, MainLayout::Row row) {
@@ -87,7 +90,7 @@ class MainLayoutTest : public QObject {
             };
             QTRY_COMPARE(window.tree()->geometry(), place(230, MainLayout::kTree));
             QCOMPARE(window.grid()->geometry(), place(230, MainLayout::kGrid));
-            PanelSplitter* handle = window.panelSplitter();
+            PanelSplitter* handle = window.findChild<PanelSplitter*>();
             QCOMPARE(handle->geometry(), QRect(237, 44, 7, place(230, MainLayout::kTree).height()));
             QCOMPARE(handle->cursor().shape(), Qt::SplitHCursor);
 
@@ -99,7 +102,8 @@ class MainLayoutTest : public QObject {
             for (auto row : {MainLayout::kTree, MainLayout::kGrid})
                 QCOMPARE(row == MainLayout::kTree ? window.tree()->geometry() : window.grid()->geometry(),
                          place(330, row));
-            QCOMPARE(window.panel(CAppMainDlg::kAlarmList)->geometry(), place(330, MainLayout::kTree));
+            QCOMPARE(window.findChild<LeftPanels*>()->panel(CAppMainDlg::kAlarmList)->geometry(),
+                     place(330, MainLayout::kTree));
             QCOMPARE(window.vehicleList()->geometry(), place(230, MainLayout::kVehicleList));
             QCOMPARE(window.mapView()->geometry(), place(230, MainLayout::kMapView));
             QCOMPARE(handle->geometry().left(), 337);
@@ -126,14 +130,16 @@ class MainLayoutTest : public QObject {
             QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(183, 100));
             window.close();
         }
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         QTRY_COMPARE(window.tree()->geometry(),
                      MainLayout(300).Place(MainLayout::kTree, window.centralWidget()->width(),
                                            window.centralWidget()->height()));
         // A width that is no width falls back to the setting's.
         home.WriteFile("Tavrin.ini", "[MainWindow]\nLeftPanelWidth=-5\n");
-        CAppMainDlg again(client->settings);
+        MainWindowFixture again_fixture(*client);
+        CAppMainDlg& again = again_fixture.window();
         QCOMPARE(again.layout().panelWidth(), 230);
     }
 
@@ -156,7 +162,8 @@ class MainLayoutTest : public QObject {
         home.WriteFile("Config.ini", "[Tavrin]\nLanguage File=he_IL\n");
         home.CopyLanguage("he_IL");
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         QCOMPARE(window.layoutDirection(), Qt::RightToLeft);
         const MainLayout rows(230, Qt::RightToLeft);
@@ -173,7 +180,7 @@ class MainLayoutTest : public QObject {
         QTRY_COMPARE(window.selector(2)->geometry(), rows.PlaceSelector(2, window.centralWidget()->width()));
         QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
         // The column's handle stands left of it and widens it to the left.
-        PanelSplitter* handle = window.panelSplitter();
+        PanelSplitter* handle = window.findChild<PanelSplitter*>();
         QCOMPARE(handle->geometry().right() + 1, window.tree()->geometry().left());
         QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
         QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-47, 100));

@@ -10,6 +10,7 @@
 #include "dialogs/search_dlg.h"
 #include "fleet/dev_tree.h"
 #include "fleet/log_list.h"
+#include "main_window_fixture.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 
@@ -22,7 +23,8 @@ class SearchPanelWiringTest : public QObject {
         ScratchHome home;
         home.WriteFile(QStringLiteral("Config.ini"), "[Tavrin]\n" + sim.ConfigLines());
         auto client = home.StartClient();
-        CAppMainDlg window(client->settings);
+        MainWindowFixture window_fixture(*client);
+        CAppMainDlg& window = window_fixture.window();
         auto* tree = window.findChild<DevTree*>();
         auto* panel = window.findChild<CSearchDlg*>();
         auto* map = window.findChild<CMapDlg*>();

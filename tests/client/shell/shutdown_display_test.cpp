@@ -174,7 +174,9 @@ class ShutdownTest : public QObject {
 
     void whileTheLoadPageDialogIsOpen() {
         Check(RunAndInterrupt(
-            [](CAppMainDlg& window) { window.commandAction(MainMenuBar::kCmdLoadPage)->trigger(); },
+            [](CAppMainDlg& window) {
+                window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLoadPage)->trigger();
+            },
             ModalUp));
     }
 };

@@ -14,6 +14,7 @@
 #include "grid/channel_actions.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 #include "shell/wall_desk.h"
 #include "shell/wall_window.h"
@@ -51,7 +52,8 @@ class WallScreensTest : public QObject {
     // Sent from the main window, shown on both screens, streamed once; it stops with its last tile.
     void aSentPageIsStreamedOnceAndComesBackAfterARestart() {
         {
-            CAppMainDlg window(live_.client().settings);
+            MainWindowFixture window_fixture(live_.client());
+            CAppMainDlg& window = window_fixture.window();
             QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
             DevTree* tree = window.tree();
             Play(window, 1);
@@ -89,7 +91,8 @@ class WallScreensTest : public QObject {
         // The next start: the wall is back on screen 2 with its channel, which the main window's
         // workspace shows too, streamed once.
         const uint32_t before_login = Streams();
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         WallWindow* wall = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((wall = TwoScreenDesk::WallOnScreen(2)) != nullptr, 5000);
@@ -122,7 +125,8 @@ class WallScreensTest : public QObject {
                         "[PageConfig]\nPage_Row=1\nPage_col=2\nPage_LiveCount=2\n"
                         "[LiveConfig 1]\nDeviceId=MDVR-10001\nChannel=3\n"
                         "[LiveConfig 2]\nDeviceId=MDVR-10001\nChannel=4\n");
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY(!window.ShowWallPage(3, home_.path() + QStringLiteral("two.ini")));
         QVERIFY(window.ShowWallPage(2, home_.path() + QStringLiteral("two.ini")));
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
@@ -145,7 +149,8 @@ class WallScreensTest : public QObject {
         home_.WriteFile("Walls/Screen4/Workspace.ini",
                         "[PageConfig]\nPage_Row=1\nPage_col=1\nPage_LiveCount=1\n"
                         "[LiveConfig 1]\nDeviceId=MDVR-10001\nChannel=2\n");
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 2));
         QVERIFY(!TwoScreenDesk::WallOnScreen(2));

@@ -19,6 +19,7 @@
 #include "grid/recording_guard.h"
 #include "grid/workspace_keeper.h"
 #include "live_client.h"
+#include "main_window_fixture.h"
 #include "shell/app_main_dlg.h"
 
 namespace {
@@ -67,7 +68,8 @@ class WorkspaceTest : public QObject {
         const QByteArray settings_before = home_.ReadFile("Config.ini");
         QStringList placed;
         {
-            CAppMainDlg window(live_.client().settings);
+            MainWindowFixture window_fixture(live_.client());
+            CAppMainDlg& window = window_fixture.window();
             window.show();
             LogIn(window);
             window.grid()->Model().PlaceLoadedChannels(
@@ -83,10 +85,11 @@ class WorkspaceTest : public QObject {
             window.close();
         }
         // Restart: the size at once, the channels when the list is in.
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         QCOMPARE(window.grid()->Model().Rows(), 3);
-        QVERIFY(window.commandAction(MainMenuBar::kCmdGrid1 + 2)->isChecked());
+        QVERIFY(window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdGrid1 + 2)->isChecked());
         LogIn(window);
         QTRY_COMPARE_WITH_TIMEOUT(Shown(window), placed, 5000);
 
@@ -120,7 +123,8 @@ class WorkspaceTest : public QObject {
         page.entries.push_back(entry);
         QVERIFY(WritePageFile(home_.path() + "wall.ini", page));
         const QByteArray workspace = home_.ReadFile("Workspace.ini");
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         window.LoadPageWhenListed(home_.path() + "wall.ini");
         window.show();
         LogIn(window);
@@ -132,7 +136,8 @@ class WorkspaceTest : public QObject {
     }
 
     void logoutAndExitAskOnlyWhileRecording() {
-        CAppMainDlg window(live_.client().settings);
+        MainWindowFixture window_fixture(live_.client());
+        CAppMainDlg& window = window_fixture.window();
         window.show();
         LogIn(window);
         window.grid()->Model().PlaceLoadedChannels({Node(window, "MDVR-10001", 1)}, 2, 2);
@@ -168,7 +173,8 @@ class WorkspaceTest : public QObject {
         QVERIFY(!window.session());
 
         // A wall screen never asks.
-        CAppMainDlg wall(live_.client().settings);
+        MainWindowFixture wall_fixture(live_.client());
+        CAppMainDlg& wall = wall_fixture.window();
         wall.SetAskBeforeLosingRecordings(false);
         wall.show();
         LogIn(wall);
