@@ -55,6 +55,7 @@
 #include "fleet/dev_tree.h"
 #include "fleet/device_status_list.h"
 #include "fleet/fleet_finder.h"
+#include "main_window_fixture.h"
 #include "map/map_dlg.h"
 #include "shell/app_main_dlg.h"
 
@@ -153,7 +154,7 @@ struct Result {
 // Types into the filter box one keystroke at a time, each followed by the repaint; the longest and the
 // mean keystroke in ms.
 void TypeIntoFinder(CAppMainDlg& window, Result& result) {
-    QLineEdit* edit = window.finder()->edit();
+    QLineEdit* edit = window.findChild<FleetFinder*>()->edit();
     QStringList texts;
     const QString typed = QStringLiteral("d0001");
     for (int n = 1; n <= typed.size(); ++n) texts << typed.left(n);
@@ -214,8 +215,9 @@ Result RunFleet(uint32_t devices, int seconds) {
     CAppClient client(AppFolders::From(home.path(), home.path(), QString(), QString()));
     client.InitInstance();
     {
-        CAppMainDlg window(client.settings);
-        EventCounter counter(window.sessionController());
+        MainWindowFixture fixture(client);
+        CAppMainDlg& window = fixture.window();
+        EventCounter counter(fixture.session());
         window.show();
         CAppLoginDlg* login = window.loginDialog();
         login->addressEdit()->setText(QStringLiteral("127.0.0.1"));

@@ -51,6 +51,7 @@
 #include "dialogs/app_login_dlg.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "platform.h"
 #include "shell/app_main_dlg.h"
 
@@ -454,7 +455,8 @@ int main(int argc, char** argv) {
         CAppClient client(AppFolders::From(home.path(), beside, QString(), QString()));
         client.InitInstance();
         ApplyAppStyle(client.settings);
-        CAppMainDlg window(client.settings);
+        MainWindowFixture fixture(client);
+        CAppMainDlg& window = fixture.window();
         const QString page = home.path() + QStringLiteral("/soak16.ini");
         window.LoadPageWhenListed(page);
         window.show();

@@ -48,6 +48,7 @@
 #include "cpu_sampler.h"
 #include "grid/dev_show_dlg.h"
 #include "grid/page_tab.h"
+#include "main_window_fixture.h"
 #include "mpv_install.h"
 #include "mpv_peer.h"
 #include "ports_file.h"
@@ -138,7 +139,8 @@ ClientFigures RunClient(MonitoredApplication& app, const QString& home, int seco
     if (ui_slice_us >= 0) ui_thread_latency::RequestSlice(ui_slice_us * 1000);
     std::printf("UI thread's scheduling slice: %.2f ms\n", ui_thread_latency::Slice_ns() / 1e6);
     ApplyAppStyle(client.settings);
-    CAppMainDlg window(client.settings);
+    MainWindowFixture fixture(client);
+    CAppMainDlg& window = fixture.window();
     window.LoadPageWhenListed(home + QStringLiteral("/grid.ini"));
     // The grid as large as the screen lets it be: 64 tiles of 8 x 8 need the room.
     if (tiles > kDefaultTiles)
