@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <chrono>
 #include <future>
+#include <memory>
 
 #include "../client_fixture.h"
 #include "app/channel_stopper.h"
@@ -25,32 +26,36 @@
 namespace {
 
 // Holds the stopper's worker until opened, or until `opens_after` has passed (so that a call that waits
-// for the worker on the UI thread comes back late instead of never).
+// for the worker on the UI thread comes back late instead of never). The job on the worker shares what it
+// touches, so that the holder may go (a test ending or failing) while the worker is still waking up.
 class HeldWorker {
   public:
     explicit HeldWorker(ChannelStopper& stopper,
                         std::chrono::milliseconds opens_after = std::chrono::milliseconds::max()) {
-        stopper.Stop({nullptr, 0}, [this, opens_after] {
-            entered_ = true;
+        stopper.Stop({nullptr, 0}, [state = state_, opened = opened_, opens_after] {
+            state->entered = true;
             if (opens_after == std::chrono::milliseconds::max())
-                opened_.wait();
-            else if (opened_.wait_for(opens_after) == std::future_status::timeout)
-                timed_out_ = true;
+                opened.wait();
+            else if (opened.wait_for(opens_after) == std::future_status::timeout)
+                state->timed_out = true;
         });
     }
-    bool timedOut() const { return timed_out_; }
+    bool timedOut() const { return state_->timed_out; }
     ~HeldWorker() { Open(); }
-    bool entered() const { return entered_; }
+    bool entered() const { return state_->entered; }
     void Open() {
         if (!open_) open_promise_.set_value();
         open_ = true;
     }
 
   private:
+    struct State {
+        std::atomic<bool> entered{false};
+        std::atomic<bool> timed_out{false};
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
     std::promise<void> open_promise_;
     std::shared_future<void> opened_ = open_promise_.get_future().share();
-    std::atomic<bool> entered_{false};
-    std::atomic<bool> timed_out_{false};
     bool open_ = false;
 };
 
