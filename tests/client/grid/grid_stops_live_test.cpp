@@ -69,6 +69,19 @@ class GridStopsLiveTest : public QObject {
     QTreeWidgetItem* Node(DevTree* tree, int channel) {
         return tree->FindChannelNode(QByteArray("MDVR-10001"), channel);
     }
+    // Plays camera 1 of MDVR-10001 through the Play command and records it in its tile (`tile`).
+    void PlayAndRecord(CAppMainDlg& window, CDevShowDlg*& tile) {
+        ChannelActions& actions = window.channelActions();
+        QTreeWidgetItem* node = Node(window.tree(), 1);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandPlay);
+        tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(node));
+        QVERIFY(tile && Plays(tile));
+        window.grid()->Model().SelectWindow(0, tile);
+        window.SelectDeviceNode(node);
+        actions.Run(kCommandRecord);
+        QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
+    }
     static bool Plays(const CDevShowDlg* w) {
         return QTest::qWaitFor([w] { return w->channel && w->Stats().presented >= 5; }, 20000);
     }
@@ -216,17 +229,11 @@ class GridStopsLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
+        CDevShowDlg* tile = nullptr;
+        PlayAndRecord(window, tile);
+        if (QTest::currentTestFailed()) return;
         ChannelActions& actions = window.channelActions();
-        QTreeWidgetItem* node = Node(tree, 1);
-        window.SelectDeviceNode(node);
-        actions.Run(kCommandPlay);
-        auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(node));
-        QVERIFY(tile && Plays(tile));
-        window.grid()->Model().SelectWindow(0, tile);
-        window.SelectDeviceNode(node);
-        actions.Run(kCommandRecord);
-        QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
+        QTreeWidgetItem* node = Node(window.tree(), 1);
         QVERIFY(actions.FactsFor(node).activeRecording);
 
         HeldWorker held(window_fixture.session().stopper(), std::chrono::seconds(5));
@@ -246,17 +253,10 @@ class GridStopsLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
+        CDevShowDlg* tile = nullptr;
+        PlayAndRecord(window, tile);
+        if (QTest::currentTestFailed()) return;
         ChannelActions& actions = window.channelActions();
-        QTreeWidgetItem* node = Node(tree, 1);
-        window.SelectDeviceNode(node);
-        actions.Run(kCommandPlay);
-        auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(node));
-        QVERIFY(tile && Plays(tile));
-        window.grid()->Model().SelectWindow(0, tile);
-        window.SelectDeviceNode(node);
-        actions.Run(kCommandRecord);
-        QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
         // The question is asked while recording: answered No, Logout does not go on.
         int asked = 0;
         const auto answerNo = [&asked] {
