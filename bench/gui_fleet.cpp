@@ -159,7 +159,7 @@ void TypeIntoFinder(CAppMainDlg& window, Result& result) {
     const QString typed = QStringLiteral("d0001");
     for (int n = 1; n <= typed.size(); ++n) texts << typed.left(n);
     for (int n = typed.size() - 1; n >= 0; --n) texts << typed.left(n);
-    const QString driver = window.vehicleList()->Cell(window.vehicleList()->rowCount() / 2, 1);
+    const QString driver = VehicleListOf(window)->Cell(VehicleListOf(window)->rowCount() / 2, 1);
     for (int n = 1; n <= std::min<int>(driver.size(), 6); ++n) texts << driver.left(n);
     texts << QString();
     double total_ms = 0;
@@ -168,8 +168,8 @@ void TypeIntoFinder(CAppMainDlg& window, Result& result) {
         QElapsedTimer key;
         key.start();
         edit->setText(text);
-        window.tree()->viewport()->repaint();
-        window.vehicleList()->viewport()->repaint();
+        TreeOf(window)->viewport()->repaint();
+        VehicleListOf(window)->viewport()->repaint();
         QCoreApplication::processEvents();
         const double ms = double(key.nsecsElapsed()) / 1e6;
         total_ms += ms;
@@ -184,13 +184,13 @@ double PlaybackListMs(CAppMainDlg& window, uint32_t devices) {
     window.ShowPanel(CAppMainDlg::kDeviceList);
     bool listed = false;
     QObject::connect(
-        window.searchPanel(), &CSearchDlg::vehiclesListed, window.searchPanel(), [&] { listed = true; },
+        SearchPanelOf(window), &CSearchDlg::vehiclesListed, SearchPanelOf(window), [&] { listed = true; },
         Qt::SingleShotConnection);
     const double cpu_before = ThreadCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     window.ShowPanel(CAppMainDlg::kPlayback);
-    while (!listed || window.searchPanel()->vehicleCount() < int(devices)) {
+    while (!listed || SearchPanelOf(window)->vehicleCount() < int(devices)) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         if (wall.elapsed() > 60000) return -1;
     }
@@ -219,7 +219,7 @@ Result RunFleet(uint32_t devices, int seconds) {
         CAppMainDlg& window = fixture.window();
         EventCounter counter(fixture.session());
         window.show();
-        CAppLoginDlg* login = window.loginDialog();
+        CAppLoginDlg* login = LoginDialogOf(window);
         login->addressEdit()->setText(QStringLiteral("127.0.0.1"));
         login->tcpPortEdit()->setText(QString::number(server.tcp_port()));
         login->udpPortEdit()->setText(QString::number(server.udp_port()));
@@ -227,12 +227,12 @@ Result RunFleet(uint32_t devices, int seconds) {
         QElapsedTimer fill;
         fill.start();
         login->OnOK();
-        while (window.tree()->EntryCount() < int(devices) ||
-               window.vehicleList()->rowCount() < int(devices)) {
+        while (TreeOf(window)->EntryCount() < int(devices) ||
+               VehicleListOf(window)->rowCount() < int(devices)) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
             if (fill.elapsed() > 60000) {
                 std::fprintf(stderr, "gui_fleet: %u devices not listed within 60 s (%d shown)\n", devices,
-                             window.tree()->EntryCount());
+                             TreeOf(window)->EntryCount());
                 server.Stop();
                 return result;
             }
@@ -241,7 +241,7 @@ Result RunFleet(uint32_t devices, int seconds) {
         QCoreApplication::processEvents();  // the paint after the fill
 
         // The map page draws the fleet in batches of FleetFeed::kMaxBatch a second.
-        CMapDlg* map = window.mapView();
+        CMapDlg* map = MapViewOf(window);
         QElapsedTimer drawn;
         drawn.start();
         while (drawn.elapsed() < 60000 && (!map->fleetLayerShown() || map->fleet().pending() > 0))
@@ -259,9 +259,9 @@ Result RunFleet(uint32_t devices, int seconds) {
         std::vector<QString> ids(devices), labels(devices);
         for (uint32_t row = 0; row < devices; ++row) {
             char id[64] = {};
-            VelqDev_GetDevInfo(window.tree()->Entry(int(row))->device, VELQ_DEV_ID, id, sizeof(id));
+            VelqDev_GetDevInfo(TreeOf(window)->Entry(int(row))->device, VELQ_DEV_ID, id, sizeof(id));
             ids[row] = QString::fromUtf8(id);
-            labels[row] = window.tree()->Entry(int(row))->item->text(0);
+            labels[row] = TreeOf(window)->Entry(int(row))->item->text(0);
         }
         std::vector<uint8_t> active(size_t(devices) * 8, 0);
         std::mt19937 random(7);

@@ -132,7 +132,7 @@ class Soak {
         ticker.setTimerType(Qt::PreciseTimer);
         QElapsedTimer since_tick;
         since_tick.start();
-        int page_seen = window_.grid()->Model().CurrentPage();
+        int page_seen = GridOf(window_)->Model().CurrentPage();
         int ticks_since_switch = 2;
         QObject::connect(&ticker, &QTimer::timeout, [&] {
             const double stall_ms = since_tick.nsecsElapsed() / 1e6 - 10.0;
@@ -142,7 +142,7 @@ class Soak {
             }
             // The tick that sees a new page waited for the switch itself, the next one for the first
             // paint of the page shown.
-            const int page = window_.grid()->Model().CurrentPage();
+            const int page = GridOf(window_)->Model().CurrentPage();
             if (page != page_seen) {
                 page_seen = page;
                 ticks_since_switch = 0;
@@ -227,7 +227,7 @@ class Soak {
     // (pictures still buffered when a stream broke play on for a while and do not count as back).
     bool ShownPagePlays() {
         int shown = 0;
-        for (CDevShowDlg* w : window_.grid()->Windows()) {
+        for (CDevShowDlg* w : GridOf(window_)->Windows()) {
             if (!w->isVisible()) continue;
             ++shown;
             if (!w->channel || playing_samples_[w] < kPlayingSamples) return false;
@@ -237,7 +237,7 @@ class Soak {
 
     void Sample() {
         const qint64 now = clock_.elapsed();
-        for (CDevShowDlg* w : window_.grid()->Windows()) {
+        for (CDevShowDlg* w : GridOf(window_)->Windows()) {
             const uint64_t presented = w->Stats().presented;
             auto& last = last_presented_[w];
             // A hidden tile is not judged: its page's sources start again when it is shown, and the
@@ -317,7 +317,7 @@ class Soak {
             }
             default: {
                 faults_.push_back({"logout and login", at / 1000.0});
-                window_.loginDialog()->OnOK();  // logged in: the button logs out
+                LoginDialogOf(window_)->OnOK();  // logged in: the button logs out
                 QTimer::singleShot(2000, [this, ended] {
                     window_.LoadPageWhenListed(page_);
                     window_.PressLogin();
@@ -463,7 +463,7 @@ int main(int argc, char** argv) {
         window.PressLogin();
         // Cycling is off at start until the operator arms it (the cycle preferences' OK): armed here, from
         // the settings' CycleDuration.
-        window.grid()->StartCycling();
+        GridOf(window)->StartCycling();
         Soak soak(window, platform, page, minutes, loaded);
         soak.Run();
         soak.Print();

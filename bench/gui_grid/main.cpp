@@ -148,7 +148,7 @@ ClientFigures RunClient(MonitoredApplication& app, const QString& home, int seco
     else
         window.show();
     window.PressLogin();
-    PageTab* grid = window.grid();
+    PageTab* grid = GridOf(window);
     const auto allPlaying = [grid, tiles] {
         if (grid->Model().BoundCount() < tiles) return false;
         for (CDevShowDlg* w : grid->Windows()) {

@@ -45,8 +45,9 @@ void NoticeWhenWritten(CDevShowDlg* window, const SnapshotWatch& watch) {
 
 ChannelActions::ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow,
                                const AppSettings& settings, std::function<void(const QString&)> log,
-                               ChannelStopper& stopper)
-    : tree_(tree),
+                               ChannelStopper& stopper, QObject* parent)
+    : QObject(parent),
+      tree_(tree),
       grid_(grid),
       event_window_(eventWindow),
       settings_(settings),

@@ -4,6 +4,7 @@
 // the tree's selection and the grid's active window. UI thread only.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -24,7 +25,9 @@ class QPoint;
 class QTreeWidgetItem;
 class QWidget;
 
-class ChannelActions {
+// A QObject so that the window's tests find it among the window's children; it sends no signals.
+class ChannelActions : public QObject {
+    Q_OBJECT
   public:
     // "Open All Channels", our own entry after the documented ones, on a vehicle node's menu only.
     static constexpr int kCommandOpenAllChannels = 0x10001;
@@ -33,8 +36,10 @@ class ChannelActions {
     // log: the main window's event line. settings: where recordings and snapshots go (read at each
     // command; it outlives this).
     // stopper: where the audio, talk and recording stops run, off the UI thread (it outlives this).
+    // parent: the widget the commands belong to. The caller owns this and destroys it before parent.
     ChannelActions(DevTree* tree, PageTab* grid, VelqWindow* eventWindow, const AppSettings& settings,
-                   std::function<void(const QString&)> log, ChannelStopper& stopper);
+                   std::function<void(const QString&)> log, ChannelStopper& stopper,
+                   QObject* parent = nullptr);
 
     // The Map command: the map view floats, or docks again.
     void SetMapToggle(std::function<void()> toggle) { map_toggle_ = std::move(toggle); }

@@ -111,7 +111,8 @@ void CAppMainDlg::CreateChildren() {
     geofences_ = std::make_unique<GeofenceKeeper>(
         store_.programFolder().isEmpty() ? QString()
                                          : store_.programFolder() + QLatin1String(GeofenceKeeper::kFileName),
-        [](const QString& text) { return AppProfile::Translate(text); });
+        [](const QString& text) { return AppProfile::Translate(text); },
+        this);  // a child to be found among the window's; owned here, it goes before the window's children
     positions_ = std::make_unique<PositionHistory>(
         PositionHistory::ReadOptions(own_settings_, store_.programFolder()));
     left_ = new LeftPanels(central_, layout_, {tree_, log_, search_, alarms_->Panel(central_)}, skin,

@@ -69,9 +69,6 @@ class CAppMainDlg : public QMainWindow {
                 QWidget* parent = nullptr);
     ~CAppMainDlg() override;
 
-    // Null when the session could not be made, and after close.
-    AppSession* session() const { return session_; }
-
     // The event line: status line := message; log := "[time] message" (time: now when null).
     void AddLogLine(const QString* time, const QString& message);
     void AddLogLine(const QString& message) { AddLogLine(nullptr, message); }
@@ -102,32 +99,14 @@ class CAppMainDlg : public QMainWindow {
     // asks.
     bool ConfirmLosingRecordings();
     void SetAskBeforeLosingRecordings(bool ask) { ask_before_losing_recordings_ = ask; }
-    ChannelActions& channelActions() { return grid_side_->actions(); }
     // The "Map" command (32772): the map view floats, or docks again when it floats.
     void ToggleMapView();
 
-    const MainLayout& layout() const { return layout_; }
-
-    // Children, for the windows of later features and for tests.
-    DevTree* tree() const { return tree_; }
-    FleetPresenter* fleet() const { return fleet_; }
-    LogList* log() const { return log_; }
-    DeviceStatusList* vehicleList() const { return vehicle_list_; }
-    StatusLine* statusLine() const { return status_line_; }
-    PageTab* grid() const { return grid_side_ ? grid_side_->grid() : nullptr; }
-    CMapDlg* mapView() const { return map_view_; }
-    CSearchDlg* searchPanel() const { return search_; }
-    CAppLoginDlg* loginDialog() const { return login_; }
-    PanelSelector* selector(int index) const { return left_->selector(index); }
     // The composition root sets up the alarm history dialog through it.
     AlarmDesk* alarms() const { return alarms_.get(); }
     // The position history, made with the window and living as long as it; the composition root hands
     // it to the evidence export and the route replay.
     PositionHistory* positions() const { return positions_.get(); }
-    GeofenceKeeper* geofences() const { return geofences_.get(); }
-    // The rectangles the grid and the map view take in the central area.
-    QRect gridSlot() const { return places_ ? places_->gridSlot() : QRect(); }
-    QRect mapSlot() const { return places_ ? places_->mapSlot() : QRect(); }
     // Where the dragged width of the left column is kept, in the program folder.
     static constexpr const char* kOwnSettingsFile = "Tavrin.ini";
     static constexpr const char* kPanelWidthKey = "MainWindow/LeftPanelWidth";
@@ -140,6 +119,9 @@ class CAppMainDlg : public QMainWindow {
 
   private:
     int currentPanel() const { return left_ ? left_->current() : kDeviceList; }
+    // Null once the window has shut down.
+    PageTab* grid() const { return grid_side_ ? grid_side_->grid() : nullptr; }
+    ChannelActions& channelActions() { return grid_side_->actions(); }
     // What the tree, the map view and the login dialog ask of the window.
     void MakeHosts();
     void CreateChildren();

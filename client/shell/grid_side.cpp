@@ -29,8 +29,9 @@ GridSide::GridSide(DevTree& tree, AppSettings& settings, const SettingsStore& st
     grid_->setLayoutDirection(Qt::LeftToRight);
     grid_->InitFromSettings();
     pages_ = std::make_unique<PageKeeper>(*grid_, program_folder, window_side.grid_changed, window_side.log);
+    // A child of the central area, so that it is found there; it goes with this object, before the area.
     actions_ = std::make_unique<ChannelActions>(&tree, grid_, session.eventTarget(), settings,
-                                                window_side.log, session.stopper());
+                                                window_side.log, session.stopper(), parent);
     QObject::connect(&tree, &DevTree::channelActivated, grid_, [this] { actions_->Run(kCommandPlay); });
     walls_ = std::make_unique<WallDesk>(WallDesk::Parts{tree, settings, store, session, channels_, *grid_,
                                                         own, program_folder, window_side.log});

@@ -10,6 +10,7 @@
 #include "../client/client_fixture.h"
 #include "dialogs/app_login_dlg.h"
 #include "fleet/dev_tree.h"
+#include "main_window_parts.h"
 #include "shell/app_main_dlg.h"
 
 // The default fleet's vehicles that are online: what the tree lists once the login is through.
@@ -52,7 +53,7 @@ class LiveClient {
 // vehicles. False when it did not.
 [[nodiscard]] inline bool LogInAndWaitForFleet(CAppMainDlg& window) {
     window.PressLogin();
-    return QTest::qWaitFor([&] { return window.tree()->EntryCount() == kOnlineVehicles; }, 15000);
+    return QTest::qWaitFor([&] { return TreeOf(window)->EntryCount() == kOnlineVehicles; }, 15000);
 }
 
 // Shows the main window, waits until it is on the screen, puts away the login dialog that opens with it
@@ -60,6 +61,6 @@ class LiveClient {
 [[nodiscard]] inline bool ShowAndLogIn(CAppMainDlg& window) {
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) return false;
-    window.loginDialog()->hide();
+    LoginDialogOf(window)->hide();
     return LogInAndWaitForFleet(window);
 }

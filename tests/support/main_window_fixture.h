@@ -11,6 +11,7 @@
 #include "app/own_settings.h"
 #include "app/session_controller.h"
 #include "app/settings_store.h"
+#include "main_window_parts.h"  // how the tests reach the window's children
 #include "shell/app_main_dlg.h"
 
 class MainWindowFixture {

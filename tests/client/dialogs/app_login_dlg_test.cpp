@@ -23,7 +23,7 @@ class AppLoginDlgTest : public QObject {
         auto client = home.StartClient();
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
-        CAppLoginDlg* login = window.loginDialog();
+        CAppLoginDlg* login = LoginDialogOf(window);
         QCOMPARE(login->userEdit()->text(), QString("orvi"));
         QCOMPARE(login->passwordEdit()->text(), QString("480913"));
         QCOMPARE(login->addressEdit()->text(), QString("127.0.0.1"));
@@ -51,7 +51,7 @@ class AppLoginDlgTest : public QObject {
         auto client = home.StartClient();
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
-        CAppLoginDlg* login = window.loginDialog();
+        CAppLoginDlg* login = LoginDialogOf(window);
         login->addressEdit()->setText("10.1.2.3");
         login->tcpPortEdit()->setText("65537");
         login->udpPortEdit()->setText("70000");
@@ -70,7 +70,7 @@ class AppLoginDlgTest : public QObject {
         QVERIFY(stored_at_message.contains("CenterServer_UdpPort=4464\n"));
         QVERIFY(stored_at_message.contains("UserName=anna"));
         QVERIFY(stored_at_message.contains("Password=\n"));
-        QVERIFY(!VelqApp_IsActive(window.session()));
+        QVERIFY(!VelqApp_IsActive(window_fixture.session().session()));
         QCOMPARE(login->okButton()->text(), QString("Login"));
         const QFileDevice::Permissions mode = QFile::permissions(home.path() + "Config.ini");
         QVERIFY(!(mode & (QFileDevice::ReadGroup | QFileDevice::ReadOther)));
@@ -81,21 +81,21 @@ class AppLoginDlgTest : public QObject {
         auto client = home.StartClient();
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
-        CAppLoginDlg* login = window.loginDialog();
+        CAppLoginDlg* login = LoginDialogOf(window);
         login->show();
         login->ShowConnectionState(2, 0);
         QCOMPARE(login->windowTitle(), QString("Lumetra Client Login - Connecting"));
-        const int lines = window.log()->count();
+        const int lines = LogOf(window)->count();
         for (int code : {0, 7, 33, 63}) {
             login->ShowConnectionState(2, 0);
             login->ShowConnectionState(code, 0);
             QCOMPARE(login->windowTitle(), QString("Lumetra Client Login"));
             QVERIFY(login->isVisible());
         }
-        QCOMPARE(window.log()->count(), lines + 4);  // only the four "Connecting" lines
+        QCOMPARE(LogOf(window)->count(), lines + 4);  // only the four "Connecting" lines
         login->ShowConnectionState(6, 0x33303156);
         QVERIFY(!login->isVisible());
-        QVERIFY(window.log()->line(window.log()->count() - 1).endsWith("] Version Error V1.0.3"));
+        QVERIFY(LogOf(window)->line(LogOf(window)->count() - 1).endsWith("] Version Error V1.0.3"));
         login->ShowConnectionState(4, 0);
         QVERIFY(login->isVisible());
         QCOMPARE(login->windowTitle(), QString("Lumetra Client Login - Authorize Failed"));
@@ -110,17 +110,17 @@ class AppLoginDlgTest : public QObject {
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
         window.show();
-        CAppLoginDlg* login = window.loginDialog();
+        CAppLoginDlg* login = LoginDialogOf(window);
         login->show();
         login->OnOK();
         QCOMPARE(login->okButton()->text(), QString("Logout"));
         QTRY_COMPARE_WITH_TIMEOUT(login->windowTitle(), QString("Lumetra Client Login - Connected"), 10000);
         QVERIFY(!login->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(window.vehicleList()->rowCount() >= 6, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(VehicleListOf(window)->rowCount() >= 6, 10000);
         QVERIFY(window.windowTitle().contains(" Online Devices"));
-        QTRY_VERIFY(window.log()->count() >= 3);
-        QVERIFY(window.log()->line(0).endsWith("] Connecting"));
-        QVERIFY(window.log()->line(1).endsWith("] Connected"));
+        QTRY_VERIFY(LogOf(window)->count() >= 3);
+        QVERIFY(LogOf(window)->line(0).endsWith("] Connecting"));
+        QVERIFY(LogOf(window)->line(1).endsWith("] Connected"));
 
         // The menu's Login shows the dialog again, reading "Logout"; pressing it logs out.
         window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLogin)->trigger();
@@ -129,17 +129,17 @@ class AppLoginDlgTest : public QObject {
         login->OnOK();
         // The window lets go at once; the library's logout ends on the channel stopper's worker.
         QVERIFY(!window_fixture.session().LoggedIn());
-        QTRY_VERIFY(!VelqApp_IsActive(window.session()));
-        QCOMPARE(window.vehicleList()->rowCount(), 0);
-        QCOMPARE(window.tree()->EntryCount(), 0);
-        QCOMPARE(window.tree()->topLevelItemCount(), 0);
+        QTRY_VERIFY(!VelqApp_IsActive(window_fixture.session().session()));
+        QCOMPARE(VehicleListOf(window)->rowCount(), 0);
+        QCOMPARE(TreeOf(window)->EntryCount(), 0);
+        QCOMPARE(TreeOf(window)->topLevelItemCount(), 0);
         QCOMPARE(login->okButton()->text(), QString("Login"));
         QCOMPARE(login->windowTitle(), QString("Lumetra Client Login"));
         QCOMPARE(window.windowTitle(), QString("Lumetra Client Application"));
-        QVERIFY(window.log()->line(window.log()->count() - 1).endsWith("] Disconnect"));
+        QVERIFY(LogOf(window)->line(LogOf(window)->count() - 1).endsWith("] Disconnect"));
         // Events still queued from the session are dropped (or given back), not shown.
         QTest::qWait(300);
-        QCOMPARE(window.vehicleList()->rowCount(), 0);
+        QCOMPARE(VehicleListOf(window)->rowCount(), 0);
         const QByteArray stored = home.ReadFile("Config.ini");
         QVERIFY(stored.contains("UserName=orvi") && stored.contains("Password=480913"));
     }
@@ -154,7 +154,7 @@ class AppLoginDlgTest : public QObject {
         auto client = home.StartClient();
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
-        CAppLoginDlg* login = window.loginDialog();
+        CAppLoginDlg* login = LoginDialogOf(window);
         QCOMPARE(login->userEdit()->text(), QString(31, 'u'));
         QCOMPARE(login->passwordEdit()->text(), QString(15, QChar(0x00E9)));  // 2 bytes each
         login->userEdit()->clear();
@@ -174,7 +174,7 @@ class AppLoginDlgTest : public QObject {
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
         window.show();
-        CAppLoginDlg* login = window.loginDialog();
+        CAppLoginDlg* login = LoginDialogOf(window);
         login->OnOK();
         QTRY_COMPARE_WITH_TIMEOUT(login->windowTitle(), QString("Lumetra Client Login - Authorize Failed"),
                                   10000);
@@ -183,9 +183,9 @@ class AppLoginDlgTest : public QObject {
         login->OnOK();
         QCOMPARE(login->okButton()->text(), QString("Logout"));
         // The new login follows the refused one's logout, which ends on the channel stopper's worker.
-        QTRY_VERIFY(VelqApp_IsActive(window.session()));
+        QTRY_VERIFY(VelqApp_IsActive(window_fixture.session().session()));
         QTRY_COMPARE_WITH_TIMEOUT(login->windowTitle(), QString("Lumetra Client Login - Connected"), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(window.vehicleList()->rowCount() >= 6, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(VehicleListOf(window)->rowCount() >= 6, 10000);
     }
 };
 

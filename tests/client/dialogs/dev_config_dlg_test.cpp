@@ -56,9 +56,9 @@ class DevConfigDlgTest : public QObject {
     }
 
     void configCommandOfAChannelNodeOpensTheDialogForIt() {
-        QTreeWidgetItem* device_node = window_->tree()->Entry(VelqDev_GetUserData(device_))->item;
-        window_->tree()->setCurrentItem(device_node->child(1));
-        window_->channelActions().Run(32775);
+        QTreeWidgetItem* device_node = TreeOf(*window_)->Entry(VelqDev_GetUserData(device_))->item;
+        TreeOf(*window_)->setCurrentItem(device_node->child(1));
+        ActionsOf(*window_).Run(32775);
         QVERIFY(dialog().isVisible());
         QCOMPARE(dialog().channel(), 2);
         QCOMPARE(dialog().windowTitle(),

@@ -60,7 +60,7 @@ class DevInfoDlgTest : public QObject {
         QCOMPARE(TakeMessage(), QStringLiteral("DeviceId size must be at 4 ~ 64"));
         QVERIFY(dialog().isVisible());
 
-        const int before = window_->tree()->EntryCount();
+        const int before = TreeOf(*window_)->EntryCount();
         dialog().deviceIdEdit()->setText(QStringLiteral("AB12"));
         dialog().vehicleIdEdit()->setText(QStringLiteral("NEW-1"));
         dialog().provinceCheck()->click();
@@ -70,7 +70,7 @@ class DevInfoDlgTest : public QObject {
         QCOMPARE(TakeMessage(), QString());
         QVERIFY(!dialog().isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(TreeDevice(*window_, "AB12"), 10000);
-        QCOMPARE(window_->tree()->EntryCount(), before + 1);
+        QCOMPARE(TreeOf(*window_)->EntryCount(), before + 1);
         const auto added = sim_.center().fleet().Find("AB12");
         QVERIFY(added);
         QCOMPARE(added->vehicle_id, std::string("NEW-1@4"));

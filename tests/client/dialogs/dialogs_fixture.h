@@ -44,8 +44,8 @@ class SimWithWeb {
 
 // The tree's device with this id; null when the tree has none.
 inline AppDevice* TreeDevice(CAppMainDlg& window, const QByteArray& id) {
-    for (int i = 0; i < window.tree()->EntryCount(); ++i) {
-        AppDevice* device = window.tree()->Entry(i)->device;
+    for (int i = 0; i < TreeOf(window)->EntryCount(); ++i) {
+        AppDevice* device = TreeOf(window)->Entry(i)->device;
         char text[65] = {};
         VelqDev_GetDevInfo(device, VELQ_DEV_ID, text, 64);
         if (id == text) return device;
@@ -57,8 +57,8 @@ inline AppDevice* TreeDevice(CAppMainDlg& window, const QByteArray& id) {
 // when it does not come.
 inline void LogIn(CAppMainDlg& window, int devices = 6) {
     window.PressLogin();
-    QTRY_VERIFY2_WITH_TIMEOUT(window.tree()->EntryCount() >= devices,
-                              qPrintable(QStringLiteral("%1 devices").arg(window.tree()->EntryCount())),
+    QTRY_VERIFY2_WITH_TIMEOUT(TreeOf(window)->EntryCount() >= devices,
+                              qPrintable(QStringLiteral("%1 devices").arg(TreeOf(window)->EntryCount())),
                               15000);
 }
 

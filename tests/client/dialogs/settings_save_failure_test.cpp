@@ -77,7 +77,7 @@ class SettingsSaveFailureTest : public QObject {
         auto client = home.StartClient();
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
-        CAppLoginDlg* login = window.loginDialog();
+        CAppLoginDlg* login = LoginDialogOf(window);
         login->show();
         QVERIFY(QTest::qWaitForWindowExposed(login));
         login->addressEdit()->setText("127.0.0.1");

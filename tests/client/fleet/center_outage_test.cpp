@@ -63,10 +63,10 @@ class CenterOutageTest : public QObject {
         CAppMainDlg& window = window_fixture.window();
         window.show();
         window.PressLogin();
-        DevTree* tree = window.tree();
+        DevTree* tree = TreeOf(window);
         QTRY_VERIFY_WITH_TIMEOUT(tree->EntryCount() >= 6, 10000);
         QTreeWidgetItem* node = tree->Entry(0)->item;
-        const QModelIndex cell = window.vehicleList()->model()->index(0, 3);
+        const QModelIndex cell = VehicleListOf(window)->model()->index(0, 3);
         QVERIFY(!cell.data(Qt::ForegroundRole).isValid());
 
         center.reset();  // the center goes away
@@ -76,17 +76,17 @@ class CenterOutageTest : public QObject {
         QCOMPARE(node->child(0)->foreground(0).color(), grey);
         QVERIFY(grey != tree->palette().color(QPalette::Text));
         QCOMPARE(cell.data(Qt::ForegroundRole).value<QColor>(),
-                 UnknownColor(window.vehicleList()->palette()));
-        QVERIFY2(window.statusLine()->text().startsWith("Center server unreachable since "),
-                 qPrintable(window.statusLine()->text()));
+                 UnknownColor(VehicleListOf(window)->palette()));
+        QVERIFY2(StatusLineOf(window)->text().startsWith("Center server unreachable since "),
+                 qPrintable(StatusLineOf(window)->text()));
         // Reconnection attempts do not hide it.
         QTest::qWait(6000);
-        QVERIFY(window.statusLine()->text().startsWith("Center server unreachable since "));
+        QVERIFY(StatusLineOf(window)->text().startsWith("Center server unreachable since "));
 
         // A logout forgets the outage; nothing stays greyed for the next login.
         window.LogoutCleanup();
         QVERIFY(!tree->statesUnknown());
-        QCOMPARE(window.vehicleList()->rowCount(), 0);
+        QCOMPARE(VehicleListOf(window)->rowCount(), 0);
     }
 
     // A center that keeps the connection open but stops answering (velq-sim's stall): within 10 to 12 s of
@@ -102,7 +102,7 @@ class CenterOutageTest : public QObject {
         CAppMainDlg& window = window_fixture.window();
         window.show();
         window.PressLogin();
-        QTRY_VERIFY_WITH_TIMEOUT(window.tree()->EntryCount() >= 6, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(TreeOf(window)->EntryCount() >= 6, 10000);
         QDateTime last_answer;
         QElapsedTimer since_answer;
         connect(&window_fixture.session().events(), &EventDispatch::listBegins, this, [&](int) {
@@ -115,18 +115,18 @@ class CenterOutageTest : public QObject {
         stall.stall_after_replies = 1;
         center.server().set_faults(stall);
         const auto unreachable = [&] {
-            return window.statusLine()->text().startsWith("Center server unreachable since ");
+            return StatusLineOf(window)->text().startsWith("Center server unreachable since ");
         };
         QTRY_VERIFY_WITH_TIMEOUT(unreachable(), 20000);
         const qint64 waited_ms = since_answer.elapsed();
         QVERIFY2(waited_ms >= 10000 && waited_ms <= 12000, qPrintable(QString::number(waited_ms)));
-        QVERIFY(window.tree()->statesUnknown());
+        QVERIFY(TreeOf(window)->statesUnknown());
         // The time of the last answer (the presenter and this test note it a moment apart).
-        const QString text = window.statusLine()->text();
+        const QString text = StatusLineOf(window)->text();
         QVERIFY2(text.contains(last_answer.toString("HH:mm:ss")) ||
                      text.contains(last_answer.addSecs(-1).toString("HH:mm:ss")),
                  qPrintable(text + " / " + last_answer.toString("HH:mm:ss")));
-        QVERIFY(window.log()->line(window.log()->count() - 1).endsWith(text.trimmed()));
+        QVERIFY(LogOf(window)->line(LogOf(window)->count() - 1).endsWith(text.trimmed()));
 
         window.LogoutCleanup();
     }

@@ -155,10 +155,11 @@ class FleetFinderTest : public QObject {
         QVERIFY(finder->showOfflineBox()->isChecked());
         // The box stands above the nodes inside the tree's own rectangle.
         QVERIFY(finder->isVisible());
-        QVERIFY(window->tree()->rect().contains(finder->mapTo(window->tree(), finder->rect().bottomRight())));
+        QVERIFY(
+            TreeOf(*window)->rect().contains(finder->mapTo(TreeOf(*window), finder->rect().bottomRight())));
         window->PressLogin();
-        DevTree* tree = window->tree();
-        DeviceStatusList* list = window->vehicleList();
+        DevTree* tree = TreeOf(*window);
+        DeviceStatusList* list = VehicleListOf(*window);
         QTRY_COMPARE_WITH_TIMEOUT(tree->EntryCount(), 6, 10000);  // the online ones
         const auto row_of = [&](const QString& name) {
             for (int row = 0; row < list->rowCount(); ++row)
@@ -187,16 +188,16 @@ class FleetFinderTest : public QObject {
         // A vehicle going offline stays in the tree and the list, with the offline icon.
         const int gone = row_of("AB-3127");
         QVERIFY(gone >= 0);
-        window->fleet()->SetDeviceState(0, tree->Entry(gone)->device);
+        FleetOf(*window)->SetDeviceState(0, tree->Entry(gone)->device);
         QCOMPARE(tree->Entry(gone)->online, 0);
         QCOMPARE(tree->Entry(gone)->item->icon(0).cacheKey(),
                  tree->ImageIcon(DevTree::kDeviceOff).cacheKey());
         QVERIFY(!tree->Entry(gone)->item->isHidden());
         QVERIFY(list->RowShown(gone));
         // So does a device just added (Add Device), which the tree shows offline until it reports.
-        AppDevice* added = VelqApp_CreateDevice(window->session(), "ADDED-0001");
+        AppDevice* added = VelqApp_CreateDevice(window_fixture->session().session(), "ADDED-0001");
         QVERIFY(added);
-        window->fleet()->AddDevice(added, 0);
+        FleetOf(*window)->AddDevice(added, 0);
         const int added_row = VelqDev_GetUserData(added);
         QCOMPARE(tree->Entry(added_row)->online, 0);
         QVERIFY(!tree->Entry(added_row)->item->isHidden());

@@ -121,11 +121,11 @@ class AlarmRecorderTest : public QObject {
         MainWindowFixture window_fixture(live.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY(ShowAndLogIn(window));
-        GridModel& model = window.grid()->Model();
+        GridModel& model = GridOf(window)->Model();
         model.ActivateWindow(model.Windows()[0]);
-        window.SelectDeviceNode(window.tree()->FindChannelNode(QByteArray("MDVR-10001"), 1));
-        window.channelActions().Run(kCommandPlay);
-        QTRY_VERIFY_WITH_TIMEOUT(window.grid()->Windows()[0]->Stats().presented >= 10, 20000);
+        window.SelectDeviceNode(TreeOf(window)->FindChannelNode(QByteArray("MDVR-10001"), 1));
+        ActionsOf(window).Run(kCommandPlay);
+        QTRY_VERIFY_WITH_TIMEOUT(GridOf(window)->Windows()[0]->Stats().presented >= 10, 20000);
         EvidenceWiring* evidence = window.findChild<EvidenceWiring*>();
         QVERIFY(evidence);
         evidence->Tick();

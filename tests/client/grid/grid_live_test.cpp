@@ -67,11 +67,11 @@ class GridLiveTest : public QObject {
 
     // The four channels of MDVR-10001 by the Play command, each into the empty window clicked first.
     void PlayFourChannels(CAppMainDlg& window) {
-        GridModel& model = window.grid()->Model();
+        GridModel& model = GridOf(window)->Model();
         for (int ch = 1; ch <= 4; ++ch) {
             model.ActivateWindow(model.Windows()[model.BoundCount()]);
-            window.SelectDeviceNode(Node(window.tree(), "MDVR-10001", ch));
-            window.channelActions().Run(kCommandPlay);
+            window.SelectDeviceNode(Node(TreeOf(window), "MDVR-10001", ch));
+            ActionsOf(window).Run(kCommandPlay);
         }
     }
 
@@ -86,8 +86,8 @@ class GridLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
-        PageTab* grid = window.grid();
+        DevTree* tree = TreeOf(window);
+        PageTab* grid = GridOf(window);
         GridModel& model = grid->Model();
 
         // Four channels by the Play command, each into the empty window the operator clicked first.
@@ -136,7 +136,7 @@ class GridLiveTest : public QObject {
             if (!picture.isNull() && (seen.empty() || picture != seen.back())) seen.push_back(picture);
             QTest::qWait(5);
         };
-        window.channelActions().Run(kCommandSnapshot);
+        ActionsOf(window).Run(kCommandSnapshot);
         for (QElapsedTimer t; t.isValid() ? t.elapsed() < 10000 : (t.start(), true);) {
             watch();
             if (!named(snapshots, "AB-3127-chn02-*.bmp").isEmpty()) break;
@@ -157,12 +157,12 @@ class GridLiveTest : public QObject {
         QVERIFY(MeanDifference(written, seen.front()) > 1.0 || MeanDifference(written, seen.back()) > 1.0);
 
         // Record twice: icons playing, recording, playing; the file holds video.
-        window.channelActions().Run(kCommandRecord);
+        ActionsOf(window).Run(kCommandRecord);
         QVERIFY(VelqChn_IsRecording(windows[1]->channel));
         QCOMPARE(active->icon(0).cacheKey(), tree->ImageIcon(DevTree::kChannelRecording).cacheKey());
         const QDir records(live_.client().settings.RecordPath);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(named(records, "AB-3127-chn02-*.avi")).size() > 20000, 15000);
-        window.channelActions().Run(kCommandRecord);  // the stop ends on the stopper's worker
+        ActionsOf(window).Run(kCommandRecord);  // the stop ends on the stopper's worker
         QTRY_VERIFY_WITH_TIMEOUT(!VelqChn_IsRecording(windows[1]->channel), 5000);
         QCOMPARE(active->icon(0).cacheKey(), tree->ImageIcon(DevTree::kChannelPlaying).cacheKey());
 
@@ -170,7 +170,7 @@ class GridLiveTest : public QObject {
         window.SelectDeviceNode(fifth);
         QCOMPARE(grid->ActiveWindow(), windows[4]);  // selecting a shown channel activates its window
         model.ActivateWindow(windows[0]);
-        window.channelActions().Run(kCommandRecord);
+        ActionsOf(window).Run(kCommandRecord);
         QVERIFY(!VelqChn_IsRecording(windows[4]->channel));
 
         // Cycling: the pages change on their own.
@@ -204,7 +204,7 @@ class GridLiveTest : public QObject {
         CDevShowDlg* recording = grid->Windows()[1];
         QTreeWidgetItem* recorded = recording->channel_item;
         model.SelectWindow(0, recording);
-        window.channelActions().Run(kCommandRecord);
+        ActionsOf(window).Run(kCommandRecord);
         QVERIFY(VelqChn_IsRecording(recording->channel));
         const auto close_active = [&](QMessageBox::StandardButton button) {
             // Shared: without a question the timer fires after this returns.
@@ -239,8 +239,8 @@ class GridLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
-        PageTab* grid = window.grid();
+        DevTree* tree = TreeOf(window);
+        PageTab* grid = GridOf(window);
         GridModel& model = grid->Model();
         PlayFourChannels(window);
         QVERIFY(model.DropChannel(Node(tree, "MDVR-10003", 2), 0, 0, true));
@@ -252,11 +252,11 @@ class GridLiveTest : public QObject {
         window.SelectDeviceNode(chosen);
         const int chosen_row = chosen->data(0, Qt::UserRole).toInt();
         const auto listRow = [&] {
-            const QModelIndexList rows = window.vehicleList()->selectionModel()->selectedRows();
-            return rows.size() == 1 ? window.vehicleList()->proxy().mapToSource(rows.front()).row() : -1;
+            const QModelIndexList rows = VehicleListOf(window)->selectionModel()->selectedRows();
+            return rows.size() == 1 ? VehicleListOf(window)->proxy().mapToSource(rows.front()).row() : -1;
         };
         QCOMPARE(listRow(), chosen_row);
-        QCOMPARE(window.mapView()->Index, chosen_row);
+        QCOMPARE(MapViewOf(window)->Index, chosen_row);
 
         live_.client().settings.CycleDuration = 1;
         live_.client().settings.CyclePrepare = -1;
@@ -265,12 +265,12 @@ class GridLiveTest : public QObject {
         grid->StopCycling();
         QCOMPARE(tree->currentItem(), chosen);
         QCOMPARE(listRow(), chosen_row);
-        QCOMPARE(window.mapView()->Index, chosen_row);
+        QCOMPARE(MapViewOf(window)->Index, chosen_row);
 
         grid->Tabs()->setCurrentIndex(0);
         QTreeWidgetItem* first = Node(tree, "MDVR-10001", 1);
         QCOMPARE(tree->currentItem(), first);
-        QCOMPARE(window.mapView()->Index, first->parent()->data(0, Qt::UserRole).toInt());
+        QCOMPARE(MapViewOf(window)->Index, first->parent()->data(0, Qt::UserRole).toInt());
         window.LogoutCleanup();
         window.close();
     }
@@ -282,16 +282,16 @@ class GridLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
-        PageTab* grid = window.grid();
+        DevTree* tree = TreeOf(window);
+        PageTab* grid = GridOf(window);
         GridModel& model = grid->Model();
         model.SelectWindow(0, model.Windows()[0]);
         window.SelectDeviceNode(Node(tree, "MDVR-10001", 1));
-        window.channelActions().Run(kCommandPlay);
+        ActionsOf(window).Run(kCommandPlay);
         CDevShowDlg* first = grid->Windows()[0];
         QTRY_VERIFY_WITH_TIMEOUT(first->Stats().painted >= 5, 20000);
         window.SelectDeviceNode(Node(tree, "MDVR-10001", 2));
-        window.channelActions().Run(kCommandPlay);
+        ActionsOf(window).Run(kCommandPlay);
         QCOMPARE(grid->Windows()[3], first);
         QVERIFY(first->isVisible() && !first->channel);
         const QColor background = AppSettings::Color(live_.client().settings.ChildBkColor);
@@ -310,7 +310,7 @@ class GridLiveTest : public QObject {
         // Play on the shown channel closes it; its window, shown again, is empty too.
         CDevShowDlg* second = grid->Windows()[0];
         QTRY_VERIFY_WITH_TIMEOUT(second->Stats().painted >= 5, 20000);
-        window.channelActions().Run(kCommandPlay);
+        ActionsOf(window).Run(kCommandPlay);
         QVERIFY(!second->channel && !second->HasPicture());
         window.LogoutCleanup();
         window.close();
@@ -322,11 +322,11 @@ class GridLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
-        PageTab* grid = window.grid();
+        DevTree* tree = TreeOf(window);
+        PageTab* grid = GridOf(window);
         grid->Model().SelectWindow(0, grid->Model().Windows()[0]);
         window.SelectDeviceNode(Node(tree, "MDVR-10002", 1));
-        window.channelActions().Run(kCommandPlay);
+        ActionsOf(window).Run(kCommandPlay);
         CDevShowDlg* tile = grid->Windows()[0];
         QTRY_VERIFY_WITH_TIMEOUT(tile->Stats().painted >= 5, 20000);
         QVERIFY(!tile->Stalled());

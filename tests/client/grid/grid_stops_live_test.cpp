@@ -71,13 +71,13 @@ class GridStopsLiveTest : public QObject {
     }
     // Plays camera 1 of MDVR-10001 through the Play command and records it in its tile (`tile`).
     void PlayAndRecord(CAppMainDlg& window, CDevShowDlg*& tile) {
-        ChannelActions& actions = window.channelActions();
-        QTreeWidgetItem* node = Node(window.tree(), 1);
+        ChannelActions& actions = ActionsOf(window);
+        QTreeWidgetItem* node = Node(TreeOf(window), 1);
         window.SelectDeviceNode(node);
         actions.Run(kCommandPlay);
-        tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(node));
+        tile = static_cast<CDevShowDlg*>(GridOf(window)->Model().FindWindowOfNode(node));
         QVERIFY(tile && Plays(tile));
-        window.grid()->Model().SelectWindow(0, tile);
+        GridOf(window)->Model().SelectWindow(0, tile);
         window.SelectDeviceNode(node);
         actions.Run(kCommandRecord);
         QTRY_VERIFY(VelqChn_IsRecording(tile->channel));
@@ -99,12 +99,12 @@ class GridStopsLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        QCOMPARE(window.grid()->Model().BoundCount(), 0);
-        DevTree* tree = window.tree();
-        GridModel& model = window.grid()->Model();
+        QCOMPARE(GridOf(window)->Model().BoundCount(), 0);
+        DevTree* tree = TreeOf(window);
+        GridModel& model = GridOf(window)->Model();
         ChannelStopper& stopper = window_fixture.session().stopper();
         window.SelectDeviceNode(Node(tree, 1));
-        window.channelActions().Run(kCommandPlay);
+        ActionsOf(window).Run(kCommandPlay);
         auto* tile = static_cast<CDevShowDlg*>(model.FindWindowOfNode(Node(tree, 1)));
         QVERIFY(tile && Plays(tile));
         const ChannelStopper::Key camera = ChannelStopper::KeyOf(tile->channel);
@@ -123,7 +123,7 @@ class GridStopsLiveTest : public QObject {
 
         // Played again: bound at once, but without a channel while the old one is still stopping.
         window.SelectDeviceNode(Node(tree, 1));
-        window.channelActions().Run(kCommandPlay);
+        ActionsOf(window).Run(kCommandPlay);
         auto* again = static_cast<CDevShowDlg*>(model.FindWindowOfNode(Node(tree, 1)));
         QVERIFY(again);
         QTest::qWait(300);
@@ -144,13 +144,13 @@ class GridStopsLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        QCOMPARE(window.grid()->Model().BoundCount(), 0);
-        DevTree* tree = window.tree();
-        PageTab* grid = window.grid();
+        QCOMPARE(GridOf(window)->Model().BoundCount(), 0);
+        DevTree* tree = TreeOf(window);
+        PageTab* grid = GridOf(window);
         GridModel& model = grid->Model();
         ChannelStopper& stopper = window_fixture.session().stopper();
         window.SelectDeviceNode(Node(tree, 1));
-        window.channelActions().Run(kCommandPlay);
+        ActionsOf(window).Run(kCommandPlay);
         // The second on a page of its own: dropped on "New Page".
         QVERIFY(model.DropChannel(Node(tree, 2), 0, 0, true));
         QCOMPARE(model.Pages(), 2);
@@ -193,11 +193,11 @@ class GridStopsLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
+        DevTree* tree = TreeOf(window);
         SessionController& session = window_fixture.session();
         window.SelectDeviceNode(Node(tree, 1));
-        window.channelActions().Run(kCommandPlay);
-        auto* tile = static_cast<CDevShowDlg*>(window.grid()->Model().FindWindowOfNode(Node(tree, 1)));
+        ActionsOf(window).Run(kCommandPlay);
+        auto* tile = static_cast<CDevShowDlg*>(GridOf(window)->Model().FindWindowOfNode(Node(tree, 1)));
         QVERIFY(tile && Plays(tile));
 
         HeldWorker held(session.stopper(), std::chrono::seconds(5));
@@ -210,7 +210,7 @@ class GridStopsLiveTest : public QObject {
         QVERIFY(!held.timedOut());  // it did not wait for the worker
         QVERIFY(!session.LoggedIn());
         QVERIFY(session.LoggingOut());
-        QCOMPARE(window.grid()->Model().BoundCount(), 0);
+        QCOMPARE(GridOf(window)->Model().BoundCount(), 0);
 
         window.PressLogin();
         QTest::qWait(300);
@@ -232,8 +232,8 @@ class GridStopsLiveTest : public QObject {
         CDevShowDlg* tile = nullptr;
         PlayAndRecord(window, tile);
         if (QTest::currentTestFailed()) return;
-        ChannelActions& actions = window.channelActions();
-        QTreeWidgetItem* node = Node(window.tree(), 1);
+        ChannelActions& actions = ActionsOf(window);
+        QTreeWidgetItem* node = Node(TreeOf(window), 1);
         QVERIFY(actions.FactsFor(node).activeRecording);
 
         HeldWorker held(window_fixture.session().stopper(), std::chrono::seconds(5));
@@ -256,7 +256,7 @@ class GridStopsLiveTest : public QObject {
         CDevShowDlg* tile = nullptr;
         PlayAndRecord(window, tile);
         if (QTest::currentTestFailed()) return;
-        ChannelActions& actions = window.channelActions();
+        ChannelActions& actions = ActionsOf(window);
         // The question is asked while recording: answered No, Logout does not go on.
         int asked = 0;
         const auto answerNo = [&asked] {
@@ -289,8 +289,8 @@ class GridStopsLiveTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
-        ChannelActions& actions = window.channelActions();
+        DevTree* tree = TreeOf(window);
+        ChannelActions& actions = ActionsOf(window);
         ChannelStopper& stopper = window_fixture.session().stopper();
         QTreeWidgetItem* node = Node(tree, 1);
         window.SelectDeviceNode(node);

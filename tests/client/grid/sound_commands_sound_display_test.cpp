@@ -70,7 +70,7 @@ class SoundCommandsTest : public QObject {
 
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        DevTree* tree = window.tree();
+        DevTree* tree = TreeOf(window);
         window.SelectDeviceNode(tree->FindChannelNode(QByteArray("MDVR-10001"), 1));
         const DevTreeEntry* entry = tree->EntryOf(tree->currentItem());
         QVERIFY(entry);
@@ -78,12 +78,12 @@ class SoundCommandsTest : public QObject {
         // Audio: the channel's sound reaches the server's monitor.
         {
             corvel::test::MonitorRecording monitor(home_.path().toStdString() + "monitor.raw");
-            window.channelActions().Run(kCommandAudio);
+            ActionsOf(window).Run(kCommandAudio);
             QVERIFY(entry->audio_channel && VelqChn_IsAudioPlaying(entry->audio_channel));
             // The stream needs a moment to connect on a loaded machine; then 3.5 s of it are heard.
             QTRY_VERIFY_WITH_TIMEOUT(corvel::test::PeakOf(monitor.Samples()) > 1000, 10000);
             QTest::qWait(3500);
-            window.channelActions().Run(kCommandAudio);
+            ActionsOf(window).Run(kCommandAudio);
             // The stop runs on the channel stopper's worker.
             QTRY_VERIFY(!VelqChn_IsAudioPlaying(entry->audio_channel));
             QTest::qWait(300);  // the last blocks leave the server
@@ -107,10 +107,10 @@ class SoundCommandsTest : public QObject {
 
         // Talk: a 700 Hz tone played into the sink is the microphone; the vehicle receives it.
         QVERIFY(pulse_->Pactl("load-module module-sine sink=out frequency=700"));
-        window.channelActions().Run(kCommandTalk);
+        ActionsOf(window).Run(kCommandTalk);
         QVERIFY(VelqChn_IsTalking(entry->audio_channel));
         QTRY_VERIFY_WITH_TIMEOUT(live_.platform().transfer().talk_pcm().size() >= 4 * 1920, 10000);
-        window.channelActions().Run(kCommandTalk);
+        ActionsOf(window).Run(kCommandTalk);
         QTRY_VERIFY(!VelqChn_IsTalking(entry->audio_channel));
         std::vector<int16_t> talk = live_.platform().transfer().talk_pcm();
         talk.erase(talk.begin(), talk.begin() + 1920);  // the microphone's start, the decoder settling

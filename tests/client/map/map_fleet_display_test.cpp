@@ -359,9 +359,9 @@ class MapFleetTest : public QObject {
     void mainWindowOpensWithTheFleetInView() {
         MapWindowSession session;
         QVERIFY(session.Start(home_, 3));
-        CMapDlg* map = session.window().mapView();
+        CMapDlg* map = MapViewOf(session.window());
         QTRY_VERIFY_WITH_TIMEOUT(map->fleetLayerShown(), 20000);
-        const int vehicles = session.window().tree()->EntryCount();
+        const int vehicles = TreeOf(session.window())->EntryCount();
         QWebEnginePage* page = map->view()->page();
         QTRY_VERIFY_WITH_TIMEOUT(RunScript(page, "fleetSize()").toInt() >= vehicles, 15000);
         QCOMPARE(
@@ -378,19 +378,19 @@ class MapFleetTest : public QObject {
         MapWindowSession session;
         QVERIFY(session.Start(home_, 3));
         CAppMainDlg& window = session.window();
-        DevTree* tree = window.tree();
-        CMapDlg* map = window.mapView();
+        DevTree* tree = TreeOf(window);
+        CMapDlg* map = MapViewOf(window);
         QTRY_VERIFY_WITH_TIMEOUT(map->fleetLayerShown(), 20000);
         QWebEnginePage* page = map->view()->page();
         QTRY_VERIFY_WITH_TIMEOUT(
             RunScript(page, "fleetMarkers[2] !== undefined && fleetBridge !== null").toBool(), 15000);
-        QCOMPARE(RunScript(page, "fleetMarkers[2].fleetId").toString(), window.vehicleList()->Cell(2, 0));
+        QCOMPARE(RunScript(page, "fleetMarkers[2].fleetId").toString(), VehicleListOf(window)->Cell(2, 0));
         const QPoint at = MarkerPoint(page, 2);
         QVERIFY(!at.isNull());
         ClickPage(map->view(), at);
         QTRY_COMPARE_WITH_TIMEOUT(tree->currentItem(), tree->Entry(2)->item, 5000);
         QCOMPARE(map->Index, 2);
-        QCOMPARE(window.vehicleList()->currentIndex().row(), 2);
+        QCOMPARE(VehicleListOf(window)->currentIndex().row(), 2);
     }
 
   private:

@@ -23,10 +23,12 @@ class MapMainWindowTest : public QObject {
         MapWindowSession session;
         QVERIFY(session.Start(home_, 2));
         CAppMainDlg& window = session.window();
-        DevTree* tree = window.tree();
-        CMapDlg* map = window.mapView();
+        DevTree* tree = TreeOf(window);
+        CMapDlg* map = MapViewOf(window);
         QTRY_VERIFY_WITH_TIMEOUT(map->page_loaded(), 20000);
-        QCOMPARE(map->geometry(), window.mapSlot());
+        QWidget* central = window.centralWidget();
+        QCOMPARE(map->geometry(),
+                 MainLayout(230).Place(MainLayout::kMapView, central->width(), central->height()));
         QCOMPARE(map->parentWidget(), window.centralWidget());
         // The browser draws into the window's backing store: a web view drawing through OpenGL would make
         // every video tile's repaint re-compose the whole main window.
@@ -36,19 +38,20 @@ class MapMainWindowTest : public QObject {
         const DevTreeEntry* first = tree->Entry(0);
         window.SelectDeviceNode(first->item);
         QCOMPARE(map->Index, 0);
-        const QString vehicle = window.vehicleList()->Cell(0, 0);
+        const QString vehicle = VehicleListOf(window)->Cell(0, 0);
         QVERIFY(!vehicle.isEmpty());
         QTRY_COMPARE_WITH_TIMEOUT(Eval(map, "markers.length").toInt(), 2, 5000);
         QCOMPARE(Eval(map, "markers[0].options.title").toString(), "Start Point - " + vehicle);
-        QVERIFY(QRegularExpression(R"(^\d+\.\d\d km/h$)").match(window.vehicleList()->Cell(0, 2)).hasMatch());
+        QVERIFY(
+            QRegularExpression(R"(^\d+\.\d\d km/h$)").match(VehicleListOf(window)->Cell(0, 2)).hasMatch());
         // The simulated vehicle drives on: its track grows.
         QTRY_VERIFY_WITH_TIMEOUT(Eval(map, "track.getLatLngs().length").toInt() >= 2, 30000);
 
         // Playback: the map takes the grid's place and shows the playback page; selections wait.
-        const QRect map_slot = window.mapSlot();
-        const QRect grid_slot = window.gridSlot();
+        const QRect map_slot = map->geometry();
+        const QRect grid_slot = GridOf(window)->geometry();
         window.ShowPanel(CAppMainDlg::kPlayback);
-        QCOMPARE(window.mapSlot(), grid_slot);
+        QCOMPARE(GridOf(window)->geometry(), map_slot);
         QCOMPARE(map->geometry(), grid_slot);
         home_.WriteFile("playback.htm", "<html><body>playback</body></html>");
         QSignalSpy loaded(map, &CMapDlg::PageLoaded);

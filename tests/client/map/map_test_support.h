@@ -46,7 +46,7 @@ class MapWindowSession {
         window_ = std::make_unique<MainWindowFixture>(*client_);
         window().show();
         window().PressLogin();
-        return QTest::qWaitFor([&] { return window().tree()->EntryCount() >= vehicles; }, 10000);
+        return QTest::qWaitFor([&] { return TreeOf(window())->EntryCount() >= vehicles; }, 10000);
     }
     CAppMainDlg& window() { return window_->window(); }
 

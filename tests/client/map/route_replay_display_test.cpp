@@ -43,7 +43,7 @@ class RouteReplayDisplayTest : public QObject {
         MapWindowSession session;
         QVERIFY(session.Start(home_, 2));
         CAppMainDlg& window = session.window();
-        CMapDlg* map = window.mapView();
+        CMapDlg* map = MapViewOf(window);
         QTRY_VERIFY_WITH_TIMEOUT(map->page_loaded(), 20000);
         // Six of the eight vehicles report; none was selected.
         QTRY_VERIFY_WITH_TIMEOUT(TrackedVehicles(home_.path() + "positions.db").size() >= 6, 10000);

@@ -186,7 +186,7 @@ class AlarmPanelWiringTest : public QObject {
         for (int i = 0; i < channels; ++i) grid.CloseWindow(grid.FindWindowOfNode(other_item->child(i)));
         QCOMPARE(grid.BoundCount(), channels);
         tree->setCurrentItem(other_item);
-        window.channelActions().Run(ChannelActions::kCommandOpenAllChannels);
+        ActionsOf(window).Run(ChannelActions::kCommandOpenAllChannels);
         QCOMPARE(grid.BoundCount(), 2 * channels);
         QCOMPARE(grid.Windows()[size_t(channels)]->channel_item->parent(), other_item);
         QVERIFY(packed());

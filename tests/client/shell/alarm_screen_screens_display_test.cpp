@@ -26,7 +26,7 @@ namespace {
 // The alarm desk asks for the vehicle's video, as a new alarm does with alarm video on.
 void AlarmAsksForVideo(CAppMainDlg& window) {
     const int row =
-        window.tree()->FindChannelNode(TwoScreenDesk::kDevice, 1)->parent()->data(0, Qt::UserRole).toInt();
+        TreeOf(window)->FindChannelNode(TwoScreenDesk::kDevice, 1)->parent()->data(0, Qt::UserRole).toInt();
     emit window.alarms()->videoRequested(row);
 }
 
@@ -58,8 +58,8 @@ class AlarmScreenTest : public QObject {
         AlarmAsksForVideo(window);
         WallWindow* wall = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((wall = TwoScreenDesk::WallOnScreen(2)) != nullptr, 5000);
-        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), window.tree(), 1));
-        QCOMPARE(window.grid()->Model().BoundCount(), 0);
+        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), TreeOf(window), 1));
+        QCOMPARE(GridOf(window)->Model().BoundCount(), 0);
         // The wall made for the alarm comes back like a sent one.
         QCOMPARE(OwnSettings(home_.path()).ReadString(WallDesk::kScreensKey, QString()), QStringLiteral("2"));
 
@@ -67,7 +67,7 @@ class AlarmScreenTest : public QObject {
         window.menuBar()->findChild<QAction*>(QStringLiteral("alarmVideoOnScreen0"))->trigger();
         QCOMPARE(OwnSettings(home_.path()).ReadInt(AlarmScreen::kKey, -1), 0);
         AlarmAsksForVideo(window);
-        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 1));
+        QVERIFY(TwoScreenDesk::PlayingTile(GridOf(window), TreeOf(window), 1));
     }
 
     // Tavrin.ini chooses a screen this desk lacks: the alarm's video opens on the main grid, no wall.
@@ -81,7 +81,7 @@ class AlarmScreenTest : public QObject {
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         QVERIFY(window.menuBar()->findChild<QAction*>(QStringLiteral("alarmVideoOnScreen0")));
         AlarmAsksForVideo(window);
-        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 1));
+        QVERIFY(TwoScreenDesk::PlayingTile(GridOf(window), TreeOf(window), 1));
         QVERIFY(!TwoScreenDesk::WallOnScreen(2));
         // Still chosen: the video goes there again once that screen is back.
         QCOMPARE(OwnSettings(home_.path()).ReadInt(AlarmScreen::kKey, -1), 4);

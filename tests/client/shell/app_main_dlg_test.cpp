@@ -24,22 +24,22 @@ class AppMainDlgTest : public QObject {
     void eventLineStampsAndShowsTheNewest() {
         MainWindowFixture window_fixture(*client_);
         CAppMainDlg& window = window_fixture.window();
-        QVERIFY(window.session());
-        QCOMPARE(window.statusLine()->text(), QString("Lumetra Client Application  "));
-        QVERIFY(!window.log()->isVisible());
+        QVERIFY(window_fixture.session().session());
+        QCOMPARE(StatusLineOf(window)->text(), QString("Lumetra Client Application  "));
+        QVERIFY(!LogOf(window)->isVisible());
         window.AddLogLine(nullptr, "first");
         window.AddLogLine(nullptr, "second");
         const QString time = "";
         window.AddLogLine(&time, "[D1 - L1] Online");
-        QCOMPARE(window.log()->count(), 3);
+        QCOMPARE(LogOf(window)->count(), 3);
         QVERIFY(QRegularExpression(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] first$)")
-                    .match(window.log()->line(0))
+                    .match(LogOf(window)->line(0))
                     .hasMatch());
-        QCOMPARE(window.log()->line(2), QString("[] [D1 - L1] Online"));
-        QCOMPARE(window.statusLine()->text(), QString("[D1 - L1] Online  "));
+        QCOMPARE(LogOf(window)->line(2), QString("[] [D1 - L1] Online"));
+        QCOMPARE(StatusLineOf(window)->text(), QString("[D1 - L1] Online  "));
         // Written while hidden, there when the panel is shown.
         window.ShowPanel(CAppMainDlg::kLogInfo);
-        QCOMPARE(window.log()->count(), 3);
+        QCOMPARE(LogOf(window)->count(), 3);
     }
 
     void onlineCountCaptions() {
@@ -91,9 +91,9 @@ class AppMainDlgTest : public QObject {
             QAction* action = window.findChild<MainMenuBar*>()->commandAction(command);
             QVERIFY2(action && action->isEnabled(), qPrintable(QString::number(command)));
         }
-        window.loginDialog()->hide();
+        LoginDialogOf(window)->hide();
         window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdLogin)->trigger();
-        QVERIFY(window.loginDialog()->isVisible());
+        QVERIFY(LoginDialogOf(window)->isVisible());
     }
 
     // User -> Recordings... runs what the composition root gave it, and is disabled without that.
@@ -122,10 +122,10 @@ class AppMainDlgTest : public QObject {
         QVERIFY(two->isChecked());
         two->trigger();
         QVERIFY(two->isChecked());
-        QCOMPARE(window.grid()->Model().Rows(), 2);
+        QCOMPARE(GridOf(window)->Model().Rows(), 2);
         window.findChild<MainMenuBar*>()->commandAction(32786)->trigger();
         QVERIFY(window.findChild<MainMenuBar*>()->commandAction(32786)->isChecked() && !two->isChecked());
-        QCOMPARE(window.grid()->Model().Cols(), 3);
+        QCOMPARE(GridOf(window)->Model().Cols(), 3);
     }
 };
 

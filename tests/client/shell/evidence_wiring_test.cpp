@@ -40,15 +40,15 @@ class EvidenceWiringTest : public QObject {
         MainWindowFixture window_fixture(live.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY(ShowAndLogIn(window));
-        GridModel& model = window.grid()->Model();
+        GridModel& model = GridOf(window)->Model();
         model.ActivateWindow(model.Windows()[0]);
-        QTreeWidgetItem* node = window.tree()->FindChannelNode(QByteArray("MDVR-10001"), 1);
+        QTreeWidgetItem* node = TreeOf(window)->FindChannelNode(QByteArray("MDVR-10001"), 1);
         window.SelectDeviceNode(node);
-        window.channelActions().Run(kCommandPlay);
-        CDevShowDlg* tile = window.grid()->Windows()[0];
+        ActionsOf(window).Run(kCommandPlay);
+        CDevShowDlg* tile = GridOf(window)->Windows()[0];
         QTRY_VERIFY_WITH_TIMEOUT(tile->Stats().presented >= 10, 20000);
         window.SelectDeviceNode(node);
-        window.channelActions().Run(kCommandRecord);
+        ActionsOf(window).Run(kCommandRecord);
         QVERIFY(VelqChn_IsRecording(tile->channel));
         QTest::qWait(1500);
         QVERIFY(tile->RecordingNote().isEmpty());
@@ -59,15 +59,15 @@ class EvidenceWiringTest : public QObject {
         QTRY_COMPARE_WITH_TIMEOUT(tile->RecordingNote(), QString("REC - waiting for video"), 6000);
         QVERIFY(tile->StallText().startsWith("REC - waiting for video"));
         QCOMPARE(node->toolTip(0), QString("REC - waiting for video"));
-        QVERIFY(LogHas(window.log(), "REC - waiting for video: AB-3127"));
+        QVERIFY(LogHas(LogOf(window), "REC - waiting for video: AB-3127"));
         QTest::qWait(1500);
 
         live.platform().transfer().set_faults({});
         QTRY_VERIFY_WITH_TIMEOUT(tile->RecordingNote().isEmpty(), 15000);
-        QVERIFY(LogHas(window.log(), "Recording resumed after"));
+        QVERIFY(LogHas(LogOf(window), "Recording resumed after"));
         QVERIFY(node->toolTip(0).isEmpty());
-        QCOMPARE(node->icon(0).cacheKey(), window.tree()->ImageIcon(DevTree::kChannelRecording).cacheKey());
-        window.channelActions().Run(kCommandRecord);
+        QCOMPARE(node->icon(0).cacheKey(), TreeOf(window)->ImageIcon(DevTree::kChannelRecording).cacheKey());
+        ActionsOf(window).Run(kCommandRecord);
 
         // Option -> our page.
         QAction* entry = window.findChild<MainMenuBar*>()->commandAction(EvidenceWiring::kMenuCommand);

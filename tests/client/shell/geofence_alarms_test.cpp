@@ -70,7 +70,7 @@ class GeofenceAlarmsTest : public QObject {
         auto client = home.StartClient();
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
-        QCOMPARE(window.geofences()->zones().size(), 1);
+        QCOMPARE(window.findChild<GeofenceKeeper*>()->zones().size(), 1);
         window.PressLogin();
         AlarmDesk* alarms = window.alarms();
         QTRY_VERIFY_WITH_TIMEOUT(CountOf(alarms->book(), kZoneEnteredWord) == 1, 20000);

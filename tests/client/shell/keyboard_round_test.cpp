@@ -55,7 +55,7 @@ class KeyboardRoundTest : public QObject {
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         window.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        DevTree* tree = window.tree();
+        DevTree* tree = TreeOf(window);
 
         // Find the vehicle: Ctrl+F puts the focus in the finder.
         QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
@@ -74,7 +74,7 @@ class KeyboardRoundTest : public QObject {
         QTest::keyClick(tree, Qt::Key_P, Qt::ControlModifier);
         CDevShowDlg* tile = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (tile = window.grid()->FindWindowOfNode(node)) && tile->channel && tile->Stats().presented >= 3,
+            (tile = GridOf(window)->FindWindowOfNode(node)) && tile->channel && tile->Stats().presented >= 3,
             20000);
 
         // Ctrl+R records the active tile, Ctrl+R again stops (the stop runs on the stopper's worker).
@@ -126,7 +126,7 @@ class KeyboardRoundTest : public QObject {
         // page of its own, then PgDown and PgUp turn the pages (round), 1 and 2 pick the tiles.
         window.ShowPanel(CAppMainDlg::kDeviceList);
         tree->setFocus(Qt::TabFocusReason);
-        GridModel& model = window.grid()->Model();
+        GridModel& model = GridOf(window)->Model();
         QTest::keyClick(tree, Qt::Key_2);
         QCOMPARE(model.ActiveWindow(), model.Windows()[1]);
         QTest::keyClick(tree, Qt::Key_Down);

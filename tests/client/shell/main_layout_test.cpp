@@ -52,22 +52,22 @@ class MainLayoutTest : public QObject {
         const auto place = [&](MainLayout::Row row) {
             return rows.Place(row, window.centralWidget()->width(), window.centralWidget()->height());
         };
-        QTRY_COMPARE(window.grid()->geometry(), place(MainLayout::kGrid));
-        QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
+        QTRY_COMPARE(GridOf(window)->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(MapViewOf(window)->geometry(), place(MainLayout::kMapView));
         window.ShowPanel(CAppMainDlg::kPlayback);
-        QCOMPARE(window.grid()->geometry(), place(MainLayout::kMapView));
-        QCOMPARE(window.mapView()->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(GridOf(window)->geometry(), place(MainLayout::kMapView));
+        QCOMPARE(MapViewOf(window)->geometry(), place(MainLayout::kGrid));
         QVERIFY(window.findChild<LeftPanels*>()->panel(CAppMainDlg::kPlayback)->isVisible());
         QVERIFY(!window.findChild<LeftPanels*>()->panel(CAppMainDlg::kDeviceList)->isVisible());
         // A resize while Playback is shown keeps the swap.
         window.resize(1100, 850);
-        QTRY_COMPARE(window.mapView()->geometry(), place(MainLayout::kGrid));
-        QCOMPARE(window.grid()->geometry(), place(MainLayout::kMapView));
+        QTRY_COMPARE(MapViewOf(window)->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(GridOf(window)->geometry(), place(MainLayout::kMapView));
         window.ShowPanel(CAppMainDlg::kLogInfo);
-        QCOMPARE(window.grid()->geometry(), place(MainLayout::kGrid));
-        QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
-        QVERIFY(window.selector(CAppMainDlg::kLogInfo)->isOn());
-        QVERIFY(!window.selector(CAppMainDlg::kPlayback)->isOn());
+        QCOMPARE(GridOf(window)->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(MapViewOf(window)->geometry(), place(MainLayout::kMapView));
+        QVERIFY(SelectorOf(window, CAppMainDlg::kLogInfo)->isOn());
+        QVERIFY(!SelectorOf(window, CAppMainDlg::kPlayback)->isOn());
         // The same panel again changes nothing.
         window.ShowPanel(CAppMainDlg::kLogInfo);
         QCOMPARE(window.findChild<LeftPanels*>()->current(), int(CAppMainDlg::kLogInfo));
@@ -88,8 +88,8 @@ class MainLayoutTest : public QObject {
             const auto place = [&](int panel_width, MainLayout::Row row) {
                 return MainLayout(panel_width).Place(row, central->width(), central->height());
             };
-            QTRY_COMPARE(window.tree()->geometry(), place(230, MainLayout::kTree));
-            QCOMPARE(window.grid()->geometry(), place(230, MainLayout::kGrid));
+            QTRY_COMPARE(TreeOf(window)->geometry(), place(230, MainLayout::kTree));
+            QCOMPARE(GridOf(window)->geometry(), place(230, MainLayout::kGrid));
             PanelSplitter* handle = window.findChild<PanelSplitter*>();
             QCOMPARE(handle->geometry(), QRect(237, 44, 7, place(230, MainLayout::kTree).height()));
             QCOMPARE(handle->cursor().shape(), Qt::SplitHCursor);
@@ -98,14 +98,14 @@ class MainLayoutTest : public QObject {
             QTest::mouseMove(handle, QPoint(63, 100));
             // The handle has followed the mouse by 60 pixels: 100 pixels right of the press.
             QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(43, 100));
-            QCOMPARE(window.layout().panelWidth(), 330);
+            QCOMPARE(TreeOf(window)->geometry().width(), 330);  // the column's width
             for (auto row : {MainLayout::kTree, MainLayout::kGrid})
-                QCOMPARE(row == MainLayout::kTree ? window.tree()->geometry() : window.grid()->geometry(),
+                QCOMPARE(row == MainLayout::kTree ? TreeOf(window)->geometry() : GridOf(window)->geometry(),
                          place(330, row));
             QCOMPARE(window.findChild<LeftPanels*>()->panel(CAppMainDlg::kAlarmList)->geometry(),
                      place(330, MainLayout::kTree));
-            QCOMPARE(window.vehicleList()->geometry(), place(230, MainLayout::kVehicleList));
-            QCOMPARE(window.mapView()->geometry(), place(230, MainLayout::kMapView));
+            QCOMPARE(VehicleListOf(window)->geometry(), place(230, MainLayout::kVehicleList));
+            QCOMPARE(MapViewOf(window)->geometry(), place(230, MainLayout::kMapView));
             QCOMPARE(handle->geometry().left(), 337);
             QVERIFY(home.ReadFile("Tavrin.ini").contains("LeftPanelWidth=330"));
             QVERIFY(!home.ReadFile("Config.ini").contains("330"));
@@ -114,18 +114,18 @@ class MainLayoutTest : public QObject {
             window.ShowPanel(CAppMainDlg::kPlayback);
             QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
             QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-47, 100));
-            QCOMPARE(window.mapView()->geometry(), place(280, MainLayout::kGrid));
-            QCOMPARE(window.grid()->geometry(), place(280, MainLayout::kMapView));
+            QCOMPARE(MapViewOf(window)->geometry(), place(280, MainLayout::kGrid));
+            QCOMPARE(GridOf(window)->geometry(), place(280, MainLayout::kMapView));
             window.ShowPanel(CAppMainDlg::kDeviceList);
-            QCOMPARE(window.grid()->geometry(), place(280, MainLayout::kGrid));
+            QCOMPARE(GridOf(window)->geometry(), place(280, MainLayout::kGrid));
 
             // The grid keeps its room however far the handle goes; the column keeps its minimum.
             QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
             QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(3000, 100));
-            QCOMPARE(window.grid()->geometry().width(), PanelSplitter::kMinGridWidthPx);
+            QCOMPARE(GridOf(window)->geometry().width(), PanelSplitter::kMinGridWidthPx);
             QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
             QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-3000, 100));
-            QCOMPARE(window.layout().panelWidth(), int(AppSettings::kMinPanelWidth));
+            QCOMPARE(TreeOf(window)->geometry().width(), int(AppSettings::kMinPanelWidth));
             QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
             QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(183, 100));
             window.close();
@@ -133,14 +133,15 @@ class MainLayoutTest : public QObject {
         MainWindowFixture window_fixture(*client);
         CAppMainDlg& window = window_fixture.window();
         window.show();
-        QTRY_COMPARE(window.tree()->geometry(),
+        QTRY_COMPARE(TreeOf(window)->geometry(),
                      MainLayout(300).Place(MainLayout::kTree, window.centralWidget()->width(),
                                            window.centralWidget()->height()));
         // A width that is no width falls back to the setting's.
         home.WriteFile("Tavrin.ini", "[MainWindow]\nLeftPanelWidth=-5\n");
         MainWindowFixture again_fixture(*client);
         CAppMainDlg& again = again_fixture.window();
-        QCOMPARE(again.layout().panelWidth(), 230);
+        again.show();
+        QTRY_COMPARE(TreeOf(again)->geometry().width(), 230);
     }
 
     // Right to left every rectangle is mirrored about the client area's centre line.
@@ -170,24 +171,25 @@ class MainLayoutTest : public QObject {
         const auto place = [&](MainLayout::Row row) {
             return rows.Place(row, window.centralWidget()->width(), window.centralWidget()->height());
         };
-        QTRY_COMPARE(window.tree()->geometry(), place(MainLayout::kTree));
-        QCOMPARE(window.tree()->geometry().right(), window.centralWidget()->width() - 8);
-        QCOMPARE(window.grid()->geometry(), place(MainLayout::kGrid));
-        QCOMPARE(window.selector(0)->geometry(), rows.PlaceSelector(0, window.centralWidget()->width()));
-        QCOMPARE(window.grid()->layoutDirection(), Qt::LeftToRight);
-        QCOMPARE(window.mapView()->layoutDirection(), Qt::LeftToRight);
+        QTRY_COMPARE(TreeOf(window)->geometry(), place(MainLayout::kTree));
+        QCOMPARE(TreeOf(window)->geometry().right(), window.centralWidget()->width() - 8);
+        QCOMPARE(GridOf(window)->geometry(), place(MainLayout::kGrid));
+        QCOMPARE(SelectorOf(window, 0)->geometry(), rows.PlaceSelector(0, window.centralWidget()->width()));
+        QCOMPARE(GridOf(window)->layoutDirection(), Qt::LeftToRight);
+        QCOMPARE(MapViewOf(window)->layoutDirection(), Qt::LeftToRight);
         window.resize(1100, 850);
-        QTRY_COMPARE(window.selector(2)->geometry(), rows.PlaceSelector(2, window.centralWidget()->width()));
-        QCOMPARE(window.mapView()->geometry(), place(MainLayout::kMapView));
+        QTRY_COMPARE(SelectorOf(window, 2)->geometry(),
+                     rows.PlaceSelector(2, window.centralWidget()->width()));
+        QCOMPARE(MapViewOf(window)->geometry(), place(MainLayout::kMapView));
         // The column's handle stands left of it and widens it to the left.
         PanelSplitter* handle = window.findChild<PanelSplitter*>();
-        QCOMPARE(handle->geometry().right() + 1, window.tree()->geometry().left());
+        QCOMPARE(handle->geometry().right() + 1, TreeOf(window)->geometry().left());
         QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(3, 100));
         QTest::mouseRelease(handle, Qt::LeftButton, {}, QPoint(-47, 100));
-        QCOMPARE(window.tree()->geometry(), MainLayout(280, Qt::RightToLeft)
-                                                .Place(MainLayout::kTree, window.centralWidget()->width(),
-                                                       window.centralWidget()->height()));
-        QCOMPARE(window.tree()->geometry().right(), window.centralWidget()->width() - 8);
+        QCOMPARE(TreeOf(window)->geometry(), MainLayout(280, Qt::RightToLeft)
+                                                 .Place(MainLayout::kTree, window.centralWidget()->width(),
+                                                        window.centralWidget()->height()));
+        QCOMPARE(TreeOf(window)->geometry().right(), window.centralWidget()->width() - 8);
     }
 };
 

@@ -82,13 +82,13 @@ class ShutdownTest : public QObject {
                 return;
             }
             if (!window) return;
-            DevTree* tree = window->tree();
+            DevTree* tree = TreeOf(*window);
             if (stage == 0 && tree->EntryCount() == 6) {
-                GridModel& model = window->grid()->Model();
+                GridModel& model = GridOf(*window)->Model();
                 model.ActivateWindow(model.Windows()[0]);
                 window->SelectDeviceNode(tree->FindChannelNode("MDVR-10001", 1));
-                window->channelActions().Run(kCommandPlay);
-                window->channelActions().Run(kCommandRecord);
+                ActionsOf(*window).Run(kCommandPlay);
+                ActionsOf(*window).Run(kCommandRecord);
                 stage = 1;
             } else if (stage == 1) {
                 outcome.recording = NewestRecording(live_.client().settings.RecordPath);
@@ -138,7 +138,7 @@ class ShutdownTest : public QObject {
     void whileTheAboutBoxIsOpen() {
         Check(RunAndInterrupt(
             [](CAppMainDlg& window) {
-                CAppLoginDlg* login = window.loginDialog();
+                CAppLoginDlg* login = LoginDialogOf(window);
                 login->show();
                 for (QPushButton* button : login->findChildren<QPushButton*>())
                     if (button->text().contains(QStringLiteral("About"))) button->click();
@@ -149,7 +149,7 @@ class ShutdownTest : public QObject {
     void whileTheCredentialsMessageIsOpen() {
         Check(RunAndInterrupt(
             [](CAppMainDlg& window) {
-                CAppLoginDlg* login = window.loginDialog();
+                CAppLoginDlg* login = LoginDialogOf(window);
                 login->OnOK();  // logs out
                 login->userEdit()->setText(QString());
                 login->OnOK();
@@ -160,7 +160,7 @@ class ShutdownTest : public QObject {
     void whileATilesChannelMenuIsOpen() {
         Check(RunAndInterrupt(
             [](CAppMainDlg& window) {
-                CDevShowDlg* tile = window.grid()->Windows()[0];
+                CDevShowDlg* tile = GridOf(window)->Windows()[0];
                 QTest::mouseClick(tile, Qt::RightButton, Qt::NoModifier, tile->rect().center());
             },
             [] { return QApplication::activePopupWidget() != nullptr; }));

@@ -19,7 +19,7 @@ class VehicleSelectionTest : public QObject {
         MapWindowSession session;
         QVERIFY(session.Start(home_, 2));
         CAppMainDlg& window = session.window();
-        DevTree* tree = window.tree();
+        DevTree* tree = TreeOf(window);
         // Two vehicles with channels, each on a page of its own.
         std::vector<int> rows;
         for (int row = 0; row < tree->EntryCount() && rows.size() < 2; ++row) {
@@ -27,7 +27,7 @@ class VehicleSelectionTest : public QObject {
                 rows.push_back(row);
         }
         QCOMPARE(rows.size(), size_t(2));
-        GridModel& grid = window.grid()->Model();
+        GridModel& grid = GridOf(window)->Model();
         emit tree->vehicleActivated(rows[0]);
         const int first_page = grid.CurrentPage();
         const std::vector<GridSlot*> first_windows = grid.Windows();

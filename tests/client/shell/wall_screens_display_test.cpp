@@ -38,8 +38,8 @@ class WallScreensTest : public QObject {
 
     uint32_t Streams() { return live_.platform().transfer().streams_accepted(); }
     void Play(CAppMainDlg& window, int channel) {
-        window.SelectDeviceNode(window.tree()->FindChannelNode(TwoScreenDesk::kDevice, channel));
-        window.channelActions().Run(kCommandPlay);
+        window.SelectDeviceNode(TreeOf(window)->FindChannelNode(TwoScreenDesk::kDevice, channel));
+        ActionsOf(window).Run(kCommandPlay);
     }
     QString WallFile(int screen) {
         return home_.path() + QStringLiteral("Walls/Screen%1/Workspace.ini").arg(screen);
@@ -55,9 +55,9 @@ class WallScreensTest : public QObject {
             MainWindowFixture window_fixture(live_.client());
             CAppMainDlg& window = window_fixture.window();
             QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-            DevTree* tree = window.tree();
+            DevTree* tree = TreeOf(window);
             Play(window, 1);
-            CDevShowDlg* main_tile = TwoScreenDesk::PlayingTile(window.grid(), tree, 1);
+            CDevShowDlg* main_tile = TwoScreenDesk::PlayingTile(GridOf(window), tree, 1);
             QVERIFY(main_tile);
             const uint32_t streams = Streams();
 
@@ -76,11 +76,11 @@ class WallScreensTest : public QObject {
             QCOMPARE(Streams(), streams);
 
             // The main window's tile goes: the wall's keeps the channel and its pictures.
-            window.grid()->Model().CloseWindow(main_tile);
+            GridOf(window)->Model().CloseWindow(main_tile);
             QVERIFY(KeepsPlaying(wall_tile));
             // Played in the main window again: it joins the wall's channel.
             Play(window, 1);
-            QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), tree, 1));
+            QVERIFY(TwoScreenDesk::PlayingTile(GridOf(window), tree, 1));
             QCOMPARE(Streams(), streams);
 
             // The wall keeps its page in its own file and its screen in Tavrin.ini.
@@ -96,8 +96,8 @@ class WallScreensTest : public QObject {
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         WallWindow* wall = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((wall = TwoScreenDesk::WallOnScreen(2)) != nullptr, 5000);
-        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), window.tree(), 1));
-        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 1));
+        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), TreeOf(window), 1));
+        QVERIFY(TwoScreenDesk::PlayingTile(GridOf(window), TreeOf(window), 1));
         QCOMPARE(Streams(), before_login + 1);
 
         // Closed from the menu: no longer kept; the main window's tile keeps the channel. Once that last
@@ -108,12 +108,12 @@ class WallScreensTest : public QObject {
         QVERIFY(!TwoScreenDesk::WallOnScreen(2));
         QCOMPARE(OwnSettings(home_.path()).ReadString(WallDesk::kScreensKey, QString()), QString());
         CDevShowDlg* main_tile =
-            window.grid()->FindWindowOfNode(window.tree()->FindChannelNode(TwoScreenDesk::kDevice, 1));
+            GridOf(window)->FindWindowOfNode(TreeOf(window)->FindChannelNode(TwoScreenDesk::kDevice, 1));
         QVERIFY(KeepsPlaying(main_tile));
         const uint32_t streams = Streams();
-        window.grid()->Model().CloseWindow(main_tile);
+        GridOf(window)->Model().CloseWindow(main_tile);
         Play(window, 1);
-        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 1));
+        QVERIFY(TwoScreenDesk::PlayingTile(GridOf(window), TreeOf(window), 1));
         QTRY_COMPARE_WITH_TIMEOUT(Streams(), streams + 1, 10000);
     }
 
@@ -132,12 +132,12 @@ class WallScreensTest : public QObject {
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
         WallWindow* wall = nullptr;
         QTRY_VERIFY_WITH_TIMEOUT((wall = TwoScreenDesk::WallOnScreen(2)) != nullptr, 5000);
-        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), window.tree(), 3));
-        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), window.tree(), 4));
+        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), TreeOf(window), 3));
+        QVERIFY(TwoScreenDesk::PlayingTile(wall->grid(), TreeOf(window), 4));
         QCOMPARE(wall->grid()->Model().Rows(), 1);
         QCOMPARE(wall->grid()->Model().Cols(), 2);
         QCOMPARE(window.screen(), QGuiApplication::screens().first());
-        QCOMPARE(window.grid()->Model().BoundCount(), 0);
+        QCOMPARE(GridOf(window)->Model().BoundCount(), 0);
         // A command-line wall is not kept for the next start.
         QCOMPARE(OwnSettings(home_.path()).ReadString(WallDesk::kScreensKey, QString()), QString());
     }
@@ -152,7 +152,7 @@ class WallScreensTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         QVERIFY2(ShowAndLogIn(window), "the fleet was not listed");
-        QVERIFY(TwoScreenDesk::PlayingTile(window.grid(), window.tree(), 2));
+        QVERIFY(TwoScreenDesk::PlayingTile(GridOf(window), TreeOf(window), 2));
         QVERIFY(!TwoScreenDesk::WallOnScreen(2));
         // Still kept: the wall comes back where that screen is.
         QCOMPARE(OwnSettings(home_.path()).ReadString(WallDesk::kScreensKey, QString()), QStringLiteral("4"));

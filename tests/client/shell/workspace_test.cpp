@@ -25,12 +25,12 @@
 namespace {
 
 QTreeWidgetItem* Node(CAppMainDlg& window, const char* device_id, int channel) {
-    return window.tree()->FindChannelNode(QByteArray(device_id), channel);
+    return TreeOf(window)->FindChannelNode(QByteArray(device_id), channel);
 }
 
 QStringList Shown(CAppMainDlg& window) {
     QStringList shown;
-    const GridModel& model = window.grid()->Model();
+    const GridModel& model = GridOf(window)->Model();
     for (int i = 0; i < model.BoundCount(); ++i) {
         const QTreeWidgetItem* item = model.Windows()[size_t(i)]->channel_item;
         shown << item->parent()->text(0) + '/' + item->text(0);
@@ -72,7 +72,7 @@ class WorkspaceTest : public QObject {
             CAppMainDlg& window = window_fixture.window();
             window.show();
             LogIn(window);
-            window.grid()->Model().PlaceLoadedChannels(
+            GridOf(window)->Model().PlaceLoadedChannels(
                 {Node(window, "MDVR-10002", 2), Node(window, "MDVR-10001", 1), Node(window, "MDVR-10003", 3)},
                 3, 3);
             placed = Shown(window);
@@ -88,17 +88,18 @@ class WorkspaceTest : public QObject {
         MainWindowFixture window_fixture(live_.client());
         CAppMainDlg& window = window_fixture.window();
         window.show();
-        QCOMPARE(window.grid()->Model().Rows(), 3);
+        QCOMPARE(GridOf(window)->Model().Rows(), 3);
         QVERIFY(window.findChild<MainMenuBar*>()->commandAction(MainMenuBar::kCmdGrid1 + 2)->isChecked());
         LogIn(window);
         QTRY_COMPARE_WITH_TIMEOUT(Shown(window), placed, 5000);
 
         // A channel closed is gone from the file too; a logout does not empty it; a new login restores.
-        window.grid()->Model().PlayCommand(Node(window, "MDVR-10001", 1));
+        GridOf(window)->Model().PlayCommand(Node(window, "MDVR-10001", 1));
         QTRY_VERIFY_WITH_TIMEOUT(!home_.ReadFile("Workspace.ini").contains("Channel=1\n"), 3000);
         placed = Shown(window);
-        window.loginDialog()->OnOK();  // logout: nothing records, nothing is asked
-        QTRY_VERIFY_WITH_TIMEOUT(!VelqApp_IsActive(window.session()), 5000);  // the logout runs on a worker
+        LoginDialogOf(window)->OnOK();  // logout: nothing records, nothing is asked
+        QTRY_VERIFY_WITH_TIMEOUT(!VelqApp_IsActive(window_fixture.session().session()),
+                                 5000);  // the logout runs on a worker
         QTest::qWait(1500);
         QVERIFY(home_.ReadFile("Workspace.ini").contains("MDVR-10003"));
         LogIn(window);
@@ -128,7 +129,7 @@ class WorkspaceTest : public QObject {
         window.LoadPageWhenListed(home_.path() + "wall.ini");
         window.show();
         LogIn(window);
-        QTRY_COMPARE_WITH_TIMEOUT(window.grid()->Model().BoundCount(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(GridOf(window)->Model().BoundCount(), 1, 5000);
         QCOMPARE(Shown(window).value(0).right(10), QString("Channel-04"));
         QTest::qWait(1500);
         QCOMPARE(home_.ReadFile("Workspace.ini"), workspace);  // kept until the operator changes the grid
@@ -140,25 +141,25 @@ class WorkspaceTest : public QObject {
         CAppMainDlg& window = window_fixture.window();
         window.show();
         LogIn(window);
-        window.grid()->Model().PlaceLoadedChannels({Node(window, "MDVR-10001", 1)}, 2, 2);
-        QCOMPARE(RecordingChannels(window.grid()->Model()), 0);
+        GridOf(window)->Model().PlaceLoadedChannels({Node(window, "MDVR-10001", 1)}, 2, 2);
+        QCOMPARE(RecordingChannels(GridOf(window)->Model()), 0);
         QVERIFY(window.ConfirmLosingRecordings());  // nothing records: no question
         QVERIFY(!qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
 
-        auto* slot = static_cast<CDevShowDlg*>(window.grid()->Model().Windows()[0]);
-        window.grid()->Model().ActivateWindow(slot);
-        window.tree()->setCurrentItem(slot->channel_item);
+        auto* slot = static_cast<CDevShowDlg*>(GridOf(window)->Model().Windows()[0]);
+        GridOf(window)->Model().ActivateWindow(slot);
+        TreeOf(window)->setCurrentItem(slot->channel_item);
         QTRY_VERIFY_WITH_TIMEOUT(slot->channel, 5000);
-        window.channelActions().Run(kCommandRecord);
+        ActionsOf(window).Run(kCommandRecord);
         QTRY_VERIFY_WITH_TIMEOUT(VelqChn_IsRecording(slot->channel), 5000);
-        QCOMPARE(RecordingChannels(window.grid()->Model()), 1);
+        QCOMPARE(RecordingChannels(GridOf(window)->Model()), 1);
 
         // Logout: Escape keeps the session and the recording.
         QString asked;
         AnswerNextBox(&asked, Qt::Key_Escape);
-        window.loginDialog()->OnOK();
+        LoginDialogOf(window)->OnOK();
         QCOMPARE(asked, StopRecordingQuestion(1));
-        QVERIFY(VelqApp_IsActive(window.session()));
+        QVERIFY(VelqApp_IsActive(window_fixture.session().session()));
         QVERIFY(VelqChn_IsRecording(slot->channel));
         // Exit: Enter confirms; the window closes.
         asked.clear();
@@ -170,7 +171,7 @@ class WorkspaceTest : public QObject {
         exit->trigger();
         QCOMPARE(asked, StopRecordingQuestion(1));
         QTRY_VERIFY(!window.isVisible());
-        QVERIFY(!window.session());
+        QVERIFY(!GridOf(window));  // shut down: the grid and its display windows are gone
 
         // A wall screen never asks.
         MainWindowFixture wall_fixture(live_.client());
@@ -178,12 +179,12 @@ class WorkspaceTest : public QObject {
         wall.SetAskBeforeLosingRecordings(false);
         wall.show();
         LogIn(wall);
-        wall.grid()->Model().PlaceLoadedChannels({Node(wall, "MDVR-10001", 1)}, 2, 2);
-        auto* first = static_cast<CDevShowDlg*>(wall.grid()->Model().Windows()[0]);
-        wall.grid()->Model().ActivateWindow(first);
-        wall.tree()->setCurrentItem(first->channel_item);
+        GridOf(wall)->Model().PlaceLoadedChannels({Node(wall, "MDVR-10001", 1)}, 2, 2);
+        auto* first = static_cast<CDevShowDlg*>(GridOf(wall)->Model().Windows()[0]);
+        GridOf(wall)->Model().ActivateWindow(first);
+        TreeOf(wall)->setCurrentItem(first->channel_item);
         QTRY_VERIFY_WITH_TIMEOUT(first->channel, 5000);
-        wall.channelActions().Run(kCommandRecord);
+        ActionsOf(wall).Run(kCommandRecord);
         QTRY_VERIFY_WITH_TIMEOUT(VelqChn_IsRecording(first->channel), 5000);
         QVERIFY(wall.ConfirmLosingRecordings());
         wall.close();
