@@ -6,10 +6,6 @@
 
 SettingsStore::SettingsStore(AppProfile* profile, QObject* parent) : QObject(parent), profile_(profile) {}
 
-std::unique_ptr<SettingsStore> SettingsStore::OfStartupProfile() {
-    return std::make_unique<SettingsStore>(AppProfile::Current());
-}
-
 QString SettingsStore::programFolder() const {
     return profile_ ? profile_->programFolder() : QString();
 }

@@ -15,7 +15,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <memory>
 
 class AppProfile;
 struct AppFolders;
@@ -26,9 +25,6 @@ class SettingsStore : public QObject {
   public:
     // `profile` (may be null: every read gives its default, every write fails) outlives the store.
     explicit SettingsStore(AppProfile* profile, QObject* parent = nullptr);
-    // A store over the profile made at start-up (null before that): for windows built without a
-    // composition root, as the main window's self-contained constructor is.
-    static std::unique_ptr<SettingsStore> OfStartupProfile();
 
     // The installation. Empty texts, no folders and no table without a profile.
     QString programFolder() const;

@@ -78,7 +78,7 @@ class SearchDlgTest : public QObject {
         QVERIFY(sim_.started());
         home_.WriteFile(QStringLiteral("Config.ini"), "[Tavrin]\n" + sim_.ConfigLines());
         client_ = home_.StartClient();
-        store_ = SettingsStore::OfStartupProfile();
+        store_ = std::make_unique<SettingsStore>(client_->profile());
         session_ = std::make_unique<SessionController>();
         panel_ = std::make_unique<CSearchDlg>(client_->settings, *store_);
         panel_->SetOpener([this](const QString& address) { opened_ << address; });
