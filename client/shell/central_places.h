@@ -33,9 +33,6 @@ class CentralPlaces {
     // The Playback panel was entered or left: the grid and the map view trade places.
     void TradeGridAndMap();
 
-    QRect gridSlot() const { return grid_slot_; }
-    QRect mapSlot() const { return map_slot_; }
-
   private:
     void PlaceStatusLine(int width, int height);
 
