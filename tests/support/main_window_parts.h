@@ -2,8 +2,9 @@
 #pragma once
 // The main window's parts as its tests reach them: found among the window's children by type, the way Qt
 // finds a child. The window has one of each (a wall is a window of its own, with no parent). Null when
-// the window has none: before the session was made, and after shutdown for the grid and its commands.
-// The map view is found while it is docked; floating, it is a window of its own.
+// the window has none: before the session was made, and after shutdown for the grid, the login dialog,
+// the map view and the search panel. The map view is found while it is docked; floating, it is a window
+// of its own.
 #include <QWidget>
 
 #include "dialogs/app_login_dlg.h"
@@ -46,7 +47,7 @@ inline CSearchDlg* SearchPanelOf(const QWidget& window) {
 inline CAppLoginDlg* LoginDialogOf(const QWidget& window) {
     return window.findChild<CAppLoginDlg*>();
 }
-// The channel commands on the tree's selection; the window has them while it has a grid.
+// The channel commands on the tree's selection; only while the window has a grid (they act on it).
 inline ChannelActions& ActionsOf(const QWidget& window) {
     return *window.findChild<ChannelActions*>();
 }

@@ -98,8 +98,8 @@ class WorkspaceTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(!home_.ReadFile("Workspace.ini").contains("Channel=1\n"), 3000);
         placed = Shown(window);
         LoginDialogOf(window)->OnOK();  // logout: nothing records, nothing is asked
-        QTRY_VERIFY_WITH_TIMEOUT(!VelqApp_IsActive(window_fixture.session().session()),
-                                 5000);  // the logout runs on a worker
+        // The logout runs on a worker.
+        QTRY_VERIFY_WITH_TIMEOUT(!VelqApp_IsActive(window_fixture.session().session()), 5000);
         QTest::qWait(1500);
         QVERIFY(home_.ReadFile("Workspace.ini").contains("MDVR-10003"));
         LogIn(window);
